@@ -1,0 +1,27 @@
+# Shared compile settings for every target of the project.
+add_library(quillora_warnings INTERFACE)
+target_compile_options(quillora_warnings INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+
+if(QUILLORA_SANITIZE)
+  add_compile_options(-fsanitize=${QUILLORA_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${QUILLORA_SANITIZE})
+endif()
+
+# quillora_add_test(<name> SOURCES ... LIBS ... [GUI])
+# One GoogleTest executable; GUI tests get a QApplication on the offscreen platform,
+# the others a QCoreApplication.
+function(quillora_add_test name)
+  cmake_parse_arguments(T "GUI;PLAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  if(T_PLAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock)
+  elseif(T_GUI)
+    target_link_libraries(${name} PRIVATE quillora_test_main_gui)
+  else()
+    target_link_libraries(${name} PRIVATE quillora_test_main_core)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} quillora_warnings)
+  gtest_discover_tests(${name}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLORA_TEST_SOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
