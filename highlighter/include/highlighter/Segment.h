@@ -1,0 +1,144 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace highlighter {
+
+// The tokens of one piece of code, cut once and then shared read-only by all its segments,
+// so that a segment's context (earlier tokens, its line, its neighbours) is an index range
+// rather than a copy. Offsets are UTF-16 code units into `code()`.
+class TokenTable {
+public:
+    struct Token {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        qsizetype whitespaceLength = 0; // whitespace and line breaks that follow, up to the next token
+        qsizetype lineStart = 0;        // index of the first token of this token's line
+        qsizetype textId = 0;           // equal texts share an id
+        bool isDelimiter = false;
+        bool isLastOnLine = false;      // a line break is among the trailing whitespace
+    };
+
+    const QString& code() const { return m_code; }
+    qsizetype size() const { return qsizetype(m_tokens.size()); }
+    const Token& token(qsizetype index) const { return m_tokens[size_t(index)]; }
+    QStringView text(qsizetype index) const;
+    QStringView trailingWhitespace(qsizetype index) const;
+
+    // Distinct token texts, numbered by first occurrence; a text's id is in its tokens.
+    qsizetype distinctTextCount() const { return qsizetype(m_firstOfText.size()); }
+    qsizetype firstTokenOfText(qsizetype textId) const { return m_firstOfText[size_t(textId)]; }
+
+    // How often `text` occurs among the tokens before `index`.
+    qsizetype countBefore(QStringView text, qsizetype index) const;
+
+    // Whether a user-perceived character (grapheme cluster) starts at `position`; the ends
+    // of the code count as boundaries.
+    bool isCharacterBoundary(qsizetype position) const;
+    qsizetype nextCharacterBoundary(qsizetype position) const;
+
+    // The grammar's facts about the token (see Grammar::gatherFacts); 0 when it keeps none.
+    std::uint64_t facts(qsizetype index) const { return m_facts.empty() ? 0 : m_facts[size_t(index)]; }
+
+private:
+    friend class Tokenizer;
+
+    QString m_code;
+    std::vector<Token> m_tokens;
+    QHash<QStringView, qsizetype> m_ids;  // views into m_code, which never changes
+    std::vector<bool> m_boundaries;       // per position; empty when the code is all ASCII
+    std::vector<qsizetype> m_firstOfText; // per text id: index of its first token
+    std::vector<qsizetype> m_positionStarts; // per text id: where its token indices begin in m_positions
+    std::vector<qsizetype> m_positions;   // token indices grouped by text id, ascending within a group
+    std::vector<std::uint64_t> m_facts;
+};
+
+// Consecutive tokens of a table, read as texts.
+class TokenList {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = QStringView;
+        using difference_type = qsizetype;
+        using pointer = void;
+        using reference = QStringView;
+
+        const_iterator() = default;
+        const_iterator(const TokenTable* table, qsizetype index) : m_table(table), m_index(index) {}
+        QStringView operator*() const { return m_table->text(m_index); }
+        const_iterator& operator++() { ++m_index; return *this; }
+        const_iterator operator++(int) { auto copy = *this; ++m_index; return copy; }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.m_index == b.m_index; }
+
+    private:
+        const TokenTable* m_table = nullptr;
+        qsizetype m_index = 0;
+    };
+
+    TokenList(const TokenTable* table, qsizetype begin, qsizetype end) : m_table(table), m_begin(begin), m_end(end) {}
+    qsizetype size() const { return m_end - m_begin; }
+    bool isEmpty() const { return m_end == m_begin; }
+    QStringView operator[](qsizetype i) const { return m_table->text(m_begin + i); }
+    QStringView first() const { return (*this)[0]; }
+    QStringView last() const { return (*this)[size() - 1]; }
+    const_iterator begin() const { return {m_table, m_begin}; }
+    const_iterator end() const { return {m_table, m_end}; }
+
+private:
+    const TokenTable* m_table;
+    qsizetype m_begin;
+    qsizetype m_end;
+};
+
+// One token in its context. A view into the shared table: copies are cheap and independent.
+class Segment {
+public:
+    // The token and its context; none of the lists includes the current token.
+    class Tokens {
+    public:
+        Tokens(const TokenTable* table, qsizetype index) : m_table(table), m_index(index) {}
+        // Every token before this one.
+        TokenList all() const { return {m_table, 0, m_index}; }
+        // How often `text` occurred before this token.
+        qsizetype count(QStringView text) const { return m_table->countBefore(text, m_index); }
+        // The tokens before this one on its line (after the last token followed by a line break).
+        TokenList onSameLine() const { return {m_table, m_table->token(m_index).lineStart, m_index}; }
+        std::optional<QStringView> previous() const;
+        QStringView current() const { return m_table->text(m_index); }
+        std::optional<QStringView> next() const;
+
+    private:
+        const TokenTable* m_table;
+        qsizetype m_index;
+    };
+
+    Segment(std::shared_ptr<const TokenTable> table, qsizetype index) : m_table(std::move(table)), m_index(index) {}
+
+    // The code from its start up to this token.
+    QStringView prefix() const { return QStringView(m_table->code()).first(m_table->token(m_index).start); }
+    Tokens tokens() const { return {m_table.get(), m_index}; }
+    // Whitespace and line breaks after the token; absent when another token or the end follows at once.
+    std::optional<QStringView> trailingWhitespace() const;
+    bool currentTokenIsDelimiter() const { return m_table->token(m_index).isDelimiter; }
+    bool isLastOnLine() const { return m_table->token(m_index).isLastOnLine; }
+
+    const TokenTable& table() const { return *m_table; }
+    qsizetype index() const { return m_index; }
+
+private:
+    friend class Segments;
+
+    std::shared_ptr<const TokenTable> m_table;
+    qsizetype m_index;
+};
+
+} // namespace highlighter

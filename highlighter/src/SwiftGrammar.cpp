@@ -1,0 +1,701 @@
+#include "highlighter/SwiftGrammar.h"
+
+#include "Characters.h"
+#include "SwiftWords.h"
+#include "highlighter/Segment.h"
+
+#include <QHash>
+
+#include <limits>
+
+namespace highlighter {
+
+namespace {
+
+// The facts kept per token: the low byte names the token when it is one of the texts the
+// rules compare with; then come properties of the token's text; then the state of the code
+// and of the token's line before the token, kept up to date in one forward pass.
+enum Word : std::uint8_t {
+    None,
+    Backslash, Hash, LParen, RParen, Dot, InterpolationOpen, Quote, TripleQuote, RawOpen, RawClose,
+    RawTripleOpen, RawTripleClose, BlockOpen, DocBlockOpen, BlockClose, Less, Comma, Colon, Arrow,
+    Greater, GreaterColon, Assign, Equal, Underscore, Escaping, ParenDot, BracketDot, OptionalDot,
+    EmptyParensDot, ParenCloseDot, GreaterDot, GreaterParen, Brace, Braces, Backtick, Case, Let, Var,
+    Self, Super, Init, Import, Func, Prefix, Some, Actor, Nil, Default, Set, True, False, Inout, Try,
+};
+
+constexpr std::uint64_t bit(int n) { return std::uint64_t(1) << n; }
+
+enum : std::uint64_t {
+    WordMask = 0xff,
+    // Properties of the text.
+    Keyword = bit(8),
+    Declaration = bit(9),
+    AccessControl = bit(10),
+    AvoidedBeforeCall = bit(11),
+    CallLike = bit(12),
+    CallControlFlow = bit(13),
+    PreprocessingControlFlow = bit(14),
+    PreprocessingDirective = bit(15),
+    StartsWithAt = bit(16),
+    StartsLineComment = bit(17),
+    WholeBlockComment = bit(18),
+    StartsWithQuote = bit(19),
+    EndsWithQuote = bit(20),
+    StartsRaw = bit(21),
+    EndsRaw = bit(22),
+    StartsEscapable = bit(23), // "(", "#(" or "\"": skipped by the balance after a backslash
+    DecimalInteger = bit(24),
+    DecimalIntegerWithoutUnderscores = bit(25),
+    EndsWithDollar = bit(26),
+    TypeName = bit(27), // without its outer "_", not empty and not starting lower-case
+    StartsXCTAssert = bit(28),
+    CallName = bit(29), // without its outer "_", starting with a letter or mark
+    InitWithoutUnderscores = bit(30),
+    StartsWithDollar = bit(31),
+    ProjectedValue = bit(32), // "$" and a letter
+    IdentifierStart = bit(33), // "_", "$" or a letter first
+    EndsWithComma = bit(34),
+    StartsWithParen = bit(35),
+    // State before the token, on its line.
+    LineHasPreprocessing = bit(40),
+    LineHasLineComment = bit(41),
+    LineHasCallControlFlow = bit(42),
+    LineQuotesUnbalanced = bit(43),
+    LineRawQuotesUnbalanced = bit(44),
+    LineInsideInterpolation = bit(45),
+    // State before the token, in the whole code.
+    BlockCommentOpen = bit(48),
+    RawMultiLineStringOpen = bit(49),
+    MultiLineStringOpen = bit(50),
+    TypeAfterList = bit(51), // what the walk back from a "<", "," or "*/" concludes
+};
+
+const QHash<QString, Word>& wordsByText()
+{
+    static const QHash<QString, Word> words{
+        {"\\", Backslash}, {"#", Hash}, {"(", LParen}, {")", RParen}, {".", Dot},
+        {"\\(", InterpolationOpen}, {"\"", Quote}, {"\"\"\"", TripleQuote}, {"#\"", RawOpen},
+        {"\"#", RawClose}, {"#\"\"\"", RawTripleOpen}, {"\"\"\"#", RawTripleClose}, {"/*", BlockOpen},
+        {"/**", DocBlockOpen}, {"*/", BlockClose}, {"<", Less}, {",", Comma}, {":", Colon},
+        {"->", Arrow}, {">", Greater}, {">:", GreaterColon}, {"=", Assign}, {"==", Equal},
+        {"_", Underscore}, {"@escaping", Escaping}, {"(.", ParenDot}, {"[.", BracketDot},
+        {"?.", OptionalDot}, {"().", EmptyParensDot}, {").", ParenCloseDot}, {">.", GreaterDot},
+        {">(", GreaterParen}, {"{", Brace}, {"{}", Braces}, {"`", Backtick}, {"case", Case},
+        {"let", Let}, {"var", Var}, {"self", Self}, {"super", Super}, {"init", Init},
+        {"import", Import}, {"func", Func}, {"prefix", Prefix}, {"some", Some}, {"actor", Actor},
+        {"nil", Nil}, {"default", Default}, {"set", Set}, {"true", True}, {"false", False},
+        {"inout", Inout}, {"try", Try}};
+    return words;
+}
+
+// Character-wise tests on one token: a match must end (or, at the end, start) on a
+// character boundary, so "(" does not match a parenthesis carrying a combining mark.
+class TokenText {
+public:
+    TokenText(const TokenTable& table, qsizetype index)
+        : m_table(table), m_code(table.code()), m_start(table.token(index).start),
+          m_end(m_start + table.token(index).length)
+    {
+    }
+
+    QStringView text() const { return m_code.sliced(m_start, m_end - m_start); }
+
+    bool startsWith(QLatin1StringView prefix) const { return startsWith(m_start, m_end, prefix); }
+    bool endsWith(QLatin1StringView suffix) const
+    {
+        const qsizetype n = suffix.size();
+        return m_end - m_start >= n && m_code.sliced(m_end - n, n) == suffix && m_table.isCharacterBoundary(m_end - n);
+    }
+
+    // Occurrences of the one-unit character `c`.
+    qsizetype count(char16_t c) const
+    {
+        qsizetype n = 0;
+        for (qsizetype p = m_start; p < m_end; ++p) {
+            if (m_code[p] == c && m_table.isCharacterBoundary(p) && m_table.isCharacterBoundary(p + 1))
+                ++n;
+        }
+        return n;
+    }
+
+    // The token without its leading and trailing "_" characters.
+    std::pair<qsizetype, qsizetype> withoutOuterUnderscores() const
+    {
+        qsizetype start = m_start;
+        qsizetype end = m_end;
+        while (start < end && m_code[start] == u'_' && m_table.isCharacterBoundary(start + 1))
+            ++start;
+        while (end > start && m_code[end - 1] == u'_' && m_table.isCharacterBoundary(end - 1))
+            --end;
+        return {start, end};
+    }
+
+    bool startsWith(qsizetype start, qsizetype end, QLatin1StringView prefix) const
+    {
+        const qsizetype n = prefix.size();
+        return end - start >= n && m_code.sliced(start, n) == prefix && m_table.isCharacterBoundary(start + n);
+    }
+
+    QStringView character(qsizetype start) const
+    {
+        return m_code.sliced(start, m_table.nextCharacterBoundary(start) - start);
+    }
+
+    qsizetype start() const { return m_start; }
+    qsizetype end() const { return m_end; }
+
+private:
+    const TokenTable& m_table;
+    QStringView m_code;
+    qsizetype m_start;
+    qsizetype m_end;
+};
+
+// An optional sign and ASCII digits whose value fits a signed 64-bit integer.
+bool isDecimalInteger(QStringView text)
+{
+    qsizetype p = 0;
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == u'+' || text[0] == u'-')) {
+        negative = text[0] == u'-';
+        p = 1;
+    }
+    if (p == text.size())
+        return false;
+    const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    std::uint64_t value = 0;
+    for (; p < text.size(); ++p) {
+        const char16_t c = text[p].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        const unsigned digit = c - u'0';
+        if (value > (limit - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& parenthesisBalance)
+{
+    using namespace swiftwords;
+    const TokenText t(table, index);
+    const QStringView text = t.text();
+    const QString string = text.toString();
+    std::uint64_t facts = wordsByText().value(string, None);
+
+    const auto set = [&](std::uint64_t flag, bool value) {
+        if (value)
+            facts |= flag;
+    };
+    set(Keyword, keywords().contains(string));
+    set(Declaration, declarationKeywords().contains(string));
+    set(AccessControl, accessControlKeywords().contains(string));
+    set(AvoidedBeforeCall, keywordsToAvoid().contains(string));
+    set(CallLike, callLikeKeywords().contains(string));
+    set(CallControlFlow, callControlFlowTokens().contains(string));
+    set(PreprocessingControlFlow, preprocessingControlFlowTokens().contains(string));
+    set(PreprocessingDirective, preprocessingDirectiveTokens().contains(string));
+    set(StartsWithAt, t.startsWith(QLatin1StringView("@")));
+    set(StartsLineComment, t.startsWith(QLatin1StringView("//")));
+    set(WholeBlockComment, t.startsWith(QLatin1StringView("/*")) && t.endsWith(QLatin1StringView("*/")));
+    set(StartsWithQuote, t.startsWith(QLatin1StringView("\"")));
+    set(EndsWithQuote, t.endsWith(QLatin1StringView("\"")));
+    set(StartsRaw, t.startsWith(QLatin1StringView("#\"")));
+    set(EndsRaw, t.endsWith(QLatin1StringView("\"#")));
+    set(StartsEscapable, t.startsWith(QLatin1StringView("(")) || t.startsWith(QLatin1StringView("#("))
+                             || t.startsWith(QLatin1StringView("\"")));
+    set(DecimalInteger, isDecimalInteger(text));
+    set(DecimalIntegerWithoutUnderscores, isDecimalInteger(QString(string).remove(u'_')));
+    set(EndsWithDollar, t.endsWith(QLatin1StringView("$")));
+    set(EndsWithComma, t.endsWith(QLatin1StringView(",")));
+    set(StartsWithParen, t.startsWith(QLatin1StringView("(")));
+
+    const auto [start, end] = t.withoutOuterUnderscores();
+    if (start < end) {
+        const QStringView first = t.character(start);
+        set(TypeName, first != first.toString().toLower());
+        set(CallName, characters::isLetterOrMark(characters::scalarAt(table.code(), start)));
+        set(StartsXCTAssert, t.startsWith(start, end, QLatin1StringView("XCTAssert")));
+        set(InitWithoutUnderscores, table.code().sliced(start, end - start) == u"init");
+    }
+    if (!text.isEmpty()) {
+        const QStringView first = t.character(t.start());
+        const char32_t scalar = characters::scalarAt(table.code(), t.start());
+        set(IdentifierStart, first == u"_" || first == u"$" || characters::isLetter(scalar));
+        if (first == u"$") {
+            set(StartsWithDollar, true);
+            const qsizetype second = t.start() + first.size();
+            set(ProjectedValue, second < t.end() && characters::isLetter(characters::scalarAt(table.code(), second)));
+        }
+    }
+    parenthesisBalance = t.count(u'(') - t.count(u')');
+    return facts;
+}
+
+// Whether opening and closing marks balance on a line so far, counted as the string rules
+// count them: a mark right after a lone backslash is escaped and does not count.
+struct Balance {
+    qsizetype opened = 0;
+    qsizetype closed = 0;
+    bool unbalanced() const { return opened != closed; }
+};
+
+// The interpolation groups of a line: its tokens split at each "\(", empty groups dropped.
+// Inside an interpolation when there are two groups or more and the parenthesis depth of
+// the last one, starting at 1, never fell to 0.
+struct Interpolation {
+    qsizetype completedGroups = 0;
+    bool lastCompletedOpen = false;
+    bool currentHasTokens = false;
+    qsizetype depth = 1;
+    bool closed = false;
+
+    bool inside() const
+    {
+        if (currentHasTokens)
+            return completedGroups + 1 >= 2 && !closed;
+        return completedGroups >= 2 && lastCompletedOpen;
+    }
+    void add(std::uint64_t facts, qsizetype parenthesisBalance)
+    {
+        if ((facts & WordMask) == InterpolationOpen) {
+            if (currentHasTokens) {
+                ++completedGroups;
+                lastCompletedOpen = !closed;
+            }
+            currentHasTokens = false;
+            depth = 1;
+            closed = false;
+            return;
+        }
+        currentHasTokens = true;
+        if (!closed) {
+            depth += parenthesisBalance;
+            closed = depth <= 0;
+        }
+    }
+};
+
+struct LineState {
+    bool hasPreprocessing = false;
+    bool hasLineComment = false;
+    bool hasCallControlFlow = false;
+    Balance quotes;
+    Balance rawQuotes;
+    Interpolation interpolation;
+};
+
+// A segment as the rules see it: its token's facts and those of its neighbours.
+class Context {
+public:
+    explicit Context(const Segment& segment)
+        : m_table(segment.table()), m_index(segment.index()), m_lineStart(m_table.token(m_index).lineStart)
+    {
+    }
+
+    std::uint64_t facts() const { return m_table.facts(m_index); }
+    bool is(std::uint64_t flag) const { return facts() & flag; }
+    Word word() const { return Word(facts() & WordMask); }
+
+    bool hasPrevious() const { return m_index > 0; }
+    Word previous() const { return hasPrevious() ? wordAt(m_index - 1) : None; }
+    bool previousIs(std::uint64_t flag) const { return hasPrevious() && (m_table.facts(m_index - 1) & flag); }
+    bool hasNext() const { return m_index + 1 < m_table.size(); }
+    Word next() const { return hasNext() ? wordAt(m_index + 1) : None; }
+    bool nextIs(std::uint64_t flag) const { return hasNext() && (m_table.facts(m_index + 1) & flag); }
+
+    // The tokens before this one on its line, counted back from the last (1).
+    qsizetype lineSize() const { return m_index - m_lineStart; }
+    Word lineFromEnd(qsizetype k) const { return wordAt(m_index - k); }
+    bool lineFromEndIs(qsizetype k, std::uint64_t flag) const { return m_table.facts(m_index - k) & flag; }
+    Word firstOnLine() const { return wordAt(m_lineStart); }
+
+    bool hasTrailingWhitespace() const { return m_table.token(m_index).whitespaceLength > 0; }
+
+    // The code before the token ends with a blank and a dot.
+    bool prefixEndsWithBlankDot() const
+    {
+        const qsizetype start = m_table.token(m_index).start;
+        const QString& code = m_table.code();
+        return start >= 2 && code[start - 1] == u'.' && code[start - 2] == u' ' && m_table.isCharacterBoundary(start - 2);
+    }
+
+private:
+    Word wordAt(qsizetype index) const { return Word(m_table.facts(index) & WordMask); }
+
+    const TokenTable& m_table;
+    qsizetype m_index;
+    qsizetype m_lineStart;
+};
+
+bool isAnyOf(Word word, std::initializer_list<Word> words)
+{
+    for (Word w : words) {
+        if (w == word)
+            return true;
+    }
+    return false;
+}
+
+// "\#(x)" inside a raw string: the backslash, "#", parentheses and the one token between them.
+bool insideRawInterpolation(const Context& c)
+{
+    const auto lineEndsWith = [&](std::initializer_list<Word> words, qsizetype skip) {
+        const qsizetype n = qsizetype(words.size());
+        if (c.lineSize() < n + skip)
+            return false;
+        qsizetype k = n + skip;
+        for (Word w : words) {
+            if (c.lineFromEnd(k--) != w)
+                return false;
+        }
+        return true;
+    };
+    switch (c.word()) {
+    case Backslash: return c.previous() != Backslash && c.next() == Hash;
+    case Hash: return c.previous() == Backslash && c.next() == LParen;
+    case LParen: return lineEndsWith({Backslash, Hash}, 0);
+    case RParen:
+        return (c.lineSize() == 3 && lineEndsWith({Backslash, Hash, LParen}, 0))
+               || (c.lineSize() >= 4 && lineEndsWith({Backslash, Hash, LParen}, 1));
+    default: return lineEndsWith({Backslash, Hash, LParen}, 0) && c.next() == RParen;
+    }
+}
+
+bool insideInterpolation(const Context& c)
+{
+    return c.word() == InterpolationOpen || c.previous() == InterpolationOpen || c.is(LineInsideInterpolation);
+}
+
+bool preprocessingRule(const Context& c)
+{
+    return c.is(PreprocessingControlFlow | PreprocessingDirective | LineHasPreprocessing);
+}
+
+bool commentRule(const Context& c)
+{
+    // Any token starting with "//" opens a line comment: "////" and "//*" are such tokens too.
+    if (c.is(WholeBlockComment | StartsLineComment | LineHasLineComment))
+        return true;
+    if (isAnyOf(c.word(), {BlockOpen, DocBlockOpen, BlockClose}))
+        return true;
+    return c.is(BlockCommentOpen);
+}
+
+bool rawStringRule(const Context& c)
+{
+    if (insideRawInterpolation(c))
+        return false;
+    return c.is(StartsRaw | EndsRaw | LineRawQuotesUnbalanced | RawMultiLineStringOpen);
+}
+
+bool multiLineStringRule(const Context& c)
+{
+    return c.is(MultiLineStringOpen) && !insideInterpolation(c);
+}
+
+bool singleLineStringRule(const Context& c)
+{
+    if (c.is(StartsWithQuote) && c.is(EndsWithQuote))
+        return true;
+    if (!c.is(StartsWithQuote | EndsWithQuote | LineQuotesUnbalanced))
+        return false;
+    if (insideInterpolation(c))
+        return false;
+    return !insideRawInterpolation(c);
+}
+
+bool attributeRule(const Context& c)
+{
+    if (c.is(StartsWithAt))
+        return true;
+    return c.previous() == Dot && c.lineSize() >= 2 && c.lineFromEndIs(2, StartsWithAt);
+}
+
+bool numberRule(const Context& c)
+{
+    if (c.previousIs(EndsWithDollar))
+        return false;
+    if (c.is(DecimalIntegerWithoutUnderscores))
+        return true;
+    if (c.word() == Dot && c.hasPrevious() && c.hasNext())
+        return c.previousIs(DecimalInteger) && c.nextIs(DecimalInteger);
+    return false;
+}
+
+bool typeRule(const Context& c)
+{
+    if (c.previousIs(Declaration))
+        return false;
+    if (!c.is(TypeName))
+        return false;
+    if (c.previous() == ParenDot)
+        return false;
+    if (c.prefixEndsWithBlankDot())
+        return false;
+    if (c.is(StartsXCTAssert))
+        return false;
+    if (!c.hasPrevious() || !isAnyOf(c.previous(), {Less, Comma, BlockClose}))
+        return true;
+    return c.is(TypeAfterList);
+}
+
+bool callRule(const Context& c)
+{
+    if (!c.is(CallName) || c.is(InitWithoutUnderscores))
+        return false;
+    if (c.is(CallLike) && c.nextIs(StartsWithParen))
+        return false;
+    if (c.hasPrevious()) {
+        if (c.previousIs(AvoidedBeforeCall))
+            return false;
+        if (c.previous() == Dot && c.lineSize() > 1
+            && (c.lineFromEnd(2) == Case || c.lineFromEndIs(2, EndsWithComma)))
+            return false;
+    }
+    if (!c.hasTrailingWhitespace())
+        return c.nextIs(StartsWithParen);
+    if (c.next() == Brace || c.next() == Braces) {
+        if (!(c.previous() == Dot && c.lineSize() > 0) && c.is(Keyword))
+            return false;
+        return !c.is(LineHasCallControlFlow);
+    }
+    return false;
+}
+
+// A member after a key-path backslash and dot, as in '\.name'.
+bool keyPathRule(const Context& c)
+{
+    return c.previous() == Dot && c.lineSize() >= 2 && c.lineFromEnd(2) == Backslash && c.is(IdentifierStart);
+}
+
+bool propertyRule(const Context& c)
+{
+    if (c.is(StartsWithDollar))
+        return c.is(ProjectedValue);
+    if (c.lineSize() == 0 || !c.is(IdentifierStart))
+        return false;
+    if (!isAnyOf(c.previous(), {Dot, OptionalDot, EmptyParensDot, ParenCloseDot, GreaterDot}))
+        return false;
+    if (c.word() == Self || c.word() == Init)
+        return false;
+    if (c.prefixEndsWithBlankDot())
+        return false;
+    if (c.nextIs(StartsWithParen))
+        return false;
+    return c.firstOnLine() != Import;
+}
+
+bool dotAccessRule(const Context& c)
+{
+    if (c.lineSize() == 0 || !c.is(IdentifierStart))
+        return false;
+    if (!isAnyOf(c.previous(), {Dot, ParenDot, BracketDot}))
+        return false;
+    if (c.word() == Self || c.word() == Init)
+        return false;
+    return c.firstOnLine() != Import;
+}
+
+bool keywordRule(const Context& c)
+{
+    const Word t = c.word();
+    if (t == Underscore)
+        return true;
+    if (t == Prefix && c.next() == Func)
+        return true;
+    if (t == Some && c.previous() == Case)
+        return false;
+    if (c.next() == Colon && t != Nil && t != Default)
+        return false; // an argument label
+    if (!c.hasTrailingWhitespace() && t != Self && t != Super && c.next() == Dot)
+        return false;
+    if (!c.hasPrevious())
+        return c.is(Keyword);
+    if (c.lineSize() > 0 && t != Self) {
+        if (c.previous() == Let || c.previous() == Var)
+            return false; // a name being bound
+        if (t == Actor)
+            return c.previousIs(AccessControl | StartsWithAt);
+    }
+    if (c.is(Declaration))
+        return true;
+    if (t == LParen)
+        return c.previousIs(AccessControl); // as in 'private(set)'
+    if (t == Set && c.previous() == LParen)
+        return true;
+    if (t == RParen)
+        return c.previous() == Set;
+    if (!isAnyOf(t, {Self, Let, Var, True, False, Inout, Nil, Try, Actor})
+        && isAnyOf(c.previous(), {LParen, Comma, GreaterParen}))
+        return false; // a parameter label
+    if (c.previous() == Func || c.previous() == Backtick)
+        return false;
+    return c.is(Keyword);
+}
+
+class Rule final : public SyntaxRule {
+public:
+    Rule(TokenType::Kind kind, bool (*test)(const Context&)) : m_kind(kind), m_test(test) {}
+    TokenType tokenType() const override { return m_kind; }
+    bool matches(const Segment& segment) const override { return m_test(Context(segment)); }
+
+private:
+    TokenType::Kind m_kind;
+    bool (*m_test)(const Context&);
+};
+
+} // namespace
+
+SwiftGrammar::SwiftGrammar()
+{
+    using K = TokenType::Kind;
+    const auto rule = [](K kind, bool (*test)(const Context&)) { return std::make_shared<const Rule>(kind, test); };
+    setSyntaxRules({
+        rule(K::preprocessing, preprocessingRule),
+        rule(K::comment, commentRule),
+        rule(K::string, rawStringRule),
+        rule(K::string, multiLineStringRule),
+        rule(K::string, singleLineStringRule),
+        rule(K::keyword, attributeRule),
+        rule(K::number, numberRule),
+        rule(K::type, typeRule),
+        rule(K::call, callRule),
+        rule(K::property, keyPathRule),
+        rule(K::property, propertyRule),
+        rule(K::dotAccess, dotAccessRule),
+        rule(K::keyword, keywordRule),
+    });
+}
+
+bool SwiftGrammar::delimitersContain(char32_t scalar) const
+{
+    if (scalar < 0x80) {
+        const char c = char(scalar);
+        return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '"'
+                 || c == '#' || c == '@' || c == '$');
+    }
+    return !characters::isAlphanumeric(scalar);
+}
+
+bool SwiftGrammar::isDelimiter(QStringView a, QStringView b) const
+{
+    if (a == u"\\")
+        return b == u"(";
+    if (b == u"\\")
+        return false;
+    if (a == u")")
+        return false;
+    if (a == u"/")
+        return b == u"/" || b == u"*";
+    if (a == u"*")
+        return true;
+    if (a == u"(")
+        return b == u".";
+    if (b == u"/") {
+        for (const char16_t* c : {u".", u",", u"{", u"}", u"[", u"]", u">", u"?"}) {
+            if (a == c)
+                return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) const
+{
+    // Properties of each distinct text, worked out once.
+    const qsizetype textCount = table.distinctTextCount();
+    std::vector<std::uint64_t> textFacts(size_t(textCount), 0);
+    std::vector<qsizetype> parenthesisBalance(size_t(textCount), 0);
+    for (qsizetype id = 0; id < textCount; ++id)
+        textFacts[size_t(id)] = describeText(table, table.firstTokenOfText(id), parenthesisBalance[size_t(id)]);
+
+    const qsizetype n = table.size();
+    std::vector<std::uint64_t> facts(size_t(n), 0);
+    LineState line;
+    qsizetype blockOpens = 0;
+    qsizetype blockCloses = 0;
+    qsizetype rawMultiLineOpens = 0;
+    qsizetype rawMultiLineCloses = 0;
+    qsizetype multiLineQuotes = 0;
+    // Walking back from a token over the code, the first token that decides the type test
+    // decides it for every later token up to the next deciding one; "<" hands the decision
+    // to the nearest earlier token that decides inside angle brackets.
+    bool typeAfterList = true;
+    bool lastInsideBracketsDeciderIsDeclaration = false;
+
+    for (qsizetype i = 0; i < n; ++i) {
+        const TokenTable::Token& token = table.token(i);
+        if (token.lineStart == i)
+            line = {};
+        const std::uint64_t f = textFacts[size_t(token.textId)];
+        std::uint64_t state = 0;
+        const auto set = [&](std::uint64_t flag, bool value) {
+            if (value)
+                state |= flag;
+        };
+        set(LineHasPreprocessing, line.hasPreprocessing);
+        set(LineHasLineComment, line.hasLineComment);
+        set(LineHasCallControlFlow, line.hasCallControlFlow);
+        set(LineQuotesUnbalanced, line.quotes.unbalanced());
+        set(LineRawQuotesUnbalanced, line.rawQuotes.unbalanced());
+        set(LineInsideInterpolation, line.interpolation.inside());
+        set(BlockCommentOpen, blockOpens != blockCloses);
+        set(RawMultiLineStringOpen, rawMultiLineOpens != rawMultiLineCloses);
+        set(MultiLineStringOpen, multiLineQuotes % 2 == 1);
+        set(TypeAfterList, typeAfterList);
+        facts[size_t(i)] = f | state;
+
+        // Take the token into the running state.
+        const Word word = Word(f & WordMask);
+        line.hasPreprocessing |= bool(f & PreprocessingControlFlow);
+        line.hasLineComment |= bool(f & StartsLineComment);
+        line.hasCallControlFlow |= bool(f & CallControlFlow);
+        const bool escaped = (f & StartsEscapable) && i > token.lineStart
+                             && (textFacts[size_t(table.token(i - 1).textId)] & WordMask) == Backslash;
+        if (!escaped) {
+            if (word == Quote) {
+                if (line.quotes.unbalanced())
+                    ++line.quotes.closed;
+                else
+                    ++line.quotes.opened;
+            } else {
+                line.quotes.opened += (f & StartsWithQuote) ? 1 : 0;
+                line.quotes.closed += (f & EndsWithQuote) ? 1 : 0;
+            }
+            if (word == RawOpen) {
+                ++line.rawQuotes.opened;
+            } else if (word == RawClose) {
+                ++line.rawQuotes.closed;
+            } else {
+                line.rawQuotes.opened += (f & StartsRaw) ? 1 : 0;
+                line.rawQuotes.closed += (f & EndsRaw) ? 1 : 0;
+            }
+        }
+        line.interpolation.add(f, parenthesisBalance[size_t(token.textId)]);
+
+        blockOpens += (word == BlockOpen || word == DocBlockOpen) ? 1 : 0;
+        blockCloses += word == BlockClose ? 1 : 0;
+        rawMultiLineOpens += word == RawTripleOpen ? 1 : 0;
+        rawMultiLineCloses += word == RawTripleClose ? 1 : 0;
+        multiLineQuotes += word == TripleQuote ? 1 : 0;
+
+        const bool decidesOutsideBrackets = isAnyOf(word, {Arrow, Greater, GreaterColon, Assign, Equal, LParen,
+                                                           Underscore, Escaping})
+                                            || (f & Declaration);
+        const bool decidesInsideBrackets = isAnyOf(word, {Arrow, Greater, GreaterColon, Colon, Assign, Equal,
+                                                          LParen, Underscore})
+                                           || (f & (StartsWithAt | Declaration));
+        if (decidesOutsideBrackets)
+            typeAfterList = true;
+        else if (word == Less)
+            typeAfterList = !lastInsideBracketsDeciderIsDeclaration;
+        if (decidesInsideBrackets)
+            lastInsideBracketsDeciderIsDeclaration = f & Declaration;
+    }
+    return facts;
+}
+
+} // namespace highlighter
