@@ -1,6 +1,7 @@
 // The fast tokenizer and rules against the literal oracle, on every fixture: the example
 // snippets, the fixture files and generated token soup.
 
+#include "QtPrinters.h"
 #include "LiteralHighlighter.h"
 #include "Recording.h"
 #include "highlighter/SwiftGrammar.h"

@@ -1,1 +1,124 @@
+#include "QtPrinters.h"
+#include "highlighter/AttributedStringOutputFormat.h"
+#include "highlighter/HTMLOutputFormat.h"
+#include "highlighter/MarkdownDecorator.h"
+#include "highlighter/SwiftGrammar.h"
+
 #include <gtest/gtest.h>
+
+using namespace highlighter;
+using K = TokenType::Kind;
+
+namespace {
+
+TEST(HTMLOutput, SpansJoinSameTypeRunsWithTheirWhitespace)
+{
+    auto builder = HTMLOutputFormat("p-").makeBuilder();
+    builder.addWhitespace(u"  ");          // nothing pending: written at once
+    builder.addToken(u"let", K::keyword);
+    builder.addWhitespace(u" ");
+    builder.addToken(u"var", K::keyword);  // same type after a blank: same span
+    builder.addWhitespace(u"\n");
+    builder.addToken(u"x", K::type);       // different type closes the span; the blank follows it
+    builder.addPlainText(u"a<b&c>\"d\"");
+    builder.addToken(u"y", TokenType::custom("x"));
+    EXPECT_EQ(builder.build(), "  <span class=\"p-keyword\">let var</span>\n<span class=\"p-type\">x</span>"
+                               "a&lt;b&amp;c&gt;\"d\"<span class=\"p-x\">y</span>");
+}
+
+TEST(HTMLOutput, EmptyAndPending)
+{
+    EXPECT_EQ(HTMLOutputFormat("p").makeBuilder().build(), "");
+    auto builder = HTMLOutputFormat("").makeBuilder();
+    builder.addToken(u"a<", K::dotAccess);
+    EXPECT_EQ(builder.build(), "<span class=\"dotAccess\">a&lt;</span>");
+}
+
+TEST(HTMLOutput, ClassNamesAreEscaped)
+{
+    auto builder = HTMLOutputFormat("a\"><script>").makeBuilder();
+    builder.addToken(u"x", TokenType::custom("\" onclick=\"&"));
+    EXPECT_EQ(builder.build(),
+              "<span class=\"a&quot;&gt;&lt;script&gt;&quot; onclick=&quot;&amp;\">x</span>");
+}
+
+TEST(HTMLOutput, HighlightsSwift)
+{
+    const SyntaxHighlighter<HTMLOutputFormat> highlighter(HTMLOutputFormat("s-"), std::make_shared<SwiftGrammar>());
+    EXPECT_EQ(highlighter.highlight("let x: Int = a < b // c & d"),
+              "<span class=\"s-keyword\">let</span> x: <span class=\"s-type\">Int</span> = a &lt; b "
+              "<span class=\"s-comment\">// c &amp; d</span>");
+    EXPECT_EQ(highlighter.highlight(""), "");
+}
+
+TEST(MarkdownDecorator, DecoratesFences)
+{
+    const MarkdownDecorator decorator("s-", std::make_shared<SwiftGrammar>());
+    struct Case {
+        const char* markdown;
+        const char* html;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"no fence & <b>", "no fence & <b>"},
+        {"before\n```\nlet x\n```\nafter",
+         "before\n<pre class=\"highlight\"><code><span class=\"s-keyword\">let</span> x</code></pre>\nafter"},
+        {"```swift\nfoo()\n```",
+         "<pre class=\"highlight\"><code>swift\n<span class=\"s-call\">foo</span>()</code></pre>"},
+        {"```no-highlight\nlet a<b\n```", "<pre class=\"highlight\"><code>let a&lt;b</code></pre>"},
+        {"```no-highlight```", "<pre class=\"highlight\"><code></code></pre>"},
+        {"```  no-highlight  ```", "<pre class=\"highlight\"><code></code></pre>"},
+        {"```no-highlightX&y```", "<pre class=\"highlight\"><code>&amp;y</code></pre>"},
+        {"a```let", "a<pre class=\"highlight\"><code><span class=\"s-keyword\">let</span></code></pre>"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(decorator.decorate(QString::fromUtf8(c.markdown)), QString::fromUtf8(c.html)) << c.markdown;
+    // The character after the prefix goes whole, even a carriage return and line feed.
+    EXPECT_EQ(decorator.decorate("```no-highlight\r\nx```"), "<pre class=\"highlight\"><code>x</code></pre>");
+}
+
+TEST(AttributedOutput, EveryRunHasColourAndFont)
+{
+    Highlight::Theme theme = Highlight::Theme::presentation(Highlight::Font(13));
+    theme.tokenColors.remove(K::number);
+    auto builder = AttributedStringOutputFormat(theme).makeBuilder();
+    builder.addToken(u"let", K::keyword);
+    builder.addWhitespace(u" ");
+    builder.addPlainText(u"x");
+    builder.addToken(u"1", K::number);
+    builder.addToken(u"y", TokenType::custom("c"));
+    const richtext::AttributedText text = builder.build();
+
+    EXPECT_EQ(text.text(), "let x1y");
+    const richtext::Color white{1, 1, 1, 1};
+    const richtext::Color expected[] = {theme.tokenColors.value(K::keyword), white, theme.plainTextColor, white, white};
+    ASSERT_EQ(text.runs().size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        const auto& attributes = text.runs()[i].attributes;
+        EXPECT_EQ(attributes.foregroundColor, expected[i]) << i;
+        EXPECT_EQ(attributes.font, theme.font.resolved()) << i;
+        EXPECT_FALSE(attributes.backgroundColor);
+        EXPECT_TRUE(attributes.link.isEmpty());
+    }
+    EXPECT_EQ(theme.plainTextColor, (richtext::Color{0, 0, 0, 1}));
+}
+
+TEST(AttributedOutput, RunsFollowTheHighlighter)
+{
+    const SyntaxHighlighter<AttributedStringOutputFormat> highlighter(
+        AttributedStringOutputFormat(Highlight::Theme::brindlesColors(Highlight::Font(13))),
+        std::make_shared<SwiftGrammar>());
+    EXPECT_TRUE(highlighter.highlight("").isEmpty());
+    EXPECT_TRUE(highlighter.highlight("").runs().empty());
+    const QString code = QString::fromUtf16(u"let \U0001F600 = \"é\"\n");
+    const richtext::AttributedText text = highlighter.highlight(code);
+    EXPECT_EQ(text.text(), code);
+    qsizetype offset = 0;
+    for (const auto& run : text.runs()) {
+        EXPECT_EQ(run.start, offset); // UTF-16 offsets, consecutive
+        offset += run.length;
+    }
+    EXPECT_EQ(offset, code.size());
+}
+
+} // namespace

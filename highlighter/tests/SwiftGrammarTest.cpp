@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "Recording.h"
 #include "SwiftWords.h"
 #include "highlighter/SwiftGrammar.h"

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "highlighter/TokenType.h"
 
 #include <QHash>

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "LiteralHighlighter.h"
 #include "highlighter/SwiftGrammar.h"
 #include "highlighter/Tokenizer.h"
