@@ -37,16 +37,19 @@ QString escapeHTML(QStringView text)
 
 void HTMLOutputFormat::Builder::addToken(QStringView text, const TokenType& type)
 {
-    if (m_pendingToken && m_pendingToken->type == type) {
-        if (m_pendingWhitespace) {
-            m_pendingToken->string += *m_pendingWhitespace;
-            m_pendingWhitespace.reset();
+    if (m_pendingType && *m_pendingType == type) {
+        if (m_hasPendingWhitespace) {
+            m_pendingText += m_pendingWhitespace;
+            m_pendingWhitespace.resize(0);
+            m_hasPendingWhitespace = false;
         }
-        m_pendingToken->string += text;
+        m_pendingText += text;
         return;
     }
     flush();
-    m_pendingToken = PendingToken{text.toString(), type};
+    m_pendingType = type;
+    m_pendingText.resize(0);
+    m_pendingText += text;
 }
 
 void HTMLOutputFormat::Builder::addPlainText(QStringView text)
@@ -57,14 +60,12 @@ void HTMLOutputFormat::Builder::addPlainText(QStringView text)
 
 void HTMLOutputFormat::Builder::addWhitespace(QStringView whitespace)
 {
-    if (!m_pendingToken) {
+    if (!m_pendingType) {
         m_html += whitespace;
         return;
     }
-    if (m_pendingWhitespace)
-        *m_pendingWhitespace += whitespace;
-    else
-        m_pendingWhitespace = whitespace.toString();
+    m_pendingWhitespace += whitespace;
+    m_hasPendingWhitespace = true;
 }
 
 QString HTMLOutputFormat::Builder::build()
@@ -75,19 +76,20 @@ QString HTMLOutputFormat::Builder::build()
 
 void HTMLOutputFormat::Builder::flush()
 {
-    if (m_pendingToken) {
+    if (m_pendingType) {
         // The class name is an attribute value: custom names and prefixes could hold quotes.
         m_html += u"<span class=\"";
         appendEscaped(m_html, m_classPrefix, true);
-        appendEscaped(m_html, m_pendingToken->type.string(), true);
+        appendEscaped(m_html, m_pendingType->string(), true);
         m_html += u"\">";
-        appendEscaped(m_html, m_pendingToken->string, false);
+        appendEscaped(m_html, m_pendingText, false);
         m_html += u"</span>";
-        m_pendingToken.reset();
+        m_pendingType.reset();
     }
-    if (m_pendingWhitespace) {
-        m_html += *m_pendingWhitespace;
-        m_pendingWhitespace.reset();
+    if (m_hasPendingWhitespace) {
+        m_html += m_pendingWhitespace;
+        m_pendingWhitespace.resize(0);
+        m_hasPendingWhitespace = false;
     }
 }
 

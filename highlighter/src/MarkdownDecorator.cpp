@@ -2,6 +2,7 @@
 
 #include "Characters.h"
 
+#include <QStringList>
 #include <QTextBoundaryFinder>
 
 namespace highlighter {

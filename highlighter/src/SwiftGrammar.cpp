@@ -6,6 +6,7 @@
 
 #include <QHash>
 
+#include <array>
 #include <limits>
 
 namespace highlighter {
@@ -89,6 +90,50 @@ const QHash<QString, Word>& wordsByText()
     return words;
 }
 
+
+// What the word tables and the compared texts say about a text, looked up once.
+const QHash<QString, std::uint64_t>& lexicon()
+{
+    static const QHash<QString, std::uint64_t> entries = [] {
+        using namespace swiftwords;
+        QHash<QString, std::uint64_t> map;
+        for (auto it = wordsByText().cbegin(); it != wordsByText().cend(); ++it)
+            map[it.key()] |= it.value();
+        const std::pair<const QSet<QString>*, std::uint64_t> tables[] = {
+            {&keywords(), Keyword},
+            {&declarationKeywords(), Declaration},
+            {&accessControlKeywords(), AccessControl},
+            {&keywordsToAvoid(), AvoidedBeforeCall},
+            {&callLikeKeywords(), CallLike},
+            {&callControlFlowTokens(), CallControlFlow},
+            {&preprocessingControlFlowTokens(), PreprocessingControlFlow},
+            {&preprocessingDirectiveTokens(), PreprocessingDirective},
+        };
+        for (const auto& [table, flag] : tables) {
+            for (const QString& word : *table)
+                map[word] |= flag;
+        }
+        return map;
+    }();
+    return entries;
+}
+
+// A cheap test that rules out most texts (numbers, long names) before the lookup.
+bool mayBeInLexicon(QStringView text)
+{
+    static const std::pair<std::array<bool, 128>, qsizetype> firstCharactersAndLength = [] {
+        std::array<bool, 128> first{};
+        qsizetype longest = 0;
+        for (auto it = lexicon().cbegin(); it != lexicon().cend(); ++it) {
+            first[it.key()[0].unicode()] = true;
+            longest = std::max(longest, it.key().size());
+        }
+        return std::pair{first, longest};
+    }();
+    const auto& [first, longest] = firstCharactersAndLength;
+    return !text.isEmpty() && text.size() <= longest && text[0].unicode() < 128 && first[text[0].unicode()];
+}
+
 // Character-wise tests on one token: a match must end (or, at the end, start) on a
 // character boundary, so "(" does not match a parenthesis carrying a combining mark.
 class TokenText {
@@ -152,29 +197,35 @@ private:
     qsizetype m_end;
 };
 
-// An optional sign and ASCII digits whose value fits a signed 64-bit integer.
-bool isDecimalInteger(QStringView text)
+// An optional sign and ASCII digits whose value fits a signed 64-bit integer; with
+// `skipUnderscores`, as if every "_" were removed first.
+bool isDecimalInteger(QStringView text, bool skipUnderscores)
 {
+    if (skipUnderscores)
+        while (!text.isEmpty() && text[0] == u'_')
+            text = text.sliced(1);
     qsizetype p = 0;
     bool negative = false;
     if (!text.isEmpty() && (text[0] == u'+' || text[0] == u'-')) {
         negative = text[0] == u'-';
         p = 1;
     }
-    if (p == text.size())
-        return false;
+    bool digits = false;
     const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
     std::uint64_t value = 0;
     for (; p < text.size(); ++p) {
         const char16_t c = text[p].unicode();
+        if (c == u'_' && skipUnderscores)
+            continue;
         if (c < u'0' || c > u'9')
             return false;
         const unsigned digit = c - u'0';
         if (value > (limit - digit) / 10)
             return false;
         value = value * 10 + digit;
+        digits = true;
     }
-    return true;
+    return digits;
 }
 
 std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& parenthesisBalance)
@@ -182,21 +233,14 @@ std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& 
     using namespace swiftwords;
     const TokenText t(table, index);
     const QStringView text = t.text();
-    const QString string = text.toString();
-    std::uint64_t facts = wordsByText().value(string, None);
+    std::uint64_t facts = 0;
+    if (mayBeInLexicon(text))
+        facts = lexicon().value(text.toString(), 0);
 
     const auto set = [&](std::uint64_t flag, bool value) {
         if (value)
             facts |= flag;
     };
-    set(Keyword, keywords().contains(string));
-    set(Declaration, declarationKeywords().contains(string));
-    set(AccessControl, accessControlKeywords().contains(string));
-    set(AvoidedBeforeCall, keywordsToAvoid().contains(string));
-    set(CallLike, callLikeKeywords().contains(string));
-    set(CallControlFlow, callControlFlowTokens().contains(string));
-    set(PreprocessingControlFlow, preprocessingControlFlowTokens().contains(string));
-    set(PreprocessingDirective, preprocessingDirectiveTokens().contains(string));
     set(StartsWithAt, t.startsWith(QLatin1StringView("@")));
     set(StartsLineComment, t.startsWith(QLatin1StringView("//")));
     set(WholeBlockComment, t.startsWith(QLatin1StringView("/*")) && t.endsWith(QLatin1StringView("*/")));
@@ -206,8 +250,8 @@ std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& 
     set(EndsRaw, t.endsWith(QLatin1StringView("\"#")));
     set(StartsEscapable, t.startsWith(QLatin1StringView("(")) || t.startsWith(QLatin1StringView("#("))
                              || t.startsWith(QLatin1StringView("\"")));
-    set(DecimalInteger, isDecimalInteger(text));
-    set(DecimalIntegerWithoutUnderscores, isDecimalInteger(QString(string).remove(u'_')));
+    set(DecimalInteger, isDecimalInteger(text, false));
+    set(DecimalIntegerWithoutUnderscores, isDecimalInteger(text, true));
     set(EndsWithDollar, t.endsWith(QLatin1StringView("$")));
     set(EndsWithComma, t.endsWith(QLatin1StringView(",")));
     set(StartsWithParen, t.startsWith(QLatin1StringView("(")));
@@ -215,7 +259,10 @@ std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& 
     const auto [start, end] = t.withoutOuterUnderscores();
     if (start < end) {
         const QStringView first = t.character(start);
-        set(TypeName, first != first.toString().toLower());
+        if (first.size() == 1 && first[0].unicode() < 0x80)
+            set(TypeName, first[0] >= u'A' && first[0] <= u'Z');
+        else
+            set(TypeName, first != first.toString().toLower());
         set(CallName, characters::isLetterOrMark(characters::scalarAt(table.code(), start)));
         set(StartsXCTAssert, t.startsWith(start, end, QLatin1StringView("XCTAssert")));
         set(InitWithoutUnderscores, table.code().sliced(start, end - start) == u"init");

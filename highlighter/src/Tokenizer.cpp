@@ -2,33 +2,78 @@
 
 #include "Characters.h"
 
-#include <QHash>
 
 #include <algorithm>
 #include <array>
 
 namespace highlighter {
 
-QStringView TokenTable::text(qsizetype index) const
-{
-    const Token& t = token(index);
-    return QStringView(m_code).sliced(t.start, t.length);
-}
-
-QStringView TokenTable::trailingWhitespace(qsizetype index) const
-{
-    const Token& t = token(index);
-    return QStringView(m_code).sliced(t.start + t.length, t.whitespaceLength);
-}
-
 qsizetype TokenTable::countBefore(QStringView text, qsizetype index) const
 {
-    const auto it = m_ids.constFind(text);
-    if (it == m_ids.constEnd())
+    const qsizetype id = m_textIndex.find(*this, text);
+    if (id < 0)
         return 0;
-    const auto first = m_positions.begin() + m_positionStarts[size_t(*it)];
-    const auto last = m_positions.begin() + m_positionStarts[size_t(*it) + 1];
+    const auto first = m_positions.begin() + m_positionStarts[size_t(id)];
+    const auto last = m_positions.begin() + m_positionStarts[size_t(id) + 1];
     return std::lower_bound(first, last, index) - first;
+}
+
+std::size_t TokenTable::TextIndex::hash(QStringView text)
+{
+    // FNV-1a over the UTF-16 units.
+    std::uint64_t h = 14695981039346656037ull;
+    for (QChar c : text) {
+        h ^= c.unicode();
+        h *= 1099511628211ull;
+    }
+    return std::size_t(h ^ (h >> 29));
+}
+
+qsizetype TokenTable::TextIndex::find(const TokenTable& table, QStringView text) const
+{
+    if (m_slots.empty())
+        return -1;
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t slot = hash(text) & mask;; slot = (slot + 1) & mask) {
+        const qsizetype id = m_slots[slot];
+        if (id < 0 || table.text(table.m_firstOfText[size_t(id)]) == text)
+            return id;
+    }
+}
+
+qsizetype TokenTable::TextIndex::intern(TokenTable& table, qsizetype index)
+{
+    if ((m_used + 1) * 2 > m_slots.size())
+        grow(table);
+    const QStringView text = table.text(index);
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t slot = hash(text) & mask;; slot = (slot + 1) & mask) {
+        const qsizetype id = m_slots[slot];
+        if (id >= 0 && table.text(table.m_firstOfText[size_t(id)]) == text)
+            return id;
+        if (id < 0) {
+            const qsizetype newId = qsizetype(table.m_firstOfText.size());
+            table.m_firstOfText.push_back(index);
+            m_slots[slot] = newId;
+            ++m_used;
+            return newId;
+        }
+    }
+}
+
+void TokenTable::TextIndex::grow(const TokenTable& table)
+{
+    std::vector<qsizetype> old = std::move(m_slots);
+    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), -1);
+    const std::size_t mask = m_slots.size() - 1;
+    for (qsizetype id : old) {
+        if (id < 0)
+            continue;
+        std::size_t slot = hash(table.text(table.m_firstOfText[size_t(id)])) & mask;
+        while (m_slots[slot] >= 0)
+            slot = (slot + 1) & mask;
+        m_slots[slot] = id;
+    }
 }
 
 bool TokenTable::isCharacterBoundary(qsizetype position) const
@@ -96,7 +141,6 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
     for (char32_t c = 0; c < 128; ++c)
         asciiClasses[c] = classify(c, grammar);
 
-    auto& ids = table->m_ids;
 
     // The token being built: [start, end) followed by whitespace up to wsEnd.
     bool building = false;
@@ -108,14 +152,8 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
         current.whitespaceLength = wsEnd - (current.start + current.length);
         const qsizetype index = qsizetype(tokens.size());
         current.lineStart = index == 0 ? 0 : (tokens.back().isLastOnLine ? index : tokens.back().lineStart);
-        const QStringView tokenText = text.sliced(current.start, current.length);
-        auto it = ids.constFind(tokenText);
-        if (it == ids.constEnd()) {
-            it = ids.insert(tokenText, qsizetype(table->m_firstOfText.size()));
-            table->m_firstOfText.push_back(index);
-        }
-        current.textId = *it;
         tokens.push_back(current);
+        tokens.back().textId = table->m_textIndex.intern(*table, index);
     };
     const auto begin = [&](qsizetype start, qsizetype end, bool isDelimiter) {
         current = {};
@@ -133,7 +171,7 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
         const char16_t unit = text[position].unicode();
         qsizetype end;
         CharacterClass cls;
-        if (unit < 0x80 && table->m_boundaries.empty()) {
+        if (unit < 0x80 && (position + 1 == size || text[position + 1].unicode() < 0x80)) {
             end = (unit == u'\r' && position + 1 < size && text[position + 1] == u'\n') ? position + 2 : position + 1;
             cls = asciiClasses[unit];
         } else {

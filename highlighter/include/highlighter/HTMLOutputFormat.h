@@ -27,12 +27,12 @@ public:
 
         QString m_classPrefix;
         QString m_html;
-        struct PendingToken {
-            QString string;
-            TokenType type;
-        };
-        std::optional<PendingToken> m_pendingToken;
-        std::optional<QString> m_pendingWhitespace;
+        // The pending token's text and type, and the whitespace gathered after it; the
+        // strings keep their capacity from token to token.
+        std::optional<TokenType> m_pendingType;
+        QString m_pendingText;
+        QString m_pendingWhitespace;
+        bool m_hasPendingWhitespace = false;
     };
 
     explicit HTMLOutputFormat(QString classPrefix) : classPrefix(std::move(classPrefix)) {}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringView>
 
@@ -30,8 +29,16 @@ public:
     const QString& code() const { return m_code; }
     qsizetype size() const { return qsizetype(m_tokens.size()); }
     const Token& token(qsizetype index) const { return m_tokens[size_t(index)]; }
-    QStringView text(qsizetype index) const;
-    QStringView trailingWhitespace(qsizetype index) const;
+    QStringView text(qsizetype index) const
+    {
+        const Token& t = token(index);
+        return QStringView(m_code).sliced(t.start, t.length);
+    }
+    QStringView trailingWhitespace(qsizetype index) const
+    {
+        const Token& t = token(index);
+        return QStringView(m_code).sliced(t.start + t.length, t.whitespaceLength);
+    }
 
     // Distinct token texts, numbered by first occurrence; a text's id is in its tokens.
     qsizetype distinctTextCount() const { return qsizetype(m_firstOfText.size()); }
@@ -53,7 +60,24 @@ private:
 
     QString m_code;
     std::vector<Token> m_tokens;
-    QHash<QStringView, qsizetype> m_ids;  // views into m_code, which never changes
+    // Open addressing over the distinct texts (by their first token); cheaper than a general
+    // hash map for the many short keys of source code.
+    class TextIndex {
+    public:
+        // The id of `text`, or -1.
+        qsizetype find(const TokenTable& table, QStringView text) const;
+        // The id of the text of token `index`, adding it when new.
+        qsizetype intern(TokenTable& table, qsizetype index);
+
+    private:
+        static std::size_t hash(QStringView text);
+        void grow(const TokenTable& table);
+
+        std::vector<qsizetype> m_slots; // text ids, -1 when free
+        std::size_t m_used = 0;
+    };
+
+    TextIndex m_textIndex;
     std::vector<bool> m_boundaries;       // per position; empty when the code is all ASCII
     std::vector<qsizetype> m_firstOfText; // per text id: index of its first token
     std::vector<qsizetype> m_positionStarts; // per text id: where its token indices begin in m_positions
