@@ -33,46 +33,47 @@ qsizetype TokenTable::TextIndex::find(const TokenTable& table, QStringView text)
 {
     if (m_slots.empty())
         return -1;
+    const std::size_t h = hash(text);
     const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t slot = hash(text) & mask;; slot = (slot + 1) & mask) {
-        const qsizetype id = m_slots[slot];
-        if (id < 0 || table.text(table.m_firstOfText[size_t(id)]) == text)
-            return id;
+    for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
+        const Slot& s = m_slots[slot];
+        if (s.id < 0 || (s.hash == h && table.text(table.m_firstOfText[size_t(s.id)]) == text))
+            return s.id;
     }
 }
 
 qsizetype TokenTable::TextIndex::intern(TokenTable& table, qsizetype index)
 {
     if ((m_used + 1) * 2 > m_slots.size())
-        grow(table);
+        grow();
     const QStringView text = table.text(index);
+    const std::size_t h = hash(text);
     const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t slot = hash(text) & mask;; slot = (slot + 1) & mask) {
-        const qsizetype id = m_slots[slot];
-        if (id >= 0 && table.text(table.m_firstOfText[size_t(id)]) == text)
-            return id;
-        if (id < 0) {
-            const qsizetype newId = qsizetype(table.m_firstOfText.size());
+    for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
+        Slot& s = m_slots[slot];
+        if (s.id < 0) {
+            s = {h, qsizetype(table.m_firstOfText.size())};
             table.m_firstOfText.push_back(index);
-            m_slots[slot] = newId;
             ++m_used;
-            return newId;
+            return s.id;
         }
+        if (s.hash == h && table.text(table.m_firstOfText[size_t(s.id)]) == text)
+            return s.id;
     }
 }
 
-void TokenTable::TextIndex::grow(const TokenTable& table)
+void TokenTable::TextIndex::grow()
 {
-    std::vector<qsizetype> old = std::move(m_slots);
-    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), -1);
+    std::vector<Slot> old = std::move(m_slots);
+    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), Slot{});
     const std::size_t mask = m_slots.size() - 1;
-    for (qsizetype id : old) {
-        if (id < 0)
+    for (const Slot& s : old) {
+        if (s.id < 0)
             continue;
-        std::size_t slot = hash(table.text(table.m_firstOfText[size_t(id)])) & mask;
-        while (m_slots[slot] >= 0)
+        std::size_t slot = s.hash & mask;
+        while (m_slots[slot].id >= 0)
             slot = (slot + 1) & mask;
-        m_slots[slot] = id;
+        m_slots[slot] = s;
     }
 }
 

@@ -25,5 +25,6 @@ TEST(FontResolution, FilesThatAreNotFontsFallBackAtTheSize)
     for (const Font& font : {Font(notAFont, 15), Font(dir.filePath("missing.ttf"), 15), Font(15)}) {
         const QFont resolved = richtext::toQFont(font.resolved());
         EXPECT_EQ(resolved.pixelSize(), 15);
+        EXPECT_TRUE(QFontInfo(resolved).fixedPitch()) << resolved.family().toStdString();
     }
 }

@@ -2,7 +2,11 @@
 #include "Recording.h"
 #include "highlighter/SwiftGrammar.h"
 
+#include "highlighter/HTMLOutputFormat.h"
+
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace highlighter;
 using testing_support::describe;
@@ -97,6 +101,28 @@ TEST(SyntaxHighlighter, ToleratesBadInput)
             joined += call.text;
         EXPECT_EQ(joined, input) << input.toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SyntaxHighlighter, CallsMayRunConcurrently)
+{
+    const auto swift = std::make_shared<SwiftGrammar>();
+    const SyntaxHighlighter<HTMLOutputFormat> highlighter(HTMLOutputFormat("s-"), swift);
+    QString code;
+    for (int i = 0; i < 200; ++i)
+        code += QStringLiteral("let v%1: Int = f(\"s \\(x) %1\") // c\n").arg(i);
+    const QString expected = highlighter.highlight(code);
+    std::vector<QString> results(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < results.size(); ++t)
+        threads.emplace_back([&, t] { results[t] = highlighter.highlight(code); });
+    for (auto& thread : threads)
+        thread.join();
+    for (const QString& result : results)
+        EXPECT_EQ(result, expected);
 }
 
 } // namespace

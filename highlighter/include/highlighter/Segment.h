@@ -71,9 +71,13 @@ private:
 
     private:
         static std::size_t hash(QStringView text);
-        void grow(const TokenTable& table);
+        void grow();
 
-        std::vector<qsizetype> m_slots; // text ids, -1 when free
+        struct Slot {
+            std::size_t hash = 0;
+            qsizetype id = -1; // -1: free
+        };
+        std::vector<Slot> m_slots;
         std::size_t m_used = 0;
     };
 
