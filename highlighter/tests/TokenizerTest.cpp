@@ -128,7 +128,7 @@ TEST(Tokenizer, GivesBackTheInputExactly)
         "  \n\t x",
         "a\r\nb\rc\n\r\nd",
         QString::fromUtf16(u"a\u2028b\u2029c\u0085d\u000Be\u000Cf"),
-        QString::fromUtf16(u"x\0y (\0) \0", 11),
+        QString::fromUtf16(u"x\0y (\0) \0", 9),
         QString::fromUtf16(u"e\u0301 (\u0301 \u0301x _\u0301 \"\u0301 \\\u0301("),
         QString::fromUtf16(u"let \U0001F468\u200D\U0001F469\u200D\U0001F467 = \U0001F1FA\U0001F1F8\U0001F1EB\U0001F1F7!"),
         QString::fromUtf16(u"\uFEFFimport Foundation\u00A0\u3000x"),
