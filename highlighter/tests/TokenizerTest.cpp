@@ -1,7 +1,10 @@
 #include "QtPrinters.h"
+#include "Characters.h"
 #include "LiteralHighlighter.h"
 #include "highlighter/SwiftGrammar.h"
 #include "highlighter/Tokenizer.h"
+
+#include <QTextBoundaryFinder>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +154,32 @@ TEST(Tokenizer, CombiningMarksStayWithTheirCharacter)
     EXPECT_EQ(cut(QString::fromUtf16(u"f(\u0301x"), swift), QString::fromUtf16(u"f|(\u0301|x"));
     // A blank carrying a mark is still whitespace.
     EXPECT_EQ(cut(QString::fromUtf16(u"a \u0301b"), swift), QString::fromUtf16(u"a[ \u0301]|b"));
+}
+
+} // namespace
+
+namespace {
+
+// Boundaries worked out run by run agree with segmenting the whole text at once.
+TEST(Tokenizer, CharacterBoundariesMatchWholeTextSegmentation)
+{
+    const QString cases[] = {
+        QString::fromUtf16(u"e\u0301 (\u0301 \u0301x _\u0301 \r\n\u0301 \n\u0301"),
+        QString::fromUtf16(u"\U0001F468\u200D\U0001F469\u200D\U0001F467x\U0001F1FA\U0001F1F8\U0001F1EB\U0001F1F7\U0001F1E9"),
+        QString::fromUtf16(u"\u0600x \u0600\r\n\u0600(a\u0308\u0308b\u1100\u1161\u11A8 \u0915\u094D\u0937"),
+        QString::fromUtf16(u"\u00e9\u00e9 a\u00e9\ra\u00e9\r\n\u00e9\r\u0301"),
+        QString::fromUtf8("\xff\xfe x \xc3\x28"),
+    };
+    for (const QString& text : cases) {
+        const std::vector<bool> boundaries = characters::graphemeBoundaries(text);
+        ASSERT_EQ(boundaries.size(), size_t(text.size()) + 1);
+        QTextBoundaryFinder whole(QTextBoundaryFinder::Grapheme, text);
+        for (qsizetype p = 0; p <= text.size(); ++p) {
+            whole.setPosition(p);
+            EXPECT_EQ(boundaries[size_t(p)], whole.isAtBoundary()) << p << " in " << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(characters::graphemeBoundaries("plain ascii\r\n").empty());
 }
 
 } // namespace
