@@ -2,7 +2,6 @@
 
 #include "Characters.h"
 
-
 #include <algorithm>
 #include <array>
 
@@ -222,6 +221,7 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
         table->m_positions[size_t(fill[size_t(tokens[size_t(i)].textId)]++)] = i;
 
     table->m_facts = grammar.gatherFacts(*table);
+    Q_ASSERT(table->m_facts.empty() || table->m_facts.size() == tokens.size());
     return Segments(std::move(table));
 }
 
