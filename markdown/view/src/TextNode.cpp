@@ -48,7 +48,7 @@ QTextCharFormat::UnderlineStyle underlineFor(richtext::LineStyle::Pattern patter
 
 } // namespace
 
-TextNode::TextNode(richtext::AttributedText text, Style style)
+TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<InlineImage> images)
     : m_text(std::move(text)), m_style(std::move(style))
 {
     m_layout.setText(layoutText(m_text.text()));
@@ -85,6 +85,22 @@ TextNode::TextNode(richtext::AttributedText text, Style style)
                 format.setBaselineOffset(*a.baselineOffset / height * 100);
         }
         formats.push_back({int(run.start), int(run.length), format});
+    }
+    // An inline image reserves its room with the replacement character: a font as tall as the
+    // image and letter spacing that makes the advance its width. The character itself is clear.
+    for (InlineImage& image : images) {
+        const QSizeF size = image.image.isNull() ? QSizeF() : QSizeF(image.image.size()) / image.image.devicePixelRatio();
+        if (size.isEmpty() || image.offset < 0 || image.offset >= m_text.text().size())
+            continue;
+        QFont font = m_style.font;
+        font.setPixelSize(std::max(1, int(std::lround(std::min(size.height(), 4096.0)))));
+        QTextCharFormat format;
+        format.setFont(font);
+        format.setForeground(Qt::transparent);
+        format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+        format.setFontLetterSpacing(size.width() - QFontMetricsF(font).horizontalAdvance(QChar::ObjectReplacementCharacter));
+        formats.push_back({int(image.offset), 1, format});
+        m_images.push_back(std::move(image));
     }
     m_layout.setFormats(formats);
 }
@@ -164,6 +180,14 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
             }
         }
         line.draw(&painter, origin);
+        for (const InlineImage& image : m_images) {
+            if (image.offset < line.textStart() || image.offset >= line.textStart() + line.textLength())
+                continue;
+            const QSizeF size = QSizeF(image.image.size()) / image.image.devicePixelRatio();
+            const QPointF topLeft(origin.x() + line.cursorToX(int(image.offset)),
+                                  origin.y() + line.y() + line.ascent() - size.height());
+            painter.drawImage(QRectF(topLeft, size), image.image);
+        }
     }
 }
 

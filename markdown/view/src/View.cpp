@@ -37,12 +37,6 @@ EdgeInsets EdgeInsets::uniform(Edges edges, double length)
             edges & Trailing ? length : 0};
 }
 
-TextStyle Environment::defaultTextStyle()
-{
-    static const TextStyle style = FontProperties{};
-    return style;
-}
-
 namespace {
 
 // A view made from a function of the environment.
@@ -362,10 +356,10 @@ TextNode::Style textStyleFor(const Environment& environment)
 
 } // namespace
 
-View Text(const richtext::AttributedText& text)
+View Text(const richtext::AttributedText& text, std::vector<InlineImage> images)
 {
-    return makeView([text](const Environment& environment) -> RenderNodePtr {
-        return std::make_unique<TextNode>(text, textStyleFor(environment));
+    return makeView([text, images = std::move(images)](const Environment& environment) -> RenderNodePtr {
+        return std::make_unique<TextNode>(text, textStyleFor(environment), images);
     });
 }
 

@@ -9,6 +9,7 @@ namespace mdview {
 // A length relative to the font in force: em follows size × scale, rem the base size alone.
 struct RelativeSize {
     enum class Unit { em, rem };
+    constexpr RelativeSize(double v, Unit u) : value(v), unit(u) {}
     double value = 0;
     Unit unit = Unit::rem;
 

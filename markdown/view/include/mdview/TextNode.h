@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mdview/RenderNode.h"
+#include "mdview/View.h"
 
 #include "richtext/AttributedText.h"
 
@@ -23,7 +24,7 @@ public:
         HorizontalAlignment alignment = HorizontalAlignment::leading;
         QColor selectionColor;
     };
-    TextNode(richtext::AttributedText text, Style style);
+    TextNode(richtext::AttributedText text, Style style, std::vector<InlineImage> images = {});
 
     const char* typeName() const override { return "Text"; }
     QString describe() const override;
@@ -51,6 +52,7 @@ private:
 
     richtext::AttributedText m_text;
     Style m_style;
+    std::vector<InlineImage> m_images; // only those that take space
     QTextLayout m_layout;
     std::optional<double> m_layoutWidth;
     QSizeF m_layoutSize;

@@ -4,10 +4,12 @@
 #include "mdview/Geometry.h"
 #include "mdview/RelativeSize.h"
 #include "mdview/RenderNode.h"
+#include "mdview/TextStyle.h"
 
 #include "richtext/AttributedText.h"
 
 #include <QImage>
+#include <QUrl>
 #include <QString>
 
 #include <functional>
@@ -18,6 +20,18 @@
 namespace mdview {
 
 struct Environment;
+struct Theme;
+template <typename Configuration> class BlockStyle;
+struct EmptyConfiguration;
+struct TaskListMarkerConfiguration;
+struct ListMarkerConfiguration;
+struct TableBorderStyle;
+struct TableBackgroundStyle;
+class CodeSyntaxHighlighter;
+class ImageProvider;
+class InlineImageProvider;
+struct MarkdownStyle;
+enum class SoftBreakMode : int;
 
 // A description of a piece of user interface: an immutable value, cheap to copy. Building it
 // under an environment makes its render nodes. Modifiers return new views that wrap this one.
@@ -61,6 +75,50 @@ public:
     View id(const QString& identifier) const;
     // Merges a block margin (points) into what this view reports, side by side by maximum.
     View markdownMargin(std::optional<double> top, std::optional<double> bottom) const;
+    View markdownMarginTop(double top) const { return markdownMargin(top, std::nullopt); }
+    View markdownMarginBottom(double bottom) const { return markdownMargin(std::nullopt, bottom); }
+
+    // Lengths relative to the font of the text style in force, converted to whole points when
+    // the view is built.
+    View relativeFrame(RelativeSize minWidth, Alignment alignment) const;
+    View relativeFrame(std::optional<RelativeSize> width, std::optional<RelativeSize> height,
+                       Alignment alignment = Alignment::center()) const;
+    View relativePadding(Edges edges, RelativeSize length) const;
+    View relativeLineSpacing(RelativeSize spacing) const;
+    View markdownMargin(std::optional<RelativeSize> top, std::optional<RelativeSize> bottom) const;
+    View markdownMarginTop(RelativeSize top) const { return markdownMargin(top, std::optional<RelativeSize>{}); }
+    View markdownMarginBottom(RelativeSize bottom) const
+    {
+        return markdownMargin(std::optional<RelativeSize>{}, bottom);
+    }
+
+    // Markdown settings for the subtree.
+    View markdownTheme(const Theme& theme) const;
+    // Appends a style to the base text style: the built style wins where both write.
+    View markdownTextStyle(std::function<TextStyle()> textStyle) const;
+    // Replaces one of the theme's text styles.
+    View markdownTextStyle(TextStyle Theme::*field, const std::function<TextStyle()>& textStyle) const;
+    // Replaces one of the theme's block styles.
+    template <typename Configuration>
+    View markdownBlockStyle(BlockStyle<Configuration> Theme::*field,
+                            std::function<View(const Configuration&)> body) const;
+    View markdownBlockStyle(BlockStyle<EmptyConfiguration> Theme::*field, std::function<View()> body) const;
+    View markdownHeadingStyle(int level, std::function<View(const struct BlockConfiguration&)> body) const;
+    View markdownTaskListMarker(const BlockStyle<TaskListMarkerConfiguration>& style) const;
+    View markdownBulletedListMarker(const BlockStyle<ListMarkerConfiguration>& style) const;
+    View markdownNumberedListMarker(const BlockStyle<ListMarkerConfiguration>& style) const;
+    View markdownCodeSyntaxHighlighter(std::shared_ptr<const CodeSyntaxHighlighter> highlighter) const;
+    View markdownImageProvider(std::shared_ptr<const ImageProvider> provider) const;
+    View markdownInlineImageProvider(std::shared_ptr<const InlineImageProvider> provider) const;
+    View markdownSoftBreakMode(SoftBreakMode mode) const;
+    View markdownTableBorderStyle(const TableBorderStyle& style) const;
+    View markdownTableBackgroundStyle(const TableBackgroundStyle& style) const;
+
+    [[deprecated("Styles are set through themes")]] View markdownStyle(const MarkdownStyle&) const { return *this; }
+    [[deprecated("Links are handled by the host")]] View onOpenLink(const std::function<void(const QUrl&)>&) const
+    {
+        return *this;
+    }
 
     // Environment.
     View transformEnvironment(std::function<void(Environment&)> transform) const;
@@ -132,7 +190,13 @@ View Label(View title, View icon, double spacing = 6);
 
 // Text: attributed runs laid out over QTextLayout. Runs without a font or colour take those of
 // the environment's text style.
-View Text(const richtext::AttributedText& text);
+// An image drawn in place of the object replacement character at an offset of the text,
+// sitting on the baseline.
+struct InlineImage {
+    qsizetype offset = 0;
+    QImage image;
+};
+View Text(const richtext::AttributedText& text, std::vector<InlineImage> images = {});
 View Text(const QString& text);
 
 // A bitmap; resizable images stretch to the frame they are given.
