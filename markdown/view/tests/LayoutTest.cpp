@@ -205,3 +205,81 @@ TEST(Layout, DumpShowsMarginsAndIdentifiers)
     EXPECT_TRUE(dump.startsWith("VStack 0,0 10x20 margin(12,4)\n")) << qPrintable(dump);
     EXPECT_TRUE(dump.contains("Frame 0,0 10x10 margin(8,-) id=intro")) << qPrintable(dump);
 }
+
+TEST(Layout, DecorationsTakeTheirContentsSize)
+{
+    const Environment env;
+    const View view = box(40, 20)
+                          .background(ColorView(Color::white()).padding(-2))
+                          .overlay(box(10, 10), Alignment::bottomLeading())
+                          .offset(5, 7)
+                          .clipRoundedRect(4);
+    const auto root = layoutView(VStack({view, box(1, 1)}, HorizontalAlignment::leading, 0), env, 100);
+    EXPECT_EQ(framesOfType(*root, "Clip"), (QStringList{"0,0 40x20"}));
+    EXPECT_EQ(framesOfType(*root, "Offset"), (QStringList{"0,0 40x20"}));
+    EXPECT_EQ(framesOfType(*root, "Overlay"), (QStringList{"5,7 40x20"}));
+    // The background is proposed the content's size; the overlay is aligned bottom-leading.
+    EXPECT_EQ(framesOfType(*root, "Padding"), (QStringList{"5,7 40x20"}));
+    EXPECT_EQ(framesOfType(*root, "Frame"), (QStringList{"5,7 40x20", "5,17 10x10", "0,20 1x1"}));
+    // The following sibling ignores the offset.
+    EXPECT_EQ(frameOf(*root), "0,0 40x21");
+}
+
+TEST(Layout, LabelAndZStackAlignment)
+{
+    const Environment env;
+    const auto root = layoutView(ZStack({box(50, 30), box(10, 10)}, Alignment::topTrailing()), env, 100);
+    EXPECT_EQ(framesOfType(*root, "Frame"), (QStringList{"0,0 50x30", "40,0 10x10"}));
+    const auto label = layoutView(Label(Text(QStringLiteral("Title")), box(8, 8)), env, 200);
+    const auto texts = collectTextNodes(*label);
+    ASSERT_EQ(texts.size(), 1u);
+    const double baseline = texts[0]->frame().top() + *texts[0]->firstBaseline(texts[0]->frame().size());
+    EXPECT_NEAR(nodesOfType(*label, "Frame").front()->frame().bottom(), baseline, 0.01);
+    EXPECT_EQ(texts[0]->frame().left(), 14);
+}
+
+TEST(Layout, HorizontalScrollOffersUnlimitedWidthAndClampsItsOffset)
+{
+    const Environment env;
+    RenderNodePtr root = layoutView(
+        VStack({HorizontalScroll(Text(QStringLiteral("a long line of code that does not wrap at all in the scroller"))),
+                box(50, 5)},
+               HorizontalAlignment::leading, 0),
+        env, 100);
+    const RenderNode* scroll = nodesOfType(*root, "HorizontalScroll").front();
+    const auto texts = collectTextNodes(*root);
+    EXPECT_EQ(scroll->frame().width(), 100);
+    const double textWidth = texts[0]->frame().width();
+    EXPECT_GT(textWidth, 200);
+    EXPECT_LT(texts[0]->frame().height(), 20); // one line
+    // Scrolling moves the content's frames and stops at the ends.
+    ViewHost host;
+    host.setView(VStack({HorizontalScroll(Text(QStringLiteral("a long line of code that does not wrap at all")))}));
+    host.layout(100);
+    const auto hostTexts = collectTextNodes(*host.root());
+    const QPointF inside(50, hostTexts[0]->frame().center().y());
+    EXPECT_TRUE(host.scrollHorizontally(inside, 30));
+    EXPECT_EQ(hostTexts[0]->frame().left(), -30);
+    EXPECT_TRUE(host.scrollHorizontally(inside, 10000));
+    EXPECT_EQ(hostTexts[0]->frame().right(), 100);
+    EXPECT_FALSE(host.scrollHorizontally(inside, 5));
+    EXPECT_TRUE(host.scrollHorizontally(inside, -10000));
+    EXPECT_EQ(hostTexts[0]->frame().left(), 0);
+}
+
+TEST(Layout, HitTestingFindsTheChildInALongStack)
+{
+    const Environment env;
+    std::vector<View> rows;
+    for (int i = 0; i < 2000; ++i)
+        rows.push_back(box(50, 10).id(QString::number(i)));
+    const auto root = layoutView(VStack(rows, HorizontalAlignment::leading, 2), env, 50);
+    for (int i : {0, 1, 777, 1999}) {
+        RenderNode* hit = root->hitTest(QPointF(25, i * 12.0 + 5));
+        while (hit && hit->id().isEmpty())
+            hit = hit->parent();
+        ASSERT_NE(hit, nullptr) << i;
+        EXPECT_EQ(hit->id(), QString::number(i));
+    }
+    EXPECT_EQ(root->hitTest(QPointF(25, 11)), root.get()); // in the spacing between rows
+}

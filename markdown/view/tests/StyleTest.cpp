@@ -5,6 +5,10 @@
 #include "mdview/TextStyle.h"
 #include "mdview/TextUtilities.h"
 #include "mdview/Theme.h"
+#include "mdview/ThemeColors.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -427,4 +431,48 @@ TEST(Deprecated, ForwardingEntryPoints)
     EXPECT_FALSE(a == b);
     EXPECT_TRUE(dumpLayout(Text(QStringLiteral("x")).markdownStyle(a).onOpenLink([](const QUrl&) {}), env, 100).startsWith("Text"));
 #pragma GCC diagnostic pop
+}
+
+TEST(Color, PresetPalettesFollowTheScheme)
+{
+    EXPECT_EQ(DocCColors::link().resolve(ColorScheme::light), Color::rgba(0x0066ccff).resolve(ColorScheme::light));
+    EXPECT_EQ(DocCColors::link().resolve(ColorScheme::dark), Color::rgba(0x2997ffff).resolve(ColorScheme::dark));
+    EXPECT_EQ(GitHubColors::background().resolve(ColorScheme::light), (richtext::Color{1, 1, 1, 1}));
+    EXPECT_EQ(GitHubColors::background().resolve(ColorScheme::dark), Color::rgba(0x18191dff).resolve(ColorScheme::dark));
+    EXPECT_EQ(GitHubColors::divider().resolve(ColorScheme::dark), Color::rgba(0x333438ff).resolve(ColorScheme::dark));
+}
+
+TEST(Providers, AssetImagesStayInsideTheirFolder)
+{
+    QTemporaryDir dir;
+    QImage image(30, 20, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("logo.png"))));
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("sub/inner.png"))));
+
+    AssetImageNaming naming;
+    naming.bundle = dir.filePath(QStringLiteral("sub"));
+    const AnyImageProvider fromFolder{AssetImageProvider(naming)};
+    const Environment env;
+    auto dump = [&](const ImageProvider& provider, const std::optional<QUrl>& url) {
+        return dumpLayout(provider.makeImage(url), env, 200);
+    };
+    EXPECT_TRUE(dump(fromFolder, QUrl(QStringLiteral("https://h/img/inner.png"))).startsWith("ResizeToFit 0,0 30x20"));
+    EXPECT_TRUE(dump(fromFolder, std::nullopt).startsWith("Empty"));
+    EXPECT_TRUE(dump(fromFolder, QUrl(QStringLiteral("missing.png"))).startsWith("Empty"));
+    // Names that would leave the folder are refused, whatever the name function makes.
+    for (const char* name : {"..", ".", "", "../logo.png", "sub/../../logo.png"}) {
+        AssetImageNaming hostile = naming;
+        hostile.name = [name](const QUrl&) { return QString::fromUtf8(name); };
+        EXPECT_FALSE(hostile.pathFor(QUrl(QStringLiteral("x")))) << name;
+        EXPECT_TRUE(dump(AssetImageProvider(hostile), QUrl(QStringLiteral("x"))).startsWith("Empty")) << name;
+        std::optional<QImage> loaded;
+        AssetInlineImageProvider(hostile).image(QUrl(QStringLiteral("x")), QStringLiteral("alt"),
+                                                [&](const std::optional<QImage>& i, const QString&) { loaded = i; });
+        ASSERT_TRUE(loaded);
+        EXPECT_TRUE(loaded->isNull()) << name;
+    }
+    // The default name is the URL's last path component.
+    EXPECT_EQ(AssetImageNaming{}.name(QUrl(QStringLiteral("https://h/img/logo.png"))), "logo.png");
 }
