@@ -1,0 +1,27 @@
+#pragma once
+
+#include "markdown/BlockNode.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace markdown {
+
+// Nesting kept as structure; deeper blocks or inlines are lifted into their ancestor at
+// the cap with all their text, so hostile nesting cannot exhaust the stack.
+inline constexpr int maxBlockDepth = 128;
+inline constexpr int maxInlineDepth = 128;
+
+// Above this many estimated table cells a document is parsed without the table
+// extension: cmark-gfm pads every row to the header's width, so a wide header over many
+// short lines costs seconds and gigabytes.
+inline constexpr std::uint64_t maxTableCells = 500'000;
+
+// Parses UTF-8 Markdown (CommonMark with the autolink, strikethrough, tagfilter, tasklist
+// and table extensions) into the document model. Absent only when cmark-gfm yields no
+// document. Safe to call from any number of threads at once.
+std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markdown);
+
+} // namespace markdown
