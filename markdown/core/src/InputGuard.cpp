@@ -158,10 +158,10 @@ std::optional<std::string> repairUtf8(std::string_view text)
     return repaired;
 }
 
-std::uint64_t estimateTableCells(std::string_view text)
+TableEstimate estimateTables(std::string_view text)
 {
     const std::vector<Line> lines = splitLines(text);
-    std::uint64_t cells = 0;
+    TableEstimate estimate;
     std::size_t i = 1;
     while (i < lines.size()) {
         const std::string_view line = text.substr(lines[i].begin, lines[i].end - lines[i].begin);
@@ -175,10 +175,14 @@ std::uint64_t estimateTableCells(std::string_view text)
         while (next < lines.size() && !isBlank(text.substr(lines[next].begin, lines[next].end - lines[next].begin)))
             ++next;
         const std::uint64_t rows = next - i + 1; // header and body rows, delimiter counted as slack
-        cells += columns * rows;
+        estimate.cells += columns * rows;
+        for (std::size_t row = i - 1; row < next; ++row) {
+            const std::uint64_t pipes = countOf(text.substr(lines[row].begin, lines[row].end - lines[row].begin), "|") + 1;
+            estimate.rowWork += pipes * pipes;
+        }
         i = next + 1;
     }
-    return cells;
+    return estimate;
 }
 
 std::optional<std::string> defuseImageOpeners(std::string_view text)

@@ -13,9 +13,15 @@ namespace markdown::detail {
 // or nothing when the text is well-formed.
 std::optional<std::string> repairUtf8(std::string_view text);
 
-// An upper estimate of the table cells cmark-gfm would create: for each delimiter row,
-// its column count times the lines that follow up to the next blank line.
-std::uint64_t estimateTableCells(std::string_view text);
+// What the tables of a text would cost cmark-gfm. It pads every row to the header's
+// width (cells: for each delimiter row, its column count times the lines from the
+// header to the next blank line) and it takes time quadratic in the cells written on
+// one line (rowWork: the sum of the squared pipe counts of those lines).
+struct TableEstimate {
+    std::uint64_t cells = 0;
+    std::uint64_t rowWork = 0;
+};
+TableEstimate estimateTables(std::string_view text);
 
 // Every link closed while image openers ("![") are pending walks all of them, so a
 // paragraph of many "![" and "]" is cubic-ish in this cmark-gfm. Returns the text with

@@ -399,12 +399,12 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
             "are shown as text.");
         markdown = *defused;
     }
-    const std::uint64_t cells = detail::estimateTableCells(markdown);
-    const bool withTable = cells <= maxTableCells;
+    const detail::TableEstimate tables = detail::estimateTables(markdown);
+    const bool withTable = tables.cells <= maxTableCells && tables.rowWork <= maxTableRowWork;
     if (!withTable)
         log(LogLevel::warning, logCategory,
-            "The document would make about " + std::to_string(cells) + " table cells (at most "
-                + std::to_string(maxTableCells) + " are built); it is parsed without tables.");
+            "The document's tables are too large to build (about " + std::to_string(tables.cells)
+                + " cells, at most " + std::to_string(maxTableCells) + "); it is parsed without tables.");
 
     const Tree root = parseWithCmark(markdown, withTable);
     if (!root)
