@@ -1,5 +1,6 @@
 #include "markdown/BlockNode.h"
 #include "markdown/MarkdownContent.h"
+#include "Printers.h"
 
 #include <gtest/gtest.h>
 

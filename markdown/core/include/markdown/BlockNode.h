@@ -134,6 +134,11 @@ struct BlockNode {
     // children concatenated in item order. Empty for all other cases.
     std::vector<BlockNode> blockChildren() const;
 
+    // This block with every inline below it rewritten (see rewriteInlineNodes), its block
+    // structure unchanged; always exactly one block. Code blocks, HTML blocks and
+    // thematic breaks come back as they are, without calling the rewriter.
+    std::vector<BlockNode> rewriteInlines(const InlineRewriter& rewriter) const;
+
     bool operator==(const BlockNode&) const = default;
 };
 

@@ -3,6 +3,7 @@
 #include "markdown/Hasher.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -89,6 +90,10 @@ struct InlineNode {
 };
 
 void hashInto(Hasher& hasher, const InlineNode& node);
+
+// Replaces one inline node by any number of nodes. It fails by throwing; the exception
+// reaches the caller of the rewrite unchanged.
+using InlineRewriter = std::function<std::vector<InlineNode>(InlineNode node)>;
 
 } // namespace markdown
 
