@@ -106,6 +106,8 @@ class StackNode final : public RenderNode {
 public:
     StackNode(Axis axis, Alignment alignment, double spacing)
         : m_axis(axis), m_alignment(alignment), m_spacing(spacing) {}
+    // Gaps between neighbours, one fewer than the children; replaces the uniform spacing.
+    void setGaps(std::vector<double> gaps) { m_gaps = std::move(gaps); }
     const char* typeName() const override { return m_axis == Axis::vertical ? "VStack" : "HStack"; }
     std::optional<double> firstBaseline(const QSizeF& size) override;
     RenderNode* hitTest(const QPointF& point) override;
@@ -126,9 +128,13 @@ private:
     // Children visible in the exposed band, by binary search over their frames.
     std::pair<std::size_t, std::size_t> visibleRange(const QRectF& exposed) const;
 
+    double gap(std::size_t after) const { return after < m_gaps.size() ? m_gaps[after] : m_spacing; }
+    double totalGaps() const;
+
     Axis m_axis;
     Alignment m_alignment;
     double m_spacing;
+    std::vector<double> m_gaps;
     double m_overflow = 0; // how far children draw beyond their frames along the axis
 };
 

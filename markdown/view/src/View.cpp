@@ -272,6 +272,22 @@ View VStack(std::vector<View> children, HorizontalAlignment alignment, std::opti
     return stack(Axis::vertical, std::move(children), {alignment, VerticalAlignment::center}, spacing);
 }
 
+View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, GapBetween gap)
+{
+    return makeView([children = std::move(children), alignment, gap = std::move(gap)](const Environment& environment) {
+        auto node = std::make_unique<StackNode>(Axis::vertical, Alignment{alignment, VerticalAlignment::center}, 0);
+        Environment inner = environment;
+        inner.stackAxis = Axis::vertical;
+        addChildren(*node, children, inner);
+        std::vector<double> gaps;
+        const auto& built = node->children();
+        for (std::size_t i = 0; i + 1 < built.size(); ++i)
+            gaps.push_back(gap(built[i]->blockMargin(), built[i + 1]->blockMargin()));
+        node->setGaps(std::move(gaps));
+        return RenderNodePtr(std::move(node));
+    });
+}
+
 View HStack(std::vector<View> children, VerticalAlignment alignment, std::optional<double> spacing)
 {
     return stack(Axis::horizontal, std::move(children), {HorizontalAlignment::center, alignment}, spacing);
@@ -290,8 +306,10 @@ View Flow(std::vector<View> children, double horizontalSpacing, double verticalS
 {
     return makeView([children = std::move(children), horizontalSpacing, verticalSpacing](const Environment& environment) {
         auto node = std::make_unique<FlowNode>(horizontalSpacing, verticalSpacing);
+        Environment inner = environment;
+        inner.stackAxis = Axis::horizontal; // spacers and dividers run along the rows
         for (const View& child : children) {
-            RenderNodePtr built = child.build(environment);
+            RenderNodePtr built = child.build(inner);
             node->mergeBlockMargin(built->blockMargin());
             node->addChild(std::move(built));
         }

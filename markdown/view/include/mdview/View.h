@@ -141,6 +141,10 @@ View VStack(std::vector<View> children, HorizontalAlignment alignment = Horizont
             std::optional<double> spacing = {});
 View HStack(std::vector<View> children, VerticalAlignment alignment = VerticalAlignment::center,
             std::optional<double> spacing = {});
+// A vertical stack whose gap between two neighbours comes from their block margins (the
+// previous child's, the next child's), as reported once they are built.
+using GapBetween = std::function<double(const BlockMargin& previous, const BlockMargin& next)>;
+View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, GapBetween gap);
 View ZStack(std::vector<View> children, Alignment alignment = Alignment::center());
 
 // Children left to right in rows, a new row when the next child does not fit; items of a row
