@@ -76,6 +76,13 @@ void ViewHost::setEnvironment(const Environment& environment)
 void ViewHost::rebuild()
 {
     m_root = m_view.build(m_environment);
+    m_root->setInvalidationHandler([this] { contentChanged(); });
+    contentChanged();
+}
+
+void ViewHost::contentChanged()
+{
+    // Text nodes may have been replaced: positions into them no longer hold.
     m_texts = collectTextNodes(*m_root);
     m_anchor.reset();
     m_focus.reset();

@@ -9,6 +9,7 @@
 
 #include <QImage>
 
+#include <any>
 #include <functional>
 
 namespace mdview::detail {
@@ -291,6 +292,33 @@ private:
     // children: [content, decoration]
     bool m_isOverlay;
     Alignment m_alignment;
+};
+
+struct StateToken;
+
+// Owns the state of a StatefulView and rebuilds its content when the state changes.
+class StateNode final : public RenderNode {
+public:
+    using Body = std::function<View(const Environment&, std::any&, const std::weak_ptr<StateToken>&)>;
+    StateNode(std::any state, Body body, Environment environment);
+    const char* typeName() const override { return "State"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+    std::any& state() { return m_state; }
+    void rebuild();
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+
+private:
+    std::any m_state;
+    Body m_body;
+    Environment m_environment;
+    std::shared_ptr<StateToken> m_token;
+};
+
+struct StateToken {
+    StateNode* node = nullptr;
+    std::vector<std::function<void(std::any&)>> pending;
 };
 
 QColor toQColor(const Color& color, ColorScheme scheme);

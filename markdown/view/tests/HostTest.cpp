@@ -192,3 +192,43 @@ TEST(Host, HostileTextAndEmptyImagesRenderQuietly)
     EXPECT_EQ(texts.front()->text(), hostile); // the text itself is kept for copying
     EXPECT_EQ(WarningCounter::count(), 0);
 }
+
+TEST(Host, StatefulViewsRebuildWhenTheirStateChanges)
+{
+    std::optional<StateHandle<QStringList>> handle;
+    const View view = VStack({Text(QStringLiteral("above")),
+                              StatefulView<QStringList>({}, [&](const Environment&, const QStringList& lines,
+                                                                const StateHandle<QStringList>& h) {
+                                  handle = h;
+                                  std::vector<View> rows;
+                                  for (const QString& line : lines)
+                                      rows.push_back(Text(line));
+                                  return VStack(rows, HorizontalAlignment::leading, 0);
+                              })},
+                             HorizontalAlignment::leading, 0);
+    ViewHost host;
+    int layouts = 0;
+    QObject::connect(&host, &ViewHost::layoutChanged, [&] { ++layouts; });
+    host.setView(view);
+    const double before = host.layout(300);
+    ASSERT_TRUE(handle);
+    layouts = 0;
+    handle->update([](QStringList& lines) { lines << QStringLiteral("one"); });
+    handle->update([](QStringList& lines) { lines << QStringLiteral("two"); });
+    EXPECT_EQ(collectTextNodes(*host.root()).size(), 1u); // nothing changes synchronously
+    QCoreApplication::processEvents();
+    EXPECT_EQ(layouts, 1); // both changes in one rebuild
+    const auto texts = collectTextNodes(*host.root());
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[2]->text(), "two");
+    EXPECT_GT(host.layout(300), before);
+    host.selectAll();
+    EXPECT_EQ(host.selectedText(), "above\none\ntwo");
+
+    // An update for a view that is gone does nothing.
+    const auto stale = *handle;
+    host.setView(EmptyView());
+    stale.update([](QStringList& lines) { lines << QStringLiteral("lost"); });
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(collectTextNodes(*host.root()).empty());
+}

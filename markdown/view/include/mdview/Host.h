@@ -72,6 +72,7 @@ private:
     };
     std::optional<Position> positionAt(const QPointF& point) const;
     void rebuild();
+    void contentChanged();
     void applySelection();
 
     View m_view;

@@ -10,6 +10,8 @@
 
 #include <QImage>
 #include <QUrl>
+
+#include <any>
 #include <QString>
 
 #include <functional>
@@ -132,6 +134,43 @@ private:
 
 // A view whose body is computed from the environment when it is built.
 View EnvironmentReader(std::function<View(const Environment&)> body);
+
+namespace detail {
+struct StateToken;
+void scheduleStateUpdate(const std::weak_ptr<StateToken>& token, std::function<void(std::any&)> change);
+View statefulView(std::function<std::any()> makeState,
+                  std::function<View(const Environment&, std::any&, const std::weak_ptr<StateToken>&)> body);
+} // namespace detail
+
+// Changes the state of a built StatefulView from results that arrive later (loaded images).
+// Changes apply on the next turn of the event loop, together, and then the view's content is
+// rebuilt and its host laid out again. After the view is gone, updates do nothing.
+template <typename State>
+class StateHandle {
+public:
+    explicit StateHandle(std::weak_ptr<detail::StateToken> token) : m_token(std::move(token)) {}
+    void update(std::function<void(State&)> change) const
+    {
+        detail::scheduleStateUpdate(m_token, [change = std::move(change)](std::any& state) {
+            change(*std::any_cast<State>(&state));
+        });
+    }
+
+private:
+    std::weak_ptr<detail::StateToken> m_token;
+};
+
+// A view with state of its own, starting from `initial` each time it is built.
+template <typename State>
+View StatefulView(State initial,
+                  std::function<View(const Environment&, const State&, const StateHandle<State>&)> body)
+{
+    return detail::statefulView([initial = std::move(initial)] { return std::any(initial); },
+                                [body = std::move(body)](const Environment& environment, std::any& state,
+                                                         const std::weak_ptr<detail::StateToken>& token) {
+                                    return body(environment, *std::any_cast<State>(&state), StateHandle<State>(token));
+                                });
+}
 
 View EmptyView();
 // Flexible space along the enclosing stack's axis, at least minLength.
