@@ -232,3 +232,19 @@ TEST(Host, StatefulViewsRebuildWhenTheirStateChanges)
     QCoreApplication::processEvents();
     EXPECT_TRUE(collectTextNodes(*host.root()).empty());
 }
+
+TEST(Host, StrokesLieInsideTheShapeFrame)
+{
+    ShapeStyle style;
+    style.stroke = Color::black();
+    style.strokeStyle.lineWidth = 2;
+    const View view = Shape(ShapeKind::rectangle, style).frame(20, 20).padding(5);
+    const QImage image = renderToImage(view, Environment{}, 30);
+    ASSERT_EQ(image.size(), QSize(30, 30));
+    EXPECT_EQ(qGray(image.pixel(4, 10)), 255);  // outside the frame
+    EXPECT_LT(qGray(image.pixel(5, 10)), 64);   // the line's first pixel
+    EXPECT_LT(qGray(image.pixel(6, 10)), 64);   // and its second
+    EXPECT_EQ(qGray(image.pixel(7, 10)), 255);  // inside
+    EXPECT_LT(qGray(image.pixel(24, 10)), 64);  // the right edge, inside the frame
+    EXPECT_EQ(qGray(image.pixel(25, 10)), 255);
+}

@@ -250,11 +250,23 @@ View Image(const QImage& image, bool resizable = false);
 View Symbol(const QString& name, double pointSize, std::optional<Color> color = {});
 
 enum class ShapeKind { rectangle, roundedRectangle, circle, capsule };
+
+// How a line is stroked; dash lengths and phase are in pixels.
+struct StrokeStyle {
+    double lineWidth = 1;
+    Qt::PenCapStyle cap = Qt::FlatCap;
+    Qt::PenJoinStyle join = Qt::MiterJoin;
+    double miterLimit = 10;
+    std::vector<double> dash;
+    double dashPhase = 0;
+
+    friend bool operator==(const StrokeStyle&, const StrokeStyle&) = default;
+};
+
 struct ShapeStyle {
     std::optional<Color> fill;
     std::optional<Color> stroke; // drawn inside the shape's frame
-    double lineWidth = 1;
-    Qt::PenStyle penStyle = Qt::SolidLine;
+    StrokeStyle strokeStyle;
     double cornerRadius = 0;
 };
 View Shape(ShapeKind kind, ShapeStyle style);
