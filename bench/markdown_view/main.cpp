@@ -146,6 +146,20 @@ void ViewOpen(benchmark::State& state)
 }
 BENCHMARK(ViewOpen)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A window resize: every text wraps again at the new width.
+void ViewRelayout(benchmark::State& state)
+{
+    const auto parsed = markdown::parseMarkdownBlocks(document()).value_or(std::vector<BlockNode>{});
+    ViewHost host;
+    host.setView(documentView(parsed));
+    double w = width;
+    for (auto _ : state) {
+        w -= 7; // always a width not seen before
+        benchmark::DoNotOptimize(host.layout(w));
+    }
+}
+BENCHMARK(ViewRelayout)->Unit(benchmark::kMillisecond)->Iterations(4);
+
 void ViewScrollFrame(benchmark::State& state)
 {
     const auto parsed = markdown::parseMarkdownBlocks(document()).value_or(std::vector<BlockNode>{});
