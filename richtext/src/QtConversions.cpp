@@ -50,6 +50,10 @@ QFont toQFont(const FontSpec& spec)
         font.setPixelSize(std::max(1, int(spec.pixelSize + 0.5)));
     font.setWeight(QFont::Weight(std::clamp(spec.weight, 1, 1000)));
     font.setItalic(spec.italic);
+    if (spec.smallCaps)
+        font.setCapitalization(QFont::SmallCaps);
+    if (spec.stretch != 100)
+        font.setStretch(std::clamp(spec.stretch, 1, 4000));
     return font;
 }
 

@@ -30,3 +30,15 @@ TEST(QtConversions, ColourComponentsAreKept)
     EXPECT_NEAR(c.blueF(), 0, 1e-3);
     EXPECT_NEAR(c.alphaF(), 0.25, 1e-3);
 }
+
+TEST(QtConversions, FontVariantsReachTheQFont)
+{
+    FontSpec spec;
+    spec.pixelSize = 20;
+    spec.smallCaps = true;
+    spec.stretch = 75;
+    const QFont font = toQFont(spec);
+    EXPECT_EQ(font.capitalization(), QFont::SmallCaps);
+    EXPECT_EQ(font.stretch(), 75);
+    EXPECT_EQ(toQFont(FontSpec{}).stretch(), QFont::AnyStretch);
+}

@@ -25,8 +25,19 @@ struct FontSpec {
     int weight = 400;        // CSS-style weight, 100..900
     bool italic = false;
     bool monospaced = false; // prefer a fixed-pitch face
+    bool smallCaps = false;
+    int stretch = 100;             // CSS-style width percentage: 75 condensed .. 125 expanded
 
     friend bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+// How an underline or strikethrough line is drawn.
+struct LineStyle {
+    enum class Pattern { solid, dot, dash, dashDot, dashDotDot };
+    Pattern pattern = Pattern::solid;
+    std::optional<Color> color; // absent: the text colour
+
+    friend bool operator==(const LineStyle&, const LineStyle&) = default;
 };
 
 // The attributes of one run. Absent values inherit from the surrounding style.
@@ -35,6 +46,11 @@ struct TextAttributes {
     std::optional<Color> backgroundColor;
     std::optional<FontSpec> font;
     QString link; // empty: not a link
+    std::optional<LineStyle> underline;
+    std::optional<LineStyle> strikethrough;
+    std::optional<double> kerning;        // extra advance after each glyph, in pixels
+    std::optional<double> tracking;       // extra spacing between letters, in pixels
+    std::optional<double> baselineOffset; // positive raises the text, in pixels
 
     friend bool operator==(const TextAttributes&, const TextAttributes&) = default;
 };

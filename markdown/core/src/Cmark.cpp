@@ -1,0 +1,54 @@
+#include "Cmark.h"
+
+#include "markdown/Log.h"
+
+#include <string>
+
+extern "C" {
+// Exported by the extensions library and assigned when it registers its extensions.
+extern cmark_node_type CMARK_NODE_TABLE;
+extern cmark_node_type CMARK_NODE_TABLE_ROW;
+extern cmark_node_type CMARK_NODE_TABLE_CELL;
+extern cmark_node_type CMARK_NODE_STRIKETHROUGH;
+}
+
+namespace markdown::detail {
+
+std::mutex& cmarkMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+void ensureExtensionsRegistered()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::lock_guard lock(cmarkMutex());
+        cmark_gfm_core_extensions_ensure_registered();
+    });
+}
+
+const ExtensionNodeTypes& extensionNodeTypes()
+{
+    static const ExtensionNodeTypes types = [] {
+        ensureExtensionsRegistered();
+        const ExtensionNodeTypes read{CMARK_NODE_TABLE, CMARK_NODE_TABLE_ROW, CMARK_NODE_TABLE_CELL,
+                                      CMARK_NODE_STRIKETHROUGH};
+        const std::pair<const char*, cmark_node_type> named[] = {
+            {"CMARK_NODE_TABLE", read.table},
+            {"CMARK_NODE_TABLE_ROW", read.tableRow},
+            {"CMARK_NODE_TABLE_CELL", read.tableCell},
+            {"CMARK_NODE_STRIKETHROUGH", read.strikethrough},
+        };
+        for (const auto& [name, type] : named) {
+            if (type == CMARK_NODE_NONE)
+                log(LogLevel::error, logCategory,
+                    std::string("Extension node kind ") + name + " is not registered.");
+        }
+        return read;
+    }();
+    return types;
+}
+
+} // namespace markdown::detail

@@ -1,0 +1,415 @@
+#include "markdown/MarkdownParser.h"
+
+#include "Cmark.h"
+#include "InputGuard.h"
+#include "markdown/Log.h"
+
+#include <array>
+#include <memory>
+#include <string>
+
+namespace markdown {
+
+namespace {
+
+using detail::logCategory;
+
+// cmark-gfm's node type strings, in a fixed order; the names are used in messages.
+enum class NodeType {
+    document, blockquote, list, item, codeBlock, htmlBlock, customBlock, paragraph, heading,
+    thematicBreak, text, softBreak, lineBreak, code, html, customInline, emphasis, strong, link,
+    image, inlineAttributes, none, unknown, strikethrough, table, tableHead, tableRow, tableCell,
+    taskListItem,
+};
+
+struct NodeTypeName {
+    NodeType type;
+    const char* caseName;
+    const char* rawValue;
+};
+
+constexpr std::array<NodeTypeName, 29> nodeTypeNames = {{
+    {NodeType::document, "document", "document"},
+    {NodeType::blockquote, "blockquote", "block_quote"},
+    {NodeType::list, "list", "list"},
+    {NodeType::item, "item", "item"},
+    {NodeType::codeBlock, "codeBlock", "code_block"},
+    {NodeType::htmlBlock, "htmlBlock", "html_block"},
+    {NodeType::customBlock, "customBlock", "custom_block"},
+    {NodeType::paragraph, "paragraph", "paragraph"},
+    {NodeType::heading, "heading", "heading"},
+    {NodeType::thematicBreak, "thematicBreak", "thematic_break"},
+    {NodeType::text, "text", "text"},
+    {NodeType::softBreak, "softBreak", "softbreak"},
+    {NodeType::lineBreak, "lineBreak", "linebreak"},
+    {NodeType::code, "code", "code"},
+    {NodeType::html, "html", "html_inline"},
+    {NodeType::customInline, "customInline", "custom_inline"},
+    {NodeType::emphasis, "emphasis", "emph"},
+    {NodeType::strong, "strong", "strong"},
+    {NodeType::link, "link", "link"},
+    {NodeType::image, "image", "image"},
+    {NodeType::inlineAttributes, "inlineAttributes", "attribute"},
+    {NodeType::none, "none", "NONE"},
+    {NodeType::unknown, "unknown", "<unknown>"},
+    {NodeType::strikethrough, "strikethrough", "strikethrough"},
+    {NodeType::table, "table", "table"},
+    {NodeType::tableHead, "tableHead", "table_header"},
+    {NodeType::tableRow, "tableRow", "table_row"},
+    {NodeType::tableCell, "tableCell", "table_cell"},
+    {NodeType::taskListItem, "taskListItem", "tasklist"},
+}};
+
+const char* caseName(NodeType type) { return nodeTypeNames[static_cast<std::size_t>(type)].caseName; }
+
+void reportImpossible(const std::string& message) { log(LogLevel::error, logCategory, message); }
+
+// The node's type, or nothing (logged) for a type string this converter does not know.
+std::optional<NodeType> nodeTypeOf(cmark_node* node)
+{
+    const char* typeString = cmark_node_get_type_string(node);
+    const std::string_view name = typeString ? typeString : "";
+    for (const NodeTypeName& entry : nodeTypeNames) {
+        if (name == entry.rawValue)
+            return entry.type;
+    }
+    reportImpossible("Unknown node type '" + std::string(name) + "' found.");
+    return std::nullopt;
+}
+
+std::string literalOf(cmark_node* node)
+{
+    const char* literal = cmark_node_get_literal(node);
+    return literal ? literal : "";
+}
+
+bool isLeafBlock(NodeType type)
+{
+    switch (type) {
+    case NodeType::codeBlock:
+    case NodeType::htmlBlock:
+    case NodeType::paragraph:
+    case NodeType::heading:
+    case NodeType::thematicBreak:
+    case NodeType::table:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isBlockContainer(NodeType type)
+{
+    return type == NodeType::blockquote || type == NodeType::list || type == NodeType::item
+        || type == NodeType::taskListItem;
+}
+
+bool isLeafInline(NodeType type)
+{
+    return type == NodeType::text || type == NodeType::softBreak || type == NodeType::lineBreak
+        || type == NodeType::code || type == NodeType::html;
+}
+
+bool isInlineContainer(NodeType type)
+{
+    return type == NodeType::emphasis || type == NodeType::strong || type == NodeType::strikethrough
+        || type == NodeType::link || type == NodeType::image;
+}
+
+// Visits the descendants of root in document order without recursion. visit returns
+// whether to descend into the node it was given.
+template <typename Visit> void walkDescendants(cmark_node* root, Visit visit)
+{
+    cmark_node* node = cmark_node_first_child(root);
+    while (node) {
+        cmark_node* child = visit(node) ? cmark_node_first_child(node) : nullptr;
+        if (child) {
+            node = child;
+            continue;
+        }
+        while (node != root && !cmark_node_next(node))
+            node = cmark_node_parent(node);
+        node = node == root ? nullptr : cmark_node_next(node);
+    }
+}
+
+std::vector<RawTableColumnAlignment> columnAlignmentsOf(cmark_node* table)
+{
+    const std::uint16_t columns = cmark_gfm_extensions_get_table_columns(table);
+    std::vector<RawTableColumnAlignment> alignments;
+    const std::uint8_t* bytes = columns ? cmark_gfm_extensions_get_table_alignments(table) : nullptr;
+    if (!bytes)
+        return alignments;
+    alignments.reserve(columns);
+    for (std::uint16_t i = 0; i < columns; ++i)
+        alignments.push_back(
+            rawTableColumnAlignmentFromRawValue(static_cast<char>(bytes[i])).value_or(RawTableColumnAlignment::none));
+    return alignments;
+}
+
+std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth);
+
+// Keeps the leaves of an inline subtree that lies beyond the depth cap, in order.
+void appendFlattenedInlines(cmark_node* node, std::vector<InlineNode>& out)
+{
+    walkDescendants(node, [&out](cmark_node* descendant) {
+        const std::optional<NodeType> type = nodeTypeOf(descendant);
+        if (!type)
+            return false;
+        if (isLeafInline(*type)) {
+            if (*type == NodeType::text)
+                out.push_back(InlineNode::text(literalOf(descendant)));
+            else if (*type == NodeType::code)
+                out.push_back(InlineNode::code(literalOf(descendant)));
+            else if (*type == NodeType::html)
+                out.push_back(InlineNode::html(literalOf(descendant)));
+            else if (*type == NodeType::softBreak)
+                out.push_back(InlineNode::softBreak());
+            else
+                out.push_back(InlineNode::lineBreak());
+            return false;
+        }
+        return isInlineContainer(*type);
+    });
+}
+
+std::optional<InlineNode> inlineNodeFromCmark(cmark_node* node, int depth)
+{
+    const std::optional<NodeType> type = nodeTypeOf(node);
+    if (!type)
+        return std::nullopt;
+    switch (*type) {
+    case NodeType::text:
+        return InlineNode::text(literalOf(node));
+    case NodeType::softBreak:
+        return InlineNode::softBreak();
+    case NodeType::lineBreak:
+        return InlineNode::lineBreak();
+    case NodeType::code:
+        return InlineNode::code(literalOf(node));
+    case NodeType::html:
+        return InlineNode::html(literalOf(node));
+    case NodeType::emphasis:
+        return InlineNode::emphasis(inlineNodesFromCmarkChildren(node, depth + 1));
+    case NodeType::strong:
+        return InlineNode::strong(inlineNodesFromCmarkChildren(node, depth + 1));
+    case NodeType::strikethrough:
+        return InlineNode::strikethrough(inlineNodesFromCmarkChildren(node, depth + 1));
+    case NodeType::link: {
+        const char* url = cmark_node_get_url(node);
+        return InlineNode::link(url ? url : "", inlineNodesFromCmarkChildren(node, depth + 1));
+    }
+    case NodeType::image: {
+        const char* url = cmark_node_get_url(node);
+        return InlineNode::image(url ? url : "", inlineNodesFromCmarkChildren(node, depth + 1));
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth)
+{
+    std::vector<InlineNode> nodes;
+    if (depth >= maxInlineDepth) {
+        appendFlattenedInlines(node, nodes);
+        return nodes;
+    }
+    for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child)) {
+        if (std::optional<InlineNode> converted = inlineNodeFromCmark(child, depth))
+            nodes.push_back(std::move(*converted));
+    }
+    return nodes;
+}
+
+std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth);
+std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth);
+
+// Keeps the leaf blocks of a container that lies beyond the depth cap, in order.
+void appendFlattenedBlocks(cmark_node* node, int depth, std::vector<BlockNode>& out)
+{
+    walkDescendants(node, [&](cmark_node* descendant) {
+        const std::optional<NodeType> type = nodeTypeOf(descendant);
+        if (!type)
+            return false;
+        if (isLeafBlock(*type)) {
+            if (std::optional<BlockNode> leaf = blockNodeFromCmark(descendant, depth))
+                out.push_back(std::move(*leaf));
+            return false;
+        }
+        return isBlockContainer(*type);
+    });
+}
+
+std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth)
+{
+    std::vector<BlockNode> blocks;
+    if (depth >= maxBlockDepth) {
+        appendFlattenedBlocks(node, depth, blocks);
+        return blocks;
+    }
+    for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child)) {
+        if (std::optional<BlockNode> converted = blockNodeFromCmark(child, depth))
+            blocks.push_back(std::move(*converted));
+    }
+    return blocks;
+}
+
+// Items of a list; a child of another kind is reported and left out with its content.
+template <typename Item, typename MakeItem>
+std::vector<Item> listItemsOf(cmark_node* list, bool acceptTaskItems, MakeItem makeItem)
+{
+    std::vector<Item> items;
+    for (cmark_node* child = cmark_node_first_child(list); child; child = cmark_node_next(child)) {
+        const std::optional<NodeType> type = nodeTypeOf(child);
+        if (!type)
+            continue;
+        if (*type == NodeType::item || (acceptTaskItems && *type == NodeType::taskListItem))
+            items.push_back(makeItem(child, *type));
+        else
+            reportImpossible(std::string("Expected a list item but got a '") + caseName(*type) + "' instead.");
+    }
+    return items;
+}
+
+BlockNode listFromCmark(cmark_node* node, int depth)
+{
+    const bool isTight = cmark_node_get_list_tight(node) != 0;
+    bool hasTaskItem = false;
+    for (cmark_node* child = cmark_node_first_child(node); child && !hasTaskItem; child = cmark_node_next(child))
+        hasTaskItem = nodeTypeOf(child) == NodeType::taskListItem;
+
+    if (hasTaskItem) {
+        return BlockNode::taskList(
+            isTight, listItemsOf<RawTaskListItem>(node, true, [depth](cmark_node* child, NodeType type) {
+                const bool checked = type == NodeType::taskListItem
+                    && cmark_gfm_extensions_get_tasklist_item_checked(child);
+                return RawTaskListItem{checked, blockNodesFromCmarkChildren(child, depth + 1)};
+            }));
+    }
+    auto items = listItemsOf<RawListItem>(node, false, [depth](cmark_node* child, NodeType) {
+        return RawListItem{blockNodesFromCmarkChildren(child, depth + 1)};
+    });
+    switch (cmark_node_get_list_type(node)) {
+    case CMARK_ORDERED_LIST:
+        return BlockNode::numberedList(isTight, cmark_node_get_list_start(node), std::move(items));
+    case CMARK_BULLET_LIST:
+        break;
+    default:
+        reportImpossible("cmark reported a list node without a list type.");
+        break;
+    }
+    return BlockNode::bulletedList(isTight, std::move(items));
+}
+
+BlockNode tableFromCmark(cmark_node* node)
+{
+    std::vector<RawTableRow> rows;
+    for (cmark_node* row = cmark_node_first_child(node); row; row = cmark_node_next(row)) {
+        const std::optional<NodeType> rowType = nodeTypeOf(row);
+        if (!rowType)
+            continue;
+        if (*rowType != NodeType::tableRow && *rowType != NodeType::tableHead) {
+            reportImpossible(std::string("Expected a table row but got a '") + caseName(*rowType) + "' instead.");
+            continue;
+        }
+        RawTableRow converted;
+        for (cmark_node* cell = cmark_node_first_child(row); cell; cell = cmark_node_next(cell)) {
+            const std::optional<NodeType> cellType = nodeTypeOf(cell);
+            if (!cellType)
+                continue;
+            if (*cellType != NodeType::tableCell) {
+                reportImpossible(std::string("Expected a table cell but got a '") + caseName(*cellType)
+                                 + "' instead.");
+                continue;
+            }
+            converted.cells.push_back(RawTableCell{inlineNodesFromCmarkChildren(cell, 0)});
+        }
+        rows.push_back(std::move(converted));
+    }
+    return BlockNode::table(columnAlignmentsOf(node), std::move(rows));
+}
+
+std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth)
+{
+    const std::optional<NodeType> type = nodeTypeOf(node);
+    if (!type)
+        return std::nullopt;
+    switch (*type) {
+    case NodeType::blockquote:
+        return BlockNode::blockquote(blockNodesFromCmarkChildren(node, depth + 1));
+    case NodeType::list:
+        return listFromCmark(node, depth);
+    case NodeType::codeBlock: {
+        const char* info = cmark_node_get_fence_info(node);
+        return BlockNode::codeBlock(info ? std::optional<std::string>(info) : std::nullopt, literalOf(node));
+    }
+    case NodeType::htmlBlock:
+        return BlockNode::htmlBlock(literalOf(node));
+    case NodeType::paragraph:
+        return BlockNode::paragraph(inlineNodesFromCmarkChildren(node, 0));
+    case NodeType::heading:
+        return BlockNode::heading(cmark_node_get_heading_level(node), inlineNodesFromCmarkChildren(node, 0));
+    case NodeType::thematicBreak:
+        return BlockNode::thematicBreak();
+    case NodeType::table:
+        return tableFromCmark(node);
+    default:
+        return std::nullopt;
+    }
+}
+
+// Owns a finished tree; the free needs no lock (the tree is independent of any parser).
+struct TreeDeleter {
+    void operator()(cmark_node* root) const { cmark_node_free(root); }
+};
+using Tree = std::unique_ptr<cmark_node, TreeDeleter>;
+
+Tree parseWithCmark(std::string_view text, bool withTable)
+{
+    static constexpr const char* allExtensions[] = {"autolink", "strikethrough", "tagfilter", "tasklist", "table"};
+    const std::size_t extensionCount = withTable ? 5 : 4;
+    detail::ensureExtensionsRegistered();
+    std::lock_guard lock(detail::cmarkMutex());
+    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    if (!parser)
+        return nullptr;
+    for (std::size_t i = 0; i < extensionCount; ++i) {
+        if (cmark_syntax_extension* extension = cmark_find_syntax_extension(allExtensions[i]))
+            cmark_parser_attach_syntax_extension(parser, extension);
+    }
+    cmark_parser_feed(parser, text.data(), text.size());
+    Tree root(cmark_parser_finish(parser));
+    cmark_parser_free(parser);
+    return root;
+}
+
+} // namespace
+
+std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markdown)
+{
+    // cmark-gfm copies invalid UTF-8 into its literals; the model holds valid text only.
+    const std::optional<std::string> repaired = detail::repairUtf8(markdown);
+    if (repaired)
+        markdown = *repaired;
+    const std::optional<std::string> defused = detail::defuseImageOpeners(markdown);
+    if (defused) {
+        log(LogLevel::warning, logCategory,
+            "Some paragraphs hold too many image openers and closing brackets to match in time; their images "
+            "are shown as text.");
+        markdown = *defused;
+    }
+    const detail::TableEstimate tables = detail::estimateTables(markdown);
+    const bool withTable = tables.cells <= maxTableCells && tables.rowWork <= maxTableRowWork;
+    if (!withTable)
+        log(LogLevel::warning, logCategory,
+            "The document's tables are too large to build (about " + std::to_string(tables.cells)
+                + " cells, at most " + std::to_string(maxTableCells) + "); it is parsed without tables.");
+
+    const Tree root = parseWithCmark(markdown, withTable);
+    if (!root)
+        return std::nullopt;
+    return blockNodesFromCmarkChildren(root.get(), 0);
+}
+
+} // namespace markdown

@@ -1,0 +1,202 @@
+#include "LogCapture.h"
+#include "Printers.h"
+#include "markdown/MarkdownParser.h"
+
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace markdown;
+
+namespace {
+
+std::string repeat(std::string_view piece, int count)
+{
+    std::string result;
+    result.reserve(piece.size() * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        result += piece;
+    return result;
+}
+
+struct Shape {
+    std::string text;
+    int blockDepth = 0;
+    int inlineDepth = 0;
+};
+
+void collectInlines(const std::vector<InlineNode>& nodes, int depth, Shape& shape)
+{
+    if (!nodes.empty())
+        shape.inlineDepth = std::max(shape.inlineDepth, depth);
+    for (const InlineNode& node : nodes) {
+        if (const auto* n = node.as<InlineNode::Text>())
+            shape.text += n->text;
+        else if (const auto* n = node.as<InlineNode::Code>())
+            shape.text += n->code;
+        else if (const auto* n = node.as<InlineNode::Html>())
+            shape.text += n->html;
+        else if (node.is<InlineNode::SoftBreak>())
+            shape.text += ' ';
+        else if (node.is<InlineNode::LineBreak>())
+            shape.text += '\n';
+        if (const auto* children = node.children())
+            collectInlines(*children, depth + 1, shape);
+    }
+}
+
+void collectBlocks(const std::vector<BlockNode>& blocks, int depth, Shape& shape)
+{
+    if (!blocks.empty())
+        shape.blockDepth = std::max(shape.blockDepth, depth);
+    for (const BlockNode& block : blocks) {
+        if (const auto* n = block.as<BlockNode::Paragraph>())
+            collectInlines(n->content, 1, shape);
+        else if (const auto* n = block.as<BlockNode::Heading>())
+            collectInlines(n->content, 1, shape);
+        else if (const auto* n = block.as<BlockNode::CodeBlock>())
+            shape.text += n->content;
+        else if (const auto* n = block.as<BlockNode::HtmlBlock>())
+            shape.text += n->content;
+        else if (const auto* n = block.as<BlockNode::Table>())
+            for (const auto& row : n->rows)
+                for (const auto& cell : row.cells)
+                    collectInlines(cell.content, 1, shape);
+        collectBlocks(block.blockChildren(), depth + 1, shape);
+    }
+}
+
+Shape shapeOf(std::string_view markdown)
+{
+    Shape shape;
+    const auto blocks = parseMarkdownBlocks(markdown);
+    EXPECT_TRUE(blocks);
+    if (blocks)
+        collectBlocks(*blocks, 1, shape);
+    return shape;
+}
+
+// The literal text of cmark-gfm's own tree, in document order, as the model would hold it.
+std::string cmarkText(std::string_view markdown)
+{
+    cmark_gfm_core_extensions_ensure_registered();
+    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    for (const char* name : {"autolink", "strikethrough", "tagfilter", "tasklist", "table"})
+        cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
+    cmark_parser_feed(parser, markdown.data(), markdown.size());
+    cmark_node* root = cmark_parser_finish(parser);
+    std::string text;
+    cmark_iter* iter = cmark_iter_new(root);
+    while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {
+        cmark_node* node = cmark_iter_get_node(iter);
+        if (cmark_iter_get_event_type(iter) != CMARK_EVENT_ENTER)
+            continue;
+        switch (cmark_node_get_type(node)) {
+        case CMARK_NODE_SOFTBREAK:
+            text += ' ';
+            break;
+        case CMARK_NODE_LINEBREAK:
+            text += '\n';
+            break;
+        default:
+            if (const char* literal = cmark_node_get_literal(node))
+                text += literal;
+        }
+    }
+    cmark_iter_free(iter);
+    cmark_node_free(root);
+    cmark_parser_free(parser);
+    return text;
+}
+
+std::size_t occurrences(std::string_view text, std::string_view needle)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(needle); at != std::string_view::npos; at = text.find(needle, at + needle.size()))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(HostileInput, DeepNestingKeepsAllTextAndCapsStructure)
+{
+    const std::vector<std::pair<const char*, std::string>> bombs = {
+        {"block quotes", repeat(">", 100'000) + " deep\n"},
+        {"bullets", repeat("* ", 100'000) + "deep\n"},
+        {"ordered items", repeat("1. ", 50'000) + "deep\n"},
+        {"emphasis", repeat("*", 100'000) + "x" + repeat("*", 100'000)},
+        {"underscores", repeat("_", 60'000) + "x" + repeat("_", 60'000)},
+        {"quoted emphasis", repeat(">", 1'000) + repeat("**", 1'000) + "y" + repeat("**", 1'000)},
+    };
+    LogCapture quiet;
+    for (const auto& [name, markdown] : bombs) {
+        SCOPED_TRACE(name);
+        const Shape shape = shapeOf(markdown);
+        EXPECT_EQ(shape.text, cmarkText(markdown));
+        EXPECT_LE(shape.blockDepth, maxBlockDepth + 1);
+        EXPECT_LE(shape.inlineDepth, maxInlineDepth + 1);
+    }
+    EXPECT_GT(shapeOf(repeat(">", 1'000) + " q").blockDepth, maxBlockDepth - 1); // structure kept up to the cap
+}
+
+TEST(HostileInput, WideTableOverManyLinesIsParsedWithoutTables)
+{
+    const std::string bomb = "|" + repeat("a|", 5'000) + "\n|" + repeat("-|", 5'000) + "\n" + repeat("x\n", 5'000);
+    LogCapture capture;
+    const auto blocks = parseMarkdownBlocks(bomb);
+    ASSERT_TRUE(blocks);
+    EXPECT_TRUE(std::none_of(blocks->begin(), blocks->end(), [](const BlockNode& b) { return b.is<BlockNode::Table>(); }));
+    Shape shape;
+    collectBlocks(*blocks, 1, shape);
+    EXPECT_EQ(occurrences(shape.text, "a"), 5'000u);
+    EXPECT_EQ(occurrences(shape.text, "x"), 5'000u);
+    const auto warnings = capture.messages(LogLevel::warning);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("without tables"), std::string::npos);
+
+    // One very wide line is quadratic in cmark-gfm even without padding.
+    const std::string wide = "|" + repeat("a|", 20'000) + "\n|" + repeat("-|", 20'000) + "\n";
+    const auto wideBlocks = parseMarkdownBlocks(wide);
+    ASSERT_TRUE(wideBlocks);
+    EXPECT_TRUE(std::none_of(wideBlocks->begin(), wideBlocks->end(), [](const BlockNode& b) { return b.is<BlockNode::Table>(); }));
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 2u);
+
+    // A large but ordinary table stays a table.
+    const std::string table = "|" + repeat("a|", 20) + "\n|" + repeat("-|", 20) + "\n" + repeat("|" + repeat("1|", 20) + "\n", 2'000);
+    const auto parsed = parseMarkdownBlocks(table);
+    ASSERT_TRUE(parsed);
+    ASSERT_EQ(parsed->size(), 1u);
+    EXPECT_EQ((*parsed)[0].as<BlockNode::Table>()->rows.size(), 2'001u);
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 2u);
+}
+
+TEST(HostileInput, RunawayImageOpenersBecomeText)
+{
+    LogCapture capture;
+    const std::string bomb = repeat("![[]()", 20'000);
+    const Shape shape = shapeOf(bomb);
+    EXPECT_EQ(occurrences(shape.text, "!["), 20'000u);
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+
+    // Fenced code is never rewritten, and ordinary paragraphs keep their images.
+    const std::string fenced = "```\n" + repeat("![[]()", 20'000) + "\n```\n\n![a](b.png) [c](d)\n";
+    const auto blocks = parseMarkdownBlocks(fenced);
+    ASSERT_TRUE(blocks);
+    ASSERT_EQ(blocks->size(), 2u);
+    EXPECT_EQ((*blocks)[0], BlockNode::codeBlock("", repeat("![[]()", 20'000) + "\n"));
+    EXPECT_EQ((*blocks)[1], BlockNode::paragraph({InlineNode::image("b.png", {InlineNode::text("a")}), InlineNode::text(" "),
+                                                  InlineNode::link("d", {InlineNode::text("c")})}));
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+}
+
+TEST(HostileInput, EmptyAndBlankTexts)
+{
+    for (const std::string_view text : {std::string_view(""), std::string_view("\n\n\n"), std::string_view("   \r\n\t")}) {
+        const auto blocks = parseMarkdownBlocks(text);
+        ASSERT_TRUE(blocks);
+        EXPECT_TRUE(blocks->empty());
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "mdview/Color.h"
+#include "mdview/Geometry.h"
+#include "mdview/Providers.h"
+#include "mdview/TableStyle.h"
+#include "mdview/TextStyle.h"
+#include "mdview/Theme.h"
+
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace mdview {
+
+// How a soft line break inside a paragraph is drawn.
+enum class SoftBreakMode : int { space, lineBreak };
+
+// Values that flow down the view tree while it is built. Modifiers change them for a subtree.
+// Heavy members are shared, so copying an environment per modifier stays cheap.
+struct Environment {
+    Environment();
+
+    ColorScheme colorScheme = ColorScheme::light;
+    // The base text style; its default is the 13-point regular system font description.
+    TextStyle textStyle = defaultTextStyle();
+    std::optional<Color> foregroundColor; // absent: the scheme's primary colour
+    double lineSpacing = 0;
+    HorizontalAlignment multilineTextAlignment = HorizontalAlignment::leading;
+    // The axis of the innermost stack, for dividers and spacers.
+    Axis stackAxis = Axis::vertical;
+
+    const Theme& theme() const { return *m_theme; }
+    void setTheme(Theme theme) { m_theme = std::make_shared<const Theme>(std::move(theme)); }
+    int listLevel = 0;
+    bool tightSpacingEnabled = false;
+    SoftBreakMode softBreakMode = SoftBreakMode::space;
+    std::optional<QUrl> baseURL;
+    std::optional<QUrl> imageBaseURL;
+    std::shared_ptr<const CodeSyntaxHighlighter> codeSyntaxHighlighter;
+    std::shared_ptr<const ImageProvider> imageProvider;
+    std::shared_ptr<const InlineImageProvider> inlineImageProvider;
+    TableBorderStyle tableBorderStyle;
+    TableBackgroundStyle tableBackgroundStyle;
+
+    static TextStyle defaultTextStyle();
+    // Secondary one-point lines around and between all cells.
+    static TableBorderStyle defaultTableBorderStyle();
+
+private:
+    std::shared_ptr<const Theme> m_theme;
+};
+
+template <typename Configuration>
+View View::markdownBlockStyle(BlockStyle<Configuration> Theme::*field,
+                              std::function<View(const Configuration&)> body) const
+{
+    return transformEnvironment([field, style = BlockStyle<Configuration>(std::move(body))](Environment& e) {
+        Theme theme = e.theme();
+        theme.*field = style;
+        e.setTheme(std::move(theme));
+    });
+}
+
+// The text style in force resolved into attributes, handed to the content function.
+View TextStyleAttributesReader(std::function<View(const AttributeContainer&)> content);
+
+// A thematic break: the theme's thematicBreak style, nothing else.
+View ThematicBreakView();
+
+} // namespace mdview

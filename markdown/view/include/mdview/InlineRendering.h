@@ -1,0 +1,131 @@
+#pragma once
+
+#include "mdview/Attributes.h"
+#include "mdview/Environment.h"
+#include "mdview/TextStyle.h"
+#include "mdview/View.h"
+
+#include "markdown/InlineNode.h"
+
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace mdview {
+
+// The inline styles in force.
+struct InlineTextStyles {
+    TextStyle code;
+    TextStyle emphasis;
+    TextStyle strong;
+    TextStyle strikethrough;
+    TextStyle link;
+
+    static InlineTextStyles of(const Theme& theme);
+};
+
+// The tag name of the first tag-like match anywhere in an HTML fragment.
+struct HTMLTag {
+    QString name;
+    static std::optional<HTMLTag> from(const QString& fragment);
+};
+
+// A URL for a link destination, relative to a base: absent when the string is not a URL.
+std::optional<QUrl> linkURL(const QString& destination, const std::optional<QUrl>& baseURL);
+// A URL for an image source, relative to a base. A source that is not a valid URL as written
+// (spaces, stray characters) is percent-encoded instead of being dropped; only an empty source
+// gives none.
+std::optional<QUrl> imageURL(const QString& source, const std::optional<QUrl>& baseURL);
+
+// Text made of styled runs and inline images, in order: what an inline text view shows.
+class StyledText {
+public:
+    using Segment = std::variant<AttributedString, QImage>;
+    void append(const AttributedString& text);
+    void append(const QImage& image);
+    const std::vector<Segment>& segments() const { return m_segments; }
+    // The text of the runs (images leave nothing).
+    QString plainText() const;
+
+private:
+    std::vector<Segment> m_segments;
+};
+
+// Shows styled text; colours resolve for the environment's scheme.
+View Text(const StyledText& text);
+
+// Walks inline nodes into an attributed string, applying the inline styles as it descends.
+class AttributedStringInlineRenderer {
+public:
+    AttributedStringInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles,
+                                   SoftBreakMode softBreakMode, AttributeContainer attributes);
+    void renderInline(const markdown::InlineNode& node);
+    const AttributedString& result() const { return m_result; }
+
+private:
+    void renderText(QString text);
+    void renderChildren(const std::vector<markdown::InlineNode>& children, const TextStyle& style,
+                        const std::optional<QString>& linkDestination = std::nullopt);
+    void appendRun(const QString& text) { m_result.append(text, m_attributes); }
+
+    AttributedString m_result;
+    std::optional<QUrl> m_baseURL;
+    InlineTextStyles m_textStyles;
+    SoftBreakMode m_softBreakMode;
+    AttributeContainer m_attributes;
+    bool m_shouldSkipNextWhitespace = false;
+    int m_depth = 0;
+};
+
+// Builds styled text node by node: each top-level node through a fresh attributed-string
+// renderer, with loaded inline images in place.
+class TextInlineRenderer {
+public:
+    TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles, QHash<QString, QImage> images,
+                       SoftBreakMode softBreakMode, AttributeContainer attributes);
+    void renderInlines(const std::vector<markdown::InlineNode>& inlines);
+    const StyledText& result() const { return m_result; }
+
+private:
+    void defaultRender(const markdown::InlineNode& node);
+
+    StyledText m_result;
+    std::optional<QUrl> m_baseURL;
+    InlineTextStyles m_textStyles;
+    QHash<QString, QImage> m_images;
+    SoftBreakMode m_softBreakMode;
+    AttributeContainer m_attributes;
+    bool m_shouldSkipNextWhitespace = false;
+};
+
+// An element paired with its position.
+template <typename Value>
+struct Indexed {
+    int index = 0;
+    Value value;
+    friend bool operator==(const Indexed&, const Indexed&) = default;
+};
+
+// What is known of one image in the text.
+struct RawImageData {
+    QString source;
+    QString alt;
+    std::optional<QString> destination; // the link around the image
+
+    friend bool operator==(const RawImageData&, const RawImageData&) = default;
+};
+
+// The image data of an image, or of a link around exactly one image (the link's destination
+// wins); none for anything else.
+std::optional<RawImageData> imageData(const markdown::InlineNode& node);
+
+// Drops images marked for the other colour scheme ("#gh-dark-mode-only" in light mode,
+// "#gh-light-mode-only" in dark mode, any letter case) and images without a URL.
+std::vector<markdown::InlineNode> filterImagesByColorScheme(const markdown::InlineNode& node, ColorScheme scheme);
+
+} // namespace mdview

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "mdview/View.h"
+
+#include "richtext/AttributedText.h"
+
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace mdview {
+
+// Makes the view of a block image for its URL (absent when the source makes no URL).
+class ImageProvider {
+public:
+    virtual ~ImageProvider() = default;
+    virtual View makeImage(const std::optional<QUrl>& url) const = 0;
+};
+
+// A provider held by value, whatever its type.
+class AnyImageProvider final : public ImageProvider {
+public:
+    explicit AnyImageProvider(std::function<View(const std::optional<QUrl>&)> makeImage)
+        : m_makeImage(std::move(makeImage)) {}
+    template <typename Provider,
+              typename = std::enable_if_t<std::is_base_of_v<ImageProvider, Provider>
+                                          && !std::is_same_v<Provider, AnyImageProvider>>>
+    explicit AnyImageProvider(Provider provider)
+        : m_makeImage([provider = std::move(provider)](const std::optional<QUrl>& url) {
+              return provider.makeImage(url);
+          })
+    {
+    }
+    View makeImage(const std::optional<QUrl>& url) const override { return m_makeImage(url); }
+
+private:
+    std::function<View(const std::optional<QUrl>&)> m_makeImage;
+};
+
+// Loads the image of an image inside running text. `done` runs once, on the thread that asked,
+// with the image or with an error message.
+class InlineImageProvider {
+public:
+    using Done = std::function<void(const std::optional<QImage>& image, const QString& error)>;
+    virtual ~InlineImageProvider() = default;
+    virtual void image(const QUrl& url, const QString& label, Done done) const = 0;
+};
+
+// Images looked up by name in an image folder. The name defaults to the URL's last path
+// component; the folder defaults to the application's images (":/images").
+struct AssetImageNaming {
+    std::function<QString(const QUrl&)> name = [](const QUrl& url) { return url.fileName(); };
+    std::optional<QString> bundle; // a folder; absent: the application's images
+
+    // The file of a name inside the folder; absent for names that would leave it ("", ".",
+    // "..", anything with a slash).
+    std::optional<QString> pathFor(const QUrl& url) const;
+};
+
+class AssetImageProvider final : public ImageProvider {
+public:
+    explicit AssetImageProvider(AssetImageNaming naming = {}) : m_naming(std::move(naming)) {}
+    View makeImage(const std::optional<QUrl>& url) const override;
+
+private:
+    AssetImageNaming m_naming;
+};
+
+class AssetInlineImageProvider final : public InlineImageProvider {
+public:
+    explicit AssetInlineImageProvider(AssetImageNaming naming = {}) : m_naming(std::move(naming)) {}
+    // Never fails: a missing image comes back as a null image.
+    void image(const QUrl& url, const QString& label, Done done) const override;
+
+private:
+    AssetImageNaming m_naming;
+};
+
+// Turns a code block's text and language into display text.
+class CodeSyntaxHighlighter {
+public:
+    virtual ~CodeSyntaxHighlighter() = default;
+    virtual richtext::AttributedText highlightCode(const QString& code,
+                                                   const std::optional<QString>& language) const = 0;
+};
+
+class PlainTextCodeSyntaxHighlighter final : public CodeSyntaxHighlighter {
+public:
+    richtext::AttributedText highlightCode(const QString& code, const std::optional<QString>&) const override
+    {
+        return richtext::AttributedText(code);
+    }
+};
+
+} // namespace mdview

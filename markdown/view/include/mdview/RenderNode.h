@@ -1,0 +1,98 @@
+#pragma once
+
+#include "mdview/Geometry.h"
+#include "mdview/RelativeSize.h"
+
+#include <QPainter>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mdview {
+
+class TextNode;
+
+// A laid-out element of a built view tree. Nodes measure themselves for a proposal (cached),
+// are placed at an absolute frame in document coordinates, paint what intersects the exposed
+// rectangle, and answer hit tests and first-baseline queries.
+class RenderNode {
+public:
+    RenderNode() = default;
+    RenderNode(const RenderNode&) = delete;
+    RenderNode& operator=(const RenderNode&) = delete;
+    virtual ~RenderNode() = default;
+
+    // The size this node takes for a proposal; repeated proposals are served from a cache.
+    QSizeF measure(const ProposedSize& proposal);
+    // Sets the frame and places the children inside it.
+    void place(const QRectF& frame);
+    void paint(QPainter& painter, const QRectF& exposed);
+    // The deepest node under the point (document coordinates), or null.
+    virtual RenderNode* hitTest(const QPointF& point);
+    // Distance from the top to the first text baseline when laid out at `size`; absent for
+    // nodes without text.
+    virtual std::optional<double> firstBaseline(const QSizeF& size);
+
+    virtual const char* typeName() const = 0;
+    // Extra words for the layout dump (text content, colours …).
+    virtual QString describe() const { return {}; }
+
+    const QRectF& frame() const { return m_frame; }
+    // The frame united with everything the children draw outside it.
+    const QRectF& visualRect() const { return m_visualRect; }
+
+    const std::vector<std::unique_ptr<RenderNode>>& children() const { return m_children; }
+    RenderNode* parent() const { return m_parent; }
+
+    // Identity given with View::id (heading anchors).
+    const QString& id() const { return m_id; }
+    void setId(const QString& id) { m_id = id; }
+    // The block margins this node and its descendants ask for, merged at build time.
+    const BlockMargin& blockMargin() const { return m_blockMargin; }
+    void mergeBlockMargin(const BlockMargin& margin) { m_blockMargin = m_blockMargin.merged(margin); }
+    double layoutPriority() const { return m_layoutPriority; }
+    void setLayoutPriority(double priority) { m_layoutPriority = priority; }
+
+    // Nodes that take no space and draw nothing; stacks leave them out.
+    virtual bool isEmpty() const { return false; }
+    // Flexible along a stack's axis (spacers): stacks hand them the space left over.
+    virtual bool isSpacer() const { return false; }
+
+    void addChild(std::unique_ptr<RenderNode> child);
+
+protected:
+    virtual QSizeF sizeThatFits(const ProposedSize& proposal) = 0;
+    // Places the children inside frame(); the default gives every child the whole frame.
+    virtual void placeChildren();
+    // Draws this node and its children; the default draws the children in order.
+    virtual void draw(QPainter& painter, const QRectF& exposed);
+    void drawChildren(QPainter& painter, const QRectF& exposed);
+
+    std::vector<std::unique_ptr<RenderNode>> m_children;
+
+private:
+    struct CacheEntry {
+        ProposedSize proposal;
+        QSizeF size;
+    };
+    std::vector<CacheEntry> m_cache;
+    QRectF m_frame;
+    QRectF m_visualRect;
+    RenderNode* m_parent = nullptr;
+    QString m_id;
+    BlockMargin m_blockMargin;
+    double m_layoutPriority = 0;
+};
+
+using RenderNodePtr = std::unique_ptr<RenderNode>;
+
+// A text line of the dump per node: indentation by depth, type, frame, margins, id, details.
+QString dumpLayout(const RenderNode& root);
+
+// All text nodes under the root in document order.
+std::vector<TextNode*> collectTextNodes(RenderNode& root);
+
+} // namespace mdview

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "mdview/RenderNode.h"
+#include "mdview/View.h"
+
+#include "richtext/AttributedText.h"
+
+#include <QColor>
+#include <QFont>
+#include <QTextLayout>
+
+#include <optional>
+#include <utility>
+
+namespace mdview {
+
+// A laid-out attributed text. Exposed so that hosts can select its text and find links.
+class TextNode final : public RenderNode {
+public:
+    struct Style {
+        QFont font;       // for runs without a font
+        QColor color;     // for runs without a foreground colour
+        double lineSpacing = 0;
+        HorizontalAlignment alignment = HorizontalAlignment::leading;
+        QColor selectionColor;
+    };
+    TextNode(richtext::AttributedText text, Style style, std::vector<InlineImage> images = {});
+
+    const char* typeName() const override { return "Text"; }
+    QString describe() const override;
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+
+    const QString& text() const { return m_text.text(); }
+    // The character offset nearest to a point in document coordinates.
+    int offsetAt(const QPointF& point);
+    // The link under a point, empty when none.
+    QString linkAt(const QPointF& point);
+    // The rectangle of the characters [start, end) on their first line, in document coordinates.
+    QRectF rangeRect(int start, int end);
+
+    // Selected range [start, end); an empty range selects nothing.
+    void setSelection(int start, int end) { m_selection = {start, end}; }
+    std::pair<int, int> selection() const { return m_selection; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    QTextLayout& layoutFor(double width);
+    double lineX(const QTextLine& line) const;
+
+    richtext::AttributedText m_text;
+    Style m_style;
+    std::vector<InlineImage> m_images; // only those that take space
+    QTextLayout m_layout;
+    std::optional<double> m_layoutWidth;
+    QSizeF m_layoutSize;
+    std::pair<int, int> m_selection{0, 0};
+};
+
+} // namespace mdview

@@ -1,0 +1,226 @@
+#pragma once
+
+#include "mdview/Color.h"
+#include "mdview/Geometry.h"
+#include "mdview/RelativeSize.h"
+#include "mdview/RenderNode.h"
+#include "mdview/TextStyle.h"
+
+#include "richtext/AttributedText.h"
+
+#include <QImage>
+#include <QUrl>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mdview {
+
+struct Environment;
+struct Theme;
+template <typename Configuration> class BlockStyle;
+struct EmptyConfiguration;
+struct TaskListMarkerConfiguration;
+struct ListMarkerConfiguration;
+struct TableBorderStyle;
+struct TableBackgroundStyle;
+class CodeSyntaxHighlighter;
+class ImageProvider;
+class InlineImageProvider;
+struct MarkdownStyle;
+enum class SoftBreakMode : int;
+
+// A description of a piece of user interface: an immutable value, cheap to copy. Building it
+// under an environment makes its render nodes. Modifiers return new views that wrap this one.
+class View {
+public:
+    View(); // EmptyView
+
+    struct Impl {
+        virtual ~Impl() = default;
+        virtual RenderNodePtr build(const Environment& environment) const = 0;
+    };
+    explicit View(std::shared_ptr<const Impl> impl);
+
+    RenderNodePtr build(const Environment& environment) const;
+
+    // Layout modifiers.
+    View padding(Edges edges, double length) const;
+    View padding(double length) const { return padding(AllEdges, length); }
+    View padding(const EdgeInsets& insets) const;
+    View frame(std::optional<double> width, std::optional<double> height,
+               Alignment alignment = Alignment::center()) const;
+    struct FlexibleFrame {
+        std::optional<double> minWidth;
+        std::optional<double> maxWidth;
+        std::optional<double> minHeight;
+        std::optional<double> maxHeight;
+        Alignment alignment = Alignment::center();
+    };
+    View frame(const FlexibleFrame& flexible) const;
+    View fixedSize(bool horizontal = true, bool vertical = true) const;
+    View layoutPriority(double priority) const;
+    View offset(double x, double y) const;
+
+    // Decoration.
+    View background(const View& background, Alignment alignment = Alignment::center()) const;
+    View background(const Color& color) const;
+    View overlay(const View& overlay, Alignment alignment = Alignment::center()) const;
+    View clipRoundedRect(double cornerRadius) const;
+
+    // Identity and preferences.
+    View id(const QString& identifier) const;
+    // Merges a block margin (points) into what this view reports, side by side by maximum.
+    View markdownMargin(std::optional<double> top, std::optional<double> bottom) const;
+    View markdownMarginTop(double top) const { return markdownMargin(top, std::nullopt); }
+    View markdownMarginBottom(double bottom) const { return markdownMargin(std::nullopt, bottom); }
+
+    // Lengths relative to the font of the text style in force, converted to whole points when
+    // the view is built.
+    View relativeFrame(RelativeSize minWidth, Alignment alignment) const;
+    View relativeFrame(std::optional<RelativeSize> width, std::optional<RelativeSize> height,
+                       Alignment alignment = Alignment::center()) const;
+    View relativePadding(Edges edges, RelativeSize length) const;
+    View relativeLineSpacing(RelativeSize spacing) const;
+    View markdownMargin(std::optional<RelativeSize> top, std::optional<RelativeSize> bottom) const;
+    View markdownMarginTop(RelativeSize top) const { return markdownMargin(top, std::optional<RelativeSize>{}); }
+    View markdownMarginBottom(RelativeSize bottom) const
+    {
+        return markdownMargin(std::optional<RelativeSize>{}, bottom);
+    }
+
+    // Markdown settings for the subtree.
+    View markdownTheme(const Theme& theme) const;
+    // Appends a style to the base text style: the built style wins where both write.
+    View markdownTextStyle(std::function<TextStyle()> textStyle) const;
+    // Replaces one of the theme's text styles.
+    View markdownTextStyle(TextStyle Theme::*field, const std::function<TextStyle()>& textStyle) const;
+    // Replaces one of the theme's block styles.
+    template <typename Configuration>
+    View markdownBlockStyle(BlockStyle<Configuration> Theme::*field,
+                            std::function<View(const Configuration&)> body) const;
+    View markdownBlockStyle(BlockStyle<EmptyConfiguration> Theme::*field, std::function<View()> body) const;
+    View markdownHeadingStyle(int level, std::function<View(const struct BlockConfiguration&)> body) const;
+    View markdownTaskListMarker(const BlockStyle<TaskListMarkerConfiguration>& style) const;
+    View markdownBulletedListMarker(const BlockStyle<ListMarkerConfiguration>& style) const;
+    View markdownNumberedListMarker(const BlockStyle<ListMarkerConfiguration>& style) const;
+    View markdownCodeSyntaxHighlighter(std::shared_ptr<const CodeSyntaxHighlighter> highlighter) const;
+    View markdownImageProvider(std::shared_ptr<const ImageProvider> provider) const;
+    View markdownInlineImageProvider(std::shared_ptr<const InlineImageProvider> provider) const;
+    View markdownSoftBreakMode(SoftBreakMode mode) const;
+    View markdownTableBorderStyle(const TableBorderStyle& style) const;
+    View markdownTableBackgroundStyle(const TableBackgroundStyle& style) const;
+
+    [[deprecated("Styles are set through themes")]] View markdownStyle(const MarkdownStyle&) const { return *this; }
+    [[deprecated("Links are handled by the host")]] View onOpenLink(const std::function<void(const QUrl&)>&) const
+    {
+        return *this;
+    }
+
+    // Environment.
+    View transformEnvironment(std::function<void(Environment&)> transform) const;
+    View foregroundColor(const Color& color) const;
+    View lineSpacing(double spacing) const;
+    View multilineTextAlignment(HorizontalAlignment alignment) const;
+
+private:
+    std::shared_ptr<const Impl> m_impl;
+};
+
+// A view whose body is computed from the environment when it is built.
+View EnvironmentReader(std::function<View(const Environment&)> body);
+
+View EmptyView();
+// Flexible space along the enclosing stack's axis, at least minLength.
+View Spacer(double minLength = 0);
+
+View VStack(std::vector<View> children, HorizontalAlignment alignment = HorizontalAlignment::center,
+            std::optional<double> spacing = {});
+View HStack(std::vector<View> children, VerticalAlignment alignment = VerticalAlignment::center,
+            std::optional<double> spacing = {});
+View ZStack(std::vector<View> children, Alignment alignment = Alignment::center());
+
+// Children left to right in rows, a new row when the next child does not fit; items of a row
+// align at its bottom.
+View Flow(std::vector<View> children, double horizontalSpacing, double verticalSpacing);
+
+// The geometry of a laid-out grid, in the grid's own coordinates.
+struct TableBounds {
+    struct Row {
+        double minY = 0;
+        double height = 0;
+        friend bool operator==(const Row&, const Row&) = default;
+    };
+    struct Column {
+        double minX = 0;
+        double width = 0;
+        friend bool operator==(const Column&, const Column&) = default;
+    };
+    QRectF bounds;
+    std::vector<Row> rows;
+    std::vector<Column> columns;
+
+    QRectF cell(std::size_t row, std::size_t column) const;
+    friend bool operator==(const TableBounds&, const TableBounds&) = default;
+};
+
+// Rows of cells in aligned columns; short rows leave their last cells empty. Layers built from
+// the grid's own geometry are drawn behind and above the cells.
+struct GridOptions {
+    double horizontalSpacing = 0;
+    double verticalSpacing = 0;
+    std::vector<HorizontalAlignment> columnAlignments; // missing entries: leading
+    std::function<View(const TableBounds&)> background;
+    std::function<View(const TableBounds&)> overlay;
+};
+View Grid(std::vector<std::vector<View>> rows, GridOptions options = {});
+
+// Shows the content at its natural size, or scaled down to the offered width keeping the
+// aspect ratio; never scales up.
+View ResizeToFit(View content);
+
+// Offers the content unlimited width and scrolls it sideways when it is wider than the frame.
+View HorizontalScroll(View content);
+
+// Icon before title, aligned on the title's first baseline.
+View Label(View title, View icon, double spacing = 6);
+
+// Text: attributed runs laid out over QTextLayout. Runs without a font or colour take those of
+// the environment's text style.
+// An image drawn in place of the object replacement character at an offset of the text,
+// sitting on the baseline.
+struct InlineImage {
+    qsizetype offset = 0;
+    QImage image;
+};
+View Text(const richtext::AttributedText& text, std::vector<InlineImage> images = {});
+View Text(const QString& text);
+
+// A bitmap; resizable images stretch to the frame they are given.
+View Image(const QImage& image, bool resizable = false);
+
+// A small vector symbol drawn at a point size: "circle.fill", "circle", "square.fill", "square",
+// "checkmark.square.fill". Unknown names draw nothing and take the size.
+View Symbol(const QString& name, double pointSize, std::optional<Color> color = {});
+
+enum class ShapeKind { rectangle, roundedRectangle, circle, capsule };
+struct ShapeStyle {
+    std::optional<Color> fill;
+    std::optional<Color> stroke; // drawn inside the shape's frame
+    double lineWidth = 1;
+    Qt::PenStyle penStyle = Qt::SolidLine;
+    double cornerRadius = 0;
+};
+View Shape(ShapeKind kind, ShapeStyle style);
+View Rectangle(const Color& fill);
+View RoundedRectangle(double cornerRadius, const Color& fill);
+
+// A thin line across the enclosing stack: horizontal in a vertical stack and elsewhere,
+// vertical in a horizontal stack.
+View Divider(std::optional<Color> color = {}, double thickness = 1);
+View ColorView(const Color& color);
+
+} // namespace mdview

@@ -1,0 +1,511 @@
+#include "mdview/Host.h"
+
+#include "mdview/TextNode.h"
+
+#include "Nodes.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBoundaryFinder>
+
+#include <cmath>
+
+namespace mdview {
+
+RenderNodePtr layoutView(const View& view, const Environment& environment, double width)
+{
+    RenderNodePtr root = view.build(environment);
+    root->place(QRectF(QPointF(0, 0), root->measure({width, std::nullopt})));
+    return root;
+}
+
+QImage renderToImage(const View& view, const Environment& environment, double width, const QColor& background,
+                     double devicePixelRatio)
+{
+    RenderNodePtr root = layoutView(view, environment, width);
+    const QSize pixels(std::max(1, int(std::ceil(std::max(width, root->frame().width()) * devicePixelRatio))),
+                       std::max(1, int(std::ceil(root->frame().height() * devicePixelRatio))));
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    root->paint(painter, root->frame());
+    return image;
+}
+
+QString dumpLayout(const View& view, const Environment& environment, double width)
+{
+    return dumpLayout(*layoutView(view, environment, width));
+}
+
+bool isOpenableLink(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")
+                             || scheme == QLatin1String("mailto"));
+}
+
+ColorScheme colorSchemeOf(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightnessF() < palette.color(QPalette::WindowText).lightnessF()
+        ? ColorScheme::dark : ColorScheme::light;
+}
+
+ViewHost::ViewHost(QObject* parent) : QObject(parent) {}
+
+ViewHost::~ViewHost() = default;
+
+void ViewHost::setView(const View& view)
+{
+    m_view = view;
+    rebuild();
+}
+
+void ViewHost::setEnvironment(const Environment& environment)
+{
+    m_environment = environment;
+    rebuild();
+}
+
+void ViewHost::rebuild()
+{
+    m_root = m_view.build(m_environment);
+    m_texts = collectTextNodes(*m_root);
+    m_anchor.reset();
+    m_focus.reset();
+    const std::optional<double> width = m_width;
+    m_width.reset();
+    if (width)
+        layout(*width);
+    emit layoutChanged();
+    emit repaintNeeded();
+}
+
+double ViewHost::layout(double width)
+{
+    if (m_width == width)
+        return m_height;
+    m_width = width;
+    m_height = m_root->measure({width, std::nullopt}).height();
+    // The document spans the host's width, whatever its content measures.
+    m_root->place(QRectF(0, 0, width, m_height));
+    return m_height;
+}
+
+double ViewHost::heightForWidth(double width)
+{
+    return m_root->measure({width, std::nullopt}).height();
+}
+
+void ViewHost::paint(QPainter& painter, const QRectF& exposed)
+{
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    m_root->paint(painter, exposed);
+}
+
+std::optional<ViewHost::Position> ViewHost::positionAt(const QPointF& point) const
+{
+    if (m_texts.empty())
+        return std::nullopt;
+    // A text on the point's line (the nearest one sideways), else the next text below.
+    std::optional<std::size_t> best;
+    double bestDistance = 0;
+    for (std::size_t i = 0; i < m_texts.size(); ++i) {
+        const QRectF& f = m_texts[i]->frame();
+        if (point.y() < f.top() || point.y() > f.bottom())
+            continue;
+        const double distance = point.x() < f.left() ? f.left() - point.x()
+            : point.x() > f.right() ? point.x() - f.right() : 0;
+        if (!best || distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    if (best)
+        return Position{*best, m_texts[*best]->offsetAt(point)};
+    for (std::size_t i = 0; i < m_texts.size(); ++i) {
+        if (m_texts[i]->frame().top() > point.y())
+            return Position{i, 0};
+    }
+    return Position{m_texts.size() - 1, int(m_texts.back()->text().size())};
+}
+
+QString ViewHost::linkAt(const QPointF& position) const
+{
+    for (RenderNode* node = m_root ? m_root->hitTest(position) : nullptr; node; node = node->parent()) {
+        if (auto* text = dynamic_cast<TextNode*>(node))
+            return text->linkAt(position);
+    }
+    return {};
+}
+
+bool ViewHost::mousePress(const QPointF& position, Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
+{
+    if (button != Qt::LeftButton)
+        return false;
+    m_pressPoint = position;
+    m_pressedLink = linkAt(position);
+    m_dragging = false;
+    const auto at = positionAt(position);
+    if (modifiers & Qt::ShiftModifier && m_anchor) {
+        m_focus = at;
+    } else {
+        m_anchor = at;
+        m_focus = at;
+    }
+    applySelection();
+    return true;
+}
+
+bool ViewHost::mouseMove(const QPointF& position, Qt::MouseButtons buttons)
+{
+    if (!(buttons & Qt::LeftButton)) {
+        const QString link = linkAt(position);
+        if (link != m_hoveredLink) {
+            m_hoveredLink = link;
+            emit linkHovered(link);
+        }
+        return false;
+    }
+    if (!m_dragging && (position - m_pressPoint).manhattanLength() < 4)
+        return true;
+    m_dragging = true;
+    m_focus = positionAt(position);
+    applySelection();
+    return true;
+}
+
+bool ViewHost::mouseRelease(const QPointF& position, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        return false;
+    if (!m_dragging && !m_pressedLink.isEmpty() && linkAt(position) == m_pressedLink)
+        emit linkActivated(QUrl(m_pressedLink, QUrl::StrictMode));
+    m_pressedLink.clear();
+    m_dragging = false;
+    return true;
+}
+
+bool ViewHost::mouseDoubleClick(const QPointF& position, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        return false;
+    const auto at = positionAt(position);
+    if (!at)
+        return false;
+    const QString& text = m_texts[at->text]->text();
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
+    finder.setPosition(std::clamp(at->offset, 0, int(text.size())));
+    int start = at->offset, end = at->offset;
+    if (!finder.isAtBoundary() || (finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {
+        end = int(finder.toNextBoundary());
+        finder.setPosition(at->offset);
+        start = finder.isAtBoundary() ? at->offset : int(finder.toPreviousBoundary());
+    } else {
+        start = int(finder.toPreviousBoundary());
+    }
+    if (start < 0)
+        start = 0;
+    if (end < 0)
+        end = int(text.size());
+    m_anchor = Position{at->text, start};
+    m_focus = Position{at->text, end};
+    applySelection();
+    return true;
+}
+
+bool ViewHost::scrollHorizontally(const QPointF& position, double delta)
+{
+    for (RenderNode* node = m_root ? m_root->hitTest(position) : nullptr; node; node = node->parent()) {
+        if (auto* scroll = dynamic_cast<detail::HorizontalScrollNode*>(node)) {
+            if (scroll->scrollBy(delta)) {
+                emit repaintNeeded();
+                return true;
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+void ViewHost::selectAll()
+{
+    if (m_texts.empty())
+        return;
+    m_anchor = Position{0, 0};
+    m_focus = Position{m_texts.size() - 1, int(m_texts.back()->text().size())};
+    applySelection();
+}
+
+void ViewHost::clearSelection()
+{
+    m_anchor.reset();
+    m_focus.reset();
+    applySelection();
+}
+
+void ViewHost::applySelection()
+{
+    for (TextNode* text : m_texts)
+        text->setSelection(0, 0);
+    if (m_anchor && m_focus && *m_anchor != *m_focus) {
+        const Position from = std::min(*m_anchor, *m_focus);
+        const Position to = std::max(*m_anchor, *m_focus);
+        for (std::size_t i = from.text; i <= to.text; ++i) {
+            const int start = i == from.text ? from.offset : 0;
+            const int end = i == to.text ? to.offset : int(m_texts[i]->text().size());
+            m_texts[i]->setSelection(start, end);
+        }
+    }
+    emit selectionChanged();
+    emit repaintNeeded();
+}
+
+QString ViewHost::selectedText() const
+{
+    QStringList parts;
+    for (TextNode* text : m_texts) {
+        const auto [start, end] = text->selection();
+        if (end > start)
+            parts << text->text().mid(start, end - start);
+    }
+    return parts.join(QLatin1Char('\n'));
+}
+
+void ViewHost::copySelection() const
+{
+    const QString text = selectedText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+namespace {
+
+// Ctrl+A and Ctrl+C, shared by both hosts.
+bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::SelectAll)) {
+        host.selectAll();
+        return true;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        host.copySelection();
+        return true;
+    }
+    return false;
+}
+
+void connectLinks(ViewHost& host, QObject* owner, const bool& openLinks,
+                  const std::function<void(const QUrl&)>& emitActivated)
+{
+    QObject::connect(&host, &ViewHost::linkActivated, owner, [&openLinks, emitActivated](const QUrl& url) {
+        emitActivated(url);
+        if (openLinks && isOpenableLink(url))
+            QDesktopServices::openUrl(url);
+    });
+}
+
+} // namespace
+
+DocumentView::DocumentView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
+    m_host.setEnvironment([this] {
+        Environment environment;
+        environment.colorScheme = colorSchemeOf(palette());
+        return environment;
+    }());
+    connect(&m_host, &ViewHost::repaintNeeded, viewport(), qOverload<>(&QWidget::update));
+    connect(&m_host, &ViewHost::layoutChanged, this, &DocumentView::relayout);
+    connect(&m_host, &ViewHost::linkHovered, this, [this](const QString& link) {
+        viewport()->setCursor(link.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+    });
+    connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
+}
+
+void DocumentView::setView(const View& view)
+{
+    m_host.setView(view);
+}
+
+void DocumentView::setEnvironment(const Environment& environment)
+{
+    m_host.setEnvironment(environment);
+}
+
+void DocumentView::relayout()
+{
+    const double height = m_host.layout(viewport()->width());
+    verticalScrollBar()->setPageStep(viewport()->height());
+    verticalScrollBar()->setSingleStep(20);
+    verticalScrollBar()->setRange(0, std::max(0, int(std::ceil(height)) - viewport()->height()));
+    viewport()->update();
+}
+
+QPointF DocumentView::toDocument(const QPointF& point) const
+{
+    return point + QPointF(0, verticalScrollBar()->value());
+}
+
+void DocumentView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const double scroll = verticalScrollBar()->value();
+    painter.translate(0, -scroll);
+    m_host.paint(painter, QRectF(event->rect()).translated(0, scroll));
+}
+
+void DocumentView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    relayout();
+}
+
+void DocumentView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+void DocumentView::mousePressEvent(QMouseEvent* event)
+{
+    if (!m_host.mousePress(toDocument(event->position()), event->button(), event->modifiers()))
+        QAbstractScrollArea::mousePressEvent(event);
+}
+
+void DocumentView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_host.mouseMove(toDocument(event->position()), event->buttons()))
+        QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+void DocumentView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_host.mouseRelease(toDocument(event->position()), event->button()))
+        QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void DocumentView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!m_host.mouseDoubleClick(toDocument(event->position()), event->button()))
+        QAbstractScrollArea::mouseDoubleClickEvent(event);
+}
+
+void DocumentView::wheelEvent(QWheelEvent* event)
+{
+    QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 8 * 20 / 15 : event->pixelDelta();
+    if (event->modifiers() & Qt::ShiftModifier && delta.x() == 0)
+        delta = QPoint(delta.y(), 0);
+    if (delta.x() != 0 && m_host.scrollHorizontally(toDocument(event->position()), -delta.x())) {
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+void DocumentView::keyPressEvent(QKeyEvent* event)
+{
+    if (!handleSelectionKeys(m_host, event))
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+void DocumentView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange) {
+        Environment environment = m_host.environment();
+        const ColorScheme scheme = colorSchemeOf(palette());
+        if (environment.colorScheme != scheme) {
+            environment.colorScheme = scheme;
+            m_host.setEnvironment(environment);
+        }
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    connect(&m_host, &ViewHost::repaintNeeded, this, qOverload<>(&QWidget::update));
+    connect(&m_host, &ViewHost::layoutChanged, this, [this] {
+        updateGeometry();
+        m_host.layout(width());
+    });
+    connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
+}
+
+void HeightForWidthView::setView(const View& view)
+{
+    m_host.setView(view);
+}
+
+void HeightForWidthView::setEnvironment(const Environment& environment)
+{
+    m_host.setEnvironment(environment);
+}
+
+int HeightForWidthView::heightForWidth(int width) const
+{
+    return int(std::ceil(m_host.heightForWidth(width)));
+}
+
+QSize HeightForWidthView::sizeHint() const
+{
+    const double ideal = m_host.root() ? m_host.root()->measure({}).width() : 0;
+    const int width = int(std::ceil(ideal));
+    return {width, heightForWidth(width)};
+}
+
+void HeightForWidthView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    m_host.layout(width());
+    m_host.paint(painter, event->rect());
+}
+
+void HeightForWidthView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_host.layout(width());
+}
+
+void HeightForWidthView::mousePressEvent(QMouseEvent* event)
+{
+    if (!m_host.mousePress(event->position(), event->button(), event->modifiers()))
+        QWidget::mousePressEvent(event);
+}
+
+void HeightForWidthView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_host.mouseMove(event->position(), event->buttons()))
+        QWidget::mouseMoveEvent(event);
+}
+
+void HeightForWidthView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_host.mouseRelease(event->position(), event->button()))
+        QWidget::mouseReleaseEvent(event);
+}
+
+void HeightForWidthView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!m_host.mouseDoubleClick(event->position(), event->button()))
+        QWidget::mouseDoubleClickEvent(event);
+}
+
+void HeightForWidthView::keyPressEvent(QKeyEvent* event)
+{
+    if (!handleSelectionKeys(m_host, event))
+        QWidget::keyPressEvent(event);
+}
+
+} // namespace mdview

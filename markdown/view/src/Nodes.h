@@ -1,0 +1,294 @@
+#pragma once
+
+// Render nodes of the layout primitives; built by the view factories in View.cpp.
+
+#include "mdview/Color.h"
+#include "mdview/RenderNode.h"
+#include "mdview/View.h"
+#include "mdview/Environment.h"
+
+#include <QImage>
+
+#include <functional>
+
+namespace mdview::detail {
+
+class EmptyNode final : public RenderNode {
+public:
+    const char* typeName() const override { return "Empty"; }
+    bool isEmpty() const override { return true; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize&) override { return {0, 0}; }
+};
+
+class SpacerNode final : public RenderNode {
+public:
+    SpacerNode(double minLength, Axis axis) : m_minLength(minLength), m_axis(axis) {}
+    const char* typeName() const override { return "Spacer"; }
+    bool isSpacer() const override { return true; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+
+private:
+    double m_minLength;
+    Axis m_axis;
+};
+
+class ShapeNode final : public RenderNode {
+public:
+    ShapeNode(ShapeKind kind, ShapeStyle style, ColorScheme scheme)
+        : m_kind(kind), m_style(std::move(style)), m_scheme(scheme) {}
+    const char* typeName() const override { return "Shape"; }
+    QString describe() const override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    ShapeKind m_kind;
+    ShapeStyle m_style;
+    ColorScheme m_scheme;
+};
+
+class DividerNode final : public RenderNode {
+public:
+    DividerNode(QColor color, double thickness, Axis axis)
+        : m_color(color), m_thickness(thickness), m_axis(axis) {}
+    const char* typeName() const override { return "Divider"; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    QColor m_color;
+    double m_thickness;
+    Axis m_axis;
+};
+
+class ImageNode final : public RenderNode {
+public:
+    ImageNode(QImage image, bool resizable) : m_image(std::move(image)), m_resizable(resizable) {}
+    const char* typeName() const override { return "Image"; }
+    QString describe() const override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    QSizeF naturalSize() const;
+    QImage m_image;
+    bool m_resizable;
+};
+
+class SymbolNode final : public RenderNode {
+public:
+    SymbolNode(QString name, double pointSize, QColor color)
+        : m_name(std::move(name)), m_pointSize(pointSize), m_color(color) {}
+    const char* typeName() const override { return "Symbol"; }
+    QString describe() const override { return m_name; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize&) override { return {m_pointSize, m_pointSize}; }
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    QString m_name;
+    double m_pointSize;
+    QColor m_color;
+};
+
+class StackNode final : public RenderNode {
+public:
+    StackNode(Axis axis, Alignment alignment, double spacing)
+        : m_axis(axis), m_alignment(alignment), m_spacing(spacing) {}
+    const char* typeName() const override { return m_axis == Axis::vertical ? "VStack" : "HStack"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+    RenderNode* hitTest(const QPointF& point) override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    struct Layout {
+        std::vector<QRectF> frames; // relative to the stack's origin
+        QSizeF size;
+    };
+    Layout layout(const ProposedSize& proposal);
+    Layout layoutVertical(const ProposedSize& proposal);
+    Layout layoutHorizontal(const ProposedSize& proposal);
+    // Children visible in the exposed band, by binary search over their frames.
+    std::pair<std::size_t, std::size_t> visibleRange(const QRectF& exposed) const;
+
+    Axis m_axis;
+    Alignment m_alignment;
+    double m_spacing;
+    double m_overflow = 0; // how far children draw beyond their frames along the axis
+};
+
+class ZStackNode final : public RenderNode {
+public:
+    explicit ZStackNode(Alignment alignment) : m_alignment(alignment) {}
+    const char* typeName() const override { return "ZStack"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+
+private:
+    Alignment m_alignment;
+};
+
+class FlowNode final : public RenderNode {
+public:
+    FlowNode(double horizontalSpacing, double verticalSpacing)
+        : m_horizontalSpacing(horizontalSpacing), m_verticalSpacing(verticalSpacing) {}
+    const char* typeName() const override { return "Flow"; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+
+private:
+    struct Item {
+        std::size_t index;
+        QSizeF size;
+    };
+    struct Row {
+        QSizeF size;
+        std::vector<Item> items;
+    };
+    std::vector<Row> breakIntoRows(const ProposedSize& proposal);
+
+    double m_horizontalSpacing;
+    double m_verticalSpacing;
+    ProposedSize m_lastProposal;
+};
+
+class GridNode final : public RenderNode {
+public:
+    GridNode(std::vector<std::vector<RenderNode*>> cells, GridOptions options, Environment environment)
+        : m_cells(std::move(cells)), m_options(std::move(options)), m_environment(std::move(environment)) {}
+    const char* typeName() const override { return "Grid"; }
+    QString describe() const override;
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+    const TableBounds& tableBounds() const { return m_bounds; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    struct Metrics {
+        std::vector<double> widths;
+        std::vector<double> heights;
+    };
+    Metrics metrics(const ProposedSize& proposal);
+    std::size_t columnCount() const;
+    // Rebuilds the background and overlay layers when the geometry changed.
+    void rebuildLayers();
+
+    std::vector<std::vector<RenderNode*>> m_cells; // owned as children
+    GridOptions m_options;
+    Environment m_environment;
+    TableBounds m_bounds;
+    RenderNodePtr m_background;
+    RenderNodePtr m_overlay;
+    std::optional<TableBounds> m_layerBounds;
+};
+
+class ResizeToFitNode final : public RenderNode {
+public:
+    const char* typeName() const override { return "ResizeToFit"; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+};
+
+class HorizontalScrollNode final : public RenderNode {
+public:
+    const char* typeName() const override { return "HorizontalScroll"; }
+    QString describe() const override;
+    double scrollOffset() const { return m_offset; }
+    double maximumOffset() const;
+    // Scrolls by a delta, clamped to the content; true when the offset changed.
+    bool scrollBy(double delta);
+    RenderNode* hitTest(const QPointF& point) override;
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    double m_offset = 0;
+    QSizeF m_contentSize;
+};
+
+// Single-child modifiers: padding, fixed and flexible frames, fixed size, offset and clipping.
+class ModifierNode final : public RenderNode {
+public:
+    enum class Kind { padding, frame, flexibleFrame, fixedSize, offset, clip };
+    struct Params {
+        EdgeInsets insets;
+        std::optional<double> width, height;               // frame
+        View::FlexibleFrame flexible;                      // flexible frame
+        Alignment alignment;                               // frames
+        bool fixedHorizontal = true, fixedVertical = true; // fixed size
+        QPointF offset;                                    // offset
+        double cornerRadius = 0;                           // clip
+    };
+    ModifierNode(Kind kind, Params params) : m_kind(kind), m_params(std::move(params)) {}
+    const char* typeName() const override;
+    QString describe() const override;
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+    RenderNode* hitTest(const QPointF& point) override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    RenderNode& child() const { return *m_children.front(); }
+    ProposedSize childProposal(const ProposedSize& proposal) const;
+    QRectF childFrame(const QRectF& frame);
+
+    Kind m_kind;
+    Params m_params;
+};
+
+// A content child with a decoration behind (background) or above (overlay) it, sized to the
+// content.
+class DecorationNode final : public RenderNode {
+public:
+    DecorationNode(bool isOverlay, Alignment alignment) : m_isOverlay(isOverlay), m_alignment(alignment) {}
+    const char* typeName() const override { return m_isOverlay ? "Overlay" : "Background"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    // children: [content, decoration]
+    bool m_isOverlay;
+    Alignment m_alignment;
+};
+
+QColor toQColor(const Color& color, ColorScheme scheme);
+// The colour text takes where its runs give none.
+Color defaultForeground(const Environment& environment);
+
+} // namespace mdview::detail

@@ -1,0 +1,41 @@
+#include "mdview/Providers.h"
+
+#include <QDir>
+#include <QImageReader>
+
+namespace mdview {
+
+std::optional<QString> AssetImageNaming::pathFor(const QUrl& url) const
+{
+    const QString imageName = name(url);
+    if (imageName.isEmpty() || imageName == QLatin1String(".") || imageName == QLatin1String("..")
+        || imageName.contains(QLatin1Char('/')) || imageName.contains(QLatin1Char('\\')))
+        return std::nullopt;
+    const QString folder = bundle.value_or(QStringLiteral(":/images"));
+    return QDir(folder).filePath(imageName);
+}
+
+View AssetImageProvider::makeImage(const std::optional<QUrl>& url) const
+{
+    if (!url)
+        return EmptyView();
+    const auto path = m_naming.pathFor(*url);
+    if (!path)
+        return EmptyView();
+    QImageReader reader(*path);
+    const QImage image = reader.read();
+    if (image.isNull())
+        return EmptyView();
+    return ResizeToFit(Image(image, true));
+}
+
+void AssetInlineImageProvider::image(const QUrl& url, const QString&, Done done) const
+{
+    const auto path = m_naming.pathFor(url);
+    QImage image;
+    if (path)
+        image = QImageReader(*path).read();
+    done(image, QString());
+}
+
+} // namespace mdview

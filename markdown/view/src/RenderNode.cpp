@@ -1,0 +1,138 @@
+#include "mdview/RenderNode.h"
+
+#include "mdview/TextNode.h"
+
+#include <QTextStream>
+
+namespace mdview {
+
+namespace {
+// A handful of proposals per node is all a layout pass asks for (ideal, smallest, largest,
+// the offered width); more would only hold stale widths after a resize.
+constexpr std::size_t cacheCapacity = 6;
+} // namespace
+
+QSizeF RenderNode::measure(const ProposedSize& proposal)
+{
+    for (const CacheEntry& entry : m_cache) {
+        if (entry.proposal == proposal)
+            return entry.size;
+    }
+    const QSizeF size = sizeThatFits(proposal);
+    if (m_cache.size() == cacheCapacity)
+        m_cache.erase(m_cache.begin());
+    m_cache.push_back({proposal, size});
+    return size;
+}
+
+void RenderNode::place(const QRectF& frame)
+{
+    m_frame = frame;
+    placeChildren();
+    m_visualRect = frame;
+    for (const auto& child : m_children) {
+        if (!child->visualRect().isNull())
+            m_visualRect = m_visualRect.united(child->visualRect());
+    }
+}
+
+void RenderNode::placeChildren()
+{
+    for (const auto& child : m_children)
+        child->place(m_frame);
+}
+
+void RenderNode::paint(QPainter& painter, const QRectF& exposed)
+{
+    // Zero-width lines still draw: compare with the rectangle grown by a pixel.
+    if (!m_visualRect.adjusted(-1, -1, 1, 1).intersects(exposed))
+        return;
+    draw(painter, exposed);
+}
+
+void RenderNode::draw(QPainter& painter, const QRectF& exposed)
+{
+    drawChildren(painter, exposed);
+}
+
+void RenderNode::drawChildren(QPainter& painter, const QRectF& exposed)
+{
+    for (const auto& child : m_children)
+        child->paint(painter, exposed);
+}
+
+RenderNode* RenderNode::hitTest(const QPointF& point)
+{
+    if (!m_visualRect.contains(point))
+        return nullptr;
+    for (auto it = m_children.rbegin(); it != m_children.rend(); ++it) {
+        if (RenderNode* hit = (*it)->hitTest(point))
+            return hit;
+    }
+    return m_frame.contains(point) ? this : nullptr;
+}
+
+std::optional<double> RenderNode::firstBaseline(const QSizeF&)
+{
+    return std::nullopt;
+}
+
+void RenderNode::addChild(std::unique_ptr<RenderNode> child)
+{
+    child->m_parent = this;
+    m_children.push_back(std::move(child));
+}
+
+namespace {
+
+QString number(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+void dumpNode(const RenderNode& node, int depth, QTextStream& out)
+{
+    const QRectF& f = node.frame();
+    out << QString(depth * 2, QLatin1Char(' ')) << node.typeName() << ' ' << number(f.x()) << ','
+        << number(f.y()) << ' ' << number(f.width()) << 'x' << number(f.height());
+    const BlockMargin& margin = node.blockMargin();
+    if (!margin.isEmpty()) {
+        out << " margin(" << (margin.top ? number(*margin.top) : QStringLiteral("-")) << ','
+            << (margin.bottom ? number(*margin.bottom) : QStringLiteral("-")) << ')';
+    }
+    if (!node.id().isEmpty())
+        out << " id=" << node.id();
+    const QString details = node.describe();
+    if (!details.isEmpty())
+        out << ' ' << details;
+    out << '\n';
+    for (const auto& child : node.children())
+        dumpNode(*child, depth + 1, out);
+}
+
+void collect(RenderNode& node, std::vector<TextNode*>& out)
+{
+    if (auto* text = dynamic_cast<TextNode*>(&node))
+        out.push_back(text);
+    for (const auto& child : node.children())
+        collect(*child, out);
+}
+
+} // namespace
+
+QString dumpLayout(const RenderNode& root)
+{
+    QString result;
+    QTextStream out(&result);
+    dumpNode(root, 0, out);
+    return result;
+}
+
+std::vector<TextNode*> collectTextNodes(RenderNode& root)
+{
+    std::vector<TextNode*> nodes;
+    collect(root, nodes);
+    return nodes;
+}
+
+} // namespace mdview

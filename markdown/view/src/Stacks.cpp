@@ -1,0 +1,440 @@
+#include "Nodes.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace mdview::detail {
+
+namespace {
+
+double crossOffset(double outer, double inner, HorizontalAlignment alignment)
+{
+    switch (alignment) {
+    case HorizontalAlignment::leading: return 0;
+    case HorizontalAlignment::center: return (outer - inner) / 2;
+    case HorizontalAlignment::trailing: return outer - inner;
+    }
+    return 0;
+}
+
+} // namespace
+
+StackNode::Layout StackNode::layout(const ProposedSize& proposal)
+{
+    return m_axis == Axis::vertical ? layoutVertical(proposal) : layoutHorizontal(proposal);
+}
+
+StackNode::Layout StackNode::layoutVertical(const ProposedSize& proposal)
+{
+    const std::size_t n = m_children.size();
+    Layout result;
+    result.frames.resize(n);
+    std::vector<QSizeF> sizes(n);
+    double fixedHeight = m_spacing * double(n > 0 ? n - 1 : 0);
+    std::size_t spacers = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (m_children[i]->isSpacer()) {
+            ++spacers;
+            continue;
+        }
+        sizes[i] = m_children[i]->measure({proposal.width, std::nullopt});
+        fixedHeight += sizes[i].height();
+    }
+    // Spacers share what a finite proposed height leaves over.
+    const double leftover = proposal.height && std::isfinite(*proposal.height)
+        ? std::max(0.0, *proposal.height - fixedHeight) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (m_children[i]->isSpacer())
+            sizes[i] = m_children[i]->measure({proposal.width, leftover / double(spacers)});
+    }
+    double width = 0;
+    for (const QSizeF& size : sizes)
+        width = std::max(width, size.width());
+    double y = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = crossOffset(width, sizes[i].width(), m_alignment.horizontal);
+        result.frames[i] = QRectF(QPointF(x, y), sizes[i]);
+        y += sizes[i].height() + (i + 1 < n ? m_spacing : 0);
+    }
+    result.size = QSizeF(width, y);
+    return result;
+}
+
+StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
+{
+    const std::size_t n = m_children.size();
+    Layout result;
+    result.frames.resize(n);
+    std::vector<QSizeF> sizes(n);
+    const double spacing = m_spacing * double(n > 0 ? n - 1 : 0);
+    if (!proposal.width || !std::isfinite(*proposal.width)) {
+        for (std::size_t i = 0; i < n; ++i)
+            sizes[i] = m_children[i]->measure({proposal.width, proposal.height});
+    } else {
+        // The least flexible children are offered their share first; what they leave goes to
+        // the more flexible ones. Higher layout priority is served before lower.
+        std::vector<double> flexibility(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double least = m_children[i]->measure({0.0, proposal.height}).width();
+            const double most = m_children[i]->measure({infinity, proposal.height}).width();
+            flexibility[i] = most - least;
+        }
+        std::vector<std::size_t> order(n);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            if (m_children[a]->layoutPriority() != m_children[b]->layoutPriority())
+                return m_children[a]->layoutPriority() > m_children[b]->layoutPriority();
+            return flexibility[a] < flexibility[b];
+        });
+        double remaining = std::max(0.0, *proposal.width - spacing);
+        std::size_t left = n;
+        for (std::size_t i : order) {
+            const double share = std::max(0.0, remaining / double(left));
+            sizes[i] = m_children[i]->measure({share, proposal.height});
+            remaining -= sizes[i].width();
+            --left;
+        }
+    }
+    // Cross-axis placement: by edge or centre, or by first baselines.
+    double height = 0;
+    std::vector<double> ys(n, 0);
+    if (m_alignment.vertical == VerticalAlignment::firstTextBaseline) {
+        std::vector<double> baselines(n);
+        double above = 0, below = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            baselines[i] = m_children[i]->firstBaseline(sizes[i]).value_or(sizes[i].height());
+            above = std::max(above, baselines[i]);
+            below = std::max(below, sizes[i].height() - baselines[i]);
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            ys[i] = above - baselines[i];
+        height = above + below;
+    } else {
+        for (const QSizeF& size : sizes)
+            height = std::max(height, size.height());
+        for (std::size_t i = 0; i < n; ++i) {
+            if (m_alignment.vertical == VerticalAlignment::center)
+                ys[i] = (height - sizes[i].height()) / 2;
+            else if (m_alignment.vertical == VerticalAlignment::bottom)
+                ys[i] = height - sizes[i].height();
+        }
+    }
+    double x = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        result.frames[i] = QRectF(QPointF(x, ys[i]), sizes[i]);
+        x += sizes[i].width() + (i + 1 < n ? m_spacing : 0);
+    }
+    result.size = QSizeF(x, height);
+    return result;
+}
+
+QSizeF StackNode::sizeThatFits(const ProposedSize& proposal)
+{
+    return layout(proposal).size;
+}
+
+void StackNode::placeChildren()
+{
+    const Layout l = layout({frame().width(), frame().height()});
+    m_overflow = 0;
+    for (std::size_t i = 0; i < m_children.size(); ++i) {
+        RenderNode& child = *m_children[i];
+        QRectF f = l.frames[i].translated(frame().topLeft());
+        // Vertical stacks spread their children across their own width for alignment.
+        if (m_axis == Axis::vertical)
+            f.moveLeft(frame().left() + crossOffset(frame().width(), f.width(), m_alignment.horizontal));
+        child.place(f);
+        const QRectF& v = child.visualRect();
+        if (m_axis == Axis::vertical)
+            m_overflow = std::max({m_overflow, f.top() - v.top(), v.bottom() - f.bottom()});
+        else
+            m_overflow = std::max({m_overflow, f.left() - v.left(), v.right() - f.right()});
+    }
+}
+
+std::pair<std::size_t, std::size_t> StackNode::visibleRange(const QRectF& exposed) const
+{
+    const bool vertical = m_axis == Axis::vertical;
+    const double low = (vertical ? exposed.top() : exposed.left()) - m_overflow;
+    const double high = (vertical ? exposed.bottom() : exposed.right()) + m_overflow;
+    auto first = std::partition_point(m_children.begin(), m_children.end(), [&](const RenderNodePtr& c) {
+        return (vertical ? c->frame().bottom() : c->frame().right()) < low;
+    });
+    auto last = std::partition_point(first, m_children.end(), [&](const RenderNodePtr& c) {
+        return (vertical ? c->frame().top() : c->frame().left()) <= high;
+    });
+    return {std::size_t(first - m_children.begin()), std::size_t(last - m_children.begin())};
+}
+
+void StackNode::draw(QPainter& painter, const QRectF& exposed)
+{
+    const auto [first, last] = visibleRange(exposed);
+    for (std::size_t i = first; i < last; ++i)
+        m_children[i]->paint(painter, exposed);
+}
+
+RenderNode* StackNode::hitTest(const QPointF& point)
+{
+    if (!visualRect().contains(point))
+        return nullptr;
+    const auto [first, last] = visibleRange(QRectF(point, QSizeF(0, 0)));
+    for (std::size_t i = last; i > first; --i) {
+        if (RenderNode* hit = m_children[i - 1]->hitTest(point))
+            return hit;
+    }
+    return frame().contains(point) ? this : nullptr;
+}
+
+std::optional<double> StackNode::firstBaseline(const QSizeF& size)
+{
+    if (m_children.empty())
+        return std::nullopt;
+    const Layout l = layout({size.width(), size.height()});
+    if (m_axis == Axis::vertical) {
+        const auto baseline = m_children.front()->firstBaseline(l.frames.front().size());
+        return baseline ? std::optional(*baseline + l.frames.front().top()) : std::nullopt;
+    }
+    std::optional<double> result;
+    for (std::size_t i = 0; i < m_children.size(); ++i) {
+        if (const auto baseline = m_children[i]->firstBaseline(l.frames[i].size())) {
+            const double y = *baseline + l.frames[i].top();
+            result = result ? std::min(*result, y) : y;
+        }
+    }
+    return result;
+}
+
+QSizeF ZStackNode::sizeThatFits(const ProposedSize& proposal)
+{
+    QSizeF size(0, 0);
+    for (const auto& child : m_children)
+        size = size.expandedTo(child->measure(proposal));
+    return size;
+}
+
+void ZStackNode::placeChildren()
+{
+    for (const auto& child : m_children) {
+        const QSizeF size = child->measure({frame().width(), frame().height()});
+        child->place(QRectF(frame().topLeft() + alignedOffset(frame().size(), size, m_alignment), size));
+    }
+}
+
+std::optional<double> ZStackNode::firstBaseline(const QSizeF& size)
+{
+    for (const auto& child : m_children) {
+        const QSizeF childSize = child->measure({size.width(), size.height()});
+        if (const auto baseline = child->firstBaseline(childSize))
+            return *baseline + alignedOffset(size, childSize, m_alignment).y();
+    }
+    return std::nullopt;
+}
+
+std::vector<FlowNode::Row> FlowNode::breakIntoRows(const ProposedSize& proposal)
+{
+    std::vector<Row> rows;
+    Row current;
+    double x = 0;
+    double rowHeight = 0;
+    const std::optional<double> w = proposal.width;
+    auto closeRow = [&] {
+        current.size = QSizeF(x - m_horizontalSpacing, rowHeight);
+        rows.push_back(std::move(current));
+        current = Row{};
+    };
+    for (std::size_t i = 0; i < m_children.size(); ++i) {
+        RenderNode& child = *m_children[i];
+        std::optional<double> offered;
+        if (w)
+            offered = child.layoutPriority() < 0 ? *w - x : *w;
+        const QSizeF size = child.measure({offered, std::nullopt});
+        if (x > 0 && w && x + size.width() > *w) {
+            closeRow();
+            x = 0;
+            rowHeight = 0;
+        }
+        current.items.push_back({i, size});
+        rowHeight = std::max(rowHeight, size.height());
+        x += size.width() + m_horizontalSpacing;
+    }
+    if (!current.items.empty())
+        closeRow();
+    return rows;
+}
+
+QSizeF FlowNode::sizeThatFits(const ProposedSize& proposal)
+{
+    m_lastProposal = proposal;
+    const std::vector<Row> rows = breakIntoRows(proposal);
+    double width = 0, height = 0;
+    for (const Row& row : rows) {
+        width = std::max(width, row.size.width());
+        height += row.size.height();
+    }
+    if (!rows.empty())
+        height += m_verticalSpacing * double(rows.size() - 1);
+    return {width, height};
+}
+
+void FlowNode::placeChildren()
+{
+    // Rows break by the proposal the flow was measured with, not by its final frame, so that a
+    // flow narrower than its offer keeps its rows.
+    double y = frame().top();
+    for (const Row& row : breakIntoRows(m_lastProposal)) {
+        double x = frame().left();
+        for (const Item& item : row.items) {
+            m_children[item.index]->place(
+                QRectF(QPointF(x, y + row.size.height() - item.size.height()), item.size));
+            x += item.size.width() + m_horizontalSpacing;
+        }
+        y += row.size.height() + m_verticalSpacing;
+    }
+}
+
+std::size_t GridNode::columnCount() const
+{
+    std::size_t count = 0;
+    for (const auto& row : m_cells)
+        count = std::max(count, row.size());
+    return count;
+}
+
+GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
+{
+    const std::size_t columns = columnCount();
+    Metrics m;
+    m.widths.assign(columns, 0);
+    std::vector<double> least(columns, 0);
+    for (const auto& row : m_cells) {
+        for (std::size_t c = 0; c < row.size(); ++c)
+            m.widths[c] = std::max(m.widths[c], row[c]->measure({}).width());
+    }
+    const double spacing = m_options.horizontalSpacing * double(columns > 0 ? columns - 1 : 0);
+    const double ideal = std::accumulate(m.widths.begin(), m.widths.end(), 0.0);
+    if (proposal.width && std::isfinite(*proposal.width) && ideal + spacing > *proposal.width) {
+        // Too wide: every column keeps its narrowest width and shares the rest in proportion to
+        // what it would take beyond that.
+        for (const auto& row : m_cells) {
+            for (std::size_t c = 0; c < row.size(); ++c)
+                least[c] = std::max(least[c], row[c]->measure({0.0, std::nullopt}).width());
+        }
+        const double minimum = std::accumulate(least.begin(), least.end(), 0.0);
+        const double available = std::max(0.0, *proposal.width - spacing - minimum);
+        const double wanted = ideal - minimum;
+        for (std::size_t c = 0; c < columns; ++c) {
+            const double extra = wanted > 0 ? (m.widths[c] - least[c]) * available / wanted : 0;
+            m.widths[c] = least[c] + extra;
+        }
+    }
+    for (const auto& row : m_cells) {
+        double height = 0;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            height = std::max(height, row[c]->measure({m.widths[c], std::nullopt}).height());
+        m.heights.push_back(height);
+    }
+    return m;
+}
+
+QSizeF GridNode::sizeThatFits(const ProposedSize& proposal)
+{
+    const Metrics m = metrics(proposal);
+    double width = std::accumulate(m.widths.begin(), m.widths.end(), 0.0);
+    double height = std::accumulate(m.heights.begin(), m.heights.end(), 0.0);
+    if (!m.widths.empty())
+        width += m_options.horizontalSpacing * double(m.widths.size() - 1);
+    if (!m.heights.empty())
+        height += m_options.verticalSpacing * double(m.heights.size() - 1);
+    return {width, height};
+}
+
+void GridNode::placeChildren()
+{
+    const Metrics m = metrics({frame().width(), std::nullopt});
+    TableBounds bounds;
+    bounds.bounds = QRectF(QPointF(0, 0), frame().size());
+    double x = 0;
+    for (double width : m.widths) {
+        bounds.columns.push_back({x, width});
+        x += width + m_options.horizontalSpacing;
+    }
+    double y = 0;
+    for (double height : m.heights) {
+        bounds.rows.push_back({y, height});
+        y += height + m_options.verticalSpacing;
+    }
+    for (std::size_t r = 0; r < m_cells.size(); ++r) {
+        for (std::size_t c = 0; c < m_cells[r].size(); ++c) {
+            const QRectF cell = bounds.cell(r, c).translated(frame().topLeft());
+            RenderNode& node = *m_cells[r][c];
+            const QSizeF size = node.measure({cell.width(), cell.height()});
+            const HorizontalAlignment h = c < m_options.columnAlignments.size()
+                ? m_options.columnAlignments[c] : HorizontalAlignment::leading;
+            node.place(QRectF(cell.topLeft() + alignedOffset(cell.size(), size, {h, VerticalAlignment::center}),
+                              size));
+        }
+    }
+    m_bounds = bounds;
+    rebuildLayers();
+}
+
+void GridNode::rebuildLayers()
+{
+    if (m_layerBounds != m_bounds) {
+        m_layerBounds = m_bounds;
+        m_background = m_options.background ? m_options.background(m_bounds).build(m_environment) : nullptr;
+        m_overlay = m_options.overlay ? m_options.overlay(m_bounds).build(m_environment) : nullptr;
+    }
+    for (RenderNode* layer : {m_background.get(), m_overlay.get()}) {
+        if (!layer)
+            continue;
+        layer->measure({frame().width(), frame().height()});
+        layer->place(frame());
+    }
+}
+
+void GridNode::draw(QPainter& painter, const QRectF& exposed)
+{
+    if (m_background)
+        m_background->paint(painter, exposed);
+    drawChildren(painter, exposed);
+    if (m_overlay)
+        m_overlay->paint(painter, exposed);
+}
+
+std::optional<double> GridNode::firstBaseline(const QSizeF& size)
+{
+    if (m_cells.empty() || m_cells.front().empty())
+        return std::nullopt;
+    const Metrics m = metrics({size.width(), std::nullopt});
+    RenderNode& first = *m_cells.front().front();
+    const QSizeF cellSize(m.widths.front(), m.heights.front());
+    const QSizeF childSize = first.measure({cellSize.width(), cellSize.height()});
+    const auto baseline = first.firstBaseline(childSize);
+    if (!baseline)
+        return std::nullopt;
+    return *baseline + (cellSize.height() - childSize.height()) / 2;
+}
+
+QString GridNode::describe() const
+{
+    QStringList rows, columns;
+    for (const auto& row : m_bounds.rows)
+        rows << QStringLiteral("%1+%2").arg(row.minY).arg(row.height);
+    for (const auto& column : m_bounds.columns)
+        columns << QStringLiteral("%1+%2").arg(column.minX).arg(column.width);
+    return QStringLiteral("rows[%1] columns[%2]").arg(rows.join(QLatin1Char(' ')), columns.join(QLatin1Char(' ')));
+}
+
+} // namespace mdview::detail
+
+namespace mdview {
+
+QRectF TableBounds::cell(std::size_t row, std::size_t column) const
+{
+    if (row >= rows.size() || column >= columns.size())
+        return {};
+    return {columns[column].minX, rows[row].minY, columns[column].width, rows[row].height};
+}
+
+} // namespace mdview

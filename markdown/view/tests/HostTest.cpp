@@ -1,0 +1,194 @@
+#include "mdview/Host.h"
+#include "mdview/InlineRendering.h"
+#include "mdview/TextNode.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace mdview;
+using markdown::InlineNode;
+
+namespace {
+
+// A paragraph with every inline kind, rendered the way the inline text view renders it.
+View paragraph()
+{
+    return EnvironmentReader([](const Environment& environment) {
+        const std::vector<InlineNode> inlines = {
+            InlineNode::text("Plain "),
+            InlineNode::emphasis({InlineNode::text("emphasis")}),
+            InlineNode::text(", "),
+            InlineNode::strong({InlineNode::text("strong")}),
+            InlineNode::text(", "),
+            InlineNode::code("code()"),
+            InlineNode::text(", "),
+            InlineNode::strikethrough({InlineNode::text("struck")}),
+            InlineNode::text(" and "),
+            InlineNode::link("https://example.org/page", {InlineNode::text("a link")}),
+            InlineNode::text(" at the end."),
+        };
+        InlineTextStyles styles = InlineTextStyles::of(environment.theme());
+        styles.link = ForegroundColor(Color::rgba(0x0066ccff));
+        TextInlineRenderer renderer(environment.baseURL, styles, {}, environment.softBreakMode,
+                                    environment.textStyle.attributes());
+        renderer.renderInlines(inlines);
+        return Text(renderer.result());
+    });
+}
+
+View document()
+{
+    return VStack({paragraph(), Text(QStringLiteral("Second block of text."))}, HorizontalAlignment::leading, 12)
+        .padding(10)
+        .markdownTextStyle([] { return textStyle(FontSize(16.0), ForegroundColor(Color::rgba(0x202020ff))); });
+}
+
+void click(QWidget* target, QEvent::Type type, const QPointF& position, Qt::MouseButtons buttons = Qt::LeftButton)
+{
+    QMouseEvent event(type, position, target->mapToGlobal(position), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+// Counts warnings while alive.
+struct WarningCounter {
+    WarningCounter() { previous = qInstallMessageHandler(handler); count() = 0; }
+    ~WarningCounter() { qInstallMessageHandler(previous); }
+    static int& count()
+    {
+        static int n = 0;
+        return n;
+    }
+    static void handler(QtMsgType type, const QMessageLogContext&, const QString&)
+    {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            ++count();
+    }
+    QtMessageHandler previous;
+};
+
+} // namespace
+
+TEST(Host, RendersAStyledParagraphOffscreen)
+{
+    const QImage image = renderToImage(document(), Environment{}, 360);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GT(image.height(), 40);
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            dark += qGray(image.pixel(x, y)) < 128;
+    }
+    EXPECT_GT(dark, 200); // text was drawn
+    QTemporaryDir dir;
+    const QString out = qEnvironmentVariable("QUILLORA_RENDER_DIR", dir.path());
+    EXPECT_TRUE(image.save(QDir(out).filePath(QStringLiteral("paragraph.png"))));
+}
+
+TEST(Host, ClickOnALinkEmitsItsURLAndDragSelectsText)
+{
+    DocumentView view;
+    view.setOpenLinksExternally(false);
+    view.resize(360, 300);
+    view.setView(document());
+    view.show();
+    std::vector<QUrl> activated;
+    QObject::connect(&view, &DocumentView::linkActivated, [&](const QUrl& url) { activated.push_back(url); });
+
+    auto texts = collectTextNodes(*view.host().root());
+    ASSERT_EQ(texts.size(), 2u);
+    TextNode& text = *texts[0];
+    const int linkStart = int(text.text().indexOf(QStringLiteral("a link")));
+    ASSERT_GE(linkStart, 0);
+    const QRectF linkRect = text.rangeRect(linkStart, linkStart + 6);
+    ASSERT_FALSE(linkRect.isEmpty());
+
+    QWidget* viewport = view.viewport();
+    click(viewport, QEvent::MouseButtonPress, linkRect.center());
+    click(viewport, QEvent::MouseButtonRelease, linkRect.center(), Qt::NoButton);
+    ASSERT_EQ(activated.size(), 1u);
+    EXPECT_EQ(activated.at(0), QUrl(QStringLiteral("https://example.org/page")));
+
+    // Plain text is no link.
+    const QRectF plainRect = text.rangeRect(0, 5);
+    click(viewport, QEvent::MouseButtonPress, plainRect.center());
+    click(viewport, QEvent::MouseButtonRelease, plainRect.center(), Qt::NoButton);
+    EXPECT_EQ(activated.size(), 1u);
+
+    // Drag from the start of "strong" into the second block.
+    const int strongStart = int(text.text().indexOf(QStringLiteral("strong")));
+    const QRectF from = text.rangeRect(strongStart, strongStart + 1);
+    const QRectF to = texts[1]->rangeRect(6, 7); // "Second|"
+    click(viewport, QEvent::MouseButtonPress, QPointF(from.left() + 0.5, from.center().y()));
+    click(viewport, QEvent::MouseMove, to.center(), Qt::LeftButton);
+    click(viewport, QEvent::MouseMove, QPointF(to.left() + 0.5, to.center().y()), Qt::LeftButton);
+    click(viewport, QEvent::MouseButtonRelease, QPointF(to.left() + 0.5, to.center().y()), Qt::NoButton);
+    EXPECT_EQ(view.host().selectedText(),
+              QStringLiteral("strong, code(), struck and a link at the end.\nSecond"));
+    EXPECT_EQ(activated.size(), 1u);
+
+    QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QApplication::sendEvent(&view, &copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), view.host().selectedText());
+
+    QKeyEvent selectAll(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+    QApplication::sendEvent(&view, &selectAll);
+    EXPECT_EQ(view.host().selectedText(), texts[0]->text() + QLatin1Char('\n') + texts[1]->text());
+
+    // Double-click selects a word.
+    const QRectF word = text.rangeRect(1, 2); // inside "Plain"
+    click(viewport, QEvent::MouseButtonDblClick, word.center());
+    EXPECT_EQ(view.host().selectedText(), "Plain");
+}
+
+TEST(Host, OnlyWebAndMailLinksOpen)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"https://example.org", true}, {"http://example.org", true}, {"mailto:a@example.org", true},
+        {"file:///etc/passwd", false}, {"javascript:alert(1)", false}, {"guide.md", false},
+    };
+    for (const auto& [url, openable] : cases)
+        EXPECT_EQ(isOpenableLink(QUrl(QString::fromUtf8(url))), openable) << url;
+}
+
+TEST(Host, HeightForWidthFollowsTheContent)
+{
+    HeightForWidthView view;
+    view.setView(document());
+    EXPECT_TRUE(view.hasHeightForWidth());
+    const int wide = view.heightForWidth(800);
+    const int narrow = view.heightForWidth(150);
+    EXPECT_GT(wide, 0);
+    EXPECT_GT(narrow, wide);
+    EXPECT_GT(view.sizeHint().width(), 300);
+}
+
+TEST(Host, HostileTextAndEmptyImagesRenderQuietly)
+{
+    WarningCounter warnings;
+    QString hostile = QStringLiteral("nul\x01 bell\x07 esc\x1b[31m tab\t");
+    hostile += QChar(0xD800); // lone high surrogate
+    hostile += QStringLiteral(" mid ");
+    hostile += QChar(0xDC00); // lone low surrogate
+    hostile += QStringLiteral("\n\r end");
+    const View view = VStack({Text(hostile), Text(QString()), Text(richtext::AttributedText()),
+                              Image(QImage()), Image(QImage(), true), Image(QImage(0, 10, QImage::Format_ARGB32), true),
+                              ResizeToFit(Image(QImage(), true)),
+                              Text(richtext::AttributedText(QStringLiteral("a\uFFFCb")), {{1, QImage()}}),
+                              Text(richtext::AttributedText(QStringLiteral("x")), {{5, QImage(4, 4, QImage::Format_ARGB32)}})},
+                             HorizontalAlignment::leading, 4);
+    for (double width : {0.0, 1.0, 300.0}) {
+        const QImage image = renderToImage(view, Environment{}, width);
+        EXPECT_FALSE(image.isNull());
+    }
+    RenderNodePtr root = layoutView(view, Environment{}, 200);
+    const auto texts = collectTextNodes(*root);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front()->text(), hostile); // the text itself is kept for copying
+    EXPECT_EQ(WarningCounter::count(), 0);
+}
