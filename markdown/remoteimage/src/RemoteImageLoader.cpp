@@ -85,7 +85,8 @@ void DefaultRemoteImageLoader::image(const QUrl& url, QObject* context, Completi
         return;
     }
     if (const QImage cached = m_cache->image(url); !cached.isNull()) {
-        deliver(waiter, cached);
+        // At once, so that a view built for a cached image shows it in its first layout.
+        waiter.completion(cached);
         return;
     }
     if (const auto task = m_ongoingTasks.value(url)) {

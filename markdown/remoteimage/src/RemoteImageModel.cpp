@@ -41,8 +41,10 @@ void RemoteImageModel::loadImage(const ImageSource& source)
             setImage(RemoteImageState::failure());
             return;
         }
-        const QImage image = result.image();
-        setImage(RemoteImageState::success(image, QSizeF(image.width() / source.scale, image.height() / source.scale)));
+        // The image carries its scale, so that it draws at its ideal size.
+        QImage image = result.image();
+        image.setDevicePixelRatio(source.scale);
+        setImage(RemoteImageState::success(image, image.deviceIndependentSize()));
     });
 }
 

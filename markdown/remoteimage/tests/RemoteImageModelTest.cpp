@@ -1,3 +1,4 @@
+#include "ManualLoader.h"
 #include "TestHttpServer.h"
 
 #include "remoteimage/RemoteImageModel.h"
@@ -13,30 +14,6 @@ using namespace remoteimage;
 using Kind = RemoteImageState::Kind;
 
 namespace {
-
-// Answers requests only when told to, in any order.
-class ManualLoader : public RemoteImageLoader {
-public:
-    struct Request {
-        QUrl url;
-        QPointer<QObject> context;
-        Completion completion;
-    };
-
-    void image(const QUrl& url, QObject* context, Completion completion) override
-    {
-        requests.push_back({url, context, std::move(completion)});
-    }
-
-    void answer(size_t index, const RemoteImageResult& result)
-    {
-        const Request& request = requests.at(index);
-        if (request.context)
-            request.completion(result);
-    }
-
-    std::vector<Request> requests;
-};
 
 QImage image(int width, int height)
 {
@@ -74,7 +51,7 @@ TEST_F(RemoteImageModelTest, NoSourceNeverLoads)
 
 TEST_F(RemoteImageModelTest, LoadsEachNewSourceOnceAndKeepsStateUntilItsOutcome)
 {
-    model.update(source("a.png", 2));
+    model.update(source("a.png"));
     ASSERT_EQ(loader.requests.size(), 1u);
     EXPECT_EQ(model.image().kind(), Kind::Empty);
     EXPECT_EQ(sourceChanges, 1);
@@ -83,19 +60,20 @@ TEST_F(RemoteImageModelTest, LoadsEachNewSourceOnceAndKeepsStateUntilItsOutcome)
     loader.answer(0, a);
     ASSERT_EQ(model.image().kind(), Kind::Success);
     EXPECT_EQ(model.image().image().cacheKey(), a.cacheKey());
-    EXPECT_EQ(model.image().idealSize(), QSizeF(100, 50));
+    EXPECT_EQ(model.image().idealSize(), QSizeF(200, 100));
     EXPECT_EQ(imageChanges, 1);
 
-    model.update(source("a.png", 2)); // the same source again: nothing happens
+    model.update(source("a.png")); // the same source again: nothing happens
     EXPECT_EQ(loader.requests.size(), 1u);
 
-    model.update(source("a.png", 1)); // only the scale changes: a new source
+    model.update(source("a.png", 2)); // only the scale changes: a new source
     ASSERT_EQ(loader.requests.size(), 2u);
     loader.answer(1, a);
-    EXPECT_EQ(model.image().idealSize(), QSizeF(200, 100));
+    EXPECT_EQ(model.image().idealSize(), QSizeF(100, 50));
+    EXPECT_EQ(model.image().image().devicePixelRatio(), 2);
 
     model.update(source("b.png"));
-    EXPECT_EQ(model.image().image().cacheKey(), a.cacheKey()); // the old image stays meanwhile
+    EXPECT_EQ(model.image().idealSize(), QSizeF(100, 50)); // the old image stays meanwhile
     loader.answer(2, failed);
     EXPECT_EQ(model.image().kind(), Kind::Failure);
     EXPECT_EQ(imageChanges, 3);

@@ -30,9 +30,9 @@ public:
 
     virtual ~RemoteImageLoader() = default;
 
-    // Loads the image at `url` and later calls `completion` with the outcome, from the event loop
-    // of `context`'s thread and never before this call returns. Nothing is called once `context`
-    // is gone; the download itself goes on, so its result is still cached.
+    // Loads the image at `url` and calls `completion` with the outcome: at once when the image is
+    // cached, else later from the event loop of `context`'s thread. Nothing is called once
+    // `context` is gone; the download itself goes on, so its result is still cached.
     virtual void image(const QUrl& url, QObject* context, Completion completion) = 0;
 };
 

@@ -35,7 +35,8 @@ public:
     static RemoteImageState failure() { return RemoteImageState(Kind::Failure); }
 
     Kind kind() const { return m_kind; }
-    // The image of a success; a null image otherwise.
+    // The image of a success, with the source's scale as its device pixel ratio; a null image
+    // otherwise.
     QImage image() const { return m_image; }
     QSizeF idealSize() const { return m_idealSize; }
 
