@@ -76,6 +76,13 @@ void ViewHost::setEnvironment(const Environment& environment)
 void ViewHost::rebuild()
 {
     m_root = m_view.build(m_environment);
+    m_root->setInvalidationHandler([this] { contentChanged(); });
+    contentChanged();
+}
+
+void ViewHost::contentChanged()
+{
+    // Text nodes may have been replaced: positions into them no longer hold.
     m_texts = collectTextNodes(*m_root);
     m_anchor.reset();
     m_focus.reset();
@@ -301,6 +308,25 @@ bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
     return false;
 }
 
+// The pointing hand over links, the text cursor elsewhere.
+void followLinkHover(ViewHost& host, QWidget* surface)
+{
+    QObject::connect(&host, &ViewHost::linkHovered, surface, [surface](const QString& link) {
+        surface->setCursor(link.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+    });
+}
+
+// Rebuilds for the other colour scheme when the palette turns light or dark.
+void followPalette(ViewHost& host, const QPalette& palette)
+{
+    Environment environment = host.environment();
+    const ColorScheme scheme = colorSchemeOf(palette);
+    if (environment.colorScheme != scheme) {
+        environment.colorScheme = scheme;
+        host.setEnvironment(environment);
+    }
+}
+
 void connectLinks(ViewHost& host, QObject* owner, const bool& openLinks,
                   const std::function<void(const QUrl&)>& emitActivated)
 {
@@ -317,16 +343,10 @@ DocumentView::DocumentView(QWidget* parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
-    m_host.setEnvironment([this] {
-        Environment environment;
-        environment.colorScheme = colorSchemeOf(palette());
-        return environment;
-    }());
+    followPalette(m_host, palette());
     connect(&m_host, &ViewHost::repaintNeeded, viewport(), qOverload<>(&QWidget::update));
     connect(&m_host, &ViewHost::layoutChanged, this, &DocumentView::relayout);
-    connect(&m_host, &ViewHost::linkHovered, this, [this](const QString& link) {
-        viewport()->setCursor(link.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
-    });
+    followLinkHover(m_host, viewport());
     connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
 }
 
@@ -337,7 +357,10 @@ void DocumentView::setView(const View& view)
 
 void DocumentView::setEnvironment(const Environment& environment)
 {
-    m_host.setEnvironment(environment);
+    // The scheme follows the widget's palette, whatever the caller's environment says.
+    Environment withScheme = environment;
+    withScheme.colorScheme = colorSchemeOf(palette());
+    m_host.setEnvironment(withScheme);
 }
 
 void DocumentView::relayout()
@@ -417,14 +440,8 @@ void DocumentView::keyPressEvent(QKeyEvent* event)
 
 void DocumentView::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::PaletteChange) {
-        Environment environment = m_host.environment();
-        const ColorScheme scheme = colorSchemeOf(palette());
-        if (environment.colorScheme != scheme) {
-            environment.colorScheme = scheme;
-            m_host.setEnvironment(environment);
-        }
-    }
+    if (event->type() == QEvent::PaletteChange)
+        followPalette(m_host, palette());
     QAbstractScrollArea::changeEvent(event);
 }
 
@@ -441,6 +458,15 @@ HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
         m_host.layout(width());
     });
     connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
+    followLinkHover(m_host, this);
+    followPalette(m_host, palette());
+}
+
+void HeightForWidthView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        followPalette(m_host, palette());
+    QWidget::changeEvent(event);
 }
 
 void HeightForWidthView::setView(const View& view)
@@ -450,7 +476,9 @@ void HeightForWidthView::setView(const View& view)
 
 void HeightForWidthView::setEnvironment(const Environment& environment)
 {
-    m_host.setEnvironment(environment);
+    Environment withScheme = environment;
+    withScheme.colorScheme = colorSchemeOf(palette());
+    m_host.setEnvironment(withScheme);
 }
 
 int HeightForWidthView::heightForWidth(int width) const

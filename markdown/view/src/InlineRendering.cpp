@@ -2,6 +2,8 @@
 
 #include "mdview/TextNode.h"
 
+#include "markdown/InlineRewrite.h"
+
 #include "Nodes.h"
 
 #include "richtext/gui/QtConversions.h"
@@ -32,8 +34,7 @@ QString stripLeadingWhitespace(const QString& text)
     return text.mid(i);
 }
 
-// The plain text of a subtree, collected without recursion (for nesting past the cap, and for
-// alternative texts).
+// The plain text of a subtree, collected without recursion: nesting past the cap is drawn flat.
 QString plainText(const std::vector<InlineNode>& nodes)
 {
     QString result;
@@ -296,9 +297,13 @@ std::optional<RawImageData> imageData(const InlineNode& node)
             destination = fromUtf8(link->destination);
         current = &link->children.front();
     }
-    if (const auto* image = current->as<InlineNode::Image>())
-        return RawImageData{fromUtf8(image->source), plainText(image->children), destination};
-    return std::nullopt;
+    const auto* image = current->as<InlineNode::Image>();
+    if (!image)
+        return std::nullopt;
+    QString alt;
+    for (const std::string& fragment : markdown::collectInlineText(image->children))
+        alt += fromUtf8(fragment);
+    return RawImageData{fromUtf8(image->source), alt, destination};
 }
 
 std::vector<InlineNode> filterImagesByColorScheme(const InlineNode& node, ColorScheme scheme)

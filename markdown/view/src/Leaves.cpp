@@ -77,11 +77,21 @@ void ShapeNode::draw(QPainter& painter, const QRectF&)
     painter.setRenderHint(QPainter::Antialiasing, m_kind != ShapeKind::rectangle);
     if (m_style.fill)
         painter.fillPath(pathFor(frame()), toQColor(*m_style.fill, m_scheme));
-    if (m_style.stroke && m_style.lineWidth > 0) {
-        const double half = m_style.lineWidth / 2;
-        QPen pen(toQColor(*m_style.stroke, m_scheme), m_style.lineWidth, m_style.penStyle, Qt::FlatCap,
-                 Qt::MiterJoin);
-        pen.setMiterLimit(10);
+    const StrokeStyle& stroke = m_style.strokeStyle;
+    if (m_style.stroke && stroke.lineWidth > 0) {
+        const double half = stroke.lineWidth / 2;
+        QPen pen(toQColor(*m_style.stroke, m_scheme), stroke.lineWidth, Qt::SolidLine, stroke.cap, stroke.join);
+        pen.setMiterLimit(stroke.miterLimit);
+        if (!stroke.dash.empty()) {
+            // QPen dashes are in units of the line width.
+            QList<qreal> pattern;
+            for (double length : stroke.dash)
+                pattern << std::max(0.0, length) / stroke.lineWidth;
+            if (pattern.size() % 2)
+                pattern += pattern; // an odd pattern repeats, as in dashed strokes elsewhere
+            pen.setDashPattern(pattern);
+            pen.setDashOffset(stroke.dashPhase / stroke.lineWidth);
+        }
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(pathFor(frame().adjusted(half, half, -half, -half)));

@@ -9,6 +9,7 @@
 
 #include <QImage>
 
+#include <any>
 #include <functional>
 
 namespace mdview::detail {
@@ -106,6 +107,8 @@ class StackNode final : public RenderNode {
 public:
     StackNode(Axis axis, Alignment alignment, double spacing)
         : m_axis(axis), m_alignment(alignment), m_spacing(spacing) {}
+    // Gaps between neighbours, one fewer than the children; replaces the uniform spacing.
+    void setGaps(std::vector<double> gaps) { m_gaps = std::move(gaps); }
     const char* typeName() const override { return m_axis == Axis::vertical ? "VStack" : "HStack"; }
     std::optional<double> firstBaseline(const QSizeF& size) override;
     RenderNode* hitTest(const QPointF& point) override;
@@ -126,9 +129,13 @@ private:
     // Children visible in the exposed band, by binary search over their frames.
     std::pair<std::size_t, std::size_t> visibleRange(const QRectF& exposed) const;
 
+    double gap(std::size_t after) const { return after < m_gaps.size() ? m_gaps[after] : m_spacing; }
+    double totalGaps() const;
+
     Axis m_axis;
     Alignment m_alignment;
     double m_spacing;
+    std::vector<double> m_gaps;
     double m_overflow = 0; // how far children draw beyond their frames along the axis
 };
 
@@ -285,6 +292,33 @@ private:
     // children: [content, decoration]
     bool m_isOverlay;
     Alignment m_alignment;
+};
+
+struct StateToken;
+
+// Owns the state of a StatefulView and rebuilds its content when the state changes.
+class StateNode final : public RenderNode {
+public:
+    using Body = std::function<View(const Environment&, std::any&, const std::weak_ptr<StateToken>&)>;
+    StateNode(std::any state, Body body, Environment environment);
+    const char* typeName() const override { return "State"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+    std::any& state() { return m_state; }
+    void rebuild();
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+
+private:
+    std::any m_state;
+    Body m_body;
+    Environment m_environment;
+    std::shared_ptr<StateToken> m_token;
+};
+
+struct StateToken {
+    StateNode* node = nullptr;
+    std::vector<std::function<void(std::any&)>> pending;
 };
 
 QColor toQColor(const Color& color, ColorScheme scheme);

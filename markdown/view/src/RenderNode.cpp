@@ -77,6 +77,16 @@ std::optional<double> RenderNode::firstBaseline(const QSizeF&)
     return std::nullopt;
 }
 
+void RenderNode::invalidateLayout()
+{
+    RenderNode* node = this;
+    for (; node; node = node->m_parent) {
+        node->m_cache.clear();
+        if (!node->m_parent && node->m_invalidationHandler)
+            node->m_invalidationHandler();
+    }
+}
+
 void RenderNode::addChild(std::unique_ptr<RenderNode> child)
 {
     child->m_parent = this;

@@ -19,6 +19,14 @@ double crossOffset(double outer, double inner, HorizontalAlignment alignment)
 
 } // namespace
 
+double StackNode::totalGaps() const
+{
+    double total = 0;
+    for (std::size_t i = 0; i + 1 < m_children.size(); ++i)
+        total += gap(i);
+    return total;
+}
+
 StackNode::Layout StackNode::layout(const ProposedSize& proposal)
 {
     return m_axis == Axis::vertical ? layoutVertical(proposal) : layoutHorizontal(proposal);
@@ -30,7 +38,7 @@ StackNode::Layout StackNode::layoutVertical(const ProposedSize& proposal)
     Layout result;
     result.frames.resize(n);
     std::vector<QSizeF> sizes(n);
-    double fixedHeight = m_spacing * double(n > 0 ? n - 1 : 0);
+    double fixedHeight = totalGaps();
     std::size_t spacers = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (m_children[i]->isSpacer()) {
@@ -54,7 +62,7 @@ StackNode::Layout StackNode::layoutVertical(const ProposedSize& proposal)
     for (std::size_t i = 0; i < n; ++i) {
         const double x = crossOffset(width, sizes[i].width(), m_alignment.horizontal);
         result.frames[i] = QRectF(QPointF(x, y), sizes[i]);
-        y += sizes[i].height() + (i + 1 < n ? m_spacing : 0);
+        y += sizes[i].height() + (i + 1 < n ? gap(i) : 0);
     }
     result.size = QSizeF(width, y);
     return result;
@@ -66,7 +74,7 @@ StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
     Layout result;
     result.frames.resize(n);
     std::vector<QSizeF> sizes(n);
-    const double spacing = m_spacing * double(n > 0 ? n - 1 : 0);
+    const double spacing = totalGaps();
     if (!proposal.width || !std::isfinite(*proposal.width)) {
         for (std::size_t i = 0; i < n; ++i)
             sizes[i] = m_children[i]->measure({proposal.width, proposal.height});
@@ -122,7 +130,7 @@ StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
     double x = 0;
     for (std::size_t i = 0; i < n; ++i) {
         result.frames[i] = QRectF(QPointF(x, ys[i]), sizes[i]);
-        x += sizes[i].width() + (i + 1 < n ? m_spacing : 0);
+        x += sizes[i].width() + (i + 1 < n ? gap(i) : 0);
     }
     result.size = QSizeF(x, height);
     return result;

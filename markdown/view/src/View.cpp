@@ -7,6 +7,7 @@
 
 #include "richtext/gui/QtConversions.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -100,6 +101,70 @@ View EnvironmentReader(std::function<View(const Environment&)> body)
         return body(environment).build(environment);
     });
 }
+
+namespace detail {
+
+StateNode::StateNode(std::any state, Body body, Environment environment)
+    : m_state(std::move(state))
+    , m_body(std::move(body))
+    , m_environment(std::move(environment))
+    , m_token(std::make_shared<StateToken>())
+{
+    m_token->node = this;
+    RenderNodePtr child = m_body(m_environment, m_state, m_token).build(m_environment);
+    mergeBlockMargin(child->blockMargin());
+    addChild(std::move(child));
+}
+
+void StateNode::rebuild()
+{
+    RenderNodePtr child = m_body(m_environment, m_state, m_token).build(m_environment);
+    m_children.clear();
+    addChild(std::move(child));
+    invalidateLayout();
+}
+
+QSizeF StateNode::sizeThatFits(const ProposedSize& proposal)
+{
+    return m_children.front()->measure(proposal);
+}
+
+std::optional<double> StateNode::firstBaseline(const QSizeF& size)
+{
+    return m_children.front()->firstBaseline(size);
+}
+
+void scheduleStateUpdate(const std::weak_ptr<StateToken>& weak, std::function<void(std::any&)> change)
+{
+    const auto token = weak.lock();
+    if (!token || !QCoreApplication::instance())
+        return;
+    token->pending.push_back(std::move(change));
+    if (token->pending.size() > 1)
+        return; // already scheduled: the changes apply together
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [weak] {
+            const auto token = weak.lock();
+            if (!token || !token->node)
+                return;
+            const auto changes = std::move(token->pending);
+            token->pending.clear();
+            for (const auto& apply : changes)
+                apply(token->node->state());
+            token->node->rebuild();
+        },
+        Qt::QueuedConnection);
+}
+
+View statefulView(std::function<std::any()> makeState, StateNode::Body body)
+{
+    return makeView([makeState = std::move(makeState), body = std::move(body)](const Environment& environment) {
+        return RenderNodePtr(std::make_unique<StateNode>(makeState(), body, environment));
+    });
+}
+
+} // namespace detail
 
 View View::padding(const EdgeInsets& insets) const
 {
@@ -272,6 +337,22 @@ View VStack(std::vector<View> children, HorizontalAlignment alignment, std::opti
     return stack(Axis::vertical, std::move(children), {alignment, VerticalAlignment::center}, spacing);
 }
 
+View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, GapBetween gap)
+{
+    return makeView([children = std::move(children), alignment, gap = std::move(gap)](const Environment& environment) {
+        auto node = std::make_unique<StackNode>(Axis::vertical, Alignment{alignment, VerticalAlignment::center}, 0);
+        Environment inner = environment;
+        inner.stackAxis = Axis::vertical;
+        addChildren(*node, children, inner);
+        std::vector<double> gaps;
+        const auto& built = node->children();
+        for (std::size_t i = 0; i + 1 < built.size(); ++i)
+            gaps.push_back(gap(built[i]->blockMargin(), built[i + 1]->blockMargin()));
+        node->setGaps(std::move(gaps));
+        return RenderNodePtr(std::move(node));
+    });
+}
+
 View HStack(std::vector<View> children, VerticalAlignment alignment, std::optional<double> spacing)
 {
     return stack(Axis::horizontal, std::move(children), {HorizontalAlignment::center, alignment}, spacing);
@@ -290,8 +371,10 @@ View Flow(std::vector<View> children, double horizontalSpacing, double verticalS
 {
     return makeView([children = std::move(children), horizontalSpacing, verticalSpacing](const Environment& environment) {
         auto node = std::make_unique<FlowNode>(horizontalSpacing, verticalSpacing);
+        Environment inner = environment;
+        inner.stackAxis = Axis::horizontal; // spacers and dividers run along the rows
         for (const View& child : children) {
-            RenderNodePtr built = child.build(environment);
+            RenderNodePtr built = child.build(inner);
             node->mergeBlockMargin(built->blockMargin());
             node->addChild(std::move(built));
         }

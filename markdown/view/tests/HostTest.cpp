@@ -192,3 +192,59 @@ TEST(Host, HostileTextAndEmptyImagesRenderQuietly)
     EXPECT_EQ(texts.front()->text(), hostile); // the text itself is kept for copying
     EXPECT_EQ(WarningCounter::count(), 0);
 }
+
+TEST(Host, StatefulViewsRebuildWhenTheirStateChanges)
+{
+    std::optional<StateHandle<QStringList>> handle;
+    const View view = VStack({Text(QStringLiteral("above")),
+                              StatefulView<QStringList>({}, [&](const Environment&, const QStringList& lines,
+                                                                const StateHandle<QStringList>& h) {
+                                  handle = h;
+                                  std::vector<View> rows;
+                                  for (const QString& line : lines)
+                                      rows.push_back(Text(line));
+                                  return VStack(rows, HorizontalAlignment::leading, 0);
+                              })},
+                             HorizontalAlignment::leading, 0);
+    ViewHost host;
+    int layouts = 0;
+    QObject::connect(&host, &ViewHost::layoutChanged, [&] { ++layouts; });
+    host.setView(view);
+    const double before = host.layout(300);
+    ASSERT_TRUE(handle);
+    layouts = 0;
+    handle->update([](QStringList& lines) { lines << QStringLiteral("one"); });
+    handle->update([](QStringList& lines) { lines << QStringLiteral("two"); });
+    EXPECT_EQ(collectTextNodes(*host.root()).size(), 1u); // nothing changes synchronously
+    QCoreApplication::processEvents();
+    EXPECT_EQ(layouts, 1); // both changes in one rebuild
+    const auto texts = collectTextNodes(*host.root());
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[2]->text(), "two");
+    EXPECT_GT(host.layout(300), before);
+    host.selectAll();
+    EXPECT_EQ(host.selectedText(), "above\none\ntwo");
+
+    // An update for a view that is gone does nothing.
+    const auto stale = *handle;
+    host.setView(EmptyView());
+    stale.update([](QStringList& lines) { lines << QStringLiteral("lost"); });
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(collectTextNodes(*host.root()).empty());
+}
+
+TEST(Host, StrokesLieInsideTheShapeFrame)
+{
+    ShapeStyle style;
+    style.stroke = Color::black();
+    style.strokeStyle.lineWidth = 2;
+    const View view = Shape(ShapeKind::rectangle, style).frame(20, 20).padding(5);
+    const QImage image = renderToImage(view, Environment{}, 30);
+    ASSERT_EQ(image.size(), QSize(30, 30));
+    EXPECT_EQ(qGray(image.pixel(4, 10)), 255);  // outside the frame
+    EXPECT_LT(qGray(image.pixel(5, 10)), 64);   // the line's first pixel
+    EXPECT_LT(qGray(image.pixel(6, 10)), 64);   // and its second
+    EXPECT_EQ(qGray(image.pixel(7, 10)), 255);  // inside
+    EXPECT_LT(qGray(image.pixel(24, 10)), 64);  // the right edge, inside the frame
+    EXPECT_EQ(qGray(image.pixel(25, 10)), 255);
+}

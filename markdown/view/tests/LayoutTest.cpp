@@ -283,3 +283,18 @@ TEST(Layout, HitTestingFindsTheChildInALongStack)
     }
     EXPECT_EQ(root->hitTest(QPointF(25, 11)), root.get()); // in the spacing between rows
 }
+
+TEST(Layout, GapsBetweenBlocksComeFromTheirMargins)
+{
+    const Environment env;
+    // The larger of the earlier bottom and the later top, never their sum.
+    const GapBetween collapse = [](const BlockMargin& previous, const BlockMargin& next) {
+        return std::max(previous.bottom.value_or(0), next.top.value_or(0));
+    };
+    const auto root = layoutView(VStackByMargins({box(10, 10).markdownMargin(4, 16), EmptyView(), box(10, 10).markdownMargin(8, 2),
+                                         box(10, 10)},
+                                        HorizontalAlignment::leading, collapse),
+                                 env, 100);
+    EXPECT_EQ(framesOfType(*root, "Frame"), (QStringList{"0,0 10x10", "0,26 10x10", "0,38 10x10"}));
+    EXPECT_EQ(root->blockMargin(), (BlockMargin{8, 16}));
+}

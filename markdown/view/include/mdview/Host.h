@@ -72,6 +72,7 @@ private:
     };
     std::optional<Position> positionAt(const QPointF& point) const;
     void rebuild();
+    void contentChanged();
     void applySelection();
 
     View m_view;
@@ -149,6 +150,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     mutable ViewHost m_host;

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,6 +64,12 @@ public:
 
     void addChild(std::unique_ptr<RenderNode> child);
 
+    // Drops the cached measurements of this node and its ancestors after its content changed,
+    // and tells the root's owner (see setInvalidationHandler) to lay out again.
+    void invalidateLayout();
+    // Set on a root by its host: called when a node below changed its content.
+    void setInvalidationHandler(std::function<void()> handler) { m_invalidationHandler = std::move(handler); }
+
 protected:
     virtual QSizeF sizeThatFits(const ProposedSize& proposal) = 0;
     // Places the children inside frame(); the default gives every child the whole frame.
@@ -85,6 +92,7 @@ private:
     QString m_id;
     BlockMargin m_blockMargin;
     double m_layoutPriority = 0;
+    std::function<void()> m_invalidationHandler;
 };
 
 using RenderNodePtr = std::unique_ptr<RenderNode>;

@@ -24,17 +24,6 @@ struct TableBorderSelector {
     static TableBorderSelector insideVerticalBorders();
 };
 
-struct StrokeStyle {
-    double lineWidth = 1;
-    Qt::PenCapStyle cap = Qt::FlatCap;
-    Qt::PenJoinStyle join = Qt::MiterJoin;
-    double miterLimit = 10;
-    std::vector<double> dash;
-    double dashPhase = 0;
-
-    friend bool operator==(const StrokeStyle&, const StrokeStyle&) = default;
-};
-
 struct TableBorderStyle {
     TableBorderStyle(TableBorderSelector visibleBorders, Color color, StrokeStyle strokeStyle);
     // A plain stroke of the width: butt caps, miter joins, miter limit 10, no dash.

@@ -10,6 +10,8 @@
 
 #include <QImage>
 #include <QUrl>
+
+#include <any>
 #include <QString>
 
 #include <functional>
@@ -133,6 +135,43 @@ private:
 // A view whose body is computed from the environment when it is built.
 View EnvironmentReader(std::function<View(const Environment&)> body);
 
+namespace detail {
+struct StateToken;
+void scheduleStateUpdate(const std::weak_ptr<StateToken>& token, std::function<void(std::any&)> change);
+View statefulView(std::function<std::any()> makeState,
+                  std::function<View(const Environment&, std::any&, const std::weak_ptr<StateToken>&)> body);
+} // namespace detail
+
+// Changes the state of a built StatefulView from results that arrive later (loaded images).
+// Changes apply on the next turn of the event loop, together, and then the view's content is
+// rebuilt and its host laid out again. After the view is gone, updates do nothing.
+template <typename State>
+class StateHandle {
+public:
+    explicit StateHandle(std::weak_ptr<detail::StateToken> token) : m_token(std::move(token)) {}
+    void update(std::function<void(State&)> change) const
+    {
+        detail::scheduleStateUpdate(m_token, [change = std::move(change)](std::any& state) {
+            change(*std::any_cast<State>(&state));
+        });
+    }
+
+private:
+    std::weak_ptr<detail::StateToken> m_token;
+};
+
+// A view with state of its own, starting from `initial` each time it is built.
+template <typename State>
+View StatefulView(State initial,
+                  std::function<View(const Environment&, const State&, const StateHandle<State>&)> body)
+{
+    return detail::statefulView([initial = std::move(initial)] { return std::any(initial); },
+                                [body = std::move(body)](const Environment& environment, std::any& state,
+                                                         const std::weak_ptr<detail::StateToken>& token) {
+                                    return body(environment, *std::any_cast<State>(&state), StateHandle<State>(token));
+                                });
+}
+
 View EmptyView();
 // Flexible space along the enclosing stack's axis, at least minLength.
 View Spacer(double minLength = 0);
@@ -141,6 +180,10 @@ View VStack(std::vector<View> children, HorizontalAlignment alignment = Horizont
             std::optional<double> spacing = {});
 View HStack(std::vector<View> children, VerticalAlignment alignment = VerticalAlignment::center,
             std::optional<double> spacing = {});
+// A vertical stack whose gap between two neighbours comes from their block margins (the
+// previous child's, the next child's), as reported once they are built.
+using GapBetween = std::function<double(const BlockMargin& previous, const BlockMargin& next)>;
+View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, GapBetween gap);
 View ZStack(std::vector<View> children, Alignment alignment = Alignment::center());
 
 // Children left to right in rows, a new row when the next child does not fit; items of a row
@@ -207,11 +250,23 @@ View Image(const QImage& image, bool resizable = false);
 View Symbol(const QString& name, double pointSize, std::optional<Color> color = {});
 
 enum class ShapeKind { rectangle, roundedRectangle, circle, capsule };
+
+// How a line is stroked; dash lengths and phase are in pixels.
+struct StrokeStyle {
+    double lineWidth = 1;
+    Qt::PenCapStyle cap = Qt::FlatCap;
+    Qt::PenJoinStyle join = Qt::MiterJoin;
+    double miterLimit = 10;
+    std::vector<double> dash;
+    double dashPhase = 0;
+
+    friend bool operator==(const StrokeStyle&, const StrokeStyle&) = default;
+};
+
 struct ShapeStyle {
     std::optional<Color> fill;
     std::optional<Color> stroke; // drawn inside the shape's frame
-    double lineWidth = 1;
-    Qt::PenStyle penStyle = Qt::SolidLine;
+    StrokeStyle strokeStyle;
     double cornerRadius = 0;
 };
 View Shape(ShapeKind kind, ShapeStyle style);
