@@ -1,5 +1,6 @@
 #include "remoteimage/RemoteImageView.h"
 
+#include "mdview/Environment.h"
 #include "mdview/RenderNode.h"
 
 #include <memory>
@@ -8,17 +9,25 @@ namespace remoteimage {
 
 namespace {
 
-// Shows the content built for its model's state at build time.
+// Shows the content for its model's state; builds it again, and has the layout redone, when
+// the state changes.
 class RemoteImageNode final : public mdview::RenderNode {
 public:
-    RemoteImageNode(std::shared_ptr<RemoteImageModel> model, mdview::RenderNodePtr content)
+    RemoteImageNode(std::shared_ptr<RemoteImageModel> model, RemoteImageContent content,
+                    const mdview::Environment& environment)
         : m_model(std::move(model))
-        , m_shownKind(m_model->image().kind())
+        , m_content(std::move(content))
+        , m_environment(environment)
     {
-        addChild(std::move(content));
+        buildContent();
+        mergeBlockMargin(m_children.front()->blockMargin());
+        m_connection = QObject::connect(m_model.get(), &RemoteImageModel::imageChanged, [this] {
+            buildContent();
+            invalidateLayout();
+        });
     }
 
-    RemoteImageModel* model() const { return m_model.get(); }
+    ~RemoteImageNode() override { QObject::disconnect(m_connection); }
 
     const char* typeName() const override { return "RemoteImage"; }
     QString describe() const override
@@ -42,8 +51,20 @@ protected:
     }
 
 private:
-    std::shared_ptr<RemoteImageModel> m_model;
-    RemoteImageState::Kind m_shownKind;
+    void buildContent()
+    {
+        const RemoteImageState state = m_model->image();
+        mdview::RenderNodePtr content = m_content(state).build(m_environment);
+        m_shownKind = state.kind();
+        m_children.clear();
+        addChild(std::move(content));
+    }
+
+    const std::shared_ptr<RemoteImageModel> m_model;
+    const RemoteImageContent m_content;
+    const mdview::Environment m_environment;
+    QMetaObject::Connection m_connection;
+    RemoteImageState::Kind m_shownKind = RemoteImageState::Kind::Empty;
 };
 
 class RemoteImageImpl final : public mdview::View::Impl {
@@ -59,10 +80,10 @@ public:
     mdview::RenderNodePtr build(const mdview::Environment& environment) const override
     {
         // Building is the view appearing: the model loads a source it does not show yet. A
-        // cached image arrives at once, so the content below already shows it.
+        // cached image arrives at once, so the first content already shows it.
         m_model->setImageLoader(m_loader);
         m_model->update(m_source);
-        return std::make_unique<RemoteImageNode>(m_model, m_content(m_model->image()).build(environment));
+        return std::make_unique<RemoteImageNode>(m_model, m_content, environment);
     }
 
 private:
@@ -71,14 +92,6 @@ private:
     RemoteImageLoader* const m_loader;
     const std::shared_ptr<RemoteImageModel> m_model;
 };
-
-void collectModels(const mdview::RenderNode& node, std::vector<RemoteImageModel*>& models)
-{
-    if (const auto* image = dynamic_cast<const RemoteImageNode*>(&node))
-        models.push_back(image->model());
-    for (const auto& child : node.children())
-        collectModels(*child, models);
-}
 
 } // namespace
 
@@ -129,37 +142,6 @@ mdview::View RemoteImageProvider::makeImage(const std::optional<QUrl>& url) cons
             return mdview::ColorView(mdview::Color::clear()).frame(0, 0);
         },
         m_loader);
-}
-
-void followRemoteImages(mdview::ViewHost& host)
-{
-    auto connections = std::make_shared<std::vector<QMetaObject::Connection>>();
-    auto rebuildPending = std::make_shared<bool>(false);
-    auto follow = [&host, connections, rebuildPending] {
-        for (const QMetaObject::Connection& connection : *connections)
-            QObject::disconnect(connection);
-        connections->clear();
-        if (!host.root())
-            return;
-        std::vector<RemoteImageModel*> models;
-        collectModels(*host.root(), models);
-        for (RemoteImageModel* model : models) {
-            connections->push_back(QObject::connect(model, &RemoteImageModel::imageChanged, &host, [&host, rebuildPending] {
-                // Queued: the change may come while the tree that holds the model is in use.
-                if (std::exchange(*rebuildPending, true))
-                    return;
-                QMetaObject::invokeMethod(
-                    &host,
-                    [&host, rebuildPending] {
-                        *rebuildPending = false;
-                        host.setEnvironment(host.environment());
-                    },
-                    Qt::QueuedConnection);
-            }));
-        }
-    };
-    QObject::connect(&host, &mdview::ViewHost::layoutChanged, &host, follow);
-    follow();
 }
 
 } // namespace remoteimage

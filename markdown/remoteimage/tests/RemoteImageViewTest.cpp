@@ -4,6 +4,7 @@
 #include "remoteimage/RemoteImageView.h"
 
 #include "mdview/Environment.h"
+#include "mdview/Host.h"
 #include "mdview/RenderNode.h"
 
 #include <testsupport/EventLoop.h>
@@ -35,7 +36,7 @@ View box(double side)
 
 class RemoteImageViewTest : public ::testing::Test {
 protected:
-    // Shows `view` in a followed host laid out at `width`.
+    // Shows `view` in the host, laid out at `width`.
     void show(const View& view, double width = 500)
     {
         host.setView(view);
@@ -56,7 +57,6 @@ protected:
 
 TEST_F(RemoteImageViewTest, ShowsPlaceholderContentAndFallbackByState)
 {
-    followRemoteImages(host);
     const View view = RemoteImage(imageUrl, 2, imageOrFallback({}, [] { return box(10); }, [] { return box(30); }), &loader);
     show(view);
     EXPECT_EQ(shownState(), "empty");
@@ -98,7 +98,6 @@ TEST_F(RemoteImageViewTest, NoUrlNeverLoads)
 
 TEST_F(RemoteImageViewTest, BuildingTheSameViewAgainLoadsNothing)
 {
-    followRemoteImages(host);
     const View view = RemoteImage(imageUrl, 1, imageOrFallback({}, [] { return box(10); }, [] { return box(30); }), &loader);
     show(view);
     loader.answer(0, failed);
@@ -128,7 +127,6 @@ TEST_F(RemoteImageViewTest, CachedImageShowsInTheFirstLayout)
 
 TEST_F(RemoteImageViewTest, ProviderFitsTheImageToTheWidthAndTakesNoSpaceOtherwise)
 {
-    followRemoteImages(host);
     const RemoteImageProvider provider(&loader);
     show(mdview::VStack({provider.makeImage(imageUrl), box(5)}, mdview::HorizontalAlignment::center, 0), 50);
     EXPECT_EQ(host.layout(50), 5);
@@ -158,7 +156,6 @@ TEST_F(RemoteImageViewTest, DocumentGrowsWhenTheDownloadArrives)
 
     mdview::DocumentView document;
     document.resize(300, 200);
-    followRemoteImages(document.host());
     const RemoteImageProvider provider(&network);
     document.setView(mdview::VStack({mdview::Text(QStringLiteral("Above")), provider.makeImage(server.url("/a.png"))}));
     const double before = document.host().layout(300);

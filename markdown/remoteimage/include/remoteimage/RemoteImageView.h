@@ -2,7 +2,6 @@
 
 #include "remoteimage/RemoteImageModel.h"
 
-#include "mdview/Host.h"
 #include "mdview/Providers.h"
 #include "mdview/View.h"
 
@@ -20,7 +19,8 @@ using StateViewBuilder = std::function<mdview::View()>;
 
 // A view of the image at `url`, `scale` image pixels to a point, loaded through `loader` (the
 // shared loader when null). Its model lives as long as this view value: building the value
-// again shows the current state and loads nothing new. No URL never loads.
+// again shows the current state and loads nothing new. No URL never loads. When the state
+// changes, the built content follows and its host lays out again.
 mdview::View RemoteImage(std::optional<QUrl> url, qreal scale, RemoteImageContent content,
                          RemoteImageLoader* loader = nullptr);
 
@@ -46,9 +46,5 @@ public:
 private:
     RemoteImageLoader* m_loader;
 };
-
-// Rebuilds the host's tree (once per event-loop turn) when a remote image in it changes state,
-// so that the new content is laid out.
-void followRemoteImages(mdview::ViewHost& host);
 
 } // namespace remoteimage
