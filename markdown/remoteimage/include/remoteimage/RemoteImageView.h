@@ -36,8 +36,8 @@ RemoteImageContent imageOrPlaceholder(LoadedImageContent content, StateViewBuild
 RemoteImageContent imageOrFallback(LoadedImageContent content, StateViewBuilder placeholder,
                                    StateViewBuilder fallback);
 
-// Block images as remote images at scale 1: the loaded image fitted to the width, nothing (a
-// zero frame) before and after a failure.
+// Block images as remote images at scale 1: the loaded image fitted to the width; nothing (a
+// zero frame) until it is loaded or when loading failed.
 class RemoteImageProvider final : public mdview::ImageProvider {
 public:
     explicit RemoteImageProvider(RemoteImageLoader* loader = nullptr) : m_loader(loader) {}
