@@ -1,52 +1,28 @@
 #include "InputGuard.h"
 
 #include <algorithm>
-#include <vector>
+#include <cstring>
 
 namespace markdown::detail {
 
 namespace {
-
-struct Line {
-    std::size_t begin;
-    std::size_t end; // exclusive, without the line feed
-};
-
-std::vector<Line> splitLines(std::string_view text)
-{
-    std::vector<Line> lines;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        const std::size_t feed = text.find('\n', begin);
-        const std::size_t end = feed == std::string_view::npos ? text.size() : feed;
-        lines.push_back({begin, end});
-        begin = end + 1;
-    }
-    return lines;
-}
 
 bool isBlank(std::string_view line)
 {
     return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
-// Drops indentation and block-quote markers, which a table may sit behind.
-std::string_view stripContainers(std::string_view line)
-{
-    const std::size_t start = line.find_first_not_of(" \t>");
-    return start == std::string_view::npos ? std::string_view{} : line.substr(start);
-}
-
 // The column count of a delimiter row ("| :-- | --: |"), or 0 when the line is not one.
+// Indentation and block-quote markers, which a table may sit behind, are skipped.
 std::uint64_t delimiterRowColumns(std::string_view line)
 {
-    line = stripContainers(line);
-    if (line.find('-') == std::string_view::npos
-        || line.find_first_not_of("|:- \t\r") != std::string_view::npos)
+    const std::size_t start = line.find_first_not_of(" \t>");
+    if (start == std::string_view::npos || !std::strchr("|:-", line[start]))
         return 0;
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    const std::size_t last = line.find_last_not_of(" \t\r");
-    line = line.substr(first, last - first + 1);
+    line.remove_prefix(start);
+    if (line.find('-') == std::string_view::npos || line.find_first_not_of("|:- \t\r") != std::string_view::npos)
+        return 0;
+    line = line.substr(0, line.find_last_not_of(" \t\r") + 1);
     if (line.front() == '|')
         line.remove_prefix(1);
     if (!line.empty() && line.back() == '|')
@@ -129,22 +105,36 @@ std::size_t sequenceLength(std::string_view text, std::size_t at, std::size_t& v
     return length;
 }
 
-} // namespace
-
-std::optional<std::string> repairUtf8(std::string_view text)
+// Offset of the first ill-formed sequence, or the text's size.
+std::size_t firstIllFormed(std::string_view text)
 {
     std::size_t at = 0;
     std::size_t valid = 0;
     while (at < text.size()) {
+        // Skip ASCII eight bytes at a time: most text is.
+        std::uint64_t word;
+        if (at + 8 <= text.size() && (std::memcpy(&word, text.data() + at, 8), (word & 0x8080808080808080ULL) == 0)) {
+            at += 8;
+            continue;
+        }
         const std::size_t length = sequenceLength(text, at, valid);
         if (length == 0)
-            break;
+            return at;
         at += length;
     }
+    return at;
+}
+
+} // namespace
+
+std::optional<std::string> repairUtf8(std::string_view text)
+{
+    std::size_t at = firstIllFormed(text);
     if (at == text.size())
         return std::nullopt;
 
     std::string repaired(text.substr(0, at));
+    std::size_t valid = 0;
     while (at < text.size()) {
         const std::size_t length = sequenceLength(text, at, valid);
         if (length) {
@@ -158,71 +148,87 @@ std::optional<std::string> repairUtf8(std::string_view text)
     return repaired;
 }
 
-TableEstimate estimateTables(std::string_view text)
+InputScan scanInput(std::string_view text)
 {
-    const std::vector<Line> lines = splitLines(text);
-    TableEstimate estimate;
-    std::size_t i = 1;
-    while (i < lines.size()) {
-        const std::string_view line = text.substr(lines[i].begin, lines[i].end - lines[i].begin);
-        const std::string_view header = text.substr(lines[i - 1].begin, lines[i - 1].end - lines[i - 1].begin);
-        const std::uint64_t columns = isBlank(header) ? 0 : delimiterRowColumns(line);
-        if (columns == 0) {
-            ++i;
-            continue;
+    InputScan scan;
+    FenceTracker fences;
+    std::size_t paragraphBegin = std::string_view::npos;
+    std::size_t paragraphEnd = 0;
+    std::uint64_t paragraphOpeners = 0;
+    // A table in progress: its width, its first line and how many rows seen so far.
+    std::uint64_t tableColumns = 0;
+    std::uint64_t tableRows = 0;
+    std::uint64_t previousPipes = 0;
+    bool previousBlank = true;
+
+    const auto closeParagraph = [&] {
+        if (paragraphBegin == std::string_view::npos)
+            return;
+        const std::string_view paragraph = text.substr(paragraphBegin, paragraphEnd - paragraphBegin);
+        // The closing brackets are counted only when the openers could make it costly.
+        if (paragraphOpeners * paragraph.size() > maxBracketWork
+            && paragraphOpeners * countOf(paragraph, "]") > maxBracketWork)
+            scan.runawayParagraphs.emplace_back(paragraphBegin, paragraphEnd);
+        paragraphBegin = std::string_view::npos;
+        paragraphOpeners = 0;
+    };
+    const auto closeTable = [&] {
+        scan.tables.cells += tableColumns * tableRows;
+        tableColumns = 0;
+        tableRows = 0;
+    };
+
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const void* feed = std::memchr(text.data() + begin, '\n', text.size() - begin);
+        const std::size_t end = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - text.data()) : text.size();
+        const std::string_view line = text.substr(begin, end - begin);
+        const bool blank = isBlank(line);
+
+        const std::uint64_t pipes = countOf(line, "|") + 1;
+        if (tableColumns) {
+            if (blank) {
+                closeTable();
+            } else {
+                ++tableRows;
+                scan.tables.rowWork += pipes * pipes;
+            }
+        } else if (!previousBlank) {
+            if (const std::uint64_t columns = delimiterRowColumns(line)) {
+                tableColumns = columns;
+                tableRows = 2; // the header and this delimiter row
+                scan.tables.rowWork += previousPipes * previousPipes + pipes * pipes;
+            }
         }
-        std::size_t next = i + 1;
-        while (next < lines.size() && !isBlank(text.substr(lines[next].begin, lines[next].end - lines[next].begin)))
-            ++next;
-        const std::uint64_t rows = next - i + 1; // header and body rows, delimiter counted as slack
-        estimate.cells += columns * rows;
-        for (std::size_t row = i - 1; row < next; ++row) {
-            const std::uint64_t pipes = countOf(text.substr(lines[row].begin, lines[row].end - lines[row].begin), "|") + 1;
-            estimate.rowWork += pipes * pipes;
+        previousPipes = pipes;
+        previousBlank = blank;
+
+        if (fences.consume(line) || blank) {
+            closeParagraph();
+        } else {
+            if (paragraphBegin == std::string_view::npos)
+                paragraphBegin = begin;
+            paragraphEnd = end;
+            paragraphOpeners += countOf(line, "![");
         }
-        i = next + 1;
+        begin = end + 1;
     }
-    return estimate;
+    closeParagraph();
+    closeTable();
+    return scan;
 }
 
-std::optional<std::string> defuseImageOpeners(std::string_view text)
+std::string defuseImageOpeners(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges)
 {
-    const std::vector<Line> lines = splitLines(text);
-    std::vector<std::pair<std::size_t, std::size_t>> runs; // byte ranges to rewrite
-    FenceTracker fences;
-    std::size_t runBegin = std::string_view::npos;
-    std::size_t runEnd = 0;
-    auto closeRun = [&] {
-        if (runBegin == std::string_view::npos)
-            return;
-        const std::string_view run = text.substr(runBegin, runEnd - runBegin);
-        if (countOf(run, "![") * countOf(run, "]") > maxBracketWork)
-            runs.emplace_back(runBegin, runEnd);
-        runBegin = std::string_view::npos;
-    };
-    for (const Line& line : lines) {
-        const std::string_view content = text.substr(line.begin, line.end - line.begin);
-        if (fences.consume(content) || isBlank(content)) {
-            closeRun();
-            continue;
-        }
-        if (runBegin == std::string_view::npos)
-            runBegin = line.begin;
-        runEnd = line.end;
-    }
-    closeRun();
-    if (runs.empty())
-        return std::nullopt;
-
     std::string result;
     result.reserve(text.size() + text.size() / 8);
     std::size_t copied = 0;
-    for (const auto& [begin, end] : runs) {
+    for (const auto& [begin, end] : ranges) {
         result.append(text.substr(copied, begin - copied));
-        const std::string_view run = text.substr(begin, end - begin);
-        for (std::size_t at = 0; at < run.size(); ++at) {
-            result += run[at];
-            if (run[at] == '!' && at + 1 < run.size() && run[at + 1] == '[')
+        const std::string_view range = text.substr(begin, end - begin);
+        for (std::size_t at = 0; at < range.size(); ++at) {
+            result += range[at];
+            if (range[at] == '!' && at + 1 < range.size() && range[at + 1] == '[')
                 result += '\\';
         }
         copied = end;

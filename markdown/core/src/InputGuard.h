@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace markdown::detail {
 
@@ -21,13 +23,21 @@ struct TableEstimate {
     std::uint64_t cells = 0;
     std::uint64_t rowWork = 0;
 };
-TableEstimate estimateTables(std::string_view text);
 
 // Every link closed while image openers ("![") are pending walks all of them, so a
-// paragraph of many "![" and "]" is cubic-ish in this cmark-gfm. Returns the text with
-// "![" written as "!\[" in such paragraphs (outside fenced code), or nothing when no
-// paragraph needs it. The text still shows; only those images are lost.
+// paragraph of many "![" and "]" is cubic-ish in this cmark-gfm. Paragraphs (runs of
+// non-blank lines outside fenced code) above this much work are defused.
 inline constexpr std::uint64_t maxBracketWork = 10'000'000;
-std::optional<std::string> defuseImageOpeners(std::string_view text);
+
+struct InputScan {
+    TableEstimate tables;
+    std::vector<std::pair<std::size_t, std::size_t>> runawayParagraphs; // byte ranges
+};
+
+InputScan scanInput(std::string_view text);
+
+// The text with "![" written as "!\[" inside the given ranges: the text still shows,
+// only those images are lost.
+std::string defuseImageOpeners(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges);
 
 } // namespace markdown::detail

@@ -64,8 +64,9 @@ const char* caseName(NodeType type) { return nodeTypeNames[static_cast<std::size
 
 void reportImpossible(const std::string& message) { log(LogLevel::error, logCategory, message); }
 
-// The node's type, or nothing (logged) for a type string this converter does not know.
-std::optional<NodeType> nodeTypeOf(cmark_node* node)
+// The node's type by its type string, or nothing (logged) for a string this converter
+// does not know.
+std::optional<NodeType> nodeTypeFromTypeString(cmark_node* node)
 {
     const char* typeString = cmark_node_get_type_string(node);
     const std::string_view name = typeString ? typeString : "";
@@ -75,6 +76,57 @@ std::optional<NodeType> nodeTypeOf(cmark_node* node)
     }
     reportImpossible("Unknown node type '" + std::string(name) + "' found.");
     return std::nullopt;
+}
+
+// The node's type. Core nodes and the nodes of the attached extensions are told apart by
+// their kind, which names the same type as their type string without comparing strings;
+// anything else goes by its type string.
+std::optional<NodeType> nodeTypeOf(cmark_node* node)
+{
+    switch (cmark_node_get_type(node)) {
+    case CMARK_NODE_DOCUMENT: return NodeType::document;
+    case CMARK_NODE_BLOCK_QUOTE: return NodeType::blockquote;
+    case CMARK_NODE_LIST: return NodeType::list;
+    case CMARK_NODE_ITEM: {
+        static const cmark_syntax_extension* const tasklist = cmark_find_syntax_extension("tasklist");
+        const cmark_syntax_extension* extension = cmark_node_get_syntax_extension(node);
+        if (!extension)
+            return NodeType::item;
+        return extension == tasklist ? NodeType::taskListItem : nodeTypeFromTypeString(node);
+    }
+    case CMARK_NODE_CODE_BLOCK: return NodeType::codeBlock;
+    case CMARK_NODE_HTML_BLOCK: return NodeType::htmlBlock;
+    case CMARK_NODE_PARAGRAPH: return NodeType::paragraph;
+    case CMARK_NODE_HEADING: return NodeType::heading;
+    case CMARK_NODE_THEMATIC_BREAK: return NodeType::thematicBreak;
+    case CMARK_NODE_TEXT: return NodeType::text;
+    case CMARK_NODE_SOFTBREAK: return NodeType::softBreak;
+    case CMARK_NODE_LINEBREAK: return NodeType::lineBreak;
+    case CMARK_NODE_CODE: return NodeType::code;
+    case CMARK_NODE_HTML_INLINE: return NodeType::html;
+    case CMARK_NODE_EMPH: return NodeType::emphasis;
+    case CMARK_NODE_STRONG: return NodeType::strong;
+    case CMARK_NODE_LINK: return NodeType::link;
+    case CMARK_NODE_IMAGE: return NodeType::image;
+    default: break;
+    }
+    const detail::ExtensionNodeTypes& kinds = detail::extensionNodeTypes();
+    const cmark_node_type kind = cmark_node_get_type(node);
+    if (kind == kinds.table)
+        return NodeType::table;
+    if (kind == kinds.tableCell)
+        return NodeType::tableCell;
+    if (kind == kinds.strikethrough)
+        return NodeType::strikethrough;
+    return nodeTypeFromTypeString(node); // rows: "table_row" or "table_header"
+}
+
+std::size_t childCount(cmark_node* node)
+{
+    std::size_t count = 0;
+    for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child))
+        ++count;
+    return count;
 }
 
 std::string literalOf(cmark_node* node)
@@ -215,6 +267,7 @@ std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth
         appendFlattenedInlines(node, nodes);
         return nodes;
     }
+    nodes.reserve(childCount(node));
     for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child)) {
         if (std::optional<InlineNode> converted = inlineNodeFromCmark(child, depth))
             nodes.push_back(std::move(*converted));
@@ -248,6 +301,7 @@ std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth)
         appendFlattenedBlocks(node, depth, blocks);
         return blocks;
     }
+    blocks.reserve(childCount(node));
     for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child)) {
         if (std::optional<BlockNode> converted = blockNodeFromCmark(child, depth))
             blocks.push_back(std::move(*converted));
@@ -392,18 +446,20 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
     const std::optional<std::string> repaired = detail::repairUtf8(markdown);
     if (repaired)
         markdown = *repaired;
-    const std::optional<std::string> defused = detail::defuseImageOpeners(markdown);
-    if (defused) {
+
+    const detail::InputScan scan = detail::scanInput(markdown);
+    std::string defused;
+    if (!scan.runawayParagraphs.empty()) {
         log(LogLevel::warning, logCategory,
             "Some paragraphs hold too many image openers and closing brackets to match in time; their images "
             "are shown as text.");
-        markdown = *defused;
+        defused = detail::defuseImageOpeners(markdown, scan.runawayParagraphs);
+        markdown = defused;
     }
-    const detail::TableEstimate tables = detail::estimateTables(markdown);
-    const bool withTable = tables.cells <= maxTableCells && tables.rowWork <= maxTableRowWork;
+    const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork;
     if (!withTable)
         log(LogLevel::warning, logCategory,
-            "The document's tables are too large to build (about " + std::to_string(tables.cells)
+            "The document's tables are too large to build (about " + std::to_string(scan.tables.cells)
                 + " cells, at most " + std::to_string(maxTableCells) + "); it is parsed without tables.");
 
     const Tree root = parseWithCmark(markdown, withTable);

@@ -110,8 +110,10 @@ Node TreeBuilder::table(const BlockNode::Table& table) const
         // Renderers index the alignments by cell position: never more cells than columns.
         const std::size_t cellCount = isHeader ? columns : std::min(columns, row.cells.size());
         for (std::size_t i = 0; i < cellCount; ++i) {
-            Node cellNode(cmark_node_new_with_ext(kinds_.tableCell, extensions_.table));
-            if (!cellNode)
+            // Made as the parser makes cells: cmark_node_new_with_ext would allocate cell
+            // data that this cmark-gfm never frees.
+            Node cellNode(cmark_node_new(kinds_.tableCell));
+            if (!cellNode || !cmark_node_set_syntax_extension(cellNode.get(), extensions_.table))
                 continue;
             if (i < row.cells.size())
                 appendInlines(cellNode.get(), row.cells[i].content);

@@ -110,7 +110,7 @@ std::string modelHTML(const std::string& markdown)
     return renderBlocksAsHTML(parseMarkdownBlocks(markdown).value()).value();
 }
 
-class SpecExamples : public testing::Test {
+class GfmSpecExamples : public testing::Test {
 protected:
     void SetUp() override
     {
@@ -124,7 +124,7 @@ protected:
 
 } // namespace
 
-TEST_F(SpecExamples, ModelRendersTheSameHTMLAsCmark)
+TEST_F(GfmSpecExamples, ModelRendersTheSameHTMLAsCmark)
 {
     for (const Example& example : examples_) {
         SCOPED_TRACE("example " + std::to_string(example.number) + " (line " + std::to_string(example.line) + ")");
@@ -147,7 +147,7 @@ const std::map<int, const char*> roundTripExceptions = {
     {293, "as 235"},
 };
 
-TEST_F(SpecExamples, CommonMarkRoundTripKeepsTheHTML)
+TEST_F(GfmSpecExamples, CommonMarkRoundTripKeepsTheHTML)
 {
     std::map<int, const char*> differing;
     for (const Example& example : examples_) {

@@ -1,0 +1,140 @@
+#include "markdown/MarkdownParser.h"
+#include "markdown/MarkdownRenderer.h"
+#include "markdown/Log.h"
+
+#include <benchmark/benchmark.h>
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr const char* specPath = "/usr/share/doc/cmark-gfm/spec.txt.gz";
+constexpr std::size_t documentSize = 2'000'000;
+
+std::string readGzip(const char* path)
+{
+    const std::string command = std::string("gzip -dc '") + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string text;
+    if (!pipe)
+        return text;
+    char buffer[65536];
+    for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        text.append(buffer, read);
+    return text;
+}
+
+// The GFM specification text repeated to about 2 MB.
+const std::string& document()
+{
+    static const std::string text = [] {
+        const std::string spec = readGzip(specPath);
+        std::string result;
+        while (!spec.empty() && result.size() < documentSize)
+            result += spec + "\n\n";
+        return result;
+    }();
+    return text;
+}
+
+bool haveDocument(benchmark::State& state)
+{
+    if (!document().empty())
+        return true;
+    state.SkipWithError("the GFM specification text is missing (install Debian's cmark-gfm package)");
+    return false;
+}
+
+void BM_CmarkParse(benchmark::State& state)
+{
+    if (!haveDocument(state))
+        return;
+    cmark_gfm_core_extensions_ensure_registered();
+    const std::string& text = document();
+    for (auto _ : state) {
+        cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+        for (const char* name : {"autolink", "strikethrough", "tagfilter", "tasklist", "table"})
+            cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
+        cmark_parser_feed(parser, text.data(), text.size());
+        cmark_node* root = cmark_parser_finish(parser);
+        benchmark::DoNotOptimize(root);
+        cmark_node_free(root);
+        cmark_parser_free(parser);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CmarkParse)->Unit(benchmark::kMillisecond);
+
+// The model is what the caller keeps: its destruction is timed separately.
+void BM_ParseAndConvert(benchmark::State& state)
+{
+    if (!haveDocument(state))
+        return;
+    const std::string& text = document();
+    for (auto _ : state) {
+        auto blocks = markdown::parseMarkdownBlocks(text);
+        benchmark::DoNotOptimize(blocks);
+        state.PauseTiming();
+        blocks.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseAndConvert)->Unit(benchmark::kMillisecond);
+
+void BM_ParseConvertAndDestroy(benchmark::State& state)
+{
+    if (!haveDocument(state))
+        return;
+    const std::string& text = document();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(markdown::parseMarkdownBlocks(text));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseConvertAndDestroy)->Unit(benchmark::kMillisecond);
+
+void BM_RenderHTML(benchmark::State& state)
+{
+    if (!haveDocument(state))
+        return;
+    const auto blocks = markdown::parseMarkdownBlocks(document()).value();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(markdown::renderBlocksAsHTML(blocks));
+}
+BENCHMARK(BM_RenderHTML)->Unit(benchmark::kMillisecond);
+
+std::string repeat(std::string_view piece, std::size_t count)
+{
+    std::string result;
+    for (std::size_t i = 0; i < count; ++i)
+        result += piece;
+    return result;
+}
+
+void BM_Hostile(benchmark::State& state, std::string text)
+{
+    markdown::setLogHandler([](markdown::LogLevel, std::string_view, std::string_view) {});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(markdown::parseMarkdownBlocks(text));
+    markdown::setLogHandler(nullptr);
+}
+BENCHMARK_CAPTURE(BM_Hostile, empty, std::string())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, nul_and_invalid_utf8, repeat(std::string("a\0\xFF\xC0\r\n", 6), 100'000))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, crlf, repeat("line\r\n", 200'000))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, quotes_100k, repeat(">", 100'000) + " x")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, bullets_100k, repeat("* ", 100'000) + "x")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, stars_100k, repeat("*", 100'000) + "x" + repeat("*", 100'000))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, table_5000x5000, "|" + repeat("a|", 5'000) + "\n|" + repeat("-|", 5'000) + "\n" + repeat("x\n", 5'000))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, table_row_20000, "|" + repeat("a|", 20'000) + "\n|" + repeat("-|", 20'000) + "\n")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, image_openers_20k, repeat("![[]()", 20'000))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile, image_openers_200k, repeat("![[]()", 200'000))->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
