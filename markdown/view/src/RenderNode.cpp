@@ -79,11 +79,14 @@ std::optional<double> RenderNode::firstBaseline(const QSizeF&)
 
 void RenderNode::invalidateLayout()
 {
-    RenderNode* node = this;
-    for (; node; node = node->m_parent) {
+    for (RenderNode* node = this; node; node = node->m_parent) {
         node->m_cache.clear();
-        if (!node->m_parent && node->m_invalidationHandler)
-            node->m_invalidationHandler();
+        if (!node->m_parent) {
+            // The host's handler may rebuild and destroy this tree: touch no node after it.
+            if (node->m_invalidationHandler)
+                node->m_invalidationHandler();
+            return;
+        }
     }
 }
 
