@@ -28,7 +28,7 @@ std::string readGzip(const char* path)
     return text;
 }
 
-// The GFM specification text repeated to about 2 MB.
+// The GFM reference text (spec.txt) repeated to about 2 MB.
 const std::string& document()
 {
     static const std::string text = [] {
@@ -45,7 +45,7 @@ bool haveDocument(benchmark::State& state)
 {
     if (!document().empty())
         return true;
-    state.SkipWithError("the GFM specification text is missing (install Debian's cmark-gfm package)");
+    state.SkipWithError("the GFM reference text spec.txt.gz is missing (install Debian's cmark-gfm package)");
     return false;
 }
 

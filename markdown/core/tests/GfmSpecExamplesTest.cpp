@@ -1,4 +1,4 @@
-// Runs every enabled example of the GFM specification text that Debian's cmark-gfm
+// Runs every enabled example of the GFM reference text (spec.txt) that Debian's cmark-gfm
 // package ships, comparing our model's HTML with cmark-gfm's own rendering.
 
 #include "markdown/MarkdownParser.h"
