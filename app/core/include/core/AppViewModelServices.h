@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/FileTreeNodeModel.h"
+
+#include <platform/UserDefaults.h>
+
+#include <QList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quillora {
+
+// What one listing of a project folder yields: its top-level nodes and whether every folder
+// below it could be read.
+struct FolderListing {
+    QList<FileTreeNodeModel> nodes;
+    bool allReadable = true;
+};
+
+// The outside world as the application view model sees it. The standard set talks to the disk,
+// the inotify watcher, the Trash and the file dialog; tests hand in their own. Access scopes
+// go through the shared platform::SecurityScopedResources.
+struct AppViewModelServices {
+    // Where the remembered folder and file, the settings and the expanded folders live.
+    std::shared_ptr<platform::UserDefaults> defaults;
+
+    // Lists a folder recursively. Runs on a worker thread and must touch no shared state.
+    std::function<FolderListing(const QUrl& folder, bool showsHiddenFiles)> listFolder;
+
+    // Watches a folder and everything below it; `onChange` runs on the main thread. A new call
+    // replaces the previous watch.
+    std::function<void(const QUrl& folder, std::function<void()> onChange)> watchFolder;
+
+    // Shows the folder picker without blocking and later calls back with the chosen folder.
+    std::function<void(std::function<void(std::optional<QUrl>)> completion)> pickDirectory;
+};
+
+} // namespace quillora
