@@ -1,5 +1,7 @@
 #include "core/AppViewModel.h"
 
+#include "core/AppLogger.h"
+
 #include <platform/FileKind.h>
 #include <platform/SecurityScopedResources.h>
 
@@ -12,6 +14,12 @@
 
 namespace quillora {
 namespace {
+
+const AppLogger& logger()
+{
+    static const AppLogger shared(QStringLiteral("AppViewModel"));
+    return shared;
+}
 
 QString lastComponent(const QString& path)
 {
@@ -151,6 +159,7 @@ void AppViewModel::activateFolderScope(const QUrl& url)
         return;
     }
     setSecurityScopeErrorMessage(QStringLiteral("Failed to activate folder access scope: ") + url.toLocalFile());
+    logger().error(QStringLiteral("Failed to activate folder security scope: ") + url.toLocalFile());
 }
 
 void AppViewModel::activateFileScope(const QUrl& url)
@@ -162,6 +171,7 @@ void AppViewModel::activateFileScope(const QUrl& url)
         return;
     }
     setSecurityScopeErrorMessage(QStringLiteral("Failed to activate file access scope: ") + url.toLocalFile());
+    logger().error(QStringLiteral("Failed to activate file security scope: ") + url.toLocalFile());
 }
 
 void AppViewModel::refreshFileAvailability(const std::optional<FileDocumentModel>& file)

@@ -1,5 +1,6 @@
 #include "core/AppViewModel.h"
 #include "core/DefaultsKeys.h"
+#include "core/LogStore.h"
 
 #include <platform/SecurityScopedResources.h>
 #include <testsupport/EventLoop.h>
@@ -320,6 +321,12 @@ TEST_F(AppViewModelTest, RefusedScopeShowsTheMessageAndTheFolderOpensAnyway)
     scopes->refuse = false;
     vm.selectNode(path(QStringLiteral("docs/b.md")));
     EXPECT_FALSE(vm.securityScopeErrorMessage());
+
+    QStringList logged;
+    for (const auto& entry : LogStore::shared().entries())
+        logged << LogStore::formatLine(entry).section(QStringLiteral("] "), 1);
+    EXPECT_EQ(logged, (QStringList{QStringLiteral("[ERROR] [AppViewModel] Failed to activate folder security scope: ") + project,
+                                   QStringLiteral("[ERROR] [AppViewModel] Failed to activate file security scope: ") + path(QStringLiteral("a.md"))}));
 }
 
 TEST_F(AppViewModelTest, ScopeSwitchStopsTheOldAccessBeforeStartingTheNewOne)
