@@ -1,0 +1,219 @@
+#include "core/FileTreeScannerService.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quillora {
+
+namespace {
+
+bool isValidUtf8(const char* s, size_t length)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    const auto* end = p + length;
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra = 0;
+        unsigned min = 0;
+        unsigned code = 0;
+        if ((*p & 0xE0) == 0xC0) {
+            extra = 1, min = 0x80, code = *p & 0x1F;
+        } else if ((*p & 0xF0) == 0xE0) {
+            extra = 2, min = 0x800, code = *p & 0x0F;
+        } else if ((*p & 0xF8) == 0xF0) {
+            extra = 3, min = 0x10000, code = *p & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+struct Scan {
+    bool showsHiddenFiles = false;
+    VisitedDirectories& visited;
+    QCollator collator;
+    QByteArray resolvedRoot; // the project folder with every link resolved
+
+    bool isLinkIntoShownTree(int dirFd, const char* name) const;
+
+    // Lists the open directory `fd` (taken over) whose listed path is `path`; node ids are
+    // `idPrefix` + "/" + name, or the bare name when the prefix is empty.
+    FileTreeScannerService::Result level(int fd, const QString& path, const QString& idPrefix, int depth);
+};
+
+FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QString& idPrefix, int depth)
+{
+    FileTreeScannerService::Result result;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return result;
+    }
+    QList<FileTreeNodeModel> directories;
+    QList<FileTreeNodeModel> files;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        if (name[0] == '.' && !showsHiddenFiles)
+            continue;
+        const size_t nameLength = strlen(name);
+        if (!isValidUtf8(name, nameLength))
+            continue; // no path of ours could name it
+
+        bool isDirectory = entry->d_type == DT_DIR;
+        bool isFile = entry->d_type == DT_REG;
+        struct stat info {};
+        if (isDirectory || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            if (::fstatat(dirfd(dir), name, &info, 0) != 0)
+                continue; // dangling link or vanished entry
+            isDirectory = S_ISDIR(info.st_mode);
+            isFile = S_ISREG(info.st_mode);
+        }
+        if (!isDirectory && !isFile)
+            continue;
+
+        const QString nodeName = QString::fromUtf8(name, qsizetype(nameLength));
+        const QString nodePath = path + u'/' + nodeName;
+        QString id = idPrefix.isEmpty() ? nodeName : idPrefix + u'/' + nodeName;
+        if (isFile) {
+            files.append({std::move(id), QUrl::fromLocalFile(nodePath), nodeName, FileTreeNodeType::file, {},
+                          lowerCasedPathExtension(nodeName)});
+            continue;
+        }
+        // A folder inside the project is listed at its own place, never through a link to it,
+        // whichever of the two the listing meets first.
+        if (entry->d_type != DT_DIR && isLinkIntoShownTree(dirfd(dir), name))
+            continue;
+        if (!visited.identities.insert({info.st_dev, info.st_ino}).second)
+            continue; // met before: a link or mount back into the walk
+        FileTreeScannerService::Result children;
+        if (depth < FileTreeScannerService::maxDepth) {
+            const int childFd = ::openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (childFd >= 0)
+                children = level(childFd, nodePath, id, depth + 1);
+            else
+                children.allReadable = errno != EACCES;
+        }
+        result.allReadable = result.allReadable && children.allReadable;
+        directories.append({std::move(id), QUrl::fromLocalFile(nodePath), nodeName, FileTreeNodeType::directory,
+                            std::move(children.nodes), std::nullopt});
+    }
+    ::closedir(dir);
+
+    const auto byName = [this](const FileTreeNodeModel& a, const FileTreeNodeModel& b) {
+        return collator.compare(a.name, b.name) < 0;
+    };
+    std::stable_sort(directories.begin(), directories.end(), byName);
+    std::stable_sort(files.begin(), files.end(), byName);
+    result.nodes = std::move(directories);
+    result.nodes.append(std::move(files));
+    return result;
+}
+
+bool Scan::isLinkIntoShownTree(int dirFd, const char* name) const
+{
+    struct stat linkInfo {};
+    if (resolvedRoot.isEmpty() || ::fstatat(dirFd, name, &linkInfo, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(linkInfo.st_mode))
+        return false;
+    char target[PATH_MAX];
+    const QByteArray linkPath = QByteArray("/proc/self/fd/") + QByteArray::number(dirFd) + '/' + name;
+    if (!::realpath(linkPath.constData(), target))
+        return false;
+    const QByteArray resolved(target);
+    if (resolved == resolvedRoot)
+        return true;
+    const QByteArray prefix = resolvedRoot == "/" ? resolvedRoot : resolvedRoot + '/';
+    if (!resolved.startsWith(prefix))
+        return false;
+    // A target under a hidden folder is not walked when hidden entries are left out.
+    return showsHiddenFiles || !('/' + resolved.mid(prefix.size())).contains("/.");
+}
+
+QByteArray resolvedPath(const QString& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(QFile::encodeName(path).constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+QString withoutTrailingSlash(QString path)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+FileTreeScannerService::Result scanOpened(const QString& directoryPath, const QString& rootPath, const QString& idPrefix,
+                                          bool showsHiddenFiles, VisitedDirectories& visited, bool addToVisited)
+{
+    const int fd = ::open(QFile::encodeName(directoryPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return {{}, errno != EACCES};
+    if (addToVisited) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0)
+            visited.identities.insert({info.st_dev, info.st_ino});
+    }
+    Scan scan{showsHiddenFiles, visited, QCollator(), resolvedPath(rootPath)};
+    scan.collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return scan.level(fd, directoryPath, idPrefix, 0);
+}
+
+} // namespace
+
+FileTreeScannerService::Result FileTreeScannerService::scan(const QUrl& rootURL, bool showsHiddenFiles) const
+{
+    if (!rootURL.isLocalFile())
+        return {};
+    VisitedDirectories visited;
+    const QString root = withoutTrailingSlash(rootURL.toLocalFile());
+    return scanOpened(root, root, QString(), showsHiddenFiles, visited, true);
+}
+
+FileTreeScannerService::Result FileTreeScannerService::scanDirectory(const QUrl& directoryURL, const QUrl& rootURL,
+                                                                     bool showsHiddenFiles,
+                                                                     VisitedDirectories& visited) const
+{
+    if (!directoryURL.isLocalFile())
+        return {};
+    const QString directory = withoutTrailingSlash(directoryURL.toLocalFile());
+    const QString cleanDirectory = QDir::cleanPath(directory);
+    const QString cleanRoot = QDir::cleanPath(rootURL.toLocalFile());
+    // Ids are relative to the root; a folder outside it gives its entries their full paths.
+    QString idPrefix = cleanDirectory;
+    if (cleanDirectory == cleanRoot)
+        idPrefix.clear();
+    else if (cleanDirectory.startsWith(cleanRoot + u'/'))
+        idPrefix = cleanDirectory.mid(cleanRoot.size() + 1);
+    else if (cleanRoot == QStringLiteral("/"))
+        idPrefix = cleanDirectory.mid(1);
+    return scanOpened(directory, rootURL.toLocalFile(), idPrefix, showsHiddenFiles, visited, false);
+}
+
+} // namespace quillora
