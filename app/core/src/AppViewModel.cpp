@@ -290,7 +290,7 @@ void AppViewModel::expandFolder(const QString& path)
     expansionStore_.save();
 }
 
-// --- Opening, selecting, dropping ----------------------------------------------------------
+// --- Opening, selecting, dropping, deleting ------------------------------------------------
 
 void AppViewModel::openFolder(const QUrl& url, bool resetsFileSelection)
 {
@@ -409,6 +409,31 @@ void AppViewModel::pruneMissingNode(const std::optional<QString>& identifier)
     auto nodes = fileTreeNodes_;
     if (removeNode(nodes, *identifier))
         setFileTreeNodes(std::move(nodes));
+}
+
+void AppViewModel::deleteFile(const FileDocumentModel& file)
+{
+    // Only a regular file is trashed: a path that has become a folder (or a FIFO, ...) counts as
+    // missing, so nothing but what the user confirmed can go to the Trash.
+    if (platform::fileKind(file.url.toLocalFile()) != platform::FileKind::RegularFile) {
+        deleteError_ = FileDeletionError::fileMissing();
+        emit deleteErrorChanged();
+        scheduleRescan(false);
+        return;
+    }
+    if (const auto error = services_.moveToTrash(file.url)) {
+        deleteError_ = FileDeletionError::classify(*error);
+        emit deleteErrorChanged();
+        return;
+    }
+    if (selectedFile_ == file) {
+        setSelectedFile(std::nullopt);
+        refreshFileAvailability(std::nullopt);
+    }
+    if (missingSelectedFile_ == file)
+        setMissingSelectedFile(std::nullopt);
+    fileStore_.clear(file);
+    scheduleRescan(false);
 }
 
 // --- Observable state ----------------------------------------------------------------------

@@ -166,6 +166,13 @@ struct Harness {
             watchedFolders << folder.toLocalFile();
             onFolderChange = std::move(onChange);
         };
+        services.moveToTrash = [this](const QUrl& url) -> std::optional<platform::FileSystemError> {
+            trashRequests << url.toLocalFile();
+            if (trashFailure)
+                return trashFailure;
+            QFile::remove(url.toLocalFile());
+            return std::nullopt;
+        };
         services.pickDirectory = [this](std::function<void(std::optional<QUrl>)> completion) {
             pickerCompletion = std::move(completion);
         };
@@ -195,6 +202,8 @@ struct Harness {
     QStringList watchedFolders;
     std::function<void()> onFolderChange;
     std::function<void(std::optional<QUrl>)> pickerCompletion;
+    QStringList trashRequests;
+    std::optional<platform::FileSystemError> trashFailure;
     std::unique_ptr<AppViewModel> model;
 };
 
@@ -627,6 +636,122 @@ TEST_F(AppViewModelTest, MissingFileCanBeReselectedAndIsPrunedWhenLeft)
     EXPECT_EQ(children.at(0).name, QStringLiteral("a.md"));
     EXPECT_EQ(children.at(1).name, QStringLiteral("docs"));
     EXPECT_TRUE(children.at(1).children.isEmpty());
+}
+
+// --- Deleting -------------------------------------------------------------------------------
+
+TEST_F(AppViewModelTest, DeletingTheSelectedFileForgetsItAndRescans)
+{
+    auto& vm = makeModel();
+    vm.openFolder(url({}), true);
+    ASSERT_TRUE(waitForScans(1));
+    vm.selectNode(path(QStringLiteral("a.md")));
+    const QString folderBefore = *defaults->string(dirKey);
+    const auto expandedBefore = defaults->stringList(expandedKey);
+
+    // Another file: the selection and the remembered file stay.
+    vm.deleteFile(FileDocumentModel::fromURL(url(QStringLiteral("docs/b.md"))));
+    EXPECT_EQ(trashRequests, QStringList{path(QStringLiteral("docs/b.md"))});
+    EXPECT_EQ(vm.selectedFile()->url, url(QStringLiteral("a.md")));
+    EXPECT_EQ(defaults->string(fileKey), path(QStringLiteral("a.md")));
+    ASSERT_TRUE(waitForScans(2));
+
+    // The selected one: selection cleared, remembered file forgotten, tree rescanned.
+    vm.deleteFile(*vm.selectedFile());
+    EXPECT_FALSE(vm.selectedFile());
+    EXPECT_EQ(vm.fileAvailability(), FileAvailability::available);
+    EXPECT_FALSE(defaults->contains(fileKey));
+    EXPECT_FALSE(defaults->contains(fileBookmarkKey));
+    EXPECT_FALSE(vm.deleteError());
+    ASSERT_TRUE(waitForScans(3));
+    EXPECT_EQ(defaults->string(dirKey), folderBefore);
+    EXPECT_EQ(defaults->stringList(expandedKey), expandedBefore);
+}
+
+TEST_F(AppViewModelTest, DeletingWhatIsNoLongerAFileReportsItMissingAndTrashesNothing)
+{
+    auto& vm = makeModel();
+    vm.openFolder(url({}), true);
+    ASSERT_TRUE(waitForScans(1));
+    const QString fifo = path(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir().mkpath(path(QStringLiteral("became-folder.md")));
+    size_t scans = 1;
+    for (const QString& relative : {QStringLiteral("gone.md"), QStringLiteral("became-folder.md"), QStringLiteral("pipe")}) {
+        SCOPED_TRACE(relative.toStdString());
+        int reported = 0;
+        const auto connection = QObject::connect(&vm, &AppViewModel::deleteErrorChanged, [&reported] { ++reported; });
+        vm.deleteFile(FileDocumentModel::fromURL(url(relative)));
+        QObject::disconnect(connection);
+        EXPECT_EQ(reported, 1);
+        ASSERT_TRUE(vm.deleteError());
+        EXPECT_EQ(vm.deleteError()->kind(), FileDeletionError::Kind::fileMissing);
+        EXPECT_EQ(vm.deleteError()->errorDescription(), QStringLiteral("The file no longer exists on disk."));
+        EXPECT_TRUE(waitForScans(++scans)) << "a missing file rescans";
+    }
+    EXPECT_TRUE(trashRequests.isEmpty());
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("became-folder.md"))).isDir());
+}
+
+TEST_F(AppViewModelTest, FailedDeletionKeepsEverythingAndReportsTheReason)
+{
+    auto& vm = makeModel();
+    vm.openFolder(url({}), true);
+    ASSERT_TRUE(waitForScans(1));
+    vm.selectNode(path(QStringLiteral("a.md")));
+    const auto tree = vm.fileTreeNodes();
+    const QByteArray stored = [&] {
+        QFile file(defaults->filePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    struct Case {
+        platform::FileSystemError error;
+        FileDeletionError::Kind kind;
+        QString description;
+    };
+    const std::vector<Case> cases = {
+        {platform::FileSystemError::fromErrno(EACCES), FileDeletionError::Kind::accessDenied,
+         QStringLiteral("The file could not be deleted because access was denied.")},
+        {platform::FileSystemError::fromErrno(EPERM), FileDeletionError::Kind::unknown,
+         platform::FileSystemError::fromErrno(EPERM).message},
+        {platform::FileSystemError::fromErrno(EIO), FileDeletionError::Kind::unknown,
+         platform::FileSystemError::fromErrno(EIO).message},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description.toStdString());
+        trashFailure = c.error;
+        vm.deleteFile(*vm.selectedFile());
+        ASSERT_TRUE(vm.deleteError());
+        EXPECT_EQ(vm.deleteError()->kind(), c.kind);
+        EXPECT_EQ(vm.deleteError()->errorDescription(), c.description);
+        EXPECT_EQ(vm.selectedFile()->url, url(QStringLiteral("a.md")));
+        EXPECT_TRUE(QFile::exists(path(QStringLiteral("a.md"))));
+    }
+    testsupport::spin(30);
+    EXPECT_EQ(disk->callCount(), 1u) << "a failed deletion does not rescan";
+    EXPECT_TRUE(std::ranges::equal(vm.fileTreeNodes(), tree));
+    QFile file(defaults->filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), stored);
+}
+
+TEST_F(AppViewModelTest, DeletingTheMissingSelectedFileClearsIt)
+{
+    auto& vm = makeModel();
+    vm.openFolder(url({}), true);
+    ASSERT_TRUE(waitForScans(1));
+    const auto doc = FileDocumentModel::fromURL(url(QStringLiteral("a.md")));
+    vm.selectNode(doc.id);
+    vm.selectNode(path(QStringLiteral("docs")));
+    // The viewer reports the file missing after the user moved on, then it comes back.
+    QFile::remove(path(QStringLiteral("a.md")));
+    vm.refreshFileAvailability(doc);
+    ASSERT_EQ(vm.missingSelectedFile(), doc);
+    touch(path(QStringLiteral("a.md")));
+    vm.deleteFile(doc);
+    EXPECT_FALSE(vm.missingSelectedFile());
+    EXPECT_FALSE(vm.deleteError());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AppViewModelServices.h"
+#include "core/FileDeletionService.h"
 #include "core/FileDocumentModel.h"
 #include "core/FileTreeExpansionStore.h"
 #include "core/FileTreeScanResult.h"
@@ -38,6 +39,7 @@ public:
     const std::optional<FileDocumentModel>& missingSelectedFile() const { return missingSelectedFile_; }
     const QList<FileTreeNodeModel>& fileTreeNodes() const { return fileTreeNodes_; }
     std::optional<ScanError> scanError() const { return scanError_; }
+    const std::optional<FileDeletionError>& deleteError() const { return deleteError_; }
     std::optional<QString> securityScopeErrorMessage() const { return securityScopeErrorMessage_; }
 
     FileTreeExpansionStore& expansionStore() { return expansionStore_; }
@@ -54,6 +56,7 @@ public:
     void openFolderCompletion(const std::optional<QUrl>& url);
     void handleDroppedURL(const QUrl& url);
     void selectNode(const std::optional<QString>& identifier);
+    void deleteFile(const FileDocumentModel& file);
 
     // Scanning and watching.
     void startScanTask();
@@ -81,6 +84,8 @@ signals:
     void missingSelectedFileChanged();
     void fileTreeNodesChanged();
     void scanErrorChanged();
+    // Emitted for every failed deletion, also when the error equals the previous one.
+    void deleteErrorChanged();
     void securityScopeErrorMessageChanged();
     // A finished scan published its tree (also when the tree came out unchanged).
     void scanFinished();
@@ -116,6 +121,7 @@ private:
     std::optional<FileDocumentModel> missingSelectedFile_;
     QList<FileTreeNodeModel> fileTreeNodes_;
     std::optional<ScanError> scanError_;
+    std::optional<FileDeletionError> deleteError_;
     std::optional<QString> securityScopeErrorMessage_;
 
     QUrl securityScopedFileURL_;

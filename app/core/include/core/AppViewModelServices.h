@@ -1,10 +1,11 @@
 #pragma once
 
-#include "core/FileTreeNodeModel.h"
+#include "core/FileTreeScannerService.h"
+
+#include <platform/FileSystemError.h>
 
 #include <platform/UserDefaults.h>
 
-#include <QList>
 #include <QUrl>
 
 #include <functional>
@@ -15,10 +16,7 @@ namespace quillora {
 
 // What one listing of a project folder yields: its top-level nodes and whether every folder
 // below it could be read.
-struct FolderListing {
-    QList<FileTreeNodeModel> nodes;
-    bool allReadable = true;
-};
+using FolderListing = FileTreeScannerService::Result;
 
 // The outside world as the application view model sees it. The standard set talks to the disk,
 // the inotify watcher, the Trash and the file dialog; tests hand in their own. Access scopes
@@ -34,8 +32,14 @@ struct AppViewModelServices {
     // replaces the previous watch.
     std::function<void(const QUrl& folder, std::function<void()> onChange)> watchFolder;
 
+    // Moves a file to the Trash; the failure, if any. Never deletes or copies instead.
+    std::function<std::optional<platform::FileSystemError>(const QUrl& url)> moveToTrash;
+
     // Shows the folder picker without blocking and later calls back with the chosen folder.
     std::function<void(std::function<void(std::optional<QUrl>)> completion)> pickDirectory;
+
+    // The services of the running application, over the standard user defaults.
+    static AppViewModelServices standard();
 };
 
 } // namespace quillora
