@@ -209,7 +209,7 @@ void AppViewModel::startScanTask()
 
     ++runningScans_;
     QtConcurrent::run([listFolder, folder, showsHidden] { return listFolder(folder, showsHidden); })
-        .then(this, [this, generation, folder](FolderListing listing) {
+        .then(this, [this, generation, folder](FileTreeScannerService::Result listing) {
             --runningScans_;
             const QString folderPath = folder.toLocalFile();
             // A cancelled scan, or one of a folder that is no longer the project, publishes nothing.

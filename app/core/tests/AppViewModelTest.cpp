@@ -26,6 +26,7 @@ inline void PrintTo(const QUrl& url, std::ostream* out) { *out << url.toString()
 using namespace quillora;
 using testsupport::waitUntil;
 using Clock = std::chrono::steady_clock;
+using Listing = FileTreeScannerService::Result;
 
 namespace {
 
@@ -53,7 +54,7 @@ struct ScriptedScopes : platform::SecurityScopedResources {
 struct ScriptedDisk {
     std::mutex mutex;
     std::condition_variable released;
-    std::map<QString, FolderListing> listings;
+    std::map<QString, Listing> listings;
     QSet<QString> held;
     struct Call {
         QString folder;
@@ -63,16 +64,16 @@ struct ScriptedDisk {
     std::vector<Call> calls;
 
     // The listing is taken when the call starts, as a real scan reads the disk of that moment.
-    FolderListing list(const QUrl& folder, bool showsHidden)
+    Listing list(const QUrl& folder, bool showsHidden)
     {
         std::unique_lock lock(mutex);
         calls.push_back({folder.toLocalFile(), showsHidden, Clock::now()});
         const auto it = listings.find(folder.toLocalFile());
-        FolderListing listing = it == listings.end() ? FolderListing{} : it->second;
+        Listing listing = it == listings.end() ? Listing{} : it->second;
         released.wait(lock, [&] { return !held.contains(folder.toLocalFile()); });
         return listing;
     }
-    void set(const QString& folder, FolderListing listing)
+    void set(const QString& folder, Listing listing)
     {
         std::lock_guard lock(mutex);
         listings[folder] = std::move(listing);

@@ -3,7 +3,6 @@
 #include "core/FileTreeScannerService.h"
 
 #include <platform/FileSystemError.h>
-
 #include <platform/UserDefaults.h>
 
 #include <QUrl>
@@ -14,10 +13,6 @@
 
 namespace quillora {
 
-// What one listing of a project folder yields: its top-level nodes and whether every folder
-// below it could be read.
-using FolderListing = FileTreeScannerService::Result;
-
 // The outside world as the application view model sees it. The standard set talks to the disk,
 // the inotify watcher, the Trash and the file dialog; tests hand in their own. Access scopes
 // go through the shared platform::SecurityScopedResources.
@@ -25,8 +20,9 @@ struct AppViewModelServices {
     // Where the remembered folder and file, the settings and the expanded folders live.
     std::shared_ptr<platform::UserDefaults> defaults;
 
-    // Lists a folder recursively. Runs on a worker thread and must touch no shared state.
-    std::function<FolderListing(const QUrl& folder, bool showsHiddenFiles)> listFolder;
+    // Lists a folder recursively: its top-level nodes and whether every folder below it could
+    // be read. Runs on a worker thread and must touch no shared state.
+    std::function<FileTreeScannerService::Result(const QUrl& folder, bool showsHiddenFiles)> listFolder;
 
     // Watches a folder and everything below it; `onChange` runs on the main thread. A new call
     // replaces the previous watch.
