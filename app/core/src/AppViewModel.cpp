@@ -83,6 +83,7 @@ AppViewModel::AppViewModel(AppViewModelServices services, QObject* parent)
     showsHiddenFilesInTree_ = settingsStore_.showHiddenFilesInTree();
 
     debounceTimer_.setSingleShot(true);
+    debounceTimer_.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% early
     debounceTimer_.setInterval(scanDebounceMilliseconds);
     connect(&debounceTimer_, &QTimer::timeout, this, &AppViewModel::startScanTask);
 
