@@ -121,8 +121,9 @@ TEST(LogStore, LaunchesWithinOneSecondKeepEachOthersFiles)
     for (const LogStore* store : {&first, &second, &third})
         EXPECT_TRUE(store->currentSessionFilePath().endsWith(QStringLiteral(".log")));
     const QString firstStem = first.currentSessionFilePath().chopped(4);
-    if (second.currentSessionFilePath().startsWith(firstStem)) // same second
+    if (second.currentSessionFilePath().startsWith(firstStem)) { // same second
         EXPECT_EQ(second.currentSessionFilePath(), firstStem + QStringLiteral("_02.log"));
+    }
     EXPECT_EQ(third.listSessionFiles().size(), 3);
 }
 
