@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <poll.h>
+#include <set>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -86,8 +87,15 @@ struct RecursiveWatcher::Worker {
     }
 
     // Watches `path` and the folders below it; with `report`, everything found counts as changed
-    // (it may have appeared before its folder was watched).
-    void addTree(const QByteArray& path, int depth, bool report)
+    // (it may have appeared before its folder was watched). Folders watched already are walked
+    // again, so that a walk after lost events finds the folders made meanwhile.
+    void addTree(const QByteArray& path, bool report)
+    {
+        std::set<int> walked;
+        addTree(path, 0, report, walked);
+    }
+
+    void addTree(const QByteArray& path, int depth, bool report, std::set<int>& walked)
     {
         const int wd = ::inotify_add_watch(inotifyFd, path.constData(), watchMask);
         if (wd < 0) {
@@ -95,9 +103,9 @@ struct RecursiveWatcher::Worker {
                 logWatchLimitOnce(path);
             return;
         }
-        const auto [it, inserted] = folders.emplace(wd, path);
-        if (!inserted)
-            return; // already watched under another name (a bind mount): not twice
+        if (!walked.insert(wd).second)
+            return; // the same folder under another name (a bind mount): once is enough
+        folders.emplace(wd, path);
         watchCount = int(folders.size());
         if (depth >= maxDepth)
             return;
@@ -122,7 +130,7 @@ struct RecursiveWatcher::Worker {
         }
         ::closedir(dir);
         for (const QByteArray& child : subfolders)
-            addTree(child, depth + 1, report);
+            addTree(child, depth + 1, report, walked);
     }
 
     void removeTree(const QByteArray& path)
@@ -148,7 +156,7 @@ struct RecursiveWatcher::Worker {
             p += sizeof(inotify_event) + event->len;
             if (event->mask & IN_Q_OVERFLOW) {
                 pending.overflowed = true;
-                addTree(rootPath, 0, false); // folders made during the loss need their watches
+                addTree(rootPath, false); // folders made during the loss need their watches
                 changed = true;
                 continue;
             }
@@ -167,7 +175,7 @@ struct RecursiveWatcher::Worker {
                 if (event->mask & IN_MOVED_FROM)
                     removeTree(path);
                 if (event->mask & (IN_CREATE | IN_MOVED_TO))
-                    addTree(path, 0, true);
+                    addTree(path, true);
             }
         }
         return changed;
@@ -240,7 +248,7 @@ bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds late
                          QStringLiteral("Cannot watch %1: %2").arg(path, qt_error_string(errno)));
         return false;
     }
-    worker->addTree(worker->rootPath, 0, false);
+    worker->addTree(worker->rootPath, false);
     if (worker->folders.empty())
         return false;
     try {

@@ -3,6 +3,7 @@
 #include "platform/SystemLog.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -124,13 +125,28 @@ QSettings::Format jsonFormat()
     return format;
 }
 
+// Every write is synced at once under the store's lock; QSettings' own deferred sync would run
+// later on the owning thread without that lock, racing writers on other threads.
+class ImmediateSettings : public QSettings {
+public:
+    using QSettings::QSettings;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::UpdateRequest)
+            return true;
+        return QSettings::event(event);
+    }
+};
+
 std::mutex standardMutex;
 std::shared_ptr<UserDefaults> standardDefaults;
 
 } // namespace
 
 UserDefaults::UserDefaults(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, jsonFormat()))
+    : m_settings(std::make_unique<ImmediateSettings>(filePath, jsonFormat()))
 {
     m_settings->setFallbacksEnabled(false);
 }

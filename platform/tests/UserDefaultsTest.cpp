@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <thread>
+#include <vector>
 
 using platform::UserDefaults;
 
@@ -110,6 +114,26 @@ TEST_F(UserDefaultsTest, TwoStoresOnOneFileMergeTheirWrites)
     EXPECT_EQ(reader.string(QStringLiteral("a")), QStringLiteral("1"));
     EXPECT_EQ(reader.string(QStringLiteral("b")), QStringLiteral("2"));
     EXPECT_EQ(first.string(QStringLiteral("b")), QStringLiteral("2"));
+}
+
+TEST_F(UserDefaultsTest, WritesFromManyThreadsAllArrive)
+{
+    UserDefaults defaults(path());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&defaults, t] {
+            for (int i = 0; i < 25; ++i)
+                defaults.setNumber(QStringLiteral("k%1-%2").arg(t).arg(i), i);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    QCoreApplication::processEvents(); // any deferred sync would run here
+    UserDefaults reader(path());
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 25; ++i)
+            EXPECT_EQ(reader.number(QStringLiteral("k%1-%2").arg(t).arg(i)), double(i));
+    }
 }
 
 TEST_F(UserDefaultsTest, StandardStoreCanBeReplaced)

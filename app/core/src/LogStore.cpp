@@ -1,5 +1,7 @@
 #include "core/LogStore.h"
 
+#include "LogFileOrder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -17,8 +19,9 @@ namespace quillora {
 
 namespace {
 
-// Same-second launches get "-2", "-3", … rather than replacing each other's file.
-constexpr int maxSessionFileAttempts = 100;
+// Same-second launches get "_02", "_03", … rather than replacing each other's file; the
+// suffix sorts after the plain name, so names keep the order of the launches.
+constexpr int maxSessionFileAttempts = 99;
 
 } // namespace
 
@@ -118,19 +121,9 @@ QList<LogSessionFileModel> LogStore::listSessionFiles() const
     for (const QFileInfo& info : infos) {
         if (info.suffix() != QStringLiteral("log"))
             continue;
-        QDateTime created = info.birthTime();
-        if (!created.isValid())
-            created = info.lastModified();
-        if (!created.isValid())
-            created = LogSessionFileModel::distantPast();
-        files.append({info.fileName(), QUrl::fromLocalFile(info.absoluteFilePath()), created, info.size()});
+        files.append({info.fileName(), QUrl::fromLocalFile(info.absoluteFilePath()), creationDate(info), info.size()});
     }
-    // Newest first; equal dates by name, so that later session names count as newer.
-    std::sort(files.begin(), files.end(), [](const LogSessionFileModel& a, const LogSessionFileModel& b) {
-        if (a.createdAt != b.createdAt)
-            return a.createdAt > b.createdAt;
-        return a.id > b.id;
-    });
+    std::sort(files.begin(), files.end(), isNewer);
     return files;
 }
 
@@ -156,7 +149,7 @@ void LogStore::openSessionFile()
 {
     const QString stem = sessionFileName(QDateTime::currentDateTime()).chopped(4);
     for (int attempt = 1; attempt <= maxSessionFileAttempts; ++attempt) {
-        const QString name = attempt == 1 ? stem : stem + QStringLiteral("-%1").arg(attempt);
+        const QString name = attempt == 1 ? stem : stem + QString::asprintf("_%02d", attempt);
         const QString path = m_logsDirectoryPath + u'/' + name + QStringLiteral(".log");
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
         if (fd >= 0) {

@@ -9,6 +9,8 @@
 
 #include <fcntl.h>
 #include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +113,13 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
     ASSERT_TRUE(QFile::link(root, root + QStringLiteral("/dir 2/sub-1/back-to-root")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("/fifo")).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), root + QStringLiteral("/device")));
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(root + QStringLiteral("/sock"));
+    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
 
     FileTreeScannerService scanner;
     for (bool showsHidden : {false, true}) {
@@ -123,9 +132,11 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
         EXPECT_FALSE(ids.contains(QStringLiteral("dir 2/sub-1/back-to-root")));
         EXPECT_FALSE(ids.contains(QStringLiteral("fifo")));
         EXPECT_FALSE(ids.contains(QStringLiteral("device")));
+        EXPECT_FALSE(ids.contains(QStringLiteral("sock")));
         EXPECT_TRUE(ids.contains(QStringLiteral("with\nnewline.md")));
         EXPECT_EQ(ids.contains(QStringLiteral(".git/objects/abc")), showsHidden);
     }
+    ::close(sock);
 }
 
 TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)

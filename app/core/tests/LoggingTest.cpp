@@ -1,6 +1,8 @@
 #include "core/AppLogger.h"
 #include "core/LogStore.h"
 
+#include "../src/LogFileOrder.h"
+
 #include <testsupport/EventLoop.h>
 
 #include <gtest/gtest.h>
@@ -118,6 +120,10 @@ TEST(LogStore, LaunchesWithinOneSecondKeepEachOthersFiles)
     EXPECT_TRUE(readFile(first.currentSessionFilePath()).endsWith("[INFO] [A] kept\n"));
     for (const LogStore* store : {&first, &second, &third})
         EXPECT_TRUE(store->currentSessionFilePath().endsWith(QStringLiteral(".log")));
+    const QString firstStem = first.currentSessionFilePath().chopped(4);
+    if (second.currentSessionFilePath().startsWith(firstStem)) { // same second
+        EXPECT_EQ(second.currentSessionFilePath(), firstStem + QStringLiteral("_02.log"));
+    }
     EXPECT_EQ(third.listSessionFiles().size(), 3);
 }
 
@@ -156,6 +162,29 @@ TEST_P(LogPruning, KeepsTheNewestFiveOnlyBeyondTenFiles)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, LogPruning, ::testing::Values(10, 11, 14));
+
+TEST(LogStore, EqualDatesAreOrderedByNameAndUnknownDatesLast)
+{
+    const QDateTime same(QDate(2026, 12, 8), QTime(14, 3, 9));
+    auto file = [](const char* name, QDateTime created) {
+        return LogSessionFileModel{QString::fromLatin1(name), QUrl(), created, 0};
+    };
+    QList<LogSessionFileModel> files{file("session-2026-12-08_14-03-09.log", same),
+                                     file("unknown.log", LogSessionFileModel::distantPast()),
+                                     file("session-2026-12-08_14-03-09_02.log", same),
+                                     file("session-2026-12-08_14-03-10.log", same.addSecs(1))};
+    for (int round = 0; round < 2; ++round) {
+        std::sort(files.begin(), files.end(), isNewer);
+        QStringList order;
+        for (const auto& f : files)
+            order.append(f.id);
+        EXPECT_EQ(order, (QStringList{QStringLiteral("session-2026-12-08_14-03-10.log"),
+                                      QStringLiteral("session-2026-12-08_14-03-09_02.log"),
+                                      QStringLiteral("session-2026-12-08_14-03-09.log"),
+                                      QStringLiteral("unknown.log")}));
+        std::reverse(files.begin(), files.end());
+    }
+}
 
 TEST(LogStore, BlockedLogsFolderKeepsTheSessionInMemory)
 {
