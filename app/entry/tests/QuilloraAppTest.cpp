@@ -4,12 +4,17 @@
 #include "entry/SceneWindows.h"
 #include "feedback/Plendra.h"
 
+#include <platform/SecurityScopedResources.h>
 #include <testsupport/EventLoop.h>
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -166,6 +171,55 @@ TEST_F(QuilloraAppTest, BadArgumentsAreIgnored)
         EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project));
         EXPECT_EQ(app.appViewModel().selectedDirectoryURL(), QUrl::fromLocalFile(project));
     }
+}
+
+TEST_F(QuilloraAppTest, OpenProjectShowsThePickerAndOpensTheChoice)
+{
+    QuilloraApp app;
+    app.launch({project + QStringLiteral("/docs")});
+    auto* window = firstWindow(app);
+    QAction* openProject = nullptr;
+    for (auto* action : window->menuBar()->findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("Open Project…"))
+            openProject = action;
+    }
+    ASSERT_TRUE(openProject);
+    openProject->trigger();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (auto* widget : QApplication::topLevelWidgets()) {
+            if (auto* candidate = qobject_cast<QFileDialog*>(widget); candidate && candidate->isVisible())
+                dialog = candidate;
+        }
+        return dialog != nullptr;
+    }));
+    EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project + QStringLiteral("/docs")));
+    dialog->setDirectory(project);
+    dialog->selectFile(project);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_TRUE(waitUntil([&] { return app.appViewModel().selectedFolderURL() == QUrl::fromLocalFile(project); }));
+    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("README.md")); }));
+}
+
+TEST_F(QuilloraAppTest, ARefusedAccessScopeIsShownInTheWindow)
+{
+    struct Refusing : platform::SecurityScopedResources {
+        bool startAccessing(const QString&) override { return false; }
+    };
+    const auto previous = platform::SecurityScopedResources::shared();
+    platform::SecurityScopedResources::setShared(std::make_shared<Refusing>());
+    {
+        QuilloraApp app;
+        app.launch({project});
+        QStringList texts;
+        for (auto* label : firstWindow(app)->findChildren<QLabel*>()) {
+            if (label->isVisibleTo(firstWindow(app)))
+                texts << label->text();
+        }
+        EXPECT_TRUE(texts.contains(QStringLiteral("Failed to activate folder access scope: ") + project)) << texts.join(u'|').toStdString();
+        EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project));
+    }
+    platform::SecurityScopedResources::setShared(previous);
 }
 
 } // namespace
