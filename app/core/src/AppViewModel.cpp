@@ -1,6 +1,7 @@
 #include "core/AppViewModel.h"
 
 #include "core/AppLogger.h"
+#include "core/DefaultsKeys.h"
 
 #include <platform/FileKind.h>
 #include <platform/SecurityScopedResources.h>
@@ -24,6 +25,12 @@ const AppLogger& logger()
 QString lastComponent(const QString& path)
 {
     return QFileInfo(path).fileName();
+}
+
+// "/p/docs/" and "/p/./docs" name the folder "/p/docs"; names and path comparisons need that form.
+QUrl cleaned(const QUrl& url)
+{
+    return QUrl::fromLocalFile(QDir::cleanPath(url.toLocalFile()));
 }
 
 QUrl containingFolder(const QUrl& url)
@@ -76,7 +83,7 @@ AppViewModel::AppViewModel(AppViewModelServices services, QObject* parent)
     , directoryStore_(services_.defaults)
     , fileStore_(services_.defaults)
     , settingsStore_(services_.defaults)
-    , expansionStore_({}, QStringLiteral("quillora.filetree.expandedPaths"), services_.defaults)
+    , expansionStore_({}, QString::fromLatin1(defaults_keys::expandedPaths), services_.defaults)
 {
     expansionStore_.load();
     showsTerminal_ = settingsStore_.showTerminal();
@@ -338,7 +345,7 @@ void AppViewModel::openFolderCompletion(const std::optional<QUrl>& url)
         this,
         [this, url = *url] {
             if (url.isLocalFile())
-                openFolder(url, true);
+                openFolder(cleaned(url), true);
         },
         Qt::QueuedConnection);
 }
@@ -351,10 +358,10 @@ void AppViewModel::handleDroppedURL(const QUrl& url)
     // reading one could block.
     switch (platform::fileKind(url.toLocalFile())) {
     case platform::FileKind::Directory:
-        openFolder(url, true);
+        openFolder(cleaned(url), true);
         return;
     case platform::FileKind::RegularFile:
-        openFile(url);
+        openFile(cleaned(url));
         return;
     case platform::FileKind::Missing:
     case platform::FileKind::Other:

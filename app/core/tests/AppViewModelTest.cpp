@@ -497,8 +497,9 @@ TEST_F(AppViewModelTest, DroppingAFolderOrAFile)
     EXPECT_EQ(defaults->string(fileKey), path(QStringLiteral("docs/b.md")));
     EXPECT_TRUE(vm.expansionStore().expandedPaths().contains(path(QStringLiteral("docs"))));
 
-    vm.handleDroppedURL(url({}));
+    vm.handleDroppedURL(QUrl::fromLocalFile(project + QStringLiteral("/docs/../")));
     EXPECT_EQ(vm.selectedFolderURL(), url({}));
+    EXPECT_EQ(vm.selectedFolderName(), QStringLiteral("p"));
     EXPECT_EQ(vm.selectedDirectoryURL(), url({}));
     EXPECT_FALSE(vm.selectedFile());
     EXPECT_EQ(scopes->calls.last(), QStringLiteral("stop ") + path(QStringLiteral("docs/b.md")));
