@@ -314,6 +314,20 @@ TEST_F(AppViewModelTest, RestoreTable)
     }
 }
 
+TEST_F(AppViewModelTest, RememberedFIFOIsForgottenAndNeverOpened)
+{
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    defaults->setString(dirKey, fifo);
+    defaults->setString(fileKey, fifo);
+    auto& vm = makeModel();
+    EXPECT_TRUE(vm.selectedFolderURL().isEmpty());
+    EXPECT_FALSE(vm.selectedFile());
+    EXPECT_FALSE(defaults->contains(dirKey));
+    EXPECT_FALSE(defaults->contains(fileKey));
+    EXPECT_TRUE(watchedFolders.isEmpty());
+}
+
 TEST_F(AppViewModelTest, RefusedScopeShowsTheMessageAndTheFolderOpensAnyway)
 {
     DirectoryStore(defaults).save(url({}));
