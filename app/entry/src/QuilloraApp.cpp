@@ -66,6 +66,7 @@ MainWindow* QuilloraApp::newMainWindow()
 {
     auto* window = new MainWindow(*this, appViewModel());
     window->setAttribute(Qt::WA_DeleteOnClose);
+    std::erase_if(mainWindows_, [](const QPointer<MainWindow>& closed) { return closed.isNull(); });
     mainWindows_.emplace_back(window);
     window->show();
     return window;
