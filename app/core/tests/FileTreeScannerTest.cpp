@@ -164,6 +164,21 @@ TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
     EXPECT_FALSE(folder->fileExtension);
 }
 
+TEST(FileTreeScanner, URLsAreThoseOfTheLocalPaths)
+{
+    QTemporaryDir dir;
+    const QStringList odd{QStringLiteral("100% done.md"), QStringLiteral("a#b?c.md"), QStringLiteral("sp ace [1].md"),
+                          QStringLiteral("ünï.md"), QStringLiteral("%41.md"), QStringLiteral("line\nbreak.md")};
+    for (const QString& name : odd)
+        touch(dir.filePath(name));
+    const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
+    ASSERT_EQ(result.nodes.size(), odd.size());
+    for (const FileTreeNodeModel& node : result.nodes) {
+        EXPECT_EQ(node.url, QUrl::fromLocalFile(dir.filePath(node.name))) << node.name.toStdString();
+        EXPECT_EQ(node.url.toLocalFile(), dir.filePath(node.name));
+    }
+}
+
 TEST(FileTreeScanner, NestedIdsAndFolderReachedTwiceListedOnce)
 {
     QTemporaryDir dir;
