@@ -61,7 +61,9 @@ struct Scan {
     QByteArray resolvedRoot; // the project folder with every link resolved
     std::vector<char> buffer = std::vector<char>(32 * 1024); // one listing at a time
 
-    bool isLinkIntoShownTree(int dirFd, const char* name) const;
+    // Whether the entry `name` of `dirFd`, listed as `path`, is a link to a folder of the tree
+    // this scan shows.
+    bool isLinkIntoShownTree(int dirFd, const char* name, const QString& path) const;
 
     // Lists the open directory `fd` (taken over) whose listed path is `path`; node ids are
     // `idPrefix` + "/" + name, or the bare name when the prefix is empty.
@@ -143,7 +145,7 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
         }
         // A folder inside the project is listed at its own place, never through a link to it,
         // whichever of the two the listing meets first.
-        if (type != DT_DIR && isLinkIntoShownTree(fd, name))
+        if (type != DT_DIR && isLinkIntoShownTree(fd, name, nodePath))
             continue;
         if (!visited.identities.insert({info.st_dev, info.st_ino}).second)
             continue; // met before: a link or mount back into the walk
@@ -171,16 +173,20 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
     return result;
 }
 
-bool Scan::isLinkIntoShownTree(int dirFd, const char* name) const
+QByteArray resolvedPath(const QString& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(QFile::encodeName(path).constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+bool Scan::isLinkIntoShownTree(int dirFd, const char* name, const QString& path) const
 {
     struct stat linkInfo {};
     if (resolvedRoot.isEmpty() || ::fstatat(dirFd, name, &linkInfo, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(linkInfo.st_mode))
         return false;
-    char target[PATH_MAX];
-    const QByteArray linkPath = QByteArray("/proc/self/fd/") + QByteArray::number(dirFd) + '/' + name;
-    if (!::realpath(linkPath.constData(), target))
+    const QByteArray resolved = resolvedPath(path);
+    if (resolved.isEmpty())
         return false;
-    const QByteArray resolved(target);
     if (resolved == resolvedRoot)
         return true;
     const QByteArray prefix = resolvedRoot == "/" ? resolvedRoot : resolvedRoot + '/';
@@ -188,12 +194,6 @@ bool Scan::isLinkIntoShownTree(int dirFd, const char* name) const
         return false;
     // A target under a hidden folder is not walked when hidden entries are left out.
     return showsHiddenFiles || !('/' + resolved.mid(prefix.size())).contains("/.");
-}
-
-QByteArray resolvedPath(const QString& path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(QFile::encodeName(path).constData(), resolved) ? QByteArray(resolved) : QByteArray();
 }
 
 QString withoutTrailingSlash(QString path)
