@@ -59,26 +59,62 @@ struct Scan {
     VisitedDirectories& visited;
     QCollator collator;
     QByteArray resolvedRoot; // the project folder with every link resolved
+    std::vector<char> buffer = std::vector<char>(32 * 1024); // one listing at a time
 
-    bool isLinkIntoShownTree(int dirFd, const char* name) const;
+    // Whether the entry `name` of `dirFd`, listed as `path`, is a link to a folder of the tree
+    // this scan shows.
+    bool isLinkIntoShownTree(int dirFd, const char* name, const QString& path) const;
 
     // Lists the open directory `fd` (taken over) whose listed path is `path`; node ids are
     // `idPrefix` + "/" + name, or the bare name when the prefix is empty.
     FileTreeScannerService::Result level(int fd, const QString& path, const QString& idPrefix, int depth);
 };
 
+// QUrl::fromLocalFile without its cost for the common case: decoded mode only escapes '%',
+// which costs a search through every path.
+QUrl fileURL(const QString& path)
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("file"));
+    url.setPath(path, path.contains(u'%') ? QUrl::DecodedMode : QUrl::TolerantMode);
+    return url;
+}
+
+// Reads every entry name and type of the open directory into `names` (each followed by a NUL)
+// and `entries`, straight from the kernel: a directory stream would allocate a large buffer
+// per folder, which dominates a scan of many small folders.
+bool readEntries(int fd, std::vector<char>& buffer, QByteArray& names, std::vector<std::pair<qsizetype, unsigned char>>& entries)
+{
+    for (;;) {
+        const ssize_t length = ::getdents64(fd, buffer.data(), buffer.size());
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length <= 0)
+            return length == 0;
+        for (ssize_t position = 0; position < length;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + position);
+            position += entry->d_reclen;
+            entries.emplace_back(names.size(), entry->d_type);
+            names.append(entry->d_name, qsizetype(strlen(entry->d_name)) + 1);
+        }
+    }
+}
+
 FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QString& idPrefix, int depth)
 {
     FileTreeScannerService::Result result;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
+    QByteArray names;
+    std::vector<std::pair<qsizetype, unsigned char>> entries;
+    const bool listed = readEntries(fd, buffer, names, entries);
+    if (!listed) {
         ::close(fd);
         return result;
     }
+    const QString base = path.endsWith(u'/') ? path : path + u'/';
     QList<FileTreeNodeModel> directories;
     QList<FileTreeNodeModel> files;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
+    for (const auto& [offset, type] : entries) {
+        const char* name = names.constData() + offset;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
         if (name[0] == '.' && !showsHiddenFiles)
@@ -87,11 +123,11 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
         if (!isValidUtf8(name, nameLength))
             continue; // no path of ours could name it
 
-        bool isDirectory = entry->d_type == DT_DIR;
-        bool isFile = entry->d_type == DT_REG;
+        bool isDirectory = type == DT_DIR;
+        bool isFile = type == DT_REG;
         struct stat info {};
-        if (isDirectory || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            if (::fstatat(dirfd(dir), name, &info, 0) != 0)
+        if (isDirectory || type == DT_LNK || type == DT_UNKNOWN) {
+            if (::fstatat(fd, name, &info, 0) != 0)
                 continue; // dangling link or vanished entry
             isDirectory = S_ISDIR(info.st_mode);
             isFile = S_ISREG(info.st_mode);
@@ -100,32 +136,32 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
             continue;
 
         const QString nodeName = QString::fromUtf8(name, qsizetype(nameLength));
-        const QString nodePath = path + u'/' + nodeName;
+        const QString nodePath = base + nodeName;
         QString id = idPrefix.isEmpty() ? nodeName : idPrefix + u'/' + nodeName;
         if (isFile) {
-            files.append({std::move(id), QUrl::fromLocalFile(nodePath), nodeName, FileTreeNodeType::file, {},
+            files.append({std::move(id), fileURL(nodePath), nodeName, FileTreeNodeType::file, {},
                           lowerCasedPathExtension(nodeName)});
             continue;
         }
         // A folder inside the project is listed at its own place, never through a link to it,
         // whichever of the two the listing meets first.
-        if (entry->d_type != DT_DIR && isLinkIntoShownTree(dirfd(dir), name))
+        if (type != DT_DIR && isLinkIntoShownTree(fd, name, nodePath))
             continue;
         if (!visited.identities.insert({info.st_dev, info.st_ino}).second)
             continue; // met before: a link or mount back into the walk
         FileTreeScannerService::Result children;
         if (depth < FileTreeScannerService::maxDepth) {
-            const int childFd = ::openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int childFd = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (childFd >= 0)
                 children = level(childFd, nodePath, id, depth + 1);
             else
                 children.allReadable = errno != EACCES;
         }
         result.allReadable = result.allReadable && children.allReadable;
-        directories.append({std::move(id), QUrl::fromLocalFile(nodePath), nodeName, FileTreeNodeType::directory,
+        directories.append({std::move(id), fileURL(nodePath), nodeName, FileTreeNodeType::directory,
                             std::move(children.nodes), std::nullopt});
     }
-    ::closedir(dir);
+    ::close(fd);
 
     const auto byName = [this](const FileTreeNodeModel& a, const FileTreeNodeModel& b) {
         return collator.compare(a.name, b.name) < 0;
@@ -137,16 +173,20 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
     return result;
 }
 
-bool Scan::isLinkIntoShownTree(int dirFd, const char* name) const
+QByteArray resolvedPath(const QString& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(QFile::encodeName(path).constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+bool Scan::isLinkIntoShownTree(int dirFd, const char* name, const QString& path) const
 {
     struct stat linkInfo {};
     if (resolvedRoot.isEmpty() || ::fstatat(dirFd, name, &linkInfo, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(linkInfo.st_mode))
         return false;
-    char target[PATH_MAX];
-    const QByteArray linkPath = QByteArray("/proc/self/fd/") + QByteArray::number(dirFd) + '/' + name;
-    if (!::realpath(linkPath.constData(), target))
+    const QByteArray resolved = resolvedPath(path);
+    if (resolved.isEmpty())
         return false;
-    const QByteArray resolved(target);
     if (resolved == resolvedRoot)
         return true;
     const QByteArray prefix = resolvedRoot == "/" ? resolvedRoot : resolvedRoot + '/';
@@ -154,12 +194,6 @@ bool Scan::isLinkIntoShownTree(int dirFd, const char* name) const
         return false;
     // A target under a hidden folder is not walked when hidden entries are left out.
     return showsHiddenFiles || !('/' + resolved.mid(prefix.size())).contains("/.");
-}
-
-QByteArray resolvedPath(const QString& path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(QFile::encodeName(path).constData(), resolved) ? QByteArray(resolved) : QByteArray();
 }
 
 QString withoutTrailingSlash(QString path)

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <functional>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -164,6 +166,21 @@ TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
     EXPECT_FALSE(folder->fileExtension);
 }
 
+TEST(FileTreeScanner, URLsAreThoseOfTheLocalPaths)
+{
+    QTemporaryDir dir;
+    const QStringList odd{QStringLiteral("100% done.md"), QStringLiteral("a#b?c.md"), QStringLiteral("sp ace [1].md"),
+                          QStringLiteral("ünï.md"), QStringLiteral("%41.md"), QStringLiteral("line\nbreak.md")};
+    for (const QString& name : odd)
+        touch(dir.filePath(name));
+    const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
+    ASSERT_EQ(result.nodes.size(), odd.size());
+    for (const FileTreeNodeModel& node : result.nodes) {
+        EXPECT_EQ(node.url, QUrl::fromLocalFile(dir.filePath(node.name))) << node.name.toStdString();
+        EXPECT_EQ(node.url.toLocalFile(), dir.filePath(node.name));
+    }
+}
+
 TEST(FileTreeScanner, NestedIdsAndFolderReachedTwiceListedOnce)
 {
     QTemporaryDir dir;
@@ -275,6 +292,39 @@ TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
     };
     EXPECT_EQ(scanAsUser(root), 0);
     EXPECT_EQ(scanAsUser(dir.filePath(QStringLiteral("locked"))), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
+{
+    QTemporaryDir dir;
+    mkdir(dir.filePath(QStringLiteral("docs/mirror")));
+    touch(dir.filePath(QStringLiteral("docs/a.md")));
+    const QString root = dir.path();
+    // The mount lives in a mount namespace of the child only.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        const QByteArray source = QFile::encodeName(root);
+        const QByteArray target = QFile::encodeName(root + QStringLiteral("/docs/mirror"));
+        if (::mount(source.constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(77);
+        const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(root), false);
+        const bool once = sortedIds(result.nodes)
+            == QStringList({QStringLiteral("docs"), QStringLiteral("docs/a.md")});
+        ::_exit(once && result.allReadable ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace
