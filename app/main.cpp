@@ -1,9 +1,13 @@
-#include <QCoreApplication>
-#include <QTextStream>
+#include "entry/QuilloraApp.h"
+
+#include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QTextStream(stdout) << "Quillora: the main window is not built yet.\n";
-    return 0;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillora"));
+
+    quillora::QuilloraApp app;
+    app.launch(QApplication::arguments().mid(1));
+    return QApplication::exec();
 }

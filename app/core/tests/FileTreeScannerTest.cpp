@@ -1,0 +1,330 @@
+#include "core/FileTreeScannerService.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quillora;
+
+namespace {
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+void mkdir(const QString& path)
+{
+    ASSERT_TRUE(QDir().mkpath(path)) << path.toStdString();
+}
+
+void flatten(const QList<FileTreeNodeModel>& nodes, QStringList& ids)
+{
+    for (const FileTreeNodeModel& node : nodes) {
+        ids.append(node.id);
+        flatten(node.children, ids);
+    }
+}
+
+QStringList sortedIds(const QList<FileTreeNodeModel>& nodes)
+{
+    QStringList ids;
+    flatten(nodes, ids);
+    ids.sort();
+    return ids;
+}
+
+QStringList names(const QList<FileTreeNodeModel>& nodes)
+{
+    QStringList result;
+    for (const FileTreeNodeModel& node : nodes)
+        result.append(node.name);
+    return result;
+}
+
+const FileTreeNodeModel* child(const QList<FileTreeNodeModel>& nodes, const QString& name)
+{
+    for (const FileTreeNodeModel& node : nodes) {
+        if (node.name == name)
+            return &node;
+    }
+    return nullptr;
+}
+
+// What `find` lists with the scanner's filters: links followed, folders and regular files only,
+// hidden names pruned unless shown.
+QStringList findIds(const QString& root, bool showsHidden)
+{
+    QStringList arguments{QStringLiteral("-L"), root, QStringLiteral("-mindepth"), QStringLiteral("1")};
+    if (!showsHidden)
+        arguments << QStringLiteral("-name") << QStringLiteral(".*") << QStringLiteral("-prune") << QStringLiteral("-o");
+    arguments << QStringLiteral("(") << QStringLiteral("-type") << QStringLiteral("d") << QStringLiteral("-o")
+              << QStringLiteral("-type") << QStringLiteral("f") << QStringLiteral(")") << QStringLiteral("-print0");
+    QProcess find;
+    find.start(QStringLiteral("find"), arguments);
+    EXPECT_TRUE(find.waitForFinished(60000));
+    QStringList ids;
+    for (const QByteArray& line : find.readAllStandardOutput().split('\0')) {
+        if (!line.isEmpty())
+            ids.append(QString::fromUtf8(line).mid(root.size() + 1));
+    }
+    ids.sort();
+    return ids;
+}
+
+TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
+{
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    const QString root = dir.filePath(QStringLiteral("project"));
+    mkdir(root);
+    // Thousands of files over nested folders, with hidden entries at every level.
+    for (int a = 0; a < 8; ++a) {
+        for (int b = 0; b < 6; ++b) {
+            const QString folder = root + QStringLiteral("/dir %1/sub-%2").arg(a).arg(b);
+            mkdir(folder + QStringLiteral("/.hidden-folder"));
+            touch(folder + QStringLiteral("/.hidden-folder/inside.md"));
+            touch(folder + QStringLiteral("/.env"));
+            for (int f = 0; f < 60; ++f)
+                touch(folder + QStringLiteral("/file-%1.%2").arg(f).arg(f % 3 ? QStringLiteral("md") : QStringLiteral("TXT")));
+        }
+    }
+    mkdir(root + QStringLiteral("/.git/objects"));
+    touch(root + QStringLiteral("/.git/objects/abc"));
+    touch(root + QStringLiteral("/with\nnewline.md"));
+    touch(root + QStringLiteral("/ünïcödé name.md"));
+    // Links: to a file, to a folder outside, dangling, and back up to the root (a cycle).
+    touch(outside.filePath(QStringLiteral("linked.md")));
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/dir 0/sub-0/file-1.md"), root + QStringLiteral("/link-to-file.md")));
+    ASSERT_TRUE(QFile::link(outside.path(), root + QStringLiteral("/dir 1/outside")));
+    ASSERT_TRUE(QFile::link(root + QStringLiteral("/nowhere"), root + QStringLiteral("/dangling")));
+    ASSERT_TRUE(QFile::link(root, root + QStringLiteral("/dir 2/sub-1/back-to-root")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("/fifo")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), root + QStringLiteral("/device")));
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(root + QStringLiteral("/sock"));
+    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+
+    FileTreeScannerService scanner;
+    for (bool showsHidden : {false, true}) {
+        SCOPED_TRACE(showsHidden);
+        const auto result = scanner.scan(QUrl::fromLocalFile(root), showsHidden);
+        EXPECT_TRUE(result.allReadable);
+        const QStringList ids = sortedIds(result.nodes);
+        EXPECT_GT(ids.size(), 2800);
+        EXPECT_EQ(ids, findIds(root, showsHidden));
+        EXPECT_FALSE(ids.contains(QStringLiteral("dir 2/sub-1/back-to-root")));
+        EXPECT_FALSE(ids.contains(QStringLiteral("fifo")));
+        EXPECT_FALSE(ids.contains(QStringLiteral("device")));
+        EXPECT_FALSE(ids.contains(QStringLiteral("sock")));
+        EXPECT_TRUE(ids.contains(QStringLiteral("with\nnewline.md")));
+        EXPECT_EQ(ids.contains(QStringLiteral(".git/objects/abc")), showsHidden);
+    }
+    ::close(sock);
+}
+
+TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
+{
+    QTemporaryDir dir;
+    for (const char* folder : {"b", "A", "a"})
+        mkdir(dir.filePath(QString::fromLatin1(folder)));
+    for (const char* file : {"Z.md", "y.txt", "Makefile", "Guide.MD"})
+        touch(dir.filePath(QString::fromLatin1(file)));
+    const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path() + u'/'), false);
+    const QStringList order = names(result.nodes);
+    ASSERT_EQ(order.size(), 7);
+    EXPECT_EQ(QSet<QString>(order.begin(), order.begin() + 2), (QSet<QString>{QStringLiteral("A"), QStringLiteral("a")}));
+    EXPECT_EQ(order.mid(2), (QStringList{QStringLiteral("b"), QStringLiteral("Guide.MD"), QStringLiteral("Makefile"),
+                                         QStringLiteral("y.txt"), QStringLiteral("Z.md")}));
+
+    const FileTreeNodeModel* guide = child(result.nodes, QStringLiteral("Guide.MD"));
+    ASSERT_TRUE(guide);
+    EXPECT_EQ(guide->fileExtension, QStringLiteral("md"));
+    EXPECT_EQ(guide->id, QStringLiteral("Guide.MD"));
+    EXPECT_EQ(guide->url, QUrl::fromLocalFile(dir.filePath(QStringLiteral("Guide.MD"))));
+    EXPECT_EQ(child(result.nodes, QStringLiteral("Makefile"))->fileExtension, QString());
+    const FileTreeNodeModel* folder = child(result.nodes, QStringLiteral("b"));
+    EXPECT_EQ(folder->type, FileTreeNodeType::directory);
+    EXPECT_FALSE(folder->fileExtension);
+}
+
+TEST(FileTreeScanner, URLsAreThoseOfTheLocalPaths)
+{
+    QTemporaryDir dir;
+    const QStringList odd{QStringLiteral("100% done.md"), QStringLiteral("a#b?c.md"), QStringLiteral("sp ace [1].md"),
+                          QStringLiteral("ünï.md"), QStringLiteral("%41.md"), QStringLiteral("line\nbreak.md")};
+    for (const QString& name : odd)
+        touch(dir.filePath(name));
+    const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
+    ASSERT_EQ(result.nodes.size(), odd.size());
+    for (const FileTreeNodeModel& node : result.nodes) {
+        EXPECT_EQ(node.url, QUrl::fromLocalFile(dir.filePath(node.name))) << node.name.toStdString();
+        EXPECT_EQ(node.url.toLocalFile(), dir.filePath(node.name));
+    }
+}
+
+TEST(FileTreeScanner, NestedIdsAndFolderReachedTwiceListedOnce)
+{
+    QTemporaryDir dir;
+    mkdir(dir.filePath(QStringLiteral("docs/guide")));
+    touch(dir.filePath(QStringLiteral("docs/guide/intro.md")));
+    mkdir(dir.filePath(QStringLiteral("zz")));
+    mkdir(dir.filePath(QStringLiteral(".versions/v3")));
+    touch(dir.filePath(QStringLiteral(".versions/v3/notes.md")));
+    // Links to folders of the tree, met before or after the folders themselves; and a link to a
+    // folder the tree does not show.
+    for (const char* link : {"zz/docs-again", "aa-docs", "docs/guide/up"})
+        ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("docs")), dir.filePath(QString::fromLatin1(link))));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral(".versions/v3")), dir.filePath(QStringLiteral("current"))));
+    auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
+    EXPECT_EQ(sortedIds(result.nodes),
+              (QStringList{QStringLiteral("current"), QStringLiteral("current/notes.md"), QStringLiteral("docs"),
+                           QStringLiteral("docs/guide"), QStringLiteral("docs/guide/intro.md"), QStringLiteral("zz")}));
+    result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), true);
+    EXPECT_EQ(sortedIds(result.nodes),
+              (QStringList{QStringLiteral(".versions"), QStringLiteral(".versions/v3"), QStringLiteral(".versions/v3/notes.md"),
+                           QStringLiteral("docs"), QStringLiteral("docs/guide"), QStringLiteral("docs/guide/intro.md"),
+                           QStringLiteral("zz")}));
+
+    VisitedDirectories visited;
+    const auto sub = FileTreeScannerService().scanDirectory(QUrl::fromLocalFile(dir.filePath(QStringLiteral("docs"))),
+                                                            QUrl::fromLocalFile(dir.path()), false, visited);
+    EXPECT_EQ(sortedIds(sub.nodes), (QStringList{QStringLiteral("docs/guide"), QStringLiteral("docs/guide/intro.md")}));
+}
+
+TEST(FileTreeScanner, EmptyMissingAndBadlyNamedEntries)
+{
+    QTemporaryDir dir;
+    FileTreeScannerService scanner;
+    auto result = scanner.scan(QUrl::fromLocalFile(dir.path()), true);
+    EXPECT_TRUE(result.nodes.isEmpty());
+    EXPECT_TRUE(result.allReadable);
+
+    result = scanner.scan(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing"))), true);
+    EXPECT_TRUE(result.nodes.isEmpty());
+    EXPECT_TRUE(result.allReadable);
+
+    // A name that is not UTF-8 cannot be named by any path of ours: it is left out, its
+    // siblings are not.
+    const QByteArray bad = QFile::encodeName(dir.path()) + "/bad-\xff\xfe.md";
+    const int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    touch(dir.filePath(QStringLiteral("good.md")));
+    result = scanner.scan(QUrl::fromLocalFile(dir.path()), true);
+    EXPECT_EQ(names(result.nodes), QStringList{QStringLiteral("good.md")});
+}
+
+TEST(FileTreeScanner, DeepNestingIsCapped)
+{
+    QTemporaryDir dir;
+    QString path = dir.path();
+    for (int i = 0; i < FileTreeScannerService::maxDepth + 10; ++i)
+        path += QStringLiteral("/d");
+    mkdir(path);
+    const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
+    int depth = 0;
+    for (const QList<FileTreeNodeModel>* level = &result.nodes; !level->isEmpty(); level = &level->first().children)
+        ++depth;
+    EXPECT_EQ(depth, FileTreeScannerService::maxDepth + 1);
+    EXPECT_TRUE(result.allReadable);
+}
+
+// Runs `body` in a child process as the unprivileged user nobody; returns its exit code.
+int runAsNobody(const std::function<int()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    QTemporaryDir dir;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    mkdir(dir.filePath(QStringLiteral("open/inner")));
+    touch(dir.filePath(QStringLiteral("open/inner/a.md")));
+    mkdir(dir.filePath(QStringLiteral("locked/inner")));
+    touch(dir.filePath(QStringLiteral("top.md")));
+    ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("locked"))).constData(), 0700);
+
+    const QString root = dir.path();
+    auto scanAsUser = [&](const QString& scanned) {
+        return runAsNobody([&] {
+            if (::geteuid() == 0)
+                return 99;
+            const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(scanned), false);
+            if (scanned != root)
+                return (result.nodes.isEmpty() && !result.allReadable) ? 0 : 2;
+            const FileTreeNodeModel* locked = child(result.nodes, QStringLiteral("locked"));
+            const bool ok = !result.allReadable && locked && locked->children.isEmpty()
+                && sortedIds(result.nodes)
+                    == QStringList({QStringLiteral("locked"), QStringLiteral("open"), QStringLiteral("open/inner"),
+                                    QStringLiteral("open/inner/a.md"), QStringLiteral("top.md")});
+            return ok ? 0 : 1;
+        });
+    };
+    EXPECT_EQ(scanAsUser(root), 0);
+    EXPECT_EQ(scanAsUser(dir.filePath(QStringLiteral("locked"))), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
+{
+    QTemporaryDir dir;
+    mkdir(dir.filePath(QStringLiteral("docs/mirror")));
+    touch(dir.filePath(QStringLiteral("docs/a.md")));
+    const QString root = dir.path();
+    // The mount lives in a mount namespace of the child only.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        const QByteArray source = QFile::encodeName(root);
+        const QByteArray target = QFile::encodeName(root + QStringLiteral("/docs/mirror"));
+        if (::mount(source.constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(77);
+        const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(root), false);
+        const bool once = sortedIds(result.nodes)
+            == QStringList({QStringLiteral("docs"), QStringLiteral("docs/a.md")});
+        ::_exit(once && result.allReadable ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+} // namespace

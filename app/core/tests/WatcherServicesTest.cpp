@@ -1,0 +1,145 @@
+#include "core/DirectoryWatcherService.h"
+#include "core/FileWatcherService.h"
+
+#include <testsupport/EventLoop.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+using namespace quillora;
+
+namespace {
+
+void write(const QString& path, const QByteArray& content = "x")
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(content);
+}
+
+struct Counter {
+    int calls = 0;
+    bool offMainThread = false;
+    std::function<void()> callback()
+    {
+        return [this] {
+            ++calls;
+            offMainThread = offMainThread || QThread::currentThread() != QCoreApplication::instance()->thread();
+        };
+    }
+};
+
+// Long enough for a batch after the 300 ms latency to have arrived.
+constexpr int settleMs = 800;
+
+TEST(DirectoryWatcherService, BurstOfChangesIsOneCallbackOnTheMainThread)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("docs/.git")));
+    write(dir.filePath(QStringLiteral("docs/readme.md")), "old");
+    Counter counter;
+    DirectoryWatcherService watcher;
+    watcher.start(QUrl::fromLocalFile(dir.path()), counter.callback());
+
+    // New folder with content, an edit, a save by rename-over, a change in a hidden folder.
+    QDir().mkpath(dir.filePath(QStringLiteral("new/inner")));
+    write(dir.filePath(QStringLiteral("new/inner/a.md")));
+    write(dir.filePath(QStringLiteral("docs/readme.md")), "edited");
+    write(dir.filePath(QStringLiteral("docs/.readme.md.tmp")), "saved");
+    ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("docs/.readme.md.tmp"))).constData(),
+                       QFile::encodeName(dir.filePath(QStringLiteral("docs/readme.md"))).constData()),
+              0);
+    write(dir.filePath(QStringLiteral("docs/.git/index")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
+    testsupport::spin(settleMs);
+    EXPECT_EQ(counter.calls, 1);
+    EXPECT_FALSE(counter.offMainThread);
+
+    // The folder made after the start is watched too.
+    write(dir.filePath(QStringLiteral("new/inner/b.md")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls == 2; }));
+}
+
+TEST(DirectoryWatcherService, RestartWatchesOnlyTheNewFolder)
+{
+    QTemporaryDir first;
+    QTemporaryDir second;
+    Counter counter;
+    DirectoryWatcherService watcher;
+    watcher.start(QUrl::fromLocalFile(first.path()), counter.callback());
+    watcher.start(QUrl::fromLocalFile(second.path()), counter.callback());
+    write(first.filePath(QStringLiteral("ignored")));
+    testsupport::spin(settleMs);
+    EXPECT_EQ(counter.calls, 0);
+    write(second.filePath(QStringLiteral("seen")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls == 1; }));
+    testsupport::spin(settleMs);
+    EXPECT_EQ(counter.calls, 1);
+}
+
+TEST(FileWatcherService, FiresForEntriesNamedLikeTheFileOnly)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("notes.md"));
+    QDir().mkpath(dir.filePath(QStringLiteral("sub")));
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool fires;
+    } cases[] = {
+        {"other file", [&] { write(dir.filePath(QStringLiteral("other.md"))); }, false},
+        {"similar name", [&] { write(dir.filePath(QStringLiteral("notes.md.bak"))); }, false},
+        {"edit", [&] { write(target, "edit"); }, true},
+        {"same name in a subfolder", [&] { write(dir.filePath(QStringLiteral("sub/notes.md"))); }, true},
+        {"save by rename-over",
+         [&] {
+             write(dir.filePath(QStringLiteral("tmp")), "saved");
+             ::rename(QFile::encodeName(dir.filePath(QStringLiteral("tmp"))).constData(), QFile::encodeName(target).constData());
+         },
+         true},
+        {"delete", [&] { QFile::remove(target); }, true},
+    };
+    write(target);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Counter counter;
+        FileWatcherService watcher;
+        watcher.start(QUrl::fromLocalFile(target), counter.callback());
+        c.change();
+        if (c.fires) {
+            ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
+        }
+        testsupport::spin(c.fires ? 400 : settleMs);
+        EXPECT_EQ(counter.calls, c.fires ? 1 : 0);
+        watcher.stop();
+    }
+}
+
+TEST(FileWatcherService, NoCallbackOnceStoppedOrDestroyedEvenWhenAlreadyQueued)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("notes.md"));
+    write(target);
+    for (bool destroy : {false, true}) {
+        Counter counter;
+        auto watcher = std::make_unique<FileWatcherService>();
+        watcher->start(QUrl::fromLocalFile(target), counter.callback());
+        write(target, "changed");
+        QThread::msleep(600); // the batch is posted but the event loop has not run
+        if (destroy)
+            watcher.reset();
+        else
+            watcher->stop();
+        testsupport::spin(300);
+        EXPECT_EQ(counter.calls, 0) << destroy;
+        if (watcher)
+            watcher->stop(); // stopping twice is harmless
+    }
+}
+
+} // namespace

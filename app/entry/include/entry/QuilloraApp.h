@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+namespace quillora {
+
+class AppViewModel;
+class MainWindow;
+class SettingsWindow;
+class LogsWindow;
+
+// The application: configures the feedback client, owns the one view model and the scenes: any
+// number of main windows, the settings window and the single "Session Logs" window.
+class QuilloraApp : public QObject {
+    Q_OBJECT
+
+public:
+    QuilloraApp();
+    ~QuilloraApp() override;
+
+    // Created on first use by a scene; the same instance serves every window for the whole run.
+    AppViewModel& appViewModel();
+
+    // Shows the first main window and opens each command-line argument as the platform's
+    // open-URL request; with none and no project restored, opens the user's home folder.
+    void launch(const QStringList& arguments);
+
+    // An open-URL request: goes the way of an item dropped on the window.
+    void openURL(const QUrl& url);
+
+    // Turns a command-line argument into a URL: an existing path (relative to the working
+    // directory) is a file URL, else a text with a scheme is that URL, else it is a path.
+    static QUrl urlFromArgument(const QString& argument);
+
+    MainWindow* newMainWindow();
+    void showSettings();
+    void showLogs();
+
+    std::vector<MainWindow*> mainWindows() const;
+    SettingsWindow* settingsWindow() const;
+    LogsWindow* logsWindow() const;
+
+private:
+    std::unique_ptr<AppViewModel> appViewModel_;
+    std::vector<QPointer<MainWindow>> mainWindows_;
+    QPointer<SettingsWindow> settingsWindow_;
+    QPointer<LogsWindow> logsWindow_;
+};
+
+} // namespace quillora

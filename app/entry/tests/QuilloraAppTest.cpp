@@ -1,0 +1,225 @@
+#include "entry/QuilloraApp.h"
+
+#include "core/AppViewModel.h"
+#include "entry/SceneWindows.h"
+#include "feedback/Plendra.h"
+
+#include <platform/SecurityScopedResources.h>
+#include <testsupport/EventLoop.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+inline void PrintTo(const QUrl& url, std::ostream* out) { *out << url.toString().toStdString(); }
+
+using namespace quillora;
+using testsupport::waitUntil;
+
+namespace {
+
+void write(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// The test main gives each test process a temporary HOME; the project lives beside it.
+class QuilloraAppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        project = QDir(dir.path()).filePath(QStringLiteral("project"));
+        write(project + QStringLiteral("/README.md"), "# Project\n");
+        write(project + QStringLiteral("/docs/guide.md"), "guide\n");
+    }
+
+    static MainWindow* firstWindow(QuilloraApp& app)
+    {
+        const auto windows = app.mainWindows();
+        return windows.empty() ? nullptr : windows.front();
+    }
+
+    QTemporaryDir dir;
+    QString project;
+};
+
+TEST_F(QuilloraAppTest, ConfiguresTheFeedbackClientFirst)
+{
+    QuilloraApp app;
+    EXPECT_EQ(plendra::Plendra::apiKey(), QStringLiteral("5C21E8A7-0B93-4F6D-8E42-A917D3C06B5E"));
+    EXPECT_EQ(plendra::Plendra::config().buttons.addButton.location,
+              plendra::Configuration::AddButton::Location::navigationBar);
+    EXPECT_EQ(plendra::Plendra::theme().primaryColor, QColor(0, 122, 255));
+}
+
+TEST_F(QuilloraAppTest, CommandLineArgumentsBecomeURLs)
+{
+    const QString odd = project + QStringLiteral("/notes:v2.md");
+    write(odd, "x");
+    QDir::setCurrent(project);
+    const std::vector<std::pair<QString, QUrl>> cases = {
+        {project, QUrl::fromLocalFile(project)},
+        {QStringLiteral("docs/../docs"), QUrl::fromLocalFile(project + QStringLiteral("/docs"))},
+        {QStringLiteral("notes:v2.md"), QUrl::fromLocalFile(odd)},
+        {QStringLiteral("missing.md"), QUrl::fromLocalFile(project + QStringLiteral("/missing.md"))},
+        {QStringLiteral("file:///tmp"), QUrl(QStringLiteral("file:///tmp"))},
+        {QStringLiteral("http://localhost/page"), QUrl(QStringLiteral("http://localhost/page"))},
+    };
+    for (const auto& [argument, expected] : cases)
+        EXPECT_EQ(QuilloraApp::urlFromArgument(argument), expected) << argument.toStdString();
+}
+
+TEST_F(QuilloraAppTest, ShowsTheTreeFollowsTheDiskAndQuitsCleanly)
+{
+    auto app = std::make_unique<QuilloraApp>();
+    app->launch({project});
+    auto* window = firstWindow(*app);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("guide.md")); }))
+        << window->treeText().toStdString();
+    EXPECT_EQ(window->treeText(), QStringLiteral("project/\n  docs/\n    guide.md\n  README.md"));
+
+    // A change on disk reaches the tree through the watcher and one rescan.
+    write(project + QStringLiteral("/docs/new.md"), "new\n");
+    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("new.md")); }, 5000))
+        << window->treeText().toStdString();
+
+    // A second main window shows the same project; settings and logs are single windows.
+    auto* second = app->newMainWindow();
+    EXPECT_EQ(second->treeText(), window->treeText());
+    app->showLogs();
+    auto* logs = app->logsWindow();
+    app->showLogs();
+    EXPECT_EQ(app->logsWindow(), logs);
+    EXPECT_EQ(logs->objectName(), QStringLiteral("logs"));
+    EXPECT_EQ(logs->windowTitle(), QStringLiteral("Session Logs"));
+    app->showSettings();
+    auto* hidden = app->settingsWindow()->findChild<QCheckBox*>();
+    ASSERT_TRUE(hidden);
+    write(project + QStringLiteral("/.hidden"), "");
+    hidden->setChecked(true);
+    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral(".hidden")); }))
+        << window->treeText().toStdString();
+
+    QTimer::singleShot(0, [] { QApplication::closeAllWindows(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    app.reset();
+}
+
+TEST_F(QuilloraAppTest, ASecondLaunchRestoresTheProjectAndFile)
+{
+    {
+        QuilloraApp first;
+        first.launch({project + QStringLiteral("/README.md")});
+        EXPECT_EQ(first.appViewModel().selectedFile()->url, QUrl::fromLocalFile(project + QStringLiteral("/README.md")));
+    }
+    QuilloraApp second;
+    second.launch({});
+    EXPECT_EQ(second.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project));
+    ASSERT_TRUE(second.appViewModel().selectedFile());
+    EXPECT_EQ(second.appViewModel().selectedFile()->name, QStringLiteral("README.md"));
+}
+
+TEST_F(QuilloraAppTest, WithoutArgumentsOrMemoryTheHomeFolderOpens)
+{
+    QuilloraApp app;
+    app.launch({});
+    EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(QDir::homePath()));
+}
+
+TEST_F(QuilloraAppTest, BadArgumentsAreIgnored)
+{
+    const QString fifo = QDir(dir.path()).filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QuilloraApp app;
+    app.launch({QStringLiteral("http://localhost/page"), QDir(dir.path()).filePath(QStringLiteral("missing")), fifo});
+    EXPECT_TRUE(app.appViewModel().selectedFolderURL().isEmpty());
+    EXPECT_FALSE(app.appViewModel().selectedFile());
+    EXPECT_EQ(app.mainWindows().size(), 1u);
+
+    // The same through a drop on the window; the first URL of a drop counts.
+    auto* window = app.mainWindows().front();
+    const auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &drop);
+    };
+    drop({QUrl::fromLocalFile(project), QUrl::fromLocalFile(dir.path())});
+    EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project));
+    for (const auto& bad : {QUrl(QStringLiteral("http://localhost/page")), QUrl::fromLocalFile(fifo)}) {
+        drop({bad});
+        EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project));
+        EXPECT_EQ(app.appViewModel().selectedDirectoryURL(), QUrl::fromLocalFile(project));
+    }
+}
+
+TEST_F(QuilloraAppTest, OpenProjectShowsThePickerAndOpensTheChoice)
+{
+    QuilloraApp app;
+    app.launch({project + QStringLiteral("/docs")});
+    auto* window = firstWindow(app);
+    QAction* openProject = nullptr;
+    for (auto* action : window->menuBar()->findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("Open Project…"))
+            openProject = action;
+    }
+    ASSERT_TRUE(openProject);
+    openProject->trigger();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (auto* widget : QApplication::topLevelWidgets()) {
+            if (auto* candidate = qobject_cast<QFileDialog*>(widget); candidate && candidate->isVisible())
+                dialog = candidate;
+        }
+        return dialog != nullptr;
+    }));
+    EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project + QStringLiteral("/docs")));
+    dialog->setDirectory(project);
+    dialog->selectFile(project);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_TRUE(waitUntil([&] { return app.appViewModel().selectedFolderURL() == QUrl::fromLocalFile(project); }));
+    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("README.md")); }));
+}
+
+TEST_F(QuilloraAppTest, ARefusedAccessScopeIsShownInTheWindow)
+{
+    struct Refusing : platform::SecurityScopedResources {
+        bool startAccessing(const QString&) override { return false; }
+    };
+    const auto previous = platform::SecurityScopedResources::shared();
+    platform::SecurityScopedResources::setShared(std::make_shared<Refusing>());
+    {
+        QuilloraApp app;
+        app.launch({project});
+        QStringList texts;
+        for (auto* label : firstWindow(app)->findChildren<QLabel*>()) {
+            if (label->isVisibleTo(firstWindow(app)))
+                texts << label->text();
+        }
+        EXPECT_TRUE(texts.contains(QStringLiteral("Failed to activate folder access scope: ") + project)) << texts.join(u'|').toStdString();
+        EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(project));
+    }
+    platform::SecurityScopedResources::setShared(previous);
+}
+
+} // namespace

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+// Watches a folder and everything below it through inotify: one watch per folder, folders that
+// appear later are watched as they appear. Changes are gathered for `latency` after the first
+// one and handed over as one batch on the watcher's thread (the main thread). No callback runs
+// after stop(), after a new start(), or after the watcher is destroyed. When the system's watch
+// limit is reached, the rest of the tree goes unwatched (logged once per process).
+class RecursiveWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    struct Batch {
+        QStringList paths;       // changed entries, each once
+        bool overflowed = false; // events were lost: anything may have changed
+    };
+    using Callback = std::function<void(const Batch&)>;
+
+    explicit RecursiveWatcher(QObject* parent = nullptr);
+    ~RecursiveWatcher() override;
+
+    // Replaces any earlier watch. False when nothing could be watched (the watcher stays idle).
+    bool start(const QString& path, std::chrono::milliseconds latency, Callback callback);
+    void stop();
+    bool isWatching() const { return m_worker != nullptr; }
+    // Folders currently watched.
+    int watchCount() const;
+
+private:
+    struct Worker;
+    void deliver(quint64 generation, const Batch& batch);
+
+    std::unique_ptr<Worker> m_worker;
+    Callback m_callback;
+    quint64 m_generation = 0;
+};
+
+} // namespace platform

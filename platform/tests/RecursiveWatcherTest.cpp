@@ -1,0 +1,132 @@
+#include "platform/RecursiveWatcher.h"
+
+#include <testsupport/EventLoop.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+using platform::RecursiveWatcher;
+using namespace std::chrono_literals;
+
+namespace {
+
+void write(const QString& path, const QByteArray& content = "x")
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(content);
+}
+
+struct Recorder {
+    QList<RecursiveWatcher::Batch> batches;
+    bool offMainThread = false;
+    RecursiveWatcher::Callback callback()
+    {
+        return [this](const RecursiveWatcher::Batch& batch) {
+            offMainThread = offMainThread || QThread::currentThread() != QCoreApplication::instance()->thread();
+            batches.append(batch);
+        };
+    }
+};
+
+TEST(RecursiveWatcher, OneWatchPerFolderAndNewFoldersJoin)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("a/b/c")));
+    QDir().mkpath(dir.filePath(QStringLiteral(".hidden")));
+    write(dir.filePath(QStringLiteral("a/file")));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("link-to-a"))));
+
+    Recorder recorder;
+    RecursiveWatcher watcher;
+    ASSERT_TRUE(watcher.start(dir.path(), 50ms, recorder.callback()));
+    EXPECT_EQ(watcher.watchCount(), 5); // root, a, a/b, a/b/c, .hidden; links are not followed
+
+    // A folder tree made after the start, with a file inside made before the watcher could see it.
+    QDir().mkpath(dir.filePath(QStringLiteral("new/deeper")));
+    write(dir.filePath(QStringLiteral("new/deeper/early.md")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return watcher.watchCount() == 7 && !recorder.batches.isEmpty(); }));
+    testsupport::spin(200);
+    recorder.batches.clear();
+
+    write(dir.filePath(QStringLiteral("new/deeper/late.md")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !recorder.batches.isEmpty(); }));
+    EXPECT_TRUE(recorder.batches.first().paths.contains(dir.filePath(QStringLiteral("new/deeper/late.md"))));
+
+    // A folder moved out of the tree takes its watches with it.
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QDir().rename(dir.filePath(QStringLiteral("new")), elsewhere.filePath(QStringLiteral("new"))));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return watcher.watchCount() == 5; }));
+    EXPECT_FALSE(recorder.offMainThread);
+}
+
+TEST(RecursiveWatcher, BurstIsOneBatchAfterTheLatency)
+{
+    QTemporaryDir dir;
+    Recorder recorder;
+    RecursiveWatcher watcher;
+    ASSERT_TRUE(watcher.start(dir.path(), 300ms, recorder.callback()));
+    for (int i = 0; i < 50; ++i)
+        write(dir.filePath(QStringLiteral("f%1").arg(i % 5)), QByteArray::number(i));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !recorder.batches.isEmpty(); }));
+    testsupport::spin(500);
+    ASSERT_EQ(recorder.batches.size(), 1);
+    EXPECT_EQ(recorder.batches.first().paths.size(), 5); // each path once
+    EXPECT_FALSE(recorder.batches.first().overflowed);
+}
+
+TEST(RecursiveWatcher, NoCallbackAfterStopRestartOrDestruction)
+{
+    QTemporaryDir dir;
+    enum class End { stop, restart, destroy };
+    for (End end : {End::stop, End::restart, End::destroy}) {
+        Recorder recorder;
+        auto watcher = std::make_unique<RecursiveWatcher>();
+        ASSERT_TRUE(watcher->start(dir.path(), 10ms, recorder.callback()));
+        write(dir.filePath(QStringLiteral("file")));
+        // Let the batch reach the event queue without running it.
+        QThread::msleep(200);
+        if (end == End::stop)
+            watcher->stop();
+        else if (end == End::restart)
+            ASSERT_TRUE(watcher->start(dir.path(), 10ms, recorder.callback()));
+        else
+            watcher.reset();
+        testsupport::spin(300);
+        EXPECT_TRUE(recorder.batches.isEmpty()) << int(end);
+    }
+}
+
+TEST(RecursiveWatcher, CallbackMayStopItsOwnWatcher)
+{
+    QTemporaryDir dir;
+    RecursiveWatcher watcher;
+    int calls = 0;
+    ASSERT_TRUE(watcher.start(dir.path(), 10ms, [&](const RecursiveWatcher::Batch&) {
+        ++calls;
+        watcher.stop();
+    }));
+    write(dir.filePath(QStringLiteral("a")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return calls == 1; }));
+    write(dir.filePath(QStringLiteral("b")));
+    testsupport::spin(200);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(watcher.isWatching());
+}
+
+TEST(RecursiveWatcher, MissingFolderLeavesTheWatcherIdle)
+{
+    QTemporaryDir dir;
+    RecursiveWatcher watcher;
+    EXPECT_FALSE(watcher.start(dir.filePath(QStringLiteral("missing")), 10ms, [](const RecursiveWatcher::Batch&) {}));
+    EXPECT_FALSE(watcher.isWatching());
+    write(dir.filePath(QStringLiteral("file")));
+    EXPECT_FALSE(watcher.start(dir.filePath(QStringLiteral("file")), 10ms, [](const RecursiveWatcher::Batch&) {}));
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+#include "platform/Trash.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void write(const QString& path, const QByteArray& content = "content")
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(content);
+}
+
+QString trashFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+}
+
+TEST(Trash, FileLandsInTheUsersTrashWithItsInfo)
+{
+    // The test main gives each test process its own home: this is not the user's Trash.
+    ASSERT_TRUE(trashFolder().startsWith(QDir::homePath()));
+    QTemporaryDir dir(QDir::homePath() + QStringLiteral("/project-XXXXXX"));
+    const QString file = dir.filePath(QStringLiteral("notes & more.md"));
+    write(file);
+
+    const auto result = platform::moveToTrash(file);
+    ASSERT_FALSE(result.error) << result.error->message.toStdString();
+    ASSERT_TRUE(result.trashedPath);
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_TRUE(result.trashedPath->startsWith(trashFolder() + QStringLiteral("/files/")));
+    QFile trashed(*result.trashedPath);
+    ASSERT_TRUE(trashed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(trashed.readAll(), QByteArray("content"));
+
+    QFile info(trashFolder() + QStringLiteral("/info/") + QFileInfo(*result.trashedPath).fileName()
+               + QStringLiteral(".trashinfo"));
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    const QByteArray text = info.readAll();
+    EXPECT_TRUE(text.startsWith("[Trash Info]\n")) << text.constData();
+    EXPECT_TRUE(text.contains("Path=")) << text.constData();
+    EXPECT_TRUE(text.contains("DeletionDate=")) << text.constData();
+}
+
+TEST(Trash, MissingItemIsReportedAndNothingMoves)
+{
+    QTemporaryDir dir;
+    const auto result = platform::moveToTrash(dir.filePath(QStringLiteral("missing")));
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code, ENOENT);
+    EXPECT_FALSE(result.error->message.isEmpty());
+    EXPECT_FALSE(result.trashedPath);
+}
+
+TEST(Trash, OverlongNameIsRefusedBeforeTheTrashIsTouched)
+{
+    QTemporaryDir dir(QDir::homePath() + QStringLiteral("/project-XXXXXX"));
+    const QString file = dir.filePath(QString(250, u'n'));
+    write(file);
+    const auto result = platform::moveToTrash(file);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code, ENAMETOOLONG);
+    EXPECT_TRUE(QFile::exists(file));
+}
+
+// Moves `file` to the Trash as the user nobody, whose home is `home`; returns the error code
+// seen (0 on success) or a code above 200 when the child failed otherwise.
+int trashAsNobody(const QString& file, const QString& home)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20); // a hang ends the child, not the suite
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(250);
+        const QByteArray homePath = QFile::encodeName(home);
+        qputenv("HOME", homePath);
+        qputenv("XDG_DATA_HOME", homePath + "/.local/share");
+        const auto result = platform::moveToTrash(file);
+        ::_exit(result.error ? (result.error->code ? result.error->code : 251) : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 252;
+}
+
+TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    QTemporaryDir home;
+    QTemporaryDir project;
+    ASSERT_EQ(::chmod(QFile::encodeName(project.path()).constData(), 0755), 0);
+    const QString file = project.filePath(QStringLiteral("locked.md"));
+    write(file);
+    // nobody owns the home and its Trash, but may not change the file's folder.
+    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534), 0);
+    EXPECT_EQ(trashAsNobody(file, home.path()), EACCES);
+    EXPECT_TRUE(QFile::exists(file));
+
+    // A Trash whose info folder refuses new files: reported, never waited on.
+    ASSERT_EQ(::chmod(QFile::encodeName(project.path()).constData(), 0777), 0);
+    QTemporaryDir lockedHome;
+    ASSERT_TRUE(QDir().mkpath(lockedHome.filePath(QStringLiteral(".local/share/Trash/info"))));
+    ASSERT_EQ(::chmod(QFile::encodeName(lockedHome.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(lockedHome.filePath(QStringLiteral(".local/share/Trash"))).constData(), 65534, 65534), 0);
+    EXPECT_EQ(trashAsNobody(file, lockedHome.path()), EACCES);
+    EXPECT_TRUE(QFile::exists(file));
+}
+
+} // namespace
