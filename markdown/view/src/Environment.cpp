@@ -175,7 +175,7 @@ View View::markdownInlineImageProvider(std::shared_ptr<const InlineImageProvider
     return transformEnvironment([provider](Environment& e) { e.inlineImageProvider = provider; });
 }
 
-View View::markdownSoftBreakMode(SoftBreakMode mode) const
+View View::markdownSoftBreakMode(markdown::SoftBreak::Mode mode) const
 {
     return transformEnvironment([mode](Environment& e) { e.softBreakMode = mode; });
 }

@@ -16,6 +16,7 @@
 #include <limits>
 
 using namespace mdview;
+using markdown::SoftBreak;
 
 namespace {
 
@@ -348,7 +349,7 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
     probe([&](const Environment& e) {
         ++checks;
         EXPECT_EQ(e.textStyle.attributes().fontProperties, FontProperties{});
-        EXPECT_EQ(e.softBreakMode, SoftBreakMode::space);
+        EXPECT_EQ(e.softBreakMode, SoftBreak::Mode::space);
         EXPECT_EQ(e.listLevel, 0);
         EXPECT_FALSE(e.tightSpacingEnabled);
         EXPECT_EQ(e.tableBorderStyle.strokeStyle.lineWidth, 1);
@@ -373,10 +374,10 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
         const AttributeContainer code = textStyle(FontProperties{}, e.theme().code).attributes();
         EXPECT_EQ(code.fontProperties->familyVariant, FontProperties::FamilyVariant::normal);
         EXPECT_EQ(code.fontProperties->scaledSize(), 20);
-        EXPECT_EQ(e.softBreakMode, SoftBreakMode::lineBreak);
+        EXPECT_EQ(e.softBreakMode, SoftBreak::Mode::lineBreak);
     })
         .markdownTextStyle(&Theme::code, [] { return TextStyle(FontSize(20.0)); })
-        .markdownSoftBreakMode(SoftBreakMode::lineBreak)
+        .markdownSoftBreakMode(SoftBreak::Mode::lineBreak)
         .build(Environment{});
 
     // Block styles through member pointers.

@@ -6,6 +6,8 @@
 #include "mdview/RenderNode.h"
 #include "mdview/TextStyle.h"
 
+#include "markdown/InlineContent.h"
+
 #include "richtext/AttributedText.h"
 
 #include <QImage>
@@ -33,7 +35,6 @@ class CodeSyntaxHighlighter;
 class ImageProvider;
 class InlineImageProvider;
 struct MarkdownStyle;
-enum class SoftBreakMode : int;
 
 // A description of a piece of user interface: an immutable value, cheap to copy. Building it
 // under an environment makes its render nodes. Modifiers return new views that wrap this one.
@@ -112,7 +113,7 @@ public:
     View markdownCodeSyntaxHighlighter(std::shared_ptr<const CodeSyntaxHighlighter> highlighter) const;
     View markdownImageProvider(std::shared_ptr<const ImageProvider> provider) const;
     View markdownInlineImageProvider(std::shared_ptr<const InlineImageProvider> provider) const;
-    View markdownSoftBreakMode(SoftBreakMode mode) const;
+    View markdownSoftBreakMode(markdown::SoftBreak::Mode mode) const;
     View markdownTableBorderStyle(const TableBorderStyle& style) const;
     View markdownTableBackgroundStyle(const TableBackgroundStyle& style) const;
 
