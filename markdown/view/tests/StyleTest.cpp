@@ -444,6 +444,10 @@ TEST(Deprecated, ForwardingEntryPoints)
     b.measurements.paragraphSpacing = 4;
     EXPECT_FALSE(a == b);
     EXPECT_TRUE(dumpLayout(Text(QStringLiteral("x")).markdownStyle(a).onOpenLink([](const QUrl&) {}), env, 100).startsWith("Text"));
+    // The session argument of the default providers is ignored.
+    EXPECT_TRUE(dumpLayout(DefaultImageProvider(nullptr).makeImage(std::nullopt), env, 100).startsWith("RemoteImage 0,0 0x0 empty"));
+    const std::shared_ptr<const InlineImageProvider> inlineFromSession = std::make_shared<DefaultInlineImageProvider>(nullptr);
+    EXPECT_TRUE(inlineFromSession);
 #pragma GCC diagnostic pop
 }
 

@@ -40,6 +40,8 @@ struct Environment {
     std::shared_ptr<const InlineImageProvider> inlineImageProvider;
     TableBorderStyle tableBorderStyle;
     TableBackgroundStyle tableBackgroundStyle;
+    // What remote images load through; null stands for the shared loader, made on first use.
+    std::shared_ptr<remoteimage::RemoteImageLoader> remoteImageLoader;
 
     static TextStyle defaultTextStyle();
     // Secondary one-point lines around and between all cells.

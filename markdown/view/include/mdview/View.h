@@ -21,6 +21,10 @@
 #include <optional>
 #include <vector>
 
+namespace remoteimage {
+class RemoteImageLoader;
+}
+
 namespace mdview {
 
 struct Environment;
@@ -116,6 +120,8 @@ public:
     View markdownSoftBreakMode(markdown::SoftBreak::Mode mode) const;
     View markdownTableBorderStyle(const TableBorderStyle& style) const;
     View markdownTableBackgroundStyle(const TableBackgroundStyle& style) const;
+    // The loader the remote images of the subtree load through; null stands for the shared one.
+    View remoteImageLoader(std::shared_ptr<remoteimage::RemoteImageLoader> loader) const;
 
     [[deprecated("Styles are set through themes")]] View markdownStyle(const MarkdownStyle&) const { return *this; }
     [[deprecated("Links are handled by the host")]] View onOpenLink(const std::function<void(const QUrl&)>&) const

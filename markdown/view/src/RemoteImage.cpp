@@ -1,20 +1,23 @@
-#include "remoteimage/RemoteImageView.h"
+#include "mdview/RemoteImage.h"
 
 #include "mdview/Environment.h"
 #include "mdview/RenderNode.h"
 
 #include <memory>
 
-namespace remoteimage {
+namespace mdview {
+
+using remoteimage::ImageSource;
+using remoteimage::RemoteImageModel;
 
 namespace {
 
 // Shows the content for its model's state; builds it again, and has the layout redone, when
 // the state changes.
-class RemoteImageNode final : public mdview::RenderNode {
+class RemoteImageNode final : public RenderNode {
 public:
     RemoteImageNode(std::shared_ptr<RemoteImageModel> model, RemoteImageContent content,
-                    const mdview::Environment& environment)
+                    const Environment& environment)
         : m_model(std::move(model))
         , m_content(std::move(content))
         , m_environment(environment)
@@ -45,7 +48,7 @@ public:
     }
 
 protected:
-    QSizeF sizeThatFits(const mdview::ProposedSize& proposal) override
+    QSizeF sizeThatFits(const ProposedSize& proposal) override
     {
         return m_children.front()->measure(proposal);
     }
@@ -54,7 +57,7 @@ private:
     void buildContent()
     {
         const RemoteImageState state = m_model->image();
-        mdview::RenderNodePtr content = m_content(state).build(m_environment);
+        RenderNodePtr content = m_content(state).build(m_environment);
         m_shownKind = state.kind();
         m_children.clear();
         addChild(std::move(content));
@@ -62,26 +65,25 @@ private:
 
     const std::shared_ptr<RemoteImageModel> m_model;
     const RemoteImageContent m_content;
-    const mdview::Environment m_environment;
+    const Environment m_environment;
     QMetaObject::Connection m_connection;
     RemoteImageState::Kind m_shownKind = RemoteImageState::Kind::Empty;
 };
 
-class RemoteImageImpl final : public mdview::View::Impl {
+class RemoteImageImpl final : public View::Impl {
 public:
-    RemoteImageImpl(std::optional<ImageSource> source, RemoteImageContent content, RemoteImageLoader* loader)
+    RemoteImageImpl(std::optional<ImageSource> source, RemoteImageContent content)
         : m_source(std::move(source))
         , m_content(std::move(content))
-        , m_loader(loader)
         , m_model(std::make_shared<RemoteImageModel>())
     {
     }
 
-    mdview::RenderNodePtr build(const mdview::Environment& environment) const override
+    RenderNodePtr build(const Environment& environment) const override
     {
         // Building is the view appearing: the model loads a source it does not show yet. A
         // cached image arrives at once, so the first content already shows it.
-        m_model->setImageLoader(m_loader);
+        m_model->setImageLoader(environment.remoteImageLoader);
         m_model->update(m_source);
         return std::make_unique<RemoteImageNode>(m_model, m_content, environment);
     }
@@ -89,24 +91,27 @@ public:
 private:
     const std::optional<ImageSource> m_source;
     const RemoteImageContent m_content;
-    RemoteImageLoader* const m_loader;
     const std::shared_ptr<RemoteImageModel> m_model;
 };
 
 } // namespace
 
-mdview::View RemoteImage(std::optional<QUrl> url, qreal scale, RemoteImageContent content, RemoteImageLoader* loader)
+View RemoteImage(std::optional<QUrl> url, qreal scale, RemoteImageContent content)
 {
     std::optional<ImageSource> source;
     if (url)
         source = ImageSource{*url, scale};
-    return mdview::View(std::make_shared<RemoteImageImpl>(std::move(source), std::move(content), loader));
+    return View(std::make_shared<RemoteImageImpl>(std::move(source), std::move(content)));
 }
 
-mdview::View RemoteImagePlaceholder()
+View RemoteImage(std::optional<QUrl> url, qreal scale)
 {
-    return mdview::Shape(mdview::ShapeKind::roundedRectangle,
-                         {.fill = mdview::Color::rgba(0x8080803d), .cornerRadius = 4});
+    return RemoteImage(std::move(url), scale, imageOrPlaceholder());
+}
+
+View RemoteImagePlaceholder()
+{
+    return Shape(ShapeKind::roundedRectangle, {.fill = Color::rgba(0x8080803d), .cornerRadius = 4});
 }
 
 RemoteImageContent imageOrPlaceholder(LoadedImageContent content)
@@ -124,7 +129,7 @@ RemoteImageContent imageOrFallback(LoadedImageContent content, StateViewBuilder 
     return [content = std::move(content), placeholder = std::move(placeholder),
             fallback = std::move(fallback)](const RemoteImageState& state) {
         switch (state.kind()) {
-        case RemoteImageState::Kind::Success: return content ? content(state.image()) : mdview::Image(state.image());
+        case RemoteImageState::Kind::Success: return content ? content(state.image()) : Image(state.image());
         case RemoteImageState::Kind::Failure: return fallback();
         case RemoteImageState::Kind::Empty: break;
         }
@@ -132,16 +137,4 @@ RemoteImageContent imageOrFallback(LoadedImageContent content, StateViewBuilder 
     };
 }
 
-mdview::View RemoteImageProvider::makeImage(const std::optional<QUrl>& url) const
-{
-    return RemoteImage(
-        url, 1,
-        [](const RemoteImageState& state) {
-            if (state.kind() == RemoteImageState::Kind::Success)
-                return mdview::ResizeToFit(mdview::Image(state.image(), true));
-            return mdview::ColorView(mdview::Color::clear()).frame(0, 0);
-        },
-        m_loader);
-}
-
-} // namespace remoteimage
+} // namespace mdview
