@@ -77,6 +77,7 @@ void ViewHost::rebuild()
 {
     m_root = m_view.build(m_environment);
     m_root->setInvalidationHandler([this] { contentChanged(); });
+    m_root->setRepaintHandler([this] { emit repaintNeeded(); });
     contentChanged();
 }
 

@@ -90,6 +90,15 @@ void RenderNode::invalidateLayout()
     }
 }
 
+void RenderNode::requestRepaint()
+{
+    RenderNode* root = this;
+    while (root->m_parent)
+        root = root->m_parent;
+    if (root->m_repaintHandler)
+        root->m_repaintHandler();
+}
+
 void RenderNode::addChild(std::unique_ptr<RenderNode> child)
 {
     child->m_parent = this;

@@ -14,6 +14,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -155,6 +156,61 @@ TEST_F(RemoteImageViewTest, DefaultProviderFitsTheImageToTheWidthAndTakesNoSpace
     show(VStack({provider.makeImage(std::nullopt), box(5)}, HorizontalAlignment::center, 0), 50);
     EXPECT_EQ(host.layout(50), 5);
     EXPECT_EQ(loader->requests.size(), 1u);
+}
+
+// What the host shows, laid out at `width`, over white.
+QImage paint(ViewHost& host, double width)
+{
+    QImage image(int(width), std::max(1, int(host.layout(width))), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    host.paint(painter, image.rect());
+    return image;
+}
+
+TEST_F(RemoteImageViewTest, AnimatedTransactionFadesTheImageInButNeverTheFailure)
+{
+    auto animated = [](int milliseconds) {
+        return Transaction{Animation{std::chrono::milliseconds(milliseconds), QEasingCurve::Linear}};
+    };
+    auto blackFallback = imageOrFallback({}, [] { return box(10); }, [] { return box(30); });
+    int repaints = 0;
+    int layouts = 0;
+    QObject::connect(&host, &ViewHost::repaintNeeded, [&] { ++repaints; });
+    QObject::connect(&host, &ViewHost::layoutChanged, [&] { ++layouts; });
+
+    // A long fade: just after the image arrives it is still almost transparent, and frames
+    // keep coming without another layout.
+    show(RemoteImage(imageUrl, 1, blackFallback, animated(60'000)), 40);
+    loader->answer(0, filled(40, 20));
+    ASSERT_TRUE(waitForState("success fading"));
+    const QColor early = paint(host, 40).pixelColor(20, 10);
+    EXPECT_GE(early.green(), 250) << qPrintable(early.name());
+    repaints = layouts = 0;
+    testsupport::spin(100);
+    EXPECT_GE(repaints, 2);
+    EXPECT_EQ(layouts, 0);
+    host.setView(EmptyView()); // the fading node goes away with its timer
+    testsupport::spin(40);
+
+    // A short fade ends at full opacity.
+    show(RemoteImage(imageUrl, 1, blackFallback, animated(50)), 40);
+    loader->answer(1, filled(40, 20));
+    ASSERT_TRUE(waitForState("success fading"));
+    ASSERT_TRUE(waitForState("success"));
+    EXPECT_EQ(paint(host, 40).pixelColor(20, 10), QColor(Qt::red));
+
+    // A failure shows at once, whatever the transaction.
+    show(RemoteImage(imageUrl, 1, blackFallback, animated(60'000)), 40);
+    loader->answer(2, failed);
+    ASSERT_TRUE(waitForState("failure"));
+    EXPECT_EQ(paint(host, 40).pixelColor(15, 15), QColor(Qt::black));
+
+    // Without an animation the image shows at full opacity at once.
+    show(RemoteImage(imageUrl, 1, blackFallback), 40);
+    loader->answer(3, filled(40, 20));
+    ASSERT_TRUE(waitForState("success"));
+    EXPECT_EQ(paint(host, 40).pixelColor(20, 10), QColor(Qt::red));
 }
 
 // The shared loader keeps its disk cache in the user's cache folder: point that at a

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mdview/Transaction.h"
 #include "mdview/View.h"
 
 #include "remoteimage/RemoteImageModel.h"
@@ -22,8 +23,9 @@ using StateViewBuilder = std::function<View()>;
 // A view of the image at `url`, `scale` image pixels to a point, loaded through the
 // environment's image loader. Its model lives as long as this view value: building the value
 // again shows the current state and loads nothing new. No URL never loads. When the state
-// changes, the built content follows and its host lays out again.
-View RemoteImage(std::optional<QUrl> url, qreal scale, RemoteImageContent content);
+// changes, the built content follows and its host lays out again. A loaded image comes in with
+// the transaction's animation; a failure always shows at once.
+View RemoteImage(std::optional<QUrl> url, qreal scale, RemoteImageContent content, Transaction transaction = {});
 // The image itself once loaded, the default placeholder until then and on failure.
 View RemoteImage(std::optional<QUrl> url, qreal scale = 1);
 

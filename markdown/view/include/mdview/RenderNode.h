@@ -69,6 +69,10 @@ public:
     void invalidateLayout();
     // Set on a root by its host: called when a node below changed its content.
     void setInvalidationHandler(std::function<void()> handler) { m_invalidationHandler = std::move(handler); }
+    // Tells the root's owner (see setRepaintHandler) to paint again, the layout unchanged
+    // (animation frames).
+    void requestRepaint();
+    void setRepaintHandler(std::function<void()> handler) { m_repaintHandler = std::move(handler); }
 
 protected:
     virtual QSizeF sizeThatFits(const ProposedSize& proposal) = 0;
@@ -93,6 +97,7 @@ private:
     BlockMargin m_blockMargin;
     double m_layoutPriority = 0;
     std::function<void()> m_invalidationHandler;
+    std::function<void()> m_repaintHandler;
 };
 
 using RenderNodePtr = std::unique_ptr<RenderNode>;
