@@ -83,8 +83,8 @@ void RenderNode::invalidateLayout()
         node->m_cache.clear();
         if (!node->m_parent) {
             // The host's handler may rebuild and destroy this tree: touch no node after it.
-            if (node->m_invalidationHandler)
-                node->m_invalidationHandler();
+            if (node->m_changeHandler)
+                node->m_changeHandler(Change::layout);
             return;
         }
     }
@@ -95,8 +95,8 @@ void RenderNode::requestRepaint()
     RenderNode* root = this;
     while (root->m_parent)
         root = root->m_parent;
-    if (root->m_repaintHandler)
-        root->m_repaintHandler();
+    if (root->m_changeHandler)
+        root->m_changeHandler(Change::appearance);
 }
 
 void RenderNode::addChild(std::unique_ptr<RenderNode> child)
