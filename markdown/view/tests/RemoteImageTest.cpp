@@ -307,7 +307,8 @@ TEST(MarkdownDocument, ShowsNothingForAnImageUntilItLoadsThenTheImage)
     TestHttpServer::Response response{200, png(filled(40, 20))};
     response.delayMs = 100;
     server.setResponse("/x.png", response);
-    const QString markdown = QStringLiteral("Above the picture.\n\n![a red box](%1)\n\nBelow it.\n").arg(server.url("/x.png").toString());
+    const QString markdown = QStringLiteral("Above the picture.\n\n![a red box](%1)\n\nBelow it.\n")
+                                 .arg(server.url("/x.png").toString());
     const auto blocks = markdown::parseMarkdownBlocks(markdown.toStdString());
     ASSERT_TRUE(blocks);
 
