@@ -4,26 +4,19 @@ namespace mdview {
 
 namespace {
 
-// Stands in for remote loading until a loader is installed: block images take no space.
-class NoImageProvider final : public ImageProvider {
-public:
-    View makeImage(const std::optional<QUrl>&) const override { return EmptyView(); }
-};
-
-class NoInlineImageProvider final : public InlineImageProvider {
-public:
-    void image(const QUrl&, const QString&, Done done) const override
-    {
-        done(std::nullopt, QStringLiteral("No image loader is installed"));
-    }
-};
+template <typename Provider>
+std::shared_ptr<const Provider> sharedDefault()
+{
+    static const auto provider = std::make_shared<const Provider>();
+    return provider;
+}
 
 } // namespace
 
 Environment::Environment()
-    : codeSyntaxHighlighter(std::make_shared<const PlainTextCodeSyntaxHighlighter>())
-    , imageProvider(std::make_shared<const NoImageProvider>())
-    , inlineImageProvider(std::make_shared<const NoInlineImageProvider>())
+    : codeSyntaxHighlighter(sharedDefault<PlainTextCodeSyntaxHighlighter>())
+    , imageProvider(sharedDefault<DefaultImageProvider>())
+    , inlineImageProvider(sharedDefault<DefaultInlineImageProvider>())
     , tableBorderStyle(defaultTableBorderStyle())
     , tableBackgroundStyle(TableBackgroundStyle::clear())
 {
@@ -175,7 +168,7 @@ View View::markdownInlineImageProvider(std::shared_ptr<const InlineImageProvider
     return transformEnvironment([provider](Environment& e) { e.inlineImageProvider = provider; });
 }
 
-View View::markdownSoftBreakMode(SoftBreakMode mode) const
+View View::markdownSoftBreakMode(markdown::SoftBreak::Mode mode) const
 {
     return transformEnvironment([mode](Environment& e) { e.softBreakMode = mode; });
 }
@@ -188,6 +181,11 @@ View View::markdownTableBorderStyle(const TableBorderStyle& style) const
 View View::markdownTableBackgroundStyle(const TableBackgroundStyle& style) const
 {
     return transformEnvironment([style](Environment& e) { e.tableBackgroundStyle = style; });
+}
+
+View View::remoteImageLoader(std::shared_ptr<remoteimage::RemoteImageLoader> loader) const
+{
+    return transformEnvironment([loader](Environment& e) { e.remoteImageLoader = loader; });
 }
 
 } // namespace mdview

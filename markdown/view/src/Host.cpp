@@ -76,7 +76,12 @@ void ViewHost::setEnvironment(const Environment& environment)
 void ViewHost::rebuild()
 {
     m_root = m_view.build(m_environment);
-    m_root->setInvalidationHandler([this] { contentChanged(); });
+    m_root->setChangeHandler([this](RenderNode::Change change) {
+        if (change == RenderNode::Change::layout)
+            contentChanged();
+        else
+            emit repaintNeeded();
+    });
     contentChanged();
 }
 

@@ -150,7 +150,7 @@ View Text(const StyledText& text)
 
 AttributedStringInlineRenderer::AttributedStringInlineRenderer(std::optional<QUrl> baseURL,
                                                                InlineTextStyles textStyles,
-                                                               SoftBreakMode softBreakMode,
+                                                               markdown::SoftBreak::Mode softBreakMode,
                                                                AttributeContainer attributes)
     : m_baseURL(std::move(baseURL))
     , m_textStyles(std::move(textStyles))
@@ -219,7 +219,7 @@ void AttributedStringInlineRenderer::renderInline(const InlineNode& node)
             } else if constexpr (std::is_same_v<T, InlineNode::Link>) {
                 renderChildren(value.children, m_textStyles.link, fromUtf8(value.destination));
             } else if constexpr (std::is_same_v<T, InlineNode::SoftBreak>) {
-                if (m_softBreakMode == SoftBreakMode::lineBreak)
+                if (m_softBreakMode == markdown::SoftBreak::Mode::lineBreak)
                     appendRun(QStringLiteral("\n"));
                 else if (m_shouldSkipNextWhitespace)
                     m_shouldSkipNextWhitespace = false;
@@ -234,7 +234,7 @@ void AttributedStringInlineRenderer::renderInline(const InlineNode& node)
 }
 
 TextInlineRenderer::TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles,
-                                       QHash<QString, QImage> images, SoftBreakMode softBreakMode,
+                                       QHash<QString, QImage> images, markdown::SoftBreak::Mode softBreakMode,
                                        AttributeContainer attributes)
     : m_baseURL(std::move(baseURL))
     , m_textStyles(std::move(textStyles))
@@ -271,7 +271,7 @@ void TextInlineRenderer::renderInlines(const std::vector<InlineNode>& inlines)
             if (it != m_images.constEnd())
                 m_result.append(*it);
         } else if (node.is<InlineNode::SoftBreak>()) {
-            if (m_softBreakMode == SoftBreakMode::lineBreak) {
+            if (m_softBreakMode == markdown::SoftBreak::Mode::lineBreak) {
                 m_shouldSkipNextWhitespace = true;
                 defaultRender(node);
             } else if (m_shouldSkipNextWhitespace) {

@@ -1,5 +1,9 @@
 #include "mdview/Providers.h"
 
+#include "mdview/RemoteImage.h"
+
+#include "remoteimage/RemoteImageLoader.h"
+
 #include <QDir>
 #include <QImageReader>
 
@@ -13,6 +17,26 @@ std::optional<QString> AssetImageNaming::pathFor(const QUrl& url) const
         return std::nullopt;
     const QString folder = bundle.value_or(QStringLiteral(":/images"));
     return QDir(folder).filePath(imageName);
+}
+
+View DefaultImageProvider::makeImage(const std::optional<QUrl>& url) const
+{
+    return RemoteImage(url, 1, [](const RemoteImageState& state) {
+        if (state.kind() == RemoteImageState::Kind::Success)
+            return ResizeToFit(Image(state.image(), true));
+        return ColorView(Color::clear()).frame(0, 0);
+    });
+}
+
+void DefaultInlineImageProvider::image(const QUrl& url, const QString&, Done done) const
+{
+    remoteimage::DefaultRemoteImageLoader::shared().image(
+        url, nullptr, [done = std::move(done)](const remoteimage::RemoteImageResult& result) {
+            if (result.isSuccess())
+                done(result.image(), QString());
+            else
+                done(std::nullopt, result.error().message);
+        });
 }
 
 View AssetImageProvider::makeImage(const std::optional<QUrl>& url) const

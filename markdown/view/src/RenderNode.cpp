@@ -83,11 +83,20 @@ void RenderNode::invalidateLayout()
         node->m_cache.clear();
         if (!node->m_parent) {
             // The host's handler may rebuild and destroy this tree: touch no node after it.
-            if (node->m_invalidationHandler)
-                node->m_invalidationHandler();
+            if (node->m_changeHandler)
+                node->m_changeHandler(Change::layout);
             return;
         }
     }
+}
+
+void RenderNode::requestRepaint()
+{
+    RenderNode* root = this;
+    while (root->m_parent)
+        root = root->m_parent;
+    if (root->m_changeHandler)
+        root->m_changeHandler(Change::appearance);
 }
 
 void RenderNode::addChild(std::unique_ptr<RenderNode> child)

@@ -4,6 +4,7 @@
 
 using namespace mdview;
 using markdown::InlineNode;
+using markdown::SoftBreak;
 
 namespace {
 
@@ -21,7 +22,7 @@ InlineTextStyles styles()
     return s;
 }
 
-QString renderText(const std::vector<InlineNode>& inlines, SoftBreakMode mode)
+QString renderText(const std::vector<InlineNode>& inlines, SoftBreak::Mode mode)
 {
     TextInlineRenderer renderer(std::nullopt, styles(), {}, mode, baseAttributes());
     renderer.renderInlines(inlines);
@@ -29,7 +30,7 @@ QString renderText(const std::vector<InlineNode>& inlines, SoftBreakMode mode)
 }
 
 // All nodes through one attributed-string renderer (as inside a single top-level node).
-QString renderAttributed(const std::vector<InlineNode>& inlines, SoftBreakMode mode)
+QString renderAttributed(const std::vector<InlineNode>& inlines, SoftBreak::Mode mode)
 {
     AttributedStringInlineRenderer renderer(std::nullopt, styles(), mode, baseAttributes());
     for (const InlineNode& node : inlines)
@@ -45,23 +46,23 @@ TEST(InlineRendering, BreaksInBothSoftBreakModes)
     struct Case {
         const char* name;
         std::vector<InlineNode> inlines;
-        SoftBreakMode mode;
+        SoftBreak::Mode mode;
         const char* text;      // by the text renderer
         const char* attributed; // by one attributed-string renderer
     } cases[] = {
-        {"br then blanks", {N::text("a"), N::html("<br>"), N::text("   b")}, SoftBreakMode::space, "a\nb", "a\nb"},
-        {"br consumes soft break", {N::text("a"), N::html("<BR/>"), N::softBreak(), N::text("b")}, SoftBreakMode::space,
+        {"br then blanks", {N::text("a"), N::html("<br>"), N::text("   b")}, SoftBreak::Mode::space, "a\nb", "a\nb"},
+        {"br consumes soft break", {N::text("a"), N::html("<BR/>"), N::softBreak(), N::text("b")}, SoftBreak::Mode::space,
          "a\nb", "a\nb"},
-        {"line-break mode", {N::text("a"), N::html("<BR/>"), N::softBreak(), N::text("b")}, SoftBreakMode::lineBreak,
+        {"line-break mode", {N::text("a"), N::html("<BR/>"), N::softBreak(), N::text("b")}, SoftBreak::Mode::lineBreak,
          "a\n\nb", "a\n\nb"},
-        {"soft break as space", {N::text("a"), N::softBreak(), N::text("b")}, SoftBreakMode::space, "a b", "a b"},
-        {"soft break as line", {N::text("a"), N::softBreak(), N::text(" b")}, SoftBreakMode::lineBreak, "a\nb", "a\n b"},
-        {"hard break keeps blank", {N::text("a"), N::lineBreak(), N::text(" b")}, SoftBreakMode::space, "a\n b", "a\n b"},
-        {"span is literal", {N::html("<span>"), N::text("x")}, SoftBreakMode::space, "<span>x", "<span>x"},
-        {"comment is literal", {N::html("<!-- note -->")}, SoftBreakMode::space, "<!-- note -->", "<!-- note -->"},
-        {"br inside a comment counts", {N::text("a"), N::html("<!-- <br> -->"), N::text(" b")}, SoftBreakMode::space,
+        {"soft break as space", {N::text("a"), N::softBreak(), N::text("b")}, SoftBreak::Mode::space, "a b", "a b"},
+        {"soft break as line", {N::text("a"), N::softBreak(), N::text(" b")}, SoftBreak::Mode::lineBreak, "a\nb", "a\n b"},
+        {"hard break keeps blank", {N::text("a"), N::lineBreak(), N::text(" b")}, SoftBreak::Mode::space, "a\n b", "a\n b"},
+        {"span is literal", {N::html("<span>"), N::text("x")}, SoftBreak::Mode::space, "<span>x", "<span>x"},
+        {"comment is literal", {N::html("<!-- note -->")}, SoftBreak::Mode::space, "<!-- note -->", "<!-- note -->"},
+        {"br inside a comment counts", {N::text("a"), N::html("<!-- <br> -->"), N::text(" b")}, SoftBreak::Mode::space,
          "a\nb", "a\nb"},
-        {"br inside emphasis ends with it", {N::emphasis({N::html("<br>")}), N::text(" b")}, SoftBreakMode::space,
+        {"br inside emphasis ends with it", {N::emphasis({N::html("<br>")}), N::text(" b")}, SoftBreak::Mode::space,
          "\n b", "\nb"},
     };
     for (const Case& c : cases) {
@@ -72,7 +73,7 @@ TEST(InlineRendering, BreaksInBothSoftBreakModes)
 
 TEST(InlineRendering, StylesNestAndRestore)
 {
-    AttributedStringInlineRenderer renderer(std::nullopt, styles(), SoftBreakMode::space, baseAttributes());
+    AttributedStringInlineRenderer renderer(std::nullopt, styles(), SoftBreak::Mode::space, baseAttributes());
     renderer.renderInline(InlineNode::strong({InlineNode::text("s"), InlineNode::code("c")}));
     renderer.renderInline(InlineNode::text("t"));
     const auto& runs = renderer.result().runs();
@@ -97,7 +98,7 @@ TEST(InlineRendering, LinksResolveAgainstTheBaseURL)
         {"not a url", std::nullopt},
     };
     for (const Case& c : cases) {
-        AttributedStringInlineRenderer renderer(base, styles(), SoftBreakMode::space, baseAttributes());
+        AttributedStringInlineRenderer renderer(base, styles(), SoftBreak::Mode::space, baseAttributes());
         renderer.renderInline(InlineNode::link(c.destination, {InlineNode::text("a"), InlineNode::emphasis({InlineNode::text("b")})}));
         const auto& runs = renderer.result().runs();
         ASSERT_EQ(runs.size(), 2u);
@@ -114,13 +115,13 @@ TEST(InlineRendering, InlineImagesAppearOnceLoaded)
     const std::vector<InlineNode> inlines = {InlineNode::text("a "), InlineNode::image("pic.png", {InlineNode::text("alt")}),
                                              InlineNode::text(" b"),
                                              InlineNode::link("x", {InlineNode::image("pic.png", {})})};
-    TextInlineRenderer before(std::nullopt, styles(), {}, SoftBreakMode::space, baseAttributes());
+    TextInlineRenderer before(std::nullopt, styles(), {}, SoftBreak::Mode::space, baseAttributes());
     before.renderInlines(inlines);
     EXPECT_EQ(before.result().plainText(), "a  b");
     EXPECT_EQ(before.result().segments().size(), 2u);
 
     QImage image(8, 8, QImage::Format_ARGB32);
-    TextInlineRenderer after(std::nullopt, styles(), {{QStringLiteral("pic.png"), image}}, SoftBreakMode::space,
+    TextInlineRenderer after(std::nullopt, styles(), {{QStringLiteral("pic.png"), image}}, SoftBreak::Mode::space,
                              baseAttributes());
     after.renderInlines(inlines);
     ASSERT_EQ(after.result().segments().size(), 3u); // images inside links are not drawn here
@@ -183,7 +184,7 @@ TEST(InlineRendering, DeepNestingIsCappedAndKeepsTheText)
     InlineNode node = InlineNode::text("deep");
     for (int i = 0; i < 5000; ++i)
         node = InlineNode::emphasis({std::move(node)});
-    AttributedStringInlineRenderer renderer(std::nullopt, styles(), SoftBreakMode::space, baseAttributes());
+    AttributedStringInlineRenderer renderer(std::nullopt, styles(), SoftBreak::Mode::space, baseAttributes());
     renderer.renderInline(node);
     EXPECT_EQ(renderer.result().text(), "deep");
     // Tear the tree down iteratively: the recursive destructor of the test's own value is not

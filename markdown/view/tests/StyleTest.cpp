@@ -16,6 +16,7 @@
 #include <limits>
 
 using namespace mdview;
+using markdown::SoftBreak;
 
 namespace {
 
@@ -348,7 +349,7 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
     probe([&](const Environment& e) {
         ++checks;
         EXPECT_EQ(e.textStyle.attributes().fontProperties, FontProperties{});
-        EXPECT_EQ(e.softBreakMode, SoftBreakMode::space);
+        EXPECT_EQ(e.softBreakMode, SoftBreak::Mode::space);
         EXPECT_EQ(e.listLevel, 0);
         EXPECT_FALSE(e.tightSpacingEnabled);
         EXPECT_EQ(e.tableBorderStyle.strokeStyle.lineWidth, 1);
@@ -373,10 +374,10 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
         const AttributeContainer code = textStyle(FontProperties{}, e.theme().code).attributes();
         EXPECT_EQ(code.fontProperties->familyVariant, FontProperties::FamilyVariant::normal);
         EXPECT_EQ(code.fontProperties->scaledSize(), 20);
-        EXPECT_EQ(e.softBreakMode, SoftBreakMode::lineBreak);
+        EXPECT_EQ(e.softBreakMode, SoftBreak::Mode::lineBreak);
     })
         .markdownTextStyle(&Theme::code, [] { return TextStyle(FontSize(20.0)); })
-        .markdownSoftBreakMode(SoftBreakMode::lineBreak)
+        .markdownSoftBreakMode(SoftBreak::Mode::lineBreak)
         .build(Environment{});
 
     // Block styles through member pointers.
@@ -443,6 +444,10 @@ TEST(Deprecated, ForwardingEntryPoints)
     b.measurements.paragraphSpacing = 4;
     EXPECT_FALSE(a == b);
     EXPECT_TRUE(dumpLayout(Text(QStringLiteral("x")).markdownStyle(a).onOpenLink([](const QUrl&) {}), env, 100).startsWith("Text"));
+    // The session argument of the default providers is ignored.
+    EXPECT_TRUE(dumpLayout(DefaultImageProvider(nullptr).makeImage(std::nullopt), env, 100).startsWith("RemoteImage 0,0 0x0 empty"));
+    const std::shared_ptr<const InlineImageProvider> inlineFromSession = std::make_shared<DefaultInlineImageProvider>(nullptr);
+    EXPECT_TRUE(inlineFromSession);
 #pragma GCC diagnostic pop
 }
 

@@ -7,6 +7,7 @@
 #include <QSizeF>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 namespace remoteimage {
@@ -65,9 +66,9 @@ public:
     std::optional<ImageSource> source() const { return m_source; }
     RemoteImageState image() const { return m_image; }
 
-    // The loader later loads go to; nullptr (the default) stands for the shared loader.
-    RemoteImageLoader* imageLoader() const { return m_imageLoader; }
-    void setImageLoader(RemoteImageLoader* loader) { m_imageLoader = loader; }
+    // The loader later loads go to; null (the default) stands for the shared loader.
+    const std::shared_ptr<RemoteImageLoader>& imageLoader() const { return m_imageLoader; }
+    void setImageLoader(std::shared_ptr<RemoteImageLoader> loader) { m_imageLoader = std::move(loader); }
 
     // Shows `source`: a different source is loaded, while the current state stays until its
     // outcome arrives. No source keeps the state as it is. An outcome for a source that is no
@@ -84,7 +85,7 @@ private:
 
     std::optional<ImageSource> m_source;
     RemoteImageState m_image = RemoteImageState::empty();
-    RemoteImageLoader* m_imageLoader = nullptr;
+    std::shared_ptr<RemoteImageLoader> m_imageLoader;
 };
 
 } // namespace remoteimage

@@ -14,9 +14,6 @@
 
 namespace mdview {
 
-// How a soft line break inside a paragraph is drawn.
-enum class SoftBreakMode : int { space, lineBreak };
-
 // Values that flow down the view tree while it is built. Modifiers change them for a subtree.
 // Heavy members are shared, so copying an environment per modifier stays cheap.
 struct Environment {
@@ -35,7 +32,7 @@ struct Environment {
     void setTheme(Theme theme) { m_theme = std::make_shared<const Theme>(std::move(theme)); }
     int listLevel = 0;
     bool tightSpacingEnabled = false;
-    SoftBreakMode softBreakMode = SoftBreakMode::space;
+    markdown::SoftBreak::Mode softBreakMode = markdown::SoftBreak::Mode::space;
     std::optional<QUrl> baseURL;
     std::optional<QUrl> imageBaseURL;
     std::shared_ptr<const CodeSyntaxHighlighter> codeSyntaxHighlighter;
@@ -43,6 +40,8 @@ struct Environment {
     std::shared_ptr<const InlineImageProvider> inlineImageProvider;
     TableBorderStyle tableBorderStyle;
     TableBackgroundStyle tableBackgroundStyle;
+    // What remote images load through; null stands for the shared loader, made on first use.
+    std::shared_ptr<remoteimage::RemoteImageLoader> remoteImageLoader;
 
     static TextStyle defaultTextStyle();
     // Secondary one-point lines around and between all cells.

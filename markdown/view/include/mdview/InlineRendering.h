@@ -63,7 +63,7 @@ View Text(const StyledText& text);
 class AttributedStringInlineRenderer {
 public:
     AttributedStringInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles,
-                                   SoftBreakMode softBreakMode, AttributeContainer attributes);
+                                   markdown::SoftBreak::Mode softBreakMode, AttributeContainer attributes);
     void renderInline(const markdown::InlineNode& node);
     const AttributedString& result() const { return m_result; }
 
@@ -76,7 +76,7 @@ private:
     AttributedString m_result;
     std::optional<QUrl> m_baseURL;
     InlineTextStyles m_textStyles;
-    SoftBreakMode m_softBreakMode;
+    markdown::SoftBreak::Mode m_softBreakMode;
     AttributeContainer m_attributes;
     bool m_shouldSkipNextWhitespace = false;
     int m_depth = 0;
@@ -87,7 +87,7 @@ private:
 class TextInlineRenderer {
 public:
     TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles, QHash<QString, QImage> images,
-                       SoftBreakMode softBreakMode, AttributeContainer attributes);
+                       markdown::SoftBreak::Mode softBreakMode, AttributeContainer attributes);
     void renderInlines(const std::vector<markdown::InlineNode>& inlines);
     const StyledText& result() const { return m_result; }
 
@@ -98,7 +98,7 @@ private:
     std::optional<QUrl> m_baseURL;
     InlineTextStyles m_textStyles;
     QHash<QString, QImage> m_images;
-    SoftBreakMode m_softBreakMode;
+    markdown::SoftBreak::Mode m_softBreakMode;
     AttributeContainer m_attributes;
     bool m_shouldSkipNextWhitespace = false;
 };

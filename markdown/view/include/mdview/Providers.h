@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QNetworkAccessManager;
+
 namespace mdview {
 
 // Makes the view of a block image for its URL (absent when the source makes no URL).
@@ -48,6 +50,30 @@ public:
     using Done = std::function<void(const std::optional<QImage>& image, const QString& error)>;
     virtual ~InlineImageProvider() = default;
     virtual void image(const QUrl& url, const QString& label, Done done) const = 0;
+};
+
+// Block images loaded from the network through the environment's image loader, at scale 1: the
+// loaded image fitted to the offered width; nothing, taking no space, until it has loaded or
+// when loading failed.
+class DefaultImageProvider final : public ImageProvider {
+public:
+    DefaultImageProvider() = default;
+    [[deprecated("The provider loads through the environment's image loader")]] explicit DefaultImageProvider(
+        QNetworkAccessManager* /*urlSession*/)
+    {
+    }
+    View makeImage(const std::optional<QUrl>& url) const override;
+};
+
+// Inline images loaded through the shared image loader; its errors are passed on.
+class DefaultInlineImageProvider final : public InlineImageProvider {
+public:
+    DefaultInlineImageProvider() = default;
+    [[deprecated("The provider loads through the shared image loader")]] explicit DefaultInlineImageProvider(
+        QNetworkAccessManager* /*urlSession*/)
+    {
+    }
+    void image(const QUrl& url, const QString& label, Done done) const override;
 };
 
 // Images looked up by name in an image folder. The name defaults to the URL's last path

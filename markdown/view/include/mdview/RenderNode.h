@@ -64,11 +64,16 @@ public:
 
     void addChild(std::unique_ptr<RenderNode> child);
 
+    // What a node below a root tells the root's owner (see setChangeHandler): its content
+    // changed, so lay out again; or only its appearance did (animation frames), so paint again.
+    enum class Change { layout, appearance };
     // Drops the cached measurements of this node and its ancestors after its content changed,
-    // and tells the root's owner (see setInvalidationHandler) to lay out again.
+    // and tells the root's owner to lay out again.
     void invalidateLayout();
-    // Set on a root by its host: called when a node below changed its content.
-    void setInvalidationHandler(std::function<void()> handler) { m_invalidationHandler = std::move(handler); }
+    // Tells the root's owner to paint again, the layout unchanged.
+    void requestRepaint();
+    // Set on a root by its host.
+    void setChangeHandler(std::function<void(Change)> handler) { m_changeHandler = std::move(handler); }
 
 protected:
     virtual QSizeF sizeThatFits(const ProposedSize& proposal) = 0;
@@ -92,7 +97,7 @@ private:
     QString m_id;
     BlockMargin m_blockMargin;
     double m_layoutPriority = 0;
-    std::function<void()> m_invalidationHandler;
+    std::function<void(Change)> m_changeHandler;
 };
 
 using RenderNodePtr = std::unique_ptr<RenderNode>;

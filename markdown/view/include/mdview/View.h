@@ -6,6 +6,8 @@
 #include "mdview/RenderNode.h"
 #include "mdview/TextStyle.h"
 
+#include "markdown/InlineContent.h"
+
 #include "richtext/AttributedText.h"
 
 #include <QImage>
@@ -18,6 +20,10 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+namespace remoteimage {
+class RemoteImageLoader;
+}
 
 namespace mdview {
 
@@ -33,7 +39,6 @@ class CodeSyntaxHighlighter;
 class ImageProvider;
 class InlineImageProvider;
 struct MarkdownStyle;
-enum class SoftBreakMode : int;
 
 // A description of a piece of user interface: an immutable value, cheap to copy. Building it
 // under an environment makes its render nodes. Modifiers return new views that wrap this one.
@@ -112,9 +117,11 @@ public:
     View markdownCodeSyntaxHighlighter(std::shared_ptr<const CodeSyntaxHighlighter> highlighter) const;
     View markdownImageProvider(std::shared_ptr<const ImageProvider> provider) const;
     View markdownInlineImageProvider(std::shared_ptr<const InlineImageProvider> provider) const;
-    View markdownSoftBreakMode(SoftBreakMode mode) const;
+    View markdownSoftBreakMode(markdown::SoftBreak::Mode mode) const;
     View markdownTableBorderStyle(const TableBorderStyle& style) const;
     View markdownTableBackgroundStyle(const TableBackgroundStyle& style) const;
+    // The loader the remote images of the subtree load through; null stands for the shared one.
+    View remoteImageLoader(std::shared_ptr<remoteimage::RemoteImageLoader> loader) const;
 
     [[deprecated("Styles are set through themes")]] View markdownStyle(const MarkdownStyle&) const { return *this; }
     [[deprecated("Links are handled by the host")]] View onOpenLink(const std::function<void(const QUrl&)>&) const
