@@ -1,5 +1,6 @@
 #include "platform/RecursiveWatcher.h"
 
+#include <testsupport/ChildProcess.h>
 #include <testsupport/EventLoop.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using platform::RecursiveWatcher;
@@ -157,31 +157,26 @@ TEST(RecursiveWatcher, WatchLimitDegradesCoverageWithoutFailing)
         QDir().mkpath(dir.filePath(QString::fromLatin1(folder)));
     const QString root = dir.path();
     // The limit is lowered in a user namespace of the child only.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20);
+    const int status = testsupport::runInChild([&] {
         if (::unshare(CLONE_NEWUSER) != 0 || !writeFile("/proc/self/setgroups", "deny")
             || !writeFile("/proc/self/uid_map", "0 0 1") || !writeFile("/proc/self/gid_map", "0 0 1")
             || !writeFile("/proc/sys/user/max_inotify_watches", "3"))
-            ::_exit(77);
+            return testsupport::childSkipped;
         RecursiveWatcher watcher;
         int batches = 0;
         if (!watcher.start(root, 10ms, [&](const RecursiveWatcher::Batch&) { ++batches; }))
-            ::_exit(1);
+            return 1;
         if (watcher.watchCount() != 3)
-            ::_exit(2);
+            return 2;
         QFile file(root + QStringLiteral("/top.md"));
         if (!file.open(QIODevice::WriteOnly))
-            ::_exit(3);
+            return 3;
         file.close();
-        ::_exit(testsupport::waitUntil([&] { return batches == 1; }) ? 0 : 4);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        return testsupport::waitUntil([&] { return batches == 1; }) ? 0 : 4;
+    });
+    if (status == testsupport::childSkipped)
         GTEST_SKIP() << "no user namespace with its own watch limit here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

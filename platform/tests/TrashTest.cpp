@@ -1,5 +1,7 @@
 #include "platform/Trash.h"
 
+#include <testsupport/ChildProcess.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,7 +11,6 @@
 
 #include <cerrno>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -74,23 +75,19 @@ TEST(Trash, OverlongNameIsRefusedBeforeTheTrashIsTouched)
 }
 
 // Moves `file` to the Trash as the user nobody, whose home is `home`; returns the error code
-// seen (0 on success) or a code above 200 when the child failed otherwise.
+// seen (0 on success), 251 for an error without a code, or what runInChild reports when the
+// child failed otherwise.
 int trashAsNobody(const QString& file, const QString& home)
 {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20); // a hang ends the child, not the suite
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(250);
-        const QByteArray homePath = QFile::encodeName(home);
-        qputenv("HOME", homePath);
-        qputenv("XDG_DATA_HOME", homePath + "/.local/share");
-        const auto result = platform::moveToTrash(file);
-        ::_exit(result.error ? (result.error->code ? result.error->code : 251) : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 252;
+    return testsupport::runInChild(
+        [&] {
+            const QByteArray homePath = QFile::encodeName(home);
+            qputenv("HOME", homePath);
+            qputenv("XDG_DATA_HOME", homePath + "/.local/share");
+            const auto result = platform::moveToTrash(file);
+            return result.error ? (result.error->code ? result.error->code : 251) : 0;
+        },
+        testsupport::ChildUser::nobody);
 }
 
 TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
@@ -103,7 +100,7 @@ TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
     const QString file = project.filePath(QStringLiteral("locked.md"));
     write(file);
     // nobody owns the home and its Trash, but may not change the file's folder.
-    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     EXPECT_EQ(trashAsNobody(file, home.path()), EACCES);
     EXPECT_TRUE(QFile::exists(file));
 
@@ -112,7 +109,7 @@ TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
     QTemporaryDir lockedHome;
     ASSERT_TRUE(QDir().mkpath(lockedHome.filePath(QStringLiteral(".local/share/Trash/info"))));
     ASSERT_EQ(::chmod(QFile::encodeName(lockedHome.path()).constData(), 0755), 0);
-    ASSERT_EQ(::chown(QFile::encodeName(lockedHome.filePath(QStringLiteral(".local/share/Trash"))).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(lockedHome.filePath(QStringLiteral(".local/share/Trash"))).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     EXPECT_EQ(trashAsNobody(file, lockedHome.path()), EACCES);
     EXPECT_TRUE(QFile::exists(file));
 }

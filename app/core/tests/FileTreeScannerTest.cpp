@@ -1,5 +1,7 @@
 #include "core/FileTreeScannerService.h"
 
+#include <testsupport/ChildProcess.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,11 +12,9 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <functional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillora;
@@ -248,20 +248,6 @@ TEST(FileTreeScanner, DeepNestingIsCapped)
     EXPECT_TRUE(result.allReadable);
 }
 
-// Runs `body` in a child process as the unprivileged user nobody; returns its exit code.
-int runAsNobody(const std::function<int()>& body)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(100);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
-}
-
 TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
 {
     if (::geteuid() != 0)
@@ -276,19 +262,21 @@ TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
 
     const QString root = dir.path();
     auto scanAsUser = [&](const QString& scanned) {
-        return runAsNobody([&] {
-            if (::geteuid() == 0)
-                return 99;
-            const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(scanned), false);
-            if (scanned != root)
-                return (result.nodes.isEmpty() && !result.allReadable) ? 0 : 2;
-            const FileTreeNodeModel* locked = child(result.nodes, QStringLiteral("locked"));
-            const bool ok = !result.allReadable && locked && locked->children.isEmpty()
-                && sortedIds(result.nodes)
-                    == QStringList({QStringLiteral("locked"), QStringLiteral("open"), QStringLiteral("open/inner"),
-                                    QStringLiteral("open/inner/a.md"), QStringLiteral("top.md")});
-            return ok ? 0 : 1;
-        });
+        return testsupport::runInChild(
+            [&] {
+                if (::geteuid() == 0)
+                    return 99;
+                const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(scanned), false);
+                if (scanned != root)
+                    return (result.nodes.isEmpty() && !result.allReadable) ? 0 : 2;
+                const FileTreeNodeModel* locked = child(result.nodes, QStringLiteral("locked"));
+                const bool ok = !result.allReadable && locked && locked->children.isEmpty()
+                    && sortedIds(result.nodes)
+                        == QStringList({QStringLiteral("locked"), QStringLiteral("open"), QStringLiteral("open/inner"),
+                                        QStringLiteral("open/inner/a.md"), QStringLiteral("top.md")});
+                return ok ? 0 : 1;
+            },
+            testsupport::ChildUser::nobody);
     };
     EXPECT_EQ(scanAsUser(root), 0);
     EXPECT_EQ(scanAsUser(dir.filePath(QStringLiteral("locked"))), 0);
@@ -305,26 +293,21 @@ TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
     touch(dir.filePath(QStringLiteral("docs/a.md")));
     const QString root = dir.path();
     // The mount lives in a mount namespace of the child only.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20);
+    const int status = testsupport::runInChild([&] {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(77);
+            return testsupport::childSkipped;
         const QByteArray source = QFile::encodeName(root);
         const QByteArray target = QFile::encodeName(root + QStringLiteral("/docs/mirror"));
         if (::mount(source.constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
-            ::_exit(77);
+            return testsupport::childSkipped;
         const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(root), false);
         const bool once = sortedIds(result.nodes)
             == QStringList({QStringLiteral("docs"), QStringLiteral("docs/a.md")});
-        ::_exit(once && result.allReadable ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        return once && result.allReadable ? 0 : 1;
+    });
+    if (status == testsupport::childSkipped)
         GTEST_SKIP() << "no private mount namespace here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace
