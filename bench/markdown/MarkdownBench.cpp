@@ -1,4 +1,4 @@
-#include "CmarkReference.h"
+#include "TestSupport.h"
 #include "markdown/MarkdownParser.h"
 #include "markdown/MarkdownRenderer.h"
 #include "markdown/Log.h"
@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+
+using namespace markdown::test;
 
 namespace {
 
@@ -15,7 +17,7 @@ constexpr std::size_t documentSize = 2'000'000;
 const std::string& document()
 {
     static const std::string text = [] {
-        const std::string spec = markdown::test::readGzip(markdown::test::gfmReferencePath);
+        const std::string spec = readGzip(gfmReferencePath);
         std::string result;
         while (!spec.empty() && result.size() < documentSize)
             result += spec + "\n\n";
@@ -38,7 +40,7 @@ void BM_CmarkParse(benchmark::State& state)
         return;
     const std::string& text = document();
     for (auto _ : state)
-        benchmark::DoNotOptimize(markdown::test::parseWithCmark(text));
+        benchmark::DoNotOptimize(parseWithCmark(text));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_CmarkParse)->Unit(benchmark::kMillisecond);
@@ -80,14 +82,6 @@ void BM_RenderHTML(benchmark::State& state)
         benchmark::DoNotOptimize(markdown::renderBlocksAsHTML(blocks));
 }
 BENCHMARK(BM_RenderHTML)->Unit(benchmark::kMillisecond);
-
-std::string repeat(std::string_view piece, std::size_t count)
-{
-    std::string result;
-    for (std::size_t i = 0; i < count; ++i)
-        result += piece;
-    return result;
-}
 
 void BM_Hostile(benchmark::State& state, std::string text)
 {

@@ -1,7 +1,7 @@
 // Runs every enabled example of the GFM reference text (spec.txt) that Debian's cmark-gfm
 // package ships, comparing our model's HTML with cmark-gfm's own rendering.
 
-#include "CmarkReference.h"
+#include "TestSupport.h"
 #include "markdown/MarkdownParser.h"
 #include "markdown/MarkdownRenderer.h"
 

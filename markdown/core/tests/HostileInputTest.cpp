@@ -1,4 +1,4 @@
-#include "CmarkReference.h"
+#include "TestSupport.h"
 #include "LogCapture.h"
 #include "Printers.h"
 #include "markdown/MarkdownParser.h"
@@ -8,17 +8,9 @@
 #include <algorithm>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-std::string repeat(std::string_view piece, int count)
-{
-    std::string result;
-    result.reserve(piece.size() * static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        result += piece;
-    return result;
-}
 
 struct Shape {
     std::string text;
@@ -80,7 +72,7 @@ Shape shapeOf(std::string_view markdown)
 // The literal text of cmark-gfm's own tree, in document order, as the model would hold it.
 std::string cmarkText(std::string_view markdown)
 {
-    const test::CmarkDocument root = test::parseWithCmark(markdown);
+    const CmarkDocument root = parseWithCmark(markdown);
     std::string text;
     cmark_iter* iter = cmark_iter_new(root.get());
     while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {

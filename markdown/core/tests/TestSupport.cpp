@@ -1,4 +1,4 @@
-#include "CmarkReference.h"
+#include "TestSupport.h"
 
 #include <cmark-gfm-core-extensions.h>
 
@@ -29,6 +29,15 @@ std::string readGzip(const char* path)
     for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
         text.append(buffer, read);
     return text;
+}
+
+std::string repeat(std::string_view piece, std::size_t count)
+{
+    std::string result;
+    result.reserve(piece.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+        result += piece;
+    return result;
 }
 
 } // namespace markdown::test

@@ -1,10 +1,12 @@
 #pragma once
 
-// Bare cmark-gfm, without the model in between, and the GFM reference text Debian's cmark-gfm
-// package ships: what the tests and the benchmark hold the model against.
+// What the tests and the benchmark share: bare cmark-gfm, without the model in between, and
+// the GFM reference text Debian's cmark-gfm package ships, to hold the model against; long
+// repeated texts for hostile inputs.
 
 #include <cmark-gfm.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,5 +25,8 @@ CmarkDocument parseWithCmark(std::string_view markdown);
 
 // The decompressed content of a gzip file; empty when it cannot be read.
 std::string readGzip(const char* path);
+
+// `piece` written `count` times.
+std::string repeat(std::string_view piece, std::size_t count);
 
 } // namespace markdown::test
