@@ -1,6 +1,7 @@
 #include "core/FileTreeScannerService.h"
 
 #include <testsupport/ChildProcess.h>
+#include <testsupport/SocketFile.h>
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,6 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,13 +114,8 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
     ASSERT_TRUE(QFile::link(root, root + QStringLiteral("/dir 2/sub-1/back-to-root")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("/fifo")).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), root + QStringLiteral("/device")));
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketPath = QFile::encodeName(root + QStringLiteral("/sock"));
-    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
-    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const testsupport::SocketFile sock(root + QStringLiteral("/sock"));
+    ASSERT_TRUE(sock.isBound());
 
     FileTreeScannerService scanner;
     for (bool showsHidden : {false, true}) {
@@ -138,7 +132,6 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
         EXPECT_TRUE(ids.contains(QStringLiteral("with\nnewline.md")));
         EXPECT_EQ(ids.contains(QStringLiteral(".git/objects/abc")), showsHidden);
     }
-    ::close(sock);
 }
 
 TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
