@@ -1,6 +1,7 @@
 #include "platform/Trash.h"
 
 #include <testsupport/ChildProcess.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+using testsupport::writeFile;
 
-void write(const QString& path, const QByteArray& content = "content")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(content);
-}
+namespace {
 
 QString trashFolder()
 {
@@ -33,7 +29,7 @@ TEST(Trash, FileLandsInTheUsersTrashWithItsInfo)
     ASSERT_TRUE(trashFolder().startsWith(QDir::homePath()));
     QTemporaryDir dir(QDir::homePath() + QStringLiteral("/project-XXXXXX"));
     const QString file = dir.filePath(QStringLiteral("notes & more.md"));
-    write(file);
+    writeFile(file, "content");
 
     const auto result = platform::moveToTrash(file);
     ASSERT_FALSE(result.error) << result.error->message.toStdString();
@@ -67,7 +63,7 @@ TEST(Trash, OverlongNameIsRefusedBeforeTheTrashIsTouched)
 {
     QTemporaryDir dir(QDir::homePath() + QStringLiteral("/project-XXXXXX"));
     const QString file = dir.filePath(QString(250, u'n'));
-    write(file);
+    writeFile(file, "content");
     const auto result = platform::moveToTrash(file);
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, ENAMETOOLONG);
@@ -98,7 +94,7 @@ TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
     QTemporaryDir project;
     ASSERT_EQ(::chmod(QFile::encodeName(project.path()).constData(), 0755), 0);
     const QString file = project.filePath(QStringLiteral("locked.md"));
-    write(file);
+    writeFile(file, "content");
     // nobody owns the home and its Trash, but may not change the file's folder.
     ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     EXPECT_EQ(trashAsNobody(file, home.path()), EACCES);

@@ -2,6 +2,7 @@
 
 #include <platform/SecurityScopedResources.h>
 #include <testsupport/ChildProcess.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -16,15 +17,9 @@
 
 using namespace quillora;
 using platform::FileSystemError;
+using testsupport::writeFile;
 
 namespace {
-
-void write(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write("content");
-}
 
 struct CountingResources : platform::SecurityScopedResources {
     int started = 0;
@@ -76,7 +71,7 @@ TEST(FileDeletionError, ClassifiesPermissionFailuresOnly)
 TEST_F(FileDeletionTest, TrashesTheFileInsideItsAccessScope)
 {
     const QString file = project.filePath(QStringLiteral("gone.md"));
-    write(file);
+    writeFile(file, "content");
     const auto result = FileDeletionService().moveToTrash(QUrl::fromLocalFile(file));
     ASSERT_FALSE(result.error) << result.error->message.toStdString();
     ASSERT_TRUE(result.trashedURL);
@@ -116,7 +111,7 @@ TEST_F(FileDeletionTest, PermissionFailureIsAccessDeniedAndTheFileStays)
     ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(locked.path()).constData(), 0755), 0);
     const QString file = locked.filePath(QStringLiteral("locked.md"));
-    write(file);
+    writeFile(file, "content");
     const int status = testsupport::runInChild(
         [&] {
             qputenv("HOME", QFile::encodeName(home.path()));

@@ -1,6 +1,7 @@
 #include "core/FileTreeScannerService.h"
 
 #include <testsupport/ChildProcess.h>
+#include <testsupport/Files.h>
 #include <testsupport/SocketFile.h>
 
 #include <gtest/gtest.h>
@@ -17,14 +18,9 @@
 #include <unistd.h>
 
 using namespace quillora;
+using testsupport::writeFile;
 
 namespace {
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 void mkdir(const QString& path)
 {
@@ -96,18 +92,18 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
         for (int b = 0; b < 6; ++b) {
             const QString folder = root + QStringLiteral("/dir %1/sub-%2").arg(a).arg(b);
             mkdir(folder + QStringLiteral("/.hidden-folder"));
-            touch(folder + QStringLiteral("/.hidden-folder/inside.md"));
-            touch(folder + QStringLiteral("/.env"));
+            writeFile(folder + QStringLiteral("/.hidden-folder/inside.md"), "");
+            writeFile(folder + QStringLiteral("/.env"), "");
             for (int f = 0; f < 60; ++f)
-                touch(folder + QStringLiteral("/file-%1.%2").arg(f).arg(f % 3 ? QStringLiteral("md") : QStringLiteral("TXT")));
+                writeFile(folder + QStringLiteral("/file-%1.%2").arg(f).arg(f % 3 ? QStringLiteral("md") : QStringLiteral("TXT")), "");
         }
     }
     mkdir(root + QStringLiteral("/.git/objects"));
-    touch(root + QStringLiteral("/.git/objects/abc"));
-    touch(root + QStringLiteral("/with\nnewline.md"));
-    touch(root + QStringLiteral("/ünïcödé name.md"));
+    writeFile(root + QStringLiteral("/.git/objects/abc"), "");
+    writeFile(root + QStringLiteral("/with\nnewline.md"), "");
+    writeFile(root + QStringLiteral("/ünïcödé name.md"), "");
     // Links: to a file, to a folder outside, dangling, and back up to the root (a cycle).
-    touch(outside.filePath(QStringLiteral("linked.md")));
+    writeFile(outside.filePath(QStringLiteral("linked.md")), "");
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/dir 0/sub-0/file-1.md"), root + QStringLiteral("/link-to-file.md")));
     ASSERT_TRUE(QFile::link(outside.path(), root + QStringLiteral("/dir 1/outside")));
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/nowhere"), root + QStringLiteral("/dangling")));
@@ -140,7 +136,7 @@ TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
     for (const char* folder : {"b", "A", "a"})
         mkdir(dir.filePath(QString::fromLatin1(folder)));
     for (const char* file : {"Z.md", "y.txt", "Makefile", "Guide.MD"})
-        touch(dir.filePath(QString::fromLatin1(file)));
+        writeFile(dir.filePath(QString::fromLatin1(file)), "");
     const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path() + u'/'), false);
     const QStringList order = names(result.nodes);
     ASSERT_EQ(order.size(), 7);
@@ -165,7 +161,7 @@ TEST(FileTreeScanner, URLsAreThoseOfTheLocalPaths)
     const QStringList odd{QStringLiteral("100% done.md"), QStringLiteral("a#b?c.md"), QStringLiteral("sp ace [1].md"),
                           QStringLiteral("ünï.md"), QStringLiteral("%41.md"), QStringLiteral("line\nbreak.md")};
     for (const QString& name : odd)
-        touch(dir.filePath(name));
+        writeFile(dir.filePath(name), "");
     const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
     ASSERT_EQ(result.nodes.size(), odd.size());
     for (const FileTreeNodeModel& node : result.nodes) {
@@ -178,10 +174,10 @@ TEST(FileTreeScanner, NestedIdsAndFolderReachedTwiceListedOnce)
 {
     QTemporaryDir dir;
     mkdir(dir.filePath(QStringLiteral("docs/guide")));
-    touch(dir.filePath(QStringLiteral("docs/guide/intro.md")));
+    writeFile(dir.filePath(QStringLiteral("docs/guide/intro.md")), "");
     mkdir(dir.filePath(QStringLiteral("zz")));
     mkdir(dir.filePath(QStringLiteral(".versions/v3")));
-    touch(dir.filePath(QStringLiteral(".versions/v3/notes.md")));
+    writeFile(dir.filePath(QStringLiteral(".versions/v3/notes.md")), "");
     // Links to folders of the tree, met before or after the folders themselves; and a link to a
     // folder the tree does not show.
     for (const char* link : {"zz/docs-again", "aa-docs", "docs/guide/up"})
@@ -221,7 +217,7 @@ TEST(FileTreeScanner, EmptyMissingAndBadlyNamedEntries)
     const int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    touch(dir.filePath(QStringLiteral("good.md")));
+    writeFile(dir.filePath(QStringLiteral("good.md")), "");
     result = scanner.scan(QUrl::fromLocalFile(dir.path()), true);
     EXPECT_EQ(names(result.nodes), QStringList{QStringLiteral("good.md")});
 }
@@ -248,9 +244,9 @@ TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
     QTemporaryDir dir;
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
     mkdir(dir.filePath(QStringLiteral("open/inner")));
-    touch(dir.filePath(QStringLiteral("open/inner/a.md")));
+    writeFile(dir.filePath(QStringLiteral("open/inner/a.md")), "");
     mkdir(dir.filePath(QStringLiteral("locked/inner")));
-    touch(dir.filePath(QStringLiteral("top.md")));
+    writeFile(dir.filePath(QStringLiteral("top.md")), "");
     ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("locked"))).constData(), 0700);
 
     const QString root = dir.path();
@@ -283,7 +279,7 @@ TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
 {
     QTemporaryDir dir;
     mkdir(dir.filePath(QStringLiteral("docs/mirror")));
-    touch(dir.filePath(QStringLiteral("docs/a.md")));
+    writeFile(dir.filePath(QStringLiteral("docs/a.md")), "");
     const QString root = dir.path();
     // The mount lives in a mount namespace of the child only.
     const int status = testsupport::runInChild([&] {
