@@ -1,38 +1,23 @@
+#include "TestSupport.h"
 #include "markdown/MarkdownParser.h"
 #include "markdown/MarkdownRenderer.h"
 #include "markdown/Log.h"
 
 #include <benchmark/benchmark.h>
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
 
-#include <cstdio>
-#include <memory>
 #include <string>
+
+using namespace markdown::test;
 
 namespace {
 
-constexpr const char* specPath = "/usr/share/doc/cmark-gfm/spec.txt.gz";
 constexpr std::size_t documentSize = 2'000'000;
-
-std::string readGzip(const char* path)
-{
-    const std::string command = std::string("gzip -dc '") + path + "' 2>/dev/null";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string text;
-    if (!pipe)
-        return text;
-    char buffer[65536];
-    for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
-        text.append(buffer, read);
-    return text;
-}
 
 // The GFM reference text (spec.txt) repeated to about 2 MB.
 const std::string& document()
 {
     static const std::string text = [] {
-        const std::string spec = readGzip(specPath);
+        const std::string spec = readGzip(gfmReferencePath);
         std::string result;
         while (!spec.empty() && result.size() < documentSize)
             result += spec + "\n\n";
@@ -53,18 +38,9 @@ void BM_CmarkParse(benchmark::State& state)
 {
     if (!haveDocument(state))
         return;
-    cmark_gfm_core_extensions_ensure_registered();
     const std::string& text = document();
-    for (auto _ : state) {
-        cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
-        for (const char* name : {"autolink", "strikethrough", "tagfilter", "tasklist", "table"})
-            cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
-        cmark_parser_feed(parser, text.data(), text.size());
-        cmark_node* root = cmark_parser_finish(parser);
-        benchmark::DoNotOptimize(root);
-        cmark_node_free(root);
-        cmark_parser_free(parser);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseWithCmark(text));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_CmarkParse)->Unit(benchmark::kMillisecond);
@@ -106,14 +82,6 @@ void BM_RenderHTML(benchmark::State& state)
         benchmark::DoNotOptimize(markdown::renderBlocksAsHTML(blocks));
 }
 BENCHMARK(BM_RenderHTML)->Unit(benchmark::kMillisecond);
-
-std::string repeat(std::string_view piece, std::size_t count)
-{
-    std::string result;
-    for (std::size_t i = 0; i < count; ++i)
-        result += piece;
-    return result;
-}
 
 void BM_Hostile(benchmark::State& state, std::string text)
 {

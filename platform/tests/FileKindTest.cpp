@@ -1,14 +1,13 @@
 #include "platform/FileKind.h"
 
+#include <testsupport/SocketFile.h>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace platform;
 
@@ -24,13 +23,8 @@ TEST(FileKind, FollowsLinksAndRejectsSpecialFiles)
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("dangling"))));
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
 
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketPath = QFile::encodeName(dir.filePath(QStringLiteral("sock")));
-    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
-    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const testsupport::SocketFile sock(dir.filePath(QStringLiteral("sock")));
+    ASSERT_TRUE(sock.isBound());
 
     const struct {
         QString path;
@@ -52,5 +46,4 @@ TEST(FileKind, FollowsLinksAndRejectsSpecialFiles)
     EXPECT_FALSE(isExistingRegularFile(dir.filePath(QStringLiteral("fifo"))));
     EXPECT_TRUE(isExistingDirectory(dir.filePath(QStringLiteral("link-to-dir"))));
     EXPECT_FALSE(isExistingDirectory(file));
-    ::close(sock);
 }

@@ -1,6 +1,8 @@
 #include "platform/RecursiveWatcher.h"
 
+#include <testsupport/ChildProcess.h>
 #include <testsupport/EventLoop.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -13,20 +15,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using platform::RecursiveWatcher;
 using namespace std::chrono_literals;
+using testsupport::writeFile;
 
 namespace {
-
-void write(const QString& path, const QByteArray& content = "x")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(content);
-}
 
 struct Recorder {
     QList<RecursiveWatcher::Batch> batches;
@@ -45,7 +40,7 @@ TEST(RecursiveWatcher, OneWatchPerFolderAndNewFoldersJoin)
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath(QStringLiteral("a/b/c")));
     QDir().mkpath(dir.filePath(QStringLiteral(".hidden")));
-    write(dir.filePath(QStringLiteral("a/file")));
+    writeFile(dir.filePath(QStringLiteral("a/file")), "x");
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("link-to-a"))));
 
     Recorder recorder;
@@ -55,12 +50,12 @@ TEST(RecursiveWatcher, OneWatchPerFolderAndNewFoldersJoin)
 
     // A folder tree made after the start, with a file inside made before the watcher could see it.
     QDir().mkpath(dir.filePath(QStringLiteral("new/deeper")));
-    write(dir.filePath(QStringLiteral("new/deeper/early.md")));
+    writeFile(dir.filePath(QStringLiteral("new/deeper/early.md")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return watcher.watchCount() == 7 && !recorder.batches.isEmpty(); }));
     testsupport::spin(200);
     recorder.batches.clear();
 
-    write(dir.filePath(QStringLiteral("new/deeper/late.md")));
+    writeFile(dir.filePath(QStringLiteral("new/deeper/late.md")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return !recorder.batches.isEmpty(); }));
     EXPECT_TRUE(recorder.batches.first().paths.contains(dir.filePath(QStringLiteral("new/deeper/late.md"))));
 
@@ -79,7 +74,7 @@ TEST(RecursiveWatcher, BurstIsOneBatchAfterTheLatency)
     // A latency with room to spare for a loaded machine to finish the burst within it.
     ASSERT_TRUE(watcher.start(dir.path(), 1000ms, recorder.callback()));
     for (int i = 0; i < 50; ++i)
-        write(dir.filePath(QStringLiteral("f%1").arg(i % 5)), QByteArray::number(i));
+        writeFile(dir.filePath(QStringLiteral("f%1").arg(i % 5)), QByteArray::number(i));
     ASSERT_TRUE(testsupport::waitUntil([&] { return !recorder.batches.isEmpty(); }));
     testsupport::spin(1200);
     ASSERT_EQ(recorder.batches.size(), 1);
@@ -95,7 +90,7 @@ TEST(RecursiveWatcher, NoCallbackAfterStopRestartOrDestruction)
         Recorder recorder;
         auto watcher = std::make_unique<RecursiveWatcher>();
         ASSERT_TRUE(watcher->start(dir.path(), 10ms, recorder.callback()));
-        write(dir.filePath(QStringLiteral("file")));
+        writeFile(dir.filePath(QStringLiteral("file")), "x");
         // Let the batch reach the event queue without running it.
         QThread::msleep(200);
         if (end == End::stop)
@@ -118,9 +113,9 @@ TEST(RecursiveWatcher, CallbackMayStopItsOwnWatcher)
         ++calls;
         watcher.stop();
     }));
-    write(dir.filePath(QStringLiteral("a")));
+    writeFile(dir.filePath(QStringLiteral("a")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return calls == 1; }));
-    write(dir.filePath(QStringLiteral("b")));
+    writeFile(dir.filePath(QStringLiteral("b")), "x");
     testsupport::spin(200);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(watcher.isWatching());
@@ -132,7 +127,7 @@ TEST(RecursiveWatcher, MissingFolderLeavesTheWatcherIdle)
     RecursiveWatcher watcher;
     EXPECT_FALSE(watcher.start(dir.filePath(QStringLiteral("missing")), 10ms, [](const RecursiveWatcher::Batch&) {}));
     EXPECT_FALSE(watcher.isWatching());
-    write(dir.filePath(QStringLiteral("file")));
+    writeFile(dir.filePath(QStringLiteral("file")), "x");
     EXPECT_FALSE(watcher.start(dir.filePath(QStringLiteral("file")), 10ms, [](const RecursiveWatcher::Batch&) {}));
 }
 
@@ -140,7 +135,7 @@ TEST(RecursiveWatcher, MissingFolderLeavesTheWatcherIdle)
 
 namespace {
 
-bool writeFile(const char* path, const char* text)
+bool writeProcFile(const char* path, const char* text)
 {
     const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
     if (fd < 0)
@@ -157,31 +152,26 @@ TEST(RecursiveWatcher, WatchLimitDegradesCoverageWithoutFailing)
         QDir().mkpath(dir.filePath(QString::fromLatin1(folder)));
     const QString root = dir.path();
     // The limit is lowered in a user namespace of the child only.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20);
-        if (::unshare(CLONE_NEWUSER) != 0 || !writeFile("/proc/self/setgroups", "deny")
-            || !writeFile("/proc/self/uid_map", "0 0 1") || !writeFile("/proc/self/gid_map", "0 0 1")
-            || !writeFile("/proc/sys/user/max_inotify_watches", "3"))
-            ::_exit(77);
+    const int status = testsupport::runInChild([&] {
+        if (::unshare(CLONE_NEWUSER) != 0 || !writeProcFile("/proc/self/setgroups", "deny")
+            || !writeProcFile("/proc/self/uid_map", "0 0 1") || !writeProcFile("/proc/self/gid_map", "0 0 1")
+            || !writeProcFile("/proc/sys/user/max_inotify_watches", "3"))
+            return testsupport::childSkipped;
         RecursiveWatcher watcher;
         int batches = 0;
         if (!watcher.start(root, 10ms, [&](const RecursiveWatcher::Batch&) { ++batches; }))
-            ::_exit(1);
+            return 1;
         if (watcher.watchCount() != 3)
-            ::_exit(2);
+            return 2;
         QFile file(root + QStringLiteral("/top.md"));
         if (!file.open(QIODevice::WriteOnly))
-            ::_exit(3);
+            return 3;
         file.close();
-        ::_exit(testsupport::waitUntil([&] { return batches == 1; }) ? 0 : 4);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        return testsupport::waitUntil([&] { return batches == 1; }) ? 0 : 4;
+    });
+    if (status == testsupport::childSkipped)
         GTEST_SKIP() << "no user namespace with its own watch limit here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

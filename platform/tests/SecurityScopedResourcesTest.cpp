@@ -1,5 +1,7 @@
 #include "platform/SecurityScopedResources.h"
 
+#include <testsupport/Files.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -7,21 +9,15 @@
 #include <QTemporaryDir>
 
 using platform::SecurityScopedResources;
+using testsupport::writeFile;
 
 namespace {
-
-void touch(const QString& path, const QByteArray& content = "x")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 TEST(SecurityScopedResources, BookmarkResolvesToItsPathUntilTheItemIsReplaced)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("a file.md"));
-    touch(file);
+    writeFile(file, "x");
     SecurityScopedResources resources;
     const auto bookmark = resources.createBookmark(file);
     ASSERT_TRUE(bookmark);
@@ -32,7 +28,7 @@ TEST(SecurityScopedResources, BookmarkResolvesToItsPathUntilTheItemIsReplaced)
     EXPECT_FALSE(resolved->isStale);
 
     // Replaced by a save-by-rename: same path, another inode.
-    touch(file + QStringLiteral(".new"), "y");
+    writeFile(file + QStringLiteral(".new"), "y");
     ASSERT_TRUE(QFile::remove(file));
     ASSERT_TRUE(QFile::rename(file + QStringLiteral(".new"), file));
     resolved = resources.resolveBookmark(*bookmark);

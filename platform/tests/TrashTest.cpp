@@ -1,5 +1,8 @@
 #include "platform/Trash.h"
 
+#include <testsupport/ChildProcess.h>
+#include <testsupport/Files.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,17 +12,11 @@
 
 #include <cerrno>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+using testsupport::writeFile;
 
-void write(const QString& path, const QByteArray& content = "content")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(content);
-}
+namespace {
 
 QString trashFolder()
 {
@@ -32,7 +29,7 @@ TEST(Trash, FileLandsInTheUsersTrashWithItsInfo)
     ASSERT_TRUE(trashFolder().startsWith(QDir::homePath()));
     QTemporaryDir dir(QDir::homePath() + QStringLiteral("/project-XXXXXX"));
     const QString file = dir.filePath(QStringLiteral("notes & more.md"));
-    write(file);
+    writeFile(file, "content");
 
     const auto result = platform::moveToTrash(file);
     ASSERT_FALSE(result.error) << result.error->message.toStdString();
@@ -66,7 +63,7 @@ TEST(Trash, OverlongNameIsRefusedBeforeTheTrashIsTouched)
 {
     QTemporaryDir dir(QDir::homePath() + QStringLiteral("/project-XXXXXX"));
     const QString file = dir.filePath(QString(250, u'n'));
-    write(file);
+    writeFile(file, "content");
     const auto result = platform::moveToTrash(file);
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, ENAMETOOLONG);
@@ -74,23 +71,19 @@ TEST(Trash, OverlongNameIsRefusedBeforeTheTrashIsTouched)
 }
 
 // Moves `file` to the Trash as the user nobody, whose home is `home`; returns the error code
-// seen (0 on success) or a code above 200 when the child failed otherwise.
+// seen (0 on success), 251 for an error without a code, or what runInChild reports when the
+// child failed otherwise.
 int trashAsNobody(const QString& file, const QString& home)
 {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20); // a hang ends the child, not the suite
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(250);
-        const QByteArray homePath = QFile::encodeName(home);
-        qputenv("HOME", homePath);
-        qputenv("XDG_DATA_HOME", homePath + "/.local/share");
-        const auto result = platform::moveToTrash(file);
-        ::_exit(result.error ? (result.error->code ? result.error->code : 251) : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 252;
+    return testsupport::runInChild(
+        [&] {
+            const QByteArray homePath = QFile::encodeName(home);
+            qputenv("HOME", homePath);
+            qputenv("XDG_DATA_HOME", homePath + "/.local/share");
+            const auto result = platform::moveToTrash(file);
+            return result.error ? (result.error->code ? result.error->code : 251) : 0;
+        },
+        testsupport::ChildUser::nobody);
 }
 
 TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
@@ -101,9 +94,9 @@ TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
     QTemporaryDir project;
     ASSERT_EQ(::chmod(QFile::encodeName(project.path()).constData(), 0755), 0);
     const QString file = project.filePath(QStringLiteral("locked.md"));
-    write(file);
+    writeFile(file, "content");
     // nobody owns the home and its Trash, but may not change the file's folder.
-    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     EXPECT_EQ(trashAsNobody(file, home.path()), EACCES);
     EXPECT_TRUE(QFile::exists(file));
 
@@ -112,7 +105,7 @@ TEST(Trash, PermissionFailuresAreAccessDeniedAndLeaveTheFile)
     QTemporaryDir lockedHome;
     ASSERT_TRUE(QDir().mkpath(lockedHome.filePath(QStringLiteral(".local/share/Trash/info"))));
     ASSERT_EQ(::chmod(QFile::encodeName(lockedHome.path()).constData(), 0755), 0);
-    ASSERT_EQ(::chown(QFile::encodeName(lockedHome.filePath(QStringLiteral(".local/share/Trash"))).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(lockedHome.filePath(QStringLiteral(".local/share/Trash"))).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     EXPECT_EQ(trashAsNobody(file, lockedHome.path()), EACCES);
     EXPECT_TRUE(QFile::exists(file));
 }

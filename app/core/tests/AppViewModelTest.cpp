@@ -4,6 +4,7 @@
 
 #include <platform/SecurityScopedResources.h>
 #include <testsupport/EventLoop.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@ inline void PrintTo(const QUrl& url, std::ostream* out) { *out << url.toString()
 
 using namespace quillora;
 using testsupport::waitUntil;
+using testsupport::writeFile;
 using Clock = std::chrono::steady_clock;
 using Listing = FileTreeScannerService::Result;
 
@@ -125,14 +127,6 @@ FileTreeNodeModel folderNode(const QString& root, const QString& relative, QList
     return node;
 }
 
-void touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write("# text\n");
-}
-
 // A temporary project p with a.md and docs/b.md, its scripted listing, and the fakes the model
 // talks to.
 struct Harness {
@@ -142,8 +136,8 @@ struct Harness {
         platform::SecurityScopedResources::setShared(scopes);
         defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
         project = dir.filePath(QStringLiteral("p"));
-        touch(project + QStringLiteral("/a.md"));
-        touch(project + QStringLiteral("/docs/b.md"));
+        writeFile(project + QStringLiteral("/a.md"), "# text\n");
+        writeFile(project + QStringLiteral("/docs/b.md"), "# text\n");
         disk->set(project, {{fileNode(project, QStringLiteral("a.md")),
                              folderNode(project, QStringLiteral("docs"), {fileNode(project, QStringLiteral("docs/b.md"))})},
                             true});
@@ -261,7 +255,7 @@ TEST_F(AppViewModelTest, RestoreTable)
              saveFolder(t);
              // Replace the folder by another one at the same path: the bookmark is stale.
              QDir().rename(t.project, t.project + QStringLiteral("-old"));
-             touch(t.path(QStringLiteral("a.md")));
+             writeFile(t.path(QStringLiteral("a.md")), "# text\n");
              QDir(t.project + QStringLiteral("-old")).removeRecursively();
          },
          "p", "", "p", true, false},
@@ -764,7 +758,7 @@ TEST_F(AppViewModelTest, DeletingTheMissingSelectedFileClearsIt)
     QFile::remove(path(QStringLiteral("a.md")));
     vm.refreshFileAvailability(doc);
     ASSERT_EQ(vm.missingSelectedFile(), doc);
-    touch(path(QStringLiteral("a.md")));
+    writeFile(path(QStringLiteral("a.md")), "# text\n");
     vm.deleteFile(doc);
     EXPECT_FALSE(vm.missingSelectedFile());
     EXPECT_FALSE(vm.deleteError());

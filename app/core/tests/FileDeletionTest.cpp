@@ -1,6 +1,8 @@
 #include "core/FileDeletionService.h"
 
 #include <platform/SecurityScopedResources.h>
+#include <testsupport/ChildProcess.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -11,20 +13,13 @@
 
 #include <cerrno>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillora;
 using platform::FileSystemError;
+using testsupport::writeFile;
 
 namespace {
-
-void write(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write("content");
-}
 
 struct CountingResources : platform::SecurityScopedResources {
     int started = 0;
@@ -76,7 +71,7 @@ TEST(FileDeletionError, ClassifiesPermissionFailuresOnly)
 TEST_F(FileDeletionTest, TrashesTheFileInsideItsAccessScope)
 {
     const QString file = project.filePath(QStringLiteral("gone.md"));
-    write(file);
+    writeFile(file, "content");
     const auto result = FileDeletionService().moveToTrash(QUrl::fromLocalFile(file));
     ASSERT_FALSE(result.error) << result.error->message.toStdString();
     ASSERT_TRUE(result.trashedURL);
@@ -113,27 +108,22 @@ TEST_F(FileDeletionTest, PermissionFailureIsAccessDeniedAndTheFileStays)
         GTEST_SKIP() << "needs root to switch to an unprivileged user";
     QTemporaryDir home;
     QTemporaryDir locked;
-    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(home.path()).constData(), testsupport::nobodyId, testsupport::nobodyId), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(locked.path()).constData(), 0755), 0);
     const QString file = locked.filePath(QStringLiteral("locked.md"));
-    write(file);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(100);
-        qputenv("HOME", QFile::encodeName(home.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()) + "/.local/share");
-        const auto result = FileDeletionService().moveToTrash(QUrl::fromLocalFile(file));
-        if (!result.error)
-            ::_exit(1);
-        const FileDeletionError error = FileDeletionError::classify(*result.error);
-        ::_exit(error.errorDescription() == QStringLiteral("The file could not be deleted because access was denied.") ? 0 : 2);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    writeFile(file, "content");
+    const int status = testsupport::runInChild(
+        [&] {
+            qputenv("HOME", QFile::encodeName(home.path()));
+            qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()) + "/.local/share");
+            const auto result = FileDeletionService().moveToTrash(QUrl::fromLocalFile(file));
+            if (!result.error)
+                return 1;
+            const FileDeletionError error = FileDeletionError::classify(*result.error);
+            return error.errorDescription() == QStringLiteral("The file could not be deleted because access was denied.") ? 0 : 2;
+        },
+        testsupport::ChildUser::nobody);
+    EXPECT_EQ(status, 0);
     EXPECT_TRUE(QFile::exists(file));
 }
 

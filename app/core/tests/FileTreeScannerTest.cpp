@@ -1,5 +1,9 @@
 #include "core/FileTreeScannerService.h"
 
+#include <testsupport/ChildProcess.h>
+#include <testsupport/Files.h>
+#include <testsupport/SocketFile.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,22 +14,13 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <functional>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillora;
+using testsupport::writeFile;
 
 namespace {
-
-void touch(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
 
 void mkdir(const QString& path)
 {
@@ -97,31 +92,26 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
         for (int b = 0; b < 6; ++b) {
             const QString folder = root + QStringLiteral("/dir %1/sub-%2").arg(a).arg(b);
             mkdir(folder + QStringLiteral("/.hidden-folder"));
-            touch(folder + QStringLiteral("/.hidden-folder/inside.md"));
-            touch(folder + QStringLiteral("/.env"));
+            writeFile(folder + QStringLiteral("/.hidden-folder/inside.md"), "");
+            writeFile(folder + QStringLiteral("/.env"), "");
             for (int f = 0; f < 60; ++f)
-                touch(folder + QStringLiteral("/file-%1.%2").arg(f).arg(f % 3 ? QStringLiteral("md") : QStringLiteral("TXT")));
+                writeFile(folder + QStringLiteral("/file-%1.%2").arg(f).arg(f % 3 ? QStringLiteral("md") : QStringLiteral("TXT")), "");
         }
     }
     mkdir(root + QStringLiteral("/.git/objects"));
-    touch(root + QStringLiteral("/.git/objects/abc"));
-    touch(root + QStringLiteral("/with\nnewline.md"));
-    touch(root + QStringLiteral("/ünïcödé name.md"));
+    writeFile(root + QStringLiteral("/.git/objects/abc"), "");
+    writeFile(root + QStringLiteral("/with\nnewline.md"), "");
+    writeFile(root + QStringLiteral("/ünïcödé name.md"), "");
     // Links: to a file, to a folder outside, dangling, and back up to the root (a cycle).
-    touch(outside.filePath(QStringLiteral("linked.md")));
+    writeFile(outside.filePath(QStringLiteral("linked.md")), "");
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/dir 0/sub-0/file-1.md"), root + QStringLiteral("/link-to-file.md")));
     ASSERT_TRUE(QFile::link(outside.path(), root + QStringLiteral("/dir 1/outside")));
     ASSERT_TRUE(QFile::link(root + QStringLiteral("/nowhere"), root + QStringLiteral("/dangling")));
     ASSERT_TRUE(QFile::link(root, root + QStringLiteral("/dir 2/sub-1/back-to-root")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(root + QStringLiteral("/fifo")).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), root + QStringLiteral("/device")));
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketPath = QFile::encodeName(root + QStringLiteral("/sock"));
-    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
-    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const testsupport::SocketFile sock(root + QStringLiteral("/sock"));
+    ASSERT_TRUE(sock.isBound());
 
     FileTreeScannerService scanner;
     for (bool showsHidden : {false, true}) {
@@ -138,7 +128,6 @@ TEST(FileTreeScanner, IdsMatchFindOnAGeneratedTree)
         EXPECT_TRUE(ids.contains(QStringLiteral("with\nnewline.md")));
         EXPECT_EQ(ids.contains(QStringLiteral(".git/objects/abc")), showsHidden);
     }
-    ::close(sock);
 }
 
 TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
@@ -147,7 +136,7 @@ TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
     for (const char* folder : {"b", "A", "a"})
         mkdir(dir.filePath(QString::fromLatin1(folder)));
     for (const char* file : {"Z.md", "y.txt", "Makefile", "Guide.MD"})
-        touch(dir.filePath(QString::fromLatin1(file)));
+        writeFile(dir.filePath(QString::fromLatin1(file)), "");
     const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path() + u'/'), false);
     const QStringList order = names(result.nodes);
     ASSERT_EQ(order.size(), 7);
@@ -172,7 +161,7 @@ TEST(FileTreeScanner, URLsAreThoseOfTheLocalPaths)
     const QStringList odd{QStringLiteral("100% done.md"), QStringLiteral("a#b?c.md"), QStringLiteral("sp ace [1].md"),
                           QStringLiteral("ünï.md"), QStringLiteral("%41.md"), QStringLiteral("line\nbreak.md")};
     for (const QString& name : odd)
-        touch(dir.filePath(name));
+        writeFile(dir.filePath(name), "");
     const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
     ASSERT_EQ(result.nodes.size(), odd.size());
     for (const FileTreeNodeModel& node : result.nodes) {
@@ -185,10 +174,10 @@ TEST(FileTreeScanner, NestedIdsAndFolderReachedTwiceListedOnce)
 {
     QTemporaryDir dir;
     mkdir(dir.filePath(QStringLiteral("docs/guide")));
-    touch(dir.filePath(QStringLiteral("docs/guide/intro.md")));
+    writeFile(dir.filePath(QStringLiteral("docs/guide/intro.md")), "");
     mkdir(dir.filePath(QStringLiteral("zz")));
     mkdir(dir.filePath(QStringLiteral(".versions/v3")));
-    touch(dir.filePath(QStringLiteral(".versions/v3/notes.md")));
+    writeFile(dir.filePath(QStringLiteral(".versions/v3/notes.md")), "");
     // Links to folders of the tree, met before or after the folders themselves; and a link to a
     // folder the tree does not show.
     for (const char* link : {"zz/docs-again", "aa-docs", "docs/guide/up"})
@@ -228,7 +217,7 @@ TEST(FileTreeScanner, EmptyMissingAndBadlyNamedEntries)
     const int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    touch(dir.filePath(QStringLiteral("good.md")));
+    writeFile(dir.filePath(QStringLiteral("good.md")), "");
     result = scanner.scan(QUrl::fromLocalFile(dir.path()), true);
     EXPECT_EQ(names(result.nodes), QStringList{QStringLiteral("good.md")});
 }
@@ -248,20 +237,6 @@ TEST(FileTreeScanner, DeepNestingIsCapped)
     EXPECT_TRUE(result.allReadable);
 }
 
-// Runs `body` in a child process as the unprivileged user nobody; returns its exit code.
-int runAsNobody(const std::function<int()>& body)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(100);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
-}
-
 TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
 {
     if (::geteuid() != 0)
@@ -269,26 +244,28 @@ TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
     QTemporaryDir dir;
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
     mkdir(dir.filePath(QStringLiteral("open/inner")));
-    touch(dir.filePath(QStringLiteral("open/inner/a.md")));
+    writeFile(dir.filePath(QStringLiteral("open/inner/a.md")), "");
     mkdir(dir.filePath(QStringLiteral("locked/inner")));
-    touch(dir.filePath(QStringLiteral("top.md")));
+    writeFile(dir.filePath(QStringLiteral("top.md")), "");
     ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("locked"))).constData(), 0700);
 
     const QString root = dir.path();
     auto scanAsUser = [&](const QString& scanned) {
-        return runAsNobody([&] {
-            if (::geteuid() == 0)
-                return 99;
-            const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(scanned), false);
-            if (scanned != root)
-                return (result.nodes.isEmpty() && !result.allReadable) ? 0 : 2;
-            const FileTreeNodeModel* locked = child(result.nodes, QStringLiteral("locked"));
-            const bool ok = !result.allReadable && locked && locked->children.isEmpty()
-                && sortedIds(result.nodes)
-                    == QStringList({QStringLiteral("locked"), QStringLiteral("open"), QStringLiteral("open/inner"),
-                                    QStringLiteral("open/inner/a.md"), QStringLiteral("top.md")});
-            return ok ? 0 : 1;
-        });
+        return testsupport::runInChild(
+            [&] {
+                if (::geteuid() == 0)
+                    return 99;
+                const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(scanned), false);
+                if (scanned != root)
+                    return (result.nodes.isEmpty() && !result.allReadable) ? 0 : 2;
+                const FileTreeNodeModel* locked = child(result.nodes, QStringLiteral("locked"));
+                const bool ok = !result.allReadable && locked && locked->children.isEmpty()
+                    && sortedIds(result.nodes)
+                        == QStringList({QStringLiteral("locked"), QStringLiteral("open"), QStringLiteral("open/inner"),
+                                        QStringLiteral("open/inner/a.md"), QStringLiteral("top.md")});
+                return ok ? 0 : 1;
+            },
+            testsupport::ChildUser::nobody);
     };
     EXPECT_EQ(scanAsUser(root), 0);
     EXPECT_EQ(scanAsUser(dir.filePath(QStringLiteral("locked"))), 0);
@@ -302,29 +279,24 @@ TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
 {
     QTemporaryDir dir;
     mkdir(dir.filePath(QStringLiteral("docs/mirror")));
-    touch(dir.filePath(QStringLiteral("docs/a.md")));
+    writeFile(dir.filePath(QStringLiteral("docs/a.md")), "");
     const QString root = dir.path();
     // The mount lives in a mount namespace of the child only.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(20);
+    const int status = testsupport::runInChild([&] {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(77);
+            return testsupport::childSkipped;
         const QByteArray source = QFile::encodeName(root);
         const QByteArray target = QFile::encodeName(root + QStringLiteral("/docs/mirror"));
         if (::mount(source.constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
-            ::_exit(77);
+            return testsupport::childSkipped;
         const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(root), false);
         const bool once = sortedIds(result.nodes)
             == QStringList({QStringLiteral("docs"), QStringLiteral("docs/a.md")});
-        ::_exit(once && result.allReadable ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        return once && result.allReadable ? 0 : 1;
+    });
+    if (status == testsupport::childSkipped)
         GTEST_SKIP() << "no private mount namespace here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "../src/LogFileOrder.h"
 
 #include <testsupport/EventLoop.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <thread>
 
 using namespace quillora;
+using testsupport::writeFile;
 
 namespace {
 
@@ -26,13 +28,6 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes = "old\n")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 QStringList namesIn(const QString& dir)
@@ -137,13 +132,13 @@ TEST_P(LogPruning, KeepsTheNewestFiveOnlyBeyondTenFiles)
     QStringList created;
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("%1-session.log").arg((i * 37) % 101, 3, 10, QLatin1Char('0'));
-        writeFile(dir.filePath(name));
+        writeFile(dir.filePath(name), "old\n");
         created.append(name);
         QThread::msleep(3);
     }
     // Never listed, never pruned: other extensions, hidden files, folders, links.
-    writeFile(dir.filePath(QStringLiteral("notes.LOG")));
-    writeFile(dir.filePath(QStringLiteral(".hidden.log")));
+    writeFile(dir.filePath(QStringLiteral("notes.LOG")), "old\n");
+    writeFile(dir.filePath(QStringLiteral(".hidden.log")), "old\n");
     QDir().mkpath(dir.filePath(QStringLiteral("folder.log")));
     ASSERT_TRUE(QFile::link(dir.filePath(created.first()), dir.filePath(QStringLiteral("link.log"))));
 
@@ -189,7 +184,7 @@ TEST(LogStore, EqualDatesAreOrderedByNameAndUnknownDatesLast)
 TEST(LogStore, BlockedLogsFolderKeepsTheSessionInMemory)
 {
     QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("Quillora")));
+    writeFile(dir.filePath(QStringLiteral("Quillora")), "old\n");
     LogStore store(dir.filePath(QStringLiteral("Quillora/Logs")));
     EXPECT_TRUE(store.currentSessionFilePath().isEmpty());
     store.append(LogLevel::warning, QStringLiteral("C"), QStringLiteral("still here"));

@@ -2,6 +2,7 @@
 #include "core/FileWatcherService.h"
 
 #include <testsupport/EventLoop.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -12,15 +13,9 @@
 #include <QThread>
 
 using namespace quillora;
+using testsupport::writeFile;
 
 namespace {
-
-void write(const QString& path, const QByteArray& content = "x")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(content);
-}
 
 struct Counter {
     int calls = 0;
@@ -41,27 +36,27 @@ TEST(DirectoryWatcherService, BurstOfChangesIsOneCallbackOnTheMainThread)
 {
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath(QStringLiteral("docs/.git")));
-    write(dir.filePath(QStringLiteral("docs/readme.md")), "old");
+    writeFile(dir.filePath(QStringLiteral("docs/readme.md")), "old");
     Counter counter;
     DirectoryWatcherService watcher;
     watcher.start(QUrl::fromLocalFile(dir.path()), counter.callback());
 
     // New folder with content, an edit, a save by rename-over, a change in a hidden folder.
     QDir().mkpath(dir.filePath(QStringLiteral("new/inner")));
-    write(dir.filePath(QStringLiteral("new/inner/a.md")));
-    write(dir.filePath(QStringLiteral("docs/readme.md")), "edited");
-    write(dir.filePath(QStringLiteral("docs/.readme.md.tmp")), "saved");
+    writeFile(dir.filePath(QStringLiteral("new/inner/a.md")), "x");
+    writeFile(dir.filePath(QStringLiteral("docs/readme.md")), "edited");
+    writeFile(dir.filePath(QStringLiteral("docs/.readme.md.tmp")), "saved");
     ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("docs/.readme.md.tmp"))).constData(),
                        QFile::encodeName(dir.filePath(QStringLiteral("docs/readme.md"))).constData()),
               0);
-    write(dir.filePath(QStringLiteral("docs/.git/index")));
+    writeFile(dir.filePath(QStringLiteral("docs/.git/index")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
     testsupport::spin(settleMs);
     EXPECT_EQ(counter.calls, 1);
     EXPECT_FALSE(counter.offMainThread);
 
     // The folder made after the start is watched too.
-    write(dir.filePath(QStringLiteral("new/inner/b.md")));
+    writeFile(dir.filePath(QStringLiteral("new/inner/b.md")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls == 2; }));
 }
 
@@ -73,10 +68,10 @@ TEST(DirectoryWatcherService, RestartWatchesOnlyTheNewFolder)
     DirectoryWatcherService watcher;
     watcher.start(QUrl::fromLocalFile(first.path()), counter.callback());
     watcher.start(QUrl::fromLocalFile(second.path()), counter.callback());
-    write(first.filePath(QStringLiteral("ignored")));
+    writeFile(first.filePath(QStringLiteral("ignored")), "x");
     testsupport::spin(settleMs);
     EXPECT_EQ(counter.calls, 0);
-    write(second.filePath(QStringLiteral("seen")));
+    writeFile(second.filePath(QStringLiteral("seen")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls == 1; }));
     testsupport::spin(settleMs);
     EXPECT_EQ(counter.calls, 1);
@@ -92,19 +87,19 @@ TEST(FileWatcherService, FiresForEntriesNamedLikeTheFileOnly)
         std::function<void()> change;
         bool fires;
     } cases[] = {
-        {"other file", [&] { write(dir.filePath(QStringLiteral("other.md"))); }, false},
-        {"similar name", [&] { write(dir.filePath(QStringLiteral("notes.md.bak"))); }, false},
-        {"edit", [&] { write(target, "edit"); }, true},
-        {"same name in a subfolder", [&] { write(dir.filePath(QStringLiteral("sub/notes.md"))); }, true},
+        {"other file", [&] { writeFile(dir.filePath(QStringLiteral("other.md")), "x"); }, false},
+        {"similar name", [&] { writeFile(dir.filePath(QStringLiteral("notes.md.bak")), "x"); }, false},
+        {"edit", [&] { writeFile(target, "edit"); }, true},
+        {"same name in a subfolder", [&] { writeFile(dir.filePath(QStringLiteral("sub/notes.md")), "x"); }, true},
         {"save by rename-over",
          [&] {
-             write(dir.filePath(QStringLiteral("tmp")), "saved");
+             writeFile(dir.filePath(QStringLiteral("tmp")), "saved");
              ::rename(QFile::encodeName(dir.filePath(QStringLiteral("tmp"))).constData(), QFile::encodeName(target).constData());
          },
          true},
         {"delete", [&] { QFile::remove(target); }, true},
     };
-    write(target);
+    writeFile(target, "x");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Counter counter;
@@ -124,12 +119,12 @@ TEST(FileWatcherService, NoCallbackOnceStoppedOrDestroyedEvenWhenAlreadyQueued)
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("notes.md"));
-    write(target);
+    writeFile(target, "x");
     for (bool destroy : {false, true}) {
         Counter counter;
         auto watcher = std::make_unique<FileWatcherService>();
         watcher->start(QUrl::fromLocalFile(target), counter.callback());
-        write(target, "changed");
+        writeFile(target, "changed");
         QThread::msleep(600); // the batch is posted but the event loop has not run
         if (destroy)
             watcher.reset();

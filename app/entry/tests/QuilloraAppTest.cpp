@@ -6,6 +6,7 @@
 
 #include <platform/SecurityScopedResources.h>
 #include <testsupport/EventLoop.h>
+#include <testsupport/Files.h>
 
 #include <gtest/gtest.h>
 
@@ -28,16 +29,9 @@ inline void PrintTo(const QUrl& url, std::ostream* out) { *out << url.toString()
 
 using namespace quillora;
 using testsupport::waitUntil;
+using testsupport::writeFile;
 
 namespace {
-
-void write(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
 
 // The test main gives each test process a temporary HOME; the project lives beside it.
 class QuilloraAppTest : public ::testing::Test {
@@ -45,8 +39,8 @@ protected:
     void SetUp() override
     {
         project = QDir(dir.path()).filePath(QStringLiteral("project"));
-        write(project + QStringLiteral("/README.md"), "# Project\n");
-        write(project + QStringLiteral("/docs/guide.md"), "guide\n");
+        writeFile(project + QStringLiteral("/README.md"), "# Project\n");
+        writeFile(project + QStringLiteral("/docs/guide.md"), "guide\n");
     }
 
     static MainWindow* firstWindow(QuilloraApp& app)
@@ -71,7 +65,7 @@ TEST_F(QuilloraAppTest, ConfiguresTheFeedbackClientFirst)
 TEST_F(QuilloraAppTest, CommandLineArgumentsBecomeURLs)
 {
     const QString odd = project + QStringLiteral("/notes:v2.md");
-    write(odd, "x");
+    writeFile(odd, "x");
     QDir::setCurrent(project);
     const std::vector<std::pair<QString, QUrl>> cases = {
         {project, QUrl::fromLocalFile(project)},
@@ -97,7 +91,7 @@ TEST_F(QuilloraAppTest, ShowsTheTreeFollowsTheDiskAndQuitsCleanly)
     EXPECT_EQ(window->treeText(), QStringLiteral("project/\n  docs/\n    guide.md\n  README.md"));
 
     // A change on disk reaches the tree through the watcher and one rescan.
-    write(project + QStringLiteral("/docs/new.md"), "new\n");
+    writeFile(project + QStringLiteral("/docs/new.md"), "new\n");
     ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("new.md")); }, 5000))
         << window->treeText().toStdString();
 
@@ -113,7 +107,7 @@ TEST_F(QuilloraAppTest, ShowsTheTreeFollowsTheDiskAndQuitsCleanly)
     app->showSettings();
     auto* hidden = app->settingsWindow()->findChild<QCheckBox*>();
     ASSERT_TRUE(hidden);
-    write(project + QStringLiteral("/.hidden"), "");
+    writeFile(project + QStringLiteral("/.hidden"), "");
     hidden->setChecked(true);
     ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral(".hidden")); }))
         << window->treeText().toStdString();

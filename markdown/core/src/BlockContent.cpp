@@ -11,23 +11,12 @@ std::optional<Heading::Level> Heading::levelFromRawValue(std::int64_t rawValue)
     return static_cast<Level>(rawValue);
 }
 
-namespace {
-
-void hashChildren(Hasher& hasher, const std::vector<BlockNode>& children)
-{
-    hasher.feedWord(children.size());
-    for (const BlockNode& child : children)
-        hashInto(hasher, child);
-}
-
-} // namespace
-
-void hashInto(Hasher& hasher, const ListItem& item) { hashChildren(hasher, item.children); }
+void hashInto(Hasher& hasher, const ListItem& item) { hashList(hasher, item.children); }
 
 void hashInto(Hasher& hasher, const TaskListItem& item)
 {
     hasher.feedBool(item.isCompleted);
-    hashChildren(hasher, item.children);
+    hashList(hasher, item.children);
 }
 
 namespace detail {

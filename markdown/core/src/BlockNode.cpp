@@ -37,17 +37,6 @@ std::vector<BlockNode> BlockNode::blockChildren() const
         value);
 }
 
-namespace {
-
-template <typename T> void hashList(Hasher& hasher, const std::vector<T>& list)
-{
-    hasher.feedWord(list.size());
-    for (const T& element : list)
-        hashInto(hasher, element);
-}
-
-} // namespace
-
 void hashInto(Hasher& hasher, const RawListItem& item) { hashList(hasher, item.children); }
 
 void hashInto(Hasher& hasher, const RawTaskListItem& item)

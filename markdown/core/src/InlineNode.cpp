@@ -30,11 +30,8 @@ void hashInto(Hasher& hasher, const InlineNode& node)
                 hasher.feedString(n.destination);
             else if constexpr (std::is_same_v<Case, InlineNode::Image>)
                 hasher.feedString(n.source);
-            if constexpr (requires { n.children; }) {
-                hasher.feedWord(n.children.size());
-                for (const InlineNode& child : n.children)
-                    hashInto(hasher, child);
-            }
+            if constexpr (requires { n.children; })
+                hashList(hasher, n.children);
         },
         node.value);
 }

@@ -1,3 +1,4 @@
+#include "ModelBuilders.h"
 #include "Printers.h"
 #include "markdown/BlockContent.h"
 #include "markdown/TextTable.h"
@@ -8,16 +9,9 @@
 #include <unordered_set>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-using I = InlineNode;
-using B = BlockNode;
-using A = RawTableColumnAlignment;
-
-BlockNode para(std::vector<InlineNode> content) { return B::paragraph(std::move(content)); }
-BlockNode para(const std::string& text) { return para({I::text(text)}); }
-RawListItem item(const std::string& text) { return RawListItem{{para(text)}}; }
 
 struct BlockCase {
     const char* name;

@@ -1,42 +1,25 @@
 // Runs every enabled example of the GFM reference text (spec.txt) that Debian's cmark-gfm
 // package ships, comparing our model's HTML with cmark-gfm's own rendering.
 
+#include "TestSupport.h"
 #include "markdown/MarkdownParser.h"
 #include "markdown/MarkdownRenderer.h"
 
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <memory>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-constexpr const char* specPath = "/usr/share/doc/cmark-gfm/spec.txt.gz";
 
 struct Example {
     int number = 0;
     int line = 0;
     std::string markdown;
 };
-
-std::string readGzip(const char* path)
-{
-    const std::string command = std::string("gzip -dc '") + path + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string text;
-    if (!pipe)
-        return text;
-    char buffer[65536];
-    for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
-        text.append(buffer, read);
-    return text;
-}
 
 std::vector<Example> loadExamples(const std::string& spec)
 {
@@ -83,13 +66,8 @@ std::vector<Example> loadExamples(const std::string& spec)
 // because the model does not carry them.
 std::string referenceHTML(const std::string& markdown)
 {
-    cmark_gfm_core_extensions_ensure_registered();
-    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
-    for (const char* name : {"autolink", "strikethrough", "tagfilter", "tasklist", "table"})
-        cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
-    cmark_parser_feed(parser, markdown.data(), markdown.size());
-    cmark_node* root = cmark_parser_finish(parser);
-    cmark_iter* iter = cmark_iter_new(root);
+    const CmarkDocument root = parseWithCmark(markdown);
+    cmark_iter* iter = cmark_iter_new(root.get());
     while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {
         cmark_node* node = cmark_iter_get_node(iter);
         const cmark_node_type type = cmark_node_get_type(node);
@@ -97,11 +75,9 @@ std::string referenceHTML(const std::string& markdown)
             cmark_node_set_title(node, "");
     }
     cmark_iter_free(iter);
-    char* html = cmark_render_html(root, CMARK_OPT_DEFAULT, nullptr);
+    char* html = cmark_render_html(root.get(), CMARK_OPT_DEFAULT, nullptr);
     std::string result(html);
     cmark_get_default_mem_allocator()->free(html);
-    cmark_node_free(root);
-    cmark_parser_free(parser);
     return result;
 }
 
@@ -114,10 +90,10 @@ class GfmSpecExamples : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::filesystem::exists(specPath))
-            GTEST_SKIP() << specPath << " is missing: install Debian's cmark-gfm package (scripts/setup.sh does).";
-        examples_ = loadExamples(readGzip(specPath));
-        ASSERT_GT(examples_.size(), 600u) << "could not read the examples of " << specPath;
+        if (!std::filesystem::exists(gfmReferencePath))
+            GTEST_SKIP() << gfmReferencePath << " is missing: install Debian's cmark-gfm package (scripts/setup.sh does).";
+        examples_ = loadExamples(readGzip(gfmReferencePath));
+        ASSERT_GT(examples_.size(), 600u) << "could not read the examples of " << gfmReferencePath;
     }
     std::vector<Example> examples_;
 };

@@ -1,25 +1,16 @@
+#include "TestSupport.h"
 #include "LogCapture.h"
 #include "Printers.h"
 #include "markdown/MarkdownParser.h"
 
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-std::string repeat(std::string_view piece, int count)
-{
-    std::string result;
-    result.reserve(piece.size() * static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        result += piece;
-    return result;
-}
 
 struct Shape {
     std::string text;
@@ -81,14 +72,9 @@ Shape shapeOf(std::string_view markdown)
 // The literal text of cmark-gfm's own tree, in document order, as the model would hold it.
 std::string cmarkText(std::string_view markdown)
 {
-    cmark_gfm_core_extensions_ensure_registered();
-    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
-    for (const char* name : {"autolink", "strikethrough", "tagfilter", "tasklist", "table"})
-        cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
-    cmark_parser_feed(parser, markdown.data(), markdown.size());
-    cmark_node* root = cmark_parser_finish(parser);
+    const CmarkDocument root = parseWithCmark(markdown);
     std::string text;
-    cmark_iter* iter = cmark_iter_new(root);
+    cmark_iter* iter = cmark_iter_new(root.get());
     while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {
         cmark_node* node = cmark_iter_get_node(iter);
         if (cmark_iter_get_event_type(iter) != CMARK_EVENT_ENTER)
@@ -106,8 +92,6 @@ std::string cmarkText(std::string_view markdown)
         }
     }
     cmark_iter_free(iter);
-    cmark_node_free(root);
-    cmark_parser_free(parser);
     return text;
 }
 

@@ -1,3 +1,4 @@
+#include "ModelBuilders.h"
 #include "Printers.h"
 #include "markdown/InlineRewrite.h"
 #include "markdown/MarkdownParser.h"
@@ -7,11 +8,9 @@
 #include <stdexcept>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-using I = InlineNode;
-using B = BlockNode;
 
 std::vector<InlineNode> keep(InlineNode node) { return {std::move(node)}; }
 

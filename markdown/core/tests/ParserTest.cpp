@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "ModelBuilders.h"
 #include "Printers.h"
 #include "markdown/MarkdownParser.h"
 
@@ -8,11 +9,9 @@
 #include <thread>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-using I = InlineNode;
-using B = BlockNode;
 
 std::vector<BlockNode> parse(std::string_view text)
 {
@@ -21,11 +20,7 @@ std::vector<BlockNode> parse(std::string_view text)
     return blocks.value_or(std::vector<BlockNode>{});
 }
 
-BlockNode para(std::vector<InlineNode> content) { return B::paragraph(std::move(content)); }
-BlockNode para(const std::string& text) { return para({I::text(text)}); }
-RawListItem item(const std::string& text) { return RawListItem{{para(text)}}; }
 RawTaskListItem task(bool done, const std::string& text) { return RawTaskListItem{done, {para(text)}}; }
-RawTableCell cell(const std::string& text) { return RawTableCell{{I::text(text)}}; }
 
 struct Case {
     const char* name;
@@ -37,7 +32,6 @@ struct Case {
 
 TEST(Parser, ConvertsEachConstruct)
 {
-    using A = RawTableColumnAlignment;
     const std::vector<Case> cases = {
         {"empty text", "", {}},
         {"open task then plain item", "- [ ] a\n- b\n", {B::taskList(true, {task(false, "a"), task(false, "b")})}},

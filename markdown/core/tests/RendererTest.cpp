@@ -1,3 +1,4 @@
+#include "ModelBuilders.h"
 #include "Printers.h"
 #include "markdown/MarkdownContent.h"
 #include "markdown/MarkdownParser.h"
@@ -8,16 +9,9 @@
 #include <future>
 
 using namespace markdown;
+using namespace markdown::test;
 
 namespace {
-
-using I = InlineNode;
-using B = BlockNode;
-using A = RawTableColumnAlignment;
-
-BlockNode para(std::vector<InlineNode> content) { return B::paragraph(std::move(content)); }
-BlockNode para(const std::string& text) { return para({I::text(text)}); }
-RawTableCell cell(const std::string& text) { return RawTableCell{{I::text(text)}}; }
 
 struct Case {
     const char* name;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace markdown {
 
@@ -21,6 +22,14 @@ public:
 private:
     std::uint64_t state_ = 0xcbf29ce484222325ULL;
 };
+
+// Feeds a list's length, then each element through its hashInto overload.
+template <typename T> void hashList(Hasher& hasher, const std::vector<T>& list)
+{
+    hasher.feedWord(list.size());
+    for (const T& element : list)
+        hashInto(hasher, element);
+}
 
 template <typename T>
 concept HashableNode = requires(Hasher& hasher, const T& value) { hashInto(hasher, value); };
