@@ -200,6 +200,14 @@ void AppViewModel::clearSelection()
     refreshFileAvailability(std::nullopt);
 }
 
+void AppViewModel::setShowsTerminal(bool value)
+{
+    if (value == showsTerminal_)
+        return;
+    showsTerminal_ = value;
+    emit showsTerminalChanged();
+}
+
 // --- Scanning and watching -----------------------------------------------------------------
 
 void AppViewModel::startScanTask()

@@ -45,6 +45,9 @@ public:
     FileTreeExpansionStore& expansionStore() { return expansionStore_; }
     SettingsStore& settingsStore() { return settingsStore_; }
 
+    // The window's terminal toggle sets this and stores the choice itself through settingsStore().
+    void setShowsTerminal(bool value);
+
     // Derived values for the sidebar.
     std::optional<QString> selectedFolderName() const;
     std::optional<QString> selectedNodeID() const;
