@@ -96,6 +96,7 @@ signals:
 private:
     void restoreLastSelection();
     void restoreLastFile(const QUrl& folder);
+    void finishScan(std::uint64_t generation, const QUrl& folder, FileTreeScannerService::Result listing);
     void startWatching(const QUrl& folder);
     void expandFolder(const QString& path);
     void pruneMissingNode(const std::optional<QString>& identifier);
