@@ -5,6 +5,7 @@
 #include "feedback/Plendra.h"
 
 #include <platform/SecurityScopedResources.h>
+#include <platform/UserDefaults.h>
 #include <testsupport/EventLoop.h>
 
 #include <gtest/gtest.h>
@@ -47,7 +48,13 @@ protected:
         project = QDir(dir.path()).filePath(QStringLiteral("project"));
         write(project + QStringLiteral("/README.md"), "# Project\n");
         write(project + QStringLiteral("/docs/guide.md"), "guide\n");
+        // Defaults of this test only: nothing remembered by an earlier test of the process.
+        previousDefaults = platform::UserDefaults::standard();
+        platform::UserDefaults::setStandard(
+            std::make_shared<platform::UserDefaults>(QDir(dir.path()).filePath(QStringLiteral("defaults.json"))));
     }
+
+    void TearDown() override { platform::UserDefaults::setStandard(previousDefaults); }
 
     static MainWindow* firstWindow(QuilloraApp& app)
     {
@@ -57,6 +64,7 @@ protected:
 
     QTemporaryDir dir;
     QString project;
+    std::shared_ptr<platform::UserDefaults> previousDefaults;
 };
 
 TEST_F(QuilloraAppTest, ConfiguresTheFeedbackClientFirst)
