@@ -209,6 +209,14 @@ void AppViewModel::setShowsTerminal(bool value)
     emit showsTerminalChanged();
 }
 
+void AppViewModel::clearDeleteError()
+{
+    if (!deleteError_)
+        return;
+    deleteError_.reset();
+    emit deleteErrorChanged();
+}
+
 // --- Scanning and watching -----------------------------------------------------------------
 
 void AppViewModel::startScanTask()

@@ -47,6 +47,8 @@ public:
 
     // The window's terminal toggle sets this and stores the choice itself through settingsStore().
     void setShowsTerminal(bool value);
+    // The window clears the deletion error when its alert is dismissed.
+    void clearDeleteError();
 
     // Derived values for the sidebar.
     std::optional<QString> selectedFolderName() const;

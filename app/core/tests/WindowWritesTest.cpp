@@ -9,7 +9,7 @@ using namespace quillora;
 
 namespace {
 
-// A model with nothing remembered: it neither scans nor watches, so no service is called.
+// A model with nothing remembered: it neither scans nor watches, so no service is needed.
 std::unique_ptr<AppViewModel> makeModel(const std::shared_ptr<platform::UserDefaults>& defaults)
 {
     AppViewModelServices services;
@@ -17,7 +17,7 @@ std::unique_ptr<AppViewModel> makeModel(const std::shared_ptr<platform::UserDefa
     return std::make_unique<AppViewModel>(std::move(services));
 }
 
-TEST(TerminalToggle, FlipsThePublishedValueAndTheToggleStoresIt)
+TEST(WindowWrites, TerminalToggleFlipsThePublishedValueAndStoresIt)
 {
     QTemporaryDir dir;
     const auto defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
@@ -41,6 +41,22 @@ TEST(TerminalToggle, FlipsThePublishedValueAndTheToggleStoresIt)
     vm.reset();
     EXPECT_FALSE(makeModel(defaults)->showsTerminal());
     EXPECT_EQ(defaults->boolean(key), false);
+}
+
+TEST(WindowWrites, DismissedDeletionAlertClearsTheError)
+{
+    QTemporaryDir dir;
+    auto vm = makeModel(std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json"))));
+    int changes = 0;
+    QObject::connect(vm.get(), &AppViewModel::deleteErrorChanged, [&] { ++changes; });
+
+    vm->deleteFile(FileDocumentModel::fromURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone.md")))));
+    ASSERT_TRUE(vm->deleteError());
+    vm->clearDeleteError();
+    EXPECT_FALSE(vm->deleteError());
+    EXPECT_EQ(changes, 2);
+    vm->clearDeleteError();
+    EXPECT_EQ(changes, 2) << "nothing to clear is no change";
 }
 
 } // namespace
