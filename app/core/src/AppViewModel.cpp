@@ -6,10 +6,11 @@
 #include <platform/FileKind.h>
 #include <platform/SecurityScopedResources.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -200,6 +201,22 @@ void AppViewModel::clearSelection()
     refreshFileAvailability(std::nullopt);
 }
 
+void AppViewModel::setShowsTerminal(bool value)
+{
+    if (value == showsTerminal_)
+        return;
+    showsTerminal_ = value;
+    emit showsTerminalChanged();
+}
+
+void AppViewModel::clearDeleteError()
+{
+    if (!deleteError_)
+        return;
+    deleteError_.reset();
+    emit deleteErrorChanged();
+}
+
 // --- Scanning and watching -----------------------------------------------------------------
 
 void AppViewModel::startScanTask()
@@ -216,30 +233,44 @@ void AppViewModel::startScanTask()
     auto listFolder = services_.listFolder;
 
     ++runningScans_;
-    QtConcurrent::run([listFolder, folder, showsHidden] { return listFolder(folder, showsHidden); })
-        .then(this, [this, generation, folder](FileTreeScannerService::Result listing) {
-            --runningScans_;
-            const QString folderPath = folder.toLocalFile();
-            // A cancelled scan, or one of a folder that is no longer the project, publishes nothing.
-            if (generation != scanGeneration_ || selectedFolderURL_.toLocalFile() != folderPath)
-                return;
-            if (listing.allReadable || !listing.nodes.isEmpty()) {
-                FileTreeNodeModel root;
-                root.id = folderPath;
-                root.url = folder;
-                root.name = lastComponent(folderPath);
-                root.type = FileTreeNodeType::directory;
-                root.children = std::move(listing.nodes);
-                setFileTreeNodes({std::move(root)});
-                expandFolder(folderPath);
-            } else {
-                setFileTreeNodes({});
-            }
-            setScanError(listing.allReadable ? std::nullopt : std::optional(ScanError::accessDenied));
-            if (!scanError_)
-                revalidateSelection();
-            emit scanFinished();
-        });
+    // The result hops to the main thread through the application object, which outlives every
+    // scan (it waits for the thread pool before it goes). A hop aimed at the model itself could
+    // be queued after the model is destroyed and then be delivered to freed memory.
+    QThreadPool::globalInstance()->start([listFolder, folder, showsHidden, self = QPointer<AppViewModel>(this), generation] {
+        FileTreeScannerService::Result listing = listFolder(folder, showsHidden);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, generation, folder, listing = std::move(listing)]() mutable {
+                if (self)
+                    self->finishScan(generation, folder, std::move(listing));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppViewModel::finishScan(std::uint64_t generation, const QUrl& folder, FileTreeScannerService::Result listing)
+{
+    --runningScans_;
+    const QString folderPath = folder.toLocalFile();
+    // A cancelled scan, or one of a folder that is no longer the project, publishes nothing.
+    if (generation != scanGeneration_ || selectedFolderURL_.toLocalFile() != folderPath)
+        return;
+    if (listing.allReadable || !listing.nodes.isEmpty()) {
+        FileTreeNodeModel root;
+        root.id = folderPath;
+        root.url = folder;
+        root.name = lastComponent(folderPath);
+        root.type = FileTreeNodeType::directory;
+        root.children = std::move(listing.nodes);
+        setFileTreeNodes({std::move(root)});
+        expandFolder(folderPath);
+    } else {
+        setFileTreeNodes({});
+    }
+    setScanError(listing.allReadable ? std::nullopt : std::optional(ScanError::accessDenied));
+    if (!scanError_)
+        revalidateSelection();
+    emit scanFinished();
 }
 
 void AppViewModel::scheduleRescan(bool debounced)

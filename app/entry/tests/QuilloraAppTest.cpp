@@ -5,6 +5,7 @@
 #include "feedback/Plendra.h"
 
 #include <platform/SecurityScopedResources.h>
+#include <platform/UserDefaults.h>
 #include <testsupport/EventLoop.h>
 #include <testsupport/Files.h>
 
@@ -41,7 +42,13 @@ protected:
         project = QDir(dir.path()).filePath(QStringLiteral("project"));
         writeFile(project + QStringLiteral("/README.md"), "# Project\n");
         writeFile(project + QStringLiteral("/docs/guide.md"), "guide\n");
+        // Defaults of this test only: nothing remembered by an earlier test of the process.
+        previousDefaults = platform::UserDefaults::standard();
+        platform::UserDefaults::setStandard(
+            std::make_shared<platform::UserDefaults>(QDir(dir.path()).filePath(QStringLiteral("defaults.json"))));
     }
+
+    void TearDown() override { platform::UserDefaults::setStandard(previousDefaults); }
 
     static MainWindow* firstWindow(QuilloraApp& app)
     {
@@ -51,6 +58,7 @@ protected:
 
     QTemporaryDir dir;
     QString project;
+    std::shared_ptr<platform::UserDefaults> previousDefaults;
 };
 
 TEST_F(QuilloraAppTest, ConfiguresTheFeedbackClientFirst)

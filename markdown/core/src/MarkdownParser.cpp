@@ -457,10 +457,15 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
         markdown = defused;
     }
     const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork;
-    if (!withTable)
+    if (!withTable) {
+        // Name the bound that was passed: rows can be too wide while the cells are few enough.
+        const std::string measure = scan.tables.cells > maxTableCells
+            ? "about " + std::to_string(scan.tables.cells) + " cells, at most " + std::to_string(maxTableCells)
+            : "rows too wide: about " + std::to_string(scan.tables.rowWork) + " squared cells per line in all, at most "
+                + std::to_string(maxTableRowWork);
         log(LogLevel::warning, logCategory,
-            "The document's tables are too large to build (about " + std::to_string(scan.tables.cells)
-                + " cells, at most " + std::to_string(maxTableCells) + "); it is parsed without tables.");
+            "The document's tables are too large to build (" + measure + "); it is parsed without tables.");
+    }
 
     const Tree root = parseWithCmark(markdown, withTable);
     if (!root)

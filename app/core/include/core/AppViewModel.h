@@ -45,6 +45,11 @@ public:
     FileTreeExpansionStore& expansionStore() { return expansionStore_; }
     SettingsStore& settingsStore() { return settingsStore_; }
 
+    // The window's terminal toggle sets this and stores the choice itself through settingsStore().
+    void setShowsTerminal(bool value);
+    // The window clears the deletion error when its alert is dismissed.
+    void clearDeleteError();
+
     // Derived values for the sidebar.
     std::optional<QString> selectedFolderName() const;
     std::optional<QString> selectedNodeID() const;
@@ -93,6 +98,7 @@ signals:
 private:
     void restoreLastSelection();
     void restoreLastFile(const QUrl& folder);
+    void finishScan(std::uint64_t generation, const QUrl& folder, FileTreeScannerService::Result listing);
     void startWatching(const QUrl& folder);
     void expandFolder(const QString& path);
     void pruneMissingNode(const std::optional<QString>& identifier);
