@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QThread>
@@ -129,12 +130,25 @@ TEST_P(LogPruning, KeepsTheNewestFiveOnlyBeyondTenFiles)
     const int count = GetParam();
     QTemporaryDir dir;
     // Names in no particular order, so that only creation dates can explain what survives.
+    // File times tick with the kernel's coarse clock: wait until each file's creation time
+    // has moved past the previous one's, or a tie would fall back to name order.
     QStringList created;
+    QDateTime previous;
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("%1-session.log").arg((i * 37) % 101, 3, 10, QLatin1Char('0'));
-        writeFile(dir.filePath(name), "old\n");
+        const QString path = dir.filePath(name);
+        for (int attempt = 0;; ++attempt) {
+            writeFile(path, "old\n");
+            const QFileInfo info(path);
+            const QDateTime stamp = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
+            if (!previous.isValid() || stamp > previous || attempt == 100) {
+                previous = stamp;
+                break;
+            }
+            QFile::remove(path);
+            QThread::msleep(2);
+        }
         created.append(name);
-        QThread::msleep(3);
     }
     // Never listed, never pruned: other extensions, hidden files, folders, links.
     writeFile(dir.filePath(QStringLiteral("notes.LOG")), "old\n");
