@@ -87,10 +87,26 @@ void ViewHost::rebuild()
 
 void ViewHost::contentChanged()
 {
-    // Text nodes may have been replaced: positions into them no longer hold.
-    m_texts = collectTextNodes(*m_root);
-    m_anchor.reset();
-    m_focus.reset();
+    // Text nodes may have been replaced: carry the selection over to the new ones.
+    std::vector<TextNode*> texts = collectTextNodes(*m_root);
+    std::vector<QString> contents;
+    contents.reserve(texts.size());
+    for (const TextNode* text : texts)
+        contents.push_back(text->text());
+    const bool hadSelection = hasSelection();
+    if (m_anchor && m_focus) {
+        m_anchor = carriedOver(*m_anchor, contents);
+        m_focus = carriedOver(*m_focus, contents);
+    }
+    if (!m_anchor || !m_focus) {
+        m_anchor.reset();
+        m_focus.reset();
+    }
+    m_texts = std::move(texts);
+    m_textContents = std::move(contents);
+    markSelection();
+    if (hadSelection && !hasSelection())
+        emit selectionChanged();
     const std::optional<double> width = m_width;
     m_width.reset();
     if (width)
@@ -262,11 +278,43 @@ void ViewHost::clearSelection()
     applySelection();
 }
 
+std::optional<ViewHost::Position> ViewHost::carriedOver(const Position& position,
+                                                       const std::vector<QString>& contents) const
+{
+    // What changed is usually one run of texts (a subtree rebuilt, an image that arrived): the
+    // texts before and after it are the same, and positions in them still hold.
+    const std::vector<QString>& old = m_textContents;
+    const std::size_t shorter = std::min(old.size(), contents.size());
+    std::size_t head = 0;
+    while (head < shorter && head <= position.text && old[head] == contents[head])
+        ++head;
+    if (position.text < head)
+        return position;
+    std::size_t tail = 0;
+    while (tail < shorter - head && old[old.size() - 1 - tail] == contents[contents.size() - 1 - tail])
+        ++tail;
+    if (position.text >= old.size() - tail && position.text < old.size())
+        return Position{position.text - old.size() + contents.size(), position.offset};
+    return std::nullopt;
+}
+
+bool ViewHost::hasSelection() const
+{
+    return m_anchor && m_focus && *m_anchor != *m_focus;
+}
+
 void ViewHost::applySelection()
+{
+    markSelection();
+    emit selectionChanged();
+    emit repaintNeeded();
+}
+
+void ViewHost::markSelection()
 {
     for (TextNode* text : m_texts)
         text->setSelection(0, 0);
-    if (m_anchor && m_focus && *m_anchor != *m_focus) {
+    if (hasSelection()) {
         const Position from = std::min(*m_anchor, *m_focus);
         const Position to = std::max(*m_anchor, *m_focus);
         for (std::size_t i = from.text; i <= to.text; ++i) {
@@ -275,8 +323,6 @@ void ViewHost::applySelection()
             m_texts[i]->setSelection(start, end);
         }
     }
-    emit selectionChanged();
-    emit repaintNeeded();
 }
 
 QString ViewHost::selectedText() const

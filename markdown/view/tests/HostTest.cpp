@@ -248,3 +248,77 @@ TEST(Host, StrokesLieInsideTheShapeFrame)
     EXPECT_LT(qGray(image.pixel(24, 10)), 64);  // the right edge, inside the frame
     EXPECT_EQ(qGray(image.pixel(25, 10)), 255);
 }
+
+namespace {
+
+// Selects by dragging in the host from a character of one text to a character of another.
+void dragSelect(ViewHost& host, std::size_t fromText, int fromOffset, std::size_t toText, int toOffset)
+{
+    const auto texts = collectTextNodes(*host.root());
+    const QRectF from = texts.at(fromText)->rangeRect(fromOffset, fromOffset + 1);
+    const QRectF to = texts.at(toText)->rangeRect(toOffset, toOffset + 1);
+    host.mousePress(QPointF(from.left() + 0.5, from.center().y()), Qt::LeftButton, Qt::NoModifier);
+    host.mouseMove(QPointF(to.left() + 0.5, to.center().y()), Qt::LeftButton);
+    host.mouseRelease(QPointF(to.left() + 0.5, to.center().y()), Qt::LeftButton);
+}
+
+std::string selected(const ViewHost& host)
+{
+    return host.selectedText().toStdString();
+}
+
+} // namespace
+
+TEST(Host, SelectionOutlivesRelayoutsOfTheSameTexts)
+{
+    std::optional<StateHandle<QStringList>> handle;
+    const View middle = StatefulView<QStringList>({QStringLiteral("middle")}, [&](const Environment&, const QStringList& lines,
+                                                                   const StateHandle<QStringList>& h) {
+        handle = h;
+        std::vector<View> rows;
+        for (const QString& line : lines)
+            rows.push_back(Text(line));
+        return VStack(rows, HorizontalAlignment::leading, 0);
+    });
+    const View view = VStack({Text(QStringLiteral("above")), middle, Text(QStringLiteral("below"))},
+                             HorizontalAlignment::leading, 4);
+    ViewHost host;
+    int selectionChanges = 0;
+    QObject::connect(&host, &ViewHost::selectionChanged, [&] { ++selectionChanges; });
+    host.setView(view);
+    host.layout(300);
+    dragSelect(host, 0, 2, 2, 3);
+    ASSERT_EQ(selected(host), "ove\nmiddle\nbel");
+
+    // Content arriving between the ends joins the selection; the ends stay on their characters.
+    selectionChanges = 0;
+    handle->update([](QStringList& lines) { lines << QStringLiteral("arrived"); });
+    QCoreApplication::processEvents();
+    ASSERT_EQ(collectTextNodes(*host.root()).size(), 4u);
+    EXPECT_EQ(selected(host), "ove\nmiddle\narrived\nbel");
+    EXPECT_EQ(selectionChanges, 0);
+
+    // The same texts built again: for another colour scheme, or from the same view.
+    Environment dark;
+    dark.colorScheme = ColorScheme::dark;
+    host.setEnvironment(dark); // the state starts again: one line in the middle
+    EXPECT_EQ(selected(host), "ove\nmiddle\nbel");
+    host.setView(view);
+    host.layout(300);
+    EXPECT_EQ(selected(host), "ove\nmiddle\nbel");
+    EXPECT_EQ(selectionChanges, 0);
+
+    // An end whose text changes goes, and the selection with it.
+    dragSelect(host, 0, 2, 1, 3);
+    ASSERT_EQ(selected(host), "ove\nmid");
+    selectionChanges = 0;
+    handle->update([](QStringList& lines) { lines = QStringList{QStringLiteral("replaced")}; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(selected(host), "");
+    EXPECT_EQ(selectionChanges, 1);
+
+    // Another document keeps nothing.
+    host.selectAll();
+    host.setView(VStack({Text(QStringLiteral("other")), Text(QStringLiteral("texts"))}));
+    EXPECT_EQ(selected(host), "");
+}

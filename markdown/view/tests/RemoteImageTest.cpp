@@ -7,6 +7,7 @@
 #include "mdview/Providers.h"
 #include "mdview/RemoteImage.h"
 #include "mdview/RenderNode.h"
+#include "mdview/TextNode.h"
 
 #include "markdown/MarkdownParser.h"
 
@@ -211,6 +212,36 @@ TEST_F(RemoteImageViewTest, AnimatedTransactionFadesTheImageInButNeverTheFailure
     loader->answer(3, filled(40, 20));
     ASSERT_TRUE(waitForState("success"));
     EXPECT_EQ(paint(host, 40).pixelColor(20, 10), QColor(Qt::red));
+}
+
+TEST_F(RemoteImageViewTest, SelectionAcrossTheImageStaysWhenItArrivesAndFadesIn)
+{
+    const Transaction fade{Animation{std::chrono::milliseconds(60'000), QEasingCurve::Linear}};
+    show(VStack({Text(QStringLiteral("before the image")), RemoteImage(imageUrl, 1, imageOrPlaceholder(), fade),
+                 Text(QStringLiteral("after it"))},
+                HorizontalAlignment::leading, 4),
+         200);
+    // Where a character of a text starts, as the host sees it now.
+    auto at = [&](std::size_t text, int offset) {
+        const QRectF r = collectTextNodes(*host.root()).at(text)->rangeRect(offset, offset + 1);
+        return QPointF(r.left() + 0.5, r.center().y());
+    };
+    host.mousePress(at(0, 7), Qt::LeftButton, Qt::NoModifier);
+    host.mouseMove(at(1, 5), Qt::LeftButton);
+    host.mouseRelease(at(1, 5), Qt::LeftButton);
+    ASSERT_EQ(host.selectedText().toStdString(), "the image\nafter");
+    int selectionChanges = 0;
+    QObject::connect(&host, &ViewHost::selectionChanged, [&] { ++selectionChanges; });
+
+    loader->answer(0, filled(40, 20));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return dumpLayout(*host.root()).contains("success fading"); }));
+    testsupport::spin(50); // a few frames of the fade
+    EXPECT_EQ(host.selectedText().toStdString(), "the image\nafter");
+    EXPECT_EQ(selectionChanges, 0);
+    // The selection still starts where the drag began: a shift-click extends it from there.
+    host.mousePress(at(1, 2), Qt::LeftButton, Qt::ShiftModifier);
+    host.mouseRelease(at(1, 2), Qt::LeftButton);
+    EXPECT_EQ(host.selectedText().toStdString(), "the image\naf");
 }
 
 // The shared loader keeps its disk cache in the user's cache folder: point that at a

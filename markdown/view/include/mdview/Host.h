@@ -71,14 +71,21 @@ private:
         friend auto operator<=>(const Position&, const Position&) = default;
     };
     std::optional<Position> positionAt(const QPointF& point) const;
+    // Where a position into the texts before a change lies in the texts after it (`contents`);
+    // absent when its text changed or went.
+    std::optional<Position> carriedOver(const Position& position, const std::vector<QString>& contents) const;
+    bool hasSelection() const;
     void rebuild();
     void contentChanged();
+    // Marks the selected ranges on the text nodes, then tells the observers.
     void applySelection();
+    void markSelection();
 
     View m_view;
     Environment m_environment;
     RenderNodePtr m_root;
     std::vector<TextNode*> m_texts;
+    std::vector<QString> m_textContents; // of m_texts, kept to follow them when nodes are replaced
     std::optional<double> m_width;
     double m_height = 0;
     std::optional<Position> m_anchor;
