@@ -4,24 +4,30 @@
 
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace mdview {
 
 namespace {
 // A handful of proposals per node is all a layout pass asks for (ideal, smallest, largest,
-// the offered width); more would only hold stale widths after a resize.
+// the offered width); more would only hold stale widths after a resize. The least recently
+// used goes first, so that the proposals every pass asks for outlive a resize.
 constexpr std::size_t cacheCapacity = 6;
 } // namespace
 
 QSizeF RenderNode::measure(const ProposedSize& proposal)
 {
-    for (const CacheEntry& entry : m_cache) {
-        if (entry.proposal == proposal)
-            return entry.size;
+    const ProposedSize key = cacheKey(proposal);
+    for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+        if (it->proposal == key) {
+            std::rotate(it, it + 1, m_cache.end());
+            return m_cache.back().size;
+        }
     }
     const QSizeF size = sizeThatFits(proposal);
     if (m_cache.size() == cacheCapacity)
         m_cache.erase(m_cache.begin());
-    m_cache.push_back({proposal, size});
+    m_cache.push_back({key, size});
     return size;
 }
 

@@ -298,3 +298,29 @@ TEST(Layout, GapsBetweenBlocksComeFromTheirMargins)
     EXPECT_EQ(framesOfType(*root, "Frame"), (QStringList{"0,0 10x10", "0,26 10x10", "0,38 10x10"}));
     EXPECT_EQ(root->blockMargin(), (BlockMargin{8, 16}));
 }
+
+TEST(Layout, TextBreaksLinesByTheWidthAloneWhateverWidthsCameBefore)
+{
+    const Environment env;
+    const QString texts[] = {
+        QStringLiteral("A paragraph of running text that wraps over several lines when the width is narrow, "
+                       "with a veryveryverylongwordthatmustbreakanywhere in it."),
+        QStringLiteral("Short line\nand another after a hard break\nand a third"),
+        QStringLiteral("one"),
+        QString(),
+    };
+    const double widths[] = {800, 300, 290, 310, 500, 120, 121, 1000, 295, 0, 40, 2000};
+    for (const QString& text : texts) {
+        RenderNodePtr reused = Text(text).build(env);
+        for (double width : widths) {
+            RenderNodePtr fresh = Text(text).build(env);
+            const QSizeF expected = fresh->measure({width, std::nullopt});
+            EXPECT_EQ(reused->measure({width, std::nullopt}), expected) << qPrintable(text) << " at " << width;
+            // Baselines and painting ask for the frame's width, which may be narrower.
+            reused->place(QRectF(QPointF(0, 0), expected));
+            EXPECT_EQ(reused->measure({expected.width(), std::nullopt}), expected) << qPrintable(text) << " at " << width;
+        }
+        RenderNodePtr fresh = Text(text).build(env);
+        EXPECT_EQ(reused->measure({}), fresh->measure({})) << qPrintable(text);
+    }
+}
