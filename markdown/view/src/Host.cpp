@@ -397,6 +397,9 @@ DocumentView::DocumentView(QWidget* parent) : QAbstractScrollArea(parent)
     followPalette(m_host, palette());
     connect(&m_host, &ViewHost::repaintNeeded, viewport(), qOverload<>(&QWidget::update));
     connect(&m_host, &ViewHost::layoutChanged, this, &DocumentView::relayout);
+    m_pendingRelayout.setSingleShot(true);
+    m_pendingRelayout.setInterval(0);
+    connect(&m_pendingRelayout, &QTimer::timeout, this, &DocumentView::relayout);
     followLinkHover(m_host, viewport());
     connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
 }
@@ -416,6 +419,7 @@ void DocumentView::setEnvironment(const Environment& environment)
 
 void DocumentView::relayout()
 {
+    m_pendingRelayout.stop();
     const double height = m_host.layout(viewport()->width());
     verticalScrollBar()->setPageStep(viewport()->height());
     verticalScrollBar()->setSingleStep(20);
@@ -430,6 +434,8 @@ QPointF DocumentView::toDocument(const QPointF& point) const
 
 void DocumentView::paintEvent(QPaintEvent* event)
 {
+    if (m_pendingRelayout.isActive())
+        relayout();
     QPainter painter(viewport());
     const double scroll = verticalScrollBar()->value();
     painter.translate(0, -scroll);
@@ -439,7 +445,7 @@ void DocumentView::paintEvent(QPaintEvent* event)
 void DocumentView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    relayout();
+    m_pendingRelayout.start();
 }
 
 void DocumentView::scrollContentsBy(int, int)

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -321,4 +322,64 @@ TEST(Host, SelectionOutlivesRelayoutsOfTheSameTexts)
     host.selectAll();
     host.setView(VStack({Text(QStringLiteral("other")), Text(QStringLiteral("texts"))}));
     EXPECT_EQ(selected(host), "");
+}
+
+namespace {
+
+// A node as tall as a fixed area at the width it is offered; records every width it measures.
+class WidthRecorder final : public RenderNode {
+public:
+    explicit WidthRecorder(std::vector<double>& widths) : m_widths(widths) {}
+    const char* typeName() const override { return "WidthRecorder"; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override
+    {
+        const double width = proposal.width.value_or(100);
+        m_widths.push_back(width);
+        return {width, 100'000 / std::max(1.0, width)};
+    }
+
+private:
+    std::vector<double>& m_widths;
+};
+
+View widthRecorder(std::vector<double>& widths)
+{
+    struct Impl final : View::Impl {
+        explicit Impl(std::vector<double>& w) : widths(w) {}
+        RenderNodePtr build(const Environment&) const override { return std::make_unique<WidthRecorder>(widths); }
+        std::vector<double>& widths;
+    };
+    return View(std::make_shared<const Impl>(widths));
+}
+
+} // namespace
+
+TEST(Host, ABurstOfResizesLaysOutOnceForTheLast)
+{
+    std::vector<double> widths;
+    DocumentView view;
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // the viewport follows the window alone
+    view.setView(widthRecorder(widths));
+    view.resize(300, 200);
+    view.show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(widths.empty());
+
+    widths.clear();
+    for (int width : {310, 320, 330, 340})
+        view.resize(width, 200);
+    QCoreApplication::processEvents();
+    const double last = view.viewport()->width();
+    EXPECT_EQ(widths, std::vector<double>{last});
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), int(std::ceil(100'000 / last)) - view.viewport()->height());
+
+    // Painting before the event loop comes round lays out first.
+    widths.clear();
+    view.resize(400, 200);
+    view.viewport()->grab();
+    EXPECT_EQ(widths, std::vector<double>{double(view.viewport()->width())});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widths.size(), 1u);
 }

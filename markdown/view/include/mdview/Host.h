@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QImage>
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -129,6 +130,10 @@ private:
 
     ViewHost m_host;
     bool m_openLinks = true;
+    // Resizes come in bursts while a window edge is dragged, and a long document takes a while
+    // to lay out: lay out once for the last of them, when the event loop comes round or the
+    // viewport paints, whichever is first.
+    QTimer m_pendingRelayout;
 };
 
 // A host that takes the height its content needs for the width it is given (chat bubbles).
