@@ -327,13 +327,24 @@ void ViewHost::markSelection()
 
 QString ViewHost::selectedText() const
 {
-    QStringList parts;
-    for (TextNode* text : m_texts) {
+    // Texts side by side (table cells, a list marker and its item) are set apart by tabs, texts
+    // one below the other by line feeds.
+    QString result;
+    const TextNode* previous = nullptr;
+    for (const TextNode* text : m_texts) {
         const auto [start, end] = text->selection();
-        if (end > start)
-            parts << text->text().mid(start, end - start);
+        if (end <= start)
+            continue;
+        if (previous) {
+            const QRectF& before = previous->frame();
+            const QRectF& after = text->frame();
+            const bool sideBySide = after.top() < before.bottom() && after.left() >= before.right() - 0.5;
+            result += sideBySide ? QLatin1Char('\t') : QLatin1Char('\n');
+        }
+        result += QStringView(text->text()).mid(start, end - start);
+        previous = text;
     }
-    return parts.join(QLatin1Char('\n'));
+    return result;
 }
 
 void ViewHost::copySelection() const
