@@ -356,6 +356,20 @@ void ViewHost::copySelection() const
 
 namespace {
 
+// Ctrl+A, and Ctrl+C over a selection, belong to the host even where the window has shortcuts
+// on the same keys (an Edit menu): claim them before the shortcut does.
+bool claimSelectionShortcut(const ViewHost& host, QEvent* event)
+{
+    if (event->type() != QEvent::ShortcutOverride)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::SelectAll) || (key->matches(QKeySequence::Copy) && host.hasSelection())) {
+        event->accept();
+        return true;
+    }
+    return false;
+}
+
 // Ctrl+A and Ctrl+C, shared by both hosts.
 bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
 {
@@ -500,6 +514,11 @@ void DocumentView::wheelEvent(QWheelEvent* event)
     QAbstractScrollArea::wheelEvent(event);
 }
 
+bool DocumentView::event(QEvent* event)
+{
+    return claimSelectionShortcut(m_host, event) || QAbstractScrollArea::event(event);
+}
+
 void DocumentView::keyPressEvent(QKeyEvent* event)
 {
     if (!handleSelectionKeys(m_host, event))
@@ -596,6 +615,11 @@ void HeightForWidthView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (!m_host.mouseDoubleClick(event->position(), event->button()))
         QWidget::mouseDoubleClickEvent(event);
+}
+
+bool HeightForWidthView::event(QEvent* event)
+{
+    return claimSelectionShortcut(m_host, event) || QWidget::event(event);
 }
 
 void HeightForWidthView::keyPressEvent(QKeyEvent* event)

@@ -383,3 +383,29 @@ TEST(Host, ABurstOfResizesLaysOutOnceForTheLast)
     QCoreApplication::processEvents();
     EXPECT_EQ(widths.size(), 1u);
 }
+
+TEST(Host, SelectionKeysComeBeforeTheWindowsShortcuts)
+{
+    DocumentView page;
+    HeightForWidthView bubble;
+    const std::pair<QWidget*, ViewHost*> hosts[] = {{&page, &page.host()}, {&bubble, &bubble.host()}};
+    // Whether the host claims a key that a window shortcut also has.
+    auto claims = [](QWidget* widget, Qt::Key key) {
+        QKeyEvent event(QEvent::ShortcutOverride, key, Qt::ControlModifier);
+        event.ignore();
+        QApplication::sendEvent(widget, &event);
+        return event.isAccepted();
+    };
+    for (const auto& [widget, host] : hosts) {
+        host->setView(document());
+        host->layout(300);
+        EXPECT_TRUE(claims(widget, Qt::Key_A));
+        EXPECT_FALSE(claims(widget, Qt::Key_C)); // nothing to copy: the window may have it
+        EXPECT_FALSE(claims(widget, Qt::Key_V));
+        host->selectAll();
+        EXPECT_TRUE(claims(widget, Qt::Key_C));
+        QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+        QApplication::sendEvent(widget, &copy);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), host->selectedText().toStdString());
+    }
+}

@@ -55,6 +55,7 @@ public:
 
     void selectAll();
     void clearSelection();
+    bool hasSelection() const;
     QString selectedText() const;
     void copySelection() const;
 
@@ -75,7 +76,6 @@ private:
     // Where a position into the texts before a change lies in the texts after it (`contents`);
     // absent when its text changed or went.
     std::optional<Position> carriedOver(const Position& position, const std::vector<QString>& contents) const;
-    bool hasSelection() const;
     void rebuild();
     void contentChanged();
     // Marks the selected ranges on the text nodes, then tells the observers.
@@ -113,6 +113,7 @@ signals:
     void linkActivated(const QUrl& url);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -155,6 +156,7 @@ signals:
     void linkActivated(const QUrl& url);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
