@@ -176,7 +176,6 @@ private:
 
     double m_horizontalSpacing;
     double m_verticalSpacing;
-    ProposedSize m_lastProposal;
 };
 
 class GridNode final : public RenderNode {

@@ -256,7 +256,9 @@ std::vector<FlowNode::Row> FlowNode::breakIntoRows(const ProposedSize& proposal)
         if (w)
             offered = child.layoutPriority() < 0 ? *w - x : *w;
         const QSizeF size = child.measure({offered, std::nullopt});
-        if (x > 0 && w && x + size.width() > *w) {
+        // The tolerance keeps a row that measured exactly as wide as the frame from breaking
+        // when placed there: sums in another order round differently.
+        if (x > 0 && w && x + size.width() > *w + 1e-6) {
             closeRow();
             x = 0;
             rowHeight = 0;
@@ -272,7 +274,6 @@ std::vector<FlowNode::Row> FlowNode::breakIntoRows(const ProposedSize& proposal)
 
 QSizeF FlowNode::sizeThatFits(const ProposedSize& proposal)
 {
-    m_lastProposal = proposal;
     const std::vector<Row> rows = breakIntoRows(proposal);
     double width = 0, height = 0;
     for (const Row& row : rows) {
@@ -286,10 +287,11 @@ QSizeF FlowNode::sizeThatFits(const ProposedSize& proposal)
 
 void FlowNode::placeChildren()
 {
-    // Rows break by the proposal the flow was measured with, not by its final frame, so that a
-    // flow narrower than its offer keeps its rows.
+    // Rows break by the frame's width: the rows of the offer the flow was measured with fit it
+    // the same, and the last measurement may well have been for another offer (a cached size
+    // was served since).
     double y = frame().top();
-    for (const Row& row : breakIntoRows(m_lastProposal)) {
+    for (const Row& row : breakIntoRows({frame().width(), std::nullopt})) {
         double x = frame().left();
         for (const Item& item : row.items) {
             m_children[item.index]->place(

@@ -139,6 +139,21 @@ TEST(Layout, FlowBreaksRowsAndAlignsItemsAtTheRowBottom)
     }
 }
 
+TEST(Layout, FlowPlacesTheRowsOfItsFrameWhateverWasMeasuredLast)
+{
+    RenderNodePtr flow = Flow({box(40, 20), box(40, 20), box(40, 20)}, 10, 0).build(Environment{});
+    const QSizeF narrow = flow->measure({100.0, std::nullopt});
+    flow->measure({300.0, std::nullopt}); // wider for a while, then back: the narrow size is cached
+    ASSERT_EQ(flow->measure({100.0, std::nullopt}), narrow);
+    flow->place(QRectF(QPointF(0, 0), narrow));
+    EXPECT_EQ(framesOfType(*flow, "Frame"), (QStringList{"0,0 40x20", "50,0 40x20", "0,20 40x20"}));
+    // Fractional sizes: a row exactly as wide as the frame stays one row.
+    RenderNodePtr fractional = Flow({box(10.1, 5), box(20.7, 5), box(0.3, 5)}, 0.1, 0).build(Environment{});
+    const QSizeF ideal = fractional->measure({});
+    fractional->place(QRectF(QPointF(0, 0), ideal));
+    EXPECT_EQ(nodesOfType(*fractional, "Frame").back()->frame().top(), 0);
+}
+
 TEST(Layout, ResizeToFitShrinksToTheOfferedWidthOnly)
 {
     const Environment env;
