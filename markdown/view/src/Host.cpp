@@ -14,6 +14,7 @@
 #include <QTextBoundaryFinder>
 
 #include <cmath>
+#include <limits>
 
 namespace mdview {
 
@@ -28,8 +29,11 @@ QImage renderToImage(const View& view, const Environment& environment, double wi
                      double devicePixelRatio)
 {
     RenderNodePtr root = layoutView(view, environment, width);
-    const QSize pixels(std::max(1, int(std::ceil(std::max(width, root->frame().width()) * devicePixelRatio))),
-                       std::max(1, int(std::ceil(root->frame().height() * devicePixelRatio))));
+    // In range for an int: an image too large to allocate comes out null rather than wrong.
+    auto pixels1D = [devicePixelRatio](double length) {
+        return int(std::clamp(std::ceil(length * devicePixelRatio), 1.0, double(std::numeric_limits<int>::max())));
+    };
+    const QSize pixels(pixels1D(std::max(width, root->frame().width())), pixels1D(root->frame().height()));
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(devicePixelRatio);
     image.fill(background);

@@ -409,3 +409,55 @@ TEST(Host, SelectionKeysComeBeforeTheWindowsShortcuts)
         EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), host->selectedText().toStdString());
     }
 }
+
+TEST(Host, LengthsThatAreNoNumbersOrHugeLeaveTheLayoutFiniteAndQuiet)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double lengths[] = {nan, infinity, -infinity, -1e300, 1e300};
+    std::vector<View> rows;
+    for (double length : lengths) {
+        ShapeStyle stroked;
+        stroked.stroke = Color::black();
+        stroked.strokeStyle.lineWidth = length;
+        stroked.cornerRadius = length;
+        stroked.strokeStyle.dash = {length, 2};
+        rows.push_back(VStack({Text(QStringLiteral("spaced")), ColorView(Color::black()).frame(length, length),
+                               Spacer(length), Divider(std::nullopt, length)},
+                              HorizontalAlignment::leading, length));
+        rows.push_back(HStack({Text(QStringLiteral("padded")).padding(length).offset(length, length),
+                               Symbol(QStringLiteral("circle.fill"), length),
+                               Shape(ShapeKind::roundedRectangle, stroked).frame(20, 20)},
+                              VerticalAlignment::firstTextBaseline, length));
+        rows.push_back(Text(QStringLiteral("framed"))
+                           .frame(View::FlexibleFrame{length, length, length, length})
+                           .clipRoundedRect(length)
+                           .lineSpacing(length));
+        rows.push_back(Flow({Text(QStringLiteral("flow")), ColorView(Color::black()).frame(length, 4)}, length, length));
+        GridOptions grid;
+        grid.horizontalSpacing = grid.verticalSpacing = length;
+        rows.push_back(Grid({{Text(QStringLiteral("cell")), ResizeToFit(ColorView(Color::black()).frame(length, 4))}},
+                            grid));
+    }
+    WarningCounter warnings;
+    DocumentView view;
+    view.resize(300, 200);
+    view.setView(VStack(rows, HorizontalAlignment::leading, 2));
+    view.show();
+    QCoreApplication::processEvents();
+    const QRectF root = view.host().root()->frame();
+    EXPECT_TRUE(std::isfinite(root.width()) && std::isfinite(root.height()));
+    EXPECT_GE(root.height(), 0);
+    EXPECT_GE(view.verticalScrollBar()->maximum(), 0);
+    for (const RenderNode* node : collectTextNodes(*view.host().root())) {
+        const QRectF& f = node->frame();
+        EXPECT_TRUE(std::isfinite(f.x()) && std::isfinite(f.y()) && std::isfinite(f.width()) && std::isfinite(f.height()))
+            << qPrintable(static_cast<const TextNode*>(node)->text());
+    }
+    for (int y : {0, view.verticalScrollBar()->maximum() / 2, view.verticalScrollBar()->maximum()}) {
+        view.verticalScrollBar()->setValue(y);
+        view.viewport()->grab();
+    }
+    view.host().selectAll();
+    view.host().mouseMove(QPointF(10, 10), Qt::NoButton);
+    EXPECT_EQ(WarningCounter::count(), 0);
+}
