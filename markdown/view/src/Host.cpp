@@ -362,19 +362,15 @@ namespace {
 
 // Ctrl+A, and Ctrl+C over a selection, belong to the host even where the window has shortcuts
 // on the same keys (an Edit menu): claim them before the shortcut does.
-bool claimSelectionShortcut(const ViewHost& host, QEvent* event)
+bool claimSelectionShortcut(const ViewHost& host, QKeyEvent* event)
 {
-    if (event->type() != QEvent::ShortcutOverride)
-        return false;
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->matches(QKeySequence::SelectAll) || (key->matches(QKeySequence::Copy) && host.hasSelection())) {
+    if (event->matches(QKeySequence::SelectAll) || (event->matches(QKeySequence::Copy) && host.hasSelection())) {
         event->accept();
         return true;
     }
     return false;
 }
 
-// Ctrl+A and Ctrl+C, shared by both hosts.
 bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
 {
     if (event->matches(QKeySequence::SelectAll)) {
@@ -388,14 +384,6 @@ bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
     return false;
 }
 
-// The pointing hand over links, the text cursor elsewhere.
-void followLinkHover(ViewHost& host, QWidget* surface)
-{
-    QObject::connect(&host, &ViewHost::linkHovered, surface, [surface](const QString& link) {
-        surface->setCursor(link.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
-    });
-}
-
 // Rebuilds for the other colour scheme when the palette turns light or dark.
 void followPalette(ViewHost& host, const QPalette& palette)
 {
@@ -405,6 +393,40 @@ void followPalette(ViewHost& host, const QPalette& palette)
         environment.colorScheme = scheme;
         host.setEnvironment(environment);
     }
+}
+
+// What both host widgets do with their own events: the selection keys, and the colour scheme
+// following the palette. True when the event is used up.
+bool handleWidgetEvent(ViewHost& host, const QWidget& widget, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: return claimSelectionShortcut(host, static_cast<QKeyEvent*>(event));
+    case QEvent::KeyPress: return handleSelectionKeys(host, static_cast<QKeyEvent*>(event));
+    case QEvent::PaletteChange: followPalette(host, widget.palette()); return false;
+    default: return false;
+    }
+}
+
+// Mouse input on the surface showing the document, `scroll` being the document point at the
+// surface's origin. True when the host used it.
+bool forwardMouse(ViewHost& host, QEvent* event, const QPointF& scroll)
+{
+    const auto* mouse = static_cast<const QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: return host.mousePress(mouse->position() + scroll, mouse->button(), mouse->modifiers());
+    case QEvent::MouseMove: return host.mouseMove(mouse->position() + scroll, mouse->buttons());
+    case QEvent::MouseButtonRelease: return host.mouseRelease(mouse->position() + scroll, mouse->button());
+    case QEvent::MouseButtonDblClick: return host.mouseDoubleClick(mouse->position() + scroll, mouse->button());
+    default: return false;
+    }
+}
+
+// The pointing hand over links, the text cursor elsewhere.
+void followLinkHover(ViewHost& host, QWidget* surface)
+{
+    QObject::connect(&host, &ViewHost::linkHovered, surface, [surface](const QString& link) {
+        surface->setCursor(link.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+    });
 }
 
 void connectLinks(ViewHost& host, QObject* owner, const bool& openLinks,
@@ -482,30 +504,6 @@ void DocumentView::scrollContentsBy(int, int)
     viewport()->update();
 }
 
-void DocumentView::mousePressEvent(QMouseEvent* event)
-{
-    if (!m_host.mousePress(toDocument(event->position()), event->button(), event->modifiers()))
-        QAbstractScrollArea::mousePressEvent(event);
-}
-
-void DocumentView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseMove(toDocument(event->position()), event->buttons()))
-        QAbstractScrollArea::mouseMoveEvent(event);
-}
-
-void DocumentView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseRelease(toDocument(event->position()), event->button()))
-        QAbstractScrollArea::mouseReleaseEvent(event);
-}
-
-void DocumentView::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseDoubleClick(toDocument(event->position()), event->button()))
-        QAbstractScrollArea::mouseDoubleClickEvent(event);
-}
-
 void DocumentView::wheelEvent(QWheelEvent* event)
 {
     QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 8 * 20 / 15 : event->pixelDelta();
@@ -520,20 +518,13 @@ void DocumentView::wheelEvent(QWheelEvent* event)
 
 bool DocumentView::event(QEvent* event)
 {
-    return claimSelectionShortcut(m_host, event) || QAbstractScrollArea::event(event);
+    return handleWidgetEvent(m_host, *this, event) || QAbstractScrollArea::event(event);
 }
 
-void DocumentView::keyPressEvent(QKeyEvent* event)
+bool DocumentView::viewportEvent(QEvent* event)
 {
-    if (!handleSelectionKeys(m_host, event))
-        QAbstractScrollArea::keyPressEvent(event);
-}
-
-void DocumentView::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::PaletteChange)
-        followPalette(m_host, palette());
-    QAbstractScrollArea::changeEvent(event);
+    return forwardMouse(m_host, event, QPointF(0, verticalScrollBar()->value()))
+        || QAbstractScrollArea::viewportEvent(event);
 }
 
 HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
@@ -551,13 +542,6 @@ HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
     connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
     followLinkHover(m_host, this);
     followPalette(m_host, palette());
-}
-
-void HeightForWidthView::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::PaletteChange)
-        followPalette(m_host, palette());
-    QWidget::changeEvent(event);
 }
 
 void HeightForWidthView::setView(const View& view)
@@ -597,39 +581,9 @@ void HeightForWidthView::resizeEvent(QResizeEvent* event)
     m_host.layout(width());
 }
 
-void HeightForWidthView::mousePressEvent(QMouseEvent* event)
-{
-    if (!m_host.mousePress(event->position(), event->button(), event->modifiers()))
-        QWidget::mousePressEvent(event);
-}
-
-void HeightForWidthView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseMove(event->position(), event->buttons()))
-        QWidget::mouseMoveEvent(event);
-}
-
-void HeightForWidthView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseRelease(event->position(), event->button()))
-        QWidget::mouseReleaseEvent(event);
-}
-
-void HeightForWidthView::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseDoubleClick(event->position(), event->button()))
-        QWidget::mouseDoubleClickEvent(event);
-}
-
 bool HeightForWidthView::event(QEvent* event)
 {
-    return claimSelectionShortcut(m_host, event) || QWidget::event(event);
-}
-
-void HeightForWidthView::keyPressEvent(QKeyEvent* event)
-{
-    if (!handleSelectionKeys(m_host, event))
-        QWidget::keyPressEvent(event);
+    return handleWidgetEvent(m_host, *this, event) || forwardMouse(m_host, event, QPointF()) || QWidget::event(event);
 }
 
 } // namespace mdview
