@@ -384,15 +384,18 @@ bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
     return false;
 }
 
+// The scheme follows the widget's palette, whatever the caller's environment says.
+Environment inSchemeOf(Environment environment, const QPalette& palette)
+{
+    environment.colorScheme = colorSchemeOf(palette);
+    return environment;
+}
+
 // Rebuilds for the other colour scheme when the palette turns light or dark.
 void followPalette(ViewHost& host, const QPalette& palette)
 {
-    Environment environment = host.environment();
-    const ColorScheme scheme = colorSchemeOf(palette);
-    if (environment.colorScheme != scheme) {
-        environment.colorScheme = scheme;
-        host.setEnvironment(environment);
-    }
+    if (host.environment().colorScheme != colorSchemeOf(palette))
+        host.setEnvironment(inSchemeOf(host.environment(), palette));
 }
 
 // What both host widgets do with their own events: the selection keys, and the colour scheme
@@ -462,10 +465,7 @@ void DocumentView::setView(const View& view)
 
 void DocumentView::setEnvironment(const Environment& environment)
 {
-    // The scheme follows the widget's palette, whatever the caller's environment says.
-    Environment withScheme = environment;
-    withScheme.colorScheme = colorSchemeOf(palette());
-    m_host.setEnvironment(withScheme);
+    m_host.setEnvironment(inSchemeOf(environment, palette()));
 }
 
 void DocumentView::relayout()
@@ -551,9 +551,7 @@ void HeightForWidthView::setView(const View& view)
 
 void HeightForWidthView::setEnvironment(const Environment& environment)
 {
-    Environment withScheme = environment;
-    withScheme.colorScheme = colorSchemeOf(palette());
-    m_host.setEnvironment(withScheme);
+    m_host.setEnvironment(inSchemeOf(environment, palette()));
 }
 
 int HeightForWidthView::heightForWidth(int width) const

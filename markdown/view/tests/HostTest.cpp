@@ -73,6 +73,19 @@ struct WarningCounter {
     QtMessageHandler previous;
 };
 
+// A text per line of its state, which starts at `initial`; `handle` changes the state.
+View statefulLines(const QStringList& initial, std::optional<StateHandle<QStringList>>& handle)
+{
+    return StatefulView<QStringList>(initial, [&handle](const Environment&, const QStringList& lines,
+                                                        const StateHandle<QStringList>& h) {
+        handle = h;
+        std::vector<View> rows;
+        for (const QString& line : lines)
+            rows.push_back(Text(line));
+        return VStack(rows, HorizontalAlignment::leading, 0);
+    });
+}
+
 } // namespace
 
 TEST(Host, RendersAStyledParagraphOffscreen)
@@ -197,16 +210,7 @@ TEST(Host, HostileTextAndEmptyImagesRenderQuietly)
 TEST(Host, StatefulViewsRebuildWhenTheirStateChanges)
 {
     std::optional<StateHandle<QStringList>> handle;
-    const View view = VStack({Text(QStringLiteral("above")),
-                              StatefulView<QStringList>({}, [&](const Environment&, const QStringList& lines,
-                                                                const StateHandle<QStringList>& h) {
-                                  handle = h;
-                                  std::vector<View> rows;
-                                  for (const QString& line : lines)
-                                      rows.push_back(Text(line));
-                                  return VStack(rows, HorizontalAlignment::leading, 0);
-                              })},
-                             HorizontalAlignment::leading, 0);
+    const View view = VStack({Text(QStringLiteral("above")), statefulLines({}, handle)}, HorizontalAlignment::leading, 0);
     ViewHost host;
     int layouts = 0;
     QObject::connect(&host, &ViewHost::layoutChanged, [&] { ++layouts; });
@@ -273,15 +277,8 @@ std::string selected(const ViewHost& host)
 TEST(Host, SelectionOutlivesRelayoutsOfTheSameTexts)
 {
     std::optional<StateHandle<QStringList>> handle;
-    const View middle = StatefulView<QStringList>({QStringLiteral("middle")}, [&](const Environment&, const QStringList& lines,
-                                                                   const StateHandle<QStringList>& h) {
-        handle = h;
-        std::vector<View> rows;
-        for (const QString& line : lines)
-            rows.push_back(Text(line));
-        return VStack(rows, HorizontalAlignment::leading, 0);
-    });
-    const View view = VStack({Text(QStringLiteral("above")), middle, Text(QStringLiteral("below"))},
+    const View view = VStack({Text(QStringLiteral("above")), statefulLines({QStringLiteral("middle")}, handle),
+                              Text(QStringLiteral("below"))},
                              HorizontalAlignment::leading, 4);
     ViewHost host;
     int selectionChanges = 0;
