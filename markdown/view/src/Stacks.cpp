@@ -107,10 +107,12 @@ StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
     double height = 0;
     std::vector<double> ys(n, 0);
     if (m_alignment.vertical == VerticalAlignment::firstTextBaseline) {
+        result.baselines.resize(n);
         std::vector<double> baselines(n);
         double above = 0, below = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            baselines[i] = m_children[i]->firstBaseline(sizes[i]).value_or(sizes[i].height());
+            result.baselines[i] = m_children[i]->firstBaseline(sizes[i]);
+            baselines[i] = result.baselines[i].value_or(sizes[i].height());
             above = std::max(above, baselines[i]);
             below = std::max(below, sizes[i].height() - baselines[i]);
         }
@@ -204,7 +206,8 @@ std::optional<double> StackNode::firstBaseline(const QSizeF& size)
     }
     std::optional<double> result;
     for (std::size_t i = 0; i < m_children.size(); ++i) {
-        if (const auto baseline = m_children[i]->firstBaseline(l.frames[i].size())) {
+        const auto baseline = l.baselines.empty() ? m_children[i]->firstBaseline(l.frames[i].size()) : l.baselines[i];
+        if (baseline) {
             const double y = *baseline + l.frames[i].top();
             result = result ? std::min(*result, y) : y;
         }

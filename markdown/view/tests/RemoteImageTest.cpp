@@ -522,3 +522,33 @@ Written with care. Émoji 😀 and combining e&#x301; characters copy whole.
 }
 
 } // namespace
+
+namespace {
+
+TEST(MarkdownDocument, NestingAtTheParsersCapLaysOutAndPaints)
+{
+    // Quotes in list items in quotes …: the parser keeps 128 levels, each level several nodes.
+    std::string markdown;
+    for (int level = 0; level < 100; ++level)
+        markdown += level % 2 ? "- " : "> ";
+    markdown += "deep text\n";
+    const auto blocks = markdown::parseMarkdownBlocks(markdown);
+    ASSERT_TRUE(blocks);
+    DocumentView view;
+    view.resize(400, 300);
+    view.setView(document(*blocks));
+    view.show();
+    QCoreApplication::processEvents();
+    const auto texts = collectTextNodes(*view.host().root());
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0]->text(), "deep text");
+    int depth = 0;
+    for (const RenderNode* node = texts[0]; node; node = node->parent())
+        ++depth;
+    EXPECT_GT(depth, 300);
+    view.viewport()->grab();
+    view.host().selectAll();
+    EXPECT_EQ(view.host().selectedText(), "deep text");
+}
+
+} // namespace
