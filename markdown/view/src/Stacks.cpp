@@ -200,9 +200,14 @@ std::optional<double> StackNode::firstBaseline(const QSizeF& size)
     if (m_children.empty())
         return std::nullopt;
     const Layout l = layout({size.width(), size.height()});
+    // A stack's first baseline is the topmost of its children's: in a vertical stack, that of
+    // the first child that has one (a list item that starts with an image marks its text).
     if (m_axis == Axis::vertical) {
-        const auto baseline = m_children.front()->firstBaseline(l.frames.front().size());
-        return baseline ? std::optional(*baseline + l.frames.front().top()) : std::nullopt;
+        for (std::size_t i = 0; i < m_children.size(); ++i) {
+            if (const auto baseline = m_children[i]->firstBaseline(l.frames[i].size()))
+                return *baseline + l.frames[i].top();
+        }
+        return std::nullopt;
     }
     std::optional<double> result;
     for (std::size_t i = 0; i < m_children.size(); ++i) {
@@ -417,16 +422,24 @@ void GridNode::draw(QPainter& painter, const QRectF& exposed)
 
 std::optional<double> GridNode::firstBaseline(const QSizeF& size)
 {
-    if (m_cells.empty() || m_cells.front().empty())
-        return std::nullopt;
+    // The topmost baseline of the first row that has any, cells being centred in their rows.
     const Metrics m = metrics({size.width(), std::nullopt});
-    RenderNode& first = *m_cells.front().front();
-    const QSizeF cellSize(m.widths.front(), m.heights.front());
-    const QSizeF childSize = first.measure({cellSize.width(), cellSize.height()});
-    const auto baseline = first.firstBaseline(childSize);
-    if (!baseline)
-        return std::nullopt;
-    return *baseline + (cellSize.height() - childSize.height()) / 2;
+    double rowTop = 0;
+    for (std::size_t r = 0; r < m_cells.size(); ++r) {
+        std::optional<double> topmost;
+        for (std::size_t c = 0; c < m_cells[r].size(); ++c) {
+            RenderNode& cell = *m_cells[r][c];
+            const QSizeF childSize = cell.measure({m.widths[c], m.heights[r]});
+            if (const auto baseline = cell.firstBaseline(childSize)) {
+                const double y = rowTop + *baseline + (m.heights[r] - childSize.height()) / 2;
+                topmost = topmost ? std::min(*topmost, y) : y;
+            }
+        }
+        if (topmost)
+            return topmost;
+        rowTop += m.heights[r] + m_options.verticalSpacing;
+    }
+    return std::nullopt;
 }
 
 QString GridNode::describe() const

@@ -339,3 +339,64 @@ TEST(Layout, TextBreaksLinesByTheWidthAloneWhateverWidthsCameBefore)
         EXPECT_EQ(reused->measure({}), fresh->measure({})) << qPrintable(text);
     }
 }
+
+TEST(Layout, EveryWrapperPassesItsContentsBaselineOn)
+{
+    const Environment env;
+    const View x = Text(QStringLiteral("x"));
+    GridOptions spaced;
+    spaced.verticalSpacing = 3;
+    const std::pair<const char*, View> wrappers[] = {
+        {"padding", x.padding(EdgeInsets{7, 3, 2, 0})},
+        {"frame", x.frame(30, 50, Alignment::bottom())},
+        {"flexible frame", x.frame(View::FlexibleFrame{std::nullopt, std::nullopt, 60.0, std::nullopt, Alignment::top()})},
+        {"fixed size", x.fixedSize()},
+        {"offset", x.offset(0, 9)},
+        {"clip", x.clipRoundedRect(3)},
+        {"background", x.background(ColorView(Color::black()).frame(10, 90))},
+        {"overlay", x.overlay(box(10, 90))},
+        {"zstack", ZStack({box(10, 60), x}, Alignment::bottom())},
+        {"vstack", VStack({x, box(10, 20)}, HorizontalAlignment::leading, 5)},
+        {"vstack below a box", VStack({box(10, 20), x}, HorizontalAlignment::leading, 5)},
+        {"hstack", HStack({box(10, 30), x}, VerticalAlignment::center, 5)},
+        {"grid", Grid({{box(10, 40), x}, {x, x}}, spaced)},
+        {"scroll", HorizontalScroll(x.padding(Top, 11))},
+        {"stateful", StatefulView<int>(0, [x](const Environment&, const int&, const StateHandle<int>&) { return x.padding(Top, 4); })},
+    };
+    for (const auto& [name, wrapper] : wrappers) {
+        const auto root = layoutView(HStack({Text(QStringLiteral("reference")), wrapper}, VerticalAlignment::firstTextBaseline, 4),
+                                     env, 400);
+        const auto texts = collectTextNodes(*root);
+        ASSERT_GE(texts.size(), 2u) << name;
+        auto baseline = [](TextNode* text) { return text->frame().top() + *text->firstBaseline(text->frame().size()); };
+        // The offset draws its text lower, but lays out where it would be without.
+        const double shift = qstrcmp(name, "offset") == 0 ? 9 : 0;
+        EXPECT_NEAR(baseline(texts[0]), baseline(texts[1]) - shift, 0.01) << name << "\n" << qPrintable(dumpLayout(*root));
+        EXPECT_NEAR(*root->firstBaseline(root->frame().size()), baseline(texts[0]), 0.01) << name;
+    }
+}
+
+TEST(Layout, HitTestsFindWhatIsDrawnThere)
+{
+    const Environment env;
+    const auto root = layoutView(VStack({box(40, 40).id(QStringLiteral("clipped")).clipRoundedRect(12),
+                                         HorizontalScroll(box(300, 20).id(QStringLiteral("scrolled"))),
+                                         box(20, 20).id(QStringLiteral("offset")).offset(50, 0)},
+                                        HorizontalAlignment::leading, 0),
+                                 env, 100);
+    auto idAt = [&](QPointF point) {
+        for (RenderNode* node = root->hitTest(point); node; node = node->parent()) {
+            if (!node->id().isEmpty())
+                return node->id();
+        }
+        return QString();
+    };
+    const std::pair<QPointF, const char*> cases[] = {
+        {{20, 20}, "clipped"}, {{1, 1}, ""},   // the rounded corner is cut away
+        {{39, 20}, "clipped"}, {{40.5, 20}, ""},
+        {{99, 50}, "scrolled"}, {{150, 50}, ""}, // beyond the scroller's frame the content is hidden
+        {{60, 70}, "offset"}, {{5, 70}, ""},    // drawn moved, hit moved
+    };
+    for (const auto& [point, id] : cases)
+        EXPECT_EQ(idAt(point).toStdString(), id) << point.x() << "," << point.y();
+}
