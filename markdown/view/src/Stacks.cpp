@@ -331,18 +331,23 @@ GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
     const double spacing = m_options.horizontalSpacing * double(columns > 0 ? columns - 1 : 0);
     const double ideal = std::accumulate(m.widths.begin(), m.widths.end(), 0.0);
     if (proposal.width && std::isfinite(*proposal.width) && ideal + spacing > *proposal.width) {
-        // Too wide: every column keeps its narrowest width and shares the rest in proportion to
-        // what it would take beyond that.
+        // Too wide: as in a horizontal stack, the columns that want least are offered their
+        // share first, and what they leave goes to the wider ones; so a short column keeps its
+        // words whole while a long one wraps. No column gets less than its narrowest width.
         for (const auto& row : m_cells) {
             for (std::size_t c = 0; c < row.size(); ++c)
                 least[c] = std::max(least[c], row[c]->measure({0.0, std::nullopt}).width());
         }
-        const double minimum = std::accumulate(least.begin(), least.end(), 0.0);
-        const double available = std::max(0.0, *proposal.width - spacing - minimum);
-        const double wanted = ideal - minimum;
-        for (std::size_t c = 0; c < columns; ++c) {
-            const double extra = wanted > 0 ? (m.widths[c] - least[c]) * available / wanted : 0;
-            m.widths[c] = least[c] + extra;
+        std::vector<std::size_t> order(columns);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return m.widths[a] < m.widths[b]; });
+        double remaining = std::max(0.0, *proposal.width - spacing);
+        std::size_t left = columns;
+        for (std::size_t c : order) {
+            const double share = remaining / double(left--);
+            m.widths[c] = std::max(least[c], std::min(m.widths[c], share));
+            remaining = std::max(0.0, remaining - m.widths[c]);
         }
     }
     for (const auto& row : m_cells) {

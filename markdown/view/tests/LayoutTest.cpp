@@ -209,6 +209,19 @@ TEST(Layout, GridShrinksColumnsToTheOfferedWidth)
     const auto texts = collectTextNodes(*root);
     EXPECT_LE(texts.front()->frame().right(), 100.5);
     EXPECT_GT(texts.front()->frame().height(), 20); // wrapped onto several lines
+
+    // Short columns keep their words whole; the long one wraps in what they leave.
+    const View shortText = Text(QStringLiteral("Folder"));
+    const double line = shortText.build(env)->measure({}).height();
+    const auto table = layoutView(Grid({{shortText, wide, Text(QStringLiteral("Lines"))},
+                                        {Text(QStringLiteral("platform")), Text(QStringLiteral("services")),
+                                         Text(QStringLiteral("4,210"))}}),
+                                  env, 200);
+    EXPECT_LE(table->frame().width(), 200);
+    const auto cells = collectTextNodes(*table);
+    for (std::size_t i : {0, 2, 3, 4, 5})
+        EXPECT_EQ(cells[i]->frame().height(), line) << qPrintable(cells[i]->text());
+    EXPECT_GT(cells[1]->frame().height(), 2 * line);
 }
 
 TEST(Layout, DumpShowsMarginsAndIdentifiers)

@@ -512,7 +512,7 @@ Written with care. Émoji 😀 and combining e&#x301; characters copy whole.
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, last.text());
     const double y = last.frame().center().y();
     for (double x = last.frame().left() - 2; x <= last.frame().right() + 2; x += 0.5) {
-        view.host().mousePress(QPointF(last.frame().left() + 1, y), Qt::LeftButton, Qt::NoModifier);
+        view.host().mousePress(last.frame().topLeft() + QPointF(1, 1), Qt::LeftButton, Qt::NoModifier);
         view.host().mouseMove(QPointF(x, y), Qt::LeftButton);
         view.host().mouseRelease(QPointF(x, y), Qt::LeftButton);
         const QString selected = view.host().selectedText();
