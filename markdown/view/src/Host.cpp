@@ -414,13 +414,17 @@ bool handleWidgetEvent(ViewHost& host, const QWidget& widget, QEvent* event)
 // surface's origin. True when the host used it.
 bool forwardMouse(ViewHost& host, QEvent* event, const QPointF& scroll)
 {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease
+        && type != QEvent::MouseButtonDblClick)
+        return false;
     const auto* mouse = static_cast<const QMouseEvent*>(event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: return host.mousePress(mouse->position() + scroll, mouse->button(), mouse->modifiers());
-    case QEvent::MouseMove: return host.mouseMove(mouse->position() + scroll, mouse->buttons());
-    case QEvent::MouseButtonRelease: return host.mouseRelease(mouse->position() + scroll, mouse->button());
-    case QEvent::MouseButtonDblClick: return host.mouseDoubleClick(mouse->position() + scroll, mouse->button());
-    default: return false;
+    const QPointF position = mouse->position() + scroll;
+    switch (type) {
+    case QEvent::MouseButtonPress: return host.mousePress(position, mouse->button(), mouse->modifiers());
+    case QEvent::MouseMove: return host.mouseMove(position, mouse->buttons());
+    case QEvent::MouseButtonRelease: return host.mouseRelease(position, mouse->button());
+    default: return host.mouseDoubleClick(position, mouse->button());
     }
 }
 
