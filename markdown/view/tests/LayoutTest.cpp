@@ -413,3 +413,21 @@ TEST(Layout, HitTestsFindWhatIsDrawnThere)
     for (const auto& [point, id] : cases)
         EXPECT_EQ(idAt(point).toStdString(), id) << point.x() << "," << point.y();
 }
+
+TEST(Layout, RightToLeftTextDrawsInsideItsFrame)
+{
+    // Laid out wide first (its ideal size), then drawn in its narrower frame.
+    const View text = Text(QString::fromUtf8("שלום עולם, مرحبا بالعالم"));
+    const QImage image = renderToImage(VStack({text}, HorizontalAlignment::leading), Environment{}, 400);
+    const auto root = layoutView(VStack({text}, HorizontalAlignment::leading), Environment{}, 400);
+    const double right = collectTextNodes(*root).front()->frame().right();
+    int inkRight = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 200)
+                inkRight = std::max(inkRight, x);
+        }
+    }
+    EXPECT_GT(inkRight, 10);
+    EXPECT_LE(inkRight, right + 1);
+}
