@@ -14,6 +14,7 @@
 #include <QTextBoundaryFinder>
 
 #include <cmath>
+#include <limits>
 
 namespace mdview {
 
@@ -28,8 +29,11 @@ QImage renderToImage(const View& view, const Environment& environment, double wi
                      double devicePixelRatio)
 {
     RenderNodePtr root = layoutView(view, environment, width);
-    const QSize pixels(std::max(1, int(std::ceil(std::max(width, root->frame().width()) * devicePixelRatio))),
-                       std::max(1, int(std::ceil(root->frame().height() * devicePixelRatio))));
+    // In range for an int: an image too large to allocate comes out null rather than wrong.
+    auto pixels1D = [devicePixelRatio](double length) {
+        return int(std::clamp(std::ceil(length * devicePixelRatio), 1.0, double(std::numeric_limits<int>::max())));
+    };
+    const QSize pixels(pixels1D(std::max(width, root->frame().width())), pixels1D(root->frame().height()));
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(devicePixelRatio);
     image.fill(background);
@@ -87,10 +91,26 @@ void ViewHost::rebuild()
 
 void ViewHost::contentChanged()
 {
-    // Text nodes may have been replaced: positions into them no longer hold.
-    m_texts = collectTextNodes(*m_root);
-    m_anchor.reset();
-    m_focus.reset();
+    // Text nodes may have been replaced: carry the selection over to the new ones.
+    std::vector<TextNode*> texts = collectTextNodes(*m_root);
+    std::vector<QString> contents;
+    contents.reserve(texts.size());
+    for (const TextNode* text : texts)
+        contents.push_back(text->text());
+    const bool hadSelection = hasSelection();
+    if (m_anchor && m_focus) {
+        m_anchor = carriedOver(*m_anchor, contents);
+        m_focus = carriedOver(*m_focus, contents);
+    }
+    if (!m_anchor || !m_focus) {
+        m_anchor.reset();
+        m_focus.reset();
+    }
+    m_texts = std::move(texts);
+    m_textContents = std::move(contents);
+    markSelection();
+    if (hadSelection && !hasSelection())
+        emit selectionChanged();
     const std::optional<double> width = m_width;
     m_width.reset();
     if (width)
@@ -262,11 +282,43 @@ void ViewHost::clearSelection()
     applySelection();
 }
 
+std::optional<ViewHost::Position> ViewHost::carriedOver(const Position& position,
+                                                       const std::vector<QString>& contents) const
+{
+    // What changed is usually one run of texts (a subtree rebuilt, an image that arrived): the
+    // texts before and after it are the same, and positions in them still hold.
+    const std::vector<QString>& old = m_textContents;
+    const std::size_t shorter = std::min(old.size(), contents.size());
+    std::size_t head = 0;
+    while (head < shorter && head <= position.text && old[head] == contents[head])
+        ++head;
+    if (position.text < head)
+        return position;
+    std::size_t tail = 0;
+    while (tail < shorter - head && old[old.size() - 1 - tail] == contents[contents.size() - 1 - tail])
+        ++tail;
+    if (position.text >= old.size() - tail && position.text < old.size())
+        return Position{position.text - old.size() + contents.size(), position.offset};
+    return std::nullopt;
+}
+
+bool ViewHost::hasSelection() const
+{
+    return m_anchor && m_focus && *m_anchor != *m_focus;
+}
+
 void ViewHost::applySelection()
+{
+    markSelection();
+    emit selectionChanged();
+    emit repaintNeeded();
+}
+
+void ViewHost::markSelection()
 {
     for (TextNode* text : m_texts)
         text->setSelection(0, 0);
-    if (m_anchor && m_focus && *m_anchor != *m_focus) {
+    if (hasSelection()) {
         const Position from = std::min(*m_anchor, *m_focus);
         const Position to = std::max(*m_anchor, *m_focus);
         for (std::size_t i = from.text; i <= to.text; ++i) {
@@ -275,19 +327,28 @@ void ViewHost::applySelection()
             m_texts[i]->setSelection(start, end);
         }
     }
-    emit selectionChanged();
-    emit repaintNeeded();
 }
 
 QString ViewHost::selectedText() const
 {
-    QStringList parts;
-    for (TextNode* text : m_texts) {
+    // Texts side by side (table cells, a list marker and its item) are set apart by tabs, texts
+    // one below the other by line feeds.
+    QString result;
+    const TextNode* previous = nullptr;
+    for (const TextNode* text : m_texts) {
         const auto [start, end] = text->selection();
-        if (end > start)
-            parts << text->text().mid(start, end - start);
+        if (end <= start)
+            continue;
+        if (previous) {
+            const QRectF& before = previous->frame();
+            const QRectF& after = text->frame();
+            const bool sideBySide = after.top() < before.bottom() && after.left() >= before.right() - 0.5;
+            result += sideBySide ? QLatin1Char('\t') : QLatin1Char('\n');
+        }
+        result += QStringView(text->text()).mid(start, end - start);
+        previous = text;
     }
-    return parts.join(QLatin1Char('\n'));
+    return result;
 }
 
 void ViewHost::copySelection() const
@@ -299,7 +360,17 @@ void ViewHost::copySelection() const
 
 namespace {
 
-// Ctrl+A and Ctrl+C, shared by both hosts.
+// Ctrl+A, and Ctrl+C over a selection, belong to the host even where the window has shortcuts
+// on the same keys (an Edit menu): claim them before the shortcut does.
+bool claimSelectionShortcut(const ViewHost& host, QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::SelectAll) || (event->matches(QKeySequence::Copy) && host.hasSelection())) {
+        event->accept();
+        return true;
+    }
+    return false;
+}
+
 bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
 {
     if (event->matches(QKeySequence::SelectAll)) {
@@ -313,23 +384,56 @@ bool handleSelectionKeys(ViewHost& host, QKeyEvent* event)
     return false;
 }
 
+// The scheme follows the widget's palette, whatever the caller's environment says.
+Environment inSchemeOf(Environment environment, const QPalette& palette)
+{
+    environment.colorScheme = colorSchemeOf(palette);
+    return environment;
+}
+
+// Rebuilds for the other colour scheme when the palette turns light or dark.
+void followPalette(ViewHost& host, const QPalette& palette)
+{
+    if (host.environment().colorScheme != colorSchemeOf(palette))
+        host.setEnvironment(inSchemeOf(host.environment(), palette));
+}
+
+// What both host widgets do with their own events: the selection keys, and the colour scheme
+// following the palette. True when the event is used up.
+bool handleWidgetEvent(ViewHost& host, const QWidget& widget, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: return claimSelectionShortcut(host, static_cast<QKeyEvent*>(event));
+    case QEvent::KeyPress: return handleSelectionKeys(host, static_cast<QKeyEvent*>(event));
+    case QEvent::PaletteChange: followPalette(host, widget.palette()); return false;
+    default: return false;
+    }
+}
+
+// Mouse input on the surface showing the document, `scroll` being the document point at the
+// surface's origin. True when the host used it.
+bool forwardMouse(ViewHost& host, QEvent* event, const QPointF& scroll)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease
+        && type != QEvent::MouseButtonDblClick)
+        return false;
+    const auto* mouse = static_cast<const QMouseEvent*>(event);
+    const QPointF position = mouse->position() + scroll;
+    switch (type) {
+    case QEvent::MouseButtonPress: return host.mousePress(position, mouse->button(), mouse->modifiers());
+    case QEvent::MouseMove: return host.mouseMove(position, mouse->buttons());
+    case QEvent::MouseButtonRelease: return host.mouseRelease(position, mouse->button());
+    default: return host.mouseDoubleClick(position, mouse->button());
+    }
+}
+
 // The pointing hand over links, the text cursor elsewhere.
 void followLinkHover(ViewHost& host, QWidget* surface)
 {
     QObject::connect(&host, &ViewHost::linkHovered, surface, [surface](const QString& link) {
         surface->setCursor(link.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
     });
-}
-
-// Rebuilds for the other colour scheme when the palette turns light or dark.
-void followPalette(ViewHost& host, const QPalette& palette)
-{
-    Environment environment = host.environment();
-    const ColorScheme scheme = colorSchemeOf(palette);
-    if (environment.colorScheme != scheme) {
-        environment.colorScheme = scheme;
-        host.setEnvironment(environment);
-    }
 }
 
 void connectLinks(ViewHost& host, QObject* owner, const bool& openLinks,
@@ -351,6 +455,9 @@ DocumentView::DocumentView(QWidget* parent) : QAbstractScrollArea(parent)
     followPalette(m_host, palette());
     connect(&m_host, &ViewHost::repaintNeeded, viewport(), qOverload<>(&QWidget::update));
     connect(&m_host, &ViewHost::layoutChanged, this, &DocumentView::relayout);
+    m_pendingRelayout.setSingleShot(true);
+    m_pendingRelayout.setInterval(0);
+    connect(&m_pendingRelayout, &QTimer::timeout, this, &DocumentView::relayout);
     followLinkHover(m_host, viewport());
     connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
 }
@@ -362,14 +469,12 @@ void DocumentView::setView(const View& view)
 
 void DocumentView::setEnvironment(const Environment& environment)
 {
-    // The scheme follows the widget's palette, whatever the caller's environment says.
-    Environment withScheme = environment;
-    withScheme.colorScheme = colorSchemeOf(palette());
-    m_host.setEnvironment(withScheme);
+    m_host.setEnvironment(inSchemeOf(environment, palette()));
 }
 
 void DocumentView::relayout()
 {
+    m_pendingRelayout.stop();
     const double height = m_host.layout(viewport()->width());
     verticalScrollBar()->setPageStep(viewport()->height());
     verticalScrollBar()->setSingleStep(20);
@@ -384,6 +489,8 @@ QPointF DocumentView::toDocument(const QPointF& point) const
 
 void DocumentView::paintEvent(QPaintEvent* event)
 {
+    if (m_pendingRelayout.isActive())
+        relayout();
     QPainter painter(viewport());
     const double scroll = verticalScrollBar()->value();
     painter.translate(0, -scroll);
@@ -393,36 +500,12 @@ void DocumentView::paintEvent(QPaintEvent* event)
 void DocumentView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    relayout();
+    m_pendingRelayout.start();
 }
 
 void DocumentView::scrollContentsBy(int, int)
 {
     viewport()->update();
-}
-
-void DocumentView::mousePressEvent(QMouseEvent* event)
-{
-    if (!m_host.mousePress(toDocument(event->position()), event->button(), event->modifiers()))
-        QAbstractScrollArea::mousePressEvent(event);
-}
-
-void DocumentView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseMove(toDocument(event->position()), event->buttons()))
-        QAbstractScrollArea::mouseMoveEvent(event);
-}
-
-void DocumentView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseRelease(toDocument(event->position()), event->button()))
-        QAbstractScrollArea::mouseReleaseEvent(event);
-}
-
-void DocumentView::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseDoubleClick(toDocument(event->position()), event->button()))
-        QAbstractScrollArea::mouseDoubleClickEvent(event);
 }
 
 void DocumentView::wheelEvent(QWheelEvent* event)
@@ -437,17 +520,15 @@ void DocumentView::wheelEvent(QWheelEvent* event)
     QAbstractScrollArea::wheelEvent(event);
 }
 
-void DocumentView::keyPressEvent(QKeyEvent* event)
+bool DocumentView::event(QEvent* event)
 {
-    if (!handleSelectionKeys(m_host, event))
-        QAbstractScrollArea::keyPressEvent(event);
+    return handleWidgetEvent(m_host, *this, event) || QAbstractScrollArea::event(event);
 }
 
-void DocumentView::changeEvent(QEvent* event)
+bool DocumentView::viewportEvent(QEvent* event)
 {
-    if (event->type() == QEvent::PaletteChange)
-        followPalette(m_host, palette());
-    QAbstractScrollArea::changeEvent(event);
+    return forwardMouse(m_host, event, QPointF(0, verticalScrollBar()->value()))
+        || QAbstractScrollArea::viewportEvent(event);
 }
 
 HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
@@ -467,13 +548,6 @@ HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
     followPalette(m_host, palette());
 }
 
-void HeightForWidthView::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::PaletteChange)
-        followPalette(m_host, palette());
-    QWidget::changeEvent(event);
-}
-
 void HeightForWidthView::setView(const View& view)
 {
     m_host.setView(view);
@@ -481,9 +555,7 @@ void HeightForWidthView::setView(const View& view)
 
 void HeightForWidthView::setEnvironment(const Environment& environment)
 {
-    Environment withScheme = environment;
-    withScheme.colorScheme = colorSchemeOf(palette());
-    m_host.setEnvironment(withScheme);
+    m_host.setEnvironment(inSchemeOf(environment, palette()));
 }
 
 int HeightForWidthView::heightForWidth(int width) const
@@ -511,34 +583,9 @@ void HeightForWidthView::resizeEvent(QResizeEvent* event)
     m_host.layout(width());
 }
 
-void HeightForWidthView::mousePressEvent(QMouseEvent* event)
+bool HeightForWidthView::event(QEvent* event)
 {
-    if (!m_host.mousePress(event->position(), event->button(), event->modifiers()))
-        QWidget::mousePressEvent(event);
-}
-
-void HeightForWidthView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseMove(event->position(), event->buttons()))
-        QWidget::mouseMoveEvent(event);
-}
-
-void HeightForWidthView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseRelease(event->position(), event->button()))
-        QWidget::mouseReleaseEvent(event);
-}
-
-void HeightForWidthView::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (!m_host.mouseDoubleClick(event->position(), event->button()))
-        QWidget::mouseDoubleClickEvent(event);
-}
-
-void HeightForWidthView::keyPressEvent(QKeyEvent* event)
-{
-    if (!handleSelectionKeys(m_host, event))
-        QWidget::keyPressEvent(event);
+    return handleWidgetEvent(m_host, *this, event) || forwardMouse(m_host, event, QPointF()) || QWidget::event(event);
 }
 
 } // namespace mdview

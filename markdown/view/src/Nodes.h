@@ -122,6 +122,9 @@ private:
     struct Layout {
         std::vector<QRectF> frames; // relative to the stack's origin
         QSizeF size;
+        // The children's first baselines, when the alignment asked for them: asking again
+        // would ask every nested stack twice, and nested lists twice per level.
+        std::vector<std::optional<double>> baselines;
     };
     Layout layout(const ProposedSize& proposal);
     Layout layoutVertical(const ProposedSize& proposal);
@@ -176,7 +179,6 @@ private:
 
     double m_horizontalSpacing;
     double m_verticalSpacing;
-    ProposedSize m_lastProposal;
 };
 
 class GridNode final : public RenderNode {

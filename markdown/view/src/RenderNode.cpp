@@ -4,30 +4,64 @@
 
 #include <QTextStream>
 
+#include <algorithm>
+#include <cmath>
+
 namespace mdview {
 
 namespace {
 // A handful of proposals per node is all a layout pass asks for (ideal, smallest, largest,
-// the offered width); more would only hold stale widths after a resize.
+// the offered width); more would only hold stale widths after a resize. The least recently
+// used goes first, so that the proposals every pass asks for outlive a resize.
 constexpr std::size_t cacheCapacity = 6;
+
+// Lengths and coordinates beyond this are taken as this: far more than any document needs, and
+// small enough to count pixels in an int. A length that is no number counts as none.
+constexpr double maximumLength = 1e9;
+
+double saneLength(double length)
+{
+    return std::isnan(length) ? 0 : std::clamp(length, 0.0, maximumLength);
+}
+
+double saneCoordinate(double coordinate)
+{
+    return std::isnan(coordinate) ? 0 : std::clamp(coordinate, -maximumLength, maximumLength);
+}
+
+// Unlimited stays unlimited: it asks for the largest size.
+std::optional<double> saneProposal(std::optional<double> length)
+{
+    if (!length || std::isnan(*length))
+        return std::nullopt;
+    return *length == infinity ? infinity : saneLength(*length);
+}
+
 } // namespace
 
-QSizeF RenderNode::measure(const ProposedSize& proposal)
+QSizeF RenderNode::measure(const ProposedSize& offered)
 {
-    for (const CacheEntry& entry : m_cache) {
-        if (entry.proposal == proposal)
-            return entry.size;
+    // Whatever a node below makes of its lengths, sizes and frames stay finite numbers.
+    const ProposedSize proposal{saneProposal(offered.width), saneProposal(offered.height)};
+    const ProposedSize key = cacheKey(proposal);
+    for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+        if (it->proposal == key) {
+            std::rotate(it, it + 1, m_cache.end());
+            return m_cache.back().size;
+        }
     }
-    const QSizeF size = sizeThatFits(proposal);
+    const QSizeF computed = sizeThatFits(proposal);
+    const QSizeF size(saneLength(computed.width()), saneLength(computed.height()));
     if (m_cache.size() == cacheCapacity)
         m_cache.erase(m_cache.begin());
-    m_cache.push_back({proposal, size});
+    m_cache.push_back({key, size});
     return size;
 }
 
 void RenderNode::place(const QRectF& frame)
 {
-    m_frame = frame;
+    m_frame = QRectF(saneCoordinate(frame.x()), saneCoordinate(frame.y()), saneLength(frame.width()),
+                     saneLength(frame.height()));
     placeChildren();
     m_visualRect = frame;
     for (const auto& child : m_children) {

@@ -107,10 +107,12 @@ StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
     double height = 0;
     std::vector<double> ys(n, 0);
     if (m_alignment.vertical == VerticalAlignment::firstTextBaseline) {
+        result.baselines.resize(n);
         std::vector<double> baselines(n);
         double above = 0, below = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            baselines[i] = m_children[i]->firstBaseline(sizes[i]).value_or(sizes[i].height());
+            result.baselines[i] = m_children[i]->firstBaseline(sizes[i]);
+            baselines[i] = result.baselines[i].value_or(sizes[i].height());
             above = std::max(above, baselines[i]);
             below = std::max(below, sizes[i].height() - baselines[i]);
         }
@@ -198,13 +200,19 @@ std::optional<double> StackNode::firstBaseline(const QSizeF& size)
     if (m_children.empty())
         return std::nullopt;
     const Layout l = layout({size.width(), size.height()});
+    // A stack's first baseline is the topmost of its children's: in a vertical stack, that of
+    // the first child that has one (a list item that starts with an image marks its text).
     if (m_axis == Axis::vertical) {
-        const auto baseline = m_children.front()->firstBaseline(l.frames.front().size());
-        return baseline ? std::optional(*baseline + l.frames.front().top()) : std::nullopt;
+        for (std::size_t i = 0; i < m_children.size(); ++i) {
+            if (const auto baseline = m_children[i]->firstBaseline(l.frames[i].size()))
+                return *baseline + l.frames[i].top();
+        }
+        return std::nullopt;
     }
     std::optional<double> result;
     for (std::size_t i = 0; i < m_children.size(); ++i) {
-        if (const auto baseline = m_children[i]->firstBaseline(l.frames[i].size())) {
+        const auto baseline = l.baselines.empty() ? m_children[i]->firstBaseline(l.frames[i].size()) : l.baselines[i];
+        if (baseline) {
             const double y = *baseline + l.frames[i].top();
             result = result ? std::min(*result, y) : y;
         }
@@ -256,7 +264,9 @@ std::vector<FlowNode::Row> FlowNode::breakIntoRows(const ProposedSize& proposal)
         if (w)
             offered = child.layoutPriority() < 0 ? *w - x : *w;
         const QSizeF size = child.measure({offered, std::nullopt});
-        if (x > 0 && w && x + size.width() > *w) {
+        // The tolerance keeps a row that measured exactly as wide as the frame from breaking
+        // when placed there: sums in another order round differently.
+        if (x > 0 && w && x + size.width() > *w + 1e-6) {
             closeRow();
             x = 0;
             rowHeight = 0;
@@ -272,7 +282,6 @@ std::vector<FlowNode::Row> FlowNode::breakIntoRows(const ProposedSize& proposal)
 
 QSizeF FlowNode::sizeThatFits(const ProposedSize& proposal)
 {
-    m_lastProposal = proposal;
     const std::vector<Row> rows = breakIntoRows(proposal);
     double width = 0, height = 0;
     for (const Row& row : rows) {
@@ -286,10 +295,11 @@ QSizeF FlowNode::sizeThatFits(const ProposedSize& proposal)
 
 void FlowNode::placeChildren()
 {
-    // Rows break by the proposal the flow was measured with, not by its final frame, so that a
-    // flow narrower than its offer keeps its rows.
+    // Rows break by the frame's width: the rows of the offer the flow was measured with fit it
+    // the same, and the last measurement may well have been for another offer (a cached size
+    // was served since).
     double y = frame().top();
-    for (const Row& row : breakIntoRows(m_lastProposal)) {
+    for (const Row& row : breakIntoRows({frame().width(), std::nullopt})) {
         double x = frame().left();
         for (const Item& item : row.items) {
             m_children[item.index]->place(
@@ -321,18 +331,23 @@ GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
     const double spacing = m_options.horizontalSpacing * double(columns > 0 ? columns - 1 : 0);
     const double ideal = std::accumulate(m.widths.begin(), m.widths.end(), 0.0);
     if (proposal.width && std::isfinite(*proposal.width) && ideal + spacing > *proposal.width) {
-        // Too wide: every column keeps its narrowest width and shares the rest in proportion to
-        // what it would take beyond that.
+        // Too wide: as in a horizontal stack, the columns that want least are offered their
+        // share first, and what they leave goes to the wider ones; so a short column keeps its
+        // words whole while a long one wraps. No column gets less than its narrowest width.
         for (const auto& row : m_cells) {
             for (std::size_t c = 0; c < row.size(); ++c)
                 least[c] = std::max(least[c], row[c]->measure({0.0, std::nullopt}).width());
         }
-        const double minimum = std::accumulate(least.begin(), least.end(), 0.0);
-        const double available = std::max(0.0, *proposal.width - spacing - minimum);
-        const double wanted = ideal - minimum;
-        for (std::size_t c = 0; c < columns; ++c) {
-            const double extra = wanted > 0 ? (m.widths[c] - least[c]) * available / wanted : 0;
-            m.widths[c] = least[c] + extra;
+        std::vector<std::size_t> order(columns);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return m.widths[a] < m.widths[b]; });
+        double remaining = std::max(0.0, *proposal.width - spacing);
+        std::size_t left = columns;
+        for (std::size_t c : order) {
+            const double share = remaining / double(left--);
+            m.widths[c] = std::max(least[c], std::min(m.widths[c], share));
+            remaining = std::max(0.0, remaining - m.widths[c]);
         }
     }
     for (const auto& row : m_cells) {
@@ -412,16 +427,24 @@ void GridNode::draw(QPainter& painter, const QRectF& exposed)
 
 std::optional<double> GridNode::firstBaseline(const QSizeF& size)
 {
-    if (m_cells.empty() || m_cells.front().empty())
-        return std::nullopt;
+    // The topmost baseline of the first row that has any, cells being centred in their rows.
     const Metrics m = metrics({size.width(), std::nullopt});
-    RenderNode& first = *m_cells.front().front();
-    const QSizeF cellSize(m.widths.front(), m.heights.front());
-    const QSizeF childSize = first.measure({cellSize.width(), cellSize.height()});
-    const auto baseline = first.firstBaseline(childSize);
-    if (!baseline)
-        return std::nullopt;
-    return *baseline + (cellSize.height() - childSize.height()) / 2;
+    double rowTop = 0;
+    for (std::size_t r = 0; r < m_cells.size(); ++r) {
+        std::optional<double> topmost;
+        for (std::size_t c = 0; c < m_cells[r].size(); ++c) {
+            RenderNode& cell = *m_cells[r][c];
+            const QSizeF childSize = cell.measure({m.widths[c], m.heights[r]});
+            if (const auto baseline = cell.firstBaseline(childSize)) {
+                const double y = rowTop + *baseline + (m.heights[r] - childSize.height()) / 2;
+                topmost = topmost ? std::min(*topmost, y) : y;
+            }
+        }
+        if (topmost)
+            return topmost;
+        rowTop += m.heights[r] + m_options.verticalSpacing;
+    }
+    return std::nullopt;
 }
 
 QString GridNode::describe() const

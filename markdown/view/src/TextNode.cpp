@@ -11,7 +11,8 @@ namespace mdview {
 
 namespace {
 
-// Offers no wider than this even for an unlimited proposal: QTextLayout wants a finite width.
+// Offers no wider than this even for an unlimited proposal: QTextLayout wants a finite width,
+// and counts in fixed point that overflows not far above it.
 constexpr double unlimitedWidth = 1e7;
 
 // The text QTextLayout sees: same length as the original so offsets agree, with line feeds as
@@ -107,25 +108,45 @@ TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<Inlin
 
 QTextLayout& TextNode::layoutFor(double width)
 {
-    const double lineWidth = std::isfinite(width) ? std::max(0.0, width) : unlimitedWidth;
-    if (m_layoutWidth == lineWidth)
+    const double lineWidth = std::isfinite(width) ? std::clamp(width, 0.0, unlimitedWidth) : unlimitedWidth;
+    // Lines break greedily: any width from the widest line up to the width they were broken
+    // for breaks them the same, and so does any wider one when none of them ran out of room.
+    // Frames, baselines and resizes keep asking for such widths; laying out again would shape
+    // the whole text again.
+    if (m_layoutWidth && lineWidth >= m_widestLine && (lineWidth <= *m_layoutWidth || !m_softWrapped))
         return m_layout;
     m_layoutWidth = lineWidth;
     m_layout.clearLayout();
     double y = 0;
-    double widest = 0;
+    m_widestLine = 0;
+    m_softWrapped = false;
+    const QString& text = m_layout.text();
+    // Lines never overlap, nor stand further apart than any text is wide.
+    const double lineSpacing = std::isfinite(m_style.lineSpacing) ? std::clamp(m_style.lineSpacing, 0.0, unlimitedWidth) : 0;
     m_layout.beginLayout();
     for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
         line.setLineWidth(lineWidth);
         if (line.lineNumber() > 0)
-            y += m_style.lineSpacing;
+            y += lineSpacing;
         line.setPosition(QPointF(0, y));
         y += line.height();
-        widest = std::max(widest, line.naturalTextWidth());
+        m_widestLine = std::max(m_widestLine, line.naturalTextWidth());
+        const int end = line.textStart() + line.textLength();
+        if (end < text.size() && end > 0 && text.at(end - 1) != QChar::LineSeparator
+            && text.at(end - 1) != QChar::ParagraphSeparator)
+            m_softWrapped = true;
     }
     m_layout.endLayout();
-    m_layoutSize = m_text.isEmpty() ? QSizeF(0, 0) : QSizeF(std::ceil(widest), std::ceil(y));
+    m_layoutSize = m_text.isEmpty() ? QSizeF(0, 0) : QSizeF(std::ceil(m_widestLine), std::ceil(y));
     return m_layout;
+}
+
+ProposedSize TextNode::cacheKey(const ProposedSize& proposal) const
+{
+    // Only the width counts, and every unlimited width is the same.
+    if (proposal.width && std::isfinite(*proposal.width))
+        return {std::max(0.0, *proposal.width), std::nullopt};
+    return {};
 }
 
 QSizeF TextNode::sizeThatFits(const ProposedSize& proposal)

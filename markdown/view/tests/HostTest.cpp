@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -71,6 +72,19 @@ struct WarningCounter {
     }
     QtMessageHandler previous;
 };
+
+// A text per line of its state, which starts at `initial`; `handle` changes the state.
+View statefulLines(const QStringList& initial, std::optional<StateHandle<QStringList>>& handle)
+{
+    return StatefulView<QStringList>(initial, [&handle](const Environment&, const QStringList& lines,
+                                                        const StateHandle<QStringList>& h) {
+        handle = h;
+        std::vector<View> rows;
+        for (const QString& line : lines)
+            rows.push_back(Text(line));
+        return VStack(rows, HorizontalAlignment::leading, 0);
+    });
+}
 
 } // namespace
 
@@ -196,16 +210,7 @@ TEST(Host, HostileTextAndEmptyImagesRenderQuietly)
 TEST(Host, StatefulViewsRebuildWhenTheirStateChanges)
 {
     std::optional<StateHandle<QStringList>> handle;
-    const View view = VStack({Text(QStringLiteral("above")),
-                              StatefulView<QStringList>({}, [&](const Environment&, const QStringList& lines,
-                                                                const StateHandle<QStringList>& h) {
-                                  handle = h;
-                                  std::vector<View> rows;
-                                  for (const QString& line : lines)
-                                      rows.push_back(Text(line));
-                                  return VStack(rows, HorizontalAlignment::leading, 0);
-                              })},
-                             HorizontalAlignment::leading, 0);
+    const View view = VStack({Text(QStringLiteral("above")), statefulLines({}, handle)}, HorizontalAlignment::leading, 0);
     ViewHost host;
     int layouts = 0;
     QObject::connect(&host, &ViewHost::layoutChanged, [&] { ++layouts; });
@@ -247,4 +252,209 @@ TEST(Host, StrokesLieInsideTheShapeFrame)
     EXPECT_EQ(qGray(image.pixel(7, 10)), 255);  // inside
     EXPECT_LT(qGray(image.pixel(24, 10)), 64);  // the right edge, inside the frame
     EXPECT_EQ(qGray(image.pixel(25, 10)), 255);
+}
+
+namespace {
+
+// Selects by dragging in the host from a character of one text to a character of another.
+void dragSelect(ViewHost& host, std::size_t fromText, int fromOffset, std::size_t toText, int toOffset)
+{
+    const auto texts = collectTextNodes(*host.root());
+    const QRectF from = texts.at(fromText)->rangeRect(fromOffset, fromOffset + 1);
+    const QRectF to = texts.at(toText)->rangeRect(toOffset, toOffset + 1);
+    host.mousePress(QPointF(from.left() + 0.5, from.center().y()), Qt::LeftButton, Qt::NoModifier);
+    host.mouseMove(QPointF(to.left() + 0.5, to.center().y()), Qt::LeftButton);
+    host.mouseRelease(QPointF(to.left() + 0.5, to.center().y()), Qt::LeftButton);
+}
+
+std::string selected(const ViewHost& host)
+{
+    return host.selectedText().toStdString();
+}
+
+} // namespace
+
+TEST(Host, SelectionOutlivesRelayoutsOfTheSameTexts)
+{
+    std::optional<StateHandle<QStringList>> handle;
+    const View view = VStack({Text(QStringLiteral("above")), statefulLines({QStringLiteral("middle")}, handle),
+                              Text(QStringLiteral("below"))},
+                             HorizontalAlignment::leading, 4);
+    ViewHost host;
+    int selectionChanges = 0;
+    QObject::connect(&host, &ViewHost::selectionChanged, [&] { ++selectionChanges; });
+    host.setView(view);
+    host.layout(300);
+    dragSelect(host, 0, 2, 2, 3);
+    ASSERT_EQ(selected(host), "ove\nmiddle\nbel");
+
+    // Content arriving between the ends joins the selection; the ends stay on their characters.
+    selectionChanges = 0;
+    handle->update([](QStringList& lines) { lines << QStringLiteral("arrived"); });
+    QCoreApplication::processEvents();
+    ASSERT_EQ(collectTextNodes(*host.root()).size(), 4u);
+    EXPECT_EQ(selected(host), "ove\nmiddle\narrived\nbel");
+    EXPECT_EQ(selectionChanges, 0);
+
+    // The same texts built again: for another colour scheme, or from the same view.
+    Environment dark;
+    dark.colorScheme = ColorScheme::dark;
+    host.setEnvironment(dark); // the state starts again: one line in the middle
+    EXPECT_EQ(selected(host), "ove\nmiddle\nbel");
+    host.setView(view);
+    host.layout(300);
+    EXPECT_EQ(selected(host), "ove\nmiddle\nbel");
+    EXPECT_EQ(selectionChanges, 0);
+
+    // An end whose text changes goes, and the selection with it.
+    dragSelect(host, 0, 2, 1, 3);
+    ASSERT_EQ(selected(host), "ove\nmid");
+    selectionChanges = 0;
+    handle->update([](QStringList& lines) { lines = QStringList{QStringLiteral("replaced")}; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(selected(host), "");
+    EXPECT_EQ(selectionChanges, 1);
+
+    // Another document keeps nothing.
+    host.selectAll();
+    host.setView(VStack({Text(QStringLiteral("other")), Text(QStringLiteral("texts"))}));
+    EXPECT_EQ(selected(host), "");
+}
+
+namespace {
+
+// A node as tall as a fixed area at the width it is offered; records every width it measures.
+class WidthRecorder final : public RenderNode {
+public:
+    explicit WidthRecorder(std::vector<double>& widths) : m_widths(widths) {}
+    const char* typeName() const override { return "WidthRecorder"; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override
+    {
+        const double width = proposal.width.value_or(100);
+        m_widths.push_back(width);
+        return {width, 100'000 / std::max(1.0, width)};
+    }
+
+private:
+    std::vector<double>& m_widths;
+};
+
+View widthRecorder(std::vector<double>& widths)
+{
+    struct Impl final : View::Impl {
+        explicit Impl(std::vector<double>& w) : widths(w) {}
+        RenderNodePtr build(const Environment&) const override { return std::make_unique<WidthRecorder>(widths); }
+        std::vector<double>& widths;
+    };
+    return View(std::make_shared<const Impl>(widths));
+}
+
+} // namespace
+
+TEST(Host, ABurstOfResizesLaysOutOnceForTheLast)
+{
+    std::vector<double> widths;
+    DocumentView view;
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // the viewport follows the window alone
+    view.setView(widthRecorder(widths));
+    view.resize(300, 200);
+    view.show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(widths.empty());
+
+    widths.clear();
+    for (int width : {310, 320, 330, 340})
+        view.resize(width, 200);
+    QCoreApplication::processEvents();
+    const double last = view.viewport()->width();
+    EXPECT_EQ(widths, std::vector<double>{last});
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), int(std::ceil(100'000 / last)) - view.viewport()->height());
+
+    // Painting before the event loop comes round lays out first.
+    widths.clear();
+    view.resize(400, 200);
+    view.viewport()->grab();
+    EXPECT_EQ(widths, std::vector<double>{double(view.viewport()->width())});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widths.size(), 1u);
+}
+
+TEST(Host, SelectionKeysComeBeforeTheWindowsShortcuts)
+{
+    DocumentView page;
+    HeightForWidthView bubble;
+    const std::pair<QWidget*, ViewHost*> hosts[] = {{&page, &page.host()}, {&bubble, &bubble.host()}};
+    // Whether the host claims a key that a window shortcut also has.
+    auto claims = [](QWidget* widget, Qt::Key key) {
+        QKeyEvent event(QEvent::ShortcutOverride, key, Qt::ControlModifier);
+        event.ignore();
+        QApplication::sendEvent(widget, &event);
+        return event.isAccepted();
+    };
+    for (const auto& [widget, host] : hosts) {
+        host->setView(document());
+        host->layout(300);
+        EXPECT_TRUE(claims(widget, Qt::Key_A));
+        EXPECT_FALSE(claims(widget, Qt::Key_C)); // nothing to copy: the window may have it
+        EXPECT_FALSE(claims(widget, Qt::Key_V));
+        host->selectAll();
+        EXPECT_TRUE(claims(widget, Qt::Key_C));
+        QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+        QApplication::sendEvent(widget, &copy);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), host->selectedText().toStdString());
+    }
+}
+
+TEST(Host, LengthsThatAreNoNumbersOrHugeLeaveTheLayoutFiniteAndQuiet)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double lengths[] = {nan, infinity, -infinity, -1e300, 1e300};
+    std::vector<View> rows;
+    for (double length : lengths) {
+        ShapeStyle stroked;
+        stroked.stroke = Color::black();
+        stroked.strokeStyle.lineWidth = length;
+        stroked.cornerRadius = length;
+        stroked.strokeStyle.dash = {length, 2};
+        rows.push_back(VStack({Text(QStringLiteral("spaced")), ColorView(Color::black()).frame(length, length),
+                               Spacer(length), Divider(std::nullopt, length)},
+                              HorizontalAlignment::leading, length));
+        rows.push_back(HStack({Text(QStringLiteral("padded")).padding(length).offset(length, length),
+                               Symbol(QStringLiteral("circle.fill"), length),
+                               Shape(ShapeKind::roundedRectangle, stroked).frame(20, 20)},
+                              VerticalAlignment::firstTextBaseline, length));
+        rows.push_back(Text(QStringLiteral("framed"))
+                           .frame(View::FlexibleFrame{length, length, length, length})
+                           .clipRoundedRect(length)
+                           .lineSpacing(length));
+        rows.push_back(Flow({Text(QStringLiteral("flow")), ColorView(Color::black()).frame(length, 4)}, length, length));
+        GridOptions grid;
+        grid.horizontalSpacing = grid.verticalSpacing = length;
+        rows.push_back(Grid({{Text(QStringLiteral("cell")), ResizeToFit(ColorView(Color::black()).frame(length, 4))}},
+                            grid));
+    }
+    WarningCounter warnings;
+    DocumentView view;
+    view.resize(300, 200);
+    view.setView(VStack(rows, HorizontalAlignment::leading, 2));
+    view.show();
+    QCoreApplication::processEvents();
+    const QRectF root = view.host().root()->frame();
+    EXPECT_TRUE(std::isfinite(root.width()) && std::isfinite(root.height()));
+    EXPECT_GE(root.height(), 0);
+    EXPECT_GE(view.verticalScrollBar()->maximum(), 0);
+    for (const RenderNode* node : collectTextNodes(*view.host().root())) {
+        const QRectF& f = node->frame();
+        EXPECT_TRUE(std::isfinite(f.x()) && std::isfinite(f.y()) && std::isfinite(f.width()) && std::isfinite(f.height()))
+            << qPrintable(static_cast<const TextNode*>(node)->text());
+    }
+    for (int y : {0, view.verticalScrollBar()->maximum() / 2, view.verticalScrollBar()->maximum()}) {
+        view.verticalScrollBar()->setValue(y);
+        view.viewport()->grab();
+    }
+    view.host().selectAll();
+    view.host().mouseMove(QPointF(10, 10), Qt::NoButton);
+    EXPECT_EQ(WarningCounter::count(), 0);
 }

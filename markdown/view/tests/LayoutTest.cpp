@@ -139,6 +139,21 @@ TEST(Layout, FlowBreaksRowsAndAlignsItemsAtTheRowBottom)
     }
 }
 
+TEST(Layout, FlowPlacesTheRowsOfItsFrameWhateverWasMeasuredLast)
+{
+    RenderNodePtr flow = Flow({box(40, 20), box(40, 20), box(40, 20)}, 10, 0).build(Environment{});
+    const QSizeF narrow = flow->measure({100.0, std::nullopt});
+    flow->measure({300.0, std::nullopt}); // wider for a while, then back: the narrow size is cached
+    ASSERT_EQ(flow->measure({100.0, std::nullopt}), narrow);
+    flow->place(QRectF(QPointF(0, 0), narrow));
+    EXPECT_EQ(framesOfType(*flow, "Frame"), (QStringList{"0,0 40x20", "50,0 40x20", "0,20 40x20"}));
+    // Fractional sizes: a row exactly as wide as the frame stays one row.
+    RenderNodePtr fractional = Flow({box(10.1, 5), box(20.7, 5), box(0.3, 5)}, 0.1, 0).build(Environment{});
+    const QSizeF ideal = fractional->measure({});
+    fractional->place(QRectF(QPointF(0, 0), ideal));
+    EXPECT_EQ(nodesOfType(*fractional, "Frame").back()->frame().top(), 0);
+}
+
 TEST(Layout, ResizeToFitShrinksToTheOfferedWidthOnly)
 {
     const Environment env;
@@ -194,6 +209,19 @@ TEST(Layout, GridShrinksColumnsToTheOfferedWidth)
     const auto texts = collectTextNodes(*root);
     EXPECT_LE(texts.front()->frame().right(), 100.5);
     EXPECT_GT(texts.front()->frame().height(), 20); // wrapped onto several lines
+
+    // Short columns keep their words whole; the long one wraps in what they leave.
+    const View shortText = Text(QStringLiteral("Folder"));
+    const double line = shortText.build(env)->measure({}).height();
+    const auto table = layoutView(Grid({{shortText, wide, Text(QStringLiteral("Lines"))},
+                                        {Text(QStringLiteral("platform")), Text(QStringLiteral("services")),
+                                         Text(QStringLiteral("4,210"))}}),
+                                  env, 200);
+    EXPECT_LE(table->frame().width(), 200);
+    const auto cells = collectTextNodes(*table);
+    for (std::size_t i : {0, 2, 3, 4, 5})
+        EXPECT_EQ(cells[i]->frame().height(), line) << qPrintable(cells[i]->text());
+    EXPECT_GT(cells[1]->frame().height(), 2 * line);
 }
 
 TEST(Layout, DumpShowsMarginsAndIdentifiers)
@@ -297,4 +325,109 @@ TEST(Layout, GapsBetweenBlocksComeFromTheirMargins)
                                  env, 100);
     EXPECT_EQ(framesOfType(*root, "Frame"), (QStringList{"0,0 10x10", "0,26 10x10", "0,38 10x10"}));
     EXPECT_EQ(root->blockMargin(), (BlockMargin{8, 16}));
+}
+
+TEST(Layout, TextBreaksLinesByTheWidthAloneWhateverWidthsCameBefore)
+{
+    const Environment env;
+    const QString texts[] = {
+        QStringLiteral("A paragraph of running text that wraps over several lines when the width is narrow, "
+                       "with a veryveryverylongwordthatmustbreakanywhere in it."),
+        QStringLiteral("Short line\nand another after a hard break\nand a third"),
+        QStringLiteral("one"),
+        QString(),
+    };
+    const double widths[] = {800, 300, 290, 310, 500, 120, 121, 1000, 295, 0, 40, 2000};
+    for (const QString& text : texts) {
+        RenderNodePtr reused = Text(text).build(env);
+        for (double width : widths) {
+            RenderNodePtr fresh = Text(text).build(env);
+            const QSizeF expected = fresh->measure({width, std::nullopt});
+            EXPECT_EQ(reused->measure({width, std::nullopt}), expected) << qPrintable(text) << " at " << width;
+            // Baselines and painting ask for the frame's width, which may be narrower.
+            reused->place(QRectF(QPointF(0, 0), expected));
+            EXPECT_EQ(reused->measure({expected.width(), std::nullopt}), expected) << qPrintable(text) << " at " << width;
+        }
+        RenderNodePtr fresh = Text(text).build(env);
+        EXPECT_EQ(reused->measure({}), fresh->measure({})) << qPrintable(text);
+    }
+}
+
+TEST(Layout, EveryWrapperPassesItsContentsBaselineOn)
+{
+    const Environment env;
+    const View x = Text(QStringLiteral("x"));
+    GridOptions spaced;
+    spaced.verticalSpacing = 3;
+    const std::pair<const char*, View> wrappers[] = {
+        {"padding", x.padding(EdgeInsets{7, 3, 2, 0})},
+        {"frame", x.frame(30, 50, Alignment::bottom())},
+        {"flexible frame", x.frame(View::FlexibleFrame{std::nullopt, std::nullopt, 60.0, std::nullopt, Alignment::top()})},
+        {"fixed size", x.fixedSize()},
+        {"offset", x.offset(0, 9)},
+        {"clip", x.clipRoundedRect(3)},
+        {"background", x.background(ColorView(Color::black()).frame(10, 90))},
+        {"overlay", x.overlay(box(10, 90))},
+        {"zstack", ZStack({box(10, 60), x}, Alignment::bottom())},
+        {"vstack", VStack({x, box(10, 20)}, HorizontalAlignment::leading, 5)},
+        {"vstack below a box", VStack({box(10, 20), x}, HorizontalAlignment::leading, 5)},
+        {"hstack", HStack({box(10, 30), x}, VerticalAlignment::center, 5)},
+        {"grid", Grid({{box(10, 40), x}, {x, x}}, spaced)},
+        {"scroll", HorizontalScroll(x.padding(Top, 11))},
+        {"stateful", StatefulView<int>(0, [x](const Environment&, const int&, const StateHandle<int>&) { return x.padding(Top, 4); })},
+    };
+    for (const auto& [name, wrapper] : wrappers) {
+        const auto root = layoutView(HStack({Text(QStringLiteral("reference")), wrapper}, VerticalAlignment::firstTextBaseline, 4),
+                                     env, 400);
+        const auto texts = collectTextNodes(*root);
+        ASSERT_GE(texts.size(), 2u) << name;
+        auto baseline = [](TextNode* text) { return text->frame().top() + *text->firstBaseline(text->frame().size()); };
+        // The offset draws its text lower, but lays out where it would be without.
+        const double shift = qstrcmp(name, "offset") == 0 ? 9 : 0;
+        EXPECT_NEAR(baseline(texts[0]), baseline(texts[1]) - shift, 0.01) << name << "\n" << qPrintable(dumpLayout(*root));
+        EXPECT_NEAR(*root->firstBaseline(root->frame().size()), baseline(texts[0]), 0.01) << name;
+    }
+}
+
+TEST(Layout, HitTestsFindWhatIsDrawnThere)
+{
+    const Environment env;
+    const auto root = layoutView(VStack({box(40, 40).id(QStringLiteral("clipped")).clipRoundedRect(12),
+                                         HorizontalScroll(box(300, 20).id(QStringLiteral("scrolled"))),
+                                         box(20, 20).id(QStringLiteral("offset")).offset(50, 0)},
+                                        HorizontalAlignment::leading, 0),
+                                 env, 100);
+    auto idAt = [&](QPointF point) {
+        for (RenderNode* node = root->hitTest(point); node; node = node->parent()) {
+            if (!node->id().isEmpty())
+                return node->id();
+        }
+        return QString();
+    };
+    const std::pair<QPointF, const char*> cases[] = {
+        {{20, 20}, "clipped"}, {{1, 1}, ""},   // the rounded corner is cut away
+        {{39, 20}, "clipped"}, {{40.5, 20}, ""},
+        {{99, 50}, "scrolled"}, {{150, 50}, ""}, // beyond the scroller's frame the content is hidden
+        {{60, 70}, "offset"}, {{5, 70}, ""},    // drawn moved, hit moved
+    };
+    for (const auto& [point, id] : cases)
+        EXPECT_EQ(idAt(point).toStdString(), id) << point.x() << "," << point.y();
+}
+
+TEST(Layout, RightToLeftTextDrawsInsideItsFrame)
+{
+    // Laid out wide first (its ideal size), then drawn in its narrower frame.
+    const View text = Text(QString::fromUtf8("שלום עולם, مرحبا بالعالم"));
+    const QImage image = renderToImage(VStack({text}, HorizontalAlignment::leading), Environment{}, 400);
+    const auto root = layoutView(VStack({text}, HorizontalAlignment::leading), Environment{}, 400);
+    const double right = collectTextNodes(*root).front()->frame().right();
+    int inkRight = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 200)
+                inkRight = std::max(inkRight, x);
+        }
+    }
+    EXPECT_GT(inkRight, 10);
+    EXPECT_LE(inkRight, right + 1);
 }

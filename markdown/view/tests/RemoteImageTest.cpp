@@ -7,15 +7,18 @@
 #include "mdview/Providers.h"
 #include "mdview/RemoteImage.h"
 #include "mdview/RenderNode.h"
+#include "mdview/TextNode.h"
 
 #include "markdown/MarkdownParser.h"
 
 #include <testsupport/EventLoop.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QTextBoundaryFinder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -213,6 +216,36 @@ TEST_F(RemoteImageViewTest, AnimatedTransactionFadesTheImageInButNeverTheFailure
     EXPECT_EQ(paint(host, 40).pixelColor(20, 10), QColor(Qt::red));
 }
 
+TEST_F(RemoteImageViewTest, SelectionAcrossTheImageStaysWhenItArrivesAndFadesIn)
+{
+    const Transaction fade{Animation{std::chrono::milliseconds(60'000), QEasingCurve::Linear}};
+    show(VStack({Text(QStringLiteral("before the image")), RemoteImage(imageUrl, 1, imageOrPlaceholder(), fade),
+                 Text(QStringLiteral("after it"))},
+                HorizontalAlignment::leading, 4),
+         200);
+    // Where a character of a text starts, as the host sees it now.
+    auto at = [&](std::size_t text, int offset) {
+        const QRectF r = collectTextNodes(*host.root()).at(text)->rangeRect(offset, offset + 1);
+        return QPointF(r.left() + 0.5, r.center().y());
+    };
+    host.mousePress(at(0, 7), Qt::LeftButton, Qt::NoModifier);
+    host.mouseMove(at(1, 5), Qt::LeftButton);
+    host.mouseRelease(at(1, 5), Qt::LeftButton);
+    ASSERT_EQ(host.selectedText().toStdString(), "the image\nafter");
+    int selectionChanges = 0;
+    QObject::connect(&host, &ViewHost::selectionChanged, [&] { ++selectionChanges; });
+
+    loader->answer(0, filled(40, 20));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return dumpLayout(*host.root()).contains("success fading"); }));
+    testsupport::spin(50); // a few frames of the fade
+    EXPECT_EQ(host.selectedText().toStdString(), "the image\nafter");
+    EXPECT_EQ(selectionChanges, 0);
+    // The selection still starts where the drag began: a shift-click extends it from there.
+    host.mousePress(at(1, 2), Qt::LeftButton, Qt::ShiftModifier);
+    host.mouseRelease(at(1, 2), Qt::LeftButton);
+    EXPECT_EQ(host.selectedText().toStdString(), "the image\naf");
+}
+
 // The shared loader keeps its disk cache in the user's cache folder: point that at a
 // temporary folder before the loader is first used.
 void useTemporaryCacheFolder()
@@ -275,28 +308,97 @@ TEST(DefaultInlineImageProvider, LoadsThroughTheSharedLoaderAndPassesItsErrorsOn
     EXPECT_TRUE(missing.error.contains("404")) << qPrintable(missing.error);
 }
 
-// A Markdown document drawn with the environment's defaults: a paragraph that is one image
-// goes to the block image provider, any other paragraph is text.
-View document(const std::vector<markdown::BlockNode>& blocks)
+// A Markdown document drawn with plain stand-ins for the block views: a paragraph that is one
+// image goes to the block image provider, other paragraphs and headings are text, lists are
+// marked rows, code scrolls sideways on a panel, tables are grids with borders.
+View blockView(const markdown::BlockNode& block, int listLevel);
+
+View inlineText(const std::vector<markdown::InlineNode>& inlines)
+{
+    return EnvironmentReader([inlines](const Environment& e) {
+        TextInlineRenderer renderer(e.baseURL, InlineTextStyles::of(e.theme()), {}, e.softBreakMode,
+                                    e.textStyle.attributes());
+        renderer.renderInlines(inlines);
+        return Text(renderer.result());
+    });
+}
+
+View blocks(const std::vector<markdown::BlockNode>& children, int listLevel = 0)
 {
     std::vector<View> views;
-    for (const markdown::BlockNode& block : blocks) {
-        const auto* paragraph = block.as<markdown::BlockNode::Paragraph>();
-        if (!paragraph)
-            continue;
-        const auto image = paragraph->content.size() == 1 ? imageData(paragraph->content.front()) : std::nullopt;
-        views.push_back(EnvironmentReader([inlines = paragraph->content, image](const Environment& e) {
-            if (image) {
-                const View label = e.imageProvider->makeImage(imageURL(image->source, e.imageBaseURL));
-                return e.theme().image.makeBody({label, {}});
-            }
-            TextInlineRenderer renderer(e.baseURL, InlineTextStyles::of(e.theme()), {}, e.softBreakMode,
-                                        e.textStyle.attributes());
-            renderer.renderInlines(inlines);
-            return Text(renderer.result());
-        }));
-    }
+    for (const markdown::BlockNode& child : children)
+        views.push_back(blockView(child, listLevel));
     return VStack(views, HorizontalAlignment::leading, 8);
+}
+
+View list(const std::vector<markdown::RawListItem>& items, int level, std::optional<std::int64_t> start)
+{
+    std::vector<View> rows;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const ListMarkerConfiguration marker{level, int(start.value_or(1)) + int(i)};
+        const View body = start ? ListMarker::decimal().makeBody(marker) : ListMarker::disc().makeBody(marker);
+        rows.push_back(HStack({body, blocks(items[i].children, level)}, VerticalAlignment::firstTextBaseline, 4));
+    }
+    return VStack(rows, HorizontalAlignment::leading, 4);
+}
+
+View blockView(const markdown::BlockNode& block, int listLevel)
+{
+    using markdown::BlockNode;
+    if (const auto* paragraph = block.as<BlockNode::Paragraph>()) {
+        const auto image = paragraph->content.size() == 1 ? imageData(paragraph->content.front()) : std::nullopt;
+        if (!image)
+            return inlineText(paragraph->content);
+        return EnvironmentReader([image](const Environment& e) {
+            const View label = e.imageProvider->makeImage(imageURL(image->source, e.imageBaseURL));
+            return e.theme().image.makeBody({label, {}});
+        });
+    }
+    if (const auto* heading = block.as<BlockNode::Heading>()) {
+        const double size = std::max(1.0, 2.2 - 0.3 * heading->level);
+        return inlineText(heading->content).markdownTextStyle([size] {
+            return textStyle(FontSize(RelativeSize::em(size)), FontWeight(Font::Weight::semibold));
+        });
+    }
+    if (const auto* code = block.as<BlockNode::CodeBlock>()) {
+        return HorizontalScroll(Text(QString::fromStdString(code->content).chopped(1)))
+            .markdownTextStyle([] { return textStyle(FontFamilyVariant(FontProperties::FamilyVariant::monospaced)); })
+            .padding(8)
+            .background(RoundedRectangle(6, Color::rgba(0xf0f0f0ff)));
+    }
+    if (const auto* quote = block.as<BlockNode::Blockquote>())
+        return blocks(quote->children, listLevel).padding(Leading, 12).overlay(
+            Rectangle(Color::rgba(0xccccccff)).frame(3, std::nullopt), Alignment::leading());
+    if (const auto* bullets = block.as<BlockNode::BulletedList>())
+        return list(bullets->items, listLevel + 1, std::nullopt);
+    if (const auto* numbers = block.as<BlockNode::NumberedList>())
+        return list(numbers->items, listLevel + 1, numbers->start);
+    if (const auto* table = block.as<BlockNode::Table>()) {
+        std::vector<std::vector<View>> rows;
+        for (const auto& row : table->rows) {
+            rows.emplace_back();
+            for (const auto& cell : row.cells)
+                rows.back().push_back(inlineText(cell.content).padding(EdgeInsets{4, 8, 4, 8}));
+        }
+        GridOptions options;
+        options.background = TableBackgroundView;
+        options.overlay = [](const TableBounds& bounds) {
+            ShapeStyle stroke;
+            stroke.stroke = Color::rgba(0x999999ff);
+            std::vector<View> outlines;
+            for (const QRectF& r : TableBorderSelector::allBorders().rectangles(bounds, 1))
+                outlines.push_back(Shape(ShapeKind::rectangle, stroke).frame(r.width(), r.height()).offset(r.x(), r.y()));
+            return ZStack(outlines, Alignment::topLeading());
+        };
+        return Grid(rows, options).markdownTableBackgroundStyle(
+            TableBackgroundStyle::alternatingRows(Color::rgba(0xffffffff), Color::rgba(0xf6f8faff)));
+    }
+    return Divider();
+}
+
+View document(const std::vector<markdown::BlockNode>& parsed)
+{
+    return blocks(parsed);
 }
 
 TEST(MarkdownDocument, ShowsNothingForAnImageUntilItLoadsThenTheImage)
@@ -326,6 +428,127 @@ TEST(MarkdownDocument, ShowsNothingForAnImageUntilItLoadsThenTheImage)
     EXPECT_EQ(view.host().layout(view.viewport()->width()), before + 20);
     EXPECT_GE(countPixels(view.grab().toImage(), Qt::red), 38 * 18);
     EXPECT_EQ(server.requestCount("/x.png"), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MarkdownDocument, RendersAProjectReadme)
+{
+    useTemporaryCacheFolder();
+    TestHttpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setResponse("/logo.png", {200, png(filled(120, 40))});
+    const QString markdown = QStringLiteral(R"md(# Quillora
+
+A reader for **project folders**: the file tree, *Markdown* documents, `code` and a
+[project page](https://example.org/quillora) side by side. ~~Nothing to install.~~
+
+![logo](%1)
+
+## Getting started
+
+1. Install the packages with `scripts/setup.sh`.
+2. Build with `scripts/build.sh`, then run the tests:
+   - unit tests with `ctest`
+   - benchmarks from `build/bench`
+3. Open a folder.
+
+```sh
+scripts/run.sh ~/projects/quillora --with-a-rather-long-option-that-does-not-fit-on-one-line
+```
+
+| Folder | What | Lines |
+|:-------|:----:|------:|
+| `platform/` | desktop services | 4,210 |
+| `markdown/` | documents and their rendering, in several libraries | 12,873 |
+
+> Reading a project should feel like reading a book: calm, and with everything in reach.
+
+---
+
+Written with care. Émoji 😀 and combining e&#x301; characters copy whole.
+)md")
+                                 .arg(server.url("/logo.png").toString());
+    const auto blocks = markdown::parseMarkdownBlocks(markdown.toStdString());
+    ASSERT_TRUE(blocks);
+
+    DocumentView view;
+    view.resize(520, 900);
+    view.setView(document(*blocks));
+    view.show();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return dumpLayout(*view.host().root()).contains("success"); }));
+    const QImage image = view.viewport()->grab().toImage();
+    QTemporaryDir directory;
+    const QString out = qEnvironmentVariable("QUILLORA_RENDER_DIR", directory.path());
+    EXPECT_TRUE(image.save(QDir(out).filePath(QStringLiteral("readme.png"))));
+
+    RenderNode& root = *view.host().root();
+    const double width = view.viewport()->width();
+    EXPECT_GE(countPixels(image, Qt::red), 118 * 38); // the logo, whole
+    // Everything but the code, which scrolls, lies within the width; nothing overlaps.
+    const auto texts = collectTextNodes(root);
+    ASSERT_GE(texts.size(), 20u);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const bool code = texts[i]->text().startsWith(QStringLiteral("scripts/run.sh"));
+        if (!code) {
+            EXPECT_LE(texts[i]->frame().right(), width + 0.5) << qPrintable(texts[i]->text());
+        }
+        for (std::size_t j = i + 1; j < texts.size(); ++j)
+            EXPECT_FALSE(texts[i]->frame().intersects(texts[j]->frame()))
+                << qPrintable(texts[i]->text()) << " | " << qPrintable(texts[j]->text());
+    }
+    // A table copies row by row, its cells apart.
+    view.host().selectAll();
+    const QString all = view.host().selectedText();
+    EXPECT_TRUE(all.contains(QStringLiteral("Folder\tWhat\tLines\nplatform/\tdesktop services\t4,210\n")))
+        << qPrintable(all);
+    EXPECT_TRUE(all.contains(QStringLiteral("1.\tInstall the packages"))) << qPrintable(all);
+
+    // Selections never split an emoji or a letter from its combining mark.
+    TextNode& last = *texts.back();
+    ASSERT_TRUE(last.text().startsWith(QStringLiteral("Written"))) << qPrintable(last.text());
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, last.text());
+    const double y = last.frame().center().y();
+    for (double x = last.frame().left() - 2; x <= last.frame().right() + 2; x += 0.5) {
+        view.host().mousePress(last.frame().topLeft() + QPointF(1, 1), Qt::LeftButton, Qt::NoModifier);
+        view.host().mouseMove(QPointF(x, y), Qt::LeftButton);
+        view.host().mouseRelease(QPointF(x, y), Qt::LeftButton);
+        const QString selected = view.host().selectedText();
+        graphemes.setPosition(int(selected.size()));
+        EXPECT_TRUE(graphemes.isAtBoundary()) << x << " " << qPrintable(selected);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(MarkdownDocument, NestingAtTheParsersCapLaysOutAndPaints)
+{
+    // Quotes in list items in quotes …: the parser keeps 128 levels, each level several nodes.
+    std::string markdown;
+    for (int level = 0; level < 100; ++level)
+        markdown += level % 2 ? "- " : "> ";
+    markdown += "deep text\n";
+    const auto blocks = markdown::parseMarkdownBlocks(markdown);
+    ASSERT_TRUE(blocks);
+    DocumentView view;
+    view.resize(400, 300);
+    view.setView(document(*blocks));
+    view.show();
+    QCoreApplication::processEvents();
+    const auto texts = collectTextNodes(*view.host().root());
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0]->text(), "deep text");
+    int depth = 0;
+    for (const RenderNode* node = texts[0]; node; node = node->parent())
+        ++depth;
+    EXPECT_GT(depth, 300);
+    view.viewport()->grab();
+    view.host().selectAll();
+    EXPECT_EQ(view.host().selectedText(), "deep text");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QImage>
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -54,6 +55,7 @@ public:
 
     void selectAll();
     void clearSelection();
+    bool hasSelection() const;
     QString selectedText() const;
     void copySelection() const;
 
@@ -71,14 +73,20 @@ private:
         friend auto operator<=>(const Position&, const Position&) = default;
     };
     std::optional<Position> positionAt(const QPointF& point) const;
+    // Where a position into the texts before a change lies in the texts after it (`contents`);
+    // absent when its text changed or went.
+    std::optional<Position> carriedOver(const Position& position, const std::vector<QString>& contents) const;
     void rebuild();
     void contentChanged();
+    // Marks the selected ranges on the text nodes, then tells the observers.
     void applySelection();
+    void markSelection();
 
     View m_view;
     Environment m_environment;
     RenderNodePtr m_root;
     std::vector<TextNode*> m_texts;
+    std::vector<QString> m_textContents; // of m_texts, kept to follow them when nodes are replaced
     std::optional<double> m_width;
     double m_height = 0;
     std::optional<Position> m_anchor;
@@ -105,16 +113,12 @@ signals:
     void linkActivated(const QUrl& url);
 
 protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     QPointF toDocument(const QPointF& point) const;
@@ -122,6 +126,10 @@ private:
 
     ViewHost m_host;
     bool m_openLinks = true;
+    // Resizes come in bursts while a window edge is dragged, and a long document takes a while
+    // to lay out: lay out once for the last of them, when the event loop comes round or the
+    // viewport paints, whichever is first.
+    QTimer m_pendingRelayout;
 };
 
 // A host that takes the height its content needs for the width it is given (chat bubbles).
@@ -143,14 +151,9 @@ signals:
     void linkActivated(const QUrl& url);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     mutable ViewHost m_host;

@@ -26,7 +26,7 @@ public:
     RenderNode& operator=(const RenderNode&) = delete;
     virtual ~RenderNode() = default;
 
-    // The size this node takes for a proposal; repeated proposals are served from a cache.
+    // The size this node takes for a proposal; recent proposals are served from a cache.
     QSizeF measure(const ProposedSize& proposal);
     // Sets the frame and places the children inside it.
     void place(const QRectF& frame);
@@ -77,6 +77,9 @@ public:
 
 protected:
     virtual QSizeF sizeThatFits(const ProposedSize& proposal) = 0;
+    // The proposal a measurement is cached under. A node whose size ignores part of a proposal
+    // drops that part, so that proposals differing only there share an entry.
+    virtual ProposedSize cacheKey(const ProposedSize& proposal) const { return proposal; }
     // Places the children inside frame(); the default gives every child the whole frame.
     virtual void placeChildren();
     // Draws this node and its children; the default draws the children in order.

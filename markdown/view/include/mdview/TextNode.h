@@ -44,9 +44,11 @@ public:
 
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    ProposedSize cacheKey(const ProposedSize& proposal) const override;
     void draw(QPainter& painter, const QRectF& exposed) override;
 
 private:
+    // The layout of the lines at a width; lays out again only when they would break differently.
     QTextLayout& layoutFor(double width);
     double lineX(const QTextLine& line) const;
 
@@ -54,7 +56,9 @@ private:
     Style m_style;
     std::vector<InlineImage> m_images; // only those that take space
     QTextLayout m_layout;
-    std::optional<double> m_layoutWidth;
+    std::optional<double> m_layoutWidth; // the width the lines were broken for
+    double m_widestLine = 0;
+    bool m_softWrapped = false; // some line ends where it ran out of width
     QSizeF m_layoutSize;
     std::pair<int, int> m_selection{0, 0};
 };
