@@ -514,6 +514,14 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
         EXPECT_EQ(e.listLevel, 0);
         EXPECT_FALSE(e.tightSpacingEnabled);
         EXPECT_EQ(e.tableBorderStyle.strokeStyle.lineWidth, 1);
+        // All borders in the secondary colour.
+        TableBounds bounds;
+        bounds.bounds = QRectF(0, 0, 100, 40);
+        bounds.rows = {{0, 20}, {20, 20}};
+        bounds.columns = {{0, 50}, {50, 50}};
+        EXPECT_EQ(e.tableBorderStyle.visibleBorders.rectangles(bounds, 1),
+                  TableBorderSelector::allBorders().rectangles(bounds, 1));
+        EXPECT_EQ(e.tableBorderStyle.color, Color::secondary());
         EXPECT_EQ(e.tableBackgroundStyle.background(3, 3), Color::clear());
         EXPECT_EQ(e.codeSyntaxHighlighter->highlightCode(QStringLiteral("let x"), std::nullopt).text(), "let x");
     }).build(Environment{});
@@ -553,6 +561,86 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
                            env, 200).contains("\"***\""));
     EXPECT_TRUE(dumpLayout(ThematicBreakView(), env, 200).startsWith("Divider 0,0 200x1"));
     EXPECT_EQ(checks, 3);
+}
+
+TEST(Environment, MarkdownModifiersWriteTheirOwnValue)
+{
+    const Environment base;
+    const auto x = [] { return Text(QStringLiteral("X")); };
+    auto dump = [&](const View& view) { return dumpLayout(view, base, 200); };
+    auto customMarker = BlockStyle<ListMarkerConfiguration>([x](const ListMarkerConfiguration&) { return x(); });
+
+    class CustomImages final : public ImageProvider {
+    public:
+        View makeImage(const std::optional<QUrl>&) const override { return ColorView(Color::black()).frame(7, 3); }
+    };
+    class CustomInlineImages final : public InlineImageProvider {
+    public:
+        void image(const QUrl&, const QString&, Done done) const override { done(QImage(2, 2, QImage::Format_ARGB32), {}); }
+    };
+    class Upper final : public CodeSyntaxHighlighter {
+    public:
+        richtext::AttributedText highlightCode(const QString& code, const std::optional<QString>&) const override
+        {
+            return richtext::AttributedText(code.toUpper());
+        }
+    };
+    const auto images = std::make_shared<const CustomImages>();
+    const auto inlineImages = std::make_shared<const CustomInlineImages>();
+    const auto upper = std::make_shared<const Upper>();
+    const Theme customTheme = Theme().withParagraph([x](const BlockConfiguration&) { return x(); });
+
+    const struct Case {
+        const char* name;
+        std::function<View(const View&)> modify;
+        std::function<void(const Environment&)> check;
+    } cases[] = {
+        {"theme", [&](const View& v) { return v.markdownTheme(customTheme); },
+         [&](const Environment& e) { EXPECT_TRUE(differingFields(e.theme(), customTheme).isEmpty()); }},
+        {"image provider", [&](const View& v) { return v.markdownImageProvider(images); },
+         [&](const Environment& e) {
+             // Block images show the provider's view.
+             EXPECT_TRUE(dump(e.imageProvider->makeImage(QUrl(QStringLiteral("a.png")))).startsWith("Frame 0,0 7x3"));
+         }},
+        {"inline image provider", [&](const View& v) { return v.markdownInlineImageProvider(inlineImages); },
+         [&](const Environment& e) { EXPECT_EQ(e.inlineImageProvider, inlineImages); }},
+        {"code syntax highlighter", [&](const View& v) { return v.markdownCodeSyntaxHighlighter(upper); },
+         [&](const Environment& e) { EXPECT_EQ(e.codeSyntaxHighlighter->highlightCode("let x", {}).text(), "LET X"); }},
+        {"table border style",
+         [&](const View& v) {
+             return v.markdownTableBorderStyle(
+                 TableBorderStyle(TableBorderSelector::outsideBorders(), Color::rgba(0x00ff00ff), 3.0));
+         },
+         [&](const Environment& e) {
+             EXPECT_EQ(e.tableBorderStyle.color, Color::rgba(0x00ff00ff));
+             EXPECT_EQ(e.tableBorderStyle.strokeStyle.lineWidth, 3);
+         }},
+        {"task list marker",
+         [&](const View& v) {
+             return v.markdownTaskListMarker(
+                 BlockStyle<TaskListMarkerConfiguration>([x](const TaskListMarkerConfiguration&) { return x(); }));
+         },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"taskListMarker"}); }},
+        {"bulleted list marker", [&](const View& v) { return v.markdownBulletedListMarker(customMarker); },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"bulletedListMarker"}); }},
+        {"numbered list marker", [&](const View& v) { return v.markdownNumberedListMarker(customMarker); },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"numberedListMarker"}); }},
+        {"heading style",
+         [&](const View& v) { return v.markdownHeadingStyle(2, [x](const BlockConfiguration&) { return x(); }); },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"heading2"}); }},
+        {"relative line spacing", [&](const View& v) { return v.relativeLineSpacing(RelativeSize::em(0.5)); },
+         [&](const Environment& e) { EXPECT_EQ(e.lineSpacing, 7); }}, // half of 13 points, rounded
+    };
+    for (const Case& c : cases) {
+        int checks = 0;
+        const View probe = EnvironmentReader([&](const Environment& e) {
+            ++checks;
+            c.check(e);
+            return EmptyView();
+        });
+        c.modify(probe).build(base);
+        EXPECT_EQ(checks, 1) << c.name;
+    }
 }
 
 TEST(Environment, TextStyleReaderSeesTheStyleInForce)
