@@ -47,11 +47,15 @@ QFont toQFont(const FontSpec& spec)
     if (!family.isEmpty())
         font.setFamily(family);
     if (spec.pixelSize > 0)
-        font.setPixelSize(std::max(1, int(spec.pixelSize + 0.5)));
+        font.setPixelSize(int(std::clamp(spec.pixelSize + 0.5, 1.0, FontSpec::maxPixelSize)));
     font.setWeight(QFont::Weight(std::clamp(spec.weight, 1, 1000)));
     font.setItalic(spec.italic);
     if (spec.smallCaps)
         font.setCapitalization(QFont::SmallCaps);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    if (spec.tabularDigits)
+        font.setFeature("tnum", 1);
+#endif
     if (spec.stretch != 100)
         font.setStretch(std::clamp(spec.stretch, 1, 4000));
     return font;

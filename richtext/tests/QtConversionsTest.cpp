@@ -4,6 +4,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace richtext;
 
 TEST(QtConversions, FontFileThatIsNotAFontFallsBackToTheSystemFontAtTheSize)
@@ -42,3 +44,36 @@ TEST(QtConversions, FontVariantsReachTheQFont)
     EXPECT_EQ(font.stretch(), 75);
     EXPECT_EQ(toQFont(FontSpec{}).stretch(), QFont::AnyStretch);
 }
+
+TEST(QtConversions, PixelSizesAreBoundedBeforeTheIntegerConversion)
+{
+    const struct Case {
+        double pixelSize;
+        int expected;
+    } cases[] = {
+        {13.4, 13},
+        {0.2, 1},
+        {FontSpec::maxPixelSize, int(FontSpec::maxPixelSize)},
+        {1e300, int(FontSpec::maxPixelSize)},
+        {std::numeric_limits<double>::infinity(), int(FontSpec::maxPixelSize)},
+    };
+    for (const Case& c : cases) {
+        FontSpec spec;
+        spec.pixelSize = c.pixelSize;
+        EXPECT_EQ(toQFont(spec).pixelSize(), c.expected) << c.pixelSize;
+    }
+    // Not a number: the default size, as for no size.
+    FontSpec nan;
+    nan.pixelSize = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(toQFont(nan).pixelSize(), toQFont(FontSpec{}).pixelSize());
+}
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+TEST(QtConversions, TabularDigitsSelectTheFontFeature)
+{
+    FontSpec spec;
+    spec.tabularDigits = true;
+    EXPECT_EQ(toQFont(spec).featureValue("tnum"), 1u);
+    EXPECT_FALSE(toQFont(FontSpec{}).isFeatureSet("tnum"));
+}
+#endif

@@ -36,6 +36,8 @@ RemoteImageResult decodeImage(const QByteArray& body)
         return undecodable(QStringLiteral("The response body is not an image."));
 
     QImageReader reader(&buffer, format);
+    // The decoder itself refuses more than the budget, also where the header gives no size.
+    reader.setAllocationLimit(int(RemoteImageLimits::maxImageBytes >> 20));
     const QSize size = reader.size();
     constexpr qint64 maxPixels = RemoteImageLimits::maxImageBytes / 4;
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)

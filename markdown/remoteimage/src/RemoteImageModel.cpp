@@ -41,10 +41,10 @@ void RemoteImageModel::loadImage(const ImageSource& source)
             setImage(RemoteImageState::failure());
             return;
         }
-        // The image carries its scale, so that it draws at its ideal size.
-        QImage image = result.image();
-        image.setDevicePixelRatio(source.scale);
-        setImage(RemoteImageState::success(image, image.deviceIndependentSize()));
+        // The cached image is shared as it is (setting its pixel ratio would copy it outside the
+        // cache budget); the ideal size carries the scale and the view draws at it.
+        const QImage image = result.image();
+        setImage(RemoteImageState::success(image, QSizeF(image.size()) / source.scale));
     });
 }
 

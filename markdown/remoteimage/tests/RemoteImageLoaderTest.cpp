@@ -219,6 +219,19 @@ TEST_F(RemoteImageLoaderTest, DecodesDocumentFormats)
     }
 }
 
+TEST_F(RemoteImageLoaderTest, AcceptsEverySuccessStatus)
+{
+    for (int status : {200, 299}) {
+        auto response = ok(png());
+        response.status = status;
+        const QByteArray path = "/status-" + QByteArray::number(status);
+        server.setResponse(path, response);
+        const RemoteImageResult result = load(server.url(path));
+        EXPECT_TRUE(result.isSuccess()) << status << ": " << result.error().message.toStdString();
+        EXPECT_FALSE(memoryCache->image(server.url(path)).isNull()) << status;
+    }
+}
+
 TEST_F(RemoteImageLoaderTest, FailedResponsesCacheNothingAndRetry)
 {
     auto withStatus = [](int status) {

@@ -131,6 +131,20 @@ View View::markdownBlockStyle(BlockStyle<EmptyConfiguration> Theme::*field, std:
     });
 }
 
+View View::markdownBlockStyleLabel(BlockStyle<BlockConfiguration> Theme::*field,
+                                   std::function<View(const View&)> body) const
+{
+    return markdownBlockStyle<BlockConfiguration>(
+        field, [body = std::move(body)](const BlockConfiguration& c) { return body(c.label); });
+}
+
+View View::markdownBlockStyleLabel(BlockStyle<CodeBlockConfiguration> Theme::*field,
+                                   std::function<View(const View&)> body) const
+{
+    return markdownBlockStyle<CodeBlockConfiguration>(
+        field, [body = std::move(body)](const CodeBlockConfiguration& c) { return body(c.label); });
+}
+
 View View::markdownHeadingStyle(int level, std::function<View(const BlockConfiguration&)> body) const
 {
     return transformEnvironment([level, body = std::move(body)](Environment& e) {

@@ -2,6 +2,7 @@
 
 #include "mdview/Attributes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mdview {
@@ -53,7 +54,9 @@ void FontProperties::collectAttributes(AttributeContainer& container) const
 richtext::FontSpec resolveFontProperties(const FontProperties& properties)
 {
     richtext::FontSpec spec;
-    spec.pixelSize = std::max(1.0, properties.scaledSize());
+    // Sizes below 1 and sizes that are not a number (from a NaN scale) become 1.
+    const double size = properties.scaledSize();
+    spec.pixelSize = size > 1 ? std::min(size, richtext::FontSpec::maxPixelSize) : 1.0;
     if (properties.family.isCustom) {
         spec.family = properties.family.name;
     } else {
@@ -67,6 +70,7 @@ richtext::FontSpec resolveFontProperties(const FontProperties& properties)
     if (properties.familyVariant == FontProperties::FamilyVariant::monospaced)
         spec.monospaced = true;
     spec.smallCaps = properties.capsVariant != FontProperties::CapsVariant::normal;
+    spec.tabularDigits = properties.digitVariant == FontProperties::DigitVariant::monospaced;
     spec.weight = Font::cssWeight(properties.weight);
     spec.stretch = Font::stretch(properties.width());
     spec.italic = properties.style == FontProperties::Style::italic;

@@ -62,4 +62,29 @@ void AssetInlineImageProvider::image(const QUrl& url, const QString&, Done done)
     done(image, QString());
 }
 
+std::shared_ptr<const ImageProvider> ImageProvider::defaultProvider()
+{
+    return std::make_shared<DefaultImageProvider>();
+}
+
+std::shared_ptr<const ImageProvider> ImageProvider::asset()
+{
+    return std::make_shared<AssetImageProvider>();
+}
+
+std::shared_ptr<const InlineImageProvider> InlineImageProvider::defaultProvider()
+{
+    return std::make_shared<DefaultInlineImageProvider>();
+}
+
+std::shared_ptr<const InlineImageProvider> InlineImageProvider::asset()
+{
+    return std::make_shared<AssetInlineImageProvider>();
+}
+
+std::shared_ptr<const CodeSyntaxHighlighter> CodeSyntaxHighlighter::plainText()
+{
+    return std::make_shared<PlainTextCodeSyntaxHighlighter>();
+}
+
 } // namespace mdview

@@ -182,7 +182,12 @@ RemoteImageContent imageOrFallback(LoadedImageContent content, StateViewBuilder 
     return [content = std::move(content), placeholder = std::move(placeholder),
             fallback = std::move(fallback)](const RemoteImageState& state) {
         switch (state.kind()) {
-        case RemoteImageState::Kind::Success: return content ? content(state.image()) : Image(state.image());
+        case RemoteImageState::Kind::Success: {
+            if (content)
+                return content(state.image());
+            const QSizeF ideal = state.idealSize();
+            return Image(state.image(), true).frame(ideal.width(), ideal.height());
+        }
         case RemoteImageState::Kind::Failure: return fallback();
         case RemoteImageState::Kind::Empty: break;
         }

@@ -1,5 +1,9 @@
 #include "mdview/Theme.h"
 
+#include <QtGlobal>
+
+#include <atomic>
+
 namespace mdview {
 
 Theme::Theme()
@@ -37,6 +41,17 @@ BlockStyle<BlockConfiguration> labelStyle(Theme::LabelBody body)
         [body = std::move(body)](const BlockConfiguration& c) { return body(c.label); });
 }
 
+// Levels outside 1 to 6 name no heading: they are ignored rather than trusted as an index.
+bool isHeadingLevel(int level)
+{
+    if (level >= 1 && level <= 6)
+        return true;
+    static std::atomic_bool warned{false};
+    if (!warned.exchange(true))
+        qWarning("Ignoring a style for the heading level %d, outside 1 to 6 (reported once)", level);
+    return false;
+}
+
 } // namespace
 
 Theme Theme::withText(TextStyle style) const { return with(*this, &Theme::text, std::move(style)); }
@@ -51,6 +66,8 @@ Theme Theme::withLink(TextStyle style) const { return with(*this, &Theme::link, 
 
 Theme Theme::withHeading(int level, BlockBody body) const
 {
+    if (!isHeadingLevel(level))
+        return *this;
     Theme copy = *this;
     copy.heading(level) = BlockStyle<BlockConfiguration>(std::move(body));
     return copy;
@@ -119,6 +136,8 @@ Theme Theme::withThematicBreak(std::function<View()> body) const
 
 Theme Theme::withHeadingLabel(int level, LabelBody body) const
 {
+    if (!isHeadingLevel(level))
+        return *this;
     Theme copy = *this;
     copy.heading(level) = labelStyle(std::move(body));
     return copy;

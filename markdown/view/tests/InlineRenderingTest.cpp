@@ -179,6 +179,40 @@ TEST(ImageFilter, DropsImagesForTheOtherScheme)
               "https://h/docs/my%20picture.png");
 }
 
+TEST(InlineRendering, BadBytesAndEmptyTextComeOutAsValidTextWithoutWarnings)
+{
+    using N = InlineNode;
+    const std::string loneHigh = "\xED\xA0\x80"; // a surrogate encoded on its own
+    const std::string loneLow = "\xED\xB0\x80";
+    const std::string invalid = "\xFF\xC0\x80\xE2\x82"; // stray, overlong and cut-short bytes
+    const struct Case {
+        const char* name;
+        std::vector<InlineNode> inlines;
+    } cases[] = {
+        {"lone surrogates in text", {N::text("a" + loneHigh + "b" + loneLow + "c")}},
+        {"invalid UTF-8 in text", {N::text("a" + invalid + "c")}},
+        {"invalid UTF-8 in code", {N::code("a" + invalid + "c")}},
+        {"invalid UTF-8 in html", {N::text("a"), N::html("<b" + invalid + ">"), N::text("c")}},
+        {"invalid UTF-8 in a break tag", {N::text("a"), N::html("<br" + invalid + ">"), N::text("c")}},
+        {"empty text nodes", {N::text(""), N::text("a"), N::text(""), N::code(""), N::text("c"), N::text("")}},
+    };
+    static int warnings;
+    warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+        if (type == QtWarningMsg)
+            ++warnings;
+    });
+    for (const Case& c : cases) {
+        TextInlineRenderer renderer(std::nullopt, styles(), {}, SoftBreak::Mode::space, baseAttributes());
+        renderer.renderInlines(c.inlines);
+        const QString text = renderer.result().plainText();
+        EXPECT_TRUE(QStringView(text).isValidUtf16()) << c.name;
+        EXPECT_TRUE(text.startsWith('a') && text.endsWith('c')) << c.name << ": " << qPrintable(text);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, 0);
+}
+
 TEST(InlineRendering, DeepNestingIsCappedAndKeepsTheText)
 {
     InlineNode node = InlineNode::text("deep");

@@ -129,6 +129,15 @@ TEST(Layout, FlowBreaksRowsAndAlignsItemsAtTheRowBottom)
         {"bottoms align", {box(10, 20), box(10, 50)}, 100, 0, "30x50", {"0,30 10x20", "20,0 10x50"}},
         {"vertical spacing", {box(60, 20), box(60, 30)}, 100, 4, "60x54", {"0,0 60x20", "0,24 60x30"}},
         {"no children", {}, 100, 4, "0x0", {}},
+        // A child of negative priority is offered what is left of the row; others the whole width.
+        {"negative priority takes the rest",
+         {box(20, 10), ColorView(Color::black()).frame(std::nullopt, 10).layoutPriority(-1)}, 100, 0, "100x10",
+         {"0,0 20x10", "30,0 70x10"}},
+        {"default priority is offered the width",
+         {box(20, 10), ColorView(Color::black()).frame(std::nullopt, 10)}, 100, 0, "100x20",
+         {"0,0 20x10", "0,10 100x10"}},
+        {"child as wide as the flow fills a row", {box(20, 10), box(100, 10), box(20, 10)}, 100, 0, "100x30",
+         {"0,0 20x10", "0,10 100x10", "0,20 20x10"}},
     };
     for (const Case& c : cases) {
         RenderNodePtr root = Flow(c.children, 10, c.vertical).build(env);

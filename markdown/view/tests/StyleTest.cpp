@@ -1,6 +1,7 @@
 #include "mdview/Deprecations.h"
 #include "mdview/Environment.h"
 #include "mdview/Host.h"
+#include "mdview/Providers.h"
 #include "mdview/TableStyle.h"
 #include "mdview/TextStyle.h"
 #include "mdview/TextUtilities.h"
@@ -35,6 +36,61 @@ AttributeContainer apply(const TextStyle& style)
     style.collectAttributes(container);
     return container;
 }
+
+// The theme fields that render differently in `a` and `b`.
+QStringList differingFields(const Theme& a, const Theme& b)
+{
+    const Environment env;
+    const View label = Text(QStringLiteral("label"));
+    QStringList out;
+    auto text = [&](const char* name, TextStyle Theme::*field) {
+        if (!(apply(a.*field) == apply(b.*field)))
+            out << name;
+    };
+    auto block = [&](const QString& name, const auto& styleA, const auto& styleB, const auto& configuration) {
+        if (dumpLayout(styleA.makeBody(configuration), env, 200) != dumpLayout(styleB.makeBody(configuration), env, 200))
+            out << name;
+    };
+    text("text", &Theme::text);
+    text("code", &Theme::code);
+    text("emphasis", &Theme::emphasis);
+    text("strong", &Theme::strong);
+    text("strikethrough", &Theme::strikethrough);
+    text("link", &Theme::link);
+    const BlockConfiguration configuration{label, {}};
+    for (int level = 1; level <= 6; ++level)
+        block(QStringLiteral("heading%1").arg(level), a.heading(level), b.heading(level), configuration);
+    block("paragraph", a.paragraph, b.paragraph, configuration);
+    block("blockquote", a.blockquote, b.blockquote, configuration);
+    block("codeBlock", a.codeBlock, b.codeBlock, CodeBlockConfiguration{QStringLiteral("c"), QStringLiteral("x"), label});
+    block("image", a.image, b.image, configuration);
+    block("list", a.list, b.list, configuration);
+    block("listItem", a.listItem, b.listItem, configuration);
+    block("taskListMarker", a.taskListMarker, b.taskListMarker, TaskListMarkerConfiguration{true});
+    block("bulletedListMarker", a.bulletedListMarker, b.bulletedListMarker, ListMarkerConfiguration{1, 4});
+    block("numberedListMarker", a.numberedListMarker, b.numberedListMarker, ListMarkerConfiguration{1, 4});
+    block("table", a.table, b.table, configuration);
+    block("tableCell", a.tableCell, b.tableCell, TableCellConfiguration{0, 0, label, {}});
+    block("thematicBreak", a.thematicBreak, b.thematicBreak, EmptyConfiguration{});
+    return out;
+}
+
+// Counts the warnings logged while it lives.
+class WarningCounter {
+public:
+    WarningCounter() { s_count = 0; m_previous = qInstallMessageHandler(&WarningCounter::handle); }
+    ~WarningCounter() { qInstallMessageHandler(m_previous); }
+    int count() const { return s_count; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString&)
+    {
+        if (type == QtWarningMsg)
+            ++s_count;
+    }
+    static inline int s_count = 0;
+    QtMessageHandler m_previous;
+};
 
 } // namespace
 
@@ -174,6 +230,43 @@ TEST(FontProperties, ResolveToFontSpecs)
     EXPECT_EQ(resolveAttributedFonts(AttributedString(QStringLiteral("x"), {})), AttributedString(QStringLiteral("x"), {}));
 }
 
+TEST(FontProperties, VariantsAndBoundedSizesResolve)
+{
+    using Caps = FontProperties::CapsVariant;
+    using Digits = FontProperties::DigitVariant;
+    const struct Case {
+        const char* name;
+        double size;
+        double scale;
+        Caps caps;
+        Digits digits;
+        double pixelSize;
+        bool smallCaps;
+        bool tabularDigits;
+    } cases[] = {
+        {"plain", 13, 1, Caps::normal, Digits::normal, 13, false, false},
+        {"small caps", 13, 1, Caps::smallCaps, Digits::normal, 13, true, false},
+        {"lowercase small caps", 13, 1, Caps::lowercaseSmallCaps, Digits::normal, 13, true, false},
+        {"uppercase small caps", 13, 1, Caps::uppercaseSmallCaps, Digits::normal, 13, true, false},
+        {"monospaced digits", 13, 1, Caps::normal, Digits::monospaced, 13, false, true},
+        {"scaled", 13, 2, Caps::normal, Digits::normal, 26, false, false},
+        {"below one", 0.2, 1, Caps::normal, Digits::normal, 1, false, false},
+        {"huge", 13, 1e12, Caps::normal, Digits::normal, richtext::FontSpec::maxPixelSize, false, false},
+        {"infinite", 13, std::numeric_limits<double>::infinity(), Caps::normal, Digits::normal,
+         richtext::FontSpec::maxPixelSize, false, false},
+        {"not a number", 13, std::numeric_limits<double>::quiet_NaN(), Caps::normal, Digits::normal, 1, false, false},
+    };
+    for (const Case& c : cases) {
+        FontProperties properties = font(c.size, c.scale);
+        properties.capsVariant = c.caps;
+        properties.digitVariant = c.digits;
+        const richtext::FontSpec spec = resolveFontProperties(properties);
+        EXPECT_EQ(spec.pixelSize, c.pixelSize) << c.name;
+        EXPECT_EQ(spec.smallCaps, c.smallCaps) << c.name;
+        EXPECT_EQ(spec.tabularDigits, c.tabularDigits) << c.name;
+    }
+}
+
 TEST(Theme, BuildersReturnChangedCopiesAndLeaveTheOriginal)
 {
     const Theme original;
@@ -196,6 +289,74 @@ TEST(Theme, BuildersReturnChangedCopiesAndLeaveTheOriginal)
     EXPECT_EQ(changed.textBackgroundColor(), Color::rgba(0x102030ff));
     EXPECT_TRUE(dumpLayout(changed.numberedListMarker.makeBody({1, 4}), env, 100).contains("\"IV.\""));
     EXPECT_TRUE(dumpLayout(original.numberedListMarker.makeBody({1, 4}), env, 100).contains("\"4.\""));
+}
+
+TEST(Theme, EveryBuilderChangesOnlyItsOwnField)
+{
+    const auto x = [] { return Text(QStringLiteral("X")); };
+    const auto block = [x](const BlockConfiguration&) { return x(); };
+    const TextStyle red = ForegroundColor(Color::rgba(0xff0000ff));
+    const struct Case {
+        const char* field;
+        std::function<Theme(const Theme&)> build;
+    } cases[] = {
+        {"text", [&](const Theme& t) { return t.withText(red); }},
+        {"code", [&](const Theme& t) { return t.withCode(red); }},
+        {"emphasis", [&](const Theme& t) { return t.withEmphasis(red); }},
+        {"strong", [&](const Theme& t) { return t.withStrong(red); }},
+        {"strikethrough", [&](const Theme& t) { return t.withStrikethrough(red); }},
+        {"link", [&](const Theme& t) { return t.withLink(red); }},
+        {"heading1", [&](const Theme& t) { return t.withHeading(1, block); }},
+        {"heading6", [&](const Theme& t) { return t.withHeading(6, block); }},
+        {"paragraph", [&](const Theme& t) { return t.withParagraph(block); }},
+        {"blockquote", [&](const Theme& t) { return t.withBlockquote(block); }},
+        {"codeBlock", [&](const Theme& t) { return t.withCodeBlock([x](const CodeBlockConfiguration&) { return x(); }); }},
+        {"image", [&](const Theme& t) { return t.withImage(block); }},
+        {"list", [&](const Theme& t) { return t.withList(block); }},
+        {"listItem", [&](const Theme& t) { return t.withListItem(block); }},
+        {"taskListMarker",
+         [&](const Theme& t) { return t.withTaskListMarker([x](const TaskListMarkerConfiguration&) { return x(); }); }},
+        {"taskListMarker",
+         [&](const Theme& t) {
+             return t.withTaskListMarker(
+                 BlockStyle<TaskListMarkerConfiguration>([x](const TaskListMarkerConfiguration&) { return x(); }));
+         }},
+        {"bulletedListMarker",
+         [&](const Theme& t) { return t.withBulletedListMarker([x](const ListMarkerConfiguration&) { return x(); }); }},
+        {"bulletedListMarker", [&](const Theme& t) { return t.withBulletedListMarker(ListMarker::dash()); }},
+        {"numberedListMarker",
+         [&](const Theme& t) { return t.withNumberedListMarker([x](const ListMarkerConfiguration&) { return x(); }); }},
+        {"numberedListMarker", [&](const Theme& t) { return t.withNumberedListMarker(ListMarker::lowerRoman()); }},
+        {"table", [&](const Theme& t) { return t.withTable(block); }},
+        {"tableCell", [&](const Theme& t) { return t.withTableCell([x](const TableCellConfiguration&) { return x(); }); }},
+        {"thematicBreak", [&](const Theme& t) { return t.withThematicBreak(x); }},
+    };
+    const Theme pristine;
+    for (const Case& c : cases) {
+        const Theme original;
+        const Theme changed = c.build(original);
+        EXPECT_EQ(differingFields(original, changed), QStringList{c.field}) << c.field;
+        EXPECT_TRUE(differingFields(original, pristine).isEmpty()) << c.field;
+    }
+}
+
+TEST(Theme, HeadingLevelsOutsideOneToSixAreIgnoredWithOneWarning)
+{
+    const auto body = [](const BlockConfiguration&) { return Text(QStringLiteral("X")); };
+    const Theme original;
+    WarningCounter warnings;
+    for (int level : {0, 7, -1, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
+        Theme changed;
+        ASSERT_NO_THROW(changed = original.withHeading(level, body)) << level;
+        EXPECT_TRUE(differingFields(original, changed).isEmpty()) << level;
+        // The environment modifier builds through the same builder.
+        QString dump;
+        ASSERT_NO_THROW(dump = dumpLayout(Text(QStringLiteral("t")).markdownHeadingStyle(level, body), Environment{}, 100))
+            << level;
+        EXPECT_TRUE(dump.contains("\"t\"")) << level;
+    }
+    // Once per process: an earlier test may have used up the report.
+    EXPECT_LE(warnings.count(), 1);
 }
 
 TEST(Theme, DefaultInlineStylesEditTheFontDescription)
@@ -353,6 +514,14 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
         EXPECT_EQ(e.listLevel, 0);
         EXPECT_FALSE(e.tightSpacingEnabled);
         EXPECT_EQ(e.tableBorderStyle.strokeStyle.lineWidth, 1);
+        // All borders in the secondary colour.
+        TableBounds bounds;
+        bounds.bounds = QRectF(0, 0, 100, 40);
+        bounds.rows = {{0, 20}, {20, 20}};
+        bounds.columns = {{0, 50}, {50, 50}};
+        EXPECT_EQ(e.tableBorderStyle.visibleBorders.rectangles(bounds, 1),
+                  TableBorderSelector::allBorders().rectangles(bounds, 1));
+        EXPECT_EQ(e.tableBorderStyle.color, Color::secondary());
         EXPECT_EQ(e.tableBackgroundStyle.background(3, 3), Color::clear());
         EXPECT_EQ(e.codeSyntaxHighlighter->highlightCode(QStringLiteral("let x"), std::nullopt).text(), "let x");
     }).build(Environment{});
@@ -392,6 +561,86 @@ TEST(Environment, ModifiersWriteTheirValuesForTheSubtree)
                            env, 200).contains("\"***\""));
     EXPECT_TRUE(dumpLayout(ThematicBreakView(), env, 200).startsWith("Divider 0,0 200x1"));
     EXPECT_EQ(checks, 3);
+}
+
+TEST(Environment, MarkdownModifiersWriteTheirOwnValue)
+{
+    const Environment base;
+    const auto x = [] { return Text(QStringLiteral("X")); };
+    auto dump = [&](const View& view) { return dumpLayout(view, base, 200); };
+    auto customMarker = BlockStyle<ListMarkerConfiguration>([x](const ListMarkerConfiguration&) { return x(); });
+
+    class CustomImages final : public ImageProvider {
+    public:
+        View makeImage(const std::optional<QUrl>&) const override { return ColorView(Color::black()).frame(7, 3); }
+    };
+    class CustomInlineImages final : public InlineImageProvider {
+    public:
+        void image(const QUrl&, const QString&, Done done) const override { done(QImage(2, 2, QImage::Format_ARGB32), {}); }
+    };
+    class Upper final : public CodeSyntaxHighlighter {
+    public:
+        richtext::AttributedText highlightCode(const QString& code, const std::optional<QString>&) const override
+        {
+            return richtext::AttributedText(code.toUpper());
+        }
+    };
+    const auto images = std::make_shared<const CustomImages>();
+    const auto inlineImages = std::make_shared<const CustomInlineImages>();
+    const auto upper = std::make_shared<const Upper>();
+    const Theme customTheme = Theme().withParagraph([x](const BlockConfiguration&) { return x(); });
+
+    const struct Case {
+        const char* name;
+        std::function<View(const View&)> modify;
+        std::function<void(const Environment&)> check;
+    } cases[] = {
+        {"theme", [&](const View& v) { return v.markdownTheme(customTheme); },
+         [&](const Environment& e) { EXPECT_TRUE(differingFields(e.theme(), customTheme).isEmpty()); }},
+        {"image provider", [&](const View& v) { return v.markdownImageProvider(images); },
+         [&](const Environment& e) {
+             // Block images show the provider's view.
+             EXPECT_TRUE(dump(e.imageProvider->makeImage(QUrl(QStringLiteral("a.png")))).startsWith("Frame 0,0 7x3"));
+         }},
+        {"inline image provider", [&](const View& v) { return v.markdownInlineImageProvider(inlineImages); },
+         [&](const Environment& e) { EXPECT_EQ(e.inlineImageProvider, inlineImages); }},
+        {"code syntax highlighter", [&](const View& v) { return v.markdownCodeSyntaxHighlighter(upper); },
+         [&](const Environment& e) { EXPECT_EQ(e.codeSyntaxHighlighter->highlightCode("let x", {}).text(), "LET X"); }},
+        {"table border style",
+         [&](const View& v) {
+             return v.markdownTableBorderStyle(
+                 TableBorderStyle(TableBorderSelector::outsideBorders(), Color::rgba(0x00ff00ff), 3.0));
+         },
+         [&](const Environment& e) {
+             EXPECT_EQ(e.tableBorderStyle.color, Color::rgba(0x00ff00ff));
+             EXPECT_EQ(e.tableBorderStyle.strokeStyle.lineWidth, 3);
+         }},
+        {"task list marker",
+         [&](const View& v) {
+             return v.markdownTaskListMarker(
+                 BlockStyle<TaskListMarkerConfiguration>([x](const TaskListMarkerConfiguration&) { return x(); }));
+         },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"taskListMarker"}); }},
+        {"bulleted list marker", [&](const View& v) { return v.markdownBulletedListMarker(customMarker); },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"bulletedListMarker"}); }},
+        {"numbered list marker", [&](const View& v) { return v.markdownNumberedListMarker(customMarker); },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"numberedListMarker"}); }},
+        {"heading style",
+         [&](const View& v) { return v.markdownHeadingStyle(2, [x](const BlockConfiguration&) { return x(); }); },
+         [&](const Environment& e) { EXPECT_EQ(differingFields(Theme(), e.theme()), QStringList{"heading2"}); }},
+        {"relative line spacing", [&](const View& v) { return v.relativeLineSpacing(RelativeSize::em(0.5)); },
+         [&](const Environment& e) { EXPECT_EQ(e.lineSpacing, 7); }}, // half of 13 points, rounded
+    };
+    for (const Case& c : cases) {
+        int checks = 0;
+        const View probe = EnvironmentReader([&](const Environment& e) {
+            ++checks;
+            c.check(e);
+            return EmptyView();
+        });
+        c.modify(probe).build(base);
+        EXPECT_EQ(checks, 1) << c.name;
+    }
 }
 
 TEST(Environment, TextStyleReaderSeesTheStyleInForce)
@@ -448,6 +697,18 @@ TEST(Deprecated, ForwardingEntryPoints)
     EXPECT_TRUE(dumpLayout(DefaultImageProvider(nullptr).makeImage(std::nullopt), env, 100).startsWith("RemoteImage 0,0 0x0 empty"));
     const std::shared_ptr<const InlineImageProvider> inlineFromSession = std::make_shared<DefaultInlineImageProvider>(nullptr);
     EXPECT_TRUE(inlineFromSession);
+    // Block style modifiers whose bodies take only the label.
+    const View paragraph = EnvironmentReader([](const Environment& e) {
+        return e.theme().paragraph.makeBody({Text(QStringLiteral("label")), {}});
+    });
+    EXPECT_TRUE(dumpLayout(paragraph.markdownBlockStyleLabel(&Theme::paragraph, [](const View& l) { return l.padding(4); }),
+                           env, 100).startsWith("Padding"));
+    const View codeBlock = EnvironmentReader([](const Environment& e) {
+        return e.theme().codeBlock.makeBody({QStringLiteral("c"), QStringLiteral("x"), Text(QStringLiteral("label"))});
+    });
+    const QString code = dumpLayout(codeBlock.markdownBlockStyleLabel(&Theme::codeBlock, [](const View& l) { return l.padding(4); }),
+                                    env, 100);
+    EXPECT_TRUE(code.startsWith("Padding") && code.contains("\"label\"")) << qPrintable(code);
 #pragma GCC diagnostic pop
 }
 
@@ -458,6 +719,17 @@ TEST(Color, PresetPalettesFollowTheScheme)
     EXPECT_EQ(GitHubColors::background().resolve(ColorScheme::light), (richtext::Color{1, 1, 1, 1}));
     EXPECT_EQ(GitHubColors::background().resolve(ColorScheme::dark), Color::rgba(0x18191dff).resolve(ColorScheme::dark));
     EXPECT_EQ(GitHubColors::divider().resolve(ColorScheme::dark), Color::rgba(0x333438ff).resolve(ColorScheme::dark));
+}
+
+TEST(Providers, StaticProvidersAreOfTheirKinds)
+{
+    EXPECT_TRUE(dynamic_cast<const DefaultImageProvider*>(ImageProvider::defaultProvider().get()));
+    EXPECT_TRUE(dynamic_cast<const AssetImageProvider*>(ImageProvider::asset().get()));
+    EXPECT_TRUE(dynamic_cast<const DefaultInlineImageProvider*>(InlineImageProvider::defaultProvider().get()));
+    EXPECT_TRUE(dynamic_cast<const AssetInlineImageProvider*>(InlineImageProvider::asset().get()));
+    const auto plain = CodeSyntaxHighlighter::plainText();
+    ASSERT_TRUE(dynamic_cast<const PlainTextCodeSyntaxHighlighter*>(plain.get()));
+    EXPECT_EQ(plain->highlightCode(QStringLiteral("int x;"), QStringLiteral("c")).text(), "int x;");
 }
 
 TEST(Providers, AssetImagesStayInsideTheirFolder)

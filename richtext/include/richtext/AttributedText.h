@@ -26,7 +26,11 @@ struct FontSpec {
     bool italic = false;
     bool monospaced = false; // prefer a fixed-pitch face
     bool smallCaps = false;
+    bool tabularDigits = false;    // digits of equal width, where the Qt version can select them
     int stretch = 100;             // CSS-style width percentage: 75 condensed .. 125 expanded
+
+    // Pixel sizes beyond this are clamped: larger sizes are of no use and overflow integer sizes.
+    static constexpr double maxPixelSize = 4096;
 
     friend bool operator==(const FontSpec&, const FontSpec&) = default;
 };

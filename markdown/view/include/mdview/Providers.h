@@ -21,6 +21,10 @@ class ImageProvider {
 public:
     virtual ~ImageProvider() = default;
     virtual View makeImage(const std::optional<QUrl>& url) const = 0;
+
+    // The network provider (DefaultImageProvider) and the asset provider with default naming.
+    static std::shared_ptr<const ImageProvider> defaultProvider();
+    static std::shared_ptr<const ImageProvider> asset();
 };
 
 // A provider held by value, whatever its type.
@@ -50,6 +54,10 @@ public:
     using Done = std::function<void(const std::optional<QImage>& image, const QString& error)>;
     virtual ~InlineImageProvider() = default;
     virtual void image(const QUrl& url, const QString& label, Done done) const = 0;
+
+    // The network provider (DefaultInlineImageProvider) and the asset provider with default naming.
+    static std::shared_ptr<const InlineImageProvider> defaultProvider();
+    static std::shared_ptr<const InlineImageProvider> asset();
 };
 
 // Block images loaded from the network through the environment's image loader, at scale 1: the
@@ -112,6 +120,9 @@ public:
     virtual ~CodeSyntaxHighlighter() = default;
     virtual richtext::AttributedText highlightCode(const QString& code,
                                                    const std::optional<QString>& language) const = 0;
+
+    // Shows the code as it is (PlainTextCodeSyntaxHighlighter).
+    static std::shared_ptr<const CodeSyntaxHighlighter> plainText();
 };
 
 class PlainTextCodeSyntaxHighlighter final : public CodeSyntaxHighlighter {

@@ -32,7 +32,8 @@ View RemoteImage(std::optional<QUrl> url, qreal scale = 1);
 // Grey fill stretched over the space offered: stands for an image not (yet) shown.
 View RemoteImagePlaceholder();
 
-// Content for a success through `content` (by default the image itself) and the default
+// Content for a success through `content` (by default the image itself at its ideal size; a custom
+// `content` gets the image's pixels as loaded and sizes it itself) and the default
 // placeholder for the other states.
 RemoteImageContent imageOrPlaceholder(LoadedImageContent content = {});
 // Content for a success through `content` and `placeholder` for the other states.

@@ -48,7 +48,7 @@ struct Theme {
     Theme withStrong(TextStyle style) const;
     Theme withStrikethrough(TextStyle style) const;
     Theme withLink(TextStyle style) const;
-    Theme withHeading(int level, BlockBody body) const; // level 1 to 6
+    Theme withHeading(int level, BlockBody body) const; // level 1 to 6; another is ignored
     Theme withParagraph(BlockBody body) const;
     Theme withBlockquote(BlockBody body) const;
     Theme withCodeBlock(std::function<View(const CodeBlockConfiguration&)> body) const;

@@ -110,6 +110,10 @@ public:
     View markdownBlockStyle(BlockStyle<Configuration> Theme::*field,
                             std::function<View(const Configuration&)> body) const;
     View markdownBlockStyle(BlockStyle<EmptyConfiguration> Theme::*field, std::function<View()> body) const;
+    [[deprecated("Use markdownBlockStyle with a configuration body")]] View markdownBlockStyleLabel(
+        BlockStyle<struct BlockConfiguration> Theme::*field, std::function<View(const View& label)> body) const;
+    [[deprecated("Use markdownBlockStyle with a configuration body")]] View markdownBlockStyleLabel(
+        BlockStyle<struct CodeBlockConfiguration> Theme::*field, std::function<View(const View& label)> body) const;
     View markdownHeadingStyle(int level, std::function<View(const struct BlockConfiguration&)> body) const;
     View markdownTaskListMarker(const BlockStyle<TaskListMarkerConfiguration>& style) const;
     View markdownBulletedListMarker(const BlockStyle<ListMarkerConfiguration>& style) const;
