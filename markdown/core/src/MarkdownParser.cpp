@@ -456,11 +456,13 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
         defused = detail::defuseImageOpeners(markdown, scan.runawayParagraphs);
         markdown = defused;
     }
-    const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork;
+    const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork
+        && scan.tables.headerScan <= maxTableHeaderScan;
     if (!withTable)
         log(LogLevel::warning, logCategory,
-            "The document's tables are too large to build (about " + std::to_string(scan.tables.cells)
-                + " cells, at most " + std::to_string(maxTableCells) + "); it is parsed without tables.");
+            "The document's tables are too costly to build (about " + std::to_string(scan.tables.cells)
+                + " cells, " + std::to_string(scan.tables.headerScan)
+                + " units of header search); it is parsed without tables.");
 
     const Tree root = parseWithCmark(markdown, withTable);
     if (!root)
