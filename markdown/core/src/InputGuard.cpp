@@ -165,6 +165,7 @@ InputScan scanInput(std::string_view text)
     std::size_t paragraphBegin = std::string_view::npos;
     std::size_t paragraphEnd = 0;
     std::uint64_t paragraphOpeners = 0;
+    std::uint64_t paragraphDelimiters = 0;
     // A table in progress: its width, its first line and how many rows seen so far.
     std::uint64_t tableColumns = 0;
     std::uint64_t tableRows = 0;
@@ -181,8 +182,12 @@ InputScan scanInput(std::string_view text)
         if (paragraphOpeners * paragraph.size() > maxBracketWork
             && paragraphOpeners * countOf(paragraph, "]") > maxBracketWork)
             scan.runawayParagraphs.emplace_back(paragraphBegin, paragraphEnd);
+        if (paragraphDelimiters * paragraph.size() > maxBracketWork
+            && paragraphDelimiters * countOf(paragraph, "]") > maxBracketWork)
+            scan.runawayEmphasis.emplace_back(paragraphBegin, paragraphEnd);
         paragraphBegin = std::string_view::npos;
         paragraphOpeners = 0;
+        paragraphDelimiters = 0;
     };
     const auto closeTable = [&] {
         scan.tables.cells += tableColumns * tableRows;
@@ -230,6 +235,8 @@ InputScan scanInput(std::string_view text)
                 paragraphBegin = begin;
             paragraphEnd = end;
             paragraphOpeners += countOf(line, "![");
+            paragraphDelimiters += static_cast<std::uint64_t>(
+                std::count_if(line.begin(), line.end(), [](char c) { return c == '*' || c == '_' || c == '~'; }));
         }
         begin = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
     }
@@ -250,6 +257,24 @@ std::string defuseImageOpeners(std::string_view text, const std::vector<std::pai
             result += range[at];
             if (range[at] == '!' && at + 1 < range.size() && range[at + 1] == '[')
                 result += '\\';
+        }
+        copied = end;
+    }
+    result.append(text.substr(copied));
+    return result;
+}
+
+std::string defuseEmphasis(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges)
+{
+    std::string result;
+    result.reserve(text.size() + text.size() / 4);
+    std::size_t copied = 0;
+    for (const auto& [begin, end] : ranges) {
+        result.append(text.substr(copied, begin - copied));
+        for (const char c : text.substr(begin, end - begin)) {
+            if (c == '*' || c == '_' || c == '~')
+                result += '\\';
+            result += c;
         }
         copied = end;
     }

@@ -33,9 +33,13 @@ struct TableEstimate {
 // non-blank lines outside fenced code) above this much work are defused.
 inline constexpr std::uint64_t maxBracketWork = 10'000'000;
 
+// Every link made while emphasis delimiters ("*", "_", "~") are pending walks all of them,
+// so a paragraph of many delimiters and links is quadratic; above maxBracketWork its
+// delimiters are written escaped.
 struct InputScan {
     TableEstimate tables;
     std::vector<std::pair<std::size_t, std::size_t>> runawayParagraphs; // byte ranges
+    std::vector<std::pair<std::size_t, std::size_t>> runawayEmphasis;   // byte ranges
 };
 
 InputScan scanInput(std::string_view text);
@@ -43,5 +47,8 @@ InputScan scanInput(std::string_view text);
 // The text with "![" written as "!\[" inside the given ranges: the text still shows,
 // only those images are lost.
 std::string defuseImageOpeners(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges);
+
+// The text with "*", "_" and "~" escaped inside the given ranges: only their emphasis is lost.
+std::string defuseEmphasis(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges);
 
 } // namespace markdown::detail

@@ -447,7 +447,16 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
     if (repaired)
         markdown = *repaired;
 
-    const detail::InputScan scan = detail::scanInput(markdown);
+    detail::InputScan scan = detail::scanInput(markdown);
+    std::string emphasisDefused;
+    if (!scan.runawayEmphasis.empty()) {
+        log(LogLevel::warning, logCategory,
+            "Some paragraphs hold too many emphasis marks and links to match in time; their emphasis marks are "
+            "shown as text.");
+        emphasisDefused = detail::defuseEmphasis(markdown, scan.runawayEmphasis);
+        markdown = emphasisDefused;
+        scan = detail::scanInput(markdown); // the ranges below are offsets into the escaped text
+    }
     std::string defused;
     if (!scan.runawayParagraphs.empty()) {
         log(LogLevel::warning, logCategory,

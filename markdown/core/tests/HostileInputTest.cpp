@@ -223,6 +223,24 @@ TEST(HostileInput, RunawayImageOpenersBecomeText)
     EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
 }
 
+TEST(HostileInput, RunawayEmphasisBeforeLinksBecomesText)
+{
+    LogCapture capture;
+    const Shape shape = shapeOf("[o]: /u\n\n" + repeat("*[o] _[o](/u) ~[o] ", 15'000));
+    EXPECT_EQ(occurrences(shape.text, "*"), 15'000u);
+    EXPECT_EQ(occurrences(shape.text, "_"), 15'000u);
+    EXPECT_EQ(occurrences(shape.text, "o"), 45'000u);
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+
+    // Ordinary emphasis and links stay.
+    const auto blocks = parseMarkdownBlocks("*a* [b](c)\n");
+    ASSERT_TRUE(blocks);
+    EXPECT_EQ(*blocks, std::vector<BlockNode>{BlockNode::paragraph(
+                           {InlineNode::emphasis({InlineNode::text("a")}), InlineNode::text(" "),
+                            InlineNode::link("c", {InlineNode::text("b")})})});
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+}
+
 TEST(HostileInput, EmptyAndBlankTexts)
 {
     for (const std::string_view text : {std::string_view(""), std::string_view("\n\n\n"), std::string_view("   \r\n\t")}) {
