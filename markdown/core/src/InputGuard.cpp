@@ -16,7 +16,7 @@ bool isBlank(std::string_view line)
 // Indentation and block-quote markers, which a table may sit behind, are skipped.
 std::uint64_t delimiterRowColumns(std::string_view line)
 {
-    const std::size_t start = line.find_first_not_of(" \t>");
+    const std::size_t start = line.find_first_not_of(" \t\v\f>");
     if (start == std::string_view::npos || !std::strchr("|:-", line[start]))
         return 0;
     line.remove_prefix(start);
@@ -28,6 +28,16 @@ std::uint64_t delimiterRowColumns(std::string_view line)
     if (!line.empty() && line.back() == '|')
         line.remove_suffix(1);
     return static_cast<std::uint64_t>(std::count(line.begin(), line.end(), '|')) + 1;
+}
+
+// A line of dashes under a paragraph makes a heading of it before any table is tried.
+bool isSetextUnderline(std::string_view line)
+{
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos || start > 3 || line[start] != '-')
+        return false;
+    const std::size_t end = line.find_first_not_of('-', start);
+    return end == std::string_view::npos || isBlank(line.substr(end));
 }
 
 std::uint64_t countOf(std::string_view text, std::string_view needle)
@@ -155,11 +165,14 @@ InputScan scanInput(std::string_view text)
     std::size_t paragraphBegin = std::string_view::npos;
     std::size_t paragraphEnd = 0;
     std::uint64_t paragraphOpeners = 0;
+    std::uint64_t paragraphDelimiters = 0;
     // A table in progress: its width, its first line and how many rows seen so far.
     std::uint64_t tableColumns = 0;
     std::uint64_t tableRows = 0;
     std::uint64_t previousPipes = 0;
     bool previousBlank = true;
+    std::size_t runBegin = 0; // the current run of non-blank lines: its first byte and its lines
+    std::uint64_t runLines = 0;
 
     const auto closeParagraph = [&] {
         if (paragraphBegin == std::string_view::npos)
@@ -169,8 +182,12 @@ InputScan scanInput(std::string_view text)
         if (paragraphOpeners * paragraph.size() > maxBracketWork
             && paragraphOpeners * countOf(paragraph, "]") > maxBracketWork)
             scan.runawayParagraphs.emplace_back(paragraphBegin, paragraphEnd);
+        if (paragraphDelimiters * paragraph.size() > maxBracketWork
+            && paragraphDelimiters * countOf(paragraph, "]") > maxBracketWork)
+            scan.runawayEmphasis.emplace_back(paragraphBegin, paragraphEnd);
         paragraphBegin = std::string_view::npos;
         paragraphOpeners = 0;
+        paragraphDelimiters = 0;
     };
     const auto closeTable = [&] {
         scan.tables.cells += tableColumns * tableRows;
@@ -180,12 +197,20 @@ InputScan scanInput(std::string_view text)
 
     std::size_t begin = 0;
     while (begin < text.size()) {
-        const void* feed = std::memchr(text.data() + begin, '\n', text.size() - begin);
-        const std::size_t end = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - text.data()) : text.size();
+        // Lines end at LF, CR or CR LF.
+        const std::size_t end = std::min(text.find_first_of("\r\n", begin), text.size());
         const std::string_view line = text.substr(begin, end - begin);
         const bool blank = isBlank(line);
 
         const std::uint64_t pipes = countOf(line, "|") + 1;
+        if (previousBlank) {
+            runBegin = begin;
+            runLines = 0;
+        } else if (delimiterRowColumns(line) && !isSetextUnderline(line)) {
+            const std::uint64_t work = runLines * (begin - runBegin);
+            scan.tables.headerScan = scan.tables.headerScan > UINT64_MAX - work ? UINT64_MAX : scan.tables.headerScan + work;
+        }
+        ++runLines;
         if (tableColumns) {
             if (blank) {
                 closeTable();
@@ -210,8 +235,10 @@ InputScan scanInput(std::string_view text)
                 paragraphBegin = begin;
             paragraphEnd = end;
             paragraphOpeners += countOf(line, "![");
+            paragraphDelimiters += static_cast<std::uint64_t>(
+                std::count_if(line.begin(), line.end(), [](char c) { return c == '*' || c == '_' || c == '~'; }));
         }
-        begin = end + 1;
+        begin = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
     }
     closeParagraph();
     closeTable();
@@ -230,6 +257,24 @@ std::string defuseImageOpeners(std::string_view text, const std::vector<std::pai
             result += range[at];
             if (range[at] == '!' && at + 1 < range.size() && range[at + 1] == '[')
                 result += '\\';
+        }
+        copied = end;
+    }
+    result.append(text.substr(copied));
+    return result;
+}
+
+std::string defuseEmphasis(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges)
+{
+    std::string result;
+    result.reserve(text.size() + text.size() / 4);
+    std::size_t copied = 0;
+    for (const auto& [begin, end] : ranges) {
+        result.append(text.substr(copied, begin - copied));
+        for (const char c : text.substr(begin, end - begin)) {
+            if (c == '*' || c == '_' || c == '~')
+                result += '\\';
+            result += c;
         }
         copied = end;
     }

@@ -447,7 +447,16 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
     if (repaired)
         markdown = *repaired;
 
-    const detail::InputScan scan = detail::scanInput(markdown);
+    detail::InputScan scan = detail::scanInput(markdown);
+    std::string emphasisDefused;
+    if (!scan.runawayEmphasis.empty()) {
+        log(LogLevel::warning, logCategory,
+            "Some paragraphs hold too many emphasis marks and links to match in time; their emphasis marks are "
+            "shown as text.");
+        emphasisDefused = detail::defuseEmphasis(markdown, scan.runawayEmphasis);
+        markdown = emphasisDefused;
+        scan = detail::scanInput(markdown); // the ranges below are offsets into the escaped text
+    }
     std::string defused;
     if (!scan.runawayParagraphs.empty()) {
         log(LogLevel::warning, logCategory,
@@ -456,15 +465,20 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
         defused = detail::defuseImageOpeners(markdown, scan.runawayParagraphs);
         markdown = defused;
     }
-    const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork;
+    const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork
+        && scan.tables.headerScan <= maxTableHeaderScan;
     if (!withTable) {
-        // Name the bound that was passed: rows can be too wide while the cells are few enough.
+        // Name the bound that was passed: rows can be too wide, or header searches too long,
+        // while the cells are few enough.
         const std::string measure = scan.tables.cells > maxTableCells
             ? "about " + std::to_string(scan.tables.cells) + " cells, at most " + std::to_string(maxTableCells)
-            : "rows too wide: about " + std::to_string(scan.tables.rowWork) + " squared cells per line in all, at most "
-                + std::to_string(maxTableRowWork);
+            : scan.tables.rowWork > maxTableRowWork
+            ? "rows too wide: about " + std::to_string(scan.tables.rowWork) + " squared cells per line in all, at most "
+                + std::to_string(maxTableRowWork)
+            : "header searches too long: about " + std::to_string(scan.tables.headerScan) + " units, at most "
+                + std::to_string(maxTableHeaderScan);
         log(LogLevel::warning, logCategory,
-            "The document's tables are too large to build (" + measure + "); it is parsed without tables.");
+            "The document's tables are too costly to build (" + measure + "); it is parsed without tables.");
     }
 
     const Tree root = parseWithCmark(markdown, withTable);

@@ -18,6 +18,10 @@ using Node = std::unique_ptr<cmark_node, NodeDeleter>;
 
 constexpr std::int64_t maxListStart = 999'999'999; // the nine digits cmark reads back
 constexpr std::size_t maxTableColumns = UINT16_MAX;
+// cmark numbers each ordered item by walking back over the items before it, which is
+// quadratic in the items of one list: longer lists are written as consecutive lists of
+// at most this many items, numbered on.
+constexpr std::size_t maxOrderedListItems = 1000;
 
 // Extensions that own the nodes of their kinds, looked up once per render.
 struct Extensions {
@@ -53,21 +57,31 @@ void setLiteral(cmark_node* node, const std::string& text)
 
 class TreeBuilder {
 public:
-    Node fromBlock(const BlockNode& block) const;
-    Node fromInline(const InlineNode& node) const;
-
-private:
     void appendBlocks(cmark_node* parent, const std::vector<BlockNode>& blocks) const
     {
-        for (const BlockNode& block : blocks)
-            append(parent, fromBlock(block));
+        for (const BlockNode& block : blocks) {
+            const auto* numbered = block.as<BlockNode::NumberedList>();
+            if (!numbered || numbered->items.size() <= maxOrderedListItems) {
+                append(parent, fromBlock(block));
+                continue;
+            }
+            for (std::size_t first = 0; first < numbered->items.size(); first += maxOrderedListItems)
+                append(parent, numberedList(*numbered, first, std::min(first + maxOrderedListItems, numbered->items.size())));
+        }
     }
+
+private:
+    Node fromBlock(const BlockNode& block) const;
+    Node fromInline(const InlineNode& node) const;
     void appendInlines(cmark_node* parent, const std::vector<InlineNode>& nodes) const
     {
         for (const InlineNode& node : nodes)
             append(parent, fromInline(node));
     }
     Node list(cmark_list_type type, bool isTight) const;
+    void appendItems(cmark_node* list, const RawListItem* first, const RawListItem* last) const;
+    // The list of items [first, last), numbered from the item at first.
+    Node numberedList(const BlockNode::NumberedList& list, std::size_t first, std::size_t last) const;
     Node table(const BlockNode::Table& table) const;
 
     Extensions extensions_;
@@ -81,6 +95,28 @@ Node TreeBuilder::list(cmark_list_type type, bool isTight) const
         cmark_node_set_list_type(node.get(), type);
         cmark_node_set_list_tight(node.get(), isTight ? 1 : 0);
     }
+    return node;
+}
+
+void TreeBuilder::appendItems(cmark_node* list, const RawListItem* first, const RawListItem* last) const
+{
+    for (const RawListItem* item = first; item != last; ++item) {
+        Node itemNode(cmark_node_new(CMARK_NODE_ITEM));
+        if (!itemNode)
+            continue;
+        appendBlocks(itemNode.get(), item->children);
+        append(list, std::move(itemNode));
+    }
+}
+
+Node TreeBuilder::numberedList(const BlockNode::NumberedList& list, std::size_t first, std::size_t last) const
+{
+    Node node = this->list(CMARK_ORDERED_LIST, list.isTight);
+    if (!node)
+        return node;
+    const std::int64_t start = std::clamp<std::int64_t>(list.start, 0, maxListStart) + static_cast<std::int64_t>(first);
+    cmark_node_set_list_start(node.get(), static_cast<int>(std::min(start, maxListStart)));
+    appendItems(node.get(), list.items.data() + first, list.items.data() + last);
     return node;
 }
 
@@ -137,22 +173,13 @@ Node TreeBuilder::fromBlock(const BlockNode& block) const
                 if (node)
                     appendBlocks(node.get(), b.children);
                 return node;
-            } else if constexpr (std::is_same_v<Case, BlockNode::BulletedList>
-                                 || std::is_same_v<Case, BlockNode::NumberedList>) {
-                constexpr bool ordered = std::is_same_v<Case, BlockNode::NumberedList>;
-                Node node = list(ordered ? CMARK_ORDERED_LIST : CMARK_BULLET_LIST, b.isTight);
-                if (!node)
-                    return node;
-                if constexpr (ordered)
-                    cmark_node_set_list_start(node.get(), static_cast<int>(std::clamp<std::int64_t>(b.start, 0, maxListStart)));
-                for (const RawListItem& item : b.items) {
-                    Node itemNode(cmark_node_new(CMARK_NODE_ITEM));
-                    if (!itemNode)
-                        continue;
-                    appendBlocks(itemNode.get(), item.children);
-                    append(node.get(), std::move(itemNode));
-                }
+            } else if constexpr (std::is_same_v<Case, BlockNode::BulletedList>) {
+                Node node = list(CMARK_BULLET_LIST, b.isTight);
+                if (node)
+                    appendItems(node.get(), b.items.data(), b.items.data() + b.items.size());
                 return node;
+            } else if constexpr (std::is_same_v<Case, BlockNode::NumberedList>) {
+                return numberedList(b, 0, b.items.size());
             } else if constexpr (std::is_same_v<Case, BlockNode::TaskList>) {
                 Node node = list(CMARK_BULLET_LIST, b.isTight);
                 if (!node)
@@ -257,9 +284,7 @@ std::optional<std::string> renderBlocksWithCmark(const std::vector<BlockNode>& b
     Node root(cmark_node_new(CMARK_NODE_DOCUMENT));
     if (!root)
         return std::nullopt;
-    const TreeBuilder builder;
-    for (const BlockNode& block : blocks)
-        append(root.get(), builder.fromBlock(block));
+    TreeBuilder().appendBlocks(root.get(), blocks);
     char* text = render(root.get());
     if (!text)
         return std::nullopt;

@@ -159,6 +159,35 @@ TEST(HostileInput, WideTableOverManyLinesIsParsedWithoutTables)
     EXPECT_EQ(capture.messages(LogLevel::warning).size(), 2u);
 }
 
+// Each line that looks like a delimiter row under a header of another width makes
+// cmark-gfm rescan the whole paragraph above it, in any line-ending style.
+TEST(HostileInput, ManyUnmatchedDelimiterRowsAreParsedWithoutTables)
+{
+    LogCapture capture;
+    for (const std::string_view ending : {"\n", "\r", "\r\n"}) {
+        const std::string piece = "a" + std::string(ending) + "-|-" + std::string(ending);
+        const Shape shape = shapeOf(repeat(piece, 20'000));
+        EXPECT_EQ(occurrences(shape.text, "a"), 20'000u);
+        EXPECT_EQ(occurrences(shape.text, "-|-"), 20'000u);
+    }
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 3u);
+
+    // One search under a paragraph of many lines is already quadratic; a NUL ends no row.
+    for (const std::string& text : {repeat("x\n", 64'000) + "-|-\n", repeat(std::string("\0\n:-", 4), 20'000)}) {
+        const Shape shape = shapeOf(text);
+        EXPECT_EQ(occurrences(shape.text, "\n"), 0u);
+        EXPECT_GE(shape.text.size(), 60'000u);
+    }
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 5u);
+
+    // Ordinary tables, and a few unmatched rows, keep the extension.
+    const std::string document = "x\n-|-\n\n" + repeat("a|b\r\n-|-\r\n1|2\r\n\r\n", 1'000);
+    const auto blocks = parseMarkdownBlocks(document);
+    ASSERT_TRUE(blocks);
+    EXPECT_EQ(std::count_if(blocks->begin(), blocks->end(), [](const BlockNode& b) { return b.is<BlockNode::Table>(); }), 1'000);
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 5u);
+}
+
 TEST(HostileInput, RunawayImageOpenersBecomeText)
 {
     LogCapture capture;
@@ -175,6 +204,24 @@ TEST(HostileInput, RunawayImageOpenersBecomeText)
     EXPECT_EQ((*blocks)[0], BlockNode::codeBlock("", repeat("![[]()", 20'000) + "\n"));
     EXPECT_EQ((*blocks)[1], BlockNode::paragraph({InlineNode::image("b.png", {InlineNode::text("a")}), InlineNode::text(" "),
                                                   InlineNode::link("d", {InlineNode::text("c")})}));
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+}
+
+TEST(HostileInput, RunawayEmphasisBeforeLinksBecomesText)
+{
+    LogCapture capture;
+    const Shape shape = shapeOf("[o]: /u\n\n" + repeat("*[o] _[o](/u) ~[o] ", 15'000));
+    EXPECT_EQ(occurrences(shape.text, "*"), 15'000u);
+    EXPECT_EQ(occurrences(shape.text, "_"), 15'000u);
+    EXPECT_EQ(occurrences(shape.text, "o"), 45'000u);
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+
+    // Ordinary emphasis and links stay.
+    const auto blocks = parseMarkdownBlocks("*a* [b](c)\n");
+    ASSERT_TRUE(blocks);
+    EXPECT_EQ(*blocks, std::vector<BlockNode>{BlockNode::paragraph(
+                           {InlineNode::emphasis({InlineNode::text("a")}), InlineNode::text(" "),
+                            InlineNode::link("c", {InlineNode::text("b")})})});
     EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
 }
 

@@ -111,6 +111,34 @@ TEST(Renderer, RowWiderThanAlignmentsWidensTheTable)
     EXPECT_EQ(cells, 65'535u);
 }
 
+// cmark-gfm numbers each ordered item by counting the items before it; a long list is
+// written as lists of 1000 items, numbered on, so that rendering stays linear.
+TEST(Renderer, LongNumberedListIsWrittenInNumberedRuns)
+{
+    std::vector<RawListItem> items;
+    for (int i = 0; i < 2500; ++i)
+        items.push_back(RawListItem{{para("item" + std::to_string(i))}});
+    const BlockNode list = B::numberedList(true, 5, items);
+
+    const std::vector<BlockNode> readBack = parseMarkdownBlocks(renderBlocksAsCommonMark({list}).value()).value();
+    std::vector<std::int64_t> starts;
+    std::vector<RawListItem> readItems;
+    for (const BlockNode& block : readBack) {
+        if (const auto* numbered = block.as<BlockNode::NumberedList>()) {
+            starts.push_back(numbered->start);
+            readItems.insert(readItems.end(), numbered->items.begin(), numbered->items.end());
+        }
+    }
+    EXPECT_EQ(starts, (std::vector<std::int64_t>{5, 1005, 2005}));
+    EXPECT_EQ(readItems, items);
+
+    const std::string plain = renderBlocksAsPlainText({list}).value();
+    EXPECT_NE(plain.find("1004. item999\n"), std::string::npos);
+    EXPECT_NE(plain.find("1005. item1000\n"), std::string::npos);
+    EXPECT_NE(plain.find("2504. item2499\n"), std::string::npos);
+    EXPECT_NE(renderBlocksAsHTML({list}).value().find("<ol start=\"2005\">"), std::string::npos);
+}
+
 TEST(Renderer, RendersConcurrentlyWithParsing)
 {
     const std::string document = "| a | b |\n|---|:-:|\n| ~~x~~ | y |\n\n- [x] t\n\n1. n\n\n> *q*\n";

@@ -30,6 +30,8 @@ TEST(TableBoundWarning, NamesTheBoundThatWasPassed)
          "rows too wide"},
         {"few cells on very wide lines", square + "|" + repeat("-|", 500) + "\n" + repeat(square, 500), "rows too wide",
          "cells, at most"},
+        {"many delimiter rows under one growing paragraph", repeat("a\n-|-\n", 20'000), "header searches too long",
+         "rows too wide"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,75 @@
+// Markdown text -> model -> every inline run through the inline renderers, the image
+// helpers and the HTML tag matcher, in both colour schemes and soft-break modes.
+#include "markdown/MarkdownParser.h"
+#include "mdview/InlineRendering.h"
+
+#include <QApplication>
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+using markdown::BlockNode;
+using markdown::InlineNode;
+using markdown::SoftBreak;
+using namespace mdview;
+
+namespace {
+
+void renderInlines(const std::vector<InlineNode>& inlines)
+{
+    static const InlineTextStyles styles = InlineTextStyles::of(Theme());
+    static const std::optional<QUrl> base(QUrl(QStringLiteral("file:///docs/readme.md")));
+    AttributeContainer attributes;
+    attributes.fontProperties = FontProperties{};
+    for (const SoftBreak::Mode mode : {SoftBreak::Mode::space, SoftBreak::Mode::lineBreak}) {
+        TextInlineRenderer text(base, styles, {}, mode, attributes);
+        text.renderInlines(inlines);
+        text.result().plainText();
+        AttributedStringInlineRenderer attributed(std::nullopt, styles, mode, attributes);
+        for (const InlineNode& node : inlines)
+            attributed.renderInline(node);
+    }
+    for (const InlineNode& node : inlines) {
+        if (const auto image = imageData(node)) {
+            imageURL(image->source, base);
+            if (image->destination)
+                linkURL(*image->destination, base);
+        }
+        filterImagesByColorScheme(node, ColorScheme::light);
+        filterImagesByColorScheme(node, ColorScheme::dark);
+        if (const auto* html = node.as<InlineNode::Html>())
+            HTMLTag::from(QString::fromStdString(html->html));
+    }
+}
+
+void walk(const std::vector<BlockNode>& blocks)
+{
+    for (const BlockNode& block : blocks) {
+        if (const auto* n = block.as<BlockNode::Paragraph>())
+            renderInlines(n->content);
+        else if (const auto* n = block.as<BlockNode::Heading>())
+            renderInlines(n->content);
+        else if (const auto* n = block.as<BlockNode::Table>())
+            for (const auto& row : n->rows)
+                for (const auto& cell : row.cells)
+                    renderInlines(cell.content);
+        walk(block.blockChildren());
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (const auto blocks = markdown::parseMarkdownBlocks(std::string_view(reinterpret_cast<const char*>(data), size)))
+        walk(*blocks);
+    return 0;
+}
