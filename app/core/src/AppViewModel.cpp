@@ -102,6 +102,7 @@ AppViewModel::~AppViewModel()
 {
     debounceTimer_.stop();
     ++scanGeneration_;
+    scanStop_.request_stop();
     stopAccessing(securityScopedFileURL_);
     stopAccessing(securityScopedFolderURL_);
 }
@@ -222,6 +223,7 @@ void AppViewModel::clearDeleteError()
 void AppViewModel::startScanTask()
 {
     const auto generation = ++scanGeneration_;
+    scanStop_.request_stop();
     if (selectedFolderURL_.isEmpty()) {
         setFileTreeNodes({});
         setScanError(std::nullopt);
@@ -231,13 +233,15 @@ void AppViewModel::startScanTask()
     const QUrl folder = selectedFolderURL_;
     const bool showsHidden = showsHiddenFilesInTree_;
     auto listFolder = services_.listFolder;
+    scanStop_ = std::stop_source();
 
     ++runningScans_;
     // The result hops to the main thread through the application object, which outlives every
     // scan (it waits for the thread pool before it goes). A hop aimed at the model itself could
     // be queued after the model is destroyed and then be delivered to freed memory.
-    QThreadPool::globalInstance()->start([listFolder, folder, showsHidden, self = QPointer<AppViewModel>(this), generation] {
-        FileTreeScannerService::Result listing = listFolder(folder, showsHidden);
+    QThreadPool::globalInstance()->start([listFolder, folder, showsHidden, stop = scanStop_.get_token(),
+                                          self = QPointer<AppViewModel>(this), generation] {
+        FileTreeScannerService::Result listing = listFolder(folder, showsHidden, stop);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, generation, folder, listing = std::move(listing)]() mutable {
@@ -255,6 +259,8 @@ void AppViewModel::finishScan(std::uint64_t generation, const QUrl& folder, File
     // A cancelled scan, or one of a folder that is no longer the project, publishes nothing.
     if (generation != scanGeneration_ || selectedFolderURL_.toLocalFile() != folderPath)
         return;
+    if (listing.cancelled)
+        return; // cut short: its empty list is not the folder's contents
     if (listing.allReadable || !listing.nodes.isEmpty()) {
         FileTreeNodeModel root;
         root.id = folderPath;

@@ -60,6 +60,9 @@ struct Scan {
     QCollator collator;
     QByteArray resolvedRoot; // the project folder with every link resolved
     std::vector<char> buffer = std::vector<char>(32 * 1024); // one listing at a time
+    std::stop_token stop;
+    std::atomic<int>* foldersListed = nullptr;
+    bool stopped = false; // the walk was cut short; every level returns at once
 
     // Whether the entry `name` of `dirFd`, listed as `path`, is a link to a folder of the tree
     // this scan shows.
@@ -103,6 +106,13 @@ bool readEntries(int fd, std::vector<char>& buffer, QByteArray& names, std::vect
 FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QString& idPrefix, int depth)
 {
     FileTreeScannerService::Result result;
+    if (stop.stop_requested()) {
+        stopped = true;
+        ::close(fd);
+        return result;
+    }
+    if (foldersListed)
+        foldersListed->fetch_add(1, std::memory_order_relaxed);
     QByteArray names;
     std::vector<std::pair<qsizetype, unsigned char>> entries;
     const bool listed = readEntries(fd, buffer, names, entries);
@@ -156,6 +166,10 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
                 children = level(childFd, nodePath, id, depth + 1);
             else
                 children.allReadable = errno != EACCES;
+            if (stopped) {
+                ::close(fd);
+                return {};
+            }
         }
         result.allReadable = result.allReadable && children.allReadable;
         directories.append({std::move(id), fileURL(nodePath), nodeName, FileTreeNodeType::directory,
@@ -204,7 +218,8 @@ QString withoutTrailingSlash(QString path)
 }
 
 FileTreeScannerService::Result scanOpened(const QString& directoryPath, const QString& rootPath, const QString& idPrefix,
-                                          bool showsHiddenFiles, VisitedDirectories& visited, bool addToVisited)
+                                          bool showsHiddenFiles, VisitedDirectories& visited, bool addToVisited,
+                                          std::stop_token stop = {}, std::atomic<int>* foldersListed = nullptr)
 {
     const int fd = ::open(QFile::encodeName(directoryPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -216,18 +231,24 @@ FileTreeScannerService::Result scanOpened(const QString& directoryPath, const QS
     }
     Scan scan{showsHiddenFiles, visited, QCollator(), resolvedPath(rootPath)};
     scan.collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return scan.level(fd, directoryPath, idPrefix, 0);
+    scan.stop = std::move(stop);
+    scan.foldersListed = foldersListed;
+    auto result = scan.level(fd, directoryPath, idPrefix, 0);
+    if (scan.stopped)
+        return {{}, true, true};
+    return result;
 }
 
 } // namespace
 
-FileTreeScannerService::Result FileTreeScannerService::scan(const QUrl& rootURL, bool showsHiddenFiles) const
+FileTreeScannerService::Result FileTreeScannerService::scan(const QUrl& rootURL, bool showsHiddenFiles,
+                                                            std::stop_token stop, std::atomic<int>* foldersListed) const
 {
     if (!rootURL.isLocalFile())
         return {};
     VisitedDirectories visited;
     const QString root = withoutTrailingSlash(rootURL.toLocalFile());
-    return scanOpened(root, root, QString(), showsHiddenFiles, visited, true);
+    return scanOpened(root, root, QString(), showsHiddenFiles, visited, true, std::move(stop), foldersListed);
 }
 
 FileTreeScannerService::Result FileTreeScannerService::scanDirectory(const QUrl& directoryURL, const QUrl& rootURL,

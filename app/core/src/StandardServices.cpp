@@ -13,8 +13,8 @@ AppViewModelServices AppViewModelServices::standard()
     auto picker = std::make_shared<DirectoryPickerService>();
     AppViewModelServices services;
     services.defaults = platform::UserDefaults::standard();
-    services.listFolder = [](const QUrl& folder, bool showsHiddenFiles) {
-        return FileTreeScannerService().scan(folder, showsHiddenFiles);
+    services.listFolder = [](const QUrl& folder, bool showsHiddenFiles, std::stop_token stop) {
+        return FileTreeScannerService().scan(folder, showsHiddenFiles, std::move(stop));
     };
     services.watchFolder = [watcher](const QUrl& folder, std::function<void()> onChange) {
         watcher->start(folder, std::move(onChange));

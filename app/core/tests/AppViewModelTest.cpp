@@ -51,28 +51,33 @@ struct ScriptedScopes : platform::SecurityScopedResources {
     void stopAccessing(const QString& path) override { calls << QStringLiteral("stop ") + path; }
 };
 
-// Listings scripted per folder. A held folder's listing waits until it is released, so that a
-// test can finish another scan first. Called on worker threads.
+// Listings scripted per folder. A held folder's listing waits until it is released or its scan
+// is stopped, so that a test can finish another scan first. Called on worker threads.
 struct ScriptedDisk {
     std::mutex mutex;
-    std::condition_variable released;
+    std::condition_variable_any released;
     std::map<QString, Listing> listings;
     QSet<QString> held;
+    // A held listing that ignores a stop models one that returns after the stop was requested.
+    bool ignoresStop = false;
     struct Call {
         QString folder;
         bool showsHidden;
         Clock::time_point at;
+        std::stop_token stop;
     };
     std::vector<Call> calls;
 
     // The listing is taken when the call starts, as a real scan reads the disk of that moment.
-    Listing list(const QUrl& folder, bool showsHidden)
+    Listing list(const QUrl& folder, bool showsHidden, std::stop_token stop)
     {
         std::unique_lock lock(mutex);
-        calls.push_back({folder.toLocalFile(), showsHidden, Clock::now()});
+        calls.push_back({folder.toLocalFile(), showsHidden, Clock::now(), stop});
         const auto it = listings.find(folder.toLocalFile());
         Listing listing = it == listings.end() ? Listing{} : it->second;
-        released.wait(lock, [&] { return !held.contains(folder.toLocalFile()); });
+        if (!released.wait(lock, ignoresStop ? std::stop_token() : stop,
+                            [&] { return !held.contains(folder.toLocalFile()); }))
+            return {{}, true, true};
         return listing;
     }
     void set(const QString& folder, Listing listing)
@@ -156,7 +161,9 @@ struct Harness {
     {
         AppViewModelServices services;
         services.defaults = defaults;
-        services.listFolder = [disk = disk](const QUrl& folder, bool hidden) { return disk->list(folder, hidden); };
+        services.listFolder = [disk = disk](const QUrl& folder, bool hidden, std::stop_token stop) {
+            return disk->list(folder, hidden, std::move(stop));
+        };
         services.watchFolder = [this](const QUrl& folder, std::function<void()> onChange) {
             watchedFolders << folder.toLocalFile();
             onFolderChange = std::move(onChange);
@@ -369,6 +376,7 @@ TEST_F(AppViewModelTest, ScanOfAnEarlierFolderIsDropped)
     int treeChanges = 0;
     QObject::connect(&vm, &AppViewModel::fileTreeNodesChanged, [&treeChanges] { ++treeChanges; });
 
+    disk->ignoresStop = true;
     disk->hold(project);
     vm.handleDroppedURL(url({}));
     ASSERT_TRUE(waitUntil([&] { return disk->callCount() == 1; }));
@@ -391,12 +399,15 @@ TEST_F(AppViewModelTest, CancelledScanOfTheSameFolderIsDropped)
     ASSERT_TRUE(waitForScans(1));
 
     // Scan 2 lists the old state and is still running when scan 3 starts on the newer state.
+    disk->ignoresStop = true;
     disk->hold(project);
     vm.scheduleRescan(false);
     ASSERT_TRUE(waitUntil([&] { return disk->callCount() == 2; }));
     disk->set(project, {{fileNode(project, QStringLiteral("newest.md"))}, true});
     vm.scheduleRescan(false);
     ASSERT_TRUE(waitUntil([&] { return disk->callCount() == 3; }));
+    EXPECT_TRUE(disk->call(1).stop.stop_requested());
+    EXPECT_FALSE(disk->call(2).stop.stop_requested());
     int finished = 0;
     QObject::connect(&vm, &AppViewModel::scanFinished, [&finished] { ++finished; });
     disk->release(project);
@@ -405,6 +416,44 @@ TEST_F(AppViewModelTest, CancelledScanOfTheSameFolderIsDropped)
     EXPECT_EQ(finished, 1);
     ASSERT_EQ(vm.fileTreeNodes().first().children.size(), 1);
     EXPECT_EQ(vm.fileTreeNodes().first().children.first().name, QStringLiteral("newest.md"));
+}
+
+// A scan that can no longer publish is stopped, not left to list the whole tree: its thread is
+// free again without its listing ever being released.
+TEST_F(AppViewModelTest, OpeningAnotherFolderStopsTheRunningScan)
+{
+    const QString other = dir.filePath(QStringLiteral("other"));
+    QDir().mkpath(other);
+    disk->set(other, {{fileNode(other, QStringLiteral("x.txt"))}, true});
+    auto& vm = makeModel();
+    int treeChanges = 0;
+    QObject::connect(&vm, &AppViewModel::fileTreeNodesChanged, [&treeChanges] { ++treeChanges; });
+
+    disk->hold(project);
+    vm.openFolder(url({}), true);
+    ASSERT_TRUE(waitUntil([&] { return disk->callCount() == 1; }));
+    EXPECT_FALSE(disk->call(0).stop.stop_requested());
+    vm.openFolder(QUrl::fromLocalFile(other), true);
+    EXPECT_TRUE(disk->call(0).stop.stop_requested());
+    ASSERT_TRUE(waitUntil([&] { return disk->callCount() == 2 && !vm.isScanning(); }));
+    EXPECT_FALSE(disk->call(1).stop.stop_requested());
+    EXPECT_EQ(treeChanges, 1);
+    ASSERT_EQ(vm.fileTreeNodes().size(), 1);
+    EXPECT_EQ(vm.fileTreeNodes().first().id, other);
+}
+
+TEST_F(AppViewModelTest, DestroyingTheModelStopsItsScan)
+{
+    makeModel();
+    disk->hold(project);
+    model->openFolder(url({}), true);
+    ASSERT_TRUE(waitUntil([&] { return disk->callCount() == 1; }));
+    const std::stop_token stop = disk->call(0).stop;
+    EXPECT_FALSE(stop.stop_requested());
+    model.reset();
+    EXPECT_TRUE(stop.stop_requested());
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000)) << "the held listing still runs";
+    testsupport::spin(20); // the dropped result goes nowhere
 }
 
 TEST_F(AppViewModelTest, BurstOfChangeEventsGivesOneScanAfterTheLast)

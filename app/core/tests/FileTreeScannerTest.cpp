@@ -11,6 +11,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <stop_token>
+#include <thread>
+
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -274,6 +278,69 @@ TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
 } // namespace
 
 namespace {
+
+// 20,000 files in 2,000 folders below 40 others. The scan checks its stop token before each
+// folder: stopped before it starts it lists nothing; stopped while it runs it ends within a
+// folder or two of the request; either way it returns a cancelled, empty result.
+TEST(FileTreeScanner, StoppedScanEndsWithinAFolderAndReturnsNothing)
+{
+    QTemporaryDir dir;
+    constexpr int areas = 40;
+    constexpr int modulesEach = 50;
+    constexpr int filesEach = 10;
+    constexpr int allFolders = 1 + areas + areas * modulesEach; // with the project folder
+    for (int area = 0; area < areas; ++area) {
+        for (int module = 0; module < modulesEach; ++module) {
+            const QString folder = dir.filePath(QStringLiteral("area-%1/module-%2").arg(area).arg(module));
+            mkdir(folder);
+            for (int file = 0; file < filesEach; ++file) {
+                const int fd = ::open(QFile::encodeName(folder + QStringLiteral("/f%1.md").arg(file)).constData(),
+                                      O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+                ASSERT_GE(fd, 0);
+                ::close(fd);
+            }
+        }
+    }
+    const QUrl root = QUrl::fromLocalFile(dir.path());
+    const FileTreeScannerService scanner;
+
+    std::atomic<int> listed = 0;
+    auto result = scanner.scan(root, false, std::stop_source().get_token(), &listed);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.nodes.size(), areas);
+    EXPECT_EQ(listed, allFolders);
+
+    std::stop_source stoppedBefore;
+    stoppedBefore.request_stop();
+    listed = 0;
+    result = scanner.scan(root, false, stoppedBefore.get_token(), &listed);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(result.nodes.isEmpty());
+    EXPECT_EQ(listed, 0);
+
+    // On a busy machine the whole scan may run between two steps of this thread; try again then.
+    bool stoppedWhileRunning = false;
+    for (int attempt = 0; attempt < 10 && !stoppedWhileRunning; ++attempt) {
+        std::stop_source stop;
+        std::atomic<int> count = 0;
+        FileTreeScannerService::Result running;
+        std::thread worker([&] { running = scanner.scan(root, false, stop.get_token(), &count); });
+        while (count.load() == 0)
+            std::this_thread::yield();
+        stop.request_stop();
+        const int atRequest = count.load();
+        worker.join();
+        if (!running.cancelled) {
+            EXPECT_EQ(count.load(), allFolders);
+            continue;
+        }
+        stoppedWhileRunning = true;
+        EXPECT_TRUE(running.nodes.isEmpty());
+        EXPECT_LE(count.load() - atRequest, 2) << "folders listed after the stop";
+        EXPECT_LT(count.load(), allFolders);
+    }
+    EXPECT_TRUE(stoppedWhileRunning);
+}
 
 TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
 {

@@ -27,7 +27,7 @@ TEST(ScanTeardown, ModelDestroyedAsItsScanFinishesReceivesNothing)
     std::atomic<bool> listed = false;
     AppViewModelServices services;
     services.defaults = defaults;
-    services.listFolder = [&listed](const QUrl&, bool) {
+    services.listFolder = [&listed](const QUrl&, bool, std::stop_token) {
         listed = true;
         return FileTreeScannerService::Result{{}, true};
     };

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 namespace quillora {
 
@@ -137,6 +138,9 @@ private:
     // current one belongs to a cancelled scan and is dropped.
     std::uint64_t scanGeneration_ = 0;
     int runningScans_ = 0;
+    // Stops the listing of the latest scan: a scan that can no longer publish frees its thread
+    // after the folder it is listing, and quitting does not wait for a whole tree.
+    std::stop_source scanStop_;
     // Single shot, restarted by every change event: a burst yields one scan after its last event.
     QTimer debounceTimer_;
 };

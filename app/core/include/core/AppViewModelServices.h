@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace quillora {
 
@@ -21,8 +22,9 @@ struct AppViewModelServices {
     std::shared_ptr<platform::UserDefaults> defaults;
 
     // Lists a folder recursively: its top-level nodes and whether every folder below it could
-    // be read. Runs on a worker thread and must touch no shared state.
-    std::function<FileTreeScannerService::Result(const QUrl& folder, bool showsHiddenFiles)> listFolder;
+    // be read. Runs on a worker thread and must touch no shared state. Once `stop` is requested
+    // it should return soon with a cancelled result.
+    std::function<FileTreeScannerService::Result(const QUrl& folder, bool showsHiddenFiles, std::stop_token stop)> listFolder;
 
     // Watches a folder and everything below it; `onChange` runs on the main thread. A new call
     // replaces the previous watch.
