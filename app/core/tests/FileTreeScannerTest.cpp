@@ -224,6 +224,7 @@ TEST(FileTreeScanner, EmptyMissingAndBadlyNamedEntries)
     writeFile(dir.filePath(QStringLiteral("good.md")), "");
     result = scanner.scan(QUrl::fromLocalFile(dir.path()), true);
     EXPECT_EQ(names(result.nodes), QStringList{QStringLiteral("good.md")});
+    ::unlink(bad.constData()); // QTemporaryDir cannot name it either
 }
 
 TEST(FileTreeScanner, DeepNestingIsCapped)
