@@ -187,6 +187,15 @@ struct Harness {
         return *model;
     }
 
+    // A second project folder whose listing holds one file, x.txt.
+    QString makeOtherFolder()
+    {
+        const QString other = dir.filePath(QStringLiteral("other"));
+        QDir().mkpath(other);
+        disk->set(other, {{fileNode(other, QStringLiteral("x.txt"))}, true});
+        return other;
+    }
+
     bool waitForScans(size_t count)
     {
         return waitUntil([&] { return disk->callCount() >= count && !model->isScanning(); });
@@ -369,9 +378,7 @@ TEST_F(AppViewModelTest, ScopeSwitchStopsTheOldAccessBeforeStartingTheNewOne)
 
 TEST_F(AppViewModelTest, ScanOfAnEarlierFolderIsDropped)
 {
-    const QString other = dir.filePath(QStringLiteral("other"));
-    QDir().mkpath(other);
-    disk->set(other, {{fileNode(other, QStringLiteral("x.txt"))}, true});
+    const QString other = makeOtherFolder();
     auto& vm = makeModel();
     int treeChanges = 0;
     QObject::connect(&vm, &AppViewModel::fileTreeNodesChanged, [&treeChanges] { ++treeChanges; });
@@ -422,9 +429,7 @@ TEST_F(AppViewModelTest, CancelledScanOfTheSameFolderIsDropped)
 // free again without its listing ever being released.
 TEST_F(AppViewModelTest, OpeningAnotherFolderStopsTheRunningScan)
 {
-    const QString other = dir.filePath(QStringLiteral("other"));
-    QDir().mkpath(other);
-    disk->set(other, {{fileNode(other, QStringLiteral("x.txt"))}, true});
+    const QString other = makeOtherFolder();
     auto& vm = makeModel();
     int treeChanges = 0;
     QObject::connect(&vm, &AppViewModel::fileTreeNodesChanged, [&treeChanges] { ++treeChanges; });
