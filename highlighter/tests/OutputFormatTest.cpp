@@ -91,15 +91,18 @@ TEST(AttributedOutput, EveryRunHasColourAndFont)
 
     EXPECT_EQ(text.text(), "let x1y");
     const richtext::Color white{1, 1, 1, 1};
-    const richtext::Color expected[] = {theme.tokenColors.value(K::keyword), white, theme.plainTextColor, white, white};
-    ASSERT_EQ(text.runs().size(), 5u);
-    for (size_t i = 0; i < 5; ++i) {
-        const auto& attributes = text.runs()[i].attributes;
+    const richtext::Color keyword = theme.tokenColors.value(K::keyword);
+    const richtext::Color expected[] = {keyword, keyword, keyword, white, theme.plainTextColor, white, white};
+    for (qsizetype i = 0; i < text.text().size(); ++i) {
+        const richtext::TextAttributes& attributes = *text.attributesAt(i);
         EXPECT_EQ(attributes.foregroundColor, expected[i]) << i;
         EXPECT_EQ(attributes.font, theme.font.resolved()) << i;
         EXPECT_FALSE(attributes.backgroundColor);
         EXPECT_TRUE(attributes.link.isEmpty());
     }
+    // One style per colour; the number without a colour and the custom type share white's run.
+    EXPECT_EQ(text.styles().size(), 3u);
+    EXPECT_EQ(text.runs().size(), 4u);
     EXPECT_EQ(theme.plainTextColor, (richtext::Color{0, 0, 0, 1}));
 }
 
@@ -114,7 +117,7 @@ TEST(AttributedOutput, RunsFollowTheHighlighter)
     const richtext::AttributedText text = highlighter.highlight(code);
     EXPECT_EQ(text.text(), code);
     qsizetype offset = 0;
-    for (const auto& run : text.runs()) {
+    for (const richtext::TextRun run : text.runs()) {
         EXPECT_EQ(run.start, offset); // UTF-16 offsets, consecutive
         offset += run.length;
     }

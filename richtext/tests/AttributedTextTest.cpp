@@ -4,21 +4,98 @@
 
 using namespace richtext;
 
+namespace {
+
+const TextAttributes red{Color{1, 0, 0, 1}};
+const TextAttributes blue{Color{0, 0, 1, 1}};
+
+std::vector<TextRun> runsOf(const AttributedText& text)
+{
+    return {text.runs().begin(), text.runs().end()};
+}
+
+} // namespace
+
 TEST(AttributedText, RunsCoverTheTextInOrderAndSkipEmptyPieces)
 {
-    TextAttributes red{Color{1, 0, 0, 1}, {}, {}, {}};
     AttributedText text;
     text.append(QStringLiteral("ab"), red);
-    text.append(QString(), {});
-    text.append(QStringLiteral("😀c"), {});
+    text.append(QString(), blue);
+    text.append(QStringLiteral("😀c"), TextAttributes{});
 
     EXPECT_EQ(text.text(), QStringLiteral("ab😀c"));
     ASSERT_EQ(text.runs().size(), 2u);
-    EXPECT_EQ(text.runs()[0], (TextRun{0, 2, red}));
-    EXPECT_EQ(text.runs()[1], (TextRun{2, 3, {}})); // UTF-16: the emoji is two units
+    EXPECT_EQ(text.attributes(text.runs()[0]), red);
+    EXPECT_EQ(text.runs()[1].start, 2);
+    EXPECT_EQ(text.runs()[1].length, 3); // UTF-16: the emoji is two units
+    EXPECT_EQ(text.styles().size(), 3u); // blue was interned although nothing was appended in it
+}
 
-    AttributedText joined(QStringLiteral("x"));
-    joined.append(text);
-    EXPECT_EQ(joined.text(), QStringLiteral("xab😀c"));
-    EXPECT_EQ(joined.runs()[1], (TextRun{1, 2, red}));
+TEST(AttributedText, EqualAttributesShareOneStyleAndNeighboursInOneStyleShareOneRun)
+{
+    AttributedText text;
+    const StyleIndex r = text.addStyle(red);
+    EXPECT_EQ(text.addStyle(TextAttributes{Color{1, 0, 0, 1}}), r);
+    text.append(u"a", r);
+    text.append(u"b", red);
+    text.append(u"c", blue);
+    text.append(u"d", red);
+
+    EXPECT_EQ(text.styles().size(), 2u);
+    EXPECT_EQ(runsOf(text), (std::vector<TextRun>{{0, 2, r}, {2, 1, text.addStyle(blue)}, {3, 1, r}}));
+    for (const auto& [position, expected] : std::vector<std::pair<qsizetype, const TextAttributes*>>{
+             {0, &red}, {1, &red}, {2, &blue}, {3, &red}, {4, nullptr}, {-1, nullptr}}) {
+        const TextAttributes* at = text.attributesAt(position);
+        EXPECT_EQ(at ? std::optional(*at) : std::nullopt, expected ? std::optional(*expected) : std::nullopt)
+            << position;
+    }
+}
+
+TEST(AttributedText, AppendingAnotherTextMapsItsStylesAndJoinsAtTheSeam)
+{
+    AttributedText first(QStringLiteral("x"), red);
+    AttributedText second;
+    second.append(u"yy", blue); // blue is style 0 here and style 1 in the result
+    second.append(u"z", red);
+    second.append(u"w", blue);
+
+    AttributedText joined = second;
+    joined.append(first); // red after red: one run
+    EXPECT_EQ(joined.text(), QStringLiteral("yyzwx"));
+    EXPECT_EQ(joined.runs().size(), 4u);
+
+    first.append(second); // red "x" then blue "yy": the seam is a style change
+    EXPECT_EQ(first.text(), QStringLiteral("xyyzw"));
+    ASSERT_EQ(first.runs().size(), 4u);
+    EXPECT_EQ(first.attributes(first.runs()[1]), blue);
+    EXPECT_EQ(first.runs()[1].length, 2);
+    EXPECT_EQ(first.styles().size(), 2u);
+}
+
+TEST(AttributedText, EqualityComparesAttributesPerCharacterNotTheOrderOfTheStyleTables)
+{
+    AttributedText a;
+    a.addStyle(blue);
+    a.append(u"ab", red);
+    AttributedText b(QStringLiteral("ab"), red);
+    EXPECT_EQ(a, b);
+
+    AttributedText c;
+    c.append(u"a", red);
+    c.append(u"b", blue);
+    EXPECT_NE(a, c);
+    EXPECT_NE(a, AttributedText(QStringLiteral("ab"), blue));
+    EXPECT_NE(a, AttributedText(QStringLiteral("ac"), red));
+}
+
+TEST(AttributedText, MemoryIsTheTextAndAFewBytesPerRun)
+{
+    AttributedText text;
+    const StyleIndex styles[] = {text.addStyle(red), text.addStyle(blue)};
+    text.reserve(20000, 10000);
+    for (int i = 0; i < 10000; ++i)
+        text.append(u"ab", styles[i % 2]);
+    text.squeeze();
+    EXPECT_EQ(text.runs().size(), 10000u);
+    EXPECT_LT(text.memoryUsage(), std::size_t(20000 * 2 + 10000 * 8 + 1024));
 }

@@ -27,6 +27,8 @@ public:
     Output highlight(const QString& text) const
     {
         auto builder = m_format.makeBuilder();
+        if constexpr (requires { builder.reserve(text.size()); })
+            builder.reserve(text.size());
         const Segments segments = m_tokenizer.segments(text, *m_grammar);
         const QStringView code(segments.table().code());
 
@@ -74,7 +76,7 @@ public:
         }
         if (hasPending)
             hand(pending);
-        return builder.build();
+        return std::move(builder).build();
     }
 
 private:

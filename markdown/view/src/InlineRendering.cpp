@@ -141,7 +141,7 @@ View Text(const StyledText& text)
                 rich.append(toRichText(*string, environment.colorScheme));
             } else {
                 images.push_back({rich.text().size(), std::get<QImage>(segment)});
-                rich.append(QString(QChar::ObjectReplacementCharacter), {});
+                rich.append(QString(QChar::ObjectReplacementCharacter), richtext::TextAttributes{});
             }
         }
         return Text(rich, std::move(images));

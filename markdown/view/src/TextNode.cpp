@@ -60,8 +60,8 @@ TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<Inlin
     option.setUseDesignMetrics(true);
     m_layout.setTextOption(option);
     QList<QTextLayout::FormatRange> formats;
-    for (const richtext::TextRun& run : m_text.runs()) {
-        const richtext::TextAttributes& a = run.attributes;
+    for (const richtext::TextRun run : m_text.runs()) {
+        const richtext::TextAttributes& a = m_text.attributes(run);
         QTextCharFormat format;
         const QFont font = a.font ? richtext::toQFont(*a.font) : m_style.font;
         format.setFont(font);
@@ -240,11 +240,8 @@ QString TextNode::linkAt(const QPointF& point)
         if (x < 0 || x > line.naturalTextWidth())
             return {};
         const int offset = line.xToCursor(x, QTextLine::CursorOnCharacter);
-        for (const richtext::TextRun& run : m_text.runs()) {
-            if (offset >= run.start && offset < run.start + run.length)
-                return run.attributes.link;
-        }
-        return {};
+        const richtext::TextAttributes* attributes = m_text.attributesAt(offset);
+        return attributes ? attributes->link : QString();
     }
     return {};
 }

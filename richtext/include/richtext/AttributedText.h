@@ -2,7 +2,9 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace richtext {
@@ -59,34 +61,128 @@ struct TextAttributes {
     friend bool operator==(const TextAttributes&, const TextAttributes&) = default;
 };
 
-// A stretch of the text, in UTF-16 code units.
+// The index of a style in an attributed text's table of styles.
+using StyleIndex = quint32;
+
+// A stretch of the text, in UTF-16 code units, and the index of its attributes in the text's
+// table of styles.
 struct TextRun {
     qsizetype start = 0;
     qsizetype length = 0;
-    TextAttributes attributes;
+    StyleIndex style = 0;
 
     friend bool operator==(const TextRun&, const TextRun&) = default;
 };
 
 // Text with attributes over consecutive, non-overlapping runs that cover it from the start.
+//
+// Compact: a run is only where it ends and the index of its style; the attributes themselves
+// live once each in a small table of distinct styles (`styles()`). Appending a piece in the
+// style of the last run lengthens that run, so neighbouring runs always differ in style and
+// the runs of equal per-character attributes are the same.
+//
+// Consumers that turn attributes into something costly (a QFont, a QTextCharFormat) should do
+// so once per entry of `styles()`, indexed by `TextRun::style`, and not once per run: a long
+// highlighted file has hundreds of thousands of runs over a dozen styles. Producers that
+// append many pieces in few styles should intern each style once with `addStyle` and append
+// by index.
+//
+// Offsets are kept in 32 bits: a text holds at most 2^32 - 1 UTF-16 units.
 class AttributedText {
 public:
+    class Runs;
+
     AttributedText() = default;
     explicit AttributedText(const QString& text, const TextAttributes& attributes = {});
 
     const QString& text() const { return m_text; }
-    const std::vector<TextRun>& runs() const { return m_runs; }
     bool isEmpty() const { return m_text.isEmpty(); }
 
-    // Appends one run; an empty text appends nothing.
-    void append(const QString& text, const TextAttributes& attributes);
+    Runs runs() const;
+    const std::vector<TextAttributes>& styles() const { return m_styles; }
+    const TextAttributes& style(StyleIndex index) const { return m_styles[index]; }
+    const TextAttributes& attributes(const TextRun& run) const { return m_styles[run.style]; }
+    // The attributes of the character at `position`; null outside the text.
+    const TextAttributes* attributesAt(qsizetype position) const;
+
+    // The index of `attributes` in the table of styles, adding them when new.
+    StyleIndex addStyle(const TextAttributes& attributes);
+
+    // Appends `text` in a style; an empty text appends nothing. The index must come from
+    // addStyle of this text.
+    void append(QStringView text, StyleIndex style);
+    void append(QStringView text, const TextAttributes& attributes) { append(text, addStyle(attributes)); }
     void append(const AttributedText& other);
 
-    friend bool operator==(const AttributedText&, const AttributedText&) = default;
+    // Room for this much text and this many runs in all, so that building appends in place.
+    void reserve(qsizetype textLength, qsizetype runCount);
+    // Gives back room reserved but not used.
+    void squeeze();
+
+    // Heap bytes held by the text, the runs and the styles (capacity included), for measuring.
+    std::size_t memoryUsage() const;
+
+    // Equal texts with equal attributes character by character, whatever the order of the
+    // styles in their tables.
+    friend bool operator==(const AttributedText& a, const AttributedText& b);
 
 private:
+    struct StoredRun {
+        quint32 end;
+        StyleIndex style;
+    };
+
     QString m_text;
-    std::vector<TextRun> m_runs;
+    std::vector<StoredRun> m_runs;
+    std::vector<TextAttributes> m_styles;
+    // Indices of the styles by hash of their attributes, for interning.
+    std::unordered_multimap<std::size_t, StyleIndex> m_styleIndex;
 };
+
+// The runs of an attributed text in order, as values; valid while the text is unchanged.
+class AttributedText::Runs {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TextRun;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = TextRun;
+
+        const_iterator() = default;
+        const_iterator(const StoredRun* runs, std::size_t index) : m_runs(runs), m_index(index) {}
+        TextRun operator*() const { return at(m_runs, m_index); }
+        const_iterator& operator++() { ++m_index; return *this; }
+        const_iterator operator++(int) { auto copy = *this; ++m_index; return copy; }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.m_index == b.m_index; }
+
+    private:
+        const StoredRun* m_runs = nullptr;
+        std::size_t m_index = 0;
+    };
+
+    explicit Runs(const std::vector<StoredRun>& runs) : m_runs(runs.data()), m_size(runs.size()) {}
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    TextRun operator[](std::size_t i) const { return at(m_runs, i); }
+    const_iterator begin() const { return {m_runs, 0}; }
+    const_iterator end() const { return {m_runs, m_size}; }
+
+private:
+    static TextRun at(const StoredRun* runs, std::size_t i)
+    {
+        const qsizetype start = i == 0 ? 0 : qsizetype(runs[i - 1].end);
+        return {start, qsizetype(runs[i].end) - start, runs[i].style};
+    }
+
+    const StoredRun* m_runs;
+    std::size_t m_size;
+};
+
+inline AttributedText::Runs AttributedText::runs() const
+{
+    return Runs(m_runs);
+}
 
 } // namespace richtext
