@@ -14,7 +14,7 @@ namespace {
 
 QString fixturePath(const char* name)
 {
-    return qEnvironmentVariable("QUILLORA_TEST_SOURCE_DIR") + QStringLiteral("/tests/fixtures/") + QLatin1String(name);
+    return QStringLiteral(QUILLORA_CHAT_TESTS "/fixtures/") + QLatin1String(name);
 }
 
 QList<QByteArray> fixtureLines(const char* name)

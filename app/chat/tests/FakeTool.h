@@ -25,7 +25,7 @@ using namespace quillora::chat;
 
 inline QString testToolPath(const char* name)
 {
-    return qEnvironmentVariable("QUILLORA_TEST_SOURCE_DIR") + QStringLiteral("/tests/tools/") + QLatin1String(name);
+    return QStringLiteral(QUILLORA_CHAT_TESTS "/tools/") + QLatin1String(name);
 }
 
 // A resolution that answers `path` on the next turn of the event loop.
