@@ -1,4 +1,4 @@
-#include "TestHttpServer.h"
+#include "testsupport/HttpServer.h"
 
 #include "remoteimage/RemoteImageLoader.h"
 
@@ -87,9 +87,9 @@ QByteArray twoFrameGif()
                                "3b");
 }
 
-TestHttpServer::Response ok(const QByteArray& body)
+testsupport::HttpServer::Response ok(const QByteArray& body)
 {
-    TestHttpServer::Response response;
+    testsupport::HttpServer::Response response;
     response.body = body;
     // Cacheable for an hour, so that a failure left in the disk cache would answer the retry.
     response.headers = {{"Cache-Control", "max-age=3600"}};
@@ -123,7 +123,7 @@ protected:
     RemoteImageResult load(const QUrl& url) { return load(*loader, url); }
 
     QTemporaryDir cacheDirectory;
-    TestHttpServer server;
+    testsupport::HttpServer server;
     std::shared_ptr<DefaultRemoteImageCache> memoryCache = std::make_shared<DefaultRemoteImageCache>(100, 64 * 1024 * 1024);
     std::unique_ptr<DefaultRemoteImageLoader> loader;
 };
@@ -246,7 +246,7 @@ TEST_F(RemoteImageLoaderTest, FailedResponsesCacheNothingAndRetry)
 
     const struct Case {
         const char* name;
-        TestHttpServer::Response response;
+        testsupport::HttpServer::Response response;
         Code code;
     } cases[] = {
         {"status-199", withStatus(199), Code::BadServerResponse},
@@ -298,7 +298,7 @@ TEST_F(RemoteImageLoaderTest, TimeoutFailsAndRetries)
 
 TEST_F(RemoteImageLoaderTest, RefusedConnectionFailsAndRetries)
 {
-    TestHttpServer later;
+    testsupport::HttpServer later;
     ASSERT_TRUE(later.listen());
     const quint16 port = later.port();
     later.close();

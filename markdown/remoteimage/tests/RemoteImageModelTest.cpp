@@ -1,5 +1,5 @@
 #include "ManualLoader.h"
-#include "TestHttpServer.h"
+#include "testsupport/HttpServer.h"
 
 #include "remoteimage/RemoteImageModel.h"
 
@@ -124,7 +124,7 @@ TEST_F(RemoteImageModelTest, ScaleThatIsNotPositiveCountsAsOne)
 TEST(RemoteImageModelWithServerTest, ShowsTheDownloadedImage)
 {
     QTemporaryDir cacheDirectory;
-    TestHttpServer server;
+    testsupport::HttpServer server;
     ASSERT_TRUE(server.listen());
     QImage png(8, 6, QImage::Format_ARGB32);
     png.fill(Qt::blue);

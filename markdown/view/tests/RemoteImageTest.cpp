@@ -1,5 +1,5 @@
 #include "ManualLoader.h"
-#include "TestHttpServer.h"
+#include "testsupport/HttpServer.h"
 
 #include "mdview/Environment.h"
 #include "mdview/Host.h"
@@ -276,7 +276,7 @@ int countPixels(const QImage& image, QColor color)
 TEST(DefaultInlineImageProvider, LoadsThroughTheSharedLoaderAndPassesItsErrorsOn)
 {
     useTemporaryCacheFolder();
-    TestHttpServer server;
+    testsupport::HttpServer server;
     ASSERT_TRUE(server.listen());
     server.setResponse("/a.png", {200, png(filled(6, 4))});
     server.setResponse("/missing.png", {404, "not here"});
@@ -404,9 +404,9 @@ View document(const std::vector<markdown::BlockNode>& parsed)
 TEST(MarkdownDocument, ShowsNothingForAnImageUntilItLoadsThenTheImage)
 {
     useTemporaryCacheFolder();
-    TestHttpServer server;
+    testsupport::HttpServer server;
     ASSERT_TRUE(server.listen());
-    TestHttpServer::Response response{200, png(filled(40, 20))};
+    testsupport::HttpServer::Response response{200, png(filled(40, 20))};
     response.delayMs = 100;
     server.setResponse("/x.png", response);
     const QString markdown = QStringLiteral("Above the picture.\n\n![a red box](%1)\n\nBelow it.\n")
@@ -437,7 +437,7 @@ namespace {
 TEST(MarkdownDocument, RendersAProjectReadme)
 {
     useTemporaryCacheFolder();
-    TestHttpServer server;
+    testsupport::HttpServer server;
     ASSERT_TRUE(server.listen());
     server.setResponse("/logo.png", {200, png(filled(120, 40))});
     const QString markdown = QStringLiteral(R"md(# Quillora
