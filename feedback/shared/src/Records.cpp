@@ -169,16 +169,28 @@ QJsonObject encodeRecord(const Record& record)
 
 struct Decoder {
     const QJsonObject& object;
-    QString path;
     QString* failure; // set once; the decoder does nothing after it
+    // Where this object stands in the body: the decoder of the enclosing object, the key of the
+    // list that holds it and its index there. Spelled out only for a failure.
+    const Decoder* parent = nullptr;
+    const char* listKey = nullptr;
+    qsizetype index = 0;
 
     bool failed() const { return !failure->isEmpty(); }
 
-    void fail(const char* key, const QString& what)
+    QString path() const
     {
-        *failure = QStringLiteral("%1 at \"%2%3%4\"")
-                       .arg(what, path, path.isEmpty() ? QString() : QStringLiteral("."), QLatin1StringView(key));
+        if (!parent)
+            return {};
+        return parent->pathTo(listKey) + QStringLiteral("[%1]").arg(index);
     }
+    QString pathTo(const char* key) const
+    {
+        const QString base = path();
+        return base.isEmpty() ? QString::fromLatin1(key) : base + u'.' + QLatin1StringView(key);
+    }
+
+    void fail(const char* key, const QString& what) { *failure = QStringLiteral("%1 at \"%2\"").arg(what, pathTo(key)); }
 
     template <typename T>
     void operator()(const char* key, T& out)
@@ -269,16 +281,12 @@ struct Decoder {
         out.reserve(array.size());
         for (qsizetype i = 0; i < array.size(); ++i) {
             const QJsonValue element = array.at(i);
-            const QString elementPath = QStringLiteral("%1%2%3[%4]")
-                                            .arg(path, path.isEmpty() ? QString() : QStringLiteral("."),
-                                                 QLatin1StringView(key))
-                                            .arg(i);
             if (!element.isObject()) {
-                *failure = QStringLiteral("Expected an object at \"%1\"").arg(elementPath);
+                *failure = QStringLiteral("Expected an object at \"%1[%2]\"").arg(pathTo(key)).arg(i);
                 return false;
             }
             const QJsonObject child = element.toObject();
-            Decoder decoder{child, elementPath, failure};
+            Decoder decoder{child, failure, this, key, i};
             T record{};
             visitFields(record, decoder);
             if (failed())
@@ -356,7 +364,7 @@ template <typename Record>
 std::optional<Record> fromJsonObject(const QJsonObject& object, QString* error)
 {
     QString failure;
-    Decoder decoder{object, QString(), &failure};
+    Decoder decoder{object, &failure};
     Record record{};
     visitFields(record, decoder);
     if (!failure.isEmpty()) {
@@ -416,14 +424,28 @@ std::optional<QUuid> uuidFromText(QStringView text)
 {
     if (text.size() != 36)
         return std::nullopt;
+    std::array<uchar, 16> bytes{};
+    std::size_t nibble = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (hyphen ? c != '-' : !hex)
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (c != u'-')
+                return std::nullopt;
+            continue;
+        }
+        int value;
+        if (c >= u'0' && c <= u'9')
+            value = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            value = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            value = c - u'A' + 10;
+        else
             return std::nullopt;
+        bytes[nibble / 2] = uchar(bytes[nibble / 2] << 4 | value);
+        ++nibble;
     }
-    return QUuid::fromString(text);
+    return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 QString dateText(const QDateTime& date)

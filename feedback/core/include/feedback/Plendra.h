@@ -1,34 +1,25 @@
 #pragma once
 
-#include <QColor>
+#include "feedback/Configuration.h"
+#include "feedback/Payment.h"
+#include "feedback/Theme.h"
+
 #include <QString>
 
 namespace plendra {
 
-// How the feature-request board looks and behaves.
-struct Configuration {
-    struct AddButton {
-        enum class Location { floating, navigationBar };
-        Location location = Location::floating;
-    };
-    struct Buttons {
-        AddButton addButton;
-    };
-
-    Buttons buttons;
-};
-
-// The feedback client's process-wide state. The host sets it once at start-up; every request and
-// board view reads it. Reads return copies; writes replace the whole value under one lock.
+// The feedback client's process-wide state and the host's entry to it. The host hands over its
+// API key, then changes the configuration and theme, before it shows the board; every request
+// and board view reads them. Reads return copies; writes replace the whole value. One lock guards
+// all of it, so any thread may call these.
 class Plendra {
 public:
-    struct Theme {
-        QColor primaryColor;
-    };
+    using Theme = ::plendra::Theme;
+    using Payment = ::plendra::Payment;
 
     Plendra() = delete;
 
-    // Replaces the API key sent with every later request.
+    // Replaces the API key sent with every later request ("tin-kettle-value" until then).
     static void configure(const QString& apiKey);
     static QString apiKey();
 
@@ -37,6 +28,17 @@ public:
 
     static Theme theme();
     static void setTheme(const Theme& theme);
+
+    // Each stores one field of the user record and then sends the whole record (fields never set
+    // are left out) to the service from the event loop; the outcome is dropped.
+    static void updateUserCustomID(const QString& customID);
+    static void updateUserEmail(const QString& email);
+    static void updateUserName(const QString& name);
+    static void updateUser(const Payment& payment);
 };
+
+// The board's title of a state, from the shared configuration's texts at the moment of the call;
+// "Not Supported" for `rejected`.
+QString description(WishState state);
 
 } // namespace plendra
