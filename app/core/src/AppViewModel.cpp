@@ -12,7 +12,6 @@
 #include <QPointer>
 #include <QThreadPool>
 
-#include <algorithm>
 
 namespace quillora {
 namespace {
@@ -49,31 +48,6 @@ void stopAccessing(QUrl& scopedURL)
     if (!scopedURL.isEmpty())
         platform::SecurityScopedResources::shared()->stopAccessing(scopedURL.toLocalFile());
     scopedURL.clear();
-}
-
-const FileTreeNodeModel* findNode(const QList<FileTreeNodeModel>& nodes, const QString& path,
-                                  bool directoriesOnly)
-{
-    for (const auto& node : nodes) {
-        if (node.url.toLocalFile() == path && (!directoriesOnly || node.type == FileTreeNodeType::directory))
-            return &node;
-        if (const auto* found = findNode(node.children, path, directoriesOnly))
-            return found;
-    }
-    return nullptr;
-}
-
-// Removes every node at `path` (with its subtree) from the list and, below it, from the children
-// of the nodes that stay; tells whether anything was removed.
-bool removeNode(QList<FileTreeNodeModel>& nodes, const QString& path)
-{
-    const auto removed = nodes.removeIf([&path](const FileTreeNodeModel& node) { return node.url.toLocalFile() == path; });
-    bool removedBelow = false;
-    for (auto& node : nodes) {
-        if (findNode(node.children, path, false))
-            removedBelow = removeNode(node.children, path) || removedBelow;
-    }
-    return removed > 0 || removedBelow;
 }
 
 } // namespace
@@ -322,7 +296,7 @@ void AppViewModel::revalidateSelection()
     if (selectedDirectoryURL_.isEmpty())
         return;
     const QString path = selectedDirectoryURL_.toLocalFile();
-    if (findNode(fileTreeNodes_, path, true))
+    if (const auto node = fileTreeNodes_.find(path); node && node->type == FileTreeNodeType::directory)
         return;
     if (!selectedFolderURL_.isEmpty() && selectedFolderURL_.toLocalFile() == path)
         return;
@@ -424,12 +398,12 @@ void AppViewModel::selectNode(const std::optional<QString>& identifier)
         refreshFileAvailability(file);
         return;
     }
-    const auto* found = findNode(fileTreeNodes_, *identifier, false);
+    const auto found = fileTreeNodes_.find(*identifier);
     if (!found) {
         clearSelection();
         return;
     }
-    const FileTreeNodeModel node = *found;
+    const FileTreeNodeModel& node = *found;
     if (node.type == FileTreeNodeType::directory) {
         stopAccessing(securityScopedFileURL_);
         setSelectedDirectoryURL(node.url);
@@ -451,9 +425,8 @@ void AppViewModel::pruneMissingNode(const std::optional<QString>& identifier)
 {
     if (!identifier || (selectedFile_ && selectedFile_->id == *identifier))
         return;
-    auto nodes = fileTreeNodes_;
-    if (removeNode(nodes, *identifier))
-        setFileTreeNodes(std::move(nodes));
+    if (auto nodes = fileTreeNodes_.removingAll(*identifier))
+        setFileTreeNodes(std::move(*nodes));
 }
 
 void AppViewModel::deleteFile(const FileDocumentModel& file)
@@ -523,9 +496,9 @@ void AppViewModel::setMissingSelectedFile(const std::optional<FileDocumentModel>
     emit missingSelectedFileChanged();
 }
 
-void AppViewModel::setFileTreeNodes(QList<FileTreeNodeModel> nodes)
+void AppViewModel::setFileTreeNodes(FileTreeNodeList nodes)
 {
-    if (std::ranges::equal(nodes, fileTreeNodes_))
+    if (nodes == fileTreeNodes_)
         return;
     fileTreeNodes_ = std::move(nodes);
     emit fileTreeNodesChanged();

@@ -1,23 +1,84 @@
 #include "core/FileTreeScannerService.h"
 
+#include "FileTreeSnapshotData.h"
+#include "core/AppLogger.h"
+
+#include <platform/FileKind.h>
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace quillora {
 
+// --- Visited directories ---------------------------------------------------------------------
+
+size_t VisitedDirectories::slotOf(dev_t device, ino_t inode) const
+{
+    // splitmix64 finaliser over both halves of the identity
+    auto x = std::uint64_t(inode) ^ (std::uint64_t(device) * 0x9e3779b97f4a7c15ull);
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    x ^= x >> 31;
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = x & mask;; slot = (slot + 1) & mask) {
+        const Slot& s = slots_[slot];
+        if (s.device == emptyDevice || (s.device == device && s.inode == inode))
+            return slot;
+    }
+}
+
+void VisitedDirectories::grow()
+{
+    std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<size_t>(64, slots_.size() * 2)));
+    for (const Slot& s : old) {
+        if (s.device != emptyDevice)
+            slots_[slotOf(s.device, s.inode)] = s;
+    }
+}
+
+bool VisitedDirectories::insert(dev_t device, ino_t inode)
+{
+    if ((used_ + 1) * 2 > slots_.size())
+        grow();
+    Slot& s = slots_[slotOf(device, inode)];
+    if (s.device != emptyDevice)
+        return false;
+    s = {device, inode};
+    ++used_;
+    return true;
+}
+
+bool VisitedDirectories::contains(dev_t device, ino_t inode) const
+{
+    return !slots_.empty() && slots_[slotOf(device, inode)].device != emptyDevice;
+}
+
+// --- Scan ------------------------------------------------------------------------------------
+
 namespace {
+
+using Record = FileTreeSnapshotBuilder::Record;
+using Index = FileTreeSnapshot::Index;
+
+const AppLogger& logger()
+{
+    static const AppLogger shared(QStringLiteral("FileTreeScanner"));
+    return shared;
+}
 
 bool isValidUtf8(const char* s, size_t length)
 {
@@ -54,58 +115,100 @@ bool isValidUtf8(const char* s, size_t length)
     return true;
 }
 
-struct Scan {
-    bool showsHiddenFiles = false;
-    VisitedDirectories& visited;
-    QCollator collator;
-    QByteArray resolvedRoot; // the project folder with every link resolved
-    std::vector<char> buffer = std::vector<char>(32 * 1024); // one listing at a time
-    std::stop_token stop;
-    std::atomic<int>* foldersListed = nullptr;
-    bool stopped = false; // the walk was cut short; every level returns at once
-
-    // Whether the entry `name` of `dirFd`, listed as `path`, is a link to a folder of the tree
-    // this scan shows.
-    bool isLinkIntoShownTree(int dirFd, const char* name, const QString& path) const;
-
-    // Lists the open directory `fd` (taken over) whose listed path is `path`; node ids are
-    // `idPrefix` + "/" + name, or the bare name when the prefix is empty.
-    FileTreeScannerService::Result level(int fd, const QString& path, const QString& idPrefix, int depth);
-};
-
-// QUrl::fromLocalFile without its cost for the common case: decoded mode only escapes '%',
-// which costs a search through every path.
-QUrl fileURL(const QString& path)
+// Stable. Most folders hold a few entries, for which insertion needs no buffer, where
+// std::stable_sort allocates one per call.
+template <typename Less>
+void stableSort(quint32* begin, quint32* end, Less less)
 {
-    QUrl url;
-    url.setScheme(QStringLiteral("file"));
-    url.setPath(path, path.contains(u'%') ? QUrl::DecodedMode : QUrl::TolerantMode);
-    return url;
-}
-
-// Reads every entry name and type of the open directory into `names` (each followed by a NUL)
-// and `entries`, straight from the kernel: a directory stream would allocate a large buffer
-// per folder, which dominates a scan of many small folders.
-bool readEntries(int fd, std::vector<char>& buffer, QByteArray& names, std::vector<std::pair<qsizetype, unsigned char>>& entries)
-{
-    for (;;) {
-        const ssize_t length = ::getdents64(fd, buffer.data(), buffer.size());
-        if (length < 0 && errno == EINTR)
-            continue;
-        if (length <= 0)
-            return length == 0;
-        for (ssize_t position = 0; position < length;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + position);
-            position += entry->d_reclen;
-            entries.emplace_back(names.size(), entry->d_type);
-            names.append(entry->d_name, qsizetype(strlen(entry->d_name)) + 1);
-        }
+    if (end - begin > 16) {
+        std::stable_sort(begin, end, less);
+        return;
+    }
+    for (quint32* i = begin; i < end; ++i) {
+        const quint32 value = *i;
+        quint32* j = i;
+        for (; j > begin && less(value, *(j - 1)); --j)
+            *j = *(j - 1);
+        *j = value;
     }
 }
 
-FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QString& idPrefix, int depth)
+int openFolder(int dirFd, const char* name)
 {
-    FileTreeScannerService::Result result;
+    return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+void closeIfOpen(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+QByteArray resolvedPath(const QByteArray& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : QByteArray();
+}
+
+constexpr size_t listingBufferSize = 32 * 1024;
+
+// What listing one folder needs, kept for the next folder at the same depth, so that a scan
+// allocates per depth rather than per folder or per entry.
+struct LevelBuffers {
+    std::unique_ptr<char[]> listing; // entries as the kernel hands them out
+    std::vector<Record> children;    // the folder's nodes in listing order
+    std::vector<quint32> order;      // display order of `children`
+    QString sortNames;               // their names in UTF-16, for the collator
+    std::vector<quint32> sortBounds; // where each name starts in `sortNames`, and where the last ends
+};
+
+// One folder's nodes as a block of the snapshot.
+struct Listed {
+    Index first = 0;
+    Index count = 0;
+    bool allReadable = true;
+};
+
+struct Scan {
+    Scan(bool showsHiddenFiles, VisitedDirectories& visited, QByteArray rootPath, QByteArray listedPath,
+         FileTreeSnapshotBuilder builder, qsizetype maxEntries)
+        : showsHiddenFiles(showsHiddenFiles)
+        , visited(visited)
+        , resolvedRoot(resolvedPath(rootPath))
+        , path(std::move(listedPath))
+        , maxEntries(maxEntries)
+        , builder(std::move(builder))
+    {
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+
+    bool showsHiddenFiles;
+    VisitedDirectories& visited;
+    QCollator collator;
+    QByteArray resolvedRoot; // the project folder with every link resolved
+    QByteArray path;         // the folder being listed, as listed
+    std::stop_token stop;
+    std::atomic<int>* foldersListed = nullptr;
+    qsizetype maxEntries;
+    qsizetype entries = 0;
+    bool stopped = false;           // the walk was cut short; every level returns at once
+    bool reachedEntryLimit = false; // no further entry is taken; every level keeps what it has
+    FileTreeSnapshotBuilder builder;
+    std::vector<LevelBuffers> levels = std::vector<LevelBuffers>(FileTreeScannerService::maxDepth + 1);
+    std::vector<std::pair<dev_t, bool>> pseudoDevices; // each device met, and whether it is a pseudo file system
+
+    // Lists the open directory `fd` (taken over) on `device`, `depth` folders below the listed one.
+    Listed level(int fd, dev_t device, int depth);
+    void take(int dirFd, dev_t device, int depth, const char* name, unsigned char type, Listed& listed);
+    Index appendSorted(LevelBuffers& level);
+    // Whether the entry `name` of `dirFd` is a link to a folder of the tree this scan shows.
+    bool isLinkIntoShownTree(int dirFd, const char* name) const;
+    bool isPseudoFileSystem(int fd, dev_t device);
+};
+
+Listed Scan::level(int fd, dev_t device, int depth)
+{
+    Listed result;
     if (stop.stop_requested()) {
         stopped = true;
         ::close(fd);
@@ -113,92 +216,166 @@ FileTreeScannerService::Result Scan::level(int fd, const QString& path, const QS
     }
     if (foldersListed)
         foldersListed->fetch_add(1, std::memory_order_relaxed);
-    QByteArray names;
-    std::vector<std::pair<qsizetype, unsigned char>> entries;
-    const bool listed = readEntries(fd, buffer, names, entries);
-    if (!listed) {
-        ::close(fd);
-        return result;
-    }
-    const QString base = path.endsWith(u'/') ? path : path + u'/';
-    QList<FileTreeNodeModel> directories;
-    QList<FileTreeNodeModel> files;
-    for (const auto& [offset, type] : entries) {
-        const char* name = names.constData() + offset;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+    LevelBuffers& here = levels[depth];
+    if (!here.listing)
+        here.listing = std::make_unique<char[]>(listingBufferSize);
+    here.children.clear();
+    // Entries are taken batch by batch straight from the kernel: a directory stream would
+    // allocate a large buffer per folder, which dominates a scan of many small folders.
+    bool listed = true;
+    while (!reachedEntryLimit) {
+        const ssize_t length = ::getdents64(fd, here.listing.get(), listingBufferSize);
+        if (length < 0 && errno == EINTR)
             continue;
-        if (name[0] == '.' && !showsHiddenFiles)
-            continue;
-        const size_t nameLength = strlen(name);
-        if (!isValidUtf8(name, nameLength))
-            continue; // no path of ours could name it
-
-        bool isDirectory = type == DT_DIR;
-        bool isFile = type == DT_REG;
-        struct stat info {};
-        if (isDirectory || type == DT_LNK || type == DT_UNKNOWN) {
-            if (::fstatat(fd, name, &info, 0) != 0)
-                continue; // dangling link or vanished entry
-            isDirectory = S_ISDIR(info.st_mode);
-            isFile = S_ISREG(info.st_mode);
+        if (length < 0) {
+            listed = false;
+            result.allReadable = errno != EACCES;
         }
-        if (!isDirectory && !isFile)
-            continue;
-
-        const QString nodeName = QString::fromUtf8(name, qsizetype(nameLength));
-        const QString nodePath = base + nodeName;
-        QString id = idPrefix.isEmpty() ? nodeName : idPrefix + u'/' + nodeName;
-        if (isFile) {
-            files.append({std::move(id), fileURL(nodePath), nodeName, FileTreeNodeType::file, {},
-                          lowerCasedPathExtension(nodeName)});
-            continue;
-        }
-        // A folder inside the project is listed at its own place, never through a link to it,
-        // whichever of the two the listing meets first.
-        if (type != DT_DIR && isLinkIntoShownTree(fd, name, nodePath))
-            continue;
-        if (!visited.identities.insert({info.st_dev, info.st_ino}).second)
-            continue; // met before: a link or mount back into the walk
-        FileTreeScannerService::Result children;
-        if (depth < FileTreeScannerService::maxDepth) {
-            const int childFd = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (childFd >= 0)
-                children = level(childFd, nodePath, id, depth + 1);
-            else
-                children.allReadable = errno != EACCES;
+        if (length <= 0)
+            break;
+        for (ssize_t position = 0; position < length && !reachedEntryLimit;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(here.listing.get() + position);
+            position += entry->d_reclen;
+            take(fd, device, depth, entry->d_name, entry->d_type, result);
             if (stopped) {
                 ::close(fd);
                 return {};
             }
         }
-        result.allReadable = result.allReadable && children.allReadable;
-        directories.append({std::move(id), fileURL(nodePath), nodeName, FileTreeNodeType::directory,
-                            std::move(children.nodes), std::nullopt});
     }
     ::close(fd);
-
-    const auto byName = [this](const FileTreeNodeModel& a, const FileTreeNodeModel& b) {
-        return collator.compare(a.name, b.name) < 0;
-    };
-    std::stable_sort(directories.begin(), directories.end(), byName);
-    std::stable_sort(files.begin(), files.end(), byName);
-    result.nodes = std::move(directories);
-    result.nodes.append(std::move(files));
+    if (!listed)
+        here.children.clear();
+    result.count = Index(here.children.size());
+    result.first = appendSorted(here);
     return result;
 }
 
-QByteArray resolvedPath(const QString& path)
+void Scan::take(int dirFd, dev_t device, int depth, const char* name, unsigned char type, Listed& listed)
 {
-    char resolved[PATH_MAX];
-    return ::realpath(QFile::encodeName(path).constData(), resolved) ? QByteArray(resolved) : QByteArray();
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+        return;
+    if (name[0] == '.' && !showsHiddenFiles)
+        return;
+    const size_t length = strlen(name);
+    if (length > 0xffff || !isValidUtf8(name, length))
+        return; // no path of ours could name it
+
+    bool isDirectory = type == DT_DIR;
+    bool isFile = type == DT_REG;
+    const bool descends = depth < FileTreeScannerService::maxDepth;
+    int childFd = -1;
+    int openError = 0;
+    struct stat info {};
+    if (isDirectory && descends) {
+        // The identity of a folder comes from the opened folder: one lookup of its name, not two.
+        childFd = openFolder(dirFd, name);
+        openError = childFd < 0 ? errno : 0;
+    }
+    if (childFd >= 0) {
+        if (::fstat(childFd, &info) != 0) {
+            ::close(childFd);
+            return;
+        }
+    } else if (isDirectory || type == DT_LNK || type == DT_UNKNOWN) {
+        if (::fstatat(dirFd, name, &info, 0) != 0)
+            return; // dangling link or vanished entry
+        isDirectory = S_ISDIR(info.st_mode);
+        isFile = S_ISREG(info.st_mode);
+    }
+    if (!isDirectory && !isFile)
+        return;
+    // A folder inside the project is listed at its own place, never through a link to it,
+    // whichever of the two the listing meets first; and a folder met before (a link or mount
+    // back into the walk) is left out.
+    if (isDirectory
+        && ((type != DT_DIR && isLinkIntoShownTree(dirFd, name)) || !visited.insert(info.st_dev, info.st_ino))) {
+        closeIfOpen(childFd);
+        return;
+    }
+    if (entries >= maxEntries) {
+        reachedEntryLimit = true;
+        closeIfOpen(childFd);
+        return;
+    }
+    ++entries;
+
+    Record record;
+    record.directory = isDirectory;
+    if (isDirectory && descends) {
+        if (childFd < 0 && openError == 0) {
+            childFd = openFolder(dirFd, name);
+            openError = childFd < 0 ? errno : 0;
+        }
+        if (childFd < 0) {
+            listed.allReadable = listed.allReadable && openError != EACCES;
+        } else if (info.st_dev != device && isPseudoFileSystem(childFd, info.st_dev)) {
+            ::close(childFd); // shown, never entered
+        } else {
+            const qsizetype pathLength = path.size();
+            path.append('/').append(name, qsizetype(length));
+            const Listed children = level(childFd, info.st_dev, depth + 1);
+            path.truncate(pathLength);
+            if (stopped)
+                return;
+            record.firstChild = children.first;
+            record.childCount = children.count;
+            listed.allReadable = listed.allReadable && children.allReadable;
+        }
+    }
+    record.nameOffset = builder.addName(name, quint16(length));
+    record.nameLength = quint16(length);
+    levels[depth].children.push_back(record);
 }
 
-bool Scan::isLinkIntoShownTree(int dirFd, const char* name, const QString& path) const
+Index Scan::appendSorted(LevelBuffers& level)
+{
+    const auto count = quint32(level.children.size());
+    level.order.resize(count);
+    // Folders first; each group starts in listing order, which the stable sorts keep for names
+    // that compare equal.
+    quint32 folders = 0;
+    for (quint32 i = 0; i < count; ++i) {
+        if (level.children[i].directory)
+            level.order[folders++] = i;
+    }
+    for (quint32 i = 0, next = folders; i < count; ++i) {
+        if (!level.children[i].directory)
+            level.order[next++] = i;
+    }
+    if (count > 1) {
+        qsizetype bytes = 0;
+        for (const Record& child : level.children)
+            bytes += child.nameLength;
+        level.sortNames.resize(bytes); // UTF-16 never takes more units than UTF-8 takes bytes
+        level.sortBounds.resize(count + 1);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QChar* const start = level.sortNames.data();
+        QChar* out = start;
+        for (quint32 i = 0; i < count; ++i) {
+            level.sortBounds[i] = quint32(out - start);
+            out = decoder.appendToBuffer(out, builder.name(level.children[i]));
+        }
+        level.sortBounds[count] = quint32(out - start);
+        const auto name = [&](quint32 i) {
+            return QStringView(start + level.sortBounds[i], start + level.sortBounds[i + 1]);
+        };
+        const auto byName = [&](quint32 a, quint32 b) { return collator.compare(name(a), name(b)) < 0; };
+        stableSort(level.order.data(), level.order.data() + folders, byName);
+        stableSort(level.order.data() + folders, level.order.data() + count, byName);
+    }
+    const Index first = builder.recordCount();
+    for (const quint32 i : level.order)
+        builder.append(level.children[i]);
+    return first;
+}
+
+bool Scan::isLinkIntoShownTree(int dirFd, const char* name) const
 {
     struct stat linkInfo {};
     if (resolvedRoot.isEmpty() || ::fstatat(dirFd, name, &linkInfo, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(linkInfo.st_mode))
         return false;
-    const QByteArray resolved = resolvedPath(path);
+    const QByteArray resolved = resolvedPath(path + '/' + name);
     if (resolved.isEmpty())
         return false;
     if (resolved == resolvedRoot)
@@ -210,6 +387,17 @@ bool Scan::isLinkIntoShownTree(int dirFd, const char* name, const QString& path)
     return showsHiddenFiles || !('/' + resolved.mid(prefix.size())).contains("/.");
 }
 
+bool Scan::isPseudoFileSystem(int fd, dev_t device)
+{
+    for (const auto& [known, pseudo] : pseudoDevices) {
+        if (known == device)
+            return pseudo;
+    }
+    const bool pseudo = platform::isOnPseudoFileSystem(fd);
+    pseudoDevices.emplace_back(device, pseudo);
+    return pseudo;
+}
+
 QString withoutTrailingSlash(QString path)
 {
     while (path.size() > 1 && path.endsWith(u'/'))
@@ -217,26 +405,44 @@ QString withoutTrailingSlash(QString path)
     return path;
 }
 
-FileTreeScannerService::Result scanOpened(const QString& directoryPath, const QString& rootPath, const QString& idPrefix,
-                                          bool showsHiddenFiles, VisitedDirectories& visited, bool addToVisited,
-                                          std::stop_token stop = {}, std::atomic<int>* foldersListed = nullptr)
+struct ScanRequest {
+    QString directoryPath;
+    QString rootPath;
+    QString idPrefix;
+    bool showsHiddenFiles = false;
+    bool addToVisited = false;
+    qsizetype maxEntries = 0;
+    std::stop_token stop;
+    std::atomic<int>* foldersListed = nullptr;
+};
+
+FileTreeScannerService::Result scanOpened(const ScanRequest& request, VisitedDirectories& visited)
 {
-    const int fd = ::open(QFile::encodeName(directoryPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const QByteArray directory = QFile::encodeName(request.directoryPath);
+    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return {{}, errno != EACCES};
-    if (addToVisited) {
-        struct stat info {};
-        if (::fstat(fd, &info) == 0)
-            visited.identities.insert({info.st_dev, info.st_ino});
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || platform::isOnPseudoFileSystem(fd)) {
+        ::close(fd);
+        return {};
     }
-    Scan scan{showsHiddenFiles, visited, QCollator(), resolvedPath(rootPath)};
-    scan.collator.setCaseSensitivity(Qt::CaseInsensitive);
-    scan.stop = std::move(stop);
-    scan.foldersListed = foldersListed;
-    auto result = scan.level(fd, directoryPath, idPrefix, 0);
+    if (request.addToVisited)
+        visited.insert(info.st_dev, info.st_ino);
+    Scan scan(request.showsHiddenFiles, visited, QFile::encodeName(request.rootPath), directory,
+              FileTreeSnapshotBuilder(request.directoryPath, request.idPrefix), request.maxEntries);
+    scan.stop = request.stop;
+    scan.foldersListed = request.foldersListed;
+    const Listed top = scan.level(fd, info.st_dev, 0);
     if (scan.stopped)
         return {{}, true, true};
-    return result;
+    if (scan.reachedEntryLimit) {
+        logger().warning(QStringLiteral("Scan of %1 stopped at the bound of %2 entries; the tree shows the first %2 only.")
+                             .arg(request.directoryPath)
+                             .arg(request.maxEntries));
+    }
+    return {scan.builder.finish(top.first, top.count).children(FileTreeSnapshot::listedFolder), top.allReadable, false,
+            scan.reachedEntryLimit};
 }
 
 } // namespace
@@ -248,7 +454,8 @@ FileTreeScannerService::Result FileTreeScannerService::scan(const QUrl& rootURL,
         return {};
     VisitedDirectories visited;
     const QString root = withoutTrailingSlash(rootURL.toLocalFile());
-    return scanOpened(root, root, QString(), showsHiddenFiles, visited, true, std::move(stop), foldersListed);
+    return scanOpened({root, root, QString(), showsHiddenFiles, true, maxEntries_, std::move(stop), foldersListed},
+                      visited);
 }
 
 FileTreeScannerService::Result FileTreeScannerService::scanDirectory(const QUrl& directoryURL, const QUrl& rootURL,
@@ -268,7 +475,7 @@ FileTreeScannerService::Result FileTreeScannerService::scanDirectory(const QUrl&
         idPrefix = cleanDirectory.mid(cleanRoot.size() + 1);
     else if (cleanRoot == QStringLiteral("/"))
         idPrefix = cleanDirectory.mid(1);
-    return scanOpened(directory, rootURL.toLocalFile(), idPrefix, showsHiddenFiles, visited, false);
+    return scanOpened({directory, rootURL.toLocalFile(), idPrefix, showsHiddenFiles, false, maxEntries_}, visited);
 }
 
 } // namespace quillora

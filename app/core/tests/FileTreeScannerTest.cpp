@@ -31,7 +31,7 @@ void mkdir(const QString& path)
     ASSERT_TRUE(QDir().mkpath(path)) << path.toStdString();
 }
 
-void flatten(const QList<FileTreeNodeModel>& nodes, QStringList& ids)
+void flatten(const FileTreeNodeList& nodes, QStringList& ids)
 {
     for (const FileTreeNodeModel& node : nodes) {
         ids.append(node.id);
@@ -39,7 +39,7 @@ void flatten(const QList<FileTreeNodeModel>& nodes, QStringList& ids)
     }
 }
 
-QStringList sortedIds(const QList<FileTreeNodeModel>& nodes)
+QStringList sortedIds(const FileTreeNodeList& nodes)
 {
     QStringList ids;
     flatten(nodes, ids);
@@ -47,7 +47,7 @@ QStringList sortedIds(const QList<FileTreeNodeModel>& nodes)
     return ids;
 }
 
-QStringList names(const QList<FileTreeNodeModel>& nodes)
+QStringList names(const FileTreeNodeList& nodes)
 {
     QStringList result;
     for (const FileTreeNodeModel& node : nodes)
@@ -55,13 +55,13 @@ QStringList names(const QList<FileTreeNodeModel>& nodes)
     return result;
 }
 
-const FileTreeNodeModel* child(const QList<FileTreeNodeModel>& nodes, const QString& name)
+std::optional<FileTreeNodeModel> child(const FileTreeNodeList& nodes, const QString& name)
 {
     for (const FileTreeNodeModel& node : nodes) {
         if (node.name == name)
-            return &node;
+            return node;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 // What `find` lists with the scanner's filters: links followed, folders and regular files only,
@@ -148,13 +148,13 @@ TEST(FileTreeScanner, OrdersFoldersThenFilesCaseInsensitively)
     EXPECT_EQ(order.mid(2), (QStringList{QStringLiteral("b"), QStringLiteral("Guide.MD"), QStringLiteral("Makefile"),
                                          QStringLiteral("y.txt"), QStringLiteral("Z.md")}));
 
-    const FileTreeNodeModel* guide = child(result.nodes, QStringLiteral("Guide.MD"));
+    const auto guide = child(result.nodes, QStringLiteral("Guide.MD"));
     ASSERT_TRUE(guide);
     EXPECT_EQ(guide->fileExtension, QStringLiteral("md"));
     EXPECT_EQ(guide->id, QStringLiteral("Guide.MD"));
     EXPECT_EQ(guide->url, QUrl::fromLocalFile(dir.filePath(QStringLiteral("Guide.MD"))));
     EXPECT_EQ(child(result.nodes, QStringLiteral("Makefile"))->fileExtension, QString());
-    const FileTreeNodeModel* folder = child(result.nodes, QStringLiteral("b"));
+    const auto folder = child(result.nodes, QStringLiteral("b"));
     EXPECT_EQ(folder->type, FileTreeNodeType::directory);
     EXPECT_FALSE(folder->fileExtension);
 }
@@ -236,7 +236,7 @@ TEST(FileTreeScanner, DeepNestingIsCapped)
     mkdir(path);
     const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
     int depth = 0;
-    for (const QList<FileTreeNodeModel>* level = &result.nodes; !level->isEmpty(); level = &level->first().children)
+    for (FileTreeNodeList level = result.nodes; !level.isEmpty(); level = level.first().children)
         ++depth;
     EXPECT_EQ(depth, FileTreeScannerService::maxDepth + 1);
     EXPECT_TRUE(result.allReadable);
@@ -263,7 +263,7 @@ TEST(FileTreeScanner, UnreadableFolderClearsTheFlagAndKeepsItsSiblings)
                 const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(scanned), false);
                 if (scanned != root)
                     return (result.nodes.isEmpty() && !result.allReadable) ? 0 : 2;
-                const FileTreeNodeModel* locked = child(result.nodes, QStringLiteral("locked"));
+                const auto locked = child(result.nodes, QStringLiteral("locked"));
                 const bool ok = !result.allReadable && locked && locked->children.isEmpty()
                     && sortedIds(result.nodes)
                         == QStringList({QStringLiteral("locked"), QStringLiteral("open"), QStringLiteral("open/inner"),

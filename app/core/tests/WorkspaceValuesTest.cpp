@@ -21,17 +21,20 @@ TEST(FileTreeNodeModel, EqualityAndHashCoverEveryField)
     EXPECT_NE(a, withEmptyExtension);
     EXPECT_NE(qHash(a), qHash(withEmptyExtension));
 
-    FileTreeNodeModel dir{QStringLiteral("d"), QUrl::fromLocalFile(QStringLiteral("/p/d")), QStringLiteral("d"),
-                          FileTreeNodeType::directory, {a, file(QStringLiteral("b"), QStringLiteral("md"))}, std::nullopt};
+    const FileTreeNodeModel b = file(QStringLiteral("b"), QStringLiteral("md"));
+    const FileTreeNodeModel dir{QStringLiteral("d"), QUrl::fromLocalFile(QStringLiteral("/p/d")), QStringLiteral("d"),
+                                FileTreeNodeType::directory, {a, b}, std::nullopt};
     FileTreeNodeModel reordered = dir;
-    std::swap(reordered.children[0], reordered.children[1]);
+    reordered.children = {b, a};
     EXPECT_NE(dir, reordered);
     EXPECT_NE(qHash(dir), qHash(reordered));
 
     FileTreeNodeModel copy = dir;
     EXPECT_EQ(dir, copy);
     EXPECT_EQ(qHash(dir), qHash(copy));
-    copy.children[1].fileExtension = QStringLiteral("txt");
+    FileTreeNodeModel otherExtension = b;
+    otherExtension.fileExtension = QStringLiteral("txt");
+    copy.children = {a, otherExtension};
     EXPECT_NE(dir, copy);
 }
 

@@ -21,7 +21,7 @@ namespace {
 // A home folder can hold hundreds of thousands of entries; the text shows the first ones.
 constexpr int maxTreeLines = 20000;
 
-void appendTree(const QList<FileTreeNodeModel>& nodes, int depth, QStringList& lines)
+void appendTree(const FileTreeNodeList& nodes, int depth, QStringList& lines)
 {
     for (const auto& node : nodes) {
         if (lines.size() >= maxTreeLines)

@@ -12,4 +12,8 @@ FileKind fileKind(const QString& path);
 bool isExistingDirectory(const QString& path);
 bool isExistingRegularFile(const QString& path);
 
+// Whether the open directory lies on a pseudo file system (proc, sysfs, devtmpfs, cgroup and the
+// like): kernel state shown as files, which a walk through the user's files must not enter.
+bool isOnPseudoFileSystem(int directoryFd);
+
 } // namespace platform

@@ -38,7 +38,7 @@ public:
     QUrl selectedDirectoryURL() const { return selectedDirectoryURL_; }
     FileAvailability fileAvailability() const { return fileAvailability_; }
     const std::optional<FileDocumentModel>& missingSelectedFile() const { return missingSelectedFile_; }
-    const QList<FileTreeNodeModel>& fileTreeNodes() const { return fileTreeNodes_; }
+    const FileTreeNodeList& fileTreeNodes() const { return fileTreeNodes_; }
     std::optional<ScanError> scanError() const { return scanError_; }
     const std::optional<FileDeletionError>& deleteError() const { return deleteError_; }
     std::optional<QString> securityScopeErrorMessage() const { return securityScopeErrorMessage_; }
@@ -109,7 +109,7 @@ private:
     void setSelectedDirectoryURL(const QUrl& url);
     void setFileAvailability(FileAvailability availability);
     void setMissingSelectedFile(const std::optional<FileDocumentModel>& file);
-    void setFileTreeNodes(QList<FileTreeNodeModel> nodes);
+    void setFileTreeNodes(FileTreeNodeList nodes);
     void setScanError(std::optional<ScanError> error);
     void setSecurityScopeErrorMessage(const std::optional<QString>& message);
 
@@ -126,7 +126,7 @@ private:
     QUrl selectedDirectoryURL_;
     FileAvailability fileAvailability_ = FileAvailability::available;
     std::optional<FileDocumentModel> missingSelectedFile_;
-    QList<FileTreeNodeModel> fileTreeNodes_;
+    FileTreeNodeList fileTreeNodes_;
     std::optional<ScanError> scanError_;
     std::optional<FileDeletionError> deleteError_;
     std::optional<QString> securityScopeErrorMessage_;
