@@ -1,6 +1,20 @@
-// Generates 100,000 files in 10,000 folders and times a scan of them beside `find` with the
-// same filters (links followed, hidden names pruned, folders and regular files only).
-// Usage: bench_scanner [runs]. The tree lives in a temporary folder removed at the end.
+// Cold scans of generated project trees as whole processes: quillora-scan beside `find -L` with
+// the same filters (links followed, hidden names pruned, folders and regular files only) and
+// `fdfind -L -I`, on 100,000 files in 10,000 folders and on 1,000,000 files in 100,000 folders.
+//
+// "Cold" here means a fresh process for every scan: the page cache stays warm, since a sandbox
+// cannot drop it, and one untimed round of each tool warms it alike before the timed rounds,
+// which interleave the tools. Each figure is the median of the rounds; peak memory is the
+// process's maximum resident set as the kernel reports it on exit, measured through a small
+// launcher (bench_scanner_spawn) so that this process's own memory does not count.
+//
+// In one process it also scans each tree twice more and counts the allocations of the second
+// scan, since the first pays for the collator and the caches once.
+//
+// Usage: bench_scanner [--runs N] [--trees DIR]
+//        bench_scanner --generate DIR FILES   (a tree of FILES files, 10 per folder)
+// Without --trees the trees live in a temporary folder removed at the end; with it they are
+// made once in DIR and reused. fdfind is optional: bench/scanner/setup.sh installs it.
 
 #include "core/FileTreeScannerService.h"
 
@@ -8,52 +22,265 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
+extern char** environ;
+
+// Every allocation of the process is counted, so that the in-process scan can be measured.
+namespace {
+std::atomic<long long> allocationCount{0};
+}
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+void* malloc(size_t size)
+{
+    allocationCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size)
+{
+    allocationCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+void* realloc(void* pointer, size_t size)
+{
+    allocationCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(pointer, size);
+}
+void* memalign(size_t alignment, size_t size)
+{
+    allocationCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_memalign(alignment, size);
+}
+void* aligned_alloc(size_t alignment, size_t size)
+{
+    return memalign(alignment, size);
+}
+int posix_memalign(void** out, size_t alignment, size_t size)
+{
+    *out = memalign(alignment, size);
+    return *out ? 0 : ENOMEM;
+}
+void free(void* pointer)
+{
+    __libc_free(pointer);
+}
+}
+
 namespace {
 
-constexpr int topFolders = 100;
-constexpr int subFoldersEach = 99; // 100 + 100 × 99 = 10,000 folders
-constexpr int filesPerFolder = 10; // 10,000 × 10 = 100,000 files
+constexpr int filesPerFolder = 10;
+constexpr int foldersPerArea = 100; // the area and 99 modules in it
 
-bool generate(const QString& root)
+// FILES files, ten per folder, in areas of a hundred folders: "area-N/Module M/File_K.md".
+bool generate(const QString& root, int files)
 {
-    int files = 0;
-    int folders = 0;
-    for (int top = 0; top < topFolders; ++top) {
-        const QString topPath = root + QStringLiteral("/area-%1").arg(top);
-        QStringList paths{topPath};
-        for (int sub = 0; sub < subFoldersEach; ++sub)
-            paths.append(topPath + QStringLiteral("/Module %1").arg(sub));
-        for (const QString& folder : paths) {
-            if (!QDir().mkpath(folder))
-                return false;
-            ++folders;
-            for (int f = 0; f < filesPerFolder; ++f) {
-                const QByteArray file = QFile::encodeName(folder + QStringLiteral("/File_%1.%2").arg(f).arg(f % 2 ? "md" : "swift"));
-                const int fd = ::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-                if (fd < 0)
-                    return false;
-                ::close(fd);
-                ++files;
+    const int areas = std::max(1, files / filesPerFolder / foldersPerArea);
+    std::atomic<bool> failed = false;
+    std::atomic<int> nextArea = 0;
+    const auto work = [&] {
+        for (int area = nextArea++; area < areas && !failed; area = nextArea++) {
+            const QString areaPath = root + QStringLiteral("/area-%1").arg(area);
+            for (int folder = 0; folder < foldersPerArea; ++folder) {
+                const QString path = folder == 0 ? areaPath : areaPath + QStringLiteral("/Module %1").arg(folder - 1);
+                if (!QDir().mkpath(path)) {
+                    failed = true;
+                    return;
+                }
+                for (int f = 0; f < filesPerFolder; ++f) {
+                    const QByteArray file = QFile::encodeName(path + QStringLiteral("/File_%1.%2").arg(f).arg(f % 2 ? "md" : "swift"));
+                    const int fd = ::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+                    if (fd < 0) {
+                        failed = true;
+                        return;
+                    }
+                    ::close(fd);
+                }
             }
         }
-    }
-    std::printf("tree: %d folders, %d files in %s\n", folders, files, qPrintable(root));
-    return true;
+    };
+    // File creation is bound by the kernel, not by this process; a few threads share it out.
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i)
+        threads.emplace_back(work);
+    for (auto& thread : threads)
+        thread.join();
+    return !failed;
+}
+
+// The tree of FILES files under DIR, made unless an earlier run finished it there.
+QString treeOf(const QString& dir, int files)
+{
+    const QString root = dir + QStringLiteral("/tree-%1").arg(files);
+    const QString done = dir + QStringLiteral("/tree-%1.done").arg(files);
+    if (QFileInfo::exists(done))
+        return root;
+    std::printf("generating %d files in %s ...\n", files, qPrintable(root));
+    std::fflush(stdout);
+    QDir(root).removeRecursively();
+    if (!generate(root, files))
+        return {};
+    QFile marker(done);
+    return marker.open(QIODevice::WriteOnly) ? root : QString();
+}
+
+struct Run {
+    double wallMs = 0;
+    long peakKB = 0;
+    long minorFaults = 0;
+    bool ok = false;
+};
+
+// Runs the command as a fresh process, its output to the file `output`, and waits for it.
+Run runProcess(const std::vector<QByteArray>& command, const QString& output, const QString& scratch)
+{
+    const QString resultPath = scratch + QStringLiteral("/spawn-result.txt");
+    std::vector<QByteArray> arguments{SPAWN_PATH, QFile::encodeName(resultPath), QFile::encodeName(output)};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (const QByteArray& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.constData()));
+    argv.push_back(nullptr);
+    Run run;
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0 || ::waitpid(pid, &status, 0) != pid
+        || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return run;
+    QFile result(resultPath);
+    if (!result.open(QIODevice::ReadOnly))
+        return run;
+    const QList<QByteArray> fields = result.readAll().trimmed().split(' ');
+    if (fields.size() != 4)
+        return run;
+    run.wallMs = fields[0].toDouble();
+    run.peakKB = fields[1].toLong();
+    run.minorFaults = fields[2].toLong();
+    run.ok = fields[3] == "0";
+    return run;
+}
+
+qsizetype lineCount(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    qsizetype lines = 0;
+    while (!file.atEnd())
+        lines += file.read(1 << 20).count('\n');
+    return lines;
 }
 
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+struct Tool {
+    const char* name;
+    std::vector<QByteArray> command;
+    qsizetype extraLines; // lines beyond one per entry
+    std::vector<double> wall, peak, faults;
+};
+
+struct TreeFigures {
+    qsizetype entries = 0;
+    double scanMs = 0, findMs = 0, peakBytesPerEntry = 0;
+};
+
+bool measure(const QString& root, int runs, const QString& scratch, TreeFigures& figures)
+{
+    const QByteArray path = QFile::encodeName(root);
+    std::vector<Tool> tools;
+    tools.push_back({"quillora-scan", {QUILLORA_SCAN_PATH, path}, 1, {}, {}, {}});
+    tools.push_back({"find -L", {"find", "-L", path, "-mindepth", "1", "-name", ".*", "-prune", "-o", "(", "-type", "d", "-o", "-type", "f", ")", "-print"}, 0, {}, {}, {}});
+    if (!QStandardPaths::findExecutable(QStringLiteral("fdfind")).isEmpty())
+        tools.push_back({"fdfind -L -I", {"fdfind", "-L", "-I", "--type", "d", "--type", "f", ".", path}, 0, {}, {}, {}});
+    else
+        std::printf("fdfind: not installed (bench/scanner/setup.sh installs it)\n");
+
+    // The untimed round warms the caches and checks that every tool lists the same entries.
+    const QString listing = scratch + QStringLiteral("/listing.txt");
+    qsizetype entries = -1;
+    for (Tool& tool : tools) {
+        if (!runProcess(tool.command, listing, scratch).ok) {
+            std::fprintf(stderr, "%s failed on %s\n", tool.name, path.constData());
+            return false;
+        }
+        const qsizetype listed = lineCount(listing) - tool.extraLines;
+        if (entries >= 0 && listed != entries) {
+            std::fprintf(stderr, "%s listed %lld entries, the first tool %lld\n", tool.name, (long long)listed, (long long)entries);
+            return false;
+        }
+        entries = listed;
+    }
+    for (int round = 0; round < runs; ++round) {
+        for (Tool& tool : tools) {
+            const Run run = runProcess(tool.command, QStringLiteral("/dev/null"), scratch);
+            if (!run.ok)
+                return false;
+            tool.wall.push_back(run.wallMs);
+            tool.peak.push_back(double(run.peakKB) * 1024);
+            tool.faults.push_back(double(run.minorFaults));
+        }
+    }
+    // The same tool on an empty folder: what the process costs before it lists anything.
+    const QString empty = scratch + QStringLiteral("/empty");
+    QDir().mkpath(empty);
+    std::vector<double> basePeak;
+    for (int round = 0; round < 3; ++round)
+        basePeak.push_back(double(runProcess({QUILLORA_SCAN_PATH, QFile::encodeName(empty)}, QStringLiteral("/dev/null"), scratch).peakKB) * 1024);
+
+    std::printf("\n%lld entries (%s), median of %d fresh processes each:\n", (long long)entries, path.constData(), runs);
+    std::printf("  %-14s %10s %10s %12s %14s\n", "", "wall ms", "peak MB", "bytes/entry", "minor faults");
+    for (const Tool& tool : tools) {
+        std::printf("  %-14s %10.1f %10.1f %12.0f %14.0f\n", tool.name, median(tool.wall), median(tool.peak) / 1e6,
+                    median(tool.peak) / double(entries), median(tool.faults));
+    }
+    const double base = median(basePeak);
+    std::printf("  quillora-scan on an empty folder: peak %.1f MB; above it %.0f bytes/entry\n", base / 1e6,
+                (median(tools[0].peak) - base) / double(entries));
+    figures.entries = entries;
+    figures.scanMs = median(tools[0].wall);
+    figures.findMs = median(tools[1].wall);
+    figures.peakBytesPerEntry = median(tools[0].peak) / double(entries);
+    return true;
+}
+
+// Allocations of a scan in a warm process, and its time beside the first scan of the process.
+void measureInProcess(const QString& root, qsizetype entries)
+{
+    const quillora::FileTreeScannerService scanner;
+    QElapsedTimer timer;
+    timer.start();
+    (void)scanner.scan(QUrl::fromLocalFile(root), false);
+    const double firstMs = timer.nsecsElapsed() / 1e6;
+    const long long before = allocationCount.load();
+    timer.start();
+    const auto result = scanner.scan(QUrl::fromLocalFile(root), false);
+    const double warmMs = timer.nsecsElapsed() / 1e6;
+    const long long allocations = allocationCount.load() - before;
+    std::printf("  in one process: first scan %.1f ms, warm scan %.1f ms, %.3f allocations per entry (%lld)\n", firstMs,
+                warmMs, double(allocations) / double(entries), allocations);
+    (void)result;
 }
 
 } // namespace
@@ -61,50 +288,52 @@ double median(std::vector<double> values)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    QTemporaryDir dir;
-    const QString root = dir.filePath(QStringLiteral("tree"));
-    if (!dir.isValid() || !generate(root)) {
-        std::fprintf(stderr, "could not generate the tree\n");
-        return 1;
-    }
-
-    quillora::FileTreeScannerService scanner;
-    const QStringList findArguments{QStringLiteral("-L"), root, QStringLiteral("-mindepth"), QStringLiteral("1"),
-                                    QStringLiteral("-name"), QStringLiteral(".*"), QStringLiteral("-prune"),
-                                    QStringLiteral("-o"), QStringLiteral("("), QStringLiteral("-type"), QStringLiteral("d"),
-                                    QStringLiteral("-o"), QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral(")"),
-                                    QStringLiteral("-print")};
-    std::vector<double> scanTimes;
-    std::vector<double> findTimes;
-    qsizetype findLines = 0;
-    // One untimed round of each warms the caches alike.
-    for (int run = -1; run < runs; ++run) {
-        QElapsedTimer timer;
-        timer.start();
-        const auto result = scanner.scan(QUrl::fromLocalFile(root), false);
-        const double scanMs = timer.nsecsElapsed() / 1e6;
-        if (result.nodes.size() != topFolders) {
-            std::fprintf(stderr, "unexpected scan result\n");
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 3 && arguments[0] == QLatin1String("--generate")) {
+        const int files = arguments[2].toInt();
+        if (files <= 0 || !generate(arguments[1], files)) {
+            std::fprintf(stderr, "bench_scanner: could not generate %s\n", qPrintable(arguments[1]));
             return 1;
         }
-
-        QProcess find;
-        timer.start();
-        find.start(QStringLiteral("find"), findArguments);
-        find.waitForFinished(-1);
-        const QByteArray output = find.readAllStandardOutput();
-        const double findMs = timer.nsecsElapsed() / 1e6;
-        findLines = output.count('\n');
-        if (run >= 0) {
-            scanTimes.push_back(scanMs);
-            findTimes.push_back(findMs);
+        return 0;
+    }
+    int runs = 5;
+    QString treesDir;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size())
+            runs = std::max(1, arguments[++i].toInt());
+        else if (arguments[i] == QLatin1String("--trees") && i + 1 < arguments.size())
+            treesDir = arguments[++i];
+        else {
+            std::fprintf(stderr, "usage: bench_scanner [--runs N] [--trees DIR] | --generate DIR FILES\n");
+            return 2;
         }
     }
-    const double scan = median(scanTimes);
-    const double find = median(findTimes);
-    std::printf("entries listed by find: %lld\n", static_cast<long long>(findLines));
-    std::printf("scanner: %.1f ms (median of %d)\nfind:    %.1f ms (median of %d)\nratio:   %.2f x find (target <= 2)\n",
-                scan, runs, find, runs, scan / find);
+    QTemporaryDir temporary;
+    if (!temporary.isValid())
+        return 1;
+    if (treesDir.isEmpty())
+        treesDir = temporary.path();
+    QDir().mkpath(treesDir);
+
+    std::vector<TreeFigures> figures;
+    for (const int files : {100'000, 1'000'000}) {
+        const QString root = treeOf(treesDir, files);
+        TreeFigures tree;
+        if (root.isEmpty() || !measure(root, runs, temporary.path(), tree)) {
+            std::fprintf(stderr, "bench_scanner: the tree of %d files failed\n", files);
+            return 1;
+        }
+        measureInProcess(root, tree.entries);
+        figures.push_back(tree);
+    }
+    std::printf("\ntargets:\n");
+    for (const TreeFigures& tree : figures) {
+        std::printf("  %7lld entries: %.2f x find -L's wall time (target <= 1.0); peak %.0f bytes per entry (target <= 250)\n",
+                    (long long)tree.entries, tree.scanMs / tree.findMs, tree.peakBytesPerEntry);
+    }
+    const double perEntrySmall = figures[0].scanMs / double(figures[0].entries);
+    const double perEntryLarge = figures[1].scanMs / double(figures[1].entries);
+    std::printf("  wall time per entry, 1,000,000 against 100,000: %.2f x (target <= 1.2)\n", perEntryLarge / perEntrySmall);
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "core/FileTreeScannerService.h"
+#include "core/LogStore.h"
 
 #include <testsupport/ChildProcess.h>
+#include <testsupport/EventLoop.h>
 #include <testsupport/Files.h>
 #include <testsupport/SocketFile.h>
 
@@ -8,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -365,6 +368,97 @@ TEST(FileTreeScanner, BindMountOfTheProjectInsideItIsLeftOut)
     if (status == testsupport::childSkipped)
         GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(status, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Links into kernel state are shown as folders but never entered, however the link is reached;
+// a project that itself lies on such a file system lists nothing.
+TEST(FileTreeScanner, PseudoFileSystemsAreNeverEntered)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("notes.md")), "");
+    const struct {
+        const char* link;
+        const char* target;
+    } links[] = {{"proc", "/proc"}, {"sys", "/sys"}, {"dev", "/dev"}, {"self", "/proc/self"}, {"cgroup", "/sys/fs/cgroup"}};
+    QStringList linked;
+    for (const auto& link : links) {
+        if (!QFileInfo(QString::fromLatin1(link.target)).isDir())
+            continue;
+        ASSERT_TRUE(QFile::link(QString::fromLatin1(link.target), dir.filePath(QString::fromLatin1(link.link))));
+        linked << QString::fromLatin1(link.link);
+    }
+    ASSERT_TRUE(linked.contains(QStringLiteral("proc")));
+    const auto result = FileTreeScannerService().scan(QUrl::fromLocalFile(dir.path()), false);
+    for (const QString& name : linked) {
+        const auto node = child(result.nodes, name);
+        ASSERT_TRUE(node) << name.toStdString();
+        EXPECT_EQ(node->type, FileTreeNodeType::directory);
+        // /sys/fs/cgroup may be a tmpfs of real folders, each a cgroup mount that is not entered.
+        for (const FileTreeNodeModel& inner : node->children)
+            EXPECT_TRUE(inner.children.isEmpty()) << inner.id.toStdString();
+        if (name != QStringLiteral("cgroup")) {
+            EXPECT_TRUE(node->children.isEmpty()) << name.toStdString();
+        }
+    }
+    EXPECT_TRUE(child(result.nodes, QStringLiteral("notes.md")));
+
+    const auto proc = FileTreeScannerService().scan(QUrl::fromLocalFile(QStringLiteral("/proc")), false);
+    EXPECT_TRUE(proc.nodes.isEmpty());
+    EXPECT_TRUE(proc.allReadable);
+}
+
+qsizetype countNodes(const FileTreeNodeList& nodes)
+{
+    qsizetype count = nodes.size();
+    for (const FileTreeNodeModel& node : nodes)
+        count += countNodes(node.children);
+    return count;
+}
+
+// A scan keeps at most its bound of entries, says so in the log with the bound's figure, and
+// still shows what it met, sorted; a tree of exactly the bound is complete.
+TEST(FileTreeScanner, StopsAtTheEntryBoundWithAWarning)
+{
+    QTemporaryDir dir;
+    for (int folder = 0; folder < 5; ++folder) {
+        for (int file = 0; file < 9; ++file)
+            writeFile(dir.filePath(QStringLiteral("f%1/file-%2.md").arg(folder).arg(file)), "");
+    }
+    const QUrl root = QUrl::fromLocalFile(dir.path());
+
+    const auto whole = FileTreeScannerService(50).scan(root, false);
+    EXPECT_EQ(countNodes(whole.nodes), 50);
+    EXPECT_FALSE(whole.reachedEntryLimit);
+
+    const qsizetype logged = LogStore::shared().entries().size();
+    const auto bounded = FileTreeScannerService(23).scan(root, false);
+    EXPECT_TRUE(bounded.reachedEntryLimit);
+    EXPECT_FALSE(bounded.cancelled);
+    EXPECT_TRUE(bounded.allReadable);
+    EXPECT_EQ(countNodes(bounded.nodes), 23);
+    ASSERT_GE(bounded.nodes.size(), 2);
+    EXPECT_LT(bounded.nodes.first().name, bounded.nodes.at(1).name);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return LogStore::shared().entries().size() > logged; }));
+    const LogEntryModel warning = LogStore::shared().entries().last();
+    EXPECT_EQ(warning.level, LogLevel::warning);
+    EXPECT_TRUE(warning.message.contains(QStringLiteral("bound of 23 entries"))) << warning.message.toStdString();
+
+    // A link to "/" walks real folders only, and no further than the bound.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/"), dir.filePath(QStringLiteral("machine"))));
+    const auto machine = FileTreeScannerService(20000).scan(root, false);
+    EXPECT_TRUE(machine.reachedEntryLimit);
+    EXPECT_EQ(countNodes(machine.nodes), 20000);
+    const auto slash = child(machine.nodes, QStringLiteral("machine"));
+    ASSERT_TRUE(slash);
+    for (const char* pseudo : {"proc", "sys"}) {
+        if (const auto node = child(slash->children, QString::fromLatin1(pseudo))) {
+            EXPECT_TRUE(node->children.isEmpty()) << pseudo;
+        }
+    }
 }
 
 } // namespace
