@@ -1,8 +1,22 @@
 #include "mdview/Environment.h"
 
+#include <mutex>
+
 namespace mdview {
 
 namespace {
+
+std::mutex& defaultThemeMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<const Theme>& defaultThemeSlot()
+{
+    static std::shared_ptr<const Theme> theme = std::make_shared<const Theme>();
+    return theme;
+}
 
 template <typename Provider>
 std::shared_ptr<const Provider> sharedDefault()
@@ -20,8 +34,15 @@ Environment::Environment()
     , tableBorderStyle(defaultTableBorderStyle())
     , tableBackgroundStyle(TableBackgroundStyle::clear())
 {
-    static const auto defaultTheme = std::make_shared<const Theme>();
-    m_theme = defaultTheme;
+    std::lock_guard lock(defaultThemeMutex());
+    m_theme = defaultThemeSlot();
+}
+
+void Environment::setDefaultTheme(Theme theme)
+{
+    auto shared = std::make_shared<const Theme>(std::move(theme));
+    std::lock_guard lock(defaultThemeMutex());
+    defaultThemeSlot() = std::move(shared);
 }
 
 TextStyle Environment::defaultTextStyle()

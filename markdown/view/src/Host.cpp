@@ -91,6 +91,7 @@ void ViewHost::rebuild()
 
 void ViewHost::contentChanged()
 {
+    m_thumbDrag = nullptr; // the node may be gone
     // Text nodes may have been replaced: carry the selection over to the new ones.
     std::vector<TextNode*> texts = collectTextNodes(*m_root);
     std::vector<QString> contents;
@@ -171,10 +172,24 @@ std::optional<ViewHost::Position> ViewHost::positionAt(const QPointF& point) con
 QString ViewHost::linkAt(const QPointF& position) const
 {
     for (RenderNode* node = m_root ? m_root->hitTest(position) : nullptr; node; node = node->parent()) {
-        if (auto* text = dynamic_cast<TextNode*>(node))
-            return text->linkAt(position);
+        if (auto* text = dynamic_cast<TextNode*>(node)) {
+            const QString link = text->linkAt(position);
+            if (!link.isEmpty())
+                return link;
+        } else if (auto* link = dynamic_cast<detail::LinkNode*>(node)) {
+            return link->url().toString(QUrl::FullyEncoded);
+        }
     }
     return {};
+}
+
+detail::HorizontalScrollNode* ViewHost::scrollIndicatorAt(const QPointF& position) const
+{
+    for (RenderNode* node = m_root ? m_root->hitTest(position) : nullptr; node; node = node->parent()) {
+        if (auto* scroll = dynamic_cast<detail::HorizontalScrollNode*>(node))
+            return scroll->indicatorTrack().contains(position) ? scroll : nullptr;
+    }
+    return nullptr;
 }
 
 bool ViewHost::mousePress(const QPointF& position, Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
@@ -182,6 +197,14 @@ bool ViewHost::mousePress(const QPointF& position, Qt::MouseButton button, Qt::K
     if (button != Qt::LeftButton)
         return false;
     m_pressPoint = position;
+    // The scroll indicator of code: drag its thumb, or jump to where the track was pressed.
+    if (detail::HorizontalScrollNode* scroll = scrollIndicatorAt(position)) {
+        m_thumbDrag = scroll;
+        const QRectF thumb = scroll->indicatorThumb();
+        if (!thumb.contains(position) && scroll->dragThumbBy(position.x() - thumb.center().x()))
+            emit repaintNeeded();
+        return true;
+    }
     m_pressedLink = linkAt(position);
     m_dragging = false;
     const auto at = positionAt(position);
@@ -205,6 +228,12 @@ bool ViewHost::mouseMove(const QPointF& position, Qt::MouseButtons buttons)
         }
         return false;
     }
+    if (m_thumbDrag) {
+        if (m_thumbDrag->dragThumbBy(position.x() - m_pressPoint.x()))
+            emit repaintNeeded();
+        m_pressPoint = position;
+        return true;
+    }
     if (!m_dragging && (position - m_pressPoint).manhattanLength() < 4)
         return true;
     m_dragging = true;
@@ -217,6 +246,10 @@ bool ViewHost::mouseRelease(const QPointF& position, Qt::MouseButton button)
 {
     if (button != Qt::LeftButton)
         return false;
+    if (m_thumbDrag) {
+        m_thumbDrag = nullptr;
+        return true;
+    }
     if (!m_dragging && !m_pressedLink.isEmpty() && linkAt(position) == m_pressedLink)
         emit linkActivated(QUrl(m_pressedLink, QUrl::StrictMode));
     m_pressedLink.clear();
@@ -439,9 +472,16 @@ void followLinkHover(ViewHost& host, QWidget* surface)
 void connectLinks(ViewHost& host, QObject* owner, const bool& openLinks,
                   const std::function<void(const QUrl&)>& emitActivated)
 {
+    // Every link goes through the one check: what is not http, https or mailto is not opened,
+    // nor passed on.
     QObject::connect(&host, &ViewHost::linkActivated, owner, [&openLinks, emitActivated](const QUrl& url) {
+        if (!isOpenableLink(url)) {
+            qWarning("Not opening the link %s: only http, https and mailto links open",
+                     qUtf8Printable(url.toDisplayString().left(200)));
+            return;
+        }
         emitActivated(url);
-        if (openLinks && isOpenableLink(url))
+        if (openLinks)
             QDesktopServices::openUrl(url);
     });
 }

@@ -121,6 +121,11 @@ void StyledText::append(const QImage& image)
     m_segments.emplace_back(image);
 }
 
+void StyledText::append(const QImage& image, const QUrl& link)
+{
+    m_segments.emplace_back(LinkedImage{image, link});
+}
+
 QString StyledText::plainText() const
 {
     QString result;
@@ -139,9 +144,15 @@ View Text(const StyledText& text)
         for (const StyledText::Segment& segment : text.segments()) {
             if (const auto* string = std::get_if<AttributedString>(&segment)) {
                 rich.append(toRichText(*string, environment.colorScheme));
-            } else {
-                images.push_back({rich.text().size(), std::get<QImage>(segment)});
+            } else if (const auto* image = std::get_if<QImage>(&segment)) {
+                images.push_back({rich.text().size(), *image});
                 rich.append(QString(QChar::ObjectReplacementCharacter), richtext::TextAttributes{});
+            } else {
+                const auto& linked = std::get<StyledText::LinkedImage>(segment);
+                images.push_back({rich.text().size(), linked.image});
+                richtext::TextAttributes attributes;
+                attributes.link = linked.link.toString(QUrl::FullyEncoded);
+                rich.append(QString(QChar::ObjectReplacementCharacter), attributes);
             }
         }
         return Text(rich, std::move(images));
@@ -269,6 +280,14 @@ void TextInlineRenderer::renderInlines(const std::vector<InlineNode>& inlines)
         } else if (const auto* image = node.as<InlineNode::Image>()) {
             const auto it = m_images.constFind(fromUtf8(image->source));
             if (it != m_images.constEnd())
+                m_result.append(*it);
+        } else if (const auto data = node.is<InlineNode::Link>() ? imageData(node) : std::nullopt) {
+            // A badge that links somewhere: the image, clickable, once it has loaded.
+            const auto it = m_images.constFind(data->source);
+            const auto url = linkURL(data->destination.value_or(QString()), m_baseURL);
+            if (it != m_images.constEnd() && url)
+                m_result.append(*it, *url);
+            else if (it != m_images.constEnd())
                 m_result.append(*it);
         } else if (node.is<InlineNode::SoftBreak>()) {
             if (m_softBreakMode == markdown::SoftBreak::Mode::lineBreak) {

@@ -60,6 +60,24 @@ QString ModifierNode::describe() const
     return {};
 }
 
+bool ModifierNode::hasFixedWidth() const
+{
+    switch (m_kind) {
+    case Kind::frame: return m_params.width || child().hasFixedWidth();
+    case Kind::flexibleFrame: {
+        const View::FlexibleFrame& f = m_params.flexible;
+        if (f.maxWidth)
+            return f.minWidth == f.maxWidth || (std::isfinite(*f.maxWidth) && child().hasFixedWidth());
+        return child().hasFixedWidth();
+    }
+    case Kind::fixedSize: return m_params.fixedHorizontal || child().hasFixedWidth();
+    case Kind::padding:
+    case Kind::offset:
+    case Kind::clip: return child().hasFixedWidth();
+    }
+    return false;
+}
+
 ProposedSize ModifierNode::childProposal(const ProposedSize& proposal) const
 {
     switch (m_kind) {
@@ -225,12 +243,15 @@ QSizeF HorizontalScrollNode::sizeThatFits(const ProposedSize& proposal)
 {
     const QSizeF content = m_children.front()->measure({std::nullopt, proposal.height});
     const double width = proposal.width && std::isfinite(*proposal.width) ? *proposal.width : content.width();
-    return {width, content.height()};
+    // Content wider than the frame gets room for the indicator below it, so no line is hidden
+    // under the indicator and the reader sees that there is more.
+    const bool overflows = content.width() > width + 0.5;
+    return {width, content.height() + (overflows ? indicatorHeight : 0)};
 }
 
 void HorizontalScrollNode::placeChildren()
 {
-    m_contentSize = m_children.front()->measure({std::nullopt, frame().height()});
+    m_contentSize = m_children.front()->measure({std::nullopt, std::nullopt});
     m_contentSize.setWidth(std::max(m_contentSize.width(), frame().width()));
     m_offset = std::clamp(m_offset, 0.0, maximumOffset());
     m_children.front()->place(QRectF(frame().topLeft() - QPointF(m_offset, 0), m_contentSize));
@@ -238,7 +259,8 @@ void HorizontalScrollNode::placeChildren()
 
 double HorizontalScrollNode::maximumOffset() const
 {
-    return std::max(0.0, m_contentSize.width() - frame().width());
+    const double excess = m_contentSize.width() - frame().width();
+    return excess > 0.5 ? excess : 0;
 }
 
 bool HorizontalScrollNode::scrollBy(double delta)
@@ -251,6 +273,33 @@ bool HorizontalScrollNode::scrollBy(double delta)
     // selection.
     place(frame());
     return true;
+}
+
+QRectF HorizontalScrollNode::indicatorTrack() const
+{
+    if (maximumOffset() <= 0)
+        return {};
+    return {frame().left(), frame().bottom() - indicatorHeight, frame().width(), indicatorHeight};
+}
+
+QRectF HorizontalScrollNode::indicatorThumb() const
+{
+    const QRectF track = indicatorTrack();
+    if (track.isEmpty())
+        return {};
+    const double length = std::max(24.0, track.width() * frame().width() / m_contentSize.width());
+    const double travel = track.width() - length;
+    const double x = track.left() + travel * m_offset / maximumOffset();
+    return QRectF(x, track.top() + 2, length, track.height() - 4);
+}
+
+bool HorizontalScrollNode::dragThumbBy(double distance)
+{
+    const QRectF track = indicatorTrack();
+    const double travel = track.width() - indicatorThumb().width();
+    if (travel <= 0)
+        return false;
+    return scrollBy(distance * maximumOffset() / travel);
 }
 
 QString HorizontalScrollNode::describe() const
@@ -272,6 +321,14 @@ void HorizontalScrollNode::draw(QPainter& painter, const QRectF& exposed)
     painter.save();
     painter.setClipRect(frame(), Qt::IntersectClip);
     drawChildren(painter, exposed.intersected(frame()));
+    const QRectF thumb = indicatorThumb();
+    if (!thumb.isEmpty()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        // Mid grey shows on light and dark backgrounds alike.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(128, 128, 128, 150));
+        painter.drawRoundedRect(thumb, thumb.height() / 2, thumb.height() / 2);
+    }
     painter.restore();
 }
 

@@ -17,6 +17,7 @@ namespace mdview::detail {
 class EmptyNode final : public RenderNode {
 public:
     const char* typeName() const override { return "Empty"; }
+    bool hasFixedWidth() const override { return true; }
     bool isEmpty() const override { return true; }
 
 protected:
@@ -59,6 +60,7 @@ public:
     DividerNode(QColor color, double thickness, Axis axis)
         : m_color(color), m_thickness(thickness), m_axis(axis) {}
     const char* typeName() const override { return "Divider"; }
+    bool hasFixedWidth() const override { return m_axis == Axis::horizontal; }
 
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;
@@ -74,6 +76,7 @@ class ImageNode final : public RenderNode {
 public:
     ImageNode(QImage image, bool resizable) : m_image(std::move(image)), m_resizable(resizable) {}
     const char* typeName() const override { return "Image"; }
+    bool hasFixedWidth() const override { return !m_resizable; }
     QString describe() const override;
 
 protected:
@@ -91,6 +94,7 @@ public:
     SymbolNode(QString name, double pointSize, QColor color)
         : m_name(std::move(name)), m_pointSize(pointSize), m_color(color) {}
     const char* typeName() const override { return "Symbol"; }
+    bool hasFixedWidth() const override { return true; }
     QString describe() const override { return m_name; }
 
 protected:
@@ -110,6 +114,7 @@ public:
     // Gaps between neighbours, one fewer than the children; replaces the uniform spacing.
     void setGaps(std::vector<double> gaps) { m_gaps = std::move(gaps); }
     const char* typeName() const override { return m_axis == Axis::vertical ? "VStack" : "HStack"; }
+    bool hasFixedWidth() const override { return childrenHaveFixedWidth(); }
     std::optional<double> firstBaseline(const QSizeF& size) override;
     RenderNode* hitTest(const QPointF& point) override;
 
@@ -146,6 +151,7 @@ class ZStackNode final : public RenderNode {
 public:
     explicit ZStackNode(Alignment alignment) : m_alignment(alignment) {}
     const char* typeName() const override { return "ZStack"; }
+    bool hasFixedWidth() const override { return childrenHaveFixedWidth(); }
     std::optional<double> firstBaseline(const QSizeF& size) override;
 
 protected:
@@ -231,6 +237,13 @@ public:
     double maximumOffset() const;
     // Scrolls by a delta, clamped to the content; true when the offset changed.
     bool scrollBy(double delta);
+    // The scroll indicator under the content, shown while the content is wider than the frame:
+    // its track and its thumb, in document coordinates (empty when hidden).
+    QRectF indicatorTrack() const;
+    QRectF indicatorThumb() const;
+    // Moves the thumb by a distance along the track; true when the offset changed.
+    bool dragThumbBy(double distance);
+    static constexpr double indicatorHeight = 8;
     RenderNode* hitTest(const QPointF& point) override;
     std::optional<double> firstBaseline(const QSizeF& size) override;
 
@@ -259,6 +272,7 @@ public:
     };
     ModifierNode(Kind kind, Params params) : m_kind(kind), m_params(std::move(params)) {}
     const char* typeName() const override;
+    bool hasFixedWidth() const override;
     QString describe() const override;
     std::optional<double> firstBaseline(const QSizeF& size) override;
     RenderNode* hitTest(const QPointF& point) override;
@@ -283,6 +297,7 @@ class DecorationNode final : public RenderNode {
 public:
     DecorationNode(bool isOverlay, Alignment alignment) : m_isOverlay(isOverlay), m_alignment(alignment) {}
     const char* typeName() const override { return m_isOverlay ? "Overlay" : "Background"; }
+    bool hasFixedWidth() const override { return m_children.front()->hasFixedWidth(); }
     std::optional<double> firstBaseline(const QSizeF& size) override;
 
 protected:
@@ -296,6 +311,23 @@ private:
     Alignment m_alignment;
 };
 
+// Makes its child a link: a click on it activates the URL through the host.
+class LinkNode final : public RenderNode {
+public:
+    explicit LinkNode(QUrl url) : m_url(std::move(url)) {}
+    const char* typeName() const override { return "Link"; }
+    QString describe() const override { return m_url.toString(); }
+    bool hasFixedWidth() const override { return childrenHaveFixedWidth(); }
+    std::optional<double> firstBaseline(const QSizeF& size) override { return m_children.front()->firstBaseline(size); }
+    const QUrl& url() const { return m_url; }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override { return m_children.front()->measure(proposal); }
+
+private:
+    QUrl m_url;
+};
+
 struct StateToken;
 
 // Owns the state of a StatefulView and rebuilds its content when the state changes.
@@ -304,6 +336,7 @@ public:
     using Body = std::function<View(const Environment&, std::any&, const std::weak_ptr<StateToken>&)>;
     StateNode(std::any state, Body body, Environment environment);
     const char* typeName() const override { return "State"; }
+    bool hasFixedWidth() const override { return childrenHaveFixedWidth(); }
     std::optional<double> firstBaseline(const QSizeF& size) override;
     std::any& state() { return m_state; }
     void rebuild();

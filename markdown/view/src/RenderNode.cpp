@@ -133,6 +133,12 @@ void RenderNode::requestRepaint()
         root->m_changeHandler(Change::appearance);
 }
 
+bool RenderNode::childrenHaveFixedWidth() const
+{
+    return !m_children.empty()
+        && std::all_of(m_children.begin(), m_children.end(), [](const auto& c) { return c->hasFixedWidth(); });
+}
+
 void RenderNode::addChild(std::unique_ptr<RenderNode> child)
 {
     child->m_parent = this;

@@ -79,20 +79,17 @@ StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
         for (std::size_t i = 0; i < n; ++i)
             sizes[i] = m_children[i]->measure({proposal.width, proposal.height});
     } else {
-        // The least flexible children are offered their share first; what they leave goes to
-        // the more flexible ones. Higher layout priority is served before lower.
-        std::vector<double> flexibility(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const double least = m_children[i]->measure({0.0, proposal.height}).width();
-            const double most = m_children[i]->measure({infinity, proposal.height}).width();
-            flexibility[i] = most - least;
-        }
+        // Children whose width does not depend on the offer (markers, icons, fixed frames) are
+        // served first, then the others in order, each offered an even share of what is left.
+        // Higher layout priority is served before lower. Flexibility is told from the tree's
+        // shape: measuring texts at zero or unlimited width to learn it would break every text
+        // one character per line.
         std::vector<std::size_t> order(n);
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             if (m_children[a]->layoutPriority() != m_children[b]->layoutPriority())
                 return m_children[a]->layoutPriority() > m_children[b]->layoutPriority();
-            return flexibility[a] < flexibility[b];
+            return m_children[a]->hasFixedWidth() && !m_children[b]->hasFixedWidth();
         });
         double remaining = std::max(0.0, *proposal.width - spacing);
         std::size_t left = n;

@@ -276,6 +276,13 @@ View View::id(const QString& identifier) const
     });
 }
 
+View View::link(const QUrl& url) const
+{
+    return makeView([self = *this, url](const Environment& environment) {
+        return wrap(std::make_unique<LinkNode>(url), self.build(environment));
+    });
+}
+
 View View::markdownMargin(std::optional<double> top, std::optional<double> bottom) const
 {
     return makeView([self = *this, margin = BlockMargin{top, bottom}](const Environment& environment) {

@@ -124,8 +124,12 @@ TEST(InlineRendering, InlineImagesAppearOnceLoaded)
     TextInlineRenderer after(std::nullopt, styles(), {{QStringLiteral("pic.png"), image}}, SoftBreak::Mode::space,
                              baseAttributes());
     after.renderInlines(inlines);
-    ASSERT_EQ(after.result().segments().size(), 3u); // images inside links are not drawn here
+    // A link around the image alone draws the image and keeps the link.
+    ASSERT_EQ(after.result().segments().size(), 4u);
     EXPECT_TRUE(std::holds_alternative<QImage>(after.result().segments()[1]));
+    const auto* linked = std::get_if<StyledText::LinkedImage>(&after.result().segments()[3]);
+    ASSERT_TRUE(linked);
+    EXPECT_EQ(linked->link, QUrl(QStringLiteral("x")));
 }
 
 TEST(InlineRendering, HtmlTagNames)

@@ -44,6 +44,9 @@ struct Environment {
     std::shared_ptr<remoteimage::RemoteImageLoader> remoteImageLoader;
 
     static TextStyle defaultTextStyle();
+    // The theme of environments made from now on, where no theme is set. The layer's own
+    // default is the plain Theme(); the document library makes its basic theme the default.
+    static void setDefaultTheme(Theme theme);
     // Secondary one-point lines around and between all cells.
     static TableBorderStyle defaultTableBorderStyle();
 

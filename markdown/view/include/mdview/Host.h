@@ -14,6 +14,9 @@
 namespace mdview {
 
 class TextNode;
+namespace detail {
+class HorizontalScrollNode;
+}
 
 // Builds a view and lays it out for a width, at the size it takes, placed at the origin.
 RenderNodePtr layoutView(const View& view, const Environment& environment, double width);
@@ -73,6 +76,7 @@ private:
         friend auto operator<=>(const Position&, const Position&) = default;
     };
     std::optional<Position> positionAt(const QPointF& point) const;
+    detail::HorizontalScrollNode* scrollIndicatorAt(const QPointF& position) const;
     // Where a position into the texts before a change lies in the texts after it (`contents`);
     // absent when its text changed or went.
     std::optional<Position> carriedOver(const Position& position, const std::vector<QString>& contents) const;
@@ -94,6 +98,7 @@ private:
     QString m_pressedLink;
     QPointF m_pressPoint;
     bool m_dragging = false;
+    detail::HorizontalScrollNode* m_thumbDrag = nullptr; // the scroll indicator being dragged
     QString m_hoveredLink;
 };
 

@@ -45,9 +45,15 @@ std::optional<QUrl> imageURL(const QString& source, const std::optional<QUrl>& b
 // Text made of styled runs and inline images, in order: what an inline text view shows.
 class StyledText {
 public:
-    using Segment = std::variant<AttributedString, QImage>;
+    // An image that is also a link (an image inside a link in running text).
+    struct LinkedImage {
+        QImage image;
+        QUrl link;
+    };
+    using Segment = std::variant<AttributedString, QImage, LinkedImage>;
     void append(const AttributedString& text);
     void append(const QImage& image);
+    void append(const QImage& image, const QUrl& link);
     const std::vector<Segment>& segments() const { return m_segments; }
     // The text of the runs (images leave nothing).
     QString plainText() const;
@@ -83,7 +89,8 @@ private:
 };
 
 // Builds styled text node by node: each top-level node through a fresh attributed-string
-// renderer, with loaded inline images in place.
+// renderer, with loaded inline images in place; an image that is the only content of a link
+// is drawn too, as a link.
 class TextInlineRenderer {
 public:
     TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles, QHash<QString, QImage> images,

@@ -61,6 +61,12 @@ public:
     virtual bool isEmpty() const { return false; }
     // Flexible along a stack's axis (spacers): stacks hand them the space left over.
     virtual bool isSpacer() const { return false; }
+    // Whether the width this node takes is the same whatever width it is offered (a fixed
+    // frame, a symbol, a bitmap): told from the tree's shape, without laying anything out.
+    // Horizontal stacks serve such children first.
+    virtual bool hasFixedWidth() const { return false; }
+    // Whether every child has a fixed width (and there is at least one).
+    bool childrenHaveFixedWidth() const;
 
     void addChild(std::unique_ptr<RenderNode> child);
 
