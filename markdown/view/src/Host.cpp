@@ -99,9 +99,10 @@ void ViewHost::contentChanged()
     for (const TextNode* text : texts)
         contents.push_back(text->text());
     const bool hadSelection = hasSelection();
+    bool moved = false;
     if (m_anchor && m_focus) {
-        m_anchor = carriedOver(*m_anchor, contents);
-        m_focus = carriedOver(*m_focus, contents);
+        m_anchor = carriedOver(*m_anchor, contents, moved);
+        m_focus = carriedOver(*m_focus, contents, moved);
     }
     if (!m_anchor || !m_focus) {
         m_anchor.reset();
@@ -110,7 +111,7 @@ void ViewHost::contentChanged()
     m_texts = std::move(texts);
     m_textContents = std::move(contents);
     markSelection();
-    if (hadSelection && !hasSelection())
+    if (hadSelection && (moved || !hasSelection()))
         emit selectionChanged();
     const std::optional<double> width = m_width;
     m_width.reset();
@@ -316,7 +317,7 @@ void ViewHost::clearSelection()
 }
 
 std::optional<ViewHost::Position> ViewHost::carriedOver(const Position& position,
-                                                       const std::vector<QString>& contents) const
+                                                       const std::vector<QString>& contents, bool& moved) const
 {
     // What changed is usually one run of texts (a subtree rebuilt, an image that arrived): the
     // texts before and after it are the same, and positions in them still hold.
@@ -332,6 +333,11 @@ std::optional<ViewHost::Position> ViewHost::carriedOver(const Position& position
         ++tail;
     if (position.text >= old.size() - tail && position.text < old.size())
         return Position{position.text - old.size() + contents.size(), position.offset};
+    // In a text that changed (text streaming in): the end of the unchanged texts before it, so
+    // what was selected there stays selected.
+    moved = true;
+    if (head > 0)
+        return Position{head - 1, int(contents[head - 1].size())};
     return std::nullopt;
 }
 

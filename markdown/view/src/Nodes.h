@@ -113,6 +113,10 @@ public:
         : m_axis(axis), m_alignment(alignment), m_spacing(spacing) {}
     // Gaps between neighbours, one fewer than the children; replaces the uniform spacing.
     void setGaps(std::vector<double> gaps) { m_gaps = std::move(gaps); }
+    // Gaps from the block margins of neighbouring children.
+    void setGaps(const GapBetween& gap);
+    // Drops the children from `from` on.
+    void truncate(std::size_t from) { m_children.resize(std::min(from, m_children.size())); }
     const char* typeName() const override { return m_axis == Axis::vertical ? "VStack" : "HStack"; }
     bool hasFixedWidth() const override { return childrenHaveFixedWidth(); }
     std::optional<double> firstBaseline(const QSizeF& size) override;
@@ -195,6 +199,7 @@ public:
     QString describe() const override;
     std::optional<double> firstBaseline(const QSizeF& size) override;
     const TableBounds& tableBounds() const { return m_bounds; }
+    std::vector<const RenderNode*> layers() const override;
 
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;

@@ -170,6 +170,8 @@ void dumpNode(const RenderNode& node, int depth, QTextStream& out)
     out << '\n';
     for (const auto& child : node.children())
         dumpNode(*child, depth + 1, out);
+    for (const RenderNode* layer : node.layers())
+        dumpNode(*layer, depth + 1, out);
 }
 
 void collect(RenderNode& node, std::vector<TextNode*>& out)

@@ -413,6 +413,16 @@ void GridNode::rebuildLayers()
     }
 }
 
+std::vector<const RenderNode*> GridNode::layers() const
+{
+    std::vector<const RenderNode*> result;
+    for (const RenderNode* layer : {m_background.get(), m_overlay.get()}) {
+        if (layer)
+            result.push_back(layer);
+    }
+    return result;
+}
+
 void GridNode::draw(QPainter& painter, const QRectF& exposed)
 {
     if (m_background)

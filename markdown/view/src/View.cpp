@@ -351,13 +351,35 @@ View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, 
         Environment inner = environment;
         inner.stackAxis = Axis::vertical;
         addChildren(*node, children, inner);
-        std::vector<double> gaps;
-        const auto& built = node->children();
-        for (std::size_t i = 0; i + 1 < built.size(); ++i)
-            gaps.push_back(gap(built[i]->blockMargin(), built[i + 1]->blockMargin()));
-        node->setGaps(std::move(gaps));
+        node->setGaps(gap);
         return RenderNodePtr(std::move(node));
     });
+}
+
+namespace detail {
+
+void StackNode::setGaps(const GapBetween& gap)
+{
+    m_gaps.clear();
+    for (std::size_t i = 0; i + 1 < m_children.size(); ++i)
+        m_gaps.push_back(gap(m_children[i]->blockMargin(), m_children[i + 1]->blockMargin()));
+}
+
+} // namespace detail
+
+void replaceStackChildren(RenderNode& stack, std::size_t from, std::vector<RenderNodePtr> children,
+                          const GapBetween& gap)
+{
+    auto& node = dynamic_cast<StackNode&>(stack);
+    node.truncate(from);
+    for (RenderNodePtr& child : children) {
+        if (child->isEmpty())
+            continue;
+        node.mergeBlockMargin(child->blockMargin());
+        node.addChild(std::move(child));
+    }
+    node.setGaps(gap);
+    node.invalidateLayout();
 }
 
 View HStack(std::vector<View> children, VerticalAlignment alignment, std::optional<double> spacing)

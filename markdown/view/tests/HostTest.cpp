@@ -306,11 +306,20 @@ TEST(Host, SelectionOutlivesRelayoutsOfTheSameTexts)
     EXPECT_EQ(selected(host), "ove\nmiddle\nbel");
     EXPECT_EQ(selectionChanges, 0);
 
-    // An end whose text changes goes, and the selection with it.
+    // An end whose text changes moves to the end of the unchanged texts before it (text that
+    // streams in keeps what was selected above it).
     dragSelect(host, 0, 2, 1, 3);
     ASSERT_EQ(selected(host), "ove\nmid");
     selectionChanges = 0;
     handle->update([](QStringList& lines) { lines = QStringList{QStringLiteral("replaced")}; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(selected(host), "ove");
+    EXPECT_EQ(selectionChanges, 1);
+    // Both ends in the text that changed: nothing stays selected.
+    dragSelect(host, 1, 1, 1, 4);
+    ASSERT_EQ(selected(host), "epl");
+    selectionChanges = 0;
+    handle->update([](QStringList& lines) { lines = QStringList{QStringLiteral("again")}; });
     QCoreApplication::processEvents();
     EXPECT_EQ(selected(host), "");
     EXPECT_EQ(selectionChanges, 1);

@@ -78,8 +78,10 @@ private:
     std::optional<Position> positionAt(const QPointF& point) const;
     detail::HorizontalScrollNode* scrollIndicatorAt(const QPointF& position) const;
     // Where a position into the texts before a change lies in the texts after it (`contents`);
-    // absent when its text changed or went.
-    std::optional<Position> carriedOver(const Position& position, const std::vector<QString>& contents) const;
+    // a position in a text that changed moves to the end of the unchanged texts before it;
+    // absent when there are none. Sets `moved` when the position did not stay on its character.
+    std::optional<Position> carriedOver(const Position& position, const std::vector<QString>& contents,
+                                        bool& moved) const;
     void rebuild();
     void contentChanged();
     // Marks the selected ranges on the text nodes, then tells the observers.

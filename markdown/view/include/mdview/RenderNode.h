@@ -40,6 +40,9 @@ public:
     virtual const char* typeName() const = 0;
     // Extra words for the layout dump (text content, colours …).
     virtual QString describe() const { return {}; }
+    // Nodes drawn with this one that are not among its children (a grid's background and
+    // borders); the dump lists them after the children.
+    virtual std::vector<const RenderNode*> layers() const { return {}; }
 
     const QRectF& frame() const { return m_frame; }
     // The frame united with everything the children draw outside it.

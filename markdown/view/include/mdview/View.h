@@ -197,6 +197,12 @@ View HStack(std::vector<View> children, VerticalAlignment alignment = VerticalAl
 // previous child's, the next child's), as reported once they are built.
 using GapBetween = std::function<double(const BlockMargin& previous, const BlockMargin& next)>;
 View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, GapBetween gap);
+// Replaces the children of a stack built by VStackByMargins from position `from` on with
+// `children` (empty ones left out) and takes its gaps anew from `gap`; the children before
+// `from` keep their nodes, with what is laid out and selected in them. The stack's owner is
+// told to lay out again.
+void replaceStackChildren(RenderNode& stack, std::size_t from, std::vector<RenderNodePtr> children,
+                          const GapBetween& gap);
 View ZStack(std::vector<View> children, Alignment alignment = Alignment::center());
 
 // Children left to right in rows, a new row when the next child does not fit; items of a row

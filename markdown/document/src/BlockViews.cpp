@@ -1,0 +1,502 @@
+#include "mddoc/BlockViews.h"
+
+#include "CodeHighlighting.h"
+
+#include "mdview/Environment.h"
+#include "mdview/RenderNode.h"
+#include "mdview/TableStyle.h"
+#include "mdview/TextUtilities.h"
+#include "mdview/Theme.h"
+
+#include "markdown/InlineRewrite.h"
+
+#include <QHash>
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <set>
+
+namespace mddoc {
+
+using namespace mdview;
+using markdown::BlockNode;
+using markdown::InlineNode;
+using markdown::MarkdownContent;
+
+namespace {
+
+template <typename T>
+using Shared = std::shared_ptr<const T>;
+
+// A pointer into a shared tree that keeps the whole tree alive.
+template <typename T, typename Owner>
+Shared<T> alias(const Shared<Owner>& owner, const T& member)
+{
+    return Shared<T>(owner, &member);
+}
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QString plainText(const std::vector<InlineNode>& inlines)
+{
+    QString text;
+    for (const std::string& piece : markdown::collectInlineText(inlines))
+        text += fromUtf8(piece);
+    return text;
+}
+
+MarkdownContent contentOf(const BlockNode& block)
+{
+    return MarkdownContent(std::vector<BlockNode>{block});
+}
+
+// A view made directly from a build function.
+struct BuildImpl final : View::Impl {
+    explicit BuildImpl(std::function<RenderNodePtr(const Environment&)> f) : make(std::move(f)) {}
+    RenderNodePtr build(const Environment& environment) const override { return make(environment); }
+    std::function<RenderNodePtr(const Environment&)> make;
+};
+
+View makeView(std::function<RenderNodePtr(const Environment&)> make)
+{
+    return View(std::make_shared<const BuildImpl>(std::move(make)));
+}
+
+// --- Depth ------------------------------------------------------------------------------------
+
+thread_local int blockDepth = 0;
+
+struct DepthGuard {
+    DepthGuard() { ++blockDepth; }
+    ~DepthGuard() { --blockDepth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+// The text of a block and everything below it, walked without recursion.
+QString flattenedText(const BlockNode& root)
+{
+    QStringList pieces;
+    std::vector<const BlockNode*> stack{&root};
+    auto pushAll = [&stack](const std::vector<BlockNode>& children) {
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.push_back(&*it);
+    };
+    while (!stack.empty()) {
+        const BlockNode* block = stack.back();
+        stack.pop_back();
+        if (const auto* p = block->as<BlockNode::Paragraph>())
+            pieces << plainText(p->content);
+        else if (const auto* h = block->as<BlockNode::Heading>())
+            pieces << plainText(h->content);
+        else if (const auto* c = block->as<BlockNode::CodeBlock>())
+            pieces << fromUtf8(c->content);
+        else if (const auto* html = block->as<BlockNode::HtmlBlock>())
+            pieces << fromUtf8(html->content);
+        else if (const auto* t = block->as<BlockNode::Table>()) {
+            for (const auto& row : t->rows) {
+                QStringList cells;
+                for (const auto& cell : row.cells)
+                    cells << plainText(cell.content);
+                pieces << cells.join(QLatin1Char('\t'));
+            }
+        } else if (const auto* q = block->as<BlockNode::Blockquote>()) {
+            pushAll(q->children);
+        } else if (const auto* t = block->as<BlockNode::TaskList>()) {
+            for (auto it = t->items.rbegin(); it != t->items.rend(); ++it)
+                pushAll(it->children);
+        } else if (const auto* b = block->as<BlockNode::BulletedList>()) {
+            for (auto it = b->items.rbegin(); it != b->items.rend(); ++it)
+                pushAll(it->children);
+        } else if (const auto* n = block->as<BlockNode::NumberedList>()) {
+            for (auto it = n->items.rbegin(); it != n->items.rend(); ++it)
+                pushAll(it->children);
+        }
+    }
+    pieces.removeAll(QString());
+    return pieces.join(QLatin1Char('\n'));
+}
+
+// --- Paragraphs, headings, quotes, code --------------------------------------------------------
+
+View ParagraphView(Shared<BlockNode> block, Shared<std::vector<InlineNode>> inlines)
+{
+    View label;
+    if (auto image = ImageView(*inlines))
+        label = *image;
+    else if (auto items = imageFlowItems(*inlines))
+        label = ImageFlow(std::move(*items));
+    else
+        label = InlineText(inlines);
+    return EnvironmentReader([block = std::move(block), label](const Environment& environment) {
+        return environment.theme().paragraph.makeBody({label, contentOf(*block)});
+    });
+}
+
+View HeadingView(Shared<BlockNode> block)
+{
+    const auto& heading = *block->as<BlockNode::Heading>();
+    const int level = int(std::clamp<std::int64_t>(heading.level, 1, 6));
+    const View label = InlineText(alias(block, heading.content));
+    const QString identifier = headingIdentifier(plainText(heading.content));
+    return EnvironmentReader([block, label, level, identifier](const Environment& environment) {
+        return environment.theme().heading(level).makeBody({label, contentOf(*block)}).id(identifier);
+    });
+}
+
+View blocksOf(const Shared<BlockNode>& owner, const std::vector<BlockNode>& children)
+{
+    std::vector<View> views;
+    views.reserve(children.size());
+    for (const BlockNode& child : children)
+        views.push_back(BlockNodeView(alias(owner, child)));
+    return BlockSequence(std::move(views));
+}
+
+View BlockquoteView(Shared<BlockNode> block)
+{
+    const View label = blocksOf(block, block->as<BlockNode::Blockquote>()->children);
+    return EnvironmentReader([block, label](const Environment& environment) {
+        return environment.theme().blockquote.makeBody({label, contentOf(*block)});
+    });
+}
+
+View CodeBlockView(std::optional<QString> language, QString code)
+{
+    return EnvironmentReader([language = std::move(language), code = std::move(code)](const Environment& environment) {
+        // Built where the style puts it, so the code takes the style's font and colour.
+        const View label = EnvironmentReader([language, code](const Environment& inner) {
+            return Text(highlightedCode(inner.codeSyntaxHighlighter, code, language, inner.colorScheme));
+        });
+        return environment.theme().codeBlock.makeBody({language, code, label});
+    });
+}
+
+// A code block's content loses one final line feed.
+QString withoutFinalLineFeed(const std::string& text)
+{
+    QString result = fromUtf8(text);
+    if (result.endsWith(QLatin1Char('\n')))
+        result.chop(1);
+    return result;
+}
+
+// --- Lists --------------------------------------------------------------------------------------
+
+// A list marker in a frame whose width the list sets once its items are built.
+class MarkerFrameNode final : public RenderNode {
+public:
+    const char* typeName() const override { return "MarkerFrame"; }
+    QString describe() const override
+    {
+        return m_width ? QStringLiteral("width=%1").arg(*m_width) : QString();
+    }
+    bool hasFixedWidth() const override { return m_width || childrenHaveFixedWidth(); }
+    void setWidth(double width) { m_width = width; }
+    double naturalWidth() { return child().measure({}).width(); }
+    std::optional<double> firstBaseline(const QSizeF& size) override
+    {
+        const QRectF inner = childFrame(QRectF(QPointF(0, 0), size));
+        const auto baseline = child().firstBaseline(inner.size());
+        return baseline ? std::optional(*baseline + inner.top()) : std::nullopt;
+    }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override
+    {
+        const QSizeF size = child().measure({m_width ? m_width : proposal.width, proposal.height});
+        return {m_width.value_or(size.width()), size.height()};
+    }
+    void placeChildren() override { child().place(childFrame(frame())); }
+
+private:
+    RenderNode& child() const { return *m_children.front(); }
+    // Trailing, vertically centred.
+    QRectF childFrame(const QRectF& frame)
+    {
+        const QSizeF size = child().measure({frame.width(), frame.height()});
+        return {frame.topLeft() + alignedOffset(frame.size(), size, Alignment::trailing()), size};
+    }
+    std::optional<double> m_width;
+};
+
+// The markers built inside the list being built, innermost list last. A numbered list gives its
+// own markers the width of the widest marker anywhere inside it, nested lists' included.
+struct MarkerColumn {
+    std::vector<MarkerFrameNode*> own;
+    double widest = 0;
+};
+thread_local std::vector<MarkerColumn*> markerColumns;
+
+View MarkerFrame(View marker)
+{
+    return makeView([marker = std::move(marker)](const Environment& environment) -> RenderNodePtr {
+        auto node = std::make_unique<MarkerFrameNode>();
+        node->addChild(marker.build(environment));
+        if (!markerColumns.empty()) {
+            markerColumns.back()->own.push_back(node.get());
+            markerColumns.back()->widest = std::max(markerColumns.back()->widest, node->naturalWidth());
+        }
+        return node;
+    });
+}
+
+View ListItemView(Shared<markdown::RawListItem> item, int number, BlockStyle<ListMarkerConfiguration> markerStyle)
+{
+    return EnvironmentReader([item, number, markerStyle = std::move(markerStyle)](const Environment& environment) {
+        const View marker = MarkerFrame(markerStyle.makeBody({environment.listLevel, number}));
+        std::vector<View> blocks;
+        for (const BlockNode& child : item->children)
+            blocks.push_back(BlockNodeView(alias(item, child)));
+        const View label = Label(BlockSequence(std::move(blocks)), marker);
+        return environment.theme().listItem.makeBody({label, MarkdownContent(item->children)});
+    });
+}
+
+// The items of a list, numbered from `start`, with the markers of a numbered list in one column.
+View ListItemSequence(Shared<BlockNode> block, const std::vector<markdown::RawListItem>& items, std::int64_t start,
+                      bool numbered)
+{
+    std::vector<Shared<markdown::RawListItem>> shared;
+    for (const auto& item : items)
+        shared.push_back(alias(block, item));
+    return makeView([shared = std::move(shared), start, numbered](const Environment& environment) {
+        const Theme& theme = environment.theme();
+        const BlockStyle<ListMarkerConfiguration>& style = numbered ? theme.numberedListMarker : theme.bulletedListMarker;
+        std::vector<View> views;
+        for (std::size_t i = 0; i < shared.size(); ++i) {
+            const std::int64_t number = std::clamp<std::int64_t>(start + std::int64_t(i), INT_MIN, INT_MAX);
+            views.push_back(ListItemView(shared[i], int(number), style));
+        }
+        MarkerColumn column;
+        markerColumns.push_back(&column);
+        RenderNodePtr node;
+        try {
+            node = BlockSequence(std::move(views)).build(environment);
+        } catch (...) {
+            markerColumns.pop_back();
+            throw;
+        }
+        markerColumns.pop_back();
+        if (numbered) {
+            for (MarkerFrameNode* marker : column.own)
+                marker->setWidth(column.widest);
+        }
+        // The markers inside count towards an enclosing numbered list as well.
+        if (!markerColumns.empty())
+            markerColumns.back()->widest = std::max(markerColumns.back()->widest, column.widest);
+        return node;
+    });
+}
+
+View inList(View view, int level, bool isTight)
+{
+    return view.transformEnvironment([level, isTight](Environment& environment) {
+        environment.listLevel = level + 1;
+        environment.tightSpacingEnabled = isTight;
+    });
+}
+
+View ListView(Shared<BlockNode> block, const std::vector<markdown::RawListItem>& items, bool isTight,
+              std::int64_t start, bool numbered)
+{
+    const View sequence = ListItemSequence(block, items, start, numbered);
+    return EnvironmentReader([block, sequence, isTight](const Environment& environment) {
+        const View label = inList(sequence, environment.listLevel, isTight);
+        return environment.theme().list.makeBody({label, contentOf(*block)});
+    });
+}
+
+View TaskListItemView(Shared<markdown::RawTaskListItem> item)
+{
+    return EnvironmentReader([item](const Environment& environment) {
+        const View marker = environment.theme().taskListMarker.makeBody({item->isCompleted});
+        std::vector<View> blocks;
+        for (const BlockNode& child : item->children)
+            blocks.push_back(BlockNodeView(alias(item, child)));
+        const View label = Label(BlockSequence(std::move(blocks)), marker);
+        return environment.theme().listItem.makeBody({label, MarkdownContent(item->children)});
+    });
+}
+
+View TaskListView(Shared<BlockNode> block)
+{
+    const auto& list = *block->as<BlockNode::TaskList>();
+    std::vector<View> items;
+    for (const auto& item : list.items)
+        items.push_back(TaskListItemView(alias(block, item)));
+    const View sequence = BlockSequence(std::move(items));
+    return EnvironmentReader([block, sequence, isTight = list.isTight](const Environment& environment) {
+        const View label = inList(sequence, environment.listLevel, isTight);
+        return environment.theme().list.makeBody({label, contentOf(*block)});
+    });
+}
+
+// --- Tables -------------------------------------------------------------------------------------
+
+HorizontalAlignment cellAlignment(markdown::RawTableColumnAlignment alignment)
+{
+    switch (alignment) {
+    case markdown::RawTableColumnAlignment::center: return HorizontalAlignment::center;
+    case markdown::RawTableColumnAlignment::right: return HorizontalAlignment::trailing;
+    case markdown::RawTableColumnAlignment::none:
+    case markdown::RawTableColumnAlignment::left: break;
+    }
+    return HorizontalAlignment::leading;
+}
+
+View TableCellView(int row, int column, Shared<markdown::RawTableCell> cell)
+{
+    View label;
+    const auto items = cell->content.empty() ? std::nullopt : imageFlowItems(cell->content);
+    if (items)
+        label = ImageFlow(*items);
+    else
+        label = InlineText(alias(cell, cell->content));
+    return EnvironmentReader([row, column, cell, label](const Environment& environment) {
+        const MarkdownContent content(std::vector<BlockNode>{BlockNode::paragraph(cell->content)});
+        return environment.theme().tableCell.makeBody({row, column, label, content});
+    });
+}
+
+// The border lines the environment's border style selects, each stroked inside its rectangle.
+View TableBorderView(const TableBounds& bounds)
+{
+    return EnvironmentReader([bounds](const Environment& environment) {
+        const TableBorderStyle& style = environment.tableBorderStyle;
+        std::vector<View> lines;
+        for (const QRectF& rect : style.visibleBorders.rectangles(bounds, style.strokeStyle.lineWidth)) {
+            ShapeStyle shape;
+            shape.stroke = style.color;
+            shape.strokeStyle = style.strokeStyle;
+            lines.push_back(Shape(ShapeKind::rectangle, shape).frame(rect.width(), rect.height()).offset(rect.x(), rect.y()));
+        }
+        return ZStack(std::move(lines), Alignment::topLeading());
+    });
+}
+
+// The grid's geometry as seen from its padded frame: the border lines lie in the padding.
+TableBounds padded(const TableBounds& grid, double padding)
+{
+    TableBounds result = grid;
+    result.bounds = grid.bounds.adjusted(0, 0, 2 * padding, 2 * padding);
+    for (auto& row : result.rows)
+        row.minY += padding;
+    for (auto& column : result.columns)
+        column.minX += padding;
+    return result;
+}
+
+View TableView(Shared<BlockNode> block)
+{
+    return EnvironmentReader([block](const Environment& environment) {
+        const auto& table = *block->as<BlockNode::Table>();
+        const double borderWidth = std::max(0.0, environment.tableBorderStyle.strokeStyle.lineWidth);
+        const std::size_t columns = table.columnAlignments.size();
+        static const auto emptyCell = std::make_shared<const markdown::RawTableCell>();
+        std::vector<std::vector<View>> rows;
+        for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            const auto& cells = table.rows[r].cells;
+            rows.emplace_back();
+            // One cell per column: a short row ends in empty cells, extra cells are not shown.
+            for (std::size_t c = 0; c < columns; ++c)
+                rows.back().push_back(TableCellView(int(r), int(c), c < cells.size() ? alias(block, cells[c]) : emptyCell));
+        }
+        GridOptions options;
+        options.horizontalSpacing = borderWidth;
+        options.verticalSpacing = borderWidth;
+        for (const auto alignment : table.columnAlignments)
+            options.columnAlignments.push_back(cellAlignment(alignment));
+        options.background = [borderWidth](const TableBounds& bounds) {
+            return TableBackgroundView(padded(bounds, borderWidth)).offset(-borderWidth, -borderWidth);
+        };
+        options.overlay = [borderWidth](const TableBounds& bounds) {
+            return TableBorderView(padded(bounds, borderWidth)).offset(-borderWidth, -borderWidth);
+        };
+        const View label = Grid(std::move(rows), std::move(options)).padding(borderWidth);
+        return environment.theme().table.makeBody({label, contentOf(*block)});
+    });
+}
+
+// --- Dispatch -----------------------------------------------------------------------------------
+
+View dispatch(const Shared<BlockNode>& block)
+{
+    return std::visit(
+        [&block](const auto& value) -> View {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, BlockNode::Blockquote>) {
+                return BlockquoteView(block);
+            } else if constexpr (std::is_same_v<T, BlockNode::BulletedList>) {
+                return ListView(block, value.items, value.isTight, 1, false);
+            } else if constexpr (std::is_same_v<T, BlockNode::NumberedList>) {
+                return ListView(block, value.items, value.isTight, value.start, true);
+            } else if constexpr (std::is_same_v<T, BlockNode::TaskList>) {
+                return TaskListView(block);
+            } else if constexpr (std::is_same_v<T, BlockNode::CodeBlock>) {
+                const auto language = value.fenceInfo ? std::optional(fromUtf8(*value.fenceInfo)) : std::nullopt;
+                return CodeBlockView(language, withoutFinalLineFeed(value.content));
+            } else if constexpr (std::is_same_v<T, BlockNode::HtmlBlock>) {
+                // Shown as its source, never interpreted.
+                const QString source = withoutFinalLineFeed(value.content);
+                const auto paragraph = std::make_shared<const BlockNode>(
+                    BlockNode::paragraph({InlineNode::text(source.toStdString())}));
+                return ParagraphView(paragraph, alias(paragraph, paragraph->as<BlockNode::Paragraph>()->content));
+            } else if constexpr (std::is_same_v<T, BlockNode::Paragraph>) {
+                return ParagraphView(block, alias(block, value.content));
+            } else if constexpr (std::is_same_v<T, BlockNode::Heading>) {
+                return HeadingView(block);
+            } else if constexpr (std::is_same_v<T, BlockNode::Table>) {
+                return TableView(block);
+            } else {
+                return ThematicBreakView();
+            }
+        },
+        block->value);
+}
+
+} // namespace
+
+View BlockNodeView(std::shared_ptr<const BlockNode> block)
+{
+    return makeView([block = std::move(block)](const Environment& environment) {
+        const DepthGuard depth;
+        if (blockDepth > maximumBlockDepth) {
+            // Too deep to draw as structure: the text, kept, as one paragraph.
+            const auto paragraph = std::make_shared<const BlockNode>(
+                BlockNode::paragraph({InlineNode::text(flattenedText(*block).toStdString())}));
+            return ParagraphView(paragraph, alias(paragraph, paragraph->as<BlockNode::Paragraph>()->content))
+                .build(environment);
+        }
+        return dispatch(block).build(environment);
+    });
+}
+
+View BlockNodeView(const BlockNode& block)
+{
+    return BlockNodeView(std::make_shared<const BlockNode>(block));
+}
+
+double blockGap(const BlockMargin& previous, const BlockMargin& next, bool tightSpacing)
+{
+    const std::optional<double> above = tightSpacing ? std::optional(0.0) : previous.bottom;
+    if (!above && !next.top)
+        return defaultBlockSpacing;
+    return std::max(above.value_or(0), next.top.value_or(0));
+}
+
+View BlockSequence(std::vector<View> children)
+{
+    return EnvironmentReader([children = std::move(children)](const Environment& environment) {
+        const bool tight = environment.tightSpacingEnabled;
+        return VStackByMargins(children, environment.multilineTextAlignment,
+                               [tight](const BlockMargin& previous, const BlockMargin& next) {
+                                   return blockGap(previous, next, tight);
+                               });
+    });
+}
+
+} // namespace mddoc

@@ -1,0 +1,227 @@
+#include "mddoc/MarkdownView.h"
+
+#include "mddoc/BlockViews.h"
+#include "mddoc/Themes.h"
+
+#include "mdview/Environment.h"
+#include "mdview/InlineRendering.h"
+#include "mdview/RenderNode.h"
+
+#include "markdown/InlineRewrite.h"
+
+namespace mddoc {
+
+using namespace mdview;
+using markdown::BlockNode;
+using markdown::InlineNode;
+using markdown::MarkdownContent;
+
+namespace {
+
+// Documents draw with the basic theme wherever no theme is set.
+[[maybe_unused]] const bool basicIsTheDefault = [] {
+    Environment::setDefaultTheme(themes::basic());
+    return true;
+}();
+
+using Blocks = std::vector<std::shared_ptr<const BlockNode>>;
+
+bool hasImage(const std::vector<InlineNode>& inlines)
+{
+    std::vector<const InlineNode*> stack;
+    for (const InlineNode& node : inlines)
+        stack.push_back(&node);
+    while (!stack.empty()) {
+        const InlineNode* node = stack.back();
+        stack.pop_back();
+        if (node->is<InlineNode::Image>())
+            return true;
+        if (const auto* children = node->children()) {
+            for (const InlineNode& child : *children)
+                stack.push_back(&child);
+        }
+    }
+    return false;
+}
+
+bool hasImage(const BlockNode& root)
+{
+    std::vector<const BlockNode*> stack{&root};
+    while (!stack.empty()) {
+        const BlockNode* block = stack.back();
+        stack.pop_back();
+        if (const auto* p = block->as<BlockNode::Paragraph>()) {
+            if (hasImage(p->content))
+                return true;
+        } else if (const auto* h = block->as<BlockNode::Heading>()) {
+            if (hasImage(h->content))
+                return true;
+        } else if (const auto* t = block->as<BlockNode::Table>()) {
+            for (const auto& row : t->rows)
+                for (const auto& cell : row.cells)
+                    if (hasImage(cell.content))
+                        return true;
+        } else if (const auto* q = block->as<BlockNode::Blockquote>()) {
+            for (const BlockNode& child : q->children)
+                stack.push_back(&child);
+        } else if (const auto* b = block->as<BlockNode::BulletedList>()) {
+            for (const auto& item : b->items)
+                for (const BlockNode& child : item.children)
+                    stack.push_back(&child);
+        } else if (const auto* n = block->as<BlockNode::NumberedList>()) {
+            for (const auto& item : n->items)
+                for (const BlockNode& child : item.children)
+                    stack.push_back(&child);
+        } else if (const auto* l = block->as<BlockNode::TaskList>()) {
+            for (const auto& item : l->items)
+                for (const BlockNode& child : item.children)
+                    stack.push_back(&child);
+        }
+    }
+    return false;
+}
+
+// The filtered blocks, sharing the content's own nodes where there was nothing to filter.
+Blocks filteredBlocks(const MarkdownContent& content, ColorScheme scheme)
+{
+    const auto owner = std::make_shared<const MarkdownContent>(content);
+    Blocks blocks;
+    blocks.reserve(owner->blocks().size());
+    const markdown::InlineRewriter filter = [scheme](InlineNode node) {
+        return mdview::filterImagesByColorScheme(node, scheme);
+    };
+    for (const BlockNode& block : owner->blocks()) {
+        if (hasImage(block))
+            blocks.push_back(std::make_shared<const BlockNode>(block.rewriteInlines(filter).front()));
+        else
+            blocks.push_back(std::shared_ptr<const BlockNode>(owner, &block));
+    }
+    return blocks;
+}
+
+} // namespace
+
+struct DocumentState {
+    RenderNode* stack = nullptr; // the stack of top-level blocks of the last build
+    Environment environment;      // what the blocks are built under
+    Blocks blocks;
+    std::size_t kept = 0;
+};
+
+namespace {
+
+// The top-level blocks: a stack of separately built units.
+View DocumentBlocks(Blocks blocks, std::shared_ptr<DocumentState> state)
+{
+    struct Impl final : View::Impl {
+        Blocks blocks;
+        std::shared_ptr<DocumentState> state;
+        RenderNodePtr build(const Environment& environment) const override
+        {
+            std::vector<View> views;
+            views.reserve(blocks.size());
+            for (const auto& block : blocks)
+                views.push_back(BlockNodeView(block));
+            RenderNodePtr node = BlockSequence(std::move(views)).build(environment);
+            if (state) {
+                state->stack = node.get();
+                state->environment = environment;
+                state->blocks = blocks;
+                state->kept = 0;
+            }
+            return node;
+        }
+    };
+    auto impl = std::make_shared<Impl>();
+    impl->blocks = std::move(blocks);
+    impl->state = std::move(state);
+    return View(std::move(impl));
+}
+
+} // namespace
+
+std::shared_ptr<DocumentState> makeDocumentState()
+{
+    return std::make_shared<DocumentState>();
+}
+
+View MarkdownView(MarkdownContent content, std::optional<QUrl> baseURL, std::optional<QUrl> imageBaseURL,
+                  std::shared_ptr<DocumentState> state)
+{
+    if (!imageBaseURL)
+        imageBaseURL = baseURL;
+    return EnvironmentReader([content = std::move(content), baseURL, imageBaseURL,
+                              state = std::move(state)](const Environment& outer) {
+        Environment environment = outer;
+        environment.baseURL = baseURL;
+        environment.imageBaseURL = imageBaseURL;
+        // The base text style, then the theme's text style, then the base size: relative sizes
+        // below work from it.
+        environment.textStyle = TextStylePair{environment.textStyle, environment.theme().text};
+        const AttributeContainer attributes = environment.textStyle.attributes();
+        const double size = attributes.fontProperties ? attributes.fontProperties->size : FontProperties::defaultSize;
+        environment.textStyle = TextStylePair{environment.textStyle, FontSize(size)};
+        if (attributes.foregroundColor)
+            environment.foregroundColor = attributes.foregroundColor;
+        View blocks = DocumentBlocks(filteredBlocks(content, environment.colorScheme), state);
+        if (attributes.backgroundColor)
+            blocks = blocks.background(*attributes.backgroundColor);
+        return blocks.transformEnvironment([environment](Environment& e) { e = environment; });
+    });
+}
+
+View MarkdownView(const QString& text, std::optional<QUrl> baseURL, std::optional<QUrl> imageBaseURL)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return MarkdownView(MarkdownContent(std::string_view(utf8.constData(), std::size_t(utf8.size()))),
+                        std::move(baseURL), std::move(imageBaseURL));
+}
+
+bool updateDocument(DocumentState& state, const MarkdownContent& content)
+{
+    if (!state.stack)
+        return false;
+    Blocks blocks = filteredBlocks(content, state.environment.colorScheme);
+    std::size_t same = 0;
+    while (same < blocks.size() && same < state.blocks.size() && *blocks[same] == *state.blocks[same])
+        ++same;
+    if (same == blocks.size() && same == state.blocks.size())
+        return true;
+    // Keep the blocks that stayed the same, and their nodes; empty blocks took no child.
+    std::size_t keptChildren = 0;
+    const auto& children = state.stack->children();
+    // Children and blocks correspond one to one unless some block built to nothing; then
+    // rebuild from the first child whose block is not known to be the same.
+    if (children.size() == state.blocks.size())
+        keptChildren = same;
+    else
+        same = keptChildren = 0;
+    std::vector<RenderNodePtr> built;
+    Environment inner = state.environment;
+    inner.stackAxis = Axis::vertical;
+    for (std::size_t i = same; i < blocks.size(); ++i)
+        built.push_back(BlockNodeView(blocks[i]).build(inner));
+    state.blocks = std::move(blocks);
+    state.kept = same;
+    const bool tight = state.environment.tightSpacingEnabled;
+    replaceStackChildren(*state.stack, keptChildren, std::move(built),
+                         [tight](const BlockMargin& previous, const BlockMargin& next) {
+                             return blockGap(previous, next, tight);
+                         });
+    return true;
+}
+
+std::size_t keptBlocks(const DocumentState& state)
+{
+    return state.kept;
+}
+
+MarkdownContent filterImagesByColorScheme(const MarkdownContent& content, ColorScheme scheme)
+{
+    std::vector<BlockNode> blocks;
+    for (const auto& block : filteredBlocks(content, scheme))
+        blocks.push_back(*block);
+    return MarkdownContent(std::move(blocks));
+}
+
+} // namespace mddoc
