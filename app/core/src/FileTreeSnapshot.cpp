@@ -5,6 +5,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillora {
 
@@ -259,6 +260,14 @@ bool FileTreeSnapshot::sameNodes(const FileTreeSnapshot& a, Index folderA, const
         return true;
     if (contexts(*a.d, folderA) != contexts(*b.d, folderB))
         return false;
+    // Two scans of an unchanged folder are stored alike, byte for byte: comparing the buffers
+    // is several times faster than walking the records.
+    const Data& da = *a.d;
+    const Data& db = *b.d;
+    if (folderA == listedFolder && folderB == listedFolder && da.names == db.names && da.records.size() == db.records.size()
+        && std::memcmp(&da.top, &db.top, sizeof da.top) == 0
+        && std::memcmp(da.records.constData(), db.records.constData(), size_t(da.records.size()) * sizeof(Data::Record)) == 0)
+        return true;
     return sameBlocks(*a.d, a.firstChild(folderA), *b.d, b.firstChild(folderB), count);
 }
 

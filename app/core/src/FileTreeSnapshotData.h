@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <memory>
+#include <type_traits>
 
 namespace quillora {
 
@@ -17,7 +18,9 @@ struct FileTreeSnapshot::Data {
         Index childCount = 0;
         quint16 nameLength = 0;
         bool directory = false;
+        quint8 unused = 0; // no padding: equal records are equal bytes
     };
+    static_assert(std::has_unique_object_representations_v<Record>);
 
     // The listed folder's path as given, in UTF-8 and ending in "/": a node's path is this
     // followed by the names from the top level down to it, joined with "/".
@@ -26,7 +29,7 @@ struct FileTreeSnapshot::Data {
     QByteArray idPrefix;
     QList<Record> records;
     QByteArray names;
-    Record top{0, listedFolder, 0, 0, 0, true}; // the listed folder itself
+    Record top{0, listedFolder, 0, 0, 0, true, 0}; // the listed folder itself
 
     const Record& folder(Index index) const { return index == listedFolder ? top : records[index]; }
     QByteArrayView name(const Record& record) const { return {names.constData() + record.nameOffset, record.nameLength}; }

@@ -16,9 +16,11 @@ namespace quillora {
 // The nodes of one level of a tree, in display order: an immutable value that shares its
 // storage when copied. The nodes of a scan stay in its FileTreeSnapshot and become
 // FileTreeNodeModel values only as they are read; nodes made by hand are held as they are.
+// Reading hands out values, never references into the list: keep a node, not its address. Code
+// that walks a large tree again and again (a view's rows) reads the snapshot by index instead.
 class FileTreeNodeList {
 public:
-    // Reading through it makes each node as it is dereferenced.
+    // Makes each node as it is dereferenced.
     class const_iterator {
     public:
         using iterator_concept = std::random_access_iterator_tag;
