@@ -34,7 +34,6 @@ struct LineNumbers {
 constexpr LineNumbers awaitedLines{98, 87, 91, 95};
 constexpr LineNumbers completionLines{36, 56, 60, 65};
 constexpr int refusedBaseLine = 24;
-constexpr int refusedRedirectLine = 47;
 constexpr int bodyTooLargeLine = 52;
 constexpr qsizetype maxLoggedBodyCharacters = 64 * 1024;
 
@@ -234,9 +233,10 @@ void Api::transfer(const ApiRequest& prepared, Form form, std::function<void(con
         };
         const auto state = std::make_shared<State>();
         QNetworkAccessManager* manager = session();
-        QNetworkReply* reply = prepared.method == "GET" ? manager->get(prepared.request)
-            : prepared.method == "POST"                 ? manager->post(prepared.request, prepared.body)
-                                        : manager->sendCustomRequest(prepared.request, prepared.method, prepared.body);
+        // A GET goes without a body, not even an empty one.
+        QNetworkReply* reply = prepared.method == "GET"
+            ? manager->get(prepared.request)
+            : manager->sendCustomRequest(prepared.request, prepared.method, prepared.body);
 
         const QUrl origin = prepared.request.url();
         QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, state, origin](const QUrl& target) {
@@ -277,10 +277,12 @@ void Api::transfer(const ApiRequest& prepared, Form form, std::function<void(con
                 return;
             }
             if (!carriesHttpAnswer(*reply)) {
+                // The awaited form logs the error's full description: its text and its kind.
                 QString text = reply->errorString();
-                if (awaited)
-                    text += QStringLiteral(" (QNetworkReply::%1)")
-                                .arg(QLatin1StringView(QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error())));
+                if (awaited) {
+                    const char* kind = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error());
+                    text += QStringLiteral(" (QNetworkReply::%1)").arg(QLatin1StringView(kind));
+                }
                 logError(lines(awaited).transportError, text);
                 deliver({ApiError{ApiError::Reason::requestResultedInError}, {}});
                 return;

@@ -108,17 +108,24 @@ private:
         // The answer is decoded and its failures logged whether or not anybody still listens.
         auto deliver = [context = QPointer<QObject>(context), completion = std::move(completion),
                         form](const Transfer& transfer) {
-            QString error;
-            std::optional<T> value = transfer.failure ? std::nullopt : decodeJson<T>(transfer.body, &error);
-            ApiResult<T> result = value ? ApiResult<T>(std::move(*value))
-                : transfer.failure      ? ApiResult<T>(*transfer.failure)
-                                        : ApiResult<T>(undecodable(transfer.body, error, form));
+            const ApiResult<T> result = decoded<T>(transfer, form);
             if (context && completion)
                 QMetaObject::invokeMethod(
-                    context.data(), [completion, result = std::move(result)] { completion(result); },
+                    context.data(), [completion, result] { completion(result); },
                     Qt::QueuedConnection);
         };
         transfer(request, form, std::move(deliver));
+    }
+
+    template <typename T>
+    static ApiResult<T> decoded(const Transfer& transfer, Form form)
+    {
+        if (transfer.failure)
+            return *transfer.failure;
+        QString error;
+        if (std::optional<T> value = decodeJson<T>(transfer.body, &error))
+            return std::move(*value);
+        return undecodable(transfer.body, error, form);
     }
 
     template <typename T>
