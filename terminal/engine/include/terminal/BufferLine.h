@@ -1,0 +1,89 @@
+#pragma once
+
+#include "terminal/CharData.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace terminal {
+
+class CellTables;
+
+// A picture placed on rows by the host. The engine only keeps the attachment and drops it when
+// the row is erased or reused.
+class TerminalImage {
+public:
+    virtual ~TerminalImage() = default;
+};
+
+// One row of the screen or the scroll-back: a fixed number of cells and whether the row
+// continues the row above after an automatic wrap.
+//
+// Indices from outside are clamped to the row. Every operation keeps wide characters whole:
+// a wide cell is followed by its spacer, and a wide cell or spacer whose other half an
+// operation overwrote or moved away becomes a fill cell.
+class BufferLine {
+public:
+    enum class RenderLineMode : std::uint8_t { single, doubleWidth, doubledTop, doubledDown };
+
+    BufferLine() = default;
+    explicit BufferLine(int cols, const CharData& fill = CharData::Null, bool isWrapped = false);
+
+    bool isWrapped = false;
+    RenderLineMode renderMode = RenderLineMode::single;
+    std::vector<std::shared_ptr<const TerminalImage>> images;
+
+    int count() const { return static_cast<int>(data_.size()); }
+    const std::vector<CharData>& getData() const { return data_; }
+
+    // Reads clamp to the row; an empty row reads CharData::Null.
+    const CharData& operator[](int index) const;
+    // Writes one cell as given (for an in-place change of a character, as combining marks
+    // make); use setCell to place a cell with its neighbours kept whole.
+    CharData& at(int index);
+    // Stores a cell, clearing the other half of any wide character it breaks with `fill`.
+    void setCell(int index, const CharData& cell, const CharData& fill = CharData::Null);
+
+    int getWidth(int index) const { return (*this)[index].width; }
+    bool hasContent(int index) const;
+    bool hasAnyContent() const;
+    // One past the last cell with a character (its spacer included); 0 when none.
+    int getTrimmedLength() const;
+
+    // The text of cells [startCol, endCol) as UTF-8 (endCol -1 is the row's end), trimmed on the
+    // right to the characters when asked. Never-written cells read as blanks; spacers add nothing.
+    std::string translateToString(const CellTables& tables, bool trimRight = false, int startCol = 0, int endCol = -1) const;
+
+    // Insert `n` fill cells at `pos`, shifting the cells up to `rightMargin` right; cells pushed
+    // past it are lost.
+    void insertCells(int pos, int n, int rightMargin, const CharData& fill);
+    // Delete `n` cells at `pos`, pulling the cells up to `rightMargin` left and filling the end.
+    void deleteCells(int pos, int n, int rightMargin, const CharData& fill);
+    // Cells [start, end) become `fill`.
+    void replaceCells(int start, int end, const CharData& fill);
+    void fill(const CharData& fill);
+    void fill(const CharData& fill, int atCol, int len);
+    // Replaces cells [dstCol, dstCol + len) with the source's [srcCol, srcCol + len); both
+    // ranges are cut to their rows.
+    void copyFrom(const BufferLine& source, int srcCol, int dstCol, int len);
+    // Every cell becomes a never-written cell with `attribute`; isWrapped stays.
+    void clear(const Attribute& attribute);
+    // Grow with `fill` or cut to `cols` cells (at least 0).
+    void resize(int cols, const CharData& fill = CharData::Null);
+    // Makes the row a fresh one of `cols` fill cells, keeping its storage: for rows reused by
+    // scrolling.
+    void reset(int cols, const CharData& fill, bool isWrapped);
+    void attach(std::shared_ptr<const TerminalImage> image) { images.push_back(std::move(image)); }
+
+private:
+    friend class Buffer;
+    friend class Reflow;
+    // Clears broken halves of wide characters in [from, to] (clamped) with `fill`.
+    void repairWide(int from, int to, const CharData& fill);
+    int clampIndex(int index) const;
+
+    std::vector<CharData> data_;
+};
+
+} // namespace terminal

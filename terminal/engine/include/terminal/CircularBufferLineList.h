@@ -1,0 +1,58 @@
+#pragma once
+
+#include "terminal/BufferLine.h"
+
+#include <deque>
+
+namespace terminal {
+
+// The rows of one screen buffer, oldest first: the scroll-back, then the screen. It holds at
+// most maxLength rows; appending to a full list drops the oldest. Rows are values owned by one
+// slot at a time; a full list reuses the dropped row's storage for the new one.
+//
+// Indices are logical (0 is the oldest row held). Out-of-range indices clamp to the list.
+class CircularBufferLineList {
+public:
+    explicit CircularBufferLineList(int maxLength);
+
+    int count() const { return static_cast<int>(rows_.size()); }
+    int maxLength() const { return maxLength_; }
+    bool isFull() const { return count() >= maxLength_; }
+    bool isEmpty() const { return rows_.empty(); }
+    // Changes the capacity; when rows no longer fit, the oldest are dropped.
+    void setMaxLength(int maxLength);
+
+    // Reads and writes clamp the index; an empty list gives an empty row, and writes to it go
+    // nowhere.
+    BufferLine& operator[](int index);
+    const BufferLine& operator[](int index) const;
+
+    // Appends a row; a full list drops its oldest row first.
+    void push(BufferLine row);
+    // Appends a row at the end for the caller to reset: the oldest row when the list is full
+    // (its storage is reused), else a new empty one. Tells which through `dropped`.
+    BufferLine& recycle(bool* dropped = nullptr);
+    // Inserts a row before `index` (0 ... count). A full list drops its oldest row first, so the
+    // new row lands at index - 1 (at 0 for index 0). Returns the row for the caller to reset.
+    BufferLine& insert(int index, bool* dropped = nullptr);
+    // Rotates rows [first, last) so that `middle` becomes first, as std::rotate: the one move
+    // for scrolling a region or inserting and deleting lines. Bad ranges do nothing.
+    void rotate(int first, int middle, int last);
+    // Removes the n oldest rows, or the n newest.
+    void dropFront(int n);
+    void dropBack(int n);
+
+    // The rows in order, for rebuilding (reflow); the list is left empty.
+    std::deque<BufferLine> take();
+    // Replaces every row; rows beyond the capacity are dropped from the front.
+    void assign(std::deque<BufferLine> rows);
+
+private:
+    int clampIndex(int index) const;
+
+    std::deque<BufferLine> rows_;
+    int maxLength_;
+    BufferLine scratch_;
+};
+
+} // namespace terminal

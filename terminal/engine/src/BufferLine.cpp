@@ -1,0 +1,186 @@
+#include "terminal/BufferLine.h"
+
+#include "terminal/CellTables.h"
+
+#include <algorithm>
+
+namespace terminal {
+
+BufferLine::BufferLine(int cols, const CharData& fill, bool wrapped)
+    : isWrapped(wrapped)
+    , data_(static_cast<std::size_t>(std::max(cols, 0)), fill)
+{
+}
+
+int BufferLine::clampIndex(int index) const
+{
+    return std::clamp(index, 0, std::max(count() - 1, 0));
+}
+
+const CharData& BufferLine::operator[](int index) const
+{
+    return data_.empty() ? CharData::Null : data_[static_cast<std::size_t>(clampIndex(index))];
+}
+
+CharData& BufferLine::at(int index)
+{
+    if (data_.empty())
+        data_.push_back(CharData::Null);
+    return data_[static_cast<std::size_t>(clampIndex(index))];
+}
+
+void BufferLine::setCell(int index, const CharData& cell, const CharData& fill)
+{
+    if (data_.empty())
+        return;
+    index = clampIndex(index);
+    data_[static_cast<std::size_t>(index)] = cell;
+    repairWide(index - 1, index + 1, fill);
+}
+
+bool BufferLine::hasContent(int index) const
+{
+    const CharData& cell = (*this)[index];
+    return cell.code != 0 || cell.attribute != CharData::Null.attribute;
+}
+
+bool BufferLine::hasAnyContent() const
+{
+    return std::any_of(data_.begin(), data_.end(),
+                       [](const CharData& cell) { return cell.code != 0 || cell.attribute != CharData::Null.attribute; });
+}
+
+int BufferLine::getTrimmedLength() const
+{
+    for (int i = count() - 1; i >= 0; --i) {
+        if (data_[static_cast<std::size_t>(i)].code != 0)
+            return i + (data_[static_cast<std::size_t>(i)].isWide() && i + 1 < count() ? 2 : 1);
+    }
+    return 0;
+}
+
+std::string BufferLine::translateToString(const CellTables& tables, bool trimRight, int startCol, int endCol) const
+{
+    int end = endCol < 0 ? count() : std::min(endCol, count());
+    startCol = std::clamp(startCol, 0, count());
+    if (trimRight)
+        end = std::max(startCol, std::min(getTrimmedLength(), end));
+    std::string out;
+    for (int i = startCol; i < end; ++i) {
+        const CharData& cell = data_[static_cast<std::size_t>(i)];
+        if (!cell.isSpacer())
+            tables.appendUtf8(cell.code, out);
+    }
+    return out;
+}
+
+void BufferLine::repairWide(int from, int to, const CharData& fill)
+{
+    from = std::max(from, 0);
+    to = std::min(to, count() - 1);
+    for (int i = from; i <= to; ++i) {
+        CharData& cell = data_[static_cast<std::size_t>(i)];
+        if (cell.isWide() && (i + 1 >= count() || !data_[static_cast<std::size_t>(i) + 1].isSpacer()))
+            cell = fill;
+        else if (cell.isSpacer() && (i == 0 || !data_[static_cast<std::size_t>(i) - 1].isWide()))
+            cell = fill;
+    }
+}
+
+void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fill)
+{
+    if (data_.empty() || n <= 0)
+        return;
+    rightMargin = clampIndex(rightMargin);
+    pos = std::clamp(pos, 0, rightMargin);
+    const auto first = data_.begin() + pos;
+    const auto last = data_.begin() + rightMargin + 1;
+    if (n < rightMargin + 1 - pos) {
+        std::copy_backward(first, last - n, last);
+        std::fill(first, first + n, fill);
+    } else {
+        std::fill(first, last, fill);
+    }
+    repairWide(pos - 1, rightMargin + 1, fill);
+}
+
+void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fill)
+{
+    if (data_.empty() || n <= 0)
+        return;
+    rightMargin = clampIndex(rightMargin);
+    pos = std::clamp(pos, 0, rightMargin);
+    const auto first = data_.begin() + pos;
+    const auto last = data_.begin() + rightMargin + 1;
+    if (n < rightMargin + 1 - pos) {
+        std::copy(first + n, last, first);
+        std::fill(last - n, last, fill);
+    } else {
+        std::fill(first, last, fill);
+    }
+    repairWide(pos - 1, rightMargin + 1, fill);
+}
+
+void BufferLine::replaceCells(int start, int end, const CharData& fill)
+{
+    start = std::clamp(start, 0, count());
+    end = std::clamp(end, start, count());
+    std::fill(data_.begin() + start, data_.begin() + end, fill);
+    repairWide(start - 1, end, fill);
+}
+
+void BufferLine::fill(const CharData& fill)
+{
+    std::fill(data_.begin(), data_.end(), fill);
+    repairWide(0, count() - 1, CharData::blank(fill.attribute));
+}
+
+void BufferLine::fill(const CharData& fill, int atCol, int len)
+{
+    replaceCells(atCol, atCol + std::max(len, 0), fill);
+}
+
+void BufferLine::copyFrom(const BufferLine& source, int srcCol, int dstCol, int len)
+{
+    if (srcCol < 0) {
+        len += srcCol;
+        dstCol -= srcCol;
+        srcCol = 0;
+    }
+    if (dstCol < 0) {
+        len += dstCol;
+        srcCol -= dstCol;
+        dstCol = 0;
+    }
+    len = std::min({len, source.count() - srcCol, count() - dstCol});
+    if (len <= 0)
+        return;
+    std::copy_n(source.data_.begin() + srcCol, len, data_.begin() + dstCol);
+    const CharData blank = CharData::blank(data_[static_cast<std::size_t>(dstCol)].attribute);
+    repairWide(dstCol - 1, dstCol, blank);
+    repairWide(dstCol + len - 1, dstCol + len, blank);
+}
+
+void BufferLine::clear(const Attribute& attribute)
+{
+    std::fill(data_.begin(), data_.end(), CharData::blank(attribute));
+}
+
+void BufferLine::resize(int cols, const CharData& fill)
+{
+    cols = std::max(cols, 0);
+    if (cols == count())
+        return;
+    data_.resize(static_cast<std::size_t>(cols), fill);
+    repairWide(cols - 1, cols, CharData::blank(fill.attribute));
+}
+
+void BufferLine::reset(int cols, const CharData& fill, bool wrapped)
+{
+    data_.assign(static_cast<std::size_t>(std::max(cols, 0)), fill);
+    isWrapped = wrapped;
+    renderMode = RenderLineMode::single;
+    images.clear();
+}
+
+} // namespace terminal

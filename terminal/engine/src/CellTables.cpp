@@ -1,0 +1,189 @@
+#include "terminal/CellTables.h"
+
+#include "terminal/Buffer.h"
+#include "terminal/Log.h"
+#include "terminal/UnicodeUtil.h"
+
+#include <algorithm>
+
+namespace terminal {
+
+InternTable::InternTable(std::uint32_t firstCode, std::uint32_t capacity) : firstCode_(firstCode), capacity_(capacity) {}
+
+std::optional<std::uint32_t> InternTable::intern(std::string_view text)
+{
+    std::string key(text);
+    if (auto found = index_.find(key); found != index_.end())
+        return found->second;
+    std::uint32_t slot;
+    if (!freeSlots_.empty()) {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    } else if (entries_.size() < capacity_) {
+        slot = static_cast<std::uint32_t>(entries_.size());
+        entries_.emplace_back();
+    } else {
+        return std::nullopt;
+    }
+    Entry& entry = entries_[slot];
+    entry.text = key;
+    entry.used = true;
+    entry.pins = 0;
+    const std::uint32_t code = firstCode_ + slot;
+    index_.emplace(std::move(key), code);
+    return code;
+}
+
+bool InternTable::contains(std::uint32_t code) const
+{
+    return code >= firstCode_ && code - firstCode_ < entries_.size() && entries_[code - firstCode_].used;
+}
+
+std::string_view InternTable::lookup(std::uint32_t code) const
+{
+    return contains(code) ? std::string_view(entries_[code - firstCode_].text) : std::string_view{};
+}
+
+void InternTable::pin(std::uint32_t code)
+{
+    if (contains(code))
+        ++entries_[code - firstCode_].pins;
+}
+
+void InternTable::unpin(std::uint32_t code)
+{
+    if (contains(code) && entries_[code - firstCode_].pins > 0)
+        --entries_[code - firstCode_].pins;
+}
+
+void InternTable::releaseUnmarked(const std::vector<bool>& live)
+{
+    for (std::uint32_t slot = 0; slot < entries_.size(); ++slot) {
+        Entry& entry = entries_[slot];
+        if (!entry.used || entry.pins > 0 || (slot < live.size() && live[slot]))
+            continue;
+        index_.erase(entry.text);
+        entry = Entry{};
+        freeSlots_.push_back(slot);
+    }
+}
+
+CellTables::CellTables() : CellTables(clusterCapacity, payloadCapacity) {}
+
+CellTables::CellTables(std::uint32_t clusters, std::uint32_t payloads)
+    : clusters_(static_cast<std::uint32_t>(CharData::firstClusterCode), std::max(1u, clusters))
+    , payloads_(1, std::clamp(payloads, 1u, static_cast<std::uint32_t>(payloadCapacity)))
+{
+}
+
+void CellTables::registerBuffer(const Buffer* buffer)
+{
+    buffers_.push_back(buffer);
+}
+
+void CellTables::unregisterBuffer(const Buffer* buffer)
+{
+    std::erase(buffers_, buffer);
+}
+
+std::int32_t CellTables::encode(std::u32string_view scalars)
+{
+    if (scalars.empty())
+        return 0;
+    if (scalars.size() == 1)
+        return static_cast<std::int32_t>(isValidScalar(scalars[0]) ? scalars[0] : 0xFFFD);
+    if (scalars.size() > maxClusterScalars)
+        return 0xFFFD;
+    std::string text;
+    for (char32_t c : scalars)
+        terminal::appendUtf8(text, c);
+    ++internsSinceCollection_;
+    auto code = clusters_.intern(text);
+    if (!code) {
+        collectIfWorthwhile(clusters_);
+        code = clusters_.intern(text);
+    }
+    if (!code)
+        return static_cast<std::int32_t>(isValidScalar(scalars[0]) ? scalars[0] : 0xFFFD);
+    return static_cast<std::int32_t>(*code);
+}
+
+std::u32string CellTables::scalars(std::int32_t code) const
+{
+    if (code == 0)
+        return {};
+    if (code < CharData::firstClusterCode)
+        return std::u32string(1, isValidScalar(static_cast<std::uint32_t>(code)) ? static_cast<char32_t>(code) : U'\uFFFD');
+    const std::string_view text = clusters_.lookup(static_cast<std::uint32_t>(code));
+    return text.empty() ? std::u32string(1, U'\uFFFD') : decodeUtf8(text);
+}
+
+void CellTables::appendUtf8(std::int32_t code, std::string& out, char blank) const
+{
+    if (code == 0) {
+        out += blank;
+    } else if (code < CharData::firstClusterCode) {
+        terminal::appendUtf8(out, static_cast<char32_t>(code));
+    } else {
+        const std::string_view text = clusters_.lookup(static_cast<std::uint32_t>(code));
+        if (text.empty())
+            terminal::appendUtf8(out, U'\uFFFD');
+        else
+            out += text;
+    }
+}
+
+std::optional<TinyAtom> CellTables::payloadAtom(std::string_view payload)
+{
+    ++internsSinceCollection_;
+    auto code = payloads_.intern(payload);
+    if (!code) {
+        collectIfWorthwhile(payloads_);
+        code = payloads_.intern(payload);
+    }
+    if (!code)
+        return std::nullopt;
+    return TinyAtom{static_cast<std::uint16_t>(*code)};
+}
+
+std::string_view CellTables::payload(TinyAtom atom) const
+{
+    return payloads_.lookup(atom.code);
+}
+
+void CellTables::collectIfWorthwhile(const InternTable& table)
+{
+    // A collection walks every cell: after one, wait until enough new texts came to make the
+    // next worth it, so that a stream of distinct clusters into a full table stays linear.
+    if (collected_ && internsSinceCollection_ < table.capacity() / 8)
+        return;
+    collect();
+    if (table.isFull())
+        logDiagnostic("cell table full: a character or link beyond its capacity was stored without it");
+}
+
+void CellTables::collect()
+{
+    std::vector<bool> liveClusters(clusters_.capacity());
+    std::vector<bool> livePayloads(payloads_.capacity());
+    for (const Buffer* buffer : buffers_) {
+        const CircularBufferLineList& lines = buffer->lines();
+        for (int i = 0; i < lines.count(); ++i) {
+            for (const CharData& cell : lines[i].getData()) {
+                if (cell.code >= CharData::firstClusterCode) {
+                    const auto slot = static_cast<std::uint32_t>(cell.code - CharData::firstClusterCode);
+                    if (slot < liveClusters.size())
+                        liveClusters[slot] = true;
+                }
+                if (cell.payload.code != 0 && cell.payload.code <= livePayloads.size())
+                    livePayloads[cell.payload.code - 1] = true;
+            }
+        }
+    }
+    clusters_.releaseUnmarked(liveClusters);
+    payloads_.releaseUnmarked(livePayloads);
+    internsSinceCollection_ = 0;
+    collected_ = true;
+}
+
+} // namespace terminal
