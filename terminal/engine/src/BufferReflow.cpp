@@ -4,9 +4,9 @@
 // Re-wrapping works one group of rows at a time (a row and the continuation rows after it).
 // The group's text is a stream of cells: each row contributes the cells of its wrapped text
 // (Buffer::wrappedLength). The stream is cut into rows of the new width, a wide character that
-// would straddle the edge starting the next row instead, and copied in place into the group's
-// own rows (plus new rows when it needs more): front to back when the screen widens, back to
-// front when it narrows, so every cell is read before it is written over.
+// would straddle the edge starting the next row instead. Each group's new rows are made at their
+// exact size before its old rows are freed, so the heap reuses the old rows' memory and the
+// buffer never holds much more than one copy of its cells.
 #include "terminal/Buffer.h"
 
 #include "terminal/TerminalOptions.h"
@@ -62,8 +62,20 @@ private:
         return {row, p - newStart_[static_cast<std::size_t>(row)]};
     }
 
-    // The stream position where old row r (counted in the group) begins.
-    int streamOfRow(int r) const { return oldStart_[static_cast<std::size_t>(r)]; }
+    // A row of exactly the new width holding the first cells of `row`.
+    BufferLine exactCopy(BufferLine& row) const
+    {
+        BufferLine copy;
+        copy.isWrapped = row.isWrapped;
+        copy.renderMode = row.renderMode;
+        copy.images = std::move(row.images);
+        copy.data_.reserve(static_cast<std::size_t>(newCols_));
+        const int kept = std::min(row.count(), newCols_);
+        copy.data_.assign(row.data_.begin(), row.data_.begin() + kept);
+        copy.data_.resize(static_cast<std::size_t>(newCols_), CharData::Null);
+        copy.repairWide(newCols_ - 1, newCols_, CharData::Null);
+        return copy;
+    }
 
     void reflowGroup(std::deque<BufferLine>& rows, int g, int end, std::deque<BufferLine>& out, const Tracked& in, Tracked& result)
     {
@@ -82,6 +94,14 @@ private:
             total += length;
         }
 
+        if (size == 1 && !holdsCursor && total <= newCols_) {
+            // One row that fits: only its length changes.
+            mapRow(g, static_cast<int>(out.size()), in, result);
+            out.push_back(exactCopy(row(0)));
+            row(0) = BufferLine();
+            return;
+        }
+
         // The cursor's place in the stream; a cursor after the text keeps its distance to it.
         // With `pendingWrap` the cursor is just after the cell at cursorStream.
         int cursorStream = -1;
@@ -90,9 +110,9 @@ private:
             const int r = in.cursorRow - g;
             if (r == size - 1) {
                 pendingWrap = in.cursorX >= oldCols_;
-                cursorStream = streamOfRow(r) + (pendingWrap ? oldCols_ - 1 : in.cursorX);
+                cursorStream = oldStart_[static_cast<std::size_t>(r)] + (pendingWrap ? oldCols_ - 1 : in.cursorX);
             } else {
-                cursorStream = streamOfRow(r) + std::min(in.cursorX, oldLength_[static_cast<std::size_t>(r)]);
+                cursorStream = oldStart_[static_cast<std::size_t>(r)] + std::min(in.cursorX, oldLength_[static_cast<std::size_t>(r)]);
             }
             // Right after the text the cursor stays after its last character, which can leave it
             // waiting to wrap at the new edge rather than alone on a row of its own.
@@ -103,58 +123,47 @@ private:
         }
         const int streamLength = std::max(total, cursorStream + 1);
 
-        if (size == 1 && !holdsCursor && total <= newCols_) {
-            // One row that fits: only its length changes.
-            BufferLine& only = row(0);
-            only.resize(newCols_);
-            mapRow(g, static_cast<int>(out.size()), in, result);
-            out.push_back(std::move(only));
-            return;
-        }
-
         // Cut the stream into rows of the new width.
         newStart_.clear();
-        newLength_.clear();
         int source = 0;
         for (int p = 0;;) {
             int length = std::min(newCols_, streamLength - p);
             if (length == newCols_ && p + length - 1 < total && cellAt(rows, g, p + length - 1, source).isWide())
                 --length;
             newStart_.push_back(p);
-            newLength_.push_back(length);
             p += length;
             if (p >= streamLength)
                 break;
         }
         const int newSize = static_cast<int>(newStart_.size());
 
-        // The group's rows, with new ones when it needs more.
-        std::vector<BufferLine> group;
-        group.reserve(static_cast<std::size_t>(std::max(size, newSize)));
-        for (int r = 0; r < size; ++r)
-            group.push_back(std::move(row(r)));
-        while (static_cast<int>(group.size()) < newSize)
-            group.emplace_back(newCols_, CharData::Null, true);
-        if (newCols_ > oldCols_) {
-            for (int d = 0; d < newSize; ++d)
-                group[static_cast<std::size_t>(d)].data_.resize(static_cast<std::size_t>(newCols_), CharData::Null);
-            for (int d = 0; d < newSize; ++d)
-                fillRow(group, d, total);
-        } else {
-            for (int d = newSize - 1; d >= 0; --d)
-                fillRow(group, d, total);
-        }
-
+        // The new rows, filled from the old ones segment by segment.
         const int firstOut = static_cast<int>(out.size());
+        int r = 0;
         for (int d = 0; d < newSize; ++d) {
-            BufferLine& line = group[static_cast<std::size_t>(d)];
-            line.data_.resize(static_cast<std::size_t>(newCols_), CharData::Null);
-            if (d > 0)
-                line.isWrapped = true;
+            const int start = newStart_[static_cast<std::size_t>(d)];
+            const int stop = std::min(d + 1 < newSize ? newStart_[static_cast<std::size_t>(d) + 1] : streamLength, total);
+            BufferLine line(newCols_, CharData::Null, d == 0 ? row(0).isWrapped : true);
+            while (r < size && oldStart_[static_cast<std::size_t>(r)] + oldLength_[static_cast<std::size_t>(r)] <= start)
+                ++r;
+            for (int s = r; s < size && oldStart_[static_cast<std::size_t>(s)] < stop; ++s) {
+                const int from = std::max(start, oldStart_[static_cast<std::size_t>(s)]);
+                const int to = std::min(stop, oldStart_[static_cast<std::size_t>(s)] + oldLength_[static_cast<std::size_t>(s)]);
+                if (to > from)
+                    std::memcpy(static_cast<void*>(line.data_.data() + (from - start)),
+                                row(s).data_.data() + (from - oldStart_[static_cast<std::size_t>(s)]),
+                                static_cast<std::size_t>(to - from) * sizeof(CharData));
+            }
             out.push_back(std::move(line));
         }
-        for (int r = 0; r < size; ++r)
-            mapRow(g + r, firstOut + locate(streamOfRow(r)).first, in, result);
+        for (int s = 0; s < size; ++s) {
+            const int newRow = firstOut + locate(oldStart_[static_cast<std::size_t>(s)]).first;
+            mapRow(g + s, newRow, in, result);
+            BufferLine& target = out[static_cast<std::size_t>(newRow)];
+            for (auto& image : row(s).images)
+                target.images.push_back(std::move(image));
+            row(s) = BufferLine();
+        }
         if (holdsCursor) {
             const auto [newRow, col] = locate(cursorStream);
             result.cursorRow = firstOut + newRow;
@@ -172,8 +181,8 @@ private:
             result.displayRow = newRow;
     }
 
-    // The cell at stream position p, before anything was moved; `hint` is the old row to look
-    // in first (positions are asked for in rising order).
+    // The cell at stream position p; `hint` is the old row to look in first (positions are
+    // asked for in rising order).
     const CharData& cellAt(const std::deque<BufferLine>& rows, int g, int p, int& hint) const
     {
         while (hint + 1 < static_cast<int>(oldStart_.size()) && oldStart_[static_cast<std::size_t>(hint) + 1] <= p)
@@ -181,47 +190,11 @@ private:
         return rows[static_cast<std::size_t>(g + hint)][p - oldStart_[static_cast<std::size_t>(hint)]];
     }
 
-    // Writes new row d from the stream, taking the cells from the old rows, then clears the
-    // rest of the row.
-    void fillRow(std::vector<BufferLine>& group, int d, int total)
-    {
-        BufferLine& dest = group[static_cast<std::size_t>(d)];
-        const int start = newStart_[static_cast<std::size_t>(d)];
-        const int length = newLength_[static_cast<std::size_t>(d)];
-        const int copied = std::clamp(total - start, 0, length);
-        // The old rows overlapping [start, start + copied), walked in the direction that reads
-        // every cell before it is overwritten.
-        const auto first = std::upper_bound(oldStart_.begin(), oldStart_.end(), start) - oldStart_.begin() - 1;
-        const bool backwards = newCols_ < oldCols_;
-        auto copySegment = [&](std::size_t r) {
-            const int segStart = std::max(start, oldStart_[r]);
-            const int segEnd = std::min(start + copied, oldStart_[r] + oldLength_[r]);
-            if (segEnd <= segStart)
-                return false;
-            const BufferLine& src = group[r];
-            std::memmove(static_cast<void*>(dest.data_.data() + (segStart - start)), src.data_.data() + (segStart - oldStart_[r]),
-                         static_cast<std::size_t>(segEnd - segStart) * sizeof(CharData));
-            return true;
-        };
-        std::size_t lastRow = static_cast<std::size_t>(first);
-        while (lastRow + 1 < oldStart_.size() && oldStart_[lastRow + 1] < start + copied)
-            ++lastRow;
-        if (backwards) {
-            for (std::size_t r = lastRow + 1; r-- > static_cast<std::size_t>(std::max<long>(first, 0));)
-                copySegment(r);
-        } else {
-            for (std::size_t r = static_cast<std::size_t>(std::max<long>(first, 0)); r <= lastRow; ++r)
-                copySegment(r);
-        }
-        std::fill(dest.data_.begin() + copied, dest.data_.end(), CharData::Null);
-    }
-
     int oldCols_;
     int newCols_;
     std::vector<int> oldStart_;
     std::vector<int> oldLength_;
     std::vector<int> newStart_;
-    std::vector<int> newLength_;
 };
 
 void Buffer::resize(int newCols, int newRows)
