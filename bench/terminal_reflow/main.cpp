@@ -2,6 +2,7 @@
 // with CJK text, so many wrap), then times its reflow to 120 columns and back. Beside it, a
 // plain copy of every cell: the least any pass over the rows costs.
 // Usage: bench_terminal_reflow [runs]. Prints the medians and the process's peak memory.
+#include "TestSupport.h"
 #include "terminal/Buffer.h"
 #include "terminal/UnicodeUtil.h"
 
@@ -13,8 +14,9 @@
 #include <functional>
 #include <random>
 #include <string>
-#include <malloc.h>
 #include <vector>
+
+#include <malloc.h>
 
 namespace {
 
@@ -62,34 +64,20 @@ void resetPeak()
     }
 }
 
-void print(terminal::Buffer& buffer, char32_t c)
-{
-    if (c == U'\n') {
-        buffer.setX(0);
-        if (buffer.y() == buffer.scrollBottom())
-            buffer.scroll(false);
-        else
-            buffer.setY(buffer.y() + 1);
-        return;
-    }
-    const int width = terminal::columnWidth(c);
-    buffer.insertCharacter({static_cast<std::int32_t>(c), static_cast<std::int8_t>(width), 0, {}, terminal::CharData::Null.attribute});
-}
-
 void fill(terminal::Buffer& buffer)
 {
     std::mt19937 random(42);
-    const std::u32string words[] = {U"build ", U"warning: ", U"src/main.cpp:42 ", U"ok ", U"表示する ", U"値 ", U"-- ", U"[done] "};
+    const std::string words[] = {"build ", "warning: ", "src/main.cpp:42 ", "ok ", "表示する ", "値 ", "-- ", "[done] "};
     while (buffer.lines().count() < totalRows) {
-        const int length = static_cast<int>(random() % 401);
-        int written = 0;
-        while (written < length) {
-            for (char32_t c : words[random() % std::size(words)]) {
-                print(buffer, c);
-                ++written;
-            }
+        const std::size_t length = random() % 401;
+        std::string line;
+        std::size_t characters = 0;
+        while (characters < length) {
+            const std::string& word = words[random() % std::size(words)];
+            line += word;
+            characters += terminal::decodeUtf8(word).size();
         }
-        print(buffer, U'\n');
+        terminal::test::write(buffer, line + "\n");
     }
 }
 
@@ -99,9 +87,8 @@ int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     // Room for the rows the narrower screen needs, so that nothing falls off the top.
-    terminal::Buffer buffer(wideCols, screenRows, 8, 3 * totalRows);
-    buffer.fillViewportRows();
-    buffer.wraparound = true;
+    auto owned = terminal::test::makeBuffer(wideCols, screenRows, 3 * totalRows);
+    terminal::Buffer& buffer = *owned;
     fill(buffer);
     const std::size_t before = std::hash<std::string>()(buffer.allText());
     malloc_trim(0);

@@ -261,7 +261,7 @@ void Buffer::scroll(bool isWrapped, Attribute::Color background, bool keepViewpo
     fillViewportRows();
     const CharData fill = CharData::blank(fillAttribute(background));
     const int topRow = yBase_ + scrollTop_;
-    const int bottomRow = yBase_ + scrollBottom_;
+    const int bottomRow = yBase_ + std::max(scrollBottom_, scrollTop_);
     if (scrollTop_ > 0) {
         lines_.rotate(topRow, topRow + 1, bottomRow + 1);
         lines_[bottomRow].reset(cols_, fill, isWrapped);

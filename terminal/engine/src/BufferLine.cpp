@@ -87,7 +87,7 @@ void BufferLine::repairWide(int from, int to, const CharData& fill)
     }
 }
 
-void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fill)
+void BufferLine::shiftCells(int pos, int n, int rightMargin, const CharData& fill, bool right)
 {
     if (data_.empty() || n <= 0)
         return;
@@ -95,30 +95,26 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
     pos = std::clamp(pos, 0, rightMargin);
     const auto first = data_.begin() + pos;
     const auto last = data_.begin() + rightMargin + 1;
-    if (n < rightMargin + 1 - pos) {
+    if (n >= rightMargin + 1 - pos) {
+        std::fill(first, last, fill);
+    } else if (right) {
         std::copy_backward(first, last - n, last);
         std::fill(first, first + n, fill);
     } else {
-        std::fill(first, last, fill);
+        std::copy(first + n, last, first);
+        std::fill(last - n, last, fill);
     }
     repairWide(pos - 1, rightMargin + 1, fill);
 }
 
+void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fill)
+{
+    shiftCells(pos, n, rightMargin, fill, true);
+}
+
 void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fill)
 {
-    if (data_.empty() || n <= 0)
-        return;
-    rightMargin = clampIndex(rightMargin);
-    pos = std::clamp(pos, 0, rightMargin);
-    const auto first = data_.begin() + pos;
-    const auto last = data_.begin() + rightMargin + 1;
-    if (n < rightMargin + 1 - pos) {
-        std::copy(first + n, last, first);
-        std::fill(last - n, last, fill);
-    } else {
-        std::fill(first, last, fill);
-    }
-    repairWide(pos - 1, rightMargin + 1, fill);
+    shiftCells(pos, n, rightMargin, fill, false);
 }
 
 void BufferLine::replaceCells(int start, int end, const CharData& fill)

@@ -97,12 +97,7 @@ std::int32_t CellTables::encode(std::u32string_view scalars)
     std::string text;
     for (char32_t c : scalars)
         terminal::appendUtf8(text, c);
-    ++internsSinceCollection_;
-    auto code = clusters_.intern(text);
-    if (!code) {
-        collectIfWorthwhile(clusters_);
-        code = clusters_.intern(text);
-    }
+    const auto code = internCollecting(clusters_, text);
     if (!code)
         return static_cast<std::int32_t>(isValidScalar(scalars[0]) ? scalars[0] : 0xFFFD);
     return static_cast<std::int32_t>(*code);
@@ -135,12 +130,7 @@ void CellTables::appendUtf8(std::int32_t code, std::string& out, char blank) con
 
 std::optional<TinyAtom> CellTables::payloadAtom(std::string_view payload)
 {
-    ++internsSinceCollection_;
-    auto code = payloads_.intern(payload);
-    if (!code) {
-        collectIfWorthwhile(payloads_);
-        code = payloads_.intern(payload);
-    }
+    const auto code = internCollecting(payloads_, payload);
     if (!code)
         return std::nullopt;
     return TinyAtom{static_cast<std::uint16_t>(*code)};
@@ -151,15 +141,20 @@ std::string_view CellTables::payload(TinyAtom atom) const
     return payloads_.lookup(atom.code);
 }
 
-void CellTables::collectIfWorthwhile(const InternTable& table)
+std::optional<std::uint32_t> CellTables::internCollecting(InternTable& table, std::string_view text)
 {
+    ++internsSinceCollection_;
+    if (auto code = table.intern(text))
+        return code;
     // A collection walks every cell: after one, wait until enough new texts came to make the
     // next worth it, so that a stream of distinct clusters into a full table stays linear.
     if (collected_ && internsSinceCollection_ < table.capacity() / 8)
-        return;
+        return std::nullopt;
     collect();
-    if (table.isFull())
+    auto code = table.intern(text);
+    if (!code)
         logDiagnostic("cell table full: a character or link beyond its capacity was stored without it");
+    return code;
 }
 
 void CellTables::collect()

@@ -79,6 +79,9 @@ public:
 private:
     friend class Buffer;
     friend class Reflow;
+    // Moves cells [pos, rightMargin] by n, right (inserting) or left (deleting), filling the
+    // cells left behind.
+    void shiftCells(int pos, int n, int rightMargin, const CharData& fill, bool right);
     // Clears broken halves of wide characters in [from, to] (clamped) with `fill`.
     void repairWide(int from, int to, const CharData& fill);
     int clampIndex(int index) const;

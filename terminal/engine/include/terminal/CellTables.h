@@ -93,8 +93,9 @@ private:
     friend class Buffer;
     void registerBuffer(const Buffer* buffer);
     void unregisterBuffer(const Buffer* buffer);
-    // Collects when `table` is full, unless a collection ran too recently to free much.
-    void collectIfWorthwhile(const InternTable& table);
+    // Interns `text`; a full table is collected first, unless a collection ran too recently
+    // to free much.
+    std::optional<std::uint32_t> internCollecting(InternTable& table, std::string_view text);
 
     InternTable clusters_;
     InternTable payloads_;
