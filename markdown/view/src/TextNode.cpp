@@ -52,7 +52,14 @@ QTextCharFormat::UnderlineStyle underlineFor(richtext::LineStyle::Pattern patter
 TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<InlineImage> images)
     : m_text(std::move(text)), m_style(std::move(style))
 {
-    m_layout.setText(layoutText(m_text.text()));
+    // QTextLayout gives the object replacement character no advance of its own, whatever its
+    // format: an image stands on a no-break space, which takes the room its format gives it.
+    QString laidOut = layoutText(m_text.text());
+    for (const InlineImage& image : images) {
+        if (image.offset >= 0 && image.offset < laidOut.size())
+            laidOut[image.offset] = QChar::Nbsp;
+    }
+    m_layout.setText(laidOut);
     m_layout.setFont(m_style.font);
     m_layout.setCacheEnabled(true);
     QTextOption option;
@@ -99,7 +106,7 @@ TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<Inlin
         format.setFont(font);
         format.setForeground(Qt::transparent);
         format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
-        format.setFontLetterSpacing(size.width() - QFontMetricsF(font).horizontalAdvance(QChar::ObjectReplacementCharacter));
+        format.setFontLetterSpacing(size.width() - QFontMetricsF(font).horizontalAdvance(QChar::Nbsp));
         formats.push_back({int(image.offset), 1, format});
         m_images.push_back(std::move(image));
     }
