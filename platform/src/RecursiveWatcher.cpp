@@ -48,12 +48,14 @@ struct RecursiveWatcher::Worker {
     RecursiveWatcher* owner = nullptr;
     quint64 generation = 0;
     std::chrono::milliseconds latency{0};
+    bool recursive = true;
     QByteArray rootPath;
     int inotifyFd = -1;
     int wakeFd = -1;
     std::thread thread;
     std::unordered_map<int, QByteArray> folders; // watch descriptor → folder path (worker thread)
     std::atomic<int> watchCount{0};
+    std::atomic<bool> stopping{false}; // ends a walk of a large tree early
 
     Batch pending;
     QSet<QString> pendingSet;
@@ -61,6 +63,7 @@ struct RecursiveWatcher::Worker {
     ~Worker()
     {
         if (thread.joinable()) {
+            stopping = true;
             const uint64_t one = 1;
             (void)!::write(wakeFd, &one, sizeof one);
             thread.join();
@@ -95,19 +98,30 @@ struct RecursiveWatcher::Worker {
         addTree(path, 0, report, walked);
     }
 
-    void addTree(const QByteArray& path, int depth, bool report, std::set<int>& walked)
+    // Watches one folder; its watch descriptor, or -1.
+    int addWatch(const QByteArray& path)
     {
         const int wd = ::inotify_add_watch(inotifyFd, path.constData(), watchMask);
         if (wd < 0) {
             if (errno == ENOSPC)
                 logWatchLimitOnce(path);
-            return;
+            return -1;
         }
-        if (!walked.insert(wd).second)
-            return; // the same folder under another name (a bind mount): once is enough
         folders.emplace(wd, path);
         watchCount = int(folders.size());
-        if (depth >= maxDepth)
+        return wd;
+    }
+
+    void addTree(const QByteArray& path, int depth, bool report, std::set<int>& walked)
+    {
+        if (stopping)
+            return;
+        const int wd = addWatch(path);
+        if (wd < 0)
+            return;
+        if (!walked.insert(wd).second)
+            return; // the same folder under another name (a bind mount): once is enough
+        if (depth >= maxDepth || !recursive)
             return;
         DIR* dir = ::opendir(path.constData());
         if (!dir)
@@ -171,7 +185,7 @@ struct RecursiveWatcher::Worker {
             const QByteArray path = event->len ? folder->second + '/' + event->name : folder->second;
             note(path);
             changed = true;
-            if (event->mask & IN_ISDIR) {
+            if (recursive && (event->mask & IN_ISDIR)) {
                 if (event->mask & IN_MOVED_FROM)
                     removeTree(path);
                 if (event->mask & (IN_CREATE | IN_MOVED_TO))
@@ -193,6 +207,7 @@ struct RecursiveWatcher::Worker {
 
     void run()
     {
+        addTree(rootPath, false); // the root is watched already; this finds the folders below it
         using Clock = std::chrono::steady_clock;
         std::optional<Clock::time_point> deadline;
         alignas(inotify_event) char buffer[64 * 1024];
@@ -233,13 +248,14 @@ RecursiveWatcher::~RecursiveWatcher()
     stop();
 }
 
-bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds latency, Callback callback)
+bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds latency, Callback callback, Depth depth)
 {
     stop();
     auto worker = std::make_unique<Worker>();
     worker->owner = this;
     worker->generation = m_generation;
     worker->latency = latency;
+    worker->recursive = depth == Depth::recursive;
     worker->rootPath = QFile::encodeName(path);
     worker->inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     worker->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -248,8 +264,7 @@ bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds late
                          QStringLiteral("Cannot watch %1: %2").arg(path, qt_error_string(errno)));
         return false;
     }
-    worker->addTree(worker->rootPath, false);
-    if (worker->folders.empty())
+    if (worker->addWatch(worker->rootPath) < 0)
         return false;
     try {
         worker->thread = std::thread([w = worker.get()] { w->run(); });

@@ -46,7 +46,10 @@ TEST(RecursiveWatcher, OneWatchPerFolderAndNewFoldersJoin)
     Recorder recorder;
     RecursiveWatcher watcher;
     ASSERT_TRUE(watcher.start(dir.path(), 50ms, recorder.callback()));
-    EXPECT_EQ(watcher.watchCount(), 5); // root, a, a/b, a/b/c, .hidden; links are not followed
+    // root, a, a/b, a/b/c, .hidden; links are not followed. The watcher's thread finds them.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return watcher.watchCount() == 5; }));
+    testsupport::spin(100);
+    EXPECT_EQ(watcher.watchCount(), 5);
 
     // A folder tree made after the start, with a file inside made before the watcher could see it.
     QDir().mkpath(dir.filePath(QStringLiteral("new/deeper")));
@@ -64,6 +67,27 @@ TEST(RecursiveWatcher, OneWatchPerFolderAndNewFoldersJoin)
     ASSERT_TRUE(QDir().rename(dir.filePath(QStringLiteral("new")), elsewhere.filePath(QStringLiteral("new"))));
     ASSERT_TRUE(testsupport::waitUntil([&] { return watcher.watchCount() == 5; }));
     EXPECT_FALSE(recorder.offMainThread);
+}
+
+TEST(RecursiveWatcher, FolderOnlyIgnoresWhatHappensBelowIt)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("sub")));
+    Recorder recorder;
+    RecursiveWatcher watcher;
+    ASSERT_TRUE(watcher.start(dir.path(), 10ms, recorder.callback(), RecursiveWatcher::Depth::folderOnly));
+    writeFile(dir.filePath(QStringLiteral("sub/inner.md")), "x");
+    QDir().mkpath(dir.filePath(QStringLiteral("new/deeper")));
+    testsupport::spin(200);
+    recorder.batches.clear();
+    writeFile(dir.filePath(QStringLiteral("new/deeper/late.md")), "x");
+    testsupport::spin(200);
+    EXPECT_TRUE(recorder.batches.isEmpty());
+    EXPECT_EQ(watcher.watchCount(), 1);
+
+    writeFile(dir.filePath(QStringLiteral("top.md")), "x");
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !recorder.batches.isEmpty(); }));
+    EXPECT_EQ(recorder.batches.first().paths, QStringList{dir.filePath(QStringLiteral("top.md"))});
 }
 
 TEST(RecursiveWatcher, BurstIsOneBatchAfterTheLatency)
@@ -161,7 +185,7 @@ TEST(RecursiveWatcher, WatchLimitDegradesCoverageWithoutFailing)
         int batches = 0;
         if (!watcher.start(root, 10ms, [&](const RecursiveWatcher::Batch&) { ++batches; }))
             return 1;
-        if (watcher.watchCount() != 3)
+        if (!testsupport::waitUntil([&] { return watcher.watchCount() == 3; }))
             return 2;
         QFile file(root + QStringLiteral("/top.md"));
         if (!file.open(QIODevice::WriteOnly))

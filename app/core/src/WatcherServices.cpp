@@ -22,7 +22,8 @@ void FileWatcherService::start(const QUrl& fileURL, std::function<void()> onChan
                         });
                         if (named || batch.overflowed)
                             onChange();
-                    });
+                    },
+                    platform::RecursiveWatcher::Depth::folderOnly);
 }
 
 void FileWatcherService::stop()

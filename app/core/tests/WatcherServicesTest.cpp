@@ -90,7 +90,7 @@ TEST(FileWatcherService, FiresForEntriesNamedLikeTheFileOnly)
         {"other file", [&] { writeFile(dir.filePath(QStringLiteral("other.md")), "x"); }, false},
         {"similar name", [&] { writeFile(dir.filePath(QStringLiteral("notes.md.bak")), "x"); }, false},
         {"edit", [&] { writeFile(target, "edit"); }, true},
-        {"same name in a subfolder", [&] { writeFile(dir.filePath(QStringLiteral("sub/notes.md")), "x"); }, true},
+        {"same name in a subfolder", [&] { writeFile(dir.filePath(QStringLiteral("sub/notes.md")), "x"); }, false},
         {"save by rename-over",
          [&] {
              writeFile(dir.filePath(QStringLiteral("tmp")), "saved");

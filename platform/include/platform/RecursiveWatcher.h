@@ -10,10 +10,12 @@
 namespace platform {
 
 // Watches a folder and everything below it through inotify: one watch per folder, folders that
-// appear later are watched as they appear. Changes are gathered for `latency` after the first
-// one and handed over as one batch on the watcher's thread (the main thread). No callback runs
-// after stop(), after a new start(), or after the watcher is destroyed. When the system's watch
-// limit is reached, the rest of the tree goes unwatched (logged once per process).
+// appear later are watched as they appear. The folder itself is watched before start() returns;
+// the folders below it are found by the watcher's own thread, so that starting on a large tree
+// (a home folder) does not hold up the caller. Changes are gathered for `latency` after the
+// first one and handed over as one batch on the watcher's thread (the main thread). No callback
+// runs after stop(), after a new start(), or after the watcher is destroyed. When the system's
+// watch limit is reached, the rest of the tree goes unwatched (logged once per process).
 class RecursiveWatcher : public QObject {
     Q_OBJECT
 
@@ -23,15 +25,18 @@ public:
         bool overflowed = false; // events were lost: anything may have changed
     };
     using Callback = std::function<void(const Batch&)>;
+    // How far below the folder changes are watched.
+    enum class Depth { recursive, folderOnly };
 
     explicit RecursiveWatcher(QObject* parent = nullptr);
     ~RecursiveWatcher() override;
 
     // Replaces any earlier watch. False when nothing could be watched (the watcher stays idle).
-    bool start(const QString& path, std::chrono::milliseconds latency, Callback callback);
+    bool start(const QString& path, std::chrono::milliseconds latency, Callback callback,
+               Depth depth = Depth::recursive);
     void stop();
     bool isWatching() const { return m_worker != nullptr; }
-    // Folders currently watched.
+    // Folders currently watched; grows while the watcher's thread walks the tree.
     int watchCount() const;
 
 private:

@@ -9,9 +9,9 @@
 
 namespace quillora {
 
-// Watches the folder tree of a file and calls `onChange` on the main thread after each batch
-// that names an entry with the file's name (so also a same-named file in a subfolder), or that
-// lost events. No call after stop(), a new start, or destruction. Main thread only.
+// Watches the folder of a file, not the folders below it, and calls `onChange` on the main
+// thread after each batch that names an entry with the file's name, or that lost events. No
+// call after stop(), a new start, or destruction. Main thread only.
 class FileWatcherService {
 public:
     static constexpr std::chrono::milliseconds latency{300};

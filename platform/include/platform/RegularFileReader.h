@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace platform {
+
+// Reads a whole regular file without ever blocking on what is not one: the file is opened
+// without waiting (a FIFO opens at once), the opened descriptor is checked, and the bytes are
+// read in chunks, at most `maxBytes`. Anything that is not a regular file after following
+// links (a FIFO, a socket, a device such as a link to /dev/zero), and a file larger than the
+// limit, is refused before its content is read, so a sparse file of many gigabytes costs
+// nothing. `shouldStop` is asked between chunks; once it says yes the read ends as stopped.
+struct RegularFileRead {
+    enum class Status { read, notRegular, tooLarge, failed, stopped };
+    Status status = Status::failed;
+    QByteArray bytes; // the content when `read`
+    int error = 0;    // errno when `failed`
+};
+
+inline constexpr qint64 regularFileChunkSize = 1 << 20;
+
+RegularFileRead readRegularFile(const QString& path, qint64 maxBytes,
+                                const std::function<bool()>& shouldStop = {});
+
+} // namespace platform
