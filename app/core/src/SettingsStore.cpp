@@ -29,4 +29,14 @@ void SettingsStore::setShowHiddenFilesInTree(bool show) const
     defaults->setBoolean(QString::fromLatin1(defaults_keys::showHiddenFilesInTree), show);
 }
 
+double SettingsStore::detailSplitFraction() const
+{
+    return defaults->number(QString::fromLatin1(defaults_keys::detailSplitFraction)).value_or(0.5);
+}
+
+void SettingsStore::setDetailSplitFraction(double fraction) const
+{
+    defaults->setNumber(QString::fromLatin1(defaults_keys::detailSplitFraction), fraction);
+}
+
 } // namespace quillora

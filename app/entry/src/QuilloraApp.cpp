@@ -3,7 +3,9 @@
 #include "core/AppViewModel.h"
 #include "entry/SceneWindows.h"
 #include "feedback/Plendra.h"
+#include "window/ContentView.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -38,7 +40,10 @@ AppViewModel& QuilloraApp::appViewModel()
 
 void QuilloraApp::launch(const QStringList& arguments)
 {
-    newMainWindow();
+    ContentView* window = newMainWindow();
+    if (qEnvironmentVariable("QUILLORA_QUIT_AFTER_FIRST_PAINT") == u"1")
+        connect(window, &ContentView::contentPainted, QCoreApplication::instance(), &QCoreApplication::quit,
+                Qt::QueuedConnection);
     for (const auto& argument : arguments)
         openURL(urlFromArgument(argument));
     if (arguments.isEmpty() && appViewModel().selectedFolderURL().isEmpty())
@@ -62,11 +67,15 @@ QUrl QuilloraApp::urlFromArgument(const QString& argument)
     return QUrl::fromLocalFile(QDir::cleanPath(info.absoluteFilePath()));
 }
 
-MainWindow* QuilloraApp::newMainWindow()
+ContentView* QuilloraApp::newMainWindow()
 {
-    auto* window = new MainWindow(*this, appViewModel());
+    WindowServices services;
+    services.newWindow = [this] { newMainWindow(); };
+    services.showSettings = [this] { showSettings(); };
+    services.showLogs = [this] { showLogs(); };
+    auto* window = new ContentView(appViewModel(), std::move(services));
     window->setAttribute(Qt::WA_DeleteOnClose);
-    std::erase_if(mainWindows_, [](const QPointer<MainWindow>& closed) { return closed.isNull(); });
+    std::erase_if(mainWindows_, [](const QPointer<ContentView>& closed) { return closed.isNull(); });
     mainWindows_.emplace_back(window);
     window->show();
     return window;
@@ -100,9 +109,9 @@ LogsWindow* QuilloraApp::logsWindow() const
     return logsWindow_;
 }
 
-std::vector<MainWindow*> QuilloraApp::mainWindows() const
+std::vector<ContentView*> QuilloraApp::mainWindows() const
 {
-    std::vector<MainWindow*> windows;
+    std::vector<ContentView*> windows;
     for (const auto& window : mainWindows_) {
         if (window)
             windows.push_back(window);

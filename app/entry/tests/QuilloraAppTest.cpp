@@ -2,6 +2,10 @@
 
 #include "core/AppViewModel.h"
 #include "entry/SceneWindows.h"
+#include "window/AppSidebarView.h"
+#include "window/ContentView.h"
+#include "window/FileTreeModel.h"
+#include "window/FileTreeView.h"
 #include "feedback/Plendra.h"
 
 #include <platform/SecurityScopedResources.h>
@@ -34,6 +38,24 @@ using testsupport::writeFile;
 
 namespace {
 
+// Every node of the window's tree, indented by depth, folders with a slash.
+void appendRows(const FileTreeModel& model, const QModelIndex& parent, int depth, QStringList& lines)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        const bool folder = model.data(index, FileTreeModel::IsDirectoryRole).toBool();
+        lines << QString(depth * 2, u' ') + model.data(index).toString() + (folder ? QStringLiteral("/") : QString());
+        appendRows(model, index, depth + 1, lines);
+    }
+}
+
+QString treeText(ContentView* window)
+{
+    QStringList lines;
+    appendRows(*window->sidebar()->fileTree()->model(), {}, 0, lines);
+    return lines.join(u'\n');
+}
+
 // The test main gives each test process a temporary HOME; the project lives beside it.
 class QuilloraAppTest : public ::testing::Test {
 protected:
@@ -50,7 +72,7 @@ protected:
 
     void TearDown() override { platform::UserDefaults::setStandard(previousDefaults); }
 
-    static MainWindow* firstWindow(QuilloraApp& app)
+    static ContentView* firstWindow(QuilloraApp& app)
     {
         const auto windows = app.mainWindows();
         return windows.empty() ? nullptr : windows.front();
@@ -94,18 +116,18 @@ TEST_F(QuilloraAppTest, ShowsTheTreeFollowsTheDiskAndQuitsCleanly)
     auto* window = firstWindow(*app);
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("guide.md")); }))
-        << window->treeText().toStdString();
-    EXPECT_EQ(window->treeText(), QStringLiteral("project/\n  docs/\n    guide.md\n  README.md"));
+    ASSERT_TRUE(waitUntil([&] { return treeText(window).contains(QStringLiteral("guide.md")); }))
+        << treeText(window).toStdString();
+    EXPECT_EQ(treeText(window), QStringLiteral("project/\n  docs/\n    guide.md\n  README.md"));
 
     // A change on disk reaches the tree through the watcher and one rescan.
     writeFile(project + QStringLiteral("/docs/new.md"), "new\n");
-    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("new.md")); }, 5000))
-        << window->treeText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return treeText(window).contains(QStringLiteral("new.md")); }, 5000))
+        << treeText(window).toStdString();
 
     // A second main window shows the same project; settings and logs are single windows.
     auto* second = app->newMainWindow();
-    EXPECT_EQ(second->treeText(), window->treeText());
+    EXPECT_EQ(treeText(second), treeText(window));
     app->showLogs();
     auto* logs = app->logsWindow();
     app->showLogs();
@@ -117,8 +139,8 @@ TEST_F(QuilloraAppTest, ShowsTheTreeFollowsTheDiskAndQuitsCleanly)
     ASSERT_TRUE(hidden);
     writeFile(project + QStringLiteral("/.hidden"), "");
     hidden->setChecked(true);
-    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral(".hidden")); }))
-        << window->treeText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return treeText(window).contains(QStringLiteral(".hidden")); }))
+        << treeText(window).toStdString();
 
     QTimer::singleShot(0, [] { QApplication::closeAllWindows(); });
     EXPECT_EQ(QApplication::exec(), 0);
@@ -200,7 +222,7 @@ TEST_F(QuilloraAppTest, OpenProjectShowsThePickerAndOpensTheChoice)
     dialog->selectFile(project);
     QMetaObject::invokeMethod(dialog, "accept");
     ASSERT_TRUE(waitUntil([&] { return app.appViewModel().selectedFolderURL() == QUrl::fromLocalFile(project); }));
-    ASSERT_TRUE(waitUntil([&] { return window->treeText().contains(QStringLiteral("README.md")); }));
+    ASSERT_TRUE(waitUntil([&] { return treeText(window).contains(QStringLiteral("README.md")); }));
 }
 
 TEST_F(QuilloraAppTest, ARefusedAccessScopeIsShownInTheWindow)

@@ -61,7 +61,10 @@ ColorScheme colorSchemeOf(const QPalette& palette)
         ? ColorScheme::dark : ColorScheme::light;
 }
 
-ViewHost::ViewHost(QObject* parent) : QObject(parent) {}
+ViewHost::ViewHost(QObject* parent) : QObject(parent)
+{
+    rebuild(); // a host shown before it is given a view draws the empty view
+}
 
 ViewHost::~ViewHost() = default;
 

@@ -182,6 +182,18 @@ TEST(Host, HeightForWidthFollowsTheContent)
     EXPECT_GT(view.sizeHint().width(), 300);
 }
 
+TEST(Host, AHostWithoutAViewLaysOutAndPaintsNothing)
+{
+    DocumentView document;
+    document.resize(200, 100);
+    document.show();
+    QCoreApplication::processEvents();
+    document.viewport()->grab();
+    EXPECT_EQ(document.verticalScrollBar()->maximum(), 0);
+    HeightForWidthView bubble;
+    EXPECT_EQ(bubble.heightForWidth(200), 0);
+}
+
 TEST(Host, HostileTextAndEmptyImagesRenderQuietly)
 {
     WarningCounter warnings;

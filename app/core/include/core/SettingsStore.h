@@ -18,6 +18,10 @@ struct SettingsStore {
     // Absent (or not a Boolean) reads as false.
     bool showHiddenFilesInTree() const;
     void setShowHiddenFilesInTree(bool show) const;
+    // The file viewer's share of the width beside the chat pane. Absent (or not a number) reads
+    // as 0.5; any stored number is returned as it is.
+    double detailSplitFraction() const;
+    void setDetailSplitFraction(double fraction) const;
 };
 
 } // namespace quillora

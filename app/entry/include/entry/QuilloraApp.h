@@ -11,7 +11,7 @@
 namespace quillora {
 
 class AppViewModel;
-class MainWindow;
+class ContentView;
 class SettingsWindow;
 class LogsWindow;
 
@@ -28,7 +28,9 @@ public:
     AppViewModel& appViewModel();
 
     // Shows the first main window and opens each command-line argument as the platform's
-    // open-URL request; with none and no project restored, opens the user's home folder.
+    // open-URL request; with none and no project restored, opens the user's home folder. With
+    // QUILLORA_QUIT_AFTER_FIRST_PAINT=1 in the environment the application quits as soon as
+    // that window has painted what its file viewer area shows (so start-up can be timed).
     void launch(const QStringList& arguments);
 
     // An open-URL request: goes the way of an item dropped on the window.
@@ -38,17 +40,17 @@ public:
     // directory) is a file URL, else a text with a scheme is that URL, else it is a path.
     static QUrl urlFromArgument(const QString& argument);
 
-    MainWindow* newMainWindow();
+    ContentView* newMainWindow();
     void showSettings();
     void showLogs();
 
-    std::vector<MainWindow*> mainWindows() const;
+    std::vector<ContentView*> mainWindows() const;
     SettingsWindow* settingsWindow() const;
     LogsWindow* logsWindow() const;
 
 private:
     std::unique_ptr<AppViewModel> appViewModel_;
-    std::vector<QPointer<MainWindow>> mainWindows_;
+    std::vector<QPointer<ContentView>> mainWindows_;
     QPointer<SettingsWindow> settingsWindow_;
     QPointer<LogsWindow> logsWindow_;
 };

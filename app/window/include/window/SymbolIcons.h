@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPalette>
+#include <QString>
+
+namespace quillora {
+
+// The application's own symbols (SVGs in the resources, drawn in black), tinted in one colour.
+// An unknown name gives the plain document symbol. Icons are cached per name and colour.
+QIcon symbolIcon(const QString& name, const QColor& color);
+QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal devicePixelRatio);
+bool hasSymbol(const QString& name);
+
+// Colours the window's views take from the palette.
+namespace WindowColors {
+bool isDark(const QPalette& palette);
+QColor secondaryText(const QPalette& palette);
+QColor accent(const QPalette& palette);
+QColor systemRed(const QPalette& palette);
+} // namespace WindowColors
+
+} // namespace quillora

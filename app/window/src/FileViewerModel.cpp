@@ -1,0 +1,251 @@
+#include "window/FileViewerModel.h"
+
+#include "core/FileTreeNodeModel.h"
+#include "window/FileTextDecoding.h"
+#include "window/GrammarCodeHighlighter.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QPointer>
+#include <QThreadPool>
+
+namespace quillora {
+
+FileBodyKind fileBodyKind(const QUrl& fileURL)
+{
+    const QString extension = lowerCasedPathExtension(fileURL.fileName());
+    if (extension == u"md" || extension == u"markdown")
+        return FileBodyKind::markdown;
+    if (extension == u"swift")
+        return FileBodyKind::swift;
+    return FileBodyKind::text;
+}
+
+FileViewerServices FileViewerServices::standard()
+{
+    FileViewerServices services;
+    services.readFile = [](const QString& path, const std::function<bool()>& shouldStop) {
+        return platform::readRegularFile(path, FileViewerModel::maxFileBytes, shouldStop);
+    };
+    return services;
+}
+
+struct FileViewerModel::Job {
+    quint64 request = 0;
+    QString fileID;
+    QString path;
+    FileBodyKind kind = FileBodyKind::text;
+    mdview::ColorScheme scheme = mdview::ColorScheme::light;
+    std::optional<QString> previousHash;
+    std::atomic<bool> stopped{false};
+};
+
+namespace {
+enum class Outcome { content, unchanged, failed, stopped };
+} // namespace
+
+struct FileViewerModel::Result {
+    Outcome outcome = Outcome::stopped;
+    std::shared_ptr<const FileViewerContent> content;
+    QString hash;
+    QString message;
+};
+
+FileViewerModel::FileViewerModel(FileViewerServices services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+{
+}
+
+FileViewerModel::~FileViewerModel()
+{
+    stopReading();
+}
+
+void FileViewerModel::setFile(const std::optional<FileDocumentModel>& file)
+{
+    const QString previousID = m_file ? m_file->id : QString();
+    m_file = file;
+    if ((file ? file->id : QString()) == previousID || !m_active)
+        return;
+    reload();
+    startWatching();
+}
+
+void FileViewerModel::setActive(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    if (active) {
+        reload();
+        startWatching();
+    } else {
+        stopReading();
+        m_watcher.stop();
+    }
+}
+
+void FileViewerModel::setColorScheme(mdview::ColorScheme scheme)
+{
+    if (scheme == m_scheme)
+        return;
+    m_scheme = scheme;
+    if (m_active && m_file && fileBodyKind(m_file->url) == FileBodyKind::swift)
+        request(true);
+}
+
+void FileViewerModel::reload()
+{
+    request(false);
+}
+
+void FileViewerModel::request(bool fresh)
+{
+    if (!m_file) {
+        stopReading();
+        m_loadedContentHash.reset();
+        setState({});
+        return;
+    }
+    // The newest request is reading this very file: one more read after it covers every change
+    // reported meanwhile.
+    if (!fresh && m_running && !m_running->stopped && m_running->request == m_activeRequest && !m_pending
+        && m_running->fileID == m_file->id) {
+        m_reloadAfterRunning = true;
+        return;
+    }
+    m_reloadAfterRunning = false;
+    const bool alreadyShown = m_state.isLoaded(m_file->id);
+    m_activeRequest += 1;
+    if (!alreadyShown) {
+        m_loadedContentHash.reset();
+        setState({FileViewerLoadState::Phase::loading, m_file->id, nullptr, {}});
+    }
+    auto job = std::make_shared<Job>();
+    job->request = m_activeRequest;
+    job->fileID = m_file->id;
+    job->path = m_file->url.toLocalFile();
+    job->kind = fileBodyKind(m_file->url);
+    job->scheme = m_scheme;
+    if (!fresh)
+        job->previousHash = m_loadedContentHash;
+    if (m_running) {
+        m_running->stopped = true;
+        m_pending = std::move(job);
+    } else {
+        start(std::move(job));
+    }
+}
+
+void FileViewerModel::start(std::shared_ptr<Job> job)
+{
+    m_running = job;
+    QThreadPool::globalInstance()->start([readFile = m_services.readFile, job, self = QPointer(this)] {
+        Result result;
+        const auto stopped = [&job] { return job->stopped.load(); };
+        const auto read = readFile(job->path, stopped);
+        if (read.status == platform::RegularFileRead::Status::stopped || stopped()) {
+            result.outcome = Outcome::stopped;
+        } else if (read.status != platform::RegularFileRead::Status::read) {
+            result.outcome = Outcome::failed;
+            result.message = loadErrorMessage(std::nullopt);
+        } else {
+            result.hash = QString::fromLatin1(QCryptographicHash::hash(read.bytes, QCryptographicHash::Sha256).toHex());
+            if (stopped()) {
+                result.outcome = Outcome::stopped;
+            } else if (job->previousHash == result.hash) {
+                result.outcome = Outcome::unchanged;
+            } else {
+                auto decoded = decodeFileText(read.bytes, QUrl::fromLocalFile(job->path));
+                if (const auto* error = std::get_if<FileTextLoadError>(&decoded)) {
+                    result.outcome = Outcome::failed;
+                    result.message = loadErrorMessage(*error);
+                } else if (!stopped()) {
+                    auto content = std::make_shared<FileViewerContent>();
+                    content->text = std::move(std::get<QString>(decoded));
+                    content->highlightScheme = job->scheme;
+                    if (job->kind == FileBodyKind::markdown) {
+                        const QByteArray utf8 = content->text.toUtf8();
+                        content->markdown = markdown::MarkdownContent(std::string_view(utf8.constData(), size_t(utf8.size())));
+                    } else if (job->kind == FileBodyKind::swift) {
+                        content->highlightedSwiftText = GrammarCodeHighlighter(job->scheme).highlight(content->text);
+                    }
+                    result.outcome = stopped() ? Outcome::stopped : Outcome::content;
+                    result.content = std::move(content);
+                }
+            }
+        }
+        // Through the application object, which outlives the pool's work: a hop aimed at the
+        // model could be queued after it is gone.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, job, result = std::move(result)]() mutable {
+                if (self)
+                    self->finish(job, std::move(result));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void FileViewerModel::finish(const std::shared_ptr<Job>& job, Result result)
+{
+    if (m_running == job)
+        m_running.reset();
+    const bool current = job->request == m_activeRequest && m_file && m_file->id == job->fileID && !job->stopped;
+    if (current) {
+        switch (result.outcome) {
+        case Outcome::content:
+            m_loadedContentHash = result.hash;
+            setState({FileViewerLoadState::Phase::loaded, job->fileID, std::move(result.content), {}});
+            break;
+        case Outcome::failed:
+            setState({FileViewerLoadState::Phase::failed, job->fileID, nullptr, result.message});
+            break;
+        case Outcome::unchanged:
+        case Outcome::stopped:
+            break;
+        }
+    }
+    if (m_running)
+        return;
+    if (m_pending) {
+        start(std::exchange(m_pending, nullptr));
+    } else if (m_reloadAfterRunning) {
+        m_reloadAfterRunning = false;
+        reload();
+    }
+}
+
+void FileViewerModel::setState(FileViewerLoadState state)
+{
+    const bool same = state.phase == m_state.phase && state.fileID == m_state.fileID
+        && state.content == m_state.content && state.message == m_state.message;
+    if (same)
+        return;
+    m_state = std::move(state);
+    emit loadStateChanged();
+}
+
+void FileViewerModel::startWatching()
+{
+    if (!m_file) {
+        m_watcher.stop();
+        return;
+    }
+    m_watcher.start(m_file->url, [this] {
+        reload();
+        if (m_onWatchedFileChange)
+            m_onWatchedFileChange();
+    });
+}
+
+void FileViewerModel::stopReading()
+{
+    if (m_running)
+        m_running->stopped = true;
+    m_pending.reset();
+    m_reloadAfterRunning = false;
+}
+
+} // namespace quillora
