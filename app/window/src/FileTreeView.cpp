@@ -101,7 +101,8 @@ FileTreeView::FileTreeView(FileTreeExpansionStore& expansionStore, QWidget* pare
     m_missing->hide();
 
     m_model->setIconProvider([this](const QString& symbol, bool missing) {
-        return symbolIcon(symbol, missing ? WindowColors::systemRed(palette()) : WindowColors::accent(palette()));
+        return symbolIcon(symbol, missing ? WindowColors::systemRed(palette()) : WindowColors::accent(palette()),
+                          palette().color(QPalette::HighlightedText));
     });
 
     connect(m_tree, &QTreeView::expanded, this, [this](const QModelIndex& index) {

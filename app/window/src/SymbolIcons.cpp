@@ -50,16 +50,21 @@ QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal d
     return pixmap;
 }
 
-QIcon symbolIcon(const QString& name, const QColor& color)
+QIcon symbolIcon(const QString& name, const QColor& color, const QColor& selectedColor)
 {
     static QHash<QString, QIcon> cache;
-    const QString key = name + u'#' + QString::number(color.rgba(), 16);
+    const QString key = name + u'#' + QString::number(color.rgba(), 16) + u'#'
+        + QString::number(selectedColor.isValid() ? selectedColor.rgba() : 0, 16);
     if (const auto found = cache.constFind(key); found != cache.cend())
         return *found;
     QIcon icon;
-    for (const int size : {16, 24, 32, 48})
-        for (const qreal ratio : {1.0, 2.0})
+    for (const int size : {16, 24, 32, 48}) {
+        for (const qreal ratio : {1.0, 2.0}) {
             icon.addPixmap(symbolPixmap(name, color, size, ratio));
+            if (selectedColor.isValid())
+                icon.addPixmap(symbolPixmap(name, selectedColor, size, ratio), QIcon::Selected);
+        }
+    }
     cache.insert(key, icon);
     return icon;
 }

@@ -7,9 +7,10 @@
 
 namespace quillora {
 
-// The application's own symbols (SVGs in the resources, drawn in black), tinted in one colour.
-// An unknown name gives the plain document symbol. Icons are cached per name and colour.
-QIcon symbolIcon(const QString& name, const QColor& color);
+// The application's own symbols (SVGs in the resources, drawn in black), tinted in one colour,
+// and in `selectedColor` (when valid) on a selected row. An unknown name gives the plain
+// document symbol. Icons are cached per name and colours.
+QIcon symbolIcon(const QString& name, const QColor& color, const QColor& selectedColor = {});
 QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal devicePixelRatio);
 bool hasSymbol(const QString& name);
 
