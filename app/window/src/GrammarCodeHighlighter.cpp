@@ -48,12 +48,17 @@ richtext::AttributedText GrammarCodeHighlighter::highlightedDisplayText(const ri
 {
     const richtext::FontSpec font = displayFont();
     richtext::AttributedText display;
-    const QString& text = output.text();
-    for (const richtext::TextRun& run : output.runs()) {
-        richtext::TextAttributes attributes = run.attributes;
+    display.reserve(output.text().size(), qsizetype(output.runs().size()));
+    // One display style per style of the output, not per run.
+    std::vector<richtext::StyleIndex> styles;
+    styles.reserve(output.styles().size());
+    for (richtext::TextAttributes attributes : output.styles()) {
         attributes.font = font;
-        display.append(text.mid(run.start, run.length), attributes);
+        styles.push_back(display.addStyle(attributes));
     }
+    const QStringView text(output.text());
+    for (const richtext::TextRun& run : output.runs())
+        display.append(text.sliced(run.start, run.length), styles[run.style]);
     return display;
 }
 

@@ -55,8 +55,9 @@ double PersistentHSplitView::usableWidth() const
 
 void PersistentHSplitView::applyFraction()
 {
+    // Before the split is on screen its width is a default, not the window's.
     const double usable = usableWidth();
-    if (usable <= 0 || count() < 2)
+    if (!isVisible() || usable <= 0 || count() < 2)
         return;
     const double stored = m_fraction.read();
     const double clamped = clampedFraction(stored, usable, m_minLeading, m_minTrailing);

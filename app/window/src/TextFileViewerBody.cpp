@@ -30,21 +30,20 @@ public:
     RunHighlighter(QTextDocument* document, const richtext::AttributedText& highlighted)
         : QSyntaxHighlighter(document)
     {
-        for (const richtext::TextRun& run : highlighted.runs()) {
-            const auto color = run.attributes.foregroundColor;
-            if (!color)
-                continue;
-            const QRgb rgba = richtext::toQColor(*color).rgba();
-            auto found = std::find(m_colors.begin(), m_colors.end(), rgba);
-            if (found == m_colors.end()) {
-                m_colors.push_back(rgba);
+        // One format per style; runs without a colour keep the text's own.
+        std::vector<int> formats;
+        for (const richtext::TextAttributes& style : highlighted.styles()) {
+            formats.push_back(style.foregroundColor ? int(m_formats.size()) : -1);
+            if (style.foregroundColor) {
                 QTextCharFormat format;
-                format.setForeground(QColor::fromRgba(rgba));
+                format.setForeground(richtext::toQColor(*style.foregroundColor));
                 m_formats.push_back(format);
-                found = m_colors.end() - 1;
             }
-            m_runs.push_back({run.start, run.start + run.length, int(found - m_colors.begin())});
         }
+        m_runs.reserve(highlighted.runs().size());
+        for (const richtext::TextRun& run : highlighted.runs())
+            if (formats[run.style] >= 0)
+                m_runs.push_back({run.start, run.start + run.length, formats[run.style]});
     }
 
 protected:
@@ -68,7 +67,6 @@ private:
         int format;
     };
     std::vector<Run> m_runs;
-    std::vector<QRgb> m_colors;
     std::vector<QTextCharFormat> m_formats;
 };
 
@@ -325,7 +323,8 @@ void TextFileViewerBody::fillSlice()
 
 void TextFileViewerBody::attach(QTextDocument* document, bool keepPosition)
 {
-    QTextDocument* previous = m_edit->document();
+    // Ours to delete; the edit deletes its own first document itself.
+    QTextDocument* previous = m_edit->document()->parent() == this ? m_edit->document() : nullptr;
     const QTextCursor oldCursor = m_edit->textCursor();
     const int anchor = oldCursor.anchor();
     const int position = oldCursor.position();
@@ -339,7 +338,7 @@ void TextFileViewerBody::attach(QTextDocument* document, bool keepPosition)
         m_edit->setTextCursor(cursor);
         m_edit->verticalScrollBar()->setValue(scroll);
     }
-    if (previous && previous != document && previous->parent() == this)
+    if (previous && previous != document)
         previous->deleteLater();
 }
 
