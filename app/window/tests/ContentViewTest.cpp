@@ -1,0 +1,221 @@
+#include "WindowFixture.h"
+
+#include "window/AppDetailView.h"
+#include "window/AppSidebarView.h"
+#include "window/DetailViews.h"
+#include "window/FileTreeModel.h"
+#include "window/FileTreeView.h"
+#include "window/FileViewerView.h"
+#include "window/PersistentHSplitView.h"
+#include "window/ViewParts.h"
+
+#include <testsupport/EventLoop.h>
+#include <testsupport/QtPrinting.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <sys/stat.h>
+
+using namespace quillora;
+using testsupport::waitUntil;
+
+namespace {
+
+using ContentViewTest = WindowFixture;
+
+TEST_F(ContentViewTest, TheTerminalToggleHidesThePaneAndStoresEachChoice)
+{
+    auto& view = openWindow();
+    QWidget* terminal = view.detail()->terminalContainer();
+    QWidget* button = view.findChild<QToolBar*>()->widgetForAction(view.terminalToggle());
+    EXPECT_EQ(button->accessibleName(), QStringLiteral("Toggle Terminal"));
+    EXPECT_TRUE(view.terminalToggle()->shortcut().isEmpty());
+    ASSERT_TRUE(viewModel->showsTerminal());
+    EXPECT_EQ(view.terminalToggle()->toolTip(), QStringLiteral("Hide Terminal"));
+    QCoreApplication::processEvents();
+    EXPECT_GE(terminal->height(), AppDetailView::terminalMinHeight);
+
+    view.toggleTerminal();
+    EXPECT_FALSE(viewModel->showsTerminal());
+    EXPECT_TRUE(terminal->isHidden()); // hidden, so no key can reach the shell
+    EXPECT_EQ(view.terminalToggle()->toolTip(), QStringLiteral("Show Terminal"));
+    EXPECT_EQ(platform::UserDefaults::standard()->boolean(QStringLiteral("quillora.settings.showTerminal")), false);
+
+    view.toggleTerminal();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(terminal->isHidden());
+    EXPECT_GE(terminal->height(), AppDetailView::terminalMinHeight);
+    EXPECT_EQ(platform::UserDefaults::standard()->boolean(QStringLiteral("quillora.settings.showTerminal")), true);
+}
+
+TEST_F(ContentViewTest, ANewProjectFolderGetsANewTerminalPaneAndTheChatFollowsIt)
+{
+    write(QStringLiteral("a/x.md"), "x");
+    write(QStringLiteral("b/y.md"), "y");
+    auto& view = openWindow();
+    EXPECT_EQ(view.detail()->terminalPaneIdentity(), QStringLiteral("no-folder-selected"));
+    EXPECT_FALSE(view.chatViewModel().workingDirectoryURL());
+    QPointer<QWidget> first = view.detail()->terminalPane();
+
+    viewModel->openFolder(QUrl::fromLocalFile(path(QStringLiteral("a"))), true);
+    EXPECT_EQ(view.detail()->terminalPaneIdentity(), path(QStringLiteral("a")));
+    EXPECT_TRUE(first.isNull());
+    QPointer<QWidget> second = view.detail()->terminalPane();
+    EXPECT_EQ(second->property("workingDirectory").toString(), path(QStringLiteral("a")));
+    EXPECT_EQ(view.chatViewModel().workingDirectoryURL(), QUrl::fromLocalFile(path(QStringLiteral("a"))));
+
+    viewModel->openFile(QUrl::fromLocalFile(path(QStringLiteral("a/x.md")))); // the same folder: the same pane
+    EXPECT_EQ(view.detail()->terminalPane(), second.data());
+    viewModel->openFolder(QUrl::fromLocalFile(path(QStringLiteral("b"))), true);
+    EXPECT_TRUE(second.isNull());
+    EXPECT_EQ(view.chatViewModel().workingDirectoryURL(), QUrl::fromLocalFile(path(QStringLiteral("b"))));
+
+    // A window opened on a restored folder starts with it.
+    auto& again = openWindow();
+    EXPECT_EQ(again.chatViewModel().workingDirectoryURL(), QUrl::fromLocalFile(path(QStringLiteral("b"))));
+    EXPECT_EQ(again.detail()->terminalPaneIdentity(), path(QStringLiteral("b")));
+}
+
+TEST_F(ContentViewTest, TheViewerAreaShowsTheEmptyStateTheFileOrThatItIsGone)
+{
+    write(QStringLiteral("notes.txt"), "notes");
+    auto& view = openWindow();
+    viewModel->openFolder(QUrl::fromLocalFile(project), true);
+    EXPECT_EQ(view.detail()->viewerArea(), view.detail()->emptyState());
+    EXPECT_EQ(view.windowTitle(), QStringLiteral("project"));
+
+    viewModel->openFile(QUrl::fromLocalFile(path(QStringLiteral("notes.txt"))));
+    EXPECT_EQ(view.detail()->viewerArea(), view.detail()->fileViewer());
+    EXPECT_EQ(view.windowTitle(), QStringLiteral("notes.txt"));
+    ASSERT_TRUE(waitUntil([&] { return view.detail()->fileViewer()->model().loadState().phase == FileViewerLoadState::Phase::loaded; }));
+
+    QFile::remove(path(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(waitUntil([&] { return view.detail()->viewerArea() == view.detail()->missingFileView(); }));
+    EXPECT_EQ(view.detail()->missingFileView()->title(), QStringLiteral("File was deleted or moved location"));
+    EXPECT_TRUE(viewModel->selectedFile());
+}
+
+TEST_F(ContentViewTest, OnlyTheFirstOfADropOpensAndOnlyExistingLocalItemsAreTaken)
+{
+    write(QStringLiteral("one.md"), "1");
+    write(QStringLiteral("two.md"), "2");
+    write(QStringLiteral("sub/three.md"), "3");
+    const QString fifo = path(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QUrl one = QUrl::fromLocalFile(path(QStringLiteral("one.md")));
+    const struct {
+        QList<QUrl> urls;
+        bool accepted;
+    } cases[] = {
+        {{}, false},
+        {{QUrl(QStringLiteral("https://example.invalid/a.md")), one}, false},
+        {{QUrl::fromLocalFile(path(QStringLiteral("missing.md")))}, false},
+        {{QUrl::fromLocalFile(fifo)}, false},
+        {{one}, true},
+        {{QUrl::fromLocalFile(project)}, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ContentView::acceptsDrop(c.urls), c.accepted) << (c.urls.isEmpty() ? "" : c.urls.first().toString().toStdString());
+
+    auto& view = openWindow();
+    EXPECT_TRUE(view.handleDrop({one, QUrl::fromLocalFile(path(QStringLiteral("two.md"))),
+                                 QUrl::fromLocalFile(path(QStringLiteral("sub/three.md")))}));
+    EXPECT_EQ(viewModel->selectedFile()->url, one);
+    EXPECT_EQ(view.sidebar()->fileTree()->selectedNodeID(), path(QStringLiteral("one.md")));
+    EXPECT_TRUE(view.handleDrop({QUrl::fromLocalFile(path(QStringLiteral("sub")))}));
+    EXPECT_FALSE(viewModel->selectedFile());
+    EXPECT_EQ(viewModel->selectedFolderURL(), QUrl::fromLocalFile(path(QStringLiteral("sub"))));
+    EXPECT_FALSE(view.handleDrop({}));
+    EXPECT_FALSE(view.dropOverlay()->isVisible());
+    EXPECT_EQ(DropOverlayView::text(), QStringLiteral("Drop Markdown Here"));
+}
+
+TEST_F(ContentViewTest, TheSidebarTitlesTheProjectAndKeepsTheSelectionInStep)
+{
+    write(QStringLiteral("a.md"), "a");
+    write(QStringLiteral("b.md"), "b");
+    auto& view = openWindow();
+    AppSidebarView* sidebar = view.sidebar();
+    EXPECT_EQ(sidebar->title(), QStringLiteral("Open Project"));
+    viewModel->openFolder(QUrl::fromLocalFile(project), true);
+    EXPECT_EQ(sidebar->title(), QStringLiteral("project"));
+    FileTreeView* tree = sidebar->fileTree();
+    ASSERT_TRUE(waitUntil([&] { return tree->model()->indexForPath(path(QStringLiteral("a.md"))).isValid(); }));
+
+    int selections = 0;
+    QObject::connect(viewModel.get(), &AppViewModel::selectedFileChanged, [&] { ++selections; });
+    tree->treeView()->selectionModel()->setCurrentIndex(tree->model()->indexForPath(path(QStringLiteral("a.md"))),
+                                                        QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(viewModel->selectedFile()->id, path(QStringLiteral("a.md")));
+    EXPECT_EQ(selections, 1);
+    viewModel->selectNode(path(QStringLiteral("b.md"))); // chosen elsewhere: the tree follows
+    EXPECT_EQ(tree->selectedNodeID(), path(QStringLiteral("b.md")));
+    EXPECT_EQ(tree->model()->path(tree->treeView()->selectionModel()->selectedRows().value(0)), path(QStringLiteral("b.md")));
+    EXPECT_EQ(selections, 2);
+
+    // The button's two forms.
+    for (const auto& [width, style] : {std::pair{274, Qt::ToolButtonIconOnly}, std::pair{275, Qt::ToolButtonTextBesideIcon}}) {
+        sidebar->resize(width, sidebar->height());
+        EXPECT_EQ(sidebar->openProjectButton()->toolButtonStyle(), style) << width;
+    }
+    EXPECT_EQ(sidebar->openProjectButton()->toolTip(), QStringLiteral("Open Project"));
+}
+
+TEST_F(ContentViewTest, AFailedMoveToTheTrashIsReportedUntilAcknowledged)
+{
+    write(QStringLiteral("a.md"), "a");
+    auto& view = openWindow();
+    viewModel->openFolder(QUrl::fromLocalFile(project), true);
+    viewModel->deleteFile(FileDocumentModel::fromURL(QUrl::fromLocalFile(path(QStringLiteral("gone.md")))));
+    QMessageBox* alert = view.sidebar()->deleteAlert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), QStringLiteral("Unable to Delete"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("The file no longer exists on disk."));
+    alert->buttons().front()->click();
+    EXPECT_FALSE(viewModel->deleteError());
+}
+
+TEST_F(ContentViewTest, OneOpenShortcutAnExplicitSettingsShortcutAndTheBoardSheet)
+{
+    int settings = 0;
+    WindowServices services;
+    services.showSettings = [&] { ++settings; };
+    auto& view = openWindow(std::move(services));
+    std::map<QString, int> bindings;
+    for (const QAction* action : view.findChildren<QAction*>())
+        for (const QKeySequence& key : action->shortcuts())
+            ++bindings[key.toString()];
+    for (const QShortcut* shortcut : view.findChildren<QShortcut*>())
+        ++bindings[shortcut->key().toString()];
+    EXPECT_EQ(bindings[QStringLiteral("Ctrl+O")], 1);
+    EXPECT_EQ(bindings[QStringLiteral("Ctrl+,")], 1);
+    for (const auto& [key, count] : bindings)
+        EXPECT_EQ(count, 1) << key.toStdString();
+
+    view.setShowsFeedback(true);
+    ASSERT_TRUE(view.feedbackSheet());
+    EXPECT_EQ(view.feedbackSheet()->minimumSize(), QSize(720, 640));
+    view.feedbackSheet()->reject();
+    ASSERT_TRUE(waitUntil([&] { return !view.showsFeedback(); }));
+}
+
+TEST_F(ContentViewTest, AStoredSplitThatIsNoFractionFallsBackToAnEvenSplit)
+{
+    platform::UserDefaults::standard()->setNumber(QStringLiteral("quillora.settings.detailSplitFraction"), 7.5);
+    auto& view = openWindow();
+    QCoreApplication::processEvents();
+    PersistentHSplitView* split = view.detail()->split();
+    ASSERT_GT(split->usableWidth(), 600);
+    EXPECT_NEAR(split->sizes().value(0) / split->usableWidth(), 0.5, 0.01);
+    EXPECT_EQ(platform::UserDefaults::standard()->number(QStringLiteral("quillora.settings.detailSplitFraction")), 0.5);
+}
+
+} // namespace
