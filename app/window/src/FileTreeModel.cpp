@@ -52,7 +52,13 @@ FileTreeModel::FileTreeModel(QObject* parent)
 
 FileTreeModel::~FileTreeModel() = default;
 
-void FileTreeModel::setSnapshot(const QList<FileTreeNodeModel>& roots, const std::optional<FileDocumentModel>& missingFile)
+FileTreeModel::Item FileTreeModel::makeItem(FileTreeNodeModel node, const Item* parent, int row)
+{
+    QString path = node.url.toLocalFile();
+    return Item{std::move(node), std::move(path), parent, row, nullptr};
+}
+
+void FileTreeModel::setSnapshot(const FileTreeNodeList& roots, const std::optional<FileDocumentModel>& missingFile)
 {
     beginResetModel();
     m_roots = roots;
@@ -70,8 +76,8 @@ void FileTreeModel::setSnapshot(const QList<FileTreeNodeModel>& roots, const std
     m_rootItems.clear();
     m_rootItems.reserve(std::size_t(m_roots.size()));
     int row = 0;
-    for (const FileTreeNodeModel& root : std::as_const(m_roots))
-        m_rootItems.push_back(Item{&root, nullptr, row++, nullptr});
+    for (FileTreeNodeModel root : m_roots)
+        m_rootItems.push_back(makeItem(std::move(root), nullptr, row++));
     endResetModel();
 }
 
@@ -81,28 +87,27 @@ const std::vector<FileTreeModel::Item>& FileTreeModel::childrenOf(const Item* it
         return m_rootItems;
     if (item->children)
         return *item->children;
-    const FileTreeNodeModel& node = *item->node;
-    std::vector<const FileTreeNodeModel*> nodes;
-    nodes.reserve(std::size_t(node.children.size()) + 1);
-    for (const FileTreeNodeModel& child : std::as_const(node.children))
-        nodes.push_back(&child);
-    // The vanished selected file goes back into its folder unless the folder still lists it.
-    if (m_missingNode && node.type == FileTreeNodeType::directory
-        && parentPath(m_missingNode->url.toLocalFile()) == node.url.toLocalFile()
-        && std::none_of(nodes.begin(), nodes.end(),
-                        [&](const FileTreeNodeModel* child) { return child->url.toLocalFile() == m_missingNode->id; })) {
-        nodes.push_back(&*m_missingNode);
-        std::stable_sort(nodes.begin(), nodes.end(), [this](const FileTreeNodeModel* a, const FileTreeNodeModel* b) {
-            if (a->type != b->type)
-                return a->type == FileTreeNodeType::directory;
-            return m_collator.compare(a->name, b->name) < 0;
-        });
-    }
     auto children = std::make_unique<std::vector<Item>>();
-    children->reserve(nodes.size());
-    int row = 0;
-    for (const FileTreeNodeModel* child : nodes)
-        children->push_back(Item{child, item, row++, nullptr});
+    const FileTreeNodeModel& node = item->node;
+    if (node.type == FileTreeNodeType::directory) {
+        children->reserve(std::size_t(node.children.size()) + 1);
+        int row = 0;
+        for (FileTreeNodeModel child : node.children)
+            children->push_back(makeItem(std::move(child), item, row++));
+        // The vanished selected file goes back into its folder unless the folder still lists it.
+        if (m_missingNode && parentPath(m_missingNode->id) == item->path
+            && std::none_of(children->begin(), children->end(), [&](const Item& child) { return child.path == m_missingNode->id; })) {
+            children->push_back(makeItem(*m_missingNode, item, row));
+            std::stable_sort(children->begin(), children->end(), [this](const Item& a, const Item& b) {
+                if (a.node.type != b.node.type)
+                    return a.node.type == FileTreeNodeType::directory;
+                return m_collator.compare(a.node.name, b.node.name) < 0;
+            });
+            row = 0;
+            for (Item& child : *children)
+                child.row = row++;
+        }
+    }
     item->children = std::move(children);
     return *item->children;
 }
@@ -115,19 +120,19 @@ const FileTreeModel::Item* FileTreeModel::item(const QModelIndex& index) const
 const FileTreeNodeModel* FileTreeModel::node(const QModelIndex& index) const
 {
     const Item* found = item(index);
-    return found ? found->node : nullptr;
+    return found ? &found->node : nullptr;
 }
 
 QString FileTreeModel::path(const QModelIndex& index) const
 {
-    const FileTreeNodeModel* found = node(index);
-    return found ? found->url.toLocalFile() : QString();
+    const Item* found = item(index);
+    return found ? found->path : QString();
 }
 
 QModelIndex FileTreeModel::indexForPath(const QString& path) const
 {
     for (const Item& root : m_rootItems) {
-        const QString rootPath = root.node->url.toLocalFile();
+        const QString& rootPath = root.path;
         if (path == rootPath)
             return createIndex(root.row, 0, &root);
         const QString prefix = rootPath.endsWith(u'/') ? rootPath : rootPath + u'/';
@@ -137,7 +142,7 @@ QModelIndex FileTreeModel::indexForPath(const QString& path) const
         for (const QStringView component : QStringView(path).sliced(prefix.size()).split(u'/')) {
             const auto& children = childrenOf(current);
             const auto found = std::find_if(children.begin(), children.end(),
-                                            [&](const Item& child) { return child.node->name == component; });
+                                            [&](const Item& child) { return child.node.name == component; });
             if (found == children.end()) {
                 current = nullptr;
                 break;
@@ -154,10 +159,10 @@ std::vector<QModelIndex> FileTreeModel::childFolders(const QModelIndex& parent) 
 {
     std::vector<QModelIndex> folders;
     const Item* parentItem = item(parent);
-    if (parentItem && parentItem->node->type != FileTreeNodeType::directory)
+    if (parentItem && parentItem->node.type != FileTreeNodeType::directory)
         return folders;
     for (const Item& child : childrenOf(parentItem))
-        if (child.node->type == FileTreeNodeType::directory)
+        if (child.node.type == FileTreeNodeType::directory)
             folders.push_back(createIndex(child.row, 0, &child));
     return folders;
 }
@@ -167,7 +172,7 @@ QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent)
     if (column != 0 || row < 0)
         return {};
     const Item* parentItem = item(parent);
-    if (parentItem && parentItem->node->type != FileTreeNodeType::directory)
+    if (parentItem && parentItem->node.type != FileTreeNodeType::directory)
         return {};
     const auto& children = childrenOf(parentItem);
     if (std::size_t(row) >= children.size())
@@ -188,7 +193,7 @@ int FileTreeModel::rowCount(const QModelIndex& parent) const
     if (parent.column() > 0)
         return 0;
     const Item* parentItem = item(parent);
-    if (parentItem && parentItem->node->type != FileTreeNodeType::directory)
+    if (parentItem && parentItem->node.type != FileTreeNodeType::directory)
         return 0;
     return int(childrenOf(parentItem).size());
 }
@@ -205,21 +210,23 @@ bool FileTreeModel::hasChildren(const QModelIndex& parent) const
         return !m_rootItems.empty();
     // Without building the rows: a folder whose only row would be the missing file still says
     // so once it is opened.
-    return parentItem->node->type == FileTreeNodeType::directory
-        && (!parentItem->node->children.isEmpty() || !childrenOf(parentItem).empty());
+    return parentItem->node.type == FileTreeNodeType::directory
+        && (!parentItem->node.children.isEmpty() || !childrenOf(parentItem).empty());
 }
 
-bool FileTreeModel::isMissing(const FileTreeNodeModel& node) const
+bool FileTreeModel::isMissing(const QString& path) const
 {
-    return m_missingFile && m_missingFile->id == node.url.toLocalFile();
+    return m_missingFile && m_missingFile->id == path;
 }
 
 QVariant FileTreeModel::data(const QModelIndex& index, int role) const
 {
-    const FileTreeNodeModel* found = node(index);
-    if (!found)
+    const Item* row = item(index);
+    if (!row)
         return {};
+    const FileTreeNodeModel* found = &row->node;
     const bool isDirectory = found->type == FileTreeNodeType::directory;
+    const bool missing = !isDirectory && isMissing(row->path);
     switch (role) {
     case Qt::DisplayRole:
         return found->name;
@@ -227,17 +234,17 @@ QVariant FileTreeModel::data(const QModelIndex& index, int role) const
         if (!m_iconProvider)
             return {};
         return m_iconProvider(isDirectory ? QStringLiteral("folder.fill") : fileIconName(found->fileExtension),
-                              !isDirectory && isMissing(*found));
+                              missing);
     case Qt::ForegroundRole:
-        if (!isDirectory && isMissing(*found))
+        if (missing)
             return m_missingColor;
         return {};
     case PathRole:
-        return found->url.toLocalFile();
+        return row->path;
     case IsDirectoryRole:
         return isDirectory;
     case IsMissingRole:
-        return !isDirectory && isMissing(*found);
+        return missing;
     default:
         return {};
     }

@@ -163,7 +163,7 @@ std::optional<QString> FileTreeView::missingFileRow() const
     return m_missingName->text();
 }
 
-void FileTreeView::setContent(const QList<FileTreeNodeModel>& rootNodes,
+void FileTreeView::setContent(const FileTreeNodeList& rootNodes,
                               const std::optional<FileDocumentModel>& missingSelectedFile,
                               std::optional<ScanError> scanError)
 {

@@ -99,8 +99,8 @@ TEST(FileTreeModel, AVanishedSelectedFileComesBackIntoItsFolderInOrder)
         }
     }
     // The snapshot's own nodes are never changed.
-    EXPECT_TRUE(std::ranges::equal(model.roots(), roots));
-    EXPECT_EQ(model.roots().front().children.front().children.size(), 3);
+    EXPECT_EQ(model.roots(), FileTreeNodeList(roots));
+    EXPECT_EQ(model.roots().first().children.first().children.size(), 3);
 }
 
 TEST(FileTreeModel, PathsFindTheirRowsAndRowsTheirPaths)

@@ -20,12 +20,13 @@ QString fileIconName(const std::optional<QString>& fileExtension);
 
 // The sidebar's tree over one scan snapshot.
 //
-// How it holds the snapshot: the root list is the view model's own QList, assigned (implicitly
-// shared, so no node is copied) and read only through const access, so it never detaches. The
-// model points into it with one small item per node whose folder rows the view has asked for,
-// made when they are first needed; a folder nobody opens costs nothing. A selected file that has
-// vanished from disk is put back into its folder's rows, in the scanner's order, from a node the
-// model owns. A new snapshot resets the model; the view restores what was open (by path).
+// How it holds the snapshot: the root list is the view model's own FileTreeNodeList, assigned
+// (it shares the scan's storage, so nothing is copied). The model keeps one item per node whose
+// folder rows the view has asked for, made when they are first needed: the item holds the node
+// as the list hands it out (a value whose children still live in the snapshot), so a folder
+// nobody opens costs nothing. A selected file that has vanished from disk is put back into its
+// folder's rows, in the scanner's order, as a node of its own. A new snapshot resets the model;
+// the view restores what was open (by path).
 //
 // A row is told apart by the absolute path of its node's URL: that is what selection and the
 // open folders are keyed by.
@@ -41,12 +42,13 @@ public:
     explicit FileTreeModel(QObject* parent = nullptr);
     ~FileTreeModel() override;
 
-    void setSnapshot(const QList<FileTreeNodeModel>& roots, const std::optional<FileDocumentModel>& missingFile);
-    const QList<FileTreeNodeModel>& roots() const { return m_roots; }
+    void setSnapshot(const FileTreeNodeList& roots, const std::optional<FileDocumentModel>& missingFile);
+    const FileTreeNodeList& roots() const { return m_roots; }
     void setIconProvider(IconProvider provider) { m_iconProvider = std::move(provider); }
     // The text colour of the missing file's row.
     void setMissingColor(const QColor& color) { m_missingColor = color; }
 
+    // The node of a row; valid while the model is not reset.
     const FileTreeNodeModel* node(const QModelIndex& index) const;
     QString path(const QModelIndex& index) const;
     // The row of an absolute path, or an invalid index.
@@ -64,16 +66,18 @@ public:
 
 private:
     struct Item {
-        const FileTreeNodeModel* node = nullptr;
+        FileTreeNodeModel node;
+        QString path; // of node.url
         const Item* parent = nullptr;
         int row = 0;
         mutable std::unique_ptr<std::vector<Item>> children; // made on first use
     };
+    static Item makeItem(FileTreeNodeModel node, const Item* parent, int row);
     const std::vector<Item>& childrenOf(const Item* item) const;
     const Item* item(const QModelIndex& index) const;
-    bool isMissing(const FileTreeNodeModel& node) const;
+    bool isMissing(const QString& path) const;
 
-    QList<FileTreeNodeModel> m_roots;
+    FileTreeNodeList m_roots;
     std::optional<FileDocumentModel> m_missingFile;
     std::optional<FileTreeNodeModel> m_missingNode; // what stands for the missing file in its folder
     mutable std::vector<Item> m_rootItems;

@@ -35,7 +35,7 @@ public:
     explicit FileTreeView(FileTreeExpansionStore& expansionStore, QWidget* parent = nullptr);
     ~FileTreeView() override;
 
-    void setContent(const QList<FileTreeNodeModel>& rootNodes, const std::optional<FileDocumentModel>& missingSelectedFile,
+    void setContent(const FileTreeNodeList& rootNodes, const std::optional<FileDocumentModel>& missingSelectedFile,
                     std::optional<ScanError> scanError);
     // Selects the row of the path (none: no row) without reporting it back.
     void setSelectedNodeID(const std::optional<QString>& identifier);
