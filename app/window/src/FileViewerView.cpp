@@ -4,6 +4,7 @@
 #include "window/TextFileViewerBody.h"
 #include "window/ViewParts.h"
 
+#include <mddoc/Markdown.h>
 #include <mdview/Host.h>
 
 #include <QAbstractScrollArea>
@@ -30,7 +31,6 @@ FileViewerView::FileViewerView(FileViewerServices services, QWidget* parent)
     m_spinner->hide();
     for (QWidget* page : {static_cast<QWidget*>(m_noFile), m_clear})
         watchPaint(page);
-    watchPaint(m_markdown->documentView()->viewport());
     watchPaint(m_text->textView()->viewport());
     for (auto* scroll : m_markdown->findChildren<QAbstractScrollArea*>())
         watchPaint(scroll->viewport());
