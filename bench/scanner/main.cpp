@@ -4,12 +4,13 @@
 //
 // "Cold" here means a fresh process for every scan: the page cache stays warm, since a sandbox
 // cannot drop it, and one untimed round of each tool warms it alike before the timed rounds,
-// which interleave the tools. Each figure is the median of the rounds; peak memory is the
-// process's maximum resident set as the kernel reports it on exit, measured through a small
-// launcher (bench_scanner_spawn) so that this process's own memory does not count.
+// which interleave the tools; that round also checks that all of them list the same entries.
+// Each figure is the median of the rounds; peak memory is the process's maximum resident set as
+// the kernel reports it on exit, measured through a small launcher (bench_scanner_spawn) so that
+// this process's own memory does not count.
 //
-// In one process it also scans each tree twice more and counts the allocations of the second
-// scan, since the first pays for the collator and the caches once.
+// In one process it also scans each tree twice more, counts the allocations of the second scan
+// (the first pays for the collator and the caches once) and checks its order.
 //
 // Usage: bench_scanner [--runs N] [--trees DIR]
 //        bench_scanner --generate DIR FILES   (a tree of FILES files, 10 per folder)
@@ -18,6 +19,7 @@
 
 #include "core/FileTreeScannerService.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -177,14 +179,24 @@ Run runProcess(const std::vector<QByteArray>& command, const QString& output, co
     return run;
 }
 
-qsizetype lineCount(const QString& path)
+// The entries a tool listed, relative to `root` and sorted; the tools differ in the order and
+// in a trailing "/" on folders.
+QList<QByteArray> entriesListed(const QString& listing, qsizetype extraLines, const QByteArray& root)
 {
-    QFile file(path);
+    QFile file(listing);
     if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    qsizetype lines = 0;
-    while (!file.atEnd())
-        lines += file.read(1 << 20).count('\n');
+        return {};
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeLast(); // after the last line feed
+    lines.resize(std::max<qsizetype>(0, lines.size() - extraLines));
+    const QByteArray prefix = root + '/';
+    for (QByteArray& line : lines) {
+        if (line.startsWith(prefix))
+            line.remove(0, prefix.size());
+        if (line.endsWith('/'))
+            line.chop(1);
+    }
+    std::sort(lines.begin(), lines.end());
     return lines;
 }
 
@@ -219,19 +231,21 @@ bool measure(const QString& root, int runs, const QString& scratch, TreeFigures&
 
     // The untimed round warms the caches and checks that every tool lists the same entries.
     const QString listing = scratch + QStringLiteral("/listing.txt");
-    qsizetype entries = -1;
+    QList<QByteArray> expected;
     for (Tool& tool : tools) {
         if (!runProcess(tool.command, listing, scratch).ok) {
             std::fprintf(stderr, "%s failed on %s\n", tool.name, path.constData());
             return false;
         }
-        const qsizetype listed = lineCount(listing) - tool.extraLines;
-        if (entries >= 0 && listed != entries) {
-            std::fprintf(stderr, "%s listed %lld entries, the first tool %lld\n", tool.name, (long long)listed, (long long)entries);
+        const QList<QByteArray> listed = entriesListed(listing, tool.extraLines, path);
+        if (&tool != &tools.front() && listed != expected) {
+            std::fprintf(stderr, "%s listed %lld entries, not the %lld of %s\n", tool.name, (long long)listed.size(),
+                         (long long)expected.size(), tools.front().name);
             return false;
         }
-        entries = listed;
+        expected = listed;
     }
+    const qsizetype entries = expected.size();
     for (int round = 0; round < runs; ++round) {
         for (Tool& tool : tools) {
             const Run run = runProcess(tool.command, QStringLiteral("/dev/null"), scratch);
@@ -265,8 +279,33 @@ bool measure(const QString& root, int runs, const QString& scratch, TreeFigures&
     return true;
 }
 
+// Whether every folder of the scan lists folders first, each group in the collator's order.
+bool inDisplayOrder(const quillora::FileTreeSnapshot& snapshot)
+{
+    using Index = quillora::FileTreeSnapshot::Index;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<Index> folders{quillora::FileTreeSnapshot::listedFolder};
+    while (!folders.empty()) {
+        const Index folder = folders.back();
+        folders.pop_back();
+        const Index first = snapshot.firstChild(folder);
+        for (Index node = first; node < first + snapshot.childCount(folder); ++node) {
+            if (snapshot.isDirectory(node))
+                folders.push_back(node);
+            if (node == first)
+                continue;
+            const bool before = snapshot.isDirectory(node - 1);
+            if ((!before && snapshot.isDirectory(node))
+                || (before == snapshot.isDirectory(node) && collator.compare(snapshot.name(node - 1), snapshot.name(node)) > 0))
+                return false;
+        }
+    }
+    return true;
+}
+
 // Allocations of a scan in a warm process, and its time beside the first scan of the process.
-void measureInProcess(const QString& root, qsizetype entries)
+bool measureInProcess(const QString& root, qsizetype entries)
 {
     const quillora::FileTreeScannerService scanner;
     QElapsedTimer timer;
@@ -280,7 +319,11 @@ void measureInProcess(const QString& root, qsizetype entries)
     const long long allocations = allocationCount.load() - before;
     std::printf("  in one process: first scan %.1f ms, warm scan %.1f ms, %.3f allocations per entry (%lld)\n", firstMs,
                 warmMs, double(allocations) / double(entries), allocations);
-    (void)result;
+    if (!inDisplayOrder(result.nodes.snapshot())) {
+        std::fprintf(stderr, "the scan of %s is out of order\n", qPrintable(root));
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -324,7 +367,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bench_scanner: the tree of %d files failed\n", files);
             return 1;
         }
-        measureInProcess(root, tree.entries);
+        if (!measureInProcess(root, tree.entries))
+            return 1;
         figures.push_back(tree);
     }
     std::printf("\ntargets:\n");

@@ -18,6 +18,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -157,10 +159,98 @@ constexpr size_t listingBufferSize = 32 * 1024;
 struct LevelBuffers {
     std::unique_ptr<char[]> listing; // entries as the kernel hands them out
     std::vector<Record> children;    // the folder's nodes in listing order
-    std::vector<quint32> order;      // display order of `children`
-    QString sortNames;               // their names in UTF-16, for the collator
-    std::vector<quint32> sortBounds; // where each name starts in `sortNames`, and where the last ends
 };
+
+// The nodes of a folder as the listing gave them: records [first, first + count).
+struct Block {
+    Index first = 0;
+    Index count = 0;
+};
+
+// Puts blocks of records in display order: folders first, each group in localized
+// case-insensitive order of the names, names that compare equal in listing order. Comparing
+// names is most of a scan's own work, so the blocks wait until the walk is done and are then
+// shared out among a few sorters, one per thread.
+class BlockSorter {
+public:
+    BlockSorter() { collator_.setCaseSensitivity(Qt::CaseInsensitive); }
+
+    void sort(Record* records, const QByteArray& names, Block block)
+    {
+        Record* const first = records + block.first;
+        order_.resize(block.count);
+        quint32 folders = 0;
+        for (quint32 i = 0; i < block.count; ++i) {
+            if (first[i].directory)
+                order_[folders++] = i;
+        }
+        for (quint32 i = 0, next = folders; i < block.count; ++i) {
+            if (!first[i].directory)
+                order_[next++] = i;
+        }
+        qsizetype bytes = 0;
+        for (quint32 i = 0; i < block.count; ++i)
+            bytes += first[i].nameLength;
+        utf16_.resize(bytes); // UTF-16 never takes more units than UTF-8 takes bytes
+        bounds_.resize(block.count + 1);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QChar* const start = utf16_.data();
+        QChar* out = start;
+        for (quint32 i = 0; i < block.count; ++i) {
+            bounds_[i] = quint32(out - start);
+            out = decoder.appendToBuffer(out, QByteArrayView(names.constData() + first[i].nameOffset, first[i].nameLength));
+        }
+        bounds_[block.count] = quint32(out - start);
+        const auto name = [&](quint32 i) { return QStringView(start + bounds_[i], start + bounds_[i + 1]); };
+        const auto byName = [&](quint32 a, quint32 b) { return collator_.compare(name(a), name(b)) < 0; };
+        stableSort(order_.data(), order_.data() + folders, byName);
+        stableSort(order_.data() + folders, order_.data() + block.count, byName);
+        sorted_.clear();
+        for (const quint32 i : order_)
+            sorted_.push_back(first[i]);
+        std::copy(sorted_.begin(), sorted_.end(), first);
+    }
+
+private:
+    QCollator collator_;
+    std::vector<quint32> order_;  // display order of the block's records
+    QString utf16_;               // their names, for the collator
+    std::vector<quint32> bounds_; // where each name starts in `utf16_`, and where the last ends
+    std::vector<Record> sorted_;
+};
+
+void sortBlocks(Record* records, const QByteArray& names, const std::vector<Block>& blocks)
+{
+    qsizetype total = 0;
+    for (const Block& block : blocks)
+        total += block.count;
+    // Threads pay off from tens of thousands of entries; a few suffice beside the kernel's work.
+    constexpr qsizetype entriesPerThread = 50'000;
+    const auto threads = std::clamp<qsizetype>(std::min<qsizetype>(total / entriesPerThread, std::thread::hardware_concurrency()), 1, 4);
+    const auto sortRange = [&](size_t begin, size_t end) {
+        BlockSorter sorter;
+        for (size_t i = begin; i < end; ++i)
+            sorter.sort(records, names, blocks[i]);
+    };
+    std::vector<std::thread> helpers;
+    size_t begin = 0;
+    qsizetype share = 0;
+    for (size_t i = 0; i < blocks.size() && qsizetype(helpers.size()) + 1 < threads; ++i) {
+        share += blocks[i].count;
+        if (share < total / threads)
+            continue;
+        try {
+            helpers.emplace_back(sortRange, begin, i + 1);
+        } catch (const std::system_error&) {
+            break; // no thread to be had: this one sorts the rest
+        }
+        begin = i + 1;
+        share = 0;
+    }
+    sortRange(begin, blocks.size());
+    for (std::thread& helper : helpers)
+        helper.join();
+}
 
 // One folder's nodes as a block of the snapshot.
 struct Listed {
@@ -179,12 +269,10 @@ struct Scan {
         , maxEntries(maxEntries)
         , builder(std::move(builder))
     {
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
     }
 
     bool showsHiddenFiles;
     VisitedDirectories& visited;
-    QCollator collator;
     QByteArray resolvedRoot; // the project folder with every link resolved
     QByteArray path;         // the folder being listed, as listed
     std::stop_token stop;
@@ -194,13 +282,14 @@ struct Scan {
     bool stopped = false;           // the walk was cut short; every level returns at once
     bool reachedEntryLimit = false; // no further entry is taken; every level keeps what it has
     FileTreeSnapshotBuilder builder;
+    std::vector<Block> unsorted; // blocks of two nodes or more
     std::vector<LevelBuffers> levels = std::vector<LevelBuffers>(FileTreeScannerService::maxDepth + 1);
     std::vector<std::pair<dev_t, bool>> pseudoDevices; // each device met, and whether it is a pseudo file system
 
     // Lists the open directory `fd` (taken over) on `device`, `depth` folders below the listed one.
     Listed level(int fd, dev_t device, int depth);
     void take(int dirFd, dev_t device, int depth, const char* name, unsigned char type, Listed& listed);
-    Index appendSorted(LevelBuffers& level);
+    Index append(const std::vector<Record>& children);
     // Whether the entry `name` of `dirFd` is a link to a folder of the tree this scan shows.
     bool isLinkIntoShownTree(int dirFd, const char* name) const;
     bool isPseudoFileSystem(int fd, dev_t device);
@@ -247,7 +336,7 @@ Listed Scan::level(int fd, dev_t device, int depth)
     if (!listed)
         here.children.clear();
     result.count = Index(here.children.size());
-    result.first = appendSorted(here);
+    result.first = append(here.children);
     return result;
 }
 
@@ -328,45 +417,13 @@ void Scan::take(int dirFd, dev_t device, int depth, const char* name, unsigned c
     levels[depth].children.push_back(record);
 }
 
-Index Scan::appendSorted(LevelBuffers& level)
+Index Scan::append(const std::vector<Record>& children)
 {
-    const auto count = quint32(level.children.size());
-    level.order.resize(count);
-    // Folders first; each group starts in listing order, which the stable sorts keep for names
-    // that compare equal.
-    quint32 folders = 0;
-    for (quint32 i = 0; i < count; ++i) {
-        if (level.children[i].directory)
-            level.order[folders++] = i;
-    }
-    for (quint32 i = 0, next = folders; i < count; ++i) {
-        if (!level.children[i].directory)
-            level.order[next++] = i;
-    }
-    if (count > 1) {
-        qsizetype bytes = 0;
-        for (const Record& child : level.children)
-            bytes += child.nameLength;
-        level.sortNames.resize(bytes); // UTF-16 never takes more units than UTF-8 takes bytes
-        level.sortBounds.resize(count + 1);
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QChar* const start = level.sortNames.data();
-        QChar* out = start;
-        for (quint32 i = 0; i < count; ++i) {
-            level.sortBounds[i] = quint32(out - start);
-            out = decoder.appendToBuffer(out, builder.name(level.children[i]));
-        }
-        level.sortBounds[count] = quint32(out - start);
-        const auto name = [&](quint32 i) {
-            return QStringView(start + level.sortBounds[i], start + level.sortBounds[i + 1]);
-        };
-        const auto byName = [&](quint32 a, quint32 b) { return collator.compare(name(a), name(b)) < 0; };
-        stableSort(level.order.data(), level.order.data() + folders, byName);
-        stableSort(level.order.data() + folders, level.order.data() + count, byName);
-    }
     const Index first = builder.recordCount();
-    for (const quint32 i : level.order)
-        builder.append(level.children[i]);
+    for (const Record& child : children)
+        builder.append(child);
+    if (children.size() > 1)
+        unsorted.push_back({first, Index(children.size())});
     return first;
 }
 
@@ -441,6 +498,7 @@ FileTreeScannerService::Result scanOpened(const ScanRequest& request, VisitedDir
                              .arg(request.directoryPath)
                              .arg(request.maxEntries));
     }
+    sortBlocks(scan.builder.records(), scan.builder.names(), scan.unsorted);
     return {scan.builder.finish(top.first, top.count).children(FileTreeSnapshot::listedFolder), top.allReadable, false,
             scan.reachedEntryLimit};
 }

@@ -46,9 +46,11 @@ public:
 
     // Stores a name; the offset to keep in its record.
     quint32 addName(const char* name, quint16 length);
-    QByteArrayView name(const Record& record) const { return d->name(record); }
     Index recordCount() const { return Index(d->records.size()); }
     void append(const Record& record) { d->records.append(record); }
+    // For putting blocks in order in place before `finish`.
+    Record* records() { return d->records.data(); }
+    const QByteArray& names() const { return d->names; }
 
     // The snapshot whose top level is the block [first, first + count); links every node to its
     // folder. The builder is spent.
