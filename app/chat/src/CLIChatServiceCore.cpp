@@ -30,11 +30,17 @@ public:
     {
     }
 
+    // The lines of one read go to the log as one message, a "[stdout] " line each: a message
+    // per line would cost the log more than reading and parsing the line does.
     void outputLine(std::string_view line, QList<ChatProviderEvent>& events) override
     {
-        m_logger.debug(QStringLiteral("[stdout] ") + logExcerpt(line));
+        if (!m_pendingLog.isEmpty())
+            m_pendingLog += QLatin1Char('\n');
+        m_pendingLog += QStringLiteral("[stdout] ") + logExcerpt(line);
         events += m_adapter->parseLine(line);
     }
+
+    void endOfRead(QList<ChatProviderEvent>&) override { flushLog(); }
 
     void outputLineDropped(std::size_t bound, QList<ChatProviderEvent>& events) override
     {
@@ -52,6 +58,7 @@ public:
 
     void terminated(int status, std::string_view rest, QList<ChatProviderEvent>& events) override
     {
+        flushLog();
         m_logger.info(QStringLiteral("Process terminated with status ") + QString::number(status));
         if (rest.empty())
             return;
@@ -62,8 +69,17 @@ public:
     }
 
 private:
+    void flushLog()
+    {
+        if (m_pendingLog.isEmpty())
+            return;
+        m_logger.debug(m_pendingLog);
+        m_pendingLog.clear();
+    }
+
     AppLogger m_logger;
     std::shared_ptr<const ChatProviderAdapter> m_adapter;
+    QString m_pendingLog;
 };
 
 } // namespace

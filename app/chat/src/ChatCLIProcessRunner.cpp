@@ -208,6 +208,7 @@ private:
             std::string_view(data.constData(), std::size_t(data.size())),
             [&](std::string_view line) { m_interpreter->outputLine(line, events); },
             [&] { m_interpreter->outputLineDropped(m_splitter.maxLineBytes(), events); });
+        m_interpreter->endOfRead(events);
         if (!events.isEmpty())
             post(std::move(events), std::nullopt);
     }
@@ -351,6 +352,11 @@ void ChatCLIProcessRunner::stop()
             ::kill(-group, SIGKILL);
     });
     emit runningChanged(false);
+}
+
+bool ChatCLIProcessRunner::groupHasLiveProcesses(qint64 group)
+{
+    return process_groups::hasLiveMembers(pid_t(group));
 }
 
 void ChatCLIProcessRunner::terminateAll(std::chrono::milliseconds grace)

@@ -25,6 +25,8 @@ public:
     virtual ~ChatOutputInterpreter() = default;
     // A complete standard-output line: trimmed, non-empty, valid UTF-8.
     virtual void outputLine(std::string_view line, QList<ChatProviderEvent>& events) = 0;
+    // The lines of one read of standard output have all been given.
+    virtual void endOfRead(QList<ChatProviderEvent>& events) { Q_UNUSED(events); }
     // A standard-output line longer than the bound was dropped.
     virtual void outputLineDropped(std::size_t bound, QList<ChatProviderEvent>& events) = 0;
     // A standard-error chunk, decoded (a character split across reads is kept for the next one).
@@ -81,6 +83,8 @@ public:
     // process, then SIGKILL to what is left after `grace`. Returns once the groups are gone or
     // killed. Also runs when the application object quits or is destroyed.
     static void terminateAll(std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
+    // Whether a process of the group is alive (zombies not yet reaped do not count).
+    static bool groupHasLiveProcesses(qint64 group);
 
 signals:
     void runningChanged(bool running);
