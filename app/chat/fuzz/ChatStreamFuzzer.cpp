@@ -1,1 +1,54 @@
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }
+// Feeds arbitrary bytes, cut into reads of varying size, through the line splitter and every
+// line (and the rest) through both tools' readers; checks that lines are valid UTF-8 and that
+// every event prints as JSON.
+
+#include "chat/ChatEventJson.h"
+#include "chat/ClaudeChatProviderAdapter.h"
+#include "chat/CodexChatProviderAdapter.h"
+#include "chat/LineSplitter.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace quillora::chat;
+
+namespace {
+
+void parse(std::string_view line)
+{
+    static const ClaudeChatProviderAdapter claude;
+    static const CodexChatProviderAdapter codex;
+    if (!isValidUtf8(line) || line.empty())
+        std::abort();
+    for (const ChatProviderAdapter* adapter : {static_cast<const ChatProviderAdapter*>(&claude),
+                                               static_cast<const ChatProviderAdapter*>(&codex)})
+        for (const ChatProviderEvent& event : adapter->parseLine(line))
+            if (eventJson(event).isEmpty())
+                std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    // The first byte shapes the reads and the bound, so short inputs reach the overflow path.
+    const unsigned shape = data[0];
+    const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
+    LineSplitter splitter(shape & 1 ? 64 : LineSplitter::defaultMaxLineBytes);
+    std::size_t at = 0;
+    std::size_t step = 1 + (shape >> 1) % 61;
+    while (at < input.size()) {
+        const std::size_t length = std::min(step, input.size() - at);
+        splitter.feed(input.substr(at, length), parse, [] {});
+        at += length;
+        step = 1 + (step * 7 + shape) % 61;
+    }
+    const std::string rest = splitter.finish();
+    if (!isValidUtf8(rest))
+        std::abort();
+    if (!rest.empty())
+        parse(rest);
+    return 0;
+}
