@@ -1,12 +1,16 @@
 // Feeds arbitrary bytes, cut into reads of varying size, through the line splitter and every
 // line (and the rest) through both tools' readers; checks that lines are valid UTF-8 and that
-// every event prints as JSON.
+// every event prints as JSON, and that the JSON reader takes exactly the objects that
+// nlohmann's parser takes, with the same values.
 
 #include "chat/ChatEventJson.h"
 #include "chat/ClaudeChatProviderAdapter.h"
 #include "chat/CodexChatProviderAdapter.h"
 #include "chat/LineSplitter.h"
 
+#include "../src/JsonSupport.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -14,12 +18,35 @@ using namespace quillora::chat;
 
 namespace {
 
+using quillora::chat::json_support::Json;
+
+int depthOf(const Json& value)
+{
+    int deepest = 0;
+    if (value.is_structured())
+        for (const Json& child : value)
+            deepest = std::max(deepest, depthOf(child));
+    return deepest + (value.is_structured() ? 1 : 0);
+}
+
+void compareReaders(std::string_view line)
+{
+    const auto ours = quillora::chat::json_support::parseObject(line);
+    const Json theirs = Json::parse(line.begin(), line.end(), nullptr, false);
+    if (ours && *ours != theirs)
+        std::abort();
+    if (!ours && theirs.is_object() && depthOf(theirs) <= quillora::chat::json_support::maxDepth)
+        std::abort();
+}
+
 void parse(std::string_view line)
 {
     static const ClaudeChatProviderAdapter claude;
     static const CodexChatProviderAdapter codex;
     if (!isValidUtf8(line) || line.empty())
         std::abort();
+    if (line.front() == '{')
+        compareReaders(line);
     for (const ChatProviderAdapter* adapter : {static_cast<const ChatProviderAdapter*>(&claude),
                                                static_cast<const ChatProviderAdapter*>(&codex)})
         for (const ChatProviderEvent& event : adapter->parseLine(line))

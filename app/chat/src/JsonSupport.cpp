@@ -60,17 +60,38 @@ private:
         }
     }
 
-    bool object(Json& out, int depth)
+    // The elements of an object or array up to `close`, separated by commas.
+    template <typename Element>
+    bool sequence(char close, Element&& element)
     {
-        ++m_p; // {
-        out = Json::object();
-        auto& members = out.get_ref<Json::object_t&>();
+        ++m_p; // the opening bracket
         skipSpace();
-        if (m_p < m_end && *m_p == '}') {
+        if (m_p < m_end && *m_p == close) {
             ++m_p;
             return true;
         }
         while (true) {
+            if (!element())
+                return false;
+            skipSpace();
+            if (m_p == m_end)
+                return false;
+            if (*m_p == close) {
+                ++m_p;
+                return true;
+            }
+            if (*m_p != ',')
+                return false;
+            ++m_p;
+            skipSpace();
+        }
+    }
+
+    bool object(Json& out, int depth)
+    {
+        out = Json::object();
+        auto& members = out.get_ref<Json::object_t&>();
+        return sequence('}', [&] {
             std::string key;
             if (m_p == m_end || *m_p != '"' || !string(key))
                 return false;
@@ -83,47 +104,21 @@ private:
             if (!value(member, depth + 1))
                 return false;
             members.insert_or_assign(std::move(key), std::move(member)); // the last of equal keys wins
-            skipSpace();
-            if (m_p == m_end)
-                return false;
-            if (*m_p == '}') {
-                ++m_p;
-                return true;
-            }
-            if (*m_p != ',')
-                return false;
-            ++m_p;
-            skipSpace();
-        }
+            return true;
+        });
     }
 
     bool array(Json& out, int depth)
     {
-        ++m_p; // [
         out = Json::array();
         auto& elements = out.get_ref<Json::array_t&>();
-        skipSpace();
-        if (m_p < m_end && *m_p == ']') {
-            ++m_p;
-            return true;
-        }
-        while (true) {
+        return sequence(']', [&] {
             Json element;
             if (!value(element, depth + 1))
                 return false;
             elements.push_back(std::move(element));
-            skipSpace();
-            if (m_p == m_end)
-                return false;
-            if (*m_p == ']') {
-                ++m_p;
-                return true;
-            }
-            if (*m_p != ',')
-                return false;
-            ++m_p;
-            skipSpace();
-        }
+            return true;
+        });
     }
 
     static int hexDigit(char c)
