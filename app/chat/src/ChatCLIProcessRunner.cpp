@@ -343,14 +343,22 @@ void ChatCLIProcessRunner::stop()
     const pid_t group = turn->group;
     ::kill(-group, SIGTERM);
     QObject* io = IOThread::instance().context();
-    QMetaObject::invokeMethod(io, [turn] {
-        if (turn->reader)
-            turn->reader->abandon();
-    }, Qt::QueuedConnection);
-    QTimer::singleShot(stopGracePeriod, io, [group] {
-        if (process_groups::hasLiveMembers(group))
-            ::kill(-group, SIGKILL);
-    });
+    QMetaObject::invokeMethod(
+        io,
+        [io, turn, group] {
+            if (turn->reader)
+                turn->reader->abandon();
+            // Owned by the I/O thread's context, so that shutting down releases it.
+            auto* deadline = new QTimer(io);
+            deadline->setSingleShot(true);
+            QObject::connect(deadline, &QTimer::timeout, deadline, [deadline, group] {
+                if (process_groups::hasLiveMembers(group))
+                    ::kill(-group, SIGKILL);
+                deadline->deleteLater();
+            });
+            deadline->start(stopGracePeriod);
+        },
+        Qt::QueuedConnection);
     emit runningChanged(false);
 }
 
