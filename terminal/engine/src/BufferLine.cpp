@@ -1,8 +1,10 @@
 #include "terminal/BufferLine.h"
 
 #include "terminal/CellTables.h"
+#include "terminal/Log.h"
 
 #include <algorithm>
+#include <string>
 
 namespace terminal {
 
@@ -26,6 +28,9 @@ CharData& BufferLine::at(int index)
 {
     if (data_.empty())
         data_.push_back(CharData::Null);
+    if (index < 0 || index >= count())
+        logDiagnostic("a write to column " + std::to_string(index) + " of a row of " + std::to_string(count())
+                      + " cells went to its nearest cell");
     return data_[static_cast<std::size_t>(clampIndex(index))];
 }
 

@@ -2,6 +2,7 @@
 
 #include "terminal/BufferLine.h"
 #include "terminal/CellTables.h"
+#include "terminal/Log.h"
 
 #include <gtest/gtest.h>
 
@@ -84,8 +85,12 @@ TEST(BufferLine, ClampsIndicesFromOutside)
     BufferLine row = makeRow(tables, "abc", 3);
     EXPECT_EQ(row[99].code, 'c');
     EXPECT_EQ(row[-1].code, 'a');
+    std::vector<std::string> logged;
+    setLogSink([&](std::string_view message) { logged.emplace_back(message); });
     row.at(80).code = 'z';
+    setLogSink(nullptr);
     EXPECT_EQ(test::rowText(tables, row), "abz");
+    EXPECT_EQ(logged, std::vector<std::string>{"a write to column 80 of a row of 3 cells went to its nearest cell"});
 
     row.resize(0);
     EXPECT_EQ(row.count(), 0);
