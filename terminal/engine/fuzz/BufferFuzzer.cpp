@@ -4,6 +4,7 @@
 // buffers must be consistent: cursor, region and margins inside the screen, rows within the
 // capacity and as wide as the screen, every wide cell followed by its spacer.
 #include "terminal/Buffer.h"
+#include "terminal/Log.h"
 #include "terminal/UnicodeUtil.h"
 
 #include <cstddef>
@@ -42,6 +43,9 @@ constexpr char32_t samples[] = {U'a', U'Z', U' ', U'\u00E9', U'\u4E2D', U'\uAC00
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Repairs are expected here; their diagnostics would only slow the run.
+    static const bool quiet = (terminal::setLogSink([](std::string_view) {}), true);
+    (void)quiet;
     Input in(data, size);
     auto tables = std::make_shared<terminal::CellTables>(64, 16);
     const int cols = 2 + in.number(60);
