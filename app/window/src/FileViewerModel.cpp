@@ -4,10 +4,12 @@
 #include "window/FileTextDecoding.h"
 #include "window/GrammarCodeHighlighter.h"
 
+#include <platform/Sha256.h>
+
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QPointer>
 #include <QThreadPool>
+#include <QtConcurrent>
 
 namespace quillora {
 
@@ -151,7 +153,12 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
             result.outcome = Outcome::failed;
             result.message = loadErrorMessage(std::nullopt);
         } else {
-            result.hash = QString::fromLatin1(QCryptographicHash::hash(read.bytes, QCryptographicHash::Sha256).toHex());
+            // With nothing on screen to compare with, the fingerprint is made beside the decoding.
+            std::optional<QFuture<QString>> pendingHash;
+            if (!job->previousHash)
+                pendingHash = QtConcurrent::run([bytes = read.bytes] { return platform::sha256Hex(bytes); });
+            else
+                result.hash = platform::sha256Hex(read.bytes);
             if (stopped()) {
                 result.outcome = Outcome::stopped;
             } else if (job->previousHash == result.hash) {
@@ -175,6 +182,8 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
                     result.content = std::move(content);
                 }
             }
+            if (pendingHash)
+                result.hash = pendingHash->result();
         }
         // Through the application object, which outlives the pool's work: a hop aimed at the
         // model could be queued after it is gone.

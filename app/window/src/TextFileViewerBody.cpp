@@ -299,14 +299,16 @@ void TextFileViewerBody::fillSlice()
     const QString& text = m_content->text;
     QElapsedTimer clock;
     clock.start();
-    // Pieces small enough that a slice ends close to its time.
-    constexpr qsizetype pieceLength = 16 * 1024;
+    // Pieces small enough that a slice ends close to its time. A new file's first slice is one
+    // piece, more than a screenful, so that it is on screen as soon as can be.
+    constexpr qsizetype pieceLength = 32 * 1024;
+    const bool firstOfNewFile = !fill.attached && !fill.keepPosition;
     do {
         const qsizetype end = pieceEnd(text, fill.offset, pieceLength);
         if (end > fill.offset)
             fill.cursor.insertText(text.sliced(fill.offset, end - fill.offset));
         fill.offset = end;
-    } while (fill.offset < text.size() && clock.elapsed() < sliceMilliseconds);
+    } while (!firstOfNewFile && fill.offset < text.size() && clock.elapsed() < sliceMilliseconds);
 
     // A new file is shown as soon as it has text; a new version of the shown file when whole.
     if (!fill.attached && (!fill.keepPosition || fill.offset == text.size())) {
@@ -337,6 +339,8 @@ void TextFileViewerBody::attach(QTextDocument* document, bool keepPosition)
         cursor.setPosition(std::min(position, last), QTextCursor::KeepAnchor);
         m_edit->setTextCursor(cursor);
         m_edit->verticalScrollBar()->setValue(scroll);
+    } else {
+        m_edit->verticalScrollBar()->setValue(0); // another file starts at its top
     }
     if (previous && previous != document)
         previous->deleteLater();

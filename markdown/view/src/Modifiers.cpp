@@ -214,6 +214,19 @@ void DecorationNode::draw(QPainter& painter, const QRectF& exposed)
     }
 }
 
+RenderNode* DecorationNode::hitTest(const QPointF& point)
+{
+    if (!visualRect().contains(point))
+        return nullptr;
+    RenderNode* top = m_children[m_isOverlay ? 1 : 0].get();
+    RenderNode* below = m_children[m_isOverlay ? 0 : 1].get();
+    if (RenderNode* hit = top->hitTest(point))
+        return hit;
+    if (RenderNode* hit = below->hitTest(point))
+        return hit;
+    return frame().contains(point) ? this : nullptr;
+}
+
 std::optional<double> DecorationNode::firstBaseline(const QSizeF& size)
 {
     return m_children.front()->firstBaseline(size);

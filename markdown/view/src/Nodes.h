@@ -304,6 +304,8 @@ public:
     const char* typeName() const override { return m_isOverlay ? "Overlay" : "Background"; }
     bool hasFixedWidth() const override { return m_children.front()->hasFixedWidth(); }
     std::optional<double> firstBaseline(const QSizeF& size) override;
+    // What is drawn on top is hit first: the content over a background, an overlay over the content.
+    RenderNode* hitTest(const QPointF& point) override;
 
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;

@@ -182,6 +182,18 @@ TEST(Host, HeightForWidthFollowsTheContent)
     EXPECT_GT(view.sizeHint().width(), 300);
 }
 
+TEST(Host, LinksOverABackgroundAndUnderAnOverlayAreHitAsDrawn)
+{
+    const QUrl url(QStringLiteral("https://example.com/a"));
+    const View linked = Rectangle(Color::black()).frame(20.0, 20.0).link(url);
+    ViewHost host;
+    host.setView(VStack({linked.padding(10).background(Color::white()),
+                         linked.padding(10).overlay(Rectangle(Color::white()))}));
+    host.layout(40);
+    EXPECT_EQ(host.linkAt({20, 20}), url.toString());  // the content lies over its background
+    EXPECT_EQ(host.linkAt({20, 60}), QString());       // the overlay lies over the content
+}
+
 TEST(Host, AHostWithoutAViewLaysOutAndPaintsNothing)
 {
     DocumentView document;

@@ -54,7 +54,7 @@ class TextFileViewerBody : public QWidget {
     Q_OBJECT
 public:
     // The time one slice may take.
-    static constexpr int sliceMilliseconds = 8;
+    static constexpr int sliceMilliseconds = 12;
 
     explicit TextFileViewerBody(QWidget* parent = nullptr);
     ~TextFileViewerBody() override;
