@@ -17,6 +17,8 @@
 // Without --trees the trees live in a temporary folder removed at the end; with it they are
 // made once in DIR and reused. fdfind is optional: bench/scanner/setup.sh installs it.
 
+#include "TreeGenerator.h"
+
 #include "core/FileTreeScannerService.h"
 
 #include <QCollator>
@@ -35,7 +37,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -87,61 +88,6 @@ void free(void* pointer)
 }
 
 namespace {
-
-constexpr int filesPerFolder = 10;
-constexpr int foldersPerArea = 100; // the area and 99 modules in it
-
-// FILES files, ten per folder, in areas of a hundred folders: "area-N/Module M/File_K.md".
-bool generate(const QString& root, int files)
-{
-    const int areas = std::max(1, files / filesPerFolder / foldersPerArea);
-    std::atomic<bool> failed = false;
-    std::atomic<int> nextArea = 0;
-    const auto work = [&] {
-        for (int area = nextArea++; area < areas && !failed; area = nextArea++) {
-            const QString areaPath = root + QStringLiteral("/area-%1").arg(area);
-            for (int folder = 0; folder < foldersPerArea; ++folder) {
-                const QString path = folder == 0 ? areaPath : areaPath + QStringLiteral("/Module %1").arg(folder - 1);
-                if (!QDir().mkpath(path)) {
-                    failed = true;
-                    return;
-                }
-                for (int f = 0; f < filesPerFolder; ++f) {
-                    const QByteArray file = QFile::encodeName(path + QStringLiteral("/File_%1.%2").arg(f).arg(f % 2 ? "md" : "swift"));
-                    const int fd = ::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-                    if (fd < 0) {
-                        failed = true;
-                        return;
-                    }
-                    ::close(fd);
-                }
-            }
-        }
-    };
-    // File creation is bound by the kernel, not by this process; a few threads share it out.
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 3; ++i)
-        threads.emplace_back(work);
-    for (auto& thread : threads)
-        thread.join();
-    return !failed;
-}
-
-// The tree of FILES files under DIR, made unless an earlier run finished it there.
-QString treeOf(const QString& dir, int files)
-{
-    const QString root = dir + QStringLiteral("/tree-%1").arg(files);
-    const QString done = dir + QStringLiteral("/tree-%1.done").arg(files);
-    if (QFileInfo::exists(done))
-        return root;
-    std::printf("generating %d files in %s ...\n", files, qPrintable(root));
-    std::fflush(stdout);
-    QDir(root).removeRecursively();
-    if (!generate(root, files))
-        return {};
-    QFile marker(done);
-    return marker.open(QIODevice::WriteOnly) ? root : QString();
-}
 
 struct Run {
     double wallMs = 0;
@@ -334,7 +280,7 @@ int main(int argc, char** argv)
     const QStringList arguments = app.arguments().mid(1);
     if (arguments.size() == 3 && arguments[0] == QLatin1String("--generate")) {
         const int files = arguments[2].toInt();
-        if (files <= 0 || !generate(arguments[1], files)) {
+        if (files <= 0 || !bench::generate(arguments[1], files)) {
             std::fprintf(stderr, "bench_scanner: could not generate %s\n", qPrintable(arguments[1]));
             return 1;
         }
@@ -361,7 +307,7 @@ int main(int argc, char** argv)
 
     std::vector<TreeFigures> figures;
     for (const int files : {100'000, 1'000'000}) {
-        const QString root = treeOf(treesDir, files);
+        const QString root = bench::treeOf(treesDir, files);
         TreeFigures tree;
         if (root.isEmpty() || !measure(root, runs, temporary.path(), tree)) {
             std::fprintf(stderr, "bench_scanner: the tree of %d files failed\n", files);

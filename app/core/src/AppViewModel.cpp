@@ -305,6 +305,10 @@ void AppViewModel::revalidateSelection()
 
 void AppViewModel::expandFolder(const QString& path)
 {
+    // Every finished scan lands here on the main thread, where a write of the defaults file
+    // (synced to the disk) would stall the window; an open folder needs none.
+    if (expansionStore_.expandedPaths().contains(path))
+        return;
     expansionStore_.setExpandedPaths(expansionStore_.expandedPaths() + QSet<QString>{path});
     expansionStore_.save();
 }

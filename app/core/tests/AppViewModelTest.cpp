@@ -514,6 +514,25 @@ TEST_F(AppViewModelTest, NoFolderScanEmptiesEverythingAndListsNothing)
     EXPECT_EQ(disk->callCount(), 0u);
 }
 
+// A rescan of the open project leaves the defaults file as it is: the result lands on the main
+// thread, where every write of the file is synced to the disk.
+TEST_F(AppViewModelTest, RescansOfTheOpenProjectWriteNoDefaults)
+{
+    auto& vm = makeModel();
+    vm.openFolder(url({}), true);
+    ASSERT_TRUE(waitForScans(1));
+    const auto identity = [&] {
+        struct stat info {};
+        ::stat(QFile::encodeName(defaults->filePath()).constData(), &info);
+        return std::pair(info.st_ino, info.st_mtim.tv_nsec + info.st_mtim.tv_sec * 1'000'000'000ll);
+    };
+    const auto written = identity();
+    vm.scheduleRescan(false);
+    ASSERT_TRUE(waitForScans(2));
+    EXPECT_EQ(identity(), written);
+    EXPECT_TRUE(vm.expansionStore().expandedPaths().contains(project));
+}
+
 TEST_F(AppViewModelTest, RevalidationAfterScans)
 {
     auto& vm = makeModel();

@@ -48,14 +48,40 @@ QString parentPath(const QString& path)
 FileTreeModel::FileTreeModel(QObject* parent)
     : QAbstractItemModel(parent)
 {
+    // The order the scanner gives folders, for the missing file's row.
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
 }
 
 FileTreeModel::~FileTreeModel() = default;
 
-FileTreeModel::Item FileTreeModel::makeItem(FileTreeNodeModel node, const Item* parent, int row)
+bool FileTreeModel::Item::isDirectory() const
 {
-    QString path = node.url.toLocalFile();
-    return Item{std::move(node), std::move(path), parent, row, nullptr};
+    return own ? own->type == FileTreeNodeType::directory : snapshot->isDirectory(index);
+}
+
+QString FileTreeModel::Item::name() const
+{
+    return own ? own->name : snapshot->name(index);
+}
+
+bool FileTreeModel::Item::hasName(QStringView name, QByteArrayView utf8) const
+{
+    return own ? own->name == name : snapshot->utf8Name(index) == utf8;
+}
+
+QString FileTreeModel::Item::path() const
+{
+    return own ? own->url.toLocalFile() : snapshot->localPath(index);
+}
+
+qsizetype FileTreeModel::Item::childCount() const
+{
+    return own ? own->children.size() : snapshot->childCount(index);
+}
+
+FileTreeModel::Item FileTreeModel::ownItem(FileTreeNodeModel node, const Item* parent, int row)
+{
+    return Item{nullptr, 0, std::make_unique<const FileTreeNodeModel>(std::move(node)), parent, row, nullptr};
 }
 
 void FileTreeModel::setSnapshot(const FileTreeNodeList& roots, const std::optional<FileDocumentModel>& missingFile)
@@ -77,7 +103,7 @@ void FileTreeModel::setSnapshot(const FileTreeNodeList& roots, const std::option
     m_rootItems.reserve(std::size_t(m_roots.size()));
     int row = 0;
     for (FileTreeNodeModel root : m_roots)
-        m_rootItems.push_back(makeItem(std::move(root), nullptr, row++));
+        m_rootItems.push_back(ownItem(std::move(root), nullptr, row++));
     endResetModel();
 }
 
@@ -88,21 +114,32 @@ const std::vector<FileTreeModel::Item>& FileTreeModel::childrenOf(const Item* it
     if (item->children)
         return *item->children;
     auto children = std::make_unique<std::vector<Item>>();
-    const FileTreeNodeModel& node = item->node;
-    if (node.type == FileTreeNodeType::directory) {
-        children->reserve(std::size_t(node.children.size()) + 1);
+    if (item->isDirectory()) {
+        // The nodes of a scanned folder stay in their snapshot; nodes made by hand are copied.
+        const FileTreeSnapshot* snapshot = item->own ? &item->own->children.snapshot() : item->snapshot;
+        const auto folder = item->own ? item->own->children.snapshotFolder() : item->index;
+        children->reserve(std::size_t(item->childCount()) + 1);
         int row = 0;
-        for (FileTreeNodeModel child : node.children)
-            children->push_back(makeItem(std::move(child), item, row++));
-        // The vanished selected file goes back into its folder unless the folder still lists it.
-        if (m_missingNode && parentPath(m_missingNode->id) == item->path
-            && std::none_of(children->begin(), children->end(), [&](const Item& child) { return child.path == m_missingNode->id; })) {
-            children->push_back(makeItem(*m_missingNode, item, row));
-            std::stable_sort(children->begin(), children->end(), [this](const Item& a, const Item& b) {
-                if (a.node.type != b.node.type)
-                    return a.node.type == FileTreeNodeType::directory;
-                return m_collator.compare(a.node.name, b.node.name) < 0;
-            });
+        if (!snapshot->isNull()) {
+            const auto first = snapshot->firstChild(folder);
+            for (auto node = first; node < first + snapshot->childCount(folder); ++node)
+                children->push_back(Item{snapshot, node, nullptr, item, row++, nullptr});
+        } else {
+            for (FileTreeNodeModel child : item->own->children)
+                children->push_back(ownItem(std::move(child), item, row++));
+        }
+        // The vanished selected file goes back into its folder unless the folder still lists it:
+        // among the files, after those whose names do not sort after its own.
+        if (m_missingNode && parentPath(m_missingNode->id) == item->path()
+            && std::none_of(children->begin(), children->end(), [&, utf8 = m_missingNode->name.toUtf8()](const Item& child) {
+                   return child.hasName(m_missingNode->name, utf8);
+               })) {
+            const auto files = std::find_if(children->begin(), children->end(), [](const Item& child) { return !child.isDirectory(); });
+            const auto position = std::upper_bound(files, children->end(), m_missingNode->name,
+                                                   [this](const QString& name, const Item& child) {
+                                                       return m_collator.compare(name, child.name()) < 0;
+                                                   });
+            children->insert(position, ownItem(*m_missingNode, item, 0));
             row = 0;
             for (Item& child : *children)
                 child.row = row++;
@@ -117,22 +154,24 @@ const FileTreeModel::Item* FileTreeModel::item(const QModelIndex& index) const
     return index.isValid() ? static_cast<const Item*>(index.internalPointer()) : nullptr;
 }
 
-const FileTreeNodeModel* FileTreeModel::node(const QModelIndex& index) const
+std::optional<FileTreeNodeModel> FileTreeModel::node(const QModelIndex& index) const
 {
     const Item* found = item(index);
-    return found ? &found->node : nullptr;
+    if (!found)
+        return std::nullopt;
+    return found->own ? *found->own : found->snapshot->node(found->index);
 }
 
 QString FileTreeModel::path(const QModelIndex& index) const
 {
     const Item* found = item(index);
-    return found ? found->path : QString();
+    return found ? found->path() : QString();
 }
 
 QModelIndex FileTreeModel::indexForPath(const QString& path) const
 {
     for (const Item& root : m_rootItems) {
-        const QString& rootPath = root.path;
+        const QString rootPath = root.path();
         if (path == rootPath)
             return createIndex(root.row, 0, &root);
         const QString prefix = rootPath.endsWith(u'/') ? rootPath : rootPath + u'/';
@@ -141,8 +180,9 @@ QModelIndex FileTreeModel::indexForPath(const QString& path) const
         const Item* current = &root;
         for (const QStringView component : QStringView(path).sliced(prefix.size()).split(u'/')) {
             const auto& children = childrenOf(current);
+            const QByteArray utf8 = component.toUtf8();
             const auto found = std::find_if(children.begin(), children.end(),
-                                            [&](const Item& child) { return child.node.name == component; });
+                                            [&](const Item& child) { return child.hasName(component, utf8); });
             if (found == children.end()) {
                 current = nullptr;
                 break;
@@ -159,10 +199,10 @@ std::vector<QModelIndex> FileTreeModel::childFolders(const QModelIndex& parent) 
 {
     std::vector<QModelIndex> folders;
     const Item* parentItem = item(parent);
-    if (parentItem && parentItem->node.type != FileTreeNodeType::directory)
+    if (parentItem && !parentItem->isDirectory())
         return folders;
     for (const Item& child : childrenOf(parentItem))
-        if (child.node.type == FileTreeNodeType::directory)
+        if (child.isDirectory())
             folders.push_back(createIndex(child.row, 0, &child));
     return folders;
 }
@@ -172,7 +212,7 @@ QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent)
     if (column != 0 || row < 0)
         return {};
     const Item* parentItem = item(parent);
-    if (parentItem && parentItem->node.type != FileTreeNodeType::directory)
+    if (parentItem && !parentItem->isDirectory())
         return {};
     const auto& children = childrenOf(parentItem);
     if (std::size_t(row) >= children.size())
@@ -193,7 +233,7 @@ int FileTreeModel::rowCount(const QModelIndex& parent) const
     if (parent.column() > 0)
         return 0;
     const Item* parentItem = item(parent);
-    if (parentItem && parentItem->node.type != FileTreeNodeType::directory)
+    if (parentItem && !parentItem->isDirectory())
         return 0;
     return int(childrenOf(parentItem).size());
 }
@@ -210,13 +250,12 @@ bool FileTreeModel::hasChildren(const QModelIndex& parent) const
         return !m_rootItems.empty();
     // Without building the rows: a folder whose only row would be the missing file still says
     // so once it is opened.
-    return parentItem->node.type == FileTreeNodeType::directory
-        && (!parentItem->node.children.isEmpty() || !childrenOf(parentItem).empty());
+    return parentItem->isDirectory() && (parentItem->childCount() > 0 || !childrenOf(parentItem).empty());
 }
 
-bool FileTreeModel::isMissing(const QString& path) const
+bool FileTreeModel::isMissing(const Item& row) const
 {
-    return m_missingFile && m_missingFile->id == path;
+    return m_missingFile && !row.isDirectory() && m_missingFile->id == row.path();
 }
 
 QVariant FileTreeModel::data(const QModelIndex& index, int role) const
@@ -224,27 +263,26 @@ QVariant FileTreeModel::data(const QModelIndex& index, int role) const
     const Item* row = item(index);
     if (!row)
         return {};
-    const FileTreeNodeModel* found = &row->node;
-    const bool isDirectory = found->type == FileTreeNodeType::directory;
-    const bool missing = !isDirectory && isMissing(row->path);
     switch (role) {
     case Qt::DisplayRole:
-        return found->name;
+        return row->name();
     case Qt::DecorationRole:
         if (!m_iconProvider)
             return {};
-        return m_iconProvider(isDirectory ? QStringLiteral("folder.fill") : fileIconName(found->fileExtension),
-                              missing);
+        if (row->isDirectory())
+            return m_iconProvider(QStringLiteral("folder.fill"), false);
+        return m_iconProvider(fileIconName(row->own ? row->own->fileExtension : row->snapshot->fileExtension(row->index)),
+                              isMissing(*row));
     case Qt::ForegroundRole:
-        if (missing)
+        if (isMissing(*row))
             return m_missingColor;
         return {};
     case PathRole:
-        return row->path;
+        return row->path();
     case IsDirectoryRole:
-        return isDirectory;
+        return row->isDirectory();
     case IsMissingRole:
-        return missing;
+        return isMissing(*row);
     default:
         return {};
     }

@@ -240,7 +240,7 @@ void FileTreeView::userSelected()
 void FileTreeView::showContextMenu(const QPoint& position)
 {
     const QModelIndex index = m_tree->indexAt(position);
-    const FileTreeNodeModel* node = m_model->node(index);
+    const auto node = m_model->node(index);
     if (!node || node->type != FileTreeNodeType::file)
         return; // folders cannot be deleted from the tree
     const QString path = node->url.toLocalFile();

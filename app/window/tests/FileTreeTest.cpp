@@ -2,12 +2,15 @@
 #include "window/FileTreeView.h"
 
 #include "core/FileTreeExpansionStore.h"
+#include "core/FileTreeScannerService.h"
 
 #include <testsupport/EventLoop.h>
+#include <testsupport/Files.h>
 #include <testsupport/QtPrinting.h>
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -119,6 +122,73 @@ TEST(FileTreeModel, PathsFindTheirRowsAndRowsTheirPaths)
         EXPECT_FALSE(model.indexForPath(QString::fromLatin1(path)).isValid()) << path;
     EXPECT_FALSE(model.hasChildren(model.indexForPath(QStringLiteral("/p/a.txt"))));
     EXPECT_TRUE(model.hasChildren(model.indexForPath(QStringLiteral("/p/a"))));
+}
+
+// A scan's tree as nodes held one by one.
+FileTreeNodeModel heldByHand(FileTreeNodeModel node)
+{
+    QList<FileTreeNodeModel> children;
+    for (const FileTreeNodeModel& child : node.children)
+        children << heldByHand(child);
+    node.children = children;
+    return node;
+}
+
+// Every row below `parent`, depth first, as "name|path|kind|icon", each found again by its path.
+void dump(const FileTreeModel& model, const QModelIndex& parent, const QString& icon, QStringList& rows)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        const QString path = index.data(FileTreeModel::PathRole).toString();
+        model.data(index, Qt::DecorationRole);
+        rows << QStringList{index.data().toString(), path,
+                            index.data(FileTreeModel::IsDirectoryRole).toBool() ? QStringLiteral("folder") : QStringLiteral("file"), icon}
+                    .join(u'|');
+        EXPECT_EQ(model.parent(index), parent) << path.toStdString();
+        EXPECT_EQ(model.indexForPath(path), index) << path.toStdString();
+        EXPECT_EQ(model.node(index)->url.toLocalFile(), path);
+        dump(model, index, icon, rows);
+    }
+}
+
+// The rows of a scanned tree point into its snapshot; they show exactly what rows of the same
+// nodes held one by one show, the vanished selected file included.
+TEST(FileTreeModel, AScannedTreeShowsAsTheSameTreeMadeByHand)
+{
+    QTemporaryDir dir;
+    for (const char* file : {"docs/guide/intro.md", "docs/a.md", "docs/C.txt", "Zeta/x.json", "b.md", "README", "ünï.swift"})
+        testsupport::writeFile(dir.filePath(QString::fromUtf8(file)), "");
+    const QString project = dir.path();
+    const FileTreeNodeModel root{project, QUrl::fromLocalFile(project), QFileInfo(project).fileName(), FileTreeNodeType::directory,
+                                 FileTreeScannerService().scan(QUrl::fromLocalFile(project), false).nodes, std::nullopt};
+    const FileTreeNodeList scanned{root};
+    const FileTreeNodeList byHand{heldByHand(root)};
+    ASSERT_FALSE(root.children.snapshot().isNull());
+    ASSERT_EQ(scanned, byHand);
+
+    for (const QString& missing : {QString(), project + QStringLiteral("/docs/B.md"), project + QStringLiteral("/docs/a.md"),
+                                   project + QStringLiteral("/A.md")}) {
+        SCOPED_TRACE(missing.toStdString());
+        const auto missingFile = missing.isEmpty() ? std::nullopt : std::optional(FileDocumentModel::fromURL(QUrl::fromLocalFile(missing)));
+        QStringList shown[2];
+        int which = 0;
+        for (const FileTreeNodeList& roots : {scanned, byHand}) {
+            FileTreeModel model;
+            QString icon;
+            model.setIconProvider([&](const QString& symbol, bool gone) {
+                icon = symbol + (gone ? QStringLiteral("!") : QString());
+                return QIcon();
+            });
+            model.setSnapshot(roots, missingFile);
+            dump(model, {}, icon, shown[which++]);
+        }
+        EXPECT_EQ(shown[0], shown[1]);
+        EXPECT_EQ(shown[0].size(), 11 + (missing.endsWith(u"B.md") || missing.endsWith(u"A.md")));
+    }
+    FileTreeModel model;
+    model.setSnapshot(scanned, FileDocumentModel::fromURL(QUrl::fromLocalFile(project + QStringLiteral("/docs/B.md"))));
+    EXPECT_EQ(rows(model, model.indexForPath(project + QStringLiteral("/docs"))),
+              (QStringList{QStringLiteral("guide"), QStringLiteral("a.md"), QStringLiteral("B.md"), QStringLiteral("C.txt")}));
 }
 
 // A tree view over its own defaults file, counting the writes of the expansion store.

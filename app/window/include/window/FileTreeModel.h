@@ -21,12 +21,13 @@ QString fileIconName(const std::optional<QString>& fileExtension);
 // The sidebar's tree over one scan snapshot.
 //
 // How it holds the snapshot: the root list is the view model's own FileTreeNodeList, assigned
-// (it shares the scan's storage, so nothing is copied). The model keeps one item per node whose
-// folder rows the view has asked for, made when they are first needed: the item holds the node
-// as the list hands it out (a value whose children still live in the snapshot), so a folder
-// nobody opens costs nothing. A selected file that has vanished from disk is put back into its
-// folder's rows, in the scanner's order, as a node of its own. A new snapshot resets the model;
-// the view restores what was open (by path).
+// (it shares the scan's storage, so nothing is copied). The model keeps one small item per node
+// whose folder rows the view has asked for, made when they are first needed: a row of a scanned
+// folder is the node's index in the scan's FileTreeSnapshot, read from there when it is drawn, so
+// opening a folder of 100,000 files makes no string; only the roots and nodes made by hand are
+// held as values. A selected file that has vanished from disk is put back into its folder's
+// rows, in the scanner's order, as a node of its own. A new snapshot resets the model; the view
+// restores what was open (by path).
 //
 // A row is told apart by the absolute path of its node's URL: that is what selection and the
 // open folders are keyed by.
@@ -48,8 +49,8 @@ public:
     // The text colour of the missing file's row.
     void setMissingColor(const QColor& color) { m_missingColor = color; }
 
-    // The node of a row; valid while the model is not reset.
-    const FileTreeNodeModel* node(const QModelIndex& index) const;
+    // The node of a row.
+    std::optional<FileTreeNodeModel> node(const QModelIndex& index) const;
     QString path(const QModelIndex& index) const;
     // The row of an absolute path, or an invalid index.
     QModelIndex indexForPath(const QString& path) const;
@@ -65,17 +66,26 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // A row: a node of a scan's snapshot, by index, or a node of its own (a root, the missing
+    // file, a node made by hand).
     struct Item {
-        FileTreeNodeModel node;
-        QString path; // of node.url
+        const FileTreeSnapshot* snapshot = nullptr; // with `index`, when the row is a scanned node
+        FileTreeSnapshot::Index index = 0;
+        std::unique_ptr<const FileTreeNodeModel> own; // else
         const Item* parent = nullptr;
         int row = 0;
         mutable std::unique_ptr<std::vector<Item>> children; // made on first use
+
+        bool isDirectory() const;
+        QString name() const;
+        bool hasName(QStringView name, QByteArrayView utf8) const;
+        QString path() const;
+        qsizetype childCount() const;
     };
-    static Item makeItem(FileTreeNodeModel node, const Item* parent, int row);
+    static Item ownItem(FileTreeNodeModel node, const Item* parent, int row);
     const std::vector<Item>& childrenOf(const Item* item) const;
     const Item* item(const QModelIndex& index) const;
-    bool isMissing(const QString& path) const;
+    bool isMissing(const Item& row) const;
 
     FileTreeNodeList m_roots;
     std::optional<FileDocumentModel> m_missingFile;
