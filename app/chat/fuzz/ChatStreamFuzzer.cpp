@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 using namespace quillora::chat;
@@ -33,10 +34,14 @@ void compareReaders(std::string_view line)
 {
     const auto ours = quillora::chat::json_support::parseObject(line);
     const Json theirs = Json::parse(line.begin(), line.end(), nullptr, false);
-    if (ours && *ours != theirs)
+    if (ours && *ours != theirs) {
+        std::fprintf(stderr, "DIFF: %.*s\nours %s\ntheirs %s\n", int(line.size()), line.data(), ours->dump().c_str(), theirs.dump().c_str());
         std::abort();
-    if (!ours && theirs.is_object() && depthOf(theirs) <= quillora::chat::json_support::maxDepth)
+    }
+    if (!ours && theirs.is_object() && depthOf(theirs) <= quillora::chat::json_support::maxDepth) {
+        std::fprintf(stderr, "MISSED: %.*s\n", int(line.size()), line.data());
         std::abort();
+    }
 }
 
 void parse(std::string_view line)
@@ -45,7 +50,8 @@ void parse(std::string_view line)
     static const CodexChatProviderAdapter codex;
     if (!isValidUtf8(line) || line.empty())
         std::abort();
-    if (line.front() == '{')
+    // nlohmann's parser takes a NUL byte for the end of its input; ours reads on.
+    if (line.front() == '{' && line.find('\0') == std::string_view::npos)
         compareReaders(line);
     for (const ChatProviderAdapter* adapter : {static_cast<const ChatProviderAdapter*>(&claude),
                                                static_cast<const ChatProviderAdapter*>(&codex)})

@@ -17,6 +17,8 @@ template <class... Cases>
 struct Overloaded : Cases... {
     using Cases::operator()...;
 };
+template <class... Cases>
+Overloaded(Cases...) -> Overloaded<Cases...>;
 
 Json fields(const ChatProviderEvent& event)
 {

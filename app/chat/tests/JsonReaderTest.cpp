@@ -10,7 +10,7 @@ namespace {
 TEST(JsonReader, AgreesWithNlohmann)
 {
     const char* lines[] = {
-        R"({})", R"({"a":1,"b":[true,false,null],"c":{"d":"e"}})", R"({ "a" : [ 1 , 2 ] 	})", R"({"a":1,"a":2})",
+        R"({"type":"result","subtype":"success","result":"ignored"})", R"({})", R"({"a":1,"b":[true,false,null],"c":{"d":"e"}})", R"({ "a" : [ 1 , 2 ] 	})", R"({"a":1,"a":2})",
         R"({"s":"\"\\\/\b\f\n\r\t\u00e9\u20AC\ud83d\ude00"})", R"({"s":"caf\u00E9 ✓ 😀"})",
         R"({"n":[0,-0,12,-12,1.5,-1.5e3,1E-2,2e+2,18446744073709551615,18446744073709551616,-9223372036854775808,-9223372036854775809,1e-400,1e-320,4.9e-324]})",
         // Malformed: each must fail in both.
