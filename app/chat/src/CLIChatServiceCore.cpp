@@ -31,12 +31,12 @@ public:
     }
 
     // The lines of one read go to the log as one message, a "[stdout] " line each: a message
-    // per line would cost the log more than reading and parsing the line does.
+    // per line would cost the log more than reading and parsing the line does. The session log
+    // keeps its entries in memory, so a turn logs at most `logBudget` of raw output; the rest is
+    // counted and summed up at the end.
     void outputLine(std::string_view line, QList<ChatProviderEvent>& events) override
     {
-        if (!m_pendingLog.isEmpty())
-            m_pendingLog += QLatin1Char('\n');
-        m_pendingLog += QStringLiteral("[stdout] ") + logExcerpt(line);
+        logRaw(QStringLiteral("[stdout] "), line);
         events += m_adapter->parseLine(line);
     }
 
@@ -52,13 +52,18 @@ public:
     void errorOutput(const QString& text, QList<ChatProviderEvent>& events) override
     {
         const QByteArray utf8 = text.toUtf8();
-        m_logger.debug(QStringLiteral("[stderr] ") + logExcerpt(std::string_view(utf8.constData(), std::size_t(utf8.size()))));
+        logRaw(QStringLiteral("[stderr] "), std::string_view(utf8.constData(), std::size_t(utf8.size())));
+        flushLog();
         events.append(ChatProviderEvent::ErrorDetails{text});
     }
 
     void terminated(int status, std::string_view rest, QList<ChatProviderEvent>& events) override
     {
         flushLog();
+        if (m_unloggedLines > 0)
+            m_logger.debug(QStringLiteral("%1 more lines of output (%2 bytes) were not logged for this turn")
+                               .arg(m_unloggedLines)
+                               .arg(m_unloggedBytes));
         m_logger.info(QStringLiteral("Process terminated with status ") + QString::number(status));
         if (rest.empty())
             return;
@@ -69,6 +74,22 @@ public:
     }
 
 private:
+    static constexpr qsizetype logBudget = qsizetype(4) << 20;
+
+    void logRaw(const QString& prefix, std::string_view text)
+    {
+        if (m_loggedBytes >= logBudget) {
+            ++m_unloggedLines;
+            m_unloggedBytes += qint64(text.size());
+            return;
+        }
+        if (!m_pendingLog.isEmpty())
+            m_pendingLog += QLatin1Char('\n');
+        const QString line = prefix + logExcerpt(text);
+        m_loggedBytes += line.size() + 1;
+        m_pendingLog += line;
+    }
+
     void flushLog()
     {
         if (m_pendingLog.isEmpty())
@@ -80,6 +101,9 @@ private:
     AppLogger m_logger;
     std::shared_ptr<const ChatProviderAdapter> m_adapter;
     QString m_pendingLog;
+    qsizetype m_loggedBytes = 0;
+    qint64 m_unloggedLines = 0;
+    qint64 m_unloggedBytes = 0;
 };
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include "chat/ExecutableResolverService.h"
 
+#include <core/LogStore.h>
+
 #include <nlohmann/json.hpp>
 
 #include <QElapsedTimer>
@@ -276,6 +278,35 @@ TEST_F(FakeToolTest, LineWithoutEndIsDroppedInBoundedMemory)
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's own bookkeeping holds freed memory back
     EXPECT_LT(peakResidentKiB() - before, 160 * 1024);
 #endif
+}
+
+TEST_F(FakeToolTest, RawOutputIsLoggedInExcerptsUpToABudget)
+{
+    auto& log = quillora::LogStore::shared();
+    const qsizetype before = log.entries().size();
+    runTurn("chatty");
+    auto note = [&] {
+        for (qsizetype i = before; i < log.entries().size(); ++i)
+            if (log.entries()[i].message.contains(QStringLiteral("were not logged for this turn")))
+                return log.entries()[i].message;
+        return QString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return !note().isEmpty(); }));
+    qsizetype logged = 0;
+    QString first;
+    for (qsizetype i = before; i < log.entries().size(); ++i) {
+        const auto& entry = log.entries()[i];
+        if (entry.category != QStringLiteral("ClaudeChatService") || !entry.message.startsWith(QStringLiteral("[stdout] ")))
+            continue;
+        if (first.isEmpty())
+            first = entry.message.section(QLatin1Char('\n'), 0, 0);
+        logged += entry.message.size();
+    }
+    // A long line keeps its first 2 KiB and its size.
+    EXPECT_EQ(first, QStringLiteral("[stdout] ") + QString(2048, QLatin1Char('l')) + QStringLiteral("… (5000 bytes)"));
+    EXPECT_GT(logged, 3 << 20);
+    EXPECT_LT(logged, (4 << 20) + 4096);
+    EXPECT_TRUE(note().endsWith(QStringLiteral("were not logged for this turn")));
 }
 
 TEST_F(FakeToolTest, DeeplyNestedLineIsShownAsText)

@@ -55,6 +55,10 @@ interruptible)
   while :; do sleep 0.05; done
   ;;
 list-fds) exec ls -l /proc/self/fd ;;
+chatty)
+  head -c 5000 /dev/zero | tr '\0' 'l'; printf '\n'
+  yes '{"type":"x"}' | head -n 500000
+  ;;
 no-line-feed) head -c 67108864 /dev/zero | tr '\0' 'a'; printf '\n{"type":"result"}\n' ;;
 deep-json)
   printf '{"type":"assistant","x":'
