@@ -15,53 +15,6 @@ using namespace markdown::test;
 
 namespace {
 
-struct Example {
-    int number = 0;
-    int line = 0;
-    std::string markdown;
-};
-
-std::vector<Example> loadExamples(const std::string& spec)
-{
-    const std::string fence(32, '`');
-    std::vector<Example> examples;
-    std::size_t at = 0;
-    int line = 1;
-    int number = 0;
-    Example current;
-    enum { outside, markdown, html } state = outside;
-    bool disabled = false;
-    while (at < spec.size()) {
-        std::size_t end = spec.find('\n', at);
-        if (end == std::string::npos)
-            end = spec.size();
-        const std::string_view text(spec.data() + at, end - at);
-        if (state == outside && text.starts_with(fence + " example")) {
-            ++number;
-            disabled = text.find("disabled") != std::string_view::npos;
-            current = Example{number, line, {}};
-            state = markdown;
-        } else if (state == markdown && text == ".") {
-            state = html;
-        } else if (state == markdown) {
-            current.markdown.append(text);
-            current.markdown += '\n';
-        } else if (state == html && text == fence) {
-            if (!disabled)
-                examples.push_back(current);
-            state = outside;
-        }
-        at = end + 1;
-        ++line;
-    }
-    // Tabs are written as U+2192 in the examples.
-    for (Example& example : examples) {
-        for (std::size_t arrow; (arrow = example.markdown.find("\xE2\x86\x92")) != std::string::npos;)
-            example.markdown.replace(arrow, 3, "\t");
-    }
-    return examples;
-}
-
 // cmark-gfm's HTML straight from its own parse; link and image titles are removed
 // because the model does not carry them.
 std::string referenceHTML(const std::string& markdown)
@@ -92,17 +45,20 @@ protected:
     {
         if (!std::filesystem::exists(gfmReferencePath))
             GTEST_SKIP() << gfmReferencePath << " is missing: install Debian's cmark-gfm package (scripts/setup.sh does).";
-        examples_ = loadExamples(readGzip(gfmReferencePath));
+        for (GfmExample& example : gfmExamples(readGzip(gfmReferencePath))) {
+            if (!example.disabled)
+                examples_.push_back(std::move(example));
+        }
         ASSERT_GT(examples_.size(), 600u) << "could not read the examples of " << gfmReferencePath;
     }
-    std::vector<Example> examples_;
+    std::vector<GfmExample> examples_;
 };
 
 } // namespace
 
 TEST_F(GfmSpecExamples, ModelRendersTheSameHTMLAsCmark)
 {
-    for (const Example& example : examples_) {
+    for (const GfmExample& example : examples_) {
         SCOPED_TRACE("example " + std::to_string(example.number) + " (line " + std::to_string(example.line) + ")");
         EXPECT_EQ(modelHTML(example.markdown), referenceHTML(example.markdown)) << example.markdown;
     }
@@ -126,7 +82,7 @@ const std::map<int, const char*> roundTripExceptions = {
 TEST_F(GfmSpecExamples, CommonMarkRoundTripKeepsTheHTML)
 {
     std::map<int, const char*> differing;
-    for (const Example& example : examples_) {
+    for (const GfmExample& example : examples_) {
         const std::string commonMark = renderBlocksAsCommonMark(parseMarkdownBlocks(example.markdown).value()).value();
         const std::string html = modelHTML(commonMark);
         const std::string reference = referenceHTML(example.markdown);

@@ -40,4 +40,51 @@ std::string repeat(std::string_view piece, std::size_t count)
     return result;
 }
 
+std::vector<GfmExample> gfmExamples(const std::string& spec)
+{
+    const std::string fence(32, '`');
+    std::vector<GfmExample> examples;
+    std::size_t at = 0;
+    int line = 1;
+    int number = 0;
+    GfmExample current;
+    enum { outside, markdown, html } state = outside;
+    while (at < spec.size()) {
+        std::size_t end = spec.find('\n', at);
+        if (end == std::string::npos)
+            end = spec.size();
+        const std::string_view text(spec.data() + at, end - at);
+        if (state == outside && text.starts_with(fence + " example")) {
+            ++number;
+            current = GfmExample{number, line, {}, text.find("disabled") != std::string_view::npos};
+            state = markdown;
+        } else if (state == markdown && text == ".") {
+            state = html;
+        } else if (state == markdown) {
+            current.markdown.append(text);
+            current.markdown += '\n';
+        } else if (state == html && text == fence) {
+            examples.push_back(current);
+            state = outside;
+        }
+        at = end + 1;
+        ++line;
+    }
+    // Tabs are written as U+2192 in the examples.
+    const std::string_view arrow = "\xE2\x86\x92";
+    for (GfmExample& example : examples) {
+        std::string text;
+        for (std::size_t from = 0;;) {
+            const std::size_t found = example.markdown.find(arrow, from);
+            text.append(example.markdown, from, found == std::string::npos ? std::string::npos : found - from);
+            if (found == std::string::npos)
+                break;
+            text += '\t';
+            from = found + arrow.size();
+        }
+        example.markdown = std::move(text);
+    }
+    return examples;
+}
+
 } // namespace markdown::test

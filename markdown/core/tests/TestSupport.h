@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace markdown::test {
 
@@ -25,6 +26,16 @@ CmarkDocument parseWithCmark(std::string_view markdown);
 
 // The decompressed content of a gzip file; empty when it cannot be read.
 std::string readGzip(const char* path);
+
+// One example of the reference text: its Markdown (tabs as tabs), its number counted from 1 and
+// the line its fence starts on.
+struct GfmExample {
+    int number = 0;
+    int line = 0;
+    std::string markdown;
+    bool disabled = false; // marked "disabled": an extension the reference does not enable
+};
+std::vector<GfmExample> gfmExamples(const std::string& spec);
 
 // `piece` written `count` times.
 std::string repeat(std::string_view piece, std::size_t count);

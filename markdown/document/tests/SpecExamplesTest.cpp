@@ -9,6 +9,7 @@
 #include "markdown/MarkdownContent.h"
 
 #include "ManualLoader.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
@@ -20,36 +21,6 @@
 using markdown::BlockNode;
 
 namespace {
-
-const QString specPath = QStringLiteral("/usr/share/doc/cmark-gfm/spec.txt.gz");
-
-struct Example {
-    int number = 0;
-    int line = 0;
-    QString markdown;
-};
-
-std::vector<Example> examples(const QByteArray& spec)
-{
-    std::vector<Example> result;
-    const QList<QByteArray> lines = spec.split('\n');
-    const QByteArray fence(32, '`');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (!lines[i].startsWith(fence + " example"))
-            continue;
-        Example example;
-        example.number = int(result.size()) + 1;
-        example.line = int(i) + 1;
-        QByteArray markdown;
-        for (++i; i < lines.size() && lines[i] != "."; ++i)
-            markdown += lines[i] + '\n';
-        while (i < lines.size() && lines[i] != fence)
-            ++i;
-        example.markdown = QString::fromUtf8(markdown).replace(QChar(0x2192), QLatin1Char('\t'));
-        result.push_back(example);
-    }
-    return result;
-}
 
 QString cmarkName(const BlockNode& block)
 {
@@ -92,30 +63,27 @@ void collectWarnings(QtMsgType type, const QMessageLogContext& context, const QS
 TEST(SpecExamples, RenderWithoutWarningsAsTheBlocksCmarkNames)
 {
     const QString cmark = QStandardPaths::findExecutable(QStringLiteral("cmark-gfm"));
-    if (!QFile::exists(specPath) || cmark.isEmpty())
-        GTEST_SKIP() << "needs cmark-gfm and " << specPath.toStdString() << " (Debian package cmark-gfm)";
-    QProcess gunzip;
-    gunzip.start(QStringLiteral("gzip"), {"-dc", specPath});
-    ASSERT_TRUE(gunzip.waitForFinished(10000));
-    const auto all = examples(gunzip.readAllStandardOutput());
+    if (!QFile::exists(QString::fromLatin1(markdown::test::gfmReferencePath)) || cmark.isEmpty())
+        GTEST_SKIP() << "needs cmark-gfm and " << markdown::test::gfmReferencePath << " (Debian package cmark-gfm)";
+    const auto all = markdown::test::gfmExamples(markdown::test::readGzip(markdown::test::gfmReferencePath));
     ASSERT_GT(all.size(), 600u);
 
     // Images load through a loader that never answers: nothing leaves the machine.
     const auto loader = std::make_shared<ManualLoader>();
     const auto modifiers = [loader](const mdview::View& view) { return view.remoteImageLoader(loader); };
     const auto previous = qInstallMessageHandler(collectWarnings);
-    for (const Example& example : all) {
+    for (const auto& example : all) {
         SCOPED_TRACE(QStringLiteral("example %1 (line %2)").arg(example.number).arg(example.line).toStdString());
         warnings.clear();
-        const QByteArray utf8 = example.markdown.toUtf8();
-        const markdown::MarkdownContent content(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+        const QString text = QString::fromStdString(example.markdown);
+        const markdown::MarkdownContent content(example.markdown);
         QStringList kinds;
         for (const BlockNode& block : content.blocks())
             kinds << cmarkName(block);
-        EXPECT_EQ(kinds, cmarkTopLevel(cmark, example.markdown));
+        EXPECT_EQ(kinds, cmarkTopLevel(cmark, text));
 
         for (const auto& theme : {mddoc::themes::basic(), mddoc::themes::gitHub()}) {
-            mddoc::OffscreenDocument document(example.markdown, theme, mdview::ColorScheme::light, 600, modifiers);
+            mddoc::OffscreenDocument document(text, theme, mdview::ColorScheme::light, 600, modifiers);
             document.paint();
             // One laid-out unit per top-level block.
             const auto* root = document.host().root();
