@@ -1,6 +1,7 @@
 #include "mddoc/BlockViews.h"
 
 #include "CodeHighlighting.h"
+#include "TopLevelBlocks.h"
 
 #include "mdview/Environment.h"
 #include "mdview/RenderNode.h"
@@ -22,6 +23,58 @@ using namespace mdview;
 using markdown::BlockNode;
 using markdown::InlineNode;
 using markdown::MarkdownContent;
+
+namespace detail {
+
+using namespace mdview;
+
+// A list marker in a frame whose width the list sets once its items are built.
+class MarkerFrameNode final : public mdview::RenderNode {
+public:
+    const char* typeName() const override { return "MarkerFrame"; }
+    QString describe() const override
+    {
+        return m_width ? QStringLiteral("width=%1").arg(*m_width) : QString();
+    }
+    bool hasFixedWidth() const override { return m_width || childrenHaveFixedWidth(); }
+    // Before the first layout, or with discardLayout after it.
+    void setWidth(double width)
+    {
+        if (m_width != width) {
+            m_width = width;
+            discardLayout();
+        }
+    }
+    double naturalWidth() { return child().measure({}).width(); }
+    std::optional<double> firstBaseline(const QSizeF& size) override
+    {
+        const QRectF inner = childFrame(QRectF(QPointF(0, 0), size));
+        const auto baseline = child().firstBaseline(inner.size());
+        return baseline ? std::optional(*baseline + inner.top()) : std::nullopt;
+    }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override
+    {
+        const QSizeF size = child().measure({m_width ? m_width : proposal.width, proposal.height});
+        return {m_width.value_or(size.width()), size.height()};
+    }
+    void placeChildren() override { child().place(childFrame(frame())); }
+
+private:
+    RenderNode& child() const { return *m_children.front(); }
+    // Trailing, vertically centred.
+    QRectF childFrame(const QRectF& frame)
+    {
+        const QSizeF size = child().measure({frame.width(), frame.height()});
+        return {frame.topLeft() + alignedOffset(frame.size(), size, Alignment::trailing()), size};
+    }
+    std::optional<double> m_width;
+};
+
+} // namespace detail
+
+using detail::MarkerFrameNode;
 
 namespace {
 
@@ -186,43 +239,6 @@ QString withoutFinalLineFeed(const std::string& text)
 
 // --- Lists --------------------------------------------------------------------------------------
 
-// A list marker in a frame whose width the list sets once its items are built.
-class MarkerFrameNode final : public RenderNode {
-public:
-    const char* typeName() const override { return "MarkerFrame"; }
-    QString describe() const override
-    {
-        return m_width ? QStringLiteral("width=%1").arg(*m_width) : QString();
-    }
-    bool hasFixedWidth() const override { return m_width || childrenHaveFixedWidth(); }
-    void setWidth(double width) { m_width = width; }
-    double naturalWidth() { return child().measure({}).width(); }
-    std::optional<double> firstBaseline(const QSizeF& size) override
-    {
-        const QRectF inner = childFrame(QRectF(QPointF(0, 0), size));
-        const auto baseline = child().firstBaseline(inner.size());
-        return baseline ? std::optional(*baseline + inner.top()) : std::nullopt;
-    }
-
-protected:
-    QSizeF sizeThatFits(const ProposedSize& proposal) override
-    {
-        const QSizeF size = child().measure({m_width ? m_width : proposal.width, proposal.height});
-        return {m_width.value_or(size.width()), size.height()};
-    }
-    void placeChildren() override { child().place(childFrame(frame())); }
-
-private:
-    RenderNode& child() const { return *m_children.front(); }
-    // Trailing, vertically centred.
-    QRectF childFrame(const QRectF& frame)
-    {
-        const QSizeF size = child().measure({frame.width(), frame.height()});
-        return {frame.topLeft() + alignedOffset(frame.size(), size, Alignment::trailing()), size};
-    }
-    std::optional<double> m_width;
-};
-
 // The markers built inside the list being built, innermost list last. A numbered list gives its
 // own markers the width of the widest marker anywhere inside it, nested lists' included.
 struct MarkerColumn {
@@ -256,38 +272,67 @@ View ListItemView(Shared<markdown::RawListItem> item, int number, BlockStyle<Lis
     });
 }
 
+// The top-level list being built, when its items are to be kept (set around the build of a
+// top-level block and taken by the first list sequence that starts).
+thread_local std::optional<detail::ListItems>* topLevelList = nullptr;
+
+std::vector<View> listItemViews(const std::vector<Shared<markdown::RawListItem>>& items, std::size_t from,
+                                std::int64_t start, const BlockStyle<ListMarkerConfiguration>& style)
+{
+    std::vector<View> views;
+    for (std::size_t i = from; i < items.size(); ++i) {
+        const std::int64_t number = std::clamp<std::int64_t>(start + std::int64_t(i), INT_MIN, INT_MAX);
+        views.push_back(ListItemView(items[i], int(number), style));
+    }
+    return views;
+}
+
+// Builds with a marker column of its own; the widest marker inside counts for an enclosing
+// list too.
+template <typename Build>
+RenderNodePtr withMarkerColumn(MarkerColumn& column, Build build)
+{
+    markerColumns.push_back(&column);
+    RenderNodePtr node;
+    try {
+        node = build();
+    } catch (...) {
+        markerColumns.pop_back();
+        throw;
+    }
+    markerColumns.pop_back();
+    if (!markerColumns.empty())
+        markerColumns.back()->widest = std::max(markerColumns.back()->widest, column.widest);
+    return node;
+}
+
+std::vector<Shared<markdown::RawListItem>> sharedItems(const Shared<BlockNode>& block,
+                                                       const std::vector<markdown::RawListItem>& items)
+{
+    std::vector<Shared<markdown::RawListItem>> shared;
+    shared.reserve(items.size());
+    for (const auto& item : items)
+        shared.push_back(alias(block, item));
+    return shared;
+}
+
 // The items of a list, numbered from `start`, with the markers of a numbered list in one column.
 View ListItemSequence(Shared<BlockNode> block, const std::vector<markdown::RawListItem>& items, std::int64_t start,
                       bool numbered)
 {
-    std::vector<Shared<markdown::RawListItem>> shared;
-    for (const auto& item : items)
-        shared.push_back(alias(block, item));
-    return makeView([shared = std::move(shared), start, numbered](const Environment& environment) {
+    return makeView([shared = sharedItems(block, items), start, numbered](const Environment& environment) {
+        std::optional<detail::ListItems>* keep = std::exchange(topLevelList, nullptr);
         const Theme& theme = environment.theme();
-        const BlockStyle<ListMarkerConfiguration>& style = numbered ? theme.numberedListMarker : theme.bulletedListMarker;
-        std::vector<View> views;
-        for (std::size_t i = 0; i < shared.size(); ++i) {
-            const std::int64_t number = std::clamp<std::int64_t>(start + std::int64_t(i), INT_MIN, INT_MAX);
-            views.push_back(ListItemView(shared[i], int(number), style));
-        }
+        const auto& style = numbered ? theme.numberedListMarker : theme.bulletedListMarker;
         MarkerColumn column;
-        markerColumns.push_back(&column);
-        RenderNodePtr node;
-        try {
-            node = BlockSequence(std::move(views)).build(environment);
-        } catch (...) {
-            markerColumns.pop_back();
-            throw;
-        }
-        markerColumns.pop_back();
+        RenderNodePtr node = withMarkerColumn(
+            column, [&] { return BlockSequence(listItemViews(shared, 0, start, style)).build(environment); });
         if (numbered) {
             for (MarkerFrameNode* marker : column.own)
                 marker->setWidth(column.widest);
         }
-        // The markers inside count towards an enclosing numbered list as well.
-        if (!markerColumns.empty())
-            markerColumns.back()->widest = std::max(markerColumns.back()->widest, column.widest);
+        if (keep)
+            *keep = detail::ListItems{node.get(), environment, std::move(column.own), column.widest};
         return node;
     });
 }
@@ -479,6 +524,79 @@ View BlockNodeView(const BlockNode& block)
 {
     return BlockNodeView(std::make_shared<const BlockNode>(block));
 }
+
+namespace detail {
+
+RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const BlockNode>& block, const Environment& environment,
+                                 std::optional<ListItems>& items)
+{
+    items.reset();
+    const bool isList = block->is<BlockNode::BulletedList>() || block->is<BlockNode::NumberedList>();
+    topLevelList = isList ? &items : nullptr;
+    RenderNodePtr node = BlockNodeView(block).build(environment);
+    topLevelList = nullptr;
+    return node;
+}
+
+bool updateListItems(ListItems& items, const BlockNode& before, const std::shared_ptr<const BlockNode>& after)
+{
+    const std::vector<markdown::RawListItem>* oldItems = nullptr;
+    const std::vector<markdown::RawListItem>* newItems = nullptr;
+    std::int64_t start = 1;
+    bool numbered = false;
+    if (const auto* a = before.as<BlockNode::BulletedList>()) {
+        const auto* b = after->as<BlockNode::BulletedList>();
+        if (!b || a->isTight != b->isTight)
+            return false;
+        oldItems = &a->items;
+        newItems = &b->items;
+    } else if (const auto* a = before.as<BlockNode::NumberedList>()) {
+        const auto* b = after->as<BlockNode::NumberedList>();
+        if (!b || a->isTight != b->isTight || a->start != b->start)
+            return false;
+        oldItems = &a->items;
+        newItems = &b->items;
+        start = b->start;
+        numbered = true;
+    } else {
+        return false;
+    }
+    std::size_t same = 0;
+    while (same < oldItems->size() && same < newItems->size() && (*oldItems)[same] == (*newItems)[same])
+        ++same;
+    if (same == 0 || items.stack->children().size() != oldItems->size() || items.markers.size() != oldItems->size())
+        return false;
+    const DepthGuard depth; // the items stand one level below the document
+    const Theme& theme = items.environment.theme();
+    const auto& style = numbered ? theme.numberedListMarker : theme.bulletedListMarker;
+    const auto shared = sharedItems(after, *newItems);
+    MarkerColumn column;
+    column.widest = items.widest;
+    std::vector<RenderNodePtr> built;
+    Environment inner = items.environment;
+    inner.stackAxis = Axis::vertical;
+    withMarkerColumn(column, [&] {
+        for (View& view : listItemViews(shared, same, start, style))
+            built.push_back(view.build(inner));
+        return RenderNodePtr();
+    });
+    // The list's own markers are one per item, in order: those of the items kept stay.
+    items.markers.resize(same);
+    items.markers.insert(items.markers.end(), column.own.begin(), column.own.end());
+    items.widest = column.widest;
+    if (numbered) {
+        for (MarkerFrameNode* marker : items.markers)
+            marker->setWidth(items.widest);
+    }
+    const bool tight = items.environment.tightSpacingEnabled;
+    replaceStackChildren(*items.stack, same, std::move(built),
+                         [tight](const BlockMargin& previous, const BlockMargin& next) {
+                             return blockGap(previous, next, tight);
+                         });
+    return true;
+}
+
+} // namespace detail
 
 double blockGap(const BlockMargin& previous, const BlockMargin& next, bool tightSpacing)
 {

@@ -3,6 +3,8 @@
 #include "mddoc/BlockViews.h"
 #include "mddoc/Themes.h"
 
+#include "TopLevelBlocks.h"
+
 #include "mdview/Environment.h"
 #include "mdview/InlineRendering.h"
 #include "mdview/RenderNode.h"
@@ -103,12 +105,35 @@ Blocks filteredBlocks(const MarkdownContent& content, ColorScheme scheme)
 
 struct DocumentState {
     RenderNode* stack = nullptr; // the stack of top-level blocks of the last build
-    Environment environment;      // what the blocks are built under
+    Environment environment;     // what the blocks are built under
     Blocks blocks;
+    // Per block: what a top-level list keeps to change its items in place.
+    std::vector<std::optional<detail::ListItems>> lists;
     std::size_t kept = 0;
 };
 
 namespace {
+
+GapBetween gapRule(const Environment& environment)
+{
+    return [tight = environment.tightSpacingEnabled](const BlockMargin& previous, const BlockMargin& next) {
+        return blockGap(previous, next, tight);
+    };
+}
+
+// Builds blocks [from, end) of the state's blocks into the stack, after its first `keep` children.
+void buildBlocks(DocumentState& state, std::size_t from, std::size_t keep)
+{
+    Environment inner = state.environment;
+    inner.stackAxis = Axis::vertical;
+    state.lists.resize(from);
+    std::vector<RenderNodePtr> built;
+    for (std::size_t i = from; i < state.blocks.size(); ++i) {
+        state.lists.emplace_back();
+        built.push_back(detail::buildTopLevelBlock(state.blocks[i], inner, state.lists.back()));
+    }
+    replaceStackChildren(*state.stack, keep, std::move(built), gapRule(state.environment));
+}
 
 // The top-level blocks: a stack of separately built units.
 View DocumentBlocks(Blocks blocks, std::shared_ptr<DocumentState> state)
@@ -118,17 +143,15 @@ View DocumentBlocks(Blocks blocks, std::shared_ptr<DocumentState> state)
         std::shared_ptr<DocumentState> state;
         RenderNodePtr build(const Environment& environment) const override
         {
-            std::vector<View> views;
-            views.reserve(blocks.size());
-            for (const auto& block : blocks)
-                views.push_back(BlockNodeView(block));
-            RenderNodePtr node = BlockSequence(std::move(views)).build(environment);
-            if (state) {
-                state->stack = node.get();
-                state->environment = environment;
-                state->blocks = blocks;
-                state->kept = 0;
-            }
+            RenderNodePtr node = VStackByMargins({}, environment.multilineTextAlignment, gapRule(environment))
+                                     .build(environment);
+            DocumentState local;
+            DocumentState& target = state ? *state : local;
+            target.stack = node.get();
+            target.environment = environment;
+            target.blocks = blocks;
+            target.kept = 0;
+            buildBlocks(target, 0, 0);
             return node;
         }
     };
@@ -187,27 +210,18 @@ bool updateDocument(DocumentState& state, const MarkdownContent& content)
         ++same;
     if (same == blocks.size() && same == state.blocks.size())
         return true;
-    // Keep the blocks that stayed the same, and their nodes; empty blocks took no child.
-    std::size_t keptChildren = 0;
-    const auto& children = state.stack->children();
-    // Children and blocks correspond one to one unless some block built to nothing; then
-    // rebuild from the first child whose block is not known to be the same.
-    if (children.size() == state.blocks.size())
-        keptChildren = same;
-    else
-        same = keptChildren = 0;
-    std::vector<RenderNodePtr> built;
-    Environment inner = state.environment;
-    inner.stackAxis = Axis::vertical;
-    for (std::size_t i = same; i < blocks.size(); ++i)
-        built.push_back(BlockNodeView(blocks[i]).build(inner));
+    // Children and blocks correspond one to one unless some block built to nothing; then build
+    // everything again.
+    if (state.stack->children().size() != state.blocks.size())
+        same = 0;
+    // A list that only grew at its end (text streaming into it) keeps its first items.
+    std::size_t from = same;
+    if (same < blocks.size() && same < state.blocks.size() && same < state.lists.size() && state.lists[same]
+        && detail::updateListItems(*state.lists[same], *state.blocks[same], blocks[same]))
+        ++from;
     state.blocks = std::move(blocks);
     state.kept = same;
-    const bool tight = state.environment.tightSpacingEnabled;
-    replaceStackChildren(*state.stack, keptChildren, std::move(built),
-                         [tight](const BlockMargin& previous, const BlockMargin& next) {
-                             return blockGap(previous, next, tight);
-                         });
+    buildBlocks(state, from, from);
     return true;
 }
 

@@ -284,6 +284,7 @@ bool HorizontalScrollNode::scrollBy(double delta)
     m_offset = offset;
     // Re-placing keeps the content's frames true in document coordinates, for hit tests and
     // selection.
+    placeChildrenAgain();
     place(frame());
     return true;
 }

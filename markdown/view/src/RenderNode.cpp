@@ -60,8 +60,13 @@ QSizeF RenderNode::measure(const ProposedSize& offered)
 
 void RenderNode::place(const QRectF& frame)
 {
-    m_frame = QRectF(saneCoordinate(frame.x()), saneCoordinate(frame.y()), saneLength(frame.width()),
-                     saneLength(frame.height()));
+    const QRectF sane(saneCoordinate(frame.x()), saneCoordinate(frame.y()), saneLength(frame.width()),
+                      saneLength(frame.height()));
+    // Text streaming in changes the last block: the blocks before it stay where they are.
+    if (m_placed && sane == m_frame)
+        return;
+    m_frame = sane;
+    m_placed = true;
     placeChildren();
     m_visualRect = frame;
     for (const auto& child : m_children) {
@@ -111,10 +116,19 @@ std::optional<double> RenderNode::firstBaseline(const QSizeF&)
     return std::nullopt;
 }
 
+void RenderNode::discardLayout()
+{
+    for (RenderNode* node = this; node; node = node->m_parent) {
+        node->m_cache.clear();
+        node->m_placed = false;
+    }
+}
+
 void RenderNode::invalidateLayout()
 {
     for (RenderNode* node = this; node; node = node->m_parent) {
         node->m_cache.clear();
+        node->m_placed = false;
         if (!node->m_parent) {
             // The host's handler may rebuild and destroy this tree: touch no node after it.
             if (node->m_changeHandler)

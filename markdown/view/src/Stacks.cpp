@@ -320,7 +320,6 @@ GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
     const std::size_t columns = columnCount();
     Metrics m;
     m.widths.assign(columns, 0);
-    std::vector<double> least(columns, 0);
     for (const auto& row : m_cells) {
         for (std::size_t c = 0; c < row.size(); ++c)
             m.widths[c] = std::max(m.widths[c], row[c]->measure({}).width());
@@ -330,11 +329,8 @@ GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
     if (proposal.width && std::isfinite(*proposal.width) && ideal + spacing > *proposal.width) {
         // Too wide: as in a horizontal stack, the columns that want least are offered their
         // share first, and what they leave goes to the wider ones; so a short column keeps its
-        // words whole while a long one wraps. No column gets less than its narrowest width.
-        for (const auto& row : m_cells) {
-            for (std::size_t c = 0; c < row.size(); ++c)
-                least[c] = std::max(least[c], row[c]->measure({0.0, std::nullopt}).width());
-        }
+        // words whole while a long one wraps. Cells are not laid out at zero width to learn how
+        // narrow they could go: that breaks every text one character per line.
         std::vector<std::size_t> order(columns);
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(),
@@ -343,7 +339,7 @@ GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
         std::size_t left = columns;
         for (std::size_t c : order) {
             const double share = remaining / double(left--);
-            m.widths[c] = std::max(least[c], std::min(m.widths[c], share));
+            m.widths[c] = std::min(m.widths[c], share);
             remaining = std::max(0.0, remaining - m.widths[c]);
         }
     }

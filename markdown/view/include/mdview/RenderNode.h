@@ -28,7 +28,8 @@ public:
 
     // The size this node takes for a proposal; recent proposals are served from a cache.
     QSizeF measure(const ProposedSize& proposal);
-    // Sets the frame and places the children inside it.
+    // Sets the frame and places the children inside it. A node placed before at the same frame,
+    // whose layout was not discarded since, keeps its children where they are.
     void place(const QRectF& frame);
     void paint(QPainter& painter, const QRectF& exposed);
     // The deepest node under the point (document coordinates), or null.
@@ -79,6 +80,8 @@ public:
     // Drops the cached measurements of this node and its ancestors after its content changed,
     // and tells the root's owner to lay out again.
     void invalidateLayout();
+    // The same, without telling the owner (a change the caller reports itself).
+    void discardLayout();
     // Tells the root's owner to paint again, the layout unchanged.
     void requestRepaint();
     // Set on a root by its host.
@@ -91,6 +94,8 @@ protected:
     virtual ProposedSize cacheKey(const ProposedSize& proposal) const { return proposal; }
     // Places the children inside frame(); the default gives every child the whole frame.
     virtual void placeChildren();
+    // Places the children again at the next place(), even at the same frame (they moved inside it).
+    void placeChildrenAgain() { m_placed = false; }
     // Draws this node and its children; the default draws the children in order.
     virtual void draw(QPainter& painter, const QRectF& exposed);
     void drawChildren(QPainter& painter, const QRectF& exposed);
@@ -103,6 +108,7 @@ private:
         QSizeF size;
     };
     std::vector<CacheEntry> m_cache;
+    bool m_placed = false; // the children stand where the frame puts them
     QRectF m_frame;
     QRectF m_visualRect;
     RenderNode* m_parent = nullptr;

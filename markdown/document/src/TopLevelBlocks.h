@@ -1,0 +1,36 @@
+#pragma once
+
+// The top-level blocks of a document as separately built units, and the in-place update of a
+// list that grows at its end (text streaming into a long list).
+
+#include "mdview/Environment.h"
+#include "mdview/RenderNode.h"
+
+#include "markdown/BlockNode.h"
+
+#include <memory>
+#include <optional>
+
+namespace mddoc::detail {
+
+class MarkerFrameNode;
+
+// What the build of a top-level bulleted or numbered list keeps to change its items later.
+struct ListItems {
+    mdview::RenderNode* stack = nullptr; // the items' block sequence
+    mdview::Environment environment;     // what the items were built under
+    std::vector<MarkerFrameNode*> markers; // the list's own markers
+    double widest = 0;                   // the widest marker inside the list
+};
+
+// Builds one top-level block; for a bulleted or numbered list, also what updateListItems needs.
+mdview::RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const markdown::BlockNode>& block,
+                                         const mdview::Environment& environment, std::optional<ListItems>& items);
+
+// Gives a list built by buildTopLevelBlock new items when only items at its end changed: the
+// items before the first change keep their nodes. False, changing nothing, when the new block
+// is no longer the same kind of list (or nothing is left to keep); then build it anew.
+bool updateListItems(ListItems& items, const markdown::BlockNode& before,
+                     const std::shared_ptr<const markdown::BlockNode>& after);
+
+} // namespace mddoc::detail
