@@ -22,6 +22,7 @@ struct Child {
     int masterFd;
     Clock::time_point hangupAt;
     Clock::time_point killAt;
+    pid_t foreground = 0; // the terminal's foreground group at the hangup, when not the child's
     bool hungUp = false;
     bool killed = false;
 };
@@ -109,14 +110,25 @@ private:
         if (!child.hungUp && now >= child.hangupAt) {
             child.hungUp = true;
             if (child.masterFd >= 0) {
+                // A hangup signals only the session's leader; the program in the foreground
+                // hears of it from the shell, if the shell passes it on.
+                const pid_t foreground = ::tcgetpgrp(child.masterFd);
+                if (foreground > 0 && foreground != child.pid)
+                    child.foreground = foreground;
                 ::close(child.masterFd);
                 child.masterFd = -1;
             }
-            signalGroup(child.pid, SIGHUP);
-            signalGroup(child.pid, SIGCONT); // a stopped child would never see the hangup
+            for (const int signal : {SIGHUP, SIGCONT}) { // a stopped process would never see the hangup
+                signalGroup(child.pid, signal);
+                if (child.foreground)
+                    ::kill(-child.foreground, signal);
+            }
         } else if (child.hungUp && !child.killed && now >= child.killAt) {
             child.killed = true;
             signalGroup(child.pid, SIGKILL);
+            // Only while the group is still the session's: its id may have been freed since.
+            if (child.foreground && ::getsid(child.foreground) == child.pid)
+                ::kill(-child.foreground, SIGKILL);
         }
         return false;
     }

@@ -9,6 +9,7 @@ namespace process_test {
 namespace {
 
 struct Stat {
+    std::string command;
     char state = 0;
     long parent = 0;
     long group = 0;
@@ -26,29 +27,51 @@ std::optional<Stat> readStat(const QString& pid)
     if (close < 0)
         return std::nullopt;
     Stat stat;
+    const qsizetype open = text.indexOf('(');
+    stat.command = text.mid(open + 1, close - open - 1).toStdString();
     if (std::sscanf(text.constData() + close + 1, " %c %ld %ld %ld", &stat.state, &stat.parent, &stat.group,
                     &stat.session) != 4)
         return std::nullopt;
     return stat;
 }
 
+template <typename Visit> void forEachProcess(Visit visit)
+{
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isPid = false;
+        const int pid = name.toInt(&isPid);
+        if (const auto stat = isPid ? readStat(name) : std::nullopt)
+            visit(pid, *stat);
+    }
+}
+
 template <typename Predicate> int countProcesses(Predicate predicate)
 {
     int count = 0;
-    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool isPid = false;
-        name.toInt(&isPid);
-        if (const auto stat = isPid ? readStat(name) : std::nullopt; stat && predicate(*stat))
-            ++count;
-    }
+    forEachProcess([&](int, const Stat& stat) { count += predicate(stat); });
     return count;
+}
+
+bool isLive(const Stat& stat)
+{
+    return stat.state != 'Z' && stat.state != 'X';
 }
 
 } // namespace
 
 int liveSessionMembers(pid_t session)
 {
-    return countProcesses([&](const Stat& stat) { return stat.session == session && stat.state != 'Z' && stat.state != 'X'; });
+    return countProcesses([&](const Stat& stat) { return stat.session == session && isLive(stat); });
+}
+
+std::string describeSession(pid_t session)
+{
+    std::string text;
+    forEachProcess([&](int pid, const Stat& stat) {
+        if (stat.session == session && isLive(stat))
+            text += std::to_string(pid) + " " + stat.state + " " + std::to_string(stat.group) + " " + stat.command + "\n";
+    });
+    return text;
 }
 
 int ownZombies()

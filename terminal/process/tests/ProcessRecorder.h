@@ -88,6 +88,8 @@ inline bool processGone(pid_t pid)
 
 // Processes of session `session` that are alive (not zombies).
 int liveSessionMembers(pid_t session);
+// Them, one "pid state group command" a line, for failure messages.
+std::string describeSession(pid_t session);
 // Children of this process that have ended and were not reaped.
 int ownZombies();
 
