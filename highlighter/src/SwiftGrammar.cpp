@@ -58,6 +58,8 @@ enum : std::uint64_t {
     IdentifierStart = bit(33), // "_", "$" or a letter first
     EndsWithComma = bit(34),
     StartsWithParen = bit(35),
+    StartsBlockComment = bit(36), // "/*" first, not a whole block comment
+    EndsBlockComment = bit(37),   // "*/" last, not a whole block comment
     // State before the token, on its line.
     LineHasPreprocessing = bit(40),
     LineHasLineComment = bit(41),
@@ -243,7 +245,11 @@ std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& 
     };
     set(StartsWithAt, t.startsWith(QLatin1StringView("@")));
     set(StartsLineComment, t.startsWith(QLatin1StringView("//")));
-    set(WholeBlockComment, t.startsWith(QLatin1StringView("/*")) && t.endsWith(QLatin1StringView("*/")));
+    const bool startsBlock = t.startsWith(QLatin1StringView("/*"));
+    const bool endsBlock = t.endsWith(QLatin1StringView("*/"));
+    set(WholeBlockComment, startsBlock && endsBlock);
+    set(StartsBlockComment, startsBlock && !endsBlock);
+    set(EndsBlockComment, endsBlock && !startsBlock);
     set(StartsWithQuote, t.startsWith(QLatin1StringView("\"")));
     set(EndsWithQuote, t.endsWith(QLatin1StringView("\"")));
     set(StartsRaw, t.startsWith(QLatin1StringView("#\"")));
@@ -327,7 +333,6 @@ struct Interpolation {
 
 struct LineState {
     bool hasPreprocessing = false;
-    bool hasLineComment = false;
     bool hasCallControlFlow = false;
     Balance quotes;
     Balance rawQuotes;
@@ -337,26 +342,29 @@ struct LineState {
 // A segment as the rules see it: its token's facts and those of its neighbours.
 class Context {
 public:
-    explicit Context(const Segment& segment)
-        : m_table(segment.table()), m_index(segment.index()), m_lineStart(m_table.token(m_index).lineStart)
+    explicit Context(const Segment& segment) : Context(segment.table(), segment.table().factsData(), segment.index()) {}
+    // Over facts still being gathered: those of this token and the ones before it, and the
+    // text facts of the next.
+    Context(const TokenTable& table, const std::uint64_t* facts, qsizetype index)
+        : m_table(table), m_facts(facts), m_index(index), m_lineStart(table.token(index).lineStart)
     {
     }
 
-    std::uint64_t facts() const { return m_table.facts(m_index); }
+    std::uint64_t facts() const { return m_facts[m_index]; }
     bool is(std::uint64_t flag) const { return facts() & flag; }
     Word word() const { return Word(facts() & WordMask); }
 
     bool hasPrevious() const { return m_index > 0; }
     Word previous() const { return hasPrevious() ? wordAt(m_index - 1) : None; }
-    bool previousIs(std::uint64_t flag) const { return hasPrevious() && (m_table.facts(m_index - 1) & flag); }
+    bool previousIs(std::uint64_t flag) const { return hasPrevious() && (m_facts[m_index - 1] & flag); }
     bool hasNext() const { return m_index + 1 < m_table.size(); }
     Word next() const { return hasNext() ? wordAt(m_index + 1) : None; }
-    bool nextIs(std::uint64_t flag) const { return hasNext() && (m_table.facts(m_index + 1) & flag); }
+    bool nextIs(std::uint64_t flag) const { return hasNext() && (m_facts[m_index + 1] & flag); }
 
     // The tokens before this one on its line, counted back from the last (1).
     qsizetype lineSize() const { return m_index - m_lineStart; }
     Word lineFromEnd(qsizetype k) const { return wordAt(m_index - k); }
-    bool lineFromEndIs(qsizetype k, std::uint64_t flag) const { return m_table.facts(m_index - k) & flag; }
+    bool lineFromEndIs(qsizetype k, std::uint64_t flag) const { return m_facts[m_index - k] & flag; }
     Word firstOnLine() const { return wordAt(m_lineStart); }
 
     bool hasTrailingWhitespace() const { return m_table.token(m_index).whitespaceLength > 0; }
@@ -370,9 +378,10 @@ public:
     }
 
 private:
-    Word wordAt(qsizetype index) const { return Word(m_table.facts(index) & WordMask); }
+    Word wordAt(qsizetype index) const { return Word(m_facts[index] & WordMask); }
 
     const TokenTable& m_table;
+    const std::uint64_t* m_facts;
     qsizetype m_index;
     qsizetype m_lineStart;
 };
@@ -424,11 +433,10 @@ bool preprocessingRule(const Context& c)
 bool commentRule(const Context& c)
 {
     // Any token starting with "//" opens a line comment: "////" and "//*" are such tokens too.
-    if (c.is(WholeBlockComment | StartsLineComment | LineHasLineComment))
-        return true;
-    if (isAnyOf(c.word(), {BlockOpen, DocBlockOpen, BlockClose}))
-        return true;
-    return c.is(BlockCommentOpen);
+    // Block comment marks are comments wherever they stand; whether they open or close one
+    // is decided where the facts are gathered.
+    return c.is(WholeBlockComment | StartsLineComment | LineHasLineComment | StartsBlockComment | EndsBlockComment
+                | BlockCommentOpen);
 }
 
 bool rawStringRule(const Context& c)
@@ -583,11 +591,50 @@ bool keywordRule(const Context& c)
     return c.is(Keyword);
 }
 
+bool insideString(const Context& c)
+{
+    return rawStringRule(c) || multiLineStringRule(c) || singleLineStringRule(c);
+}
+
+// Which tokens lie inside a comment. Block comments nest; their marks open and close them
+// only where they stand in code: a "/*" inside a string literal or after a line comment's
+// "//" opens nothing, a "*/" outside a block comment closes nothing, and a "//" inside a
+// block comment does not comment out the rest of its line. So a line comment ends at its
+// line and a block comment at its own "*/". Needs the string facts of every token.
+void gatherCommentFacts(const TokenTable& table, std::vector<std::uint64_t>& facts)
+{
+    qsizetype depth = 0;
+    bool lineComment = false;
+    for (qsizetype i = 0; i < table.size(); ++i) {
+        if (table.token(i).lineStart == i)
+            lineComment = false;
+        std::uint64_t& f = facts[size_t(i)];
+        const std::uint64_t text = f;
+        if (depth > 0)
+            f |= BlockCommentOpen;
+        if (lineComment)
+            f |= LineHasLineComment;
+        if (depth > 0) {
+            depth += (text & StartsBlockComment) ? 1 : 0;
+            depth -= (text & EndsBlockComment) ? 1 : 0;
+        } else if (!lineComment) {
+            if (text & StartsLineComment)
+                lineComment = true;
+            else if ((text & StartsBlockComment) && !insideString(Context(table, facts.data(), i)))
+                depth = 1;
+        }
+    }
+}
+
 class Rule final : public SyntaxRule {
 public:
     Rule(TokenType::Kind kind, bool (*test)(const Context&)) : m_kind(kind), m_test(test) {}
     TokenType tokenType() const override { return m_kind; }
-    bool matches(const Segment& segment) const override { return m_test(Context(segment)); }
+    // A table cut by a grammar that keeps no facts (a subclass's choice) matches nothing.
+    bool matches(const Segment& segment) const override
+    {
+        return segment.table().factsData() && m_test(Context(segment));
+    }
 
 private:
     TokenType::Kind m_kind;
@@ -662,8 +709,6 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
     const qsizetype n = table.size();
     std::vector<std::uint64_t> facts(size_t(n), 0);
     LineState line;
-    qsizetype blockOpens = 0;
-    qsizetype blockCloses = 0;
     qsizetype rawMultiLineOpens = 0;
     qsizetype rawMultiLineCloses = 0;
     qsizetype multiLineQuotes = 0;
@@ -684,12 +729,10 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
                 state |= flag;
         };
         set(LineHasPreprocessing, line.hasPreprocessing);
-        set(LineHasLineComment, line.hasLineComment);
         set(LineHasCallControlFlow, line.hasCallControlFlow);
         set(LineQuotesUnbalanced, line.quotes.unbalanced());
         set(LineRawQuotesUnbalanced, line.rawQuotes.unbalanced());
         set(LineInsideInterpolation, line.interpolation.inside());
-        set(BlockCommentOpen, blockOpens != blockCloses);
         set(RawMultiLineStringOpen, rawMultiLineOpens != rawMultiLineCloses);
         set(MultiLineStringOpen, multiLineQuotes % 2 == 1);
         set(TypeAfterList, typeAfterList);
@@ -698,7 +741,6 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         // Take the token into the running state.
         const Word word = Word(f & WordMask);
         line.hasPreprocessing |= bool(f & PreprocessingControlFlow);
-        line.hasLineComment |= bool(f & StartsLineComment);
         line.hasCallControlFlow |= bool(f & CallControlFlow);
         const bool escaped = (f & StartsEscapable) && i > token.lineStart
                              && (textFacts[size_t(table.token(i - 1).textId)] & WordMask) == Backslash;
@@ -723,8 +765,6 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         }
         line.interpolation.add(f, parenthesisBalance[size_t(token.textId)]);
 
-        blockOpens += (word == BlockOpen || word == DocBlockOpen) ? 1 : 0;
-        blockCloses += word == BlockClose ? 1 : 0;
         rawMultiLineOpens += word == RawTripleOpen ? 1 : 0;
         rawMultiLineCloses += word == RawTripleClose ? 1 : 0;
         multiLineQuotes += word == TripleQuote ? 1 : 0;
@@ -742,6 +782,7 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         if (decidesInsideBrackets)
             lastInsideBracketsDeciderIsDeclaration = f & Declaration;
     }
+    gatherCommentFacts(table, facts);
     return facts;
 }
 

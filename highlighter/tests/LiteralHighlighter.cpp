@@ -279,20 +279,23 @@ bool preprocessingRule(const LiteralSegment& s)
     return false;
 }
 
+bool isWholeBlockComment(const QString& t)
+{
+    return hasPrefix(t, "/*") && hasSuffix(t, "*/");
+}
+
 bool commentRule(const LiteralSegment& s)
 {
     const QString& t = s.tokens.current;
-    if (hasPrefix(t, "/*") && hasSuffix(t, "*/"))
+    if (isWholeBlockComment(t))
         return true;
     if (hasPrefix(t, "//"))
         return true;
-    for (const QString& u : s.tokens.onSameLine) {
-        if (hasPrefix(u, "//"))
-            return true;
-    }
-    if (t == u"/*" || t == u"/**" || t == u"*/")
+    if (s.lineCommentOpen)
         return true;
-    return s.tokens.count("/*") + s.tokens.count("/**") != s.tokens.count("*/");
+    if (hasPrefix(t, "/*") || hasSuffix(t, "*/"))
+        return true;
+    return s.blockCommentDepth > 0;
 }
 
 bool rawStringRule(const LiteralSegment& s)
@@ -542,6 +545,42 @@ const Rule rules[] = {
 
 } // namespace
 
+namespace {
+
+bool isString(const LiteralSegment& s)
+{
+    return rawStringRule(s) || multiLineStringRule(s) || singleLineStringRule(s);
+}
+
+// Block comments nest and are opened and closed by their marks in code only; a line
+// comment runs to the end of its line. Marks inside a string literal or inside a comment of
+// the other kind do nothing.
+void fillCommentState(std::vector<LiteralSegment>& segments)
+{
+    int depth = 0;
+    bool lineComment = false;
+    for (LiteralSegment& s : segments) {
+        if (s.tokens.onSameLine.isEmpty())
+            lineComment = false;
+        s.blockCommentDepth = depth;
+        s.lineCommentOpen = lineComment;
+        const QString& t = s.tokens.current;
+        const bool opens = hasPrefix(t, "/*") && !isWholeBlockComment(t);
+        const bool closes = hasSuffix(t, "*/") && !isWholeBlockComment(t);
+        if (depth > 0) {
+            depth += opens ? 1 : 0;
+            depth -= closes ? 1 : 0;
+        } else if (!lineComment) {
+            if (hasPrefix(t, "//"))
+                lineComment = true;
+            else if (opens && !isString(s))
+                depth = 1;
+        }
+    }
+}
+
+} // namespace
+
 std::vector<LiteralSegment> literalSegments(const QString& code, const highlighter::Grammar& grammar)
 {
     // The one-token look-ahead that fills in each segment's next token.
@@ -555,6 +594,7 @@ std::vector<LiteralSegment> literalSegments(const QString& code, const highlight
             s.tokens.next = nextSegment->tokens.current;
         segments.push_back(std::move(s));
     }
+    fillCommentState(segments);
     return segments;
 }
 

@@ -29,6 +29,9 @@ struct LiteralSegment {
     std::optional<QString> trailingWhitespace;
     bool currentTokenIsDelimiter = false;
     bool isLastOnLine = false;
+    // Comment state before the token, worked out over the segments before it.
+    int blockCommentDepth = 0;
+    bool lineCommentOpen = false;
 };
 
 // The segments of `code`, which must outlive them (prefixes are views into it).

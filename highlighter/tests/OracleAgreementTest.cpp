@@ -31,6 +31,11 @@ QStringList exampleSnippets()
         "view.frame.size", "foo.bar()", "foo(.red)", "import os.log", "$text $0", "private(set) var x",
         "func f(in x: Int)", "for x in xs", "case some", "default:", "label:", "for:", "self.value",
         "Foo.self", "public actor Store", "var actor = 1", "x //// y", "x //* y",
+        // Comment marks inside comments and strings.
+        "/* a */\n// (e.g. /x?\\(\\s*/)\nlet y = 2", "// see /* here\nlet x = 1", "a */\nlet b = 1",
+        "let s = \"a /* b\"\nlet t = 1", "let r = #\"a /* b\"#\nlet t = 1", "let m = \"\"\"\n/* b\n\"\"\"\nx",
+        "let s = \"\\(a /* note */ + b)\"", "/* a /* b */ c */ d", "/**\n * doc\n **/\nlet x = 1",
+        "/* a // b */ let x = 1",
     };
 }
 

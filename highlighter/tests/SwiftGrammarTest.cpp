@@ -79,6 +79,43 @@ INSTANTIATE_TEST_SUITE_P(LiteralsAndComments, SwiftTokenKinds, ::testing::Values
     KindCase{"x //* note", "note", 0, "comment"},
     KindCase{"x /// note", "note", 0, "comment"}));
 
+// Block comment marks open and close block comments only in code, so that no comment
+// swallows the code after it.
+INSTANTIATE_TEST_SUITE_P(CommentsEndWhereTheyEnd, SwiftTokenKinds, ::testing::Values(
+    // In a line comment: a closing mark (as in a regular expression quoted in a comment)
+    // does not close the block comment above, nor open one of its own.
+    KindCase{"/* a */\n// (e.g. /x?\\(\\s*/)\nlet y = 2", "*/", 1, "comment"},
+    KindCase{"/* a */\n// (e.g. /x?\\(\\s*/)\nlet y = 2", "let", 0, "keyword"},
+    KindCase{"/* a */\n// (e.g. /x?\\(\\s*/)\nlet y = 2", "y", 0, "-"},
+    KindCase{"// see /* here\nlet x = 1", "here", 0, "comment"},
+    KindCase{"// see /* here\nlet x = 1", "let", 0, "keyword"},
+    KindCase{"x = 1 // a */ b\nlet z = 2", "let", 0, "keyword"},
+    // A closing mark outside any comment closes nothing and opens nothing.
+    KindCase{"a */\nlet b = 1", "let", 0, "keyword"},
+    // In string literals, plain, raw and multi-line, an opening mark opens nothing.
+    KindCase{"let s = \"a /* b\"\nlet t = 1", "b\"", 0, "string"},
+    KindCase{"let s = \"a /* b\"\nlet t = 1", "let", 1, "keyword"},
+    KindCase{"let s = \"/*\"\nlet t = 1", "let", 1, "keyword"},
+    KindCase{"let r = #\"a /* b\"#\nlet t = 1", "let", 1, "keyword"},
+    KindCase{"let r = #\"\"\"\n/* b\n\"\"\"#\nlet t = 1", "let", 1, "keyword"},
+    KindCase{"let m = \"\"\"\n/* b\n\"\"\"\nlet t = 1", "b", 0, "string"},
+    KindCase{"let m = \"\"\"\n/* b\n\"\"\"\nlet t = 1", "let", 1, "keyword"},
+    // ...but it does in the code of an interpolation.
+    KindCase{"let s = \"\\(a /* note */ + b)\"", "note", 0, "comment"},
+    KindCase{"let s = \"\\(a /* note */ + b)\"", "b", 0, "!comment"},
+    // Block comments nest, and end at their own closing mark, however many stars it has.
+    KindCase{"/* a /* b */ c */ d", "c", 0, "comment"},
+    KindCase{"/* a /* b */ c */ d", "d", 0, "-"},
+    KindCase{"/**\n * doc\n **/\nlet x = 1", "doc", 0, "comment"},
+    KindCase{"/**\n * doc\n **/\nlet x = 1", "let", 0, "keyword"},
+    KindCase{"/*-- a --*/ let x = 1", "a", 0, "comment"},
+    KindCase{"/*-- a --*/ let x = 1", "let", 0, "keyword"},
+    // A line comment mark inside a block comment leaves the code after the block's end alone.
+    KindCase{"/* a // b */ let x = 1", "b", 0, "comment"},
+    KindCase{"/* a // b */ let x = 1", "let", 0, "keyword"},
+    KindCase{"/* a */ let x = 1 // c", "let", 0, "keyword"},
+    KindCase{"/* a */ let x = 1 // c", "c", 0, "comment"}));
+
 INSTANTIATE_TEST_SUITE_P(IdentifiersAndKeywords, SwiftTokenKinds, ::testing::Values(
     KindCase{"@objc func f()", "@objc", 0, "keyword"},
     KindCase{"@available(iOS 13, *)", "@available", 0, "keyword"},

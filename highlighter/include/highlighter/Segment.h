@@ -54,6 +54,8 @@ public:
 
     // The grammar's facts about the token (see Grammar::gatherFacts); 0 when it keeps none.
     std::uint64_t facts(qsizetype index) const { return m_facts.empty() ? 0 : m_facts[size_t(index)]; }
+    // All of them, one per token; null when the grammar keeps none.
+    const std::uint64_t* factsData() const { return m_facts.empty() ? nullptr : m_facts.data(); }
 
 private:
     friend class Tokenizer;
