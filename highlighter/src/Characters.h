@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstring>
 #include <vector>
 
 namespace highlighter::characters {
@@ -45,6 +46,40 @@ inline bool isLetterOrMark(char32_t scalar)
 inline bool isAlphanumeric(char32_t scalar)
 {
     return QChar::isLetterOrNumber(scalar) || QChar::isMark(scalar);
+}
+
+// A hash of UTF-16 units, four at a time: cheap for the short texts of source code.
+inline quint32 hashUnits(QStringView text)
+{
+    std::uint64_t h = 0x9e3779b97f4a7c15ull ^ std::uint64_t(text.size());
+    const char16_t* p = text.utf16();
+    qsizetype n = text.size();
+    for (; n >= 4; n -= 4, p += 4) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        h = (h ^ word) * 0xff51afd7ed558ccdull;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, size_t(n) * sizeof(char16_t));
+        h = (h ^ word) * 0xff51afd7ed558ccdull;
+        h ^= h >> 29;
+    }
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return quint32(h ^ (h >> 32));
+}
+
+// Equal UTF-16 units; no locale, no case folding.
+inline bool sameUnits(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.utf16()[i] != b.utf16()[i])
+            return false;
+    }
+    return true;
 }
 
 // Grapheme-cluster boundaries per position (size + 1 entries); empty when the text is all

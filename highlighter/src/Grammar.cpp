@@ -14,13 +14,13 @@ std::vector<std::uint64_t> Grammar::gatherFacts(const TokenTable&) const
     return {};
 }
 
-const SyntaxRule* Grammar::firstMatchingRule(const Segment& segment) const
+qsizetype Grammar::firstMatchingRuleIndex(const Segment& segment) const
 {
-    for (const auto& rule : m_syntaxRules) {
-        if (rule->matches(segment))
-            return rule.get();
+    for (size_t i = 0; i < m_syntaxRules.size(); ++i) {
+        if (m_syntaxRules[i]->matches(segment))
+            return qsizetype(i);
     }
-    return nullptr;
+    return -1;
 }
 
 } // namespace highlighter

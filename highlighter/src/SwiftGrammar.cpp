@@ -8,6 +8,7 @@
 
 #include <array>
 #include <limits>
+#include <utility>
 
 namespace highlighter {
 
@@ -23,7 +24,9 @@ enum Word : std::uint8_t {
     Greater, GreaterColon, Assign, Equal, Underscore, Escaping, ParenDot, BracketDot, OptionalDot,
     EmptyParensDot, ParenCloseDot, GreaterDot, GreaterParen, Brace, Braces, Backtick, Case, Let, Var,
     Self, Super, Init, Import, Func, Prefix, Some, Actor, Nil, Default, Set, True, False, Inout, Try,
+    WordCount
 };
+static_assert(WordCount <= 64, "word sets are 64-bit masks");
 
 constexpr std::uint64_t bit(int n) { return std::uint64_t(1) << n; }
 
@@ -93,14 +96,26 @@ const QHash<QString, Word>& wordsByText()
 }
 
 
-// What the word tables and the compared texts say about a text, looked up once.
-const QHash<QString, std::uint64_t>& lexicon()
-{
-    static const QHash<QString, std::uint64_t> entries = [] {
+// What the word tables and the compared texts say about a text: open addressing over the
+// few hundred texts, looked up by view without making a string.
+class Lexicon {
+public:
+    Lexicon()
+    {
         using namespace swiftwords;
-        QHash<QString, std::uint64_t> map;
+        const auto add = [this](const QString& text, std::uint64_t facts) {
+            for (Entry& e : m_entries) {
+                if (e.text == text) {
+                    e.facts |= facts;
+                    return;
+                }
+            }
+            m_entries.push_back({text, facts});
+            m_longest = std::max(m_longest, text.size());
+            m_first[text[0].unicode() & 127] = true;
+        };
         for (auto it = wordsByText().cbegin(); it != wordsByText().cend(); ++it)
-            map[it.key()] |= it.value();
+            add(it.key(), it.value());
         const std::pair<const QSet<QString>*, std::uint64_t> tables[] = {
             {&keywords(), Keyword},
             {&declarationKeywords(), Declaration},
@@ -113,27 +128,47 @@ const QHash<QString, std::uint64_t>& lexicon()
         };
         for (const auto& [table, flag] : tables) {
             for (const QString& word : *table)
-                map[word] |= flag;
+                add(word, flag);
         }
-        return map;
-    }();
-    return entries;
-}
+        m_slots.assign(1024, -1);
+        for (qsizetype i = 0; i < qsizetype(m_entries.size()); ++i) {
+            std::size_t slot = characters::hashUnits(m_entries[size_t(i)].text) & (m_slots.size() - 1);
+            while (m_slots[slot] >= 0)
+                slot = (slot + 1) & (m_slots.size() - 1);
+            m_slots[slot] = i;
+        }
+    }
 
-// A cheap test that rules out most texts (numbers, long names) before the lookup.
-bool mayBeInLexicon(QStringView text)
-{
-    static const std::pair<std::array<bool, 128>, qsizetype> firstCharactersAndLength = [] {
-        std::array<bool, 128> first{};
-        qsizetype longest = 0;
-        for (auto it = lexicon().cbegin(); it != lexicon().cend(); ++it) {
-            first[it.key()[0].unicode()] = true;
-            longest = std::max(longest, it.key().size());
+    std::uint64_t facts(QStringView text) const
+    {
+        // Most texts (numbers, longer names) are ruled out before hashing.
+        if (text.isEmpty() || text.size() > m_longest || text[0].unicode() >= 128 || !m_first[text[0].unicode()])
+            return 0;
+        for (std::size_t slot = characters::hashUnits(text) & (m_slots.size() - 1);;
+             slot = (slot + 1) & (m_slots.size() - 1)) {
+            if (m_slots[slot] < 0)
+                return 0;
+            const Entry& e = m_entries[size_t(m_slots[slot])];
+            if (characters::sameUnits(e.text, text))
+                return e.facts;
         }
-        return std::pair{first, longest};
-    }();
-    const auto& [first, longest] = firstCharactersAndLength;
-    return !text.isEmpty() && text.size() <= longest && text[0].unicode() < 128 && first[text[0].unicode()];
+    }
+
+private:
+    struct Entry {
+        QString text;
+        std::uint64_t facts;
+    };
+    std::vector<Entry> m_entries;
+    std::vector<qsizetype> m_slots;
+    qsizetype m_longest = 0;
+    std::array<bool, 128> m_first{};
+};
+
+const Lexicon& lexicon()
+{
+    static const Lexicon table;
+    return table;
 }
 
 // Character-wise tests on one token: a match must end (or, at the end, start) on a
@@ -148,11 +183,16 @@ public:
 
     QStringView text() const { return m_code.sliced(m_start, m_end - m_start); }
 
-    bool startsWith(QLatin1StringView prefix) const { return startsWith(m_start, m_end, prefix); }
-    bool endsWith(QLatin1StringView suffix) const
+    template <std::size_t N>
+    bool startsWith(const char16_t (&prefix)[N]) const
     {
-        const qsizetype n = suffix.size();
-        return m_end - m_start >= n && m_code.sliced(m_end - n, n) == suffix && m_table.isCharacterBoundary(m_end - n);
+        return startsWith(m_start, m_end, prefix);
+    }
+    template <std::size_t N>
+    bool endsWith(const char16_t (&suffix)[N]) const
+    {
+        constexpr qsizetype n = qsizetype(N) - 1;
+        return m_end - m_start >= n && unitsAre(m_end - n, suffix) && m_table.isCharacterBoundary(m_end - n);
     }
 
     // Occurrences of the one-unit character `c`.
@@ -178,10 +218,11 @@ public:
         return {start, end};
     }
 
-    bool startsWith(qsizetype start, qsizetype end, QLatin1StringView prefix) const
+    template <std::size_t N>
+    bool startsWith(qsizetype start, qsizetype end, const char16_t (&prefix)[N]) const
     {
-        const qsizetype n = prefix.size();
-        return end - start >= n && m_code.sliced(start, n) == prefix && m_table.isCharacterBoundary(start + n);
+        constexpr qsizetype n = qsizetype(N) - 1;
+        return end - start >= n && unitsAre(start, prefix) && m_table.isCharacterBoundary(start + n);
     }
 
     QStringView character(qsizetype start) const
@@ -193,6 +234,16 @@ public:
     qsizetype end() const { return m_end; }
 
 private:
+    template <std::size_t N>
+    bool unitsAre(qsizetype at, const char16_t (&units)[N]) const
+    {
+        for (std::size_t k = 0; k + 1 < N; ++k) {
+            if (m_code.utf16()[at + qsizetype(k)] != units[k])
+                return false;
+        }
+        return true;
+    }
+
     const TokenTable& m_table;
     QStringView m_code;
     qsizetype m_start;
@@ -232,54 +283,54 @@ bool isDecimalInteger(QStringView text, bool skipUnderscores)
 
 std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& parenthesisBalance)
 {
-    using namespace swiftwords;
     const TokenText t(table, index);
     const QStringView text = t.text();
-    std::uint64_t facts = 0;
-    if (mayBeInLexicon(text))
-        facts = lexicon().value(text.toString(), 0);
+    std::uint64_t facts = lexicon().facts(text);
 
     const auto set = [&](std::uint64_t flag, bool value) {
         if (value)
             facts |= flag;
     };
-    set(StartsWithAt, t.startsWith(QLatin1StringView("@")));
-    set(StartsLineComment, t.startsWith(QLatin1StringView("//")));
-    const bool startsBlock = t.startsWith(QLatin1StringView("/*"));
-    const bool endsBlock = t.endsWith(QLatin1StringView("*/"));
+    set(StartsWithAt, t.startsWith(u"@"));
+    set(StartsLineComment, t.startsWith(u"//"));
+    const bool startsBlock = t.startsWith(u"/*");
+    const bool endsBlock = t.endsWith(u"*/");
     set(WholeBlockComment, startsBlock && endsBlock);
     set(StartsBlockComment, startsBlock && !endsBlock);
     set(EndsBlockComment, endsBlock && !startsBlock);
-    set(StartsWithQuote, t.startsWith(QLatin1StringView("\"")));
-    set(EndsWithQuote, t.endsWith(QLatin1StringView("\"")));
-    set(StartsRaw, t.startsWith(QLatin1StringView("#\"")));
-    set(EndsRaw, t.endsWith(QLatin1StringView("\"#")));
-    set(StartsEscapable, t.startsWith(QLatin1StringView("(")) || t.startsWith(QLatin1StringView("#("))
-                             || t.startsWith(QLatin1StringView("\"")));
-    set(DecimalInteger, isDecimalInteger(text, false));
-    set(DecimalIntegerWithoutUnderscores, isDecimalInteger(text, true));
-    set(EndsWithDollar, t.endsWith(QLatin1StringView("$")));
-    set(EndsWithComma, t.endsWith(QLatin1StringView(",")));
-    set(StartsWithParen, t.startsWith(QLatin1StringView("(")));
+    set(StartsWithQuote, t.startsWith(u"\""));
+    set(EndsWithQuote, t.endsWith(u"\""));
+    set(StartsRaw, t.startsWith(u"#\""));
+    set(EndsRaw, t.endsWith(u"\"#"));
+    set(StartsEscapable, t.startsWith(u"(") || t.startsWith(u"#(") || t.startsWith(u"\""));
+    const char16_t first = text.isEmpty() ? 0 : text.utf16()[0];
+    if ((first >= u'0' && first <= u'9') || first == u'+' || first == u'-' || first == u'_') {
+        set(DecimalInteger, isDecimalInteger(text, false));
+        set(DecimalIntegerWithoutUnderscores, isDecimalInteger(text, true));
+    }
+    set(EndsWithDollar, t.endsWith(u"$"));
+    set(EndsWithComma, t.endsWith(u","));
+    set(StartsWithParen, t.startsWith(u"("));
 
     const auto [start, end] = t.withoutOuterUnderscores();
     if (start < end) {
-        const QStringView first = t.character(start);
-        if (first.size() == 1 && first[0].unicode() < 0x80)
-            set(TypeName, first[0] >= u'A' && first[0] <= u'Z');
+        const QStringView firstCharacter = t.character(start);
+        if (firstCharacter.size() == 1 && firstCharacter[0].unicode() < 0x80)
+            set(TypeName, firstCharacter[0] >= u'A' && firstCharacter[0] <= u'Z');
         else
-            set(TypeName, first != first.toString().toLower());
+            set(TypeName, firstCharacter != firstCharacter.toString().toLower());
         set(CallName, characters::isLetterOrMark(characters::scalarAt(table.code(), start)));
-        set(StartsXCTAssert, t.startsWith(start, end, QLatin1StringView("XCTAssert")));
-        set(InitWithoutUnderscores, table.code().sliced(start, end - start) == u"init");
+        set(StartsXCTAssert, t.startsWith(start, end, u"XCTAssert"));
+        set(InitWithoutUnderscores, characters::sameUnits(QStringView(table.code()).sliced(start, end - start), u"init"));
     }
     if (!text.isEmpty()) {
-        const QStringView first = t.character(t.start());
+        const QStringView firstCharacter = t.character(t.start());
         const char32_t scalar = characters::scalarAt(table.code(), t.start());
-        set(IdentifierStart, first == u"_" || first == u"$" || characters::isLetter(scalar));
-        if (first == u"$") {
+        const bool dollar = characters::sameUnits(firstCharacter, u"$");
+        set(IdentifierStart, characters::sameUnits(firstCharacter, u"_") || dollar || characters::isLetter(scalar));
+        if (dollar) {
             set(StartsWithDollar, true);
-            const qsizetype second = t.start() + first.size();
+            const qsizetype second = t.start() + firstCharacter.size();
             set(ProjectedValue, second < t.end() && characters::isLetter(characters::scalarAt(table.code(), second)));
         }
     }
@@ -367,7 +418,7 @@ public:
     bool lineFromEndIs(qsizetype k, std::uint64_t flag) const { return m_facts[m_index - k] & flag; }
     Word firstOnLine() const { return wordAt(m_lineStart); }
 
-    bool hasTrailingWhitespace() const { return m_table.token(m_index).whitespaceLength > 0; }
+    bool hasTrailingWhitespace() const { return m_table.whitespaceLength(m_index) > 0; }
 
     // The code before the token ends with a blank and a dot.
     bool prefixEndsWithBlankDot() const
@@ -386,13 +437,12 @@ private:
     qsizetype m_lineStart;
 };
 
-bool isAnyOf(Word word, std::initializer_list<Word> words)
+// Whether a word is one of a set, tested as a mask with one shift.
+template <Word... Words>
+constexpr bool isAnyOf(Word word)
 {
-    for (Word w : words) {
-        if (w == word)
-            return true;
-    }
-    return false;
+    constexpr std::uint64_t mask = ((std::uint64_t(1) << Words) | ...);
+    return (mask >> word) & 1;
 }
 
 // "\#(x)" inside a raw string: the backslash, "#", parentheses and the one token between them.
@@ -492,7 +542,7 @@ bool typeRule(const Context& c)
         return false;
     if (c.is(StartsXCTAssert))
         return false;
-    if (!c.hasPrevious() || !isAnyOf(c.previous(), {Less, Comma, BlockClose}))
+    if (!c.hasPrevious() || !isAnyOf<Less, Comma, BlockClose>(c.previous()))
         return true;
     return c.is(TypeAfterList);
 }
@@ -532,7 +582,7 @@ bool propertyRule(const Context& c)
         return c.is(ProjectedValue);
     if (c.lineSize() == 0 || !c.is(IdentifierStart))
         return false;
-    if (!isAnyOf(c.previous(), {Dot, OptionalDot, EmptyParensDot, ParenCloseDot, GreaterDot}))
+    if (!isAnyOf<Dot, OptionalDot, EmptyParensDot, ParenCloseDot, GreaterDot>(c.previous()))
         return false;
     if (c.word() == Self || c.word() == Init)
         return false;
@@ -547,7 +597,7 @@ bool dotAccessRule(const Context& c)
 {
     if (c.lineSize() == 0 || !c.is(IdentifierStart))
         return false;
-    if (!isAnyOf(c.previous(), {Dot, ParenDot, BracketDot}))
+    if (!isAnyOf<Dot, ParenDot, BracketDot>(c.previous()))
         return false;
     if (c.word() == Self || c.word() == Init)
         return false;
@@ -583,8 +633,8 @@ bool keywordRule(const Context& c)
         return true;
     if (t == RParen)
         return c.previous() == Set;
-    if (!isAnyOf(t, {Self, Let, Var, True, False, Inout, Nil, Try, Actor})
-        && isAnyOf(c.previous(), {LParen, Comma, GreaterParen}))
+    if (!isAnyOf<Self, Let, Var, True, False, Inout, Nil, Try, Actor>(t)
+        && isAnyOf<LParen, Comma, GreaterParen>(c.previous()))
         return false; // a parameter label
     if (c.previous() == Func || c.previous() == Backtick)
         return false;
@@ -606,7 +656,7 @@ void gatherCommentFacts(const TokenTable& table, std::vector<std::uint64_t>& fac
     qsizetype depth = 0;
     bool lineComment = false;
     for (qsizetype i = 0; i < table.size(); ++i) {
-        if (table.token(i).lineStart == i)
+        if (qsizetype(table.token(i).lineStart) == i)
             lineComment = false;
         std::uint64_t& f = facts[size_t(i)];
         const std::uint64_t text = f;
@@ -626,9 +676,28 @@ void gatherCommentFacts(const TokenTable& table, std::vector<std::uint64_t>& fac
     }
 }
 
+using RuleTest = bool (*)(const Context&);
+
+// The rules in order, with their types.
+constexpr std::pair<TokenType::Kind, RuleTest> ruleTable[] = {
+    {TokenType::Kind::preprocessing, preprocessingRule},
+    {TokenType::Kind::comment, commentRule},
+    {TokenType::Kind::string, rawStringRule},
+    {TokenType::Kind::string, multiLineStringRule},
+    {TokenType::Kind::string, singleLineStringRule},
+    {TokenType::Kind::keyword, attributeRule},
+    {TokenType::Kind::number, numberRule},
+    {TokenType::Kind::type, typeRule},
+    {TokenType::Kind::call, callRule},
+    {TokenType::Kind::property, keyPathRule},
+    {TokenType::Kind::property, propertyRule},
+    {TokenType::Kind::dotAccess, dotAccessRule},
+    {TokenType::Kind::keyword, keywordRule},
+};
+
 class Rule final : public SyntaxRule {
 public:
-    Rule(TokenType::Kind kind, bool (*test)(const Context&)) : m_kind(kind), m_test(test) {}
+    Rule(TokenType::Kind kind, RuleTest test) : m_kind(kind), m_test(test) {}
     TokenType tokenType() const override { return m_kind; }
     // A table cut by a grammar that keeps no facts (a subclass's choice) matches nothing.
     bool matches(const Segment& segment) const override
@@ -638,30 +707,33 @@ public:
 
 private:
     TokenType::Kind m_kind;
-    bool (*m_test)(const Context&);
+    RuleTest m_test;
 };
 
 } // namespace
 
 SwiftGrammar::SwiftGrammar()
 {
-    using K = TokenType::Kind;
-    const auto rule = [](K kind, bool (*test)(const Context&)) { return std::make_shared<const Rule>(kind, test); };
-    setSyntaxRules({
-        rule(K::preprocessing, preprocessingRule),
-        rule(K::comment, commentRule),
-        rule(K::string, rawStringRule),
-        rule(K::string, multiLineStringRule),
-        rule(K::string, singleLineStringRule),
-        rule(K::keyword, attributeRule),
-        rule(K::number, numberRule),
-        rule(K::type, typeRule),
-        rule(K::call, callRule),
-        rule(K::property, keyPathRule),
-        rule(K::property, propertyRule),
-        rule(K::dotAccess, dotAccessRule),
-        rule(K::keyword, keywordRule),
-    });
+    SyntaxRules rules;
+    for (const auto& [kind, test] : ruleTable)
+        rules.push_back(std::make_shared<const Rule>(kind, test));
+    setSyntaxRules(std::move(rules));
+    m_ownRules = true;
+}
+
+qsizetype SwiftGrammar::firstMatchingRuleIndex(const Segment& segment) const
+{
+    if (!m_ownRules)
+        return Grammar::firstMatchingRuleIndex(segment);
+    if (!segment.table().factsData())
+        return -1;
+    // The same tests in the same order, called directly on one context.
+    const Context context(segment);
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        qsizetype found = -1;
+        ((ruleTable[I].second(context) ? (found = qsizetype(I), true) : false) || ...);
+        return found;
+    }(std::make_index_sequence<std::size(ruleTable)>());
 }
 
 bool SwiftGrammar::delimitersContain(char32_t scalar) const
@@ -676,22 +748,25 @@ bool SwiftGrammar::delimitersContain(char32_t scalar) const
 
 bool SwiftGrammar::isDelimiter(QStringView a, QStringView b) const
 {
-    if (a == u"\\")
-        return b == u"(";
-    if (b == u"\\")
+    // Each test is on one whole character: a character of several units is none of these.
+    const char16_t x = a.size() == 1 ? a.utf16()[0] : 0;
+    const char16_t y = b.size() == 1 ? b.utf16()[0] : 0;
+    if (x == u'\\')
+        return y == u'(';
+    if (y == u'\\')
         return false;
-    if (a == u")")
+    if (x == u')')
         return false;
-    if (a == u"/")
-        return b == u"/" || b == u"*";
-    if (a == u"*")
+    if (x == u'/')
+        return y == u'/' || y == u'*';
+    if (x == u'*')
         return true;
-    if (a == u"(")
-        return b == u".";
-    if (b == u"/") {
-        for (const char16_t* c : {u".", u",", u"{", u"}", u"[", u"]", u">", u"?"}) {
-            if (a == c)
-                return false;
+    if (x == u'(')
+        return y == u'.';
+    if (y == u'/') {
+        switch (x) {
+        case u'.': case u',': case u'{': case u'}': case u'[': case u']': case u'>': case u'?': return false;
+        default: break;
         }
     }
     return true;
@@ -720,7 +795,7 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
 
     for (qsizetype i = 0; i < n; ++i) {
         const TokenTable::Token& token = table.token(i);
-        if (token.lineStart == i)
+        if (qsizetype(token.lineStart) == i)
             line = {};
         const std::uint64_t f = textFacts[size_t(token.textId)];
         std::uint64_t state = 0;
@@ -742,7 +817,7 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         const Word word = Word(f & WordMask);
         line.hasPreprocessing |= bool(f & PreprocessingControlFlow);
         line.hasCallControlFlow |= bool(f & CallControlFlow);
-        const bool escaped = (f & StartsEscapable) && i > token.lineStart
+        const bool escaped = (f & StartsEscapable) && i > qsizetype(token.lineStart)
                              && (textFacts[size_t(table.token(i - 1).textId)] & WordMask) == Backslash;
         if (!escaped) {
             if (word == Quote) {
@@ -769,12 +844,12 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         rawMultiLineCloses += word == RawTripleClose ? 1 : 0;
         multiLineQuotes += word == TripleQuote ? 1 : 0;
 
-        const bool decidesOutsideBrackets = isAnyOf(word, {Arrow, Greater, GreaterColon, Assign, Equal, LParen,
-                                                           Underscore, Escaping})
-                                            || (f & Declaration);
-        const bool decidesInsideBrackets = isAnyOf(word, {Arrow, Greater, GreaterColon, Colon, Assign, Equal,
-                                                          LParen, Underscore})
-                                           || (f & (StartsWithAt | Declaration));
+        const bool decidesOutsideBrackets
+            = isAnyOf<Arrow, Greater, GreaterColon, Assign, Equal, LParen, Underscore, Escaping>(word)
+              || (f & Declaration);
+        const bool decidesInsideBrackets
+            = isAnyOf<Arrow, Greater, GreaterColon, Colon, Assign, Equal, LParen, Underscore>(word)
+              || (f & (StartsWithAt | Declaration));
         if (decidesOutsideBrackets)
             typeAfterList = true;
         else if (word == Less)

@@ -4,85 +4,93 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <stdexcept>
 
 namespace highlighter {
+
+void TokenTable::groupPositions() const
+{
+    const size_t textCount = m_firstOfText.size();
+    m_positionStarts.assign(textCount + 1, 0);
+    for (const Token& t : m_tokens)
+        ++m_positionStarts[size_t(t.textId) + 1];
+    for (size_t id = 0; id < textCount; ++id)
+        m_positionStarts[id + 1] += m_positionStarts[id];
+    m_positions.resize(m_tokens.size());
+    std::vector<quint32> fill(m_positionStarts.begin(), m_positionStarts.end() - 1);
+    for (size_t i = 0; i < m_tokens.size(); ++i)
+        m_positions[fill[m_tokens[i].textId]++] = quint32(i);
+}
 
 qsizetype TokenTable::countBefore(QStringView text, qsizetype index) const
 {
     const qsizetype id = m_textIndex.find(*this, text);
     if (id < 0)
         return 0;
+    std::call_once(m_grouped, [this] { groupPositions(); });
     const auto first = m_positions.begin() + m_positionStarts[size_t(id)];
     const auto last = m_positions.begin() + m_positionStarts[size_t(id) + 1];
-    return std::lower_bound(first, last, index) - first;
-}
-
-std::size_t TokenTable::TextIndex::hash(QStringView text)
-{
-    // FNV-1a over the UTF-16 units.
-    std::uint64_t h = 14695981039346656037ull;
-    for (QChar c : text) {
-        h ^= c.unicode();
-        h *= 1099511628211ull;
-    }
-    return std::size_t(h ^ (h >> 29));
+    return std::lower_bound(first, last, quint32(index)) - first;
 }
 
 qsizetype TokenTable::TextIndex::find(const TokenTable& table, QStringView text) const
 {
     if (m_slots.empty())
         return -1;
-    const std::size_t h = hash(text);
+    const quint32 h = characters::hashUnits(text);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
         const Slot& s = m_slots[slot];
-        if (s.id < 0 || (s.hash == h && table.text(table.m_firstOfText[size_t(s.id)]) == text))
+        if (s.id == free)
+            return -1;
+        if (s.hash == h && characters::sameUnits(table.text(table.m_firstOfText[s.id]), text))
             return s.id;
     }
 }
 
-qsizetype TokenTable::TextIndex::intern(TokenTable& table, qsizetype index)
+quint32 TokenTable::TextIndex::intern(TokenTable& table, qsizetype index)
 {
     if ((m_used + 1) * 2 > m_slots.size())
-        grow();
+        grow(std::max<std::size_t>(64, m_slots.size() * 2));
     const QStringView text = table.text(index);
-    const std::size_t h = hash(text);
+    const quint32 h = characters::hashUnits(text);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
         Slot& s = m_slots[slot];
-        if (s.id < 0) {
-            s = {h, qsizetype(table.m_firstOfText.size())};
-            table.m_firstOfText.push_back(index);
+        if (s.id == free) {
+            s = {h, quint32(table.m_firstOfText.size())};
+            table.m_firstOfText.push_back(quint32(index));
             ++m_used;
             return s.id;
         }
-        if (s.hash == h && table.text(table.m_firstOfText[size_t(s.id)]) == text)
+        if (s.hash == h && characters::sameUnits(table.text(table.m_firstOfText[s.id]), text))
             return s.id;
     }
 }
 
-void TokenTable::TextIndex::grow()
+void TokenTable::TextIndex::reserve(std::size_t texts)
+{
+    std::size_t slotCount = 64;
+    while (slotCount < texts * 2)
+        slotCount *= 2;
+    if (slotCount > m_slots.size())
+        grow(slotCount);
+}
+
+void TokenTable::TextIndex::grow(std::size_t slotCount)
 {
     std::vector<Slot> old = std::move(m_slots);
-    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), Slot{});
+    m_slots.assign(slotCount, Slot{});
     const std::size_t mask = m_slots.size() - 1;
     for (const Slot& s : old) {
-        if (s.id < 0)
+        if (s.id == free)
             continue;
         std::size_t slot = s.hash & mask;
-        while (m_slots[slot].id >= 0)
+        while (m_slots[slot].id != free)
             slot = (slot + 1) & mask;
         m_slots[slot] = s;
     }
-}
-
-bool TokenTable::isCharacterBoundary(qsizetype position) const
-{
-    if (position <= 0 || position >= m_code.size())
-        return true;
-    if (!m_boundaries.empty())
-        return m_boundaries[size_t(position)];
-    return !(m_code[position - 1] == u'\r' && m_code[position] == u'\n');
 }
 
 qsizetype TokenTable::nextCharacterBoundary(qsizetype position) const
@@ -109,7 +117,7 @@ std::optional<QStringView> Segment::Tokens::next() const
 
 std::optional<QStringView> Segment::trailingWhitespace() const
 {
-    if (m_table->token(m_index).whitespaceLength == 0)
+    if (m_table->whitespaceLength(m_index) == 0)
         return std::nullopt;
     return m_table->trailingWhitespace(m_index);
 }
@@ -131,16 +139,22 @@ CharacterClass classify(char32_t scalar, const Grammar& grammar)
 
 Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
 {
+    if (quint64(code.size()) >= std::numeric_limits<quint32>::max())
+        throw std::length_error("code longer than 2^32 - 1 units");
     auto table = std::make_shared<TokenTable>();
     table->m_code = code;
     table->m_boundaries = characters::graphemeBoundaries(code);
     const QStringView text(table->m_code);
     auto& tokens = table->m_tokens;
+    // Source code has a token every few characters: room for them all at once keeps the
+    // tokens and the index of their texts from moving as they grow.
+    tokens.reserve(size_t(code.size() / 3 + 16));
+    table->m_firstOfText.reserve(size_t(code.size() / 16 + 16));
+    table->m_textIndex.reserve(size_t(code.size() / 16 + 16));
 
     std::array<CharacterClass, 128> asciiClasses;
     for (char32_t c = 0; c < 128; ++c)
         asciiClasses[c] = classify(c, grammar);
-
 
     // The token being built: [start, end) followed by whitespace up to wsEnd.
     bool building = false;
@@ -149,16 +163,15 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
     qsizetype wsEnd = 0;
 
     const auto finish = [&] {
-        current.whitespaceLength = wsEnd - (current.start + current.length);
-        const qsizetype index = qsizetype(tokens.size());
+        const auto index = quint32(tokens.size());
         current.lineStart = index == 0 ? 0 : (tokens.back().isLastOnLine ? index : tokens.back().lineStart);
         tokens.push_back(current);
         tokens.back().textId = table->m_textIndex.intern(*table, index);
     };
     const auto begin = [&](qsizetype start, qsizetype end, bool isDelimiter) {
         current = {};
-        current.start = start;
-        current.length = end - start;
+        current.start = quint32(start);
+        current.length = quint32(end - start);
         current.isDelimiter = isDelimiter;
         lastCharacterStart = start;
         wsEnd = end;
@@ -166,39 +179,69 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
     };
 
     const qsizetype size = text.size();
+    const char16_t* units = text.utf16();
+    // A one-unit ASCII character that no following unit joins (the last one of the code, or
+    // one before another ASCII unit).
+    const auto isPlainAscii = [&](qsizetype p) {
+        return units[p] < 0x80 && (p + 1 == size || units[p + 1] < 0x80);
+    };
     qsizetype position = 0;
     while (position < size) {
-        const char16_t unit = text[position].unicode();
+        const char16_t unit = units[position];
         qsizetype end;
         CharacterClass cls;
-        if (unit < 0x80 && (position + 1 == size || text[position + 1].unicode() < 0x80)) {
-            end = (unit == u'\r' && position + 1 < size && text[position + 1] == u'\n') ? position + 2 : position + 1;
+        if (isPlainAscii(position)) {
             cls = asciiClasses[unit];
+            end = position + 1;
+            // Runs of word characters and of whitespace are taken whole.
+            if (cls == CharacterClass::word) {
+                while (end < size && isPlainAscii(end) && asciiClasses[units[end]] == CharacterClass::word)
+                    ++end;
+            } else if (cls == CharacterClass::whitespace || cls == CharacterClass::lineBreak) {
+                while (end < size && isPlainAscii(end)
+                       && (asciiClasses[units[end]] == CharacterClass::whitespace
+                           || asciiClasses[units[end]] == CharacterClass::lineBreak)) {
+                    if (asciiClasses[units[end]] == CharacterClass::lineBreak)
+                        cls = CharacterClass::lineBreak;
+                    ++end;
+                }
+            }
+            // A carriage return and a line feed are one character, even where the line feed
+            // is followed by something that is not ASCII.
+            if (units[end - 1] == u'\r' && end < size && units[end] == u'\n')
+                ++end;
         } else {
             end = table->nextCharacterBoundary(position);
             cls = classify(characters::scalarAt(text, position), grammar);
         }
 
         if (cls == CharacterClass::whitespace || cls == CharacterClass::lineBreak) {
-            if (!building) {
+            if (!building)
                 begin(position, position, false);
-            }
             wsEnd = end;
             if (cls == CharacterClass::lineBreak)
                 current.isLastOnLine = true;
-        } else {
-            const bool isDelimiter = cls == CharacterClass::delimiter;
-            const qsizetype tokenEnd = current.start + current.length;
-            if (!building) {
-                begin(position, end, isDelimiter);
-            } else if (wsEnd > tokenEnd || current.isDelimiter != isDelimiter
-                       || (isDelimiter
-                           && !grammar.isDelimiter(text.sliced(lastCharacterStart, tokenEnd - lastCharacterStart),
-                                                   text.sliced(position, end - position)))) {
-                finish();
-                begin(position, end, isDelimiter);
+        } else if (cls == CharacterClass::word) {
+            // Word characters always join a word token that no whitespace ended.
+            if (!building || wsEnd > qsizetype(current.start + current.length) || current.isDelimiter) {
+                if (building)
+                    finish();
+                begin(position, end, false);
             } else {
-                current.length = end - current.start;
+                current.length = quint32(end - current.start);
+                wsEnd = end;
+            }
+        } else {
+            const qsizetype tokenEnd = qsizetype(current.start + current.length);
+            if (!building) {
+                begin(position, end, true);
+            } else if (wsEnd > tokenEnd || !current.isDelimiter
+                       || !grammar.isDelimiter(text.sliced(lastCharacterStart, tokenEnd - lastCharacterStart),
+                                               text.sliced(position, end - position))) {
+                finish();
+                begin(position, end, true);
+            } else {
+                current.length = quint32(end - current.start);
                 lastCharacterStart = position;
                 wsEnd = end;
             }
@@ -207,18 +250,6 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
     }
     if (building)
         finish();
-
-    // Token indices grouped by text, for counting occurrences before a token.
-    const size_t textCount = table->m_firstOfText.size();
-    table->m_positionStarts.assign(textCount + 1, 0);
-    for (const auto& t : tokens)
-        ++table->m_positionStarts[size_t(t.textId) + 1];
-    for (size_t id = 0; id < textCount; ++id)
-        table->m_positionStarts[id + 1] += table->m_positionStarts[id];
-    table->m_positions.resize(tokens.size());
-    std::vector<qsizetype> fill(table->m_positionStarts.begin(), table->m_positionStarts.end() - 1);
-    for (qsizetype i = 0; i < qsizetype(tokens.size()); ++i)
-        table->m_positions[size_t(fill[size_t(tokens[size_t(i)].textId)]++)] = i;
 
     table->m_facts = grammar.gatherFacts(*table);
     Q_ASSERT(table->m_facts.empty() || table->m_facts.size() == tokens.size());

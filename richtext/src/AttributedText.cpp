@@ -83,19 +83,28 @@ StyleIndex AttributedText::addStyle(const TextAttributes& attributes)
     return index;
 }
 
+void AttributedText::tooLong()
+{
+    throw std::length_error("attributed text longer than 2^32 - 1 units");
+}
+
 void AttributedText::append(QStringView text, StyleIndex style)
 {
     if (text.isEmpty())
         return;
     Q_ASSERT(style < m_styles.size());
-    if (quint64(m_text.size()) + quint64(text.size()) > std::numeric_limits<quint32>::max())
-        throw std::length_error("attributed text longer than 2^32 - 1 units");
+    extendRuns(m_text.size() + text.size(), style);
     m_text.append(text);
-    const auto end = quint32(m_text.size());
-    if (!m_runs.empty() && m_runs.back().style == style)
-        m_runs.back().end = end;
-    else
-        m_runs.push_back({end, style});
+}
+
+AttributedText AttributedText::Styler::finish() &&
+{
+    if (m_styled < m_result.m_text.size())
+        m_result.m_text.truncate(m_styled);
+    // Room reserved from an estimate: given back when much of it went unused.
+    if (m_result.m_runs.capacity() > m_result.m_runs.size() + m_result.m_runs.size() / 4)
+        m_result.m_runs.shrink_to_fit();
+    return std::move(m_result);
 }
 
 void AttributedText::append(const AttributedText& other)

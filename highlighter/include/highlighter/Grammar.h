@@ -42,15 +42,30 @@ public:
     virtual std::vector<std::uint64_t> gatherFacts(const TokenTable& table) const;
 
     const SyntaxRules& syntaxRules() const { return m_syntaxRules; }
-    void setSyntaxRules(SyntaxRules rules) { m_syntaxRules = std::move(rules); }
+    void setSyntaxRules(SyntaxRules rules)
+    {
+        m_syntaxRules = std::move(rules);
+        syntaxRulesChanged();
+    }
 
+    // The index in syntaxRules() of the first rule, in order, that matches the segment; -1
+    // when none does. A grammar may answer without the virtual calls, as long as it answers
+    // as its rules would.
+    virtual qsizetype firstMatchingRuleIndex(const Segment& segment) const;
     // The first rule, in order, that matches the segment; null when none does.
-    const SyntaxRule* firstMatchingRule(const Segment& segment) const;
+    const SyntaxRule* firstMatchingRule(const Segment& segment) const
+    {
+        const qsizetype index = firstMatchingRuleIndex(segment);
+        return index < 0 ? nullptr : m_syntaxRules[size_t(index)].get();
+    }
 
 protected:
     Grammar() = default;
     Grammar(const Grammar&) = default;
     Grammar& operator=(const Grammar&) = default;
+
+    // Called after setSyntaxRules: a grammar that answers for its own rules stops doing so.
+    virtual void syntaxRulesChanged() {}
 
 private:
     SyntaxRules m_syntaxRules;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -13,17 +14,17 @@ namespace highlighter {
 
 // The tokens of one piece of code, cut once and then shared read-only by all its segments,
 // so that a segment's context (earlier tokens, its line, its neighbours) is an index range
-// rather than a copy. Offsets are UTF-16 code units into `code()`.
+// rather than a copy. Offsets are UTF-16 code units into `code()`, kept in 32 bits: the
+// tokenizer takes code of up to 2^32 - 1 units.
 class TokenTable {
 public:
     struct Token {
-        qsizetype start = 0;
-        qsizetype length = 0;
-        qsizetype whitespaceLength = 0; // whitespace and line breaks that follow, up to the next token
-        qsizetype lineStart = 0;        // index of the first token of this token's line
-        qsizetype textId = 0;           // equal texts share an id
+        quint32 start = 0;
+        quint32 length = 0;
+        quint32 lineStart = 0; // index of the first token of this token's line
+        quint32 textId = 0;    // equal texts share an id
         bool isDelimiter = false;
-        bool isLastOnLine = false;      // a line break is among the trailing whitespace
+        bool isLastOnLine = false; // a line break is among the trailing whitespace
     };
 
     const QString& code() const { return m_code; }
@@ -34,10 +35,17 @@ public:
         const Token& t = token(index);
         return QStringView(m_code).sliced(t.start, t.length);
     }
+    // The whitespace and line breaks after a token, up to the next token or the end.
+    qsizetype whitespaceLength(qsizetype index) const
+    {
+        const Token& t = token(index);
+        const qsizetype next = index + 1 < size() ? qsizetype(token(index + 1).start) : m_code.size();
+        return next - qsizetype(t.start + t.length);
+    }
     QStringView trailingWhitespace(qsizetype index) const
     {
         const Token& t = token(index);
-        return QStringView(m_code).sliced(t.start + t.length, t.whitespaceLength);
+        return QStringView(m_code).sliced(t.start + t.length, whitespaceLength(index));
     }
 
     // Distinct token texts, numbered by first occurrence; a text's id is in its tokens.
@@ -49,7 +57,15 @@ public:
 
     // Whether a user-perceived character (grapheme cluster) starts at `position`; the ends
     // of the code count as boundaries.
-    bool isCharacterBoundary(qsizetype position) const;
+    bool isCharacterBoundary(qsizetype position) const
+    {
+        if (position <= 0 || position >= m_code.size())
+            return true;
+        if (!m_boundaries.empty())
+            return m_boundaries[size_t(position)];
+        const QChar* units = m_code.constData();
+        return !(units[position - 1] == u'\r' && units[position] == u'\n');
+    }
     qsizetype nextCharacterBoundary(qsizetype position) const;
 
     // The grammar's facts about the token (see Grammar::gatherFacts); 0 when it keeps none.
@@ -60,6 +76,9 @@ public:
 private:
     friend class Tokenizer;
 
+    // Token indices grouped by text, made on the first count.
+    void groupPositions() const;
+
     QString m_code;
     std::vector<Token> m_tokens;
     // Open addressing over the distinct texts (by their first token); cheaper than a general
@@ -69,25 +88,27 @@ private:
         // The id of `text`, or -1.
         qsizetype find(const TokenTable& table, QStringView text) const;
         // The id of the text of token `index`, adding it when new.
-        qsizetype intern(TokenTable& table, qsizetype index);
+        quint32 intern(TokenTable& table, qsizetype index);
+        void reserve(std::size_t texts);
 
     private:
-        static std::size_t hash(QStringView text);
-        void grow();
+        void grow(std::size_t slotCount);
 
         struct Slot {
-            std::size_t hash = 0;
-            qsizetype id = -1; // -1: free
+            quint32 hash = 0;
+            quint32 id = free;
         };
+        static constexpr quint32 free = ~quint32(0);
         std::vector<Slot> m_slots;
         std::size_t m_used = 0;
     };
 
     TextIndex m_textIndex;
     std::vector<bool> m_boundaries;       // per position; empty when the code is all ASCII
-    std::vector<qsizetype> m_firstOfText; // per text id: index of its first token
-    std::vector<qsizetype> m_positionStarts; // per text id: where its token indices begin in m_positions
-    std::vector<qsizetype> m_positions;   // token indices grouped by text id, ascending within a group
+    std::vector<quint32> m_firstOfText;   // per text id: index of its first token
+    mutable std::once_flag m_grouped;
+    mutable std::vector<quint32> m_positionStarts; // per text id: where its token indices begin in m_positions
+    mutable std::vector<quint32> m_positions;      // token indices grouped by text id, ascending within a group
     std::vector<std::uint64_t> m_facts;
 };
 
@@ -141,7 +162,7 @@ public:
         // How often `text` occurred before this token.
         qsizetype count(QStringView text) const { return m_table->countBefore(text, m_index); }
         // The tokens before this one on its line (after the last token followed by a line break).
-        TokenList onSameLine() const { return {m_table, m_table->token(m_index).lineStart, m_index}; }
+        TokenList onSameLine() const { return {m_table, qsizetype(m_table->token(m_index).lineStart), m_index}; }
         std::optional<QStringView> previous() const;
         QStringView current() const { return m_table->text(m_index); }
         std::optional<QStringView> next() const;

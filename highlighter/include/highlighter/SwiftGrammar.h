@@ -14,6 +14,13 @@ public:
     bool delimitersContain(char32_t scalar) const override;
     bool isDelimiter(QStringView last, QStringView mergableWith) const override;
     std::vector<std::uint64_t> gatherFacts(const TokenTable& table) const override;
+    qsizetype firstMatchingRuleIndex(const Segment& segment) const override;
+
+protected:
+    void syntaxRulesChanged() override { m_ownRules = false; }
+
+private:
+    bool m_ownRules = false; // the rules are still the ones the grammar made
 };
 
 } // namespace highlighter

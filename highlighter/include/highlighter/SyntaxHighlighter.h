@@ -4,7 +4,9 @@
 #include "highlighter/OutputFormat.h"
 #include "highlighter/Tokenizer.h"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace highlighter {
 
@@ -27,30 +29,42 @@ public:
     Output highlight(const QString& text) const
     {
         auto builder = m_format.makeBuilder();
-        if constexpr (requires { builder.reserve(text.size()); })
-            builder.reserve(text.size());
+        // A builder may prepare for the code: reserve room, or keep it to share its text.
+        if constexpr (requires { builder.start(text); })
+            builder.start(text);
         const Segments segments = m_tokenizer.segments(text, *m_grammar);
         const QStringView code(segments.table().code());
 
-        // The pending token: a stretch of the code and the rule that classified it (null: none).
+        // Each rule's type, and for each rule the first rule of an equal type: tokens of
+        // rules with the same first rule are of one kind.
+        const SyntaxRules& rules = m_grammar->syntaxRules();
+        std::vector<TokenType> types;
+        std::vector<qsizetype> kinds;
+        types.reserve(rules.size());
+        kinds.reserve(rules.size());
+        for (const auto& rule : rules) {
+            types.push_back(rule->tokenType());
+            kinds.push_back(std::find(types.begin(), types.end(), types.back()) - types.begin());
+        }
+
+        // The pending token: a stretch of the code and the index of the rule that classified
+        // it (-1: none).
         struct Pending {
             qsizetype start = 0;
             qsizetype end = 0;
-            const SyntaxRule* rule = nullptr;
+            qsizetype rule = -1;
         };
         Pending pending;
         bool hasPending = false;
         const auto hand = [&](const Pending& p) {
             const QStringView stretch = code.sliced(p.start, p.end - p.start);
-            if (p.rule)
-                builder.addToken(stretch, p.rule->tokenType());
+            if (p.rule >= 0)
+                builder.addToken(stretch, types[size_t(p.rule)]);
             else
                 builder.addPlainText(stretch);
         };
-        const auto sameKind = [](const SyntaxRule* a, const SyntaxRule* b) {
-            if (a == b)
-                return true;
-            return a && b && a->tokenType() == b->tokenType();
+        const auto sameKind = [&](qsizetype a, qsizetype b) {
+            return a == b || (a >= 0 && b >= 0 && kinds[size_t(a)] == kinds[size_t(b)]);
         };
 
         for (const Segment& segment : segments) {
@@ -60,7 +74,7 @@ public:
                 builder.addWhitespace(whitespace);
                 continue;
             }
-            const SyntaxRule* rule = m_grammar->firstMatchingRule(segment);
+            const qsizetype rule = m_grammar->firstMatchingRuleIndex(segment);
             Pending settled{token.start, token.start + token.length, rule};
             if (hasPending && sameKind(pending.rule, rule))
                 settled.start = pending.start;

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <unordered_map>
@@ -91,6 +92,7 @@ struct TextRun {
 class AttributedText {
 public:
     class Runs;
+    class Styler;
 
     AttributedText() = default;
     explicit AttributedText(const QString& text, const TextAttributes& attributes = {});
@@ -120,6 +122,7 @@ public:
     void squeeze();
 
     // Heap bytes held by the text, the runs and the styles (capacity included), for measuring.
+    // A text shared with other strings is counted whole.
     std::size_t memoryUsage() const;
 
     // Equal texts with equal attributes character by character, whatever the order of the
@@ -131,6 +134,19 @@ private:
         quint32 end;
         StyleIndex style;
     };
+
+    // Extends the runs to `end`, in a style; the last run grows when it has that style.
+    void extendRuns(qsizetype end, StyleIndex style)
+    {
+        if (quint64(end) > maxLength)
+            tooLong();
+        if (!m_runs.empty() && m_runs.back().style == style)
+            m_runs.back().end = quint32(end);
+        else
+            m_runs.push_back({quint32(end), style});
+    }
+    [[noreturn]] static void tooLong();
+    static constexpr quint64 maxLength = 0xffffffffu;
 
     QString m_text;
     std::vector<StoredRun> m_runs;
@@ -178,6 +194,35 @@ private:
 
     const StoredRun* m_runs;
     std::size_t m_size;
+};
+
+// Styles a text known whole in advance, piece by piece from its start, sharing the text
+// instead of copying it: for producers that cut a string they already hold into runs.
+class AttributedText::Styler {
+public:
+    explicit Styler(QString text) { m_result.m_text = std::move(text); }
+
+    const QString& text() const { return m_result.m_text; }
+    // The units styled so far, from the start.
+    qsizetype styled() const { return m_styled; }
+    StyleIndex addStyle(const TextAttributes& attributes) { return m_result.addStyle(attributes); }
+    // Gives the next `length` units (no more than are left) a style from addStyle.
+    void style(qsizetype length, StyleIndex style)
+    {
+        length = std::min(length, m_result.m_text.size() - m_styled);
+        if (length <= 0)
+            return;
+        m_styled += length;
+        m_result.extendRuns(m_styled, style);
+    }
+    void reserveRuns(qsizetype runCount) { m_result.m_runs.reserve(std::size_t(std::max<qsizetype>(runCount, 0))); }
+
+    // The styled part of the text with its runs; the text is shared when all of it was styled.
+    AttributedText finish() &&;
+
+private:
+    AttributedText m_result;
+    qsizetype m_styled = 0;
 };
 
 inline AttributedText::Runs AttributedText::runs() const
