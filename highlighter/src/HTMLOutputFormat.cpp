@@ -1,29 +1,32 @@
 #include "highlighter/HTMLOutputFormat.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace highlighter {
 
 namespace {
 
+// The entity for a unit that needs one, else null.
+const char16_t* entityFor(char16_t c, bool inAttribute)
+{
+    switch (c) {
+    case u'&': return u"&amp;";
+    case u'<': return u"&lt;";
+    case u'>': return u"&gt;";
+    case u'"': return inAttribute ? u"&quot;" : nullptr;
+    default: return nullptr;
+    }
+}
+
 void appendEscaped(QString& out, QStringView text, bool inAttribute)
 {
-    qsizetype plainFrom = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const char* entity = nullptr;
-        switch (c) {
-        case u'&': entity = "&amp;"; break;
-        case u'<': entity = "&lt;"; break;
-        case u'>': entity = "&gt;"; break;
-        case u'"': entity = inAttribute ? "&quot;" : nullptr; break;
-        default: break;
-        }
-        if (!entity)
-            continue;
-        out += text.sliced(plainFrom, i - plainFrom);
-        out += QLatin1StringView(entity);
-        plainFrom = i + 1;
+    for (const QChar c : text) {
+        if (const char16_t* entity = entityFor(c.unicode(), inAttribute))
+            out += QStringView(entity);
+        else
+            out += c;
     }
-    out += text.sliced(plainFrom);
 }
 
 } // namespace
@@ -35,62 +38,125 @@ QString escapeHTML(QStringView text)
     return out;
 }
 
+void HTMLOutputFormat::Builder::start(const QString& code)
+{
+    // Spans make HTML about twice the size of the code.
+    reserveUnits(code.size() * 5 / 2 + 64);
+}
+
 void HTMLOutputFormat::Builder::addToken(QStringView text, const TokenType& type)
 {
-    if (m_pendingType && *m_pendingType == type) {
-        if (m_hasPendingWhitespace) {
-            m_pendingText += m_pendingWhitespace;
-            m_pendingWhitespace.resize(0);
-            m_hasPendingWhitespace = false;
-        }
-        m_pendingText += text;
+    if (isOpen(type)) {
+        m_whitespaceStart = -1;
+        writeEscaped(text);
         return;
     }
-    flush();
-    m_pendingType = type;
-    m_pendingText.resize(0);
-    m_pendingText += text;
+    close();
+    write(openTag(type));
+    m_openKind = type.kind();
+    if (type.kind() == TokenType::Kind::custom)
+        m_openCustomName = type.string();
+    writeEscaped(text);
 }
 
 void HTMLOutputFormat::Builder::addPlainText(QStringView text)
 {
-    flush();
-    appendEscaped(m_html, text, false);
+    close();
+    writeEscaped(text);
 }
 
 void HTMLOutputFormat::Builder::addWhitespace(QStringView whitespace)
 {
-    if (!m_pendingType) {
-        m_html += whitespace;
-        return;
-    }
-    m_pendingWhitespace += whitespace;
-    m_hasPendingWhitespace = true;
+    if (m_openKind && m_whitespaceStart < 0)
+        m_whitespaceStart = m_length;
+    write(whitespace);
 }
 
 QString HTMLOutputFormat::Builder::build()
 {
-    flush();
+    close();
+    m_html.resize(m_length);
+    m_units = nullptr; // shared with the result from here: the next write detaches first
     return m_html;
 }
 
-void HTMLOutputFormat::Builder::flush()
+bool HTMLOutputFormat::Builder::isOpen(const TokenType& type) const
 {
-    if (m_pendingType) {
+    return m_openKind == type.kind() && (type.kind() != TokenType::Kind::custom || m_openCustomName == type.string());
+}
+
+void HTMLOutputFormat::Builder::close()
+{
+    if (!m_openKind)
+        return;
+    m_openKind.reset();
+    constexpr QStringView closing = u"</span>";
+    if (m_whitespaceStart < 0) {
+        write(closing);
+        return;
+    }
+    // Move the whitespace after the closing tag.
+    const qsizetype whitespace = m_length - m_whitespaceStart;
+    reserveUnits(closing.size());
+    char16_t* at = m_units + m_whitespaceStart;
+    std::memmove(at + closing.size(), at, size_t(whitespace) * sizeof(char16_t));
+    std::memcpy(at, closing.utf16(), size_t(closing.size()) * sizeof(char16_t));
+    m_length += closing.size();
+    m_whitespaceStart = -1;
+}
+
+char16_t* HTMLOutputFormat::Builder::reserveUnits(qsizetype count)
+{
+    if (!m_units || m_length + count > m_html.size()) {
+        if (m_length + count > m_html.size())
+            m_html.resize(std::max(m_length + count, m_html.size() * 2));
+        m_units = reinterpret_cast<char16_t*>(m_html.data());
+    }
+    return m_units + m_length;
+}
+
+void HTMLOutputFormat::Builder::write(QStringView text)
+{
+    if (text.isEmpty())
+        return;
+    std::memcpy(reserveUnits(text.size()), text.utf16(), size_t(text.size()) * sizeof(char16_t));
+    m_length += text.size();
+}
+
+void HTMLOutputFormat::Builder::writeEscaped(QStringView text)
+{
+    // At most five units per unit ("&amp;"); stretches without entities are copied whole.
+    char16_t* out = reserveUnits(text.size() * 5);
+    const char16_t* in = text.utf16();
+    const char16_t* end = in + text.size();
+    const char16_t* plain = in;
+    for (; in != end; ++in) {
+        const char16_t* entity = entityFor(*in, false);
+        if (!entity)
+            continue;
+        std::memcpy(out, plain, size_t(in - plain) * sizeof(char16_t));
+        out += in - plain;
+        for (; *entity; ++entity)
+            *out++ = *entity;
+        plain = in + 1;
+    }
+    std::memcpy(out, plain, size_t(in - plain) * sizeof(char16_t));
+    out += in - plain;
+    m_length = out - m_units;
+}
+
+const QString& HTMLOutputFormat::Builder::openTag(const TokenType& type)
+{
+    const bool custom = type.kind() == TokenType::Kind::custom;
+    QString& tag = custom ? m_customTag : m_openTags[std::size_t(type.kind())];
+    if (custom || tag.isEmpty()) {
         // The class name is an attribute value: custom names and prefixes could hold quotes.
-        m_html += u"<span class=\"";
-        appendEscaped(m_html, m_classPrefix, true);
-        appendEscaped(m_html, m_pendingType->string(), true);
-        m_html += u"\">";
-        appendEscaped(m_html, m_pendingText, false);
-        m_html += u"</span>";
-        m_pendingType.reset();
+        tag = QStringLiteral("<span class=\"");
+        appendEscaped(tag, m_classPrefix, true);
+        appendEscaped(tag, type.string(), true);
+        tag += u"\">";
     }
-    if (m_hasPendingWhitespace) {
-        m_html += m_pendingWhitespace;
-        m_pendingWhitespace.resize(0);
-        m_hasPendingWhitespace = false;
-    }
+    return tag;
 }
 
 } // namespace highlighter

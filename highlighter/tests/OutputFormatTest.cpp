@@ -31,7 +31,13 @@ TEST(HTMLOutput, EmptyAndPending)
     EXPECT_EQ(HTMLOutputFormat("p").makeBuilder().build(), "");
     auto builder = HTMLOutputFormat("").makeBuilder();
     builder.addToken(u"a<", K::dotAccess);
-    EXPECT_EQ(builder.build(), "<span class=\"dotAccess\">a&lt;</span>");
+    const QString first = builder.build();
+    EXPECT_EQ(first, "<span class=\"dotAccess\">a&lt;</span>");
+    // The builder goes on after a build and leaves the earlier output alone.
+    builder.addWhitespace(u" ");
+    builder.addPlainText(u"b");
+    EXPECT_EQ(builder.build(), "<span class=\"dotAccess\">a&lt;</span> b");
+    EXPECT_EQ(first, "<span class=\"dotAccess\">a&lt;</span>");
 }
 
 TEST(HTMLOutput, ClassNamesAreEscaped)
