@@ -2,13 +2,23 @@
 
 #include <QTextBoundaryFinder>
 
+#include <cstdint>
+#include <cstring>
+
 namespace highlighter::characters {
 
 std::vector<bool> graphemeBoundaries(const QString& text)
 {
     const qsizetype size = text.size();
     const QChar* data = text.constData();
+    // Four units at a time: a unit of 0x80 or more has a bit in 0xff80.
     qsizetype firstNonAscii = 0;
+    for (; firstNonAscii + 4 <= size; firstNonAscii += 4) {
+        std::uint64_t word;
+        std::memcpy(&word, data + firstNonAscii, sizeof word);
+        if (word & 0xff80ff80ff80ff80ull)
+            break;
+    }
     while (firstNonAscii < size && data[firstNonAscii].unicode() < 0x80)
         ++firstNonAscii;
     if (firstNonAscii == size)

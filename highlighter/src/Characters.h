@@ -30,21 +30,28 @@ inline bool isLineBreak(char32_t scalar)
     return (scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85 || scalar == 0x2028 || scalar == 0x2029;
 }
 
+inline bool isAsciiLetter(char32_t scalar)
+{
+    return (scalar | 0x20) >= 'a' && (scalar | 0x20) <= 'z';
+}
+
 // General category L.
 inline bool isLetter(char32_t scalar)
 {
-    return QChar::isLetter(scalar);
+    return scalar < 0x80 ? isAsciiLetter(scalar) : QChar::isLetter(scalar);
 }
 
 // General categories L and M.
 inline bool isLetterOrMark(char32_t scalar)
 {
-    return QChar::isLetter(scalar) || QChar::isMark(scalar);
+    return scalar < 0x80 ? isAsciiLetter(scalar) : QChar::isLetter(scalar) || QChar::isMark(scalar);
 }
 
 // General categories L, M and N.
 inline bool isAlphanumeric(char32_t scalar)
 {
+    if (scalar < 0x80)
+        return isAsciiLetter(scalar) || (scalar >= '0' && scalar <= '9');
     return QChar::isLetterOrNumber(scalar) || QChar::isMark(scalar);
 }
 
@@ -61,8 +68,12 @@ inline quint32 hashUnits(QStringView text)
         h ^= h >> 29;
     }
     if (n > 0) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, size_t(n) * sizeof(char16_t));
+        // Assembled in a register: a short copy through memory would stall the load.
+        std::uint64_t word = p[0];
+        if (n > 1)
+            word |= std::uint64_t(p[1]) << 16;
+        if (n > 2)
+            word |= std::uint64_t(p[2]) << 32;
         h = (h ^ word) * 0xff51afd7ed558ccdull;
         h ^= h >> 29;
     }

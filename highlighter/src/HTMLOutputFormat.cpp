@@ -1,11 +1,23 @@
 #include "highlighter/HTMLOutputFormat.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace highlighter {
 
 namespace {
+
+// Copies of a few units are most of what HTML output writes: a loop beats a call.
+void copyUnits(char16_t* to, const char16_t* from, qsizetype count)
+{
+    if (count > 16) {
+        std::memcpy(to, from, size_t(count) * sizeof(char16_t));
+        return;
+    }
+    for (qsizetype i = 0; i < count; ++i)
+        to[i] = from[i];
+}
 
 // The entity for a unit that needs one, else null.
 const char16_t* entityFor(char16_t c, bool inAttribute)
@@ -99,8 +111,9 @@ void HTMLOutputFormat::Builder::close()
     const qsizetype whitespace = m_length - m_whitespaceStart;
     reserveUnits(closing.size());
     char16_t* at = m_units + m_whitespaceStart;
-    std::memmove(at + closing.size(), at, size_t(whitespace) * sizeof(char16_t));
-    std::memcpy(at, closing.utf16(), size_t(closing.size()) * sizeof(char16_t));
+    for (qsizetype i = whitespace - 1; i >= 0; --i)
+        at[closing.size() + i] = at[i];
+    copyUnits(at, closing.utf16(), closing.size());
     m_length += closing.size();
     m_whitespaceStart = -1;
 }
@@ -119,7 +132,7 @@ void HTMLOutputFormat::Builder::write(QStringView text)
 {
     if (text.isEmpty())
         return;
-    std::memcpy(reserveUnits(text.size()), text.utf16(), size_t(text.size()) * sizeof(char16_t));
+    copyUnits(reserveUnits(text.size()), text.utf16(), text.size());
     m_length += text.size();
 }
 
@@ -130,17 +143,19 @@ void HTMLOutputFormat::Builder::writeEscaped(QStringView text)
     const char16_t* in = text.utf16();
     const char16_t* end = in + text.size();
     const char16_t* plain = in;
+    // '&' (0x26), '<' (0x3c) and '>' (0x3e) are the units that take an entity here.
+    constexpr std::uint64_t special = (1ull << u'&') | (1ull << u'<') | (1ull << u'>');
     for (; in != end; ++in) {
-        const char16_t* entity = entityFor(*in, false);
-        if (!entity)
+        if (*in > u'>' || !((special >> *in) & 1))
             continue;
-        std::memcpy(out, plain, size_t(in - plain) * sizeof(char16_t));
+        const char16_t* entity = entityFor(*in, false);
+        copyUnits(out, plain, in - plain);
         out += in - plain;
         for (; *entity; ++entity)
             *out++ = *entity;
         plain = in + 1;
     }
-    std::memcpy(out, plain, size_t(in - plain) * sizeof(char16_t));
+    copyUnits(out, plain, in - plain);
     out += in - plain;
     m_length = out - m_units;
 }

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <limits>
-#include <utility>
 
 namespace highlighter {
 
@@ -286,31 +285,49 @@ std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& 
     const TokenText t(table, index);
     const QStringView text = t.text();
     std::uint64_t facts = lexicon().facts(text);
+    parenthesisBalance = 0;
+    if (text.isEmpty())
+        return facts;
 
     const auto set = [&](std::uint64_t flag, bool value) {
         if (value)
             facts |= flag;
     };
+    // Tokens are all delimiters or all word characters: each test below can only hold for
+    // one of the two.
+    if (table.token(index).isDelimiter) {
+        set(StartsLineComment, t.startsWith(u"//"));
+        const bool startsBlock = t.startsWith(u"/*");
+        const bool endsBlock = t.endsWith(u"*/");
+        set(WholeBlockComment, startsBlock && endsBlock);
+        set(StartsBlockComment, startsBlock && !endsBlock);
+        set(EndsBlockComment, endsBlock && !startsBlock);
+        set(StartsEscapable, t.startsWith(u"("));
+        set(StartsWithParen, t.startsWith(u"("));
+        set(EndsWithComma, t.endsWith(u","));
+        const char16_t first = text.utf16()[0];
+        if (first == u'+' || first == u'-') {
+            set(DecimalInteger, isDecimalInteger(text, false));
+            set(DecimalIntegerWithoutUnderscores, isDecimalInteger(text, true));
+        }
+        parenthesisBalance = t.count(u'(') - t.count(u')');
+        if (first >= 0x80) // a symbol may still have a lower-case form
+            set(TypeName, t.character(t.start()) != t.character(t.start()).toString().toLower());
+        return facts;
+    }
+
     set(StartsWithAt, t.startsWith(u"@"));
-    set(StartsLineComment, t.startsWith(u"//"));
-    const bool startsBlock = t.startsWith(u"/*");
-    const bool endsBlock = t.endsWith(u"*/");
-    set(WholeBlockComment, startsBlock && endsBlock);
-    set(StartsBlockComment, startsBlock && !endsBlock);
-    set(EndsBlockComment, endsBlock && !startsBlock);
     set(StartsWithQuote, t.startsWith(u"\""));
     set(EndsWithQuote, t.endsWith(u"\""));
     set(StartsRaw, t.startsWith(u"#\""));
     set(EndsRaw, t.endsWith(u"\"#"));
-    set(StartsEscapable, t.startsWith(u"(") || t.startsWith(u"#(") || t.startsWith(u"\""));
-    const char16_t first = text.isEmpty() ? 0 : text.utf16()[0];
-    if ((first >= u'0' && first <= u'9') || first == u'+' || first == u'-' || first == u'_') {
+    set(StartsEscapable, t.startsWith(u"\""));
+    const char16_t first = text.utf16()[0];
+    if ((first >= u'0' && first <= u'9') || first == u'_') {
         set(DecimalInteger, isDecimalInteger(text, false));
         set(DecimalIntegerWithoutUnderscores, isDecimalInteger(text, true));
     }
     set(EndsWithDollar, t.endsWith(u"$"));
-    set(EndsWithComma, t.endsWith(u","));
-    set(StartsWithParen, t.startsWith(u"("));
 
     const auto [start, end] = t.withoutOuterUnderscores();
     if (start < end) {
@@ -323,18 +340,15 @@ std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& 
         set(StartsXCTAssert, t.startsWith(start, end, u"XCTAssert"));
         set(InitWithoutUnderscores, characters::sameUnits(QStringView(table.code()).sliced(start, end - start), u"init"));
     }
-    if (!text.isEmpty()) {
-        const QStringView firstCharacter = t.character(t.start());
-        const char32_t scalar = characters::scalarAt(table.code(), t.start());
-        const bool dollar = characters::sameUnits(firstCharacter, u"$");
-        set(IdentifierStart, characters::sameUnits(firstCharacter, u"_") || dollar || characters::isLetter(scalar));
-        if (dollar) {
-            set(StartsWithDollar, true);
-            const qsizetype second = t.start() + firstCharacter.size();
-            set(ProjectedValue, second < t.end() && characters::isLetter(characters::scalarAt(table.code(), second)));
-        }
+    const QStringView firstCharacter = t.character(t.start());
+    const char32_t scalar = characters::scalarAt(table.code(), t.start());
+    const bool dollar = characters::sameUnits(firstCharacter, u"$");
+    set(IdentifierStart, characters::sameUnits(firstCharacter, u"_") || dollar || characters::isLetter(scalar));
+    if (dollar) {
+        set(StartsWithDollar, true);
+        const qsizetype second = t.start() + firstCharacter.size();
+        set(ProjectedValue, second < t.end() && characters::isLetter(characters::scalarAt(table.code(), second)));
     }
-    parenthesisBalance = t.count(u'(') - t.count(u')');
     return facts;
 }
 
@@ -491,9 +505,7 @@ bool commentRule(const Context& c)
 
 bool rawStringRule(const Context& c)
 {
-    if (insideRawInterpolation(c))
-        return false;
-    return c.is(StartsRaw | EndsRaw | LineRawQuotesUnbalanced | RawMultiLineStringOpen);
+    return c.is(StartsRaw | EndsRaw | LineRawQuotesUnbalanced | RawMultiLineStringOpen) && !insideRawInterpolation(c);
 }
 
 bool multiLineStringRule(const Context& c)
@@ -678,23 +690,6 @@ void gatherCommentFacts(const TokenTable& table, std::vector<std::uint64_t>& fac
 
 using RuleTest = bool (*)(const Context&);
 
-// The rules in order, with their types.
-constexpr std::pair<TokenType::Kind, RuleTest> ruleTable[] = {
-    {TokenType::Kind::preprocessing, preprocessingRule},
-    {TokenType::Kind::comment, commentRule},
-    {TokenType::Kind::string, rawStringRule},
-    {TokenType::Kind::string, multiLineStringRule},
-    {TokenType::Kind::string, singleLineStringRule},
-    {TokenType::Kind::keyword, attributeRule},
-    {TokenType::Kind::number, numberRule},
-    {TokenType::Kind::type, typeRule},
-    {TokenType::Kind::call, callRule},
-    {TokenType::Kind::property, keyPathRule},
-    {TokenType::Kind::property, propertyRule},
-    {TokenType::Kind::dotAccess, dotAccessRule},
-    {TokenType::Kind::keyword, keywordRule},
-};
-
 class Rule final : public SyntaxRule {
 public:
     Rule(TokenType::Kind kind, RuleTest test) : m_kind(kind), m_test(test) {}
@@ -710,14 +705,37 @@ private:
     RuleTest m_test;
 };
 
+template <TokenType::Kind Kind, RuleTest Test>
+struct Entry {
+    static constexpr TokenType::Kind kind = Kind;
+    static constexpr RuleTest test = Test;
+};
+
+// An ordered list of rules, both as rule objects and as one chain of direct calls.
+template <class... Entries>
+struct Chain {
+    static SyntaxRules rules() { return {std::make_shared<const Rule>(Entries::kind, Entries::test)...}; }
+    static qsizetype firstMatch(const Context& c)
+    {
+        qsizetype index = 0;
+        const bool found = ((Entries::test(c) || (++index, false)) || ...);
+        return found ? index : -1;
+    }
+};
+
+using K = TokenType::Kind;
+using SwiftRules = Chain<Entry<K::preprocessing, preprocessingRule>, Entry<K::comment, commentRule>,
+                         Entry<K::string, rawStringRule>, Entry<K::string, multiLineStringRule>,
+                         Entry<K::string, singleLineStringRule>, Entry<K::keyword, attributeRule>,
+                         Entry<K::number, numberRule>, Entry<K::type, typeRule>, Entry<K::call, callRule>,
+                         Entry<K::property, keyPathRule>, Entry<K::property, propertyRule>,
+                         Entry<K::dotAccess, dotAccessRule>, Entry<K::keyword, keywordRule>>;
+
 } // namespace
 
 SwiftGrammar::SwiftGrammar()
 {
-    SyntaxRules rules;
-    for (const auto& [kind, test] : ruleTable)
-        rules.push_back(std::make_shared<const Rule>(kind, test));
-    setSyntaxRules(std::move(rules));
+    setSyntaxRules(SwiftRules::rules());
     m_ownRules = true;
 }
 
@@ -728,12 +746,7 @@ qsizetype SwiftGrammar::firstMatchingRuleIndex(const Segment& segment) const
     if (!segment.table().factsData())
         return -1;
     // The same tests in the same order, called directly on one context.
-    const Context context(segment);
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-        qsizetype found = -1;
-        ((ruleTable[I].second(context) ? (found = qsizetype(I), true) : false) || ...);
-        return found;
-    }(std::make_index_sequence<std::size(ruleTable)>());
+    return SwiftRules::firstMatch(Context(segment));
 }
 
 bool SwiftGrammar::delimitersContain(char32_t scalar) const
