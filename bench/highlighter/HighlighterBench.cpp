@@ -1,11 +1,12 @@
 // Highlighting throughput in MB/s (UTF-8 bytes of the source) on a corpus of real Swift
-// source, file by file and concatenated 1, 2, 4 and 8 times, for cutting into tokens,
-// classifying, writing HTML and building the attributed text, beside highlight.js and Prism
-// on the same files in the same run (see peers.js; setup-peers.sh installs them). Plus two
-// inputs that used to be quadratic: a long single-line array literal and an enumeration with
-// many cases. A summary at the end holds the figures the highlighter is held to: speed
-// beside the peers, flat time per byte, memory of the attributed result, and the share of
-// comment characters beside highlight.js's, file by file.
+// source, file by file and concatenated 1, 2, 4 and 8 times: first each stage (cutting into
+// tokens, classifying, writing HTML, building the attributed text) and two inputs that used
+// to be quadratic (a long single-line array literal, an enumeration with many cases); then
+// the HTML and attributed paths in turns with highlight.js and Prism on the same inputs (see
+// peers.js; setup-peers.sh installs them), so that the ratios hold on a busy machine. A
+// summary holds the figures the highlighter is held to: speed beside the peers, flat time
+// per byte, memory of the attributed result, and the share of comment characters beside
+// highlight.js's, file by file.
 
 #include "highlighter/AttributedStringOutputFormat.h"
 #include "highlighter/HTMLOutputFormat.h"
@@ -13,7 +14,10 @@
 #include "highlighter/SyntaxHighlighter.h"
 #include "highlighter/Tokenizer.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -140,60 +145,111 @@ public:
     Builder makeBuilder() const { return {}; }
 };
 
-struct Peers {
-    bool available = false;
-    QString note;
-    std::map<QString, double> filesMs;                 // by peer
-    std::map<QString, std::map<int, double>> concatMs; // by peer, by copies
-    std::map<QString, double> commentShare;            // by file, highlight.js's
-    QString versions;
+// The peers, asked through peers.js running alongside.
+class Peers {
+public:
+    Peers()
+    {
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        const QString peersDir = QStringLiteral(QUILLORA_PEERS_DIR);
+        if (node.isEmpty() || !QFile::exists(peersDir + QStringLiteral("/node_modules/highlight.js"))) {
+            m_note = QStringLiteral("peers not installed: build the target highlighter_peers (needs node and npm)");
+            return;
+        }
+        m_process.start(node, {QStringLiteral(QUILLORA_PEERS_SCRIPT), peersDir, corpusDir});
+        const QJsonObject versions = request(QStringLiteral("versions")).toObject();
+        for (auto it = versions.begin(); it != versions.end(); ++it)
+            m_note += it.key() + u' ' + it.value().toString() + u' ';
+        if (versions.isEmpty())
+            m_note = QStringLiteral("peers failed to start: ") + QString::fromUtf8(m_process.readAllStandardError());
+    }
+    ~Peers()
+    {
+        m_process.closeWriteChannel();
+        m_process.waitForFinished(5000);
+    }
+
+    bool available() const { return m_process.state() == QProcess::Running; }
+    const QString& note() const { return m_note; }
+    static QStringList names() { return {QStringLiteral("highlight.js"), QStringLiteral("Prism")}; }
+
+    double filesMs(const QString& peer) { return request(QStringLiteral("files ") + peer).toDouble(); }
+    double concatMs(const QString& peer, int copies)
+    {
+        return request(QStringLiteral("concat %1 %2").arg(peer).arg(copies)).toDouble();
+    }
+    std::map<QString, double> commentShares()
+    {
+        std::map<QString, double> shares;
+        const QJsonObject byFile = request(QStringLiteral("comments")).toObject();
+        for (auto it = byFile.begin(); it != byFile.end(); ++it)
+            shares[it.key()] = it.value().toDouble();
+        return shares;
+    }
+
+private:
+    QJsonValue request(const QString& line)
+    {
+        m_process.write((line + u'\n').toUtf8());
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(10 * 60 * 1000))
+                return {};
+        }
+        return QJsonDocument::fromJson("[" + m_process.readLine() + "]").array().at(0);
+    }
+
+    QProcess m_process;
+    QString m_note;
 };
 
-Peers runPeers()
+// Passes timed in turns, round after round, so that a busy machine slows all of them alike;
+// the first round warms up and is not counted. The medians, in ms, by contender.
+std::map<QString, double> inTurns(const std::vector<std::pair<QString, std::function<double()>>>& contenders, int rounds)
 {
-    Peers peers;
-    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    const QString peersDir = QStringLiteral(QUILLORA_PEERS_DIR);
-    if (node.isEmpty() || !QFile::exists(peersDir + QStringLiteral("/node_modules/highlight.js"))) {
-        peers.note = QStringLiteral("peers not installed: build the target highlighter_peers (needs node and npm)");
-        return peers;
+    std::map<QString, std::vector<double>> times;
+    for (int round = 0; round <= rounds; ++round) {
+        for (const auto& [name, pass] : contenders) {
+            const double ms = pass();
+            if (round > 0)
+                times[name].push_back(ms);
+        }
     }
-    std::fprintf(stderr, "Timing highlight.js and Prism (about a minute)...\n");
-    QProcess process;
-    process.start(node, {QStringLiteral(QUILLORA_PEERS_SCRIPT), peersDir, corpusDir});
-    if (!process.waitForFinished(10 * 60 * 1000) || process.exitCode() != 0) {
-        peers.note = QStringLiteral("peers failed: ") + QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return peers;
+    std::map<QString, double> medians;
+    for (auto& [name, values] : times) {
+        std::sort(values.begin(), values.end());
+        medians[name] = values[values.size() / 2];
     }
-    const QJsonObject result = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
-    const QJsonObject byPeer = result.value(QStringLiteral("peers")).toObject();
-    for (auto it = byPeer.begin(); it != byPeer.end(); ++it) {
-        const QJsonObject entry = it.value().toObject();
-        peers.filesMs[it.key()] = entry.value(QStringLiteral("filesMs")).toDouble();
-        const QJsonObject concat = entry.value(QStringLiteral("concatMs")).toObject();
-        for (auto c = concat.begin(); c != concat.end(); ++c)
-            peers.concatMs[it.key()][c.key().toInt()] = c.value().toDouble();
-    }
-    const QJsonObject comments = result.value(QStringLiteral("comments")).toObject();
-    for (auto it = comments.begin(); it != comments.end(); ++it)
-        peers.commentShare[it.key()] = it.value().toDouble();
-    const QJsonObject versions = result.value(QStringLiteral("versions")).toObject();
-    for (auto it = versions.begin(); it != versions.end(); ++it)
-        peers.versions += it.key() + u' ' + it.value().toString() + u' ';
-    peers.available = !peers.filesMs.empty();
-    return peers;
+    return medians;
 }
 
-// Real time per iteration in ms, by benchmark name and argument.
+// Milliseconds of one call of `work`.
+double timed(const std::function<void()>& work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Real time per iteration in ms, by benchmark name and argument: the median of the
+// repetitions when there are several (--benchmark_repetitions), else the one run.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
+        const bool repeated = std::any_of(runs.begin(), runs.end(), [](const Run& run) {
+            return run.run_type == Run::RT_Aggregate;
+        });
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+            if (run.error_occurred)
                 continue;
-            const std::string name = run.benchmark_name();
+            if (repeated ? run.run_type != Run::RT_Aggregate || run.aggregate_name != "median"
+                         : run.run_type != Run::RT_Iteration)
+                continue;
+            std::string name = run.benchmark_name();
+            if (repeated)
+                name = name.substr(0, name.rfind('_')); // without "_median"
             const auto slash = name.rfind('/');
             const long argument = slash == std::string::npos ? 0 : std::stol(name.substr(slash + 1));
             ms[name.substr(0, slash)][argument] = run.GetAdjustedRealTime();
@@ -247,59 +303,64 @@ const char* verdict(bool met)
     return met ? "met" : "MISSED";
 }
 
-void summarize(const RecordingReporter& reporter, const Peers& peers, const QString& corpus,
+void summarize(const RecordingReporter& reporter, Peers& peers, const QString& corpus,
                const std::vector<SourceFile>& files, qint64 filesBytes)
 {
-    const auto ours = [&](const char* name, long argument) {
-        const auto family = reporter.ms.find(name);
-        if (family == reporter.ms.end())
-            return std::nan("");
-        const auto entry = family->second.find(argument);
-        return entry == family->second.end() ? std::nan("") : entry->second;
-    };
     const auto mbPerSecond = [](qint64 bytes, double ms) { return double(bytes) / 1e3 / ms; };
+    const auto ourPasses = [&](const std::function<void()>& htmlPass, const std::function<void()>& attributedPass) {
+        std::vector<std::pair<QString, std::function<double()>>> contenders = {
+            {QStringLiteral("HTML"), [=] { return timed(htmlPass); }},
+            {QStringLiteral("attributed"), [=] { return timed(attributedPass); }}};
+        return contenders;
+    };
 
-    std::printf("\n== Summary (UTF-8 MB/s; ms per pass) ==\n");
-    if (!peers.available)
-        std::printf("%s\n", qPrintable(peers.note));
-    else
-        std::printf("peers: %s\n", qPrintable(peers.versions));
+    std::printf("\n== Summary: the paths in turns with the peers (medians; UTF-8 MB/s) ==\n");
+    std::printf("%s\n", qPrintable(peers.note()));
 
-    const double filesHtml = ours("files_html", 0);
-    const double filesAttributed = ours("files_attributed", 0);
+    std::fprintf(stderr, "Timing file by file in turns with the peers...\n");
+    auto contenders = ourPasses([&] { for (const SourceFile& f : files) html(f.text); },
+                                [&] { for (const SourceFile& f : files) attributed(f.text); });
+    if (peers.available()) {
+        for (const QString& peer : Peers::names())
+            contenders.push_back({peer, [&peers, peer] { return peers.filesMs(peer); }});
+    }
+    const std::map<QString, double> filesMs = inTurns(contenders, 9);
     std::printf("\nFile by file, %zu files, %lld bytes:\n", files.size(), qlonglong(filesBytes));
-    std::printf("  %-22s %10s %10s\n", "", "ms", "MB/s");
-    std::printf("  %-22s %10.2f %10.1f\n", "HTML", filesHtml, mbPerSecond(filesBytes, filesHtml));
-    std::printf("  %-22s %10.2f %10.1f\n", "attributed", filesAttributed, mbPerSecond(filesBytes, filesAttributed));
-    for (const auto& [peer, ms] : peers.filesMs)
-        std::printf("  %-22s %10.2f %10.1f   (HTML is %.1fx faster)\n", qPrintable(peer), ms, mbPerSecond(filesBytes, ms),
-                    ms / filesHtml);
+    std::printf("  %-14s %10s %10s %14s\n", "", "ms", "MB/s", "HTML faster by");
+    for (const auto& [name, ms] : filesMs)
+        std::printf("  %-14s %10.2f %10.1f %13.1fx\n", qPrintable(name), ms, mbPerSecond(filesBytes, ms),
+                    ms / filesMs.at(QStringLiteral("HTML")));
 
-    std::printf("\nConcatenated corpus, ns per byte (and its ratio to 1x):\n");
-    std::printf("  %-22s", "");
-    for (int copies : {1, 2, 4, 8})
-        std::printf(" %16dx", copies);
-    std::printf(" %10s\n", "max/min");
+    std::fprintf(stderr, "Timing the concatenated corpus in turns with the peers...\n");
     const qint64 corpusBytes = utf8Bytes(corpus) + 1;
-    std::map<std::string, double> flatness;
-    const auto row = [&](const std::string& label, const auto& msFor) {
-        std::printf("  %-22s", label.c_str());
-        double first = 0, lowest = INFINITY, highest = 0;
-        for (int copies : {1, 2, 4, 8}) {
-            const double ns = msFor(copies) * 1e6 / double(corpusBytes * copies);
-            if (copies == 1)
-                first = ns;
+    std::map<QString, std::map<int, double>> nsPerByte;
+    for (int copies : {1, 2, 4, 8}) {
+        const auto input = std::make_shared<const QString>(repeated(corpus, copies));
+        auto turns = ourPasses([input] { html(*input); }, [input] { attributed(*input); });
+        if (peers.available()) {
+            for (const QString& peer : Peers::names())
+                turns.push_back({peer, [&peers, peer, copies] { return peers.concatMs(peer, copies); }});
+        }
+        for (const auto& [name, ms] : inTurns(turns, 5))
+            nsPerByte[name][copies] = ms * 1e6 / double(corpusBytes * copies);
+    }
+    std::printf("\nConcatenated corpus, ns per byte (and its ratio to 1x):\n");
+    std::printf("  %-14s", "");
+    for (int copies : {1, 2, 4, 8})
+        std::printf(" %15dx", copies);
+    std::printf(" %9s\n", "max/min");
+    std::map<QString, double> flatness;
+    for (const auto& [name, byCopies] : nsPerByte) {
+        std::printf("  %-14s", qPrintable(name));
+        double lowest = INFINITY, highest = 0;
+        for (const auto& [copies, ns] : byCopies) {
             lowest = std::min(lowest, ns);
             highest = std::max(highest, ns);
-            std::printf(" %9.2f (%4.2f)", ns, ns / first);
+            std::printf(" %9.2f (%4.2f)", ns, ns / byCopies.at(1));
         }
-        flatness[label] = highest / lowest;
-        std::printf(" %10.2f\n", highest / lowest);
-    };
-    for (const char* stage : {"corpus_tokenize", "corpus_classify", "corpus_html", "corpus_attributed"})
-        row(stage, [&](int copies) { return ours(stage, copies); });
-    for (const auto& [peer, byCopies] : peers.concatMs)
-        row(peer.toStdString(), [&](int copies) { return byCopies.at(copies); });
+        flatness[name] = highest / lowest;
+        std::printf(" %9.2f\n", highest / lowest);
+    }
 
     std::printf("\nMemory of the attributed result, bytes per source byte (own: runs and styles; with the text it shares with the source):\n");
     double worstOwn = 0;
@@ -323,14 +384,15 @@ void summarize(const RecordingReporter& reporter, const Peers& peers, const QStr
     std::printf("  file by file: own %.2f, with the text %.2f\n", filesOwn / double(filesBytes),
                 filesAll / double(filesBytes));
 
-    if (peers.available) {
+    if (peers.available()) {
+        const std::map<QString, double> theirs = peers.commentShares();
         std::printf("\nShare of characters inside comments, ours beside highlight.js's, file by file:\n");
         const SyntaxHighlighter<CommentCount> counter(CommentCount{}, grammar);
         std::vector<std::pair<double, QString>> differences;
         for (const SourceFile& file : files) {
             const double share = file.text.isEmpty() ? 0 : double(counter.highlight(file.text)) / double(file.text.size());
-            const double theirs = peers.commentShare.count(file.name) ? peers.commentShare.at(file.name) : std::nan("");
-            differences.push_back({(share - theirs) * 100, file.name});
+            const auto their = theirs.find(file.name);
+            differences.push_back({(share - (their == theirs.end() ? std::nan("") : their->second)) * 100, file.name});
         }
         std::sort(differences.begin(), differences.end(),
                   [](const auto& a, const auto& b) { return std::abs(a.first) > std::abs(b.first); });
@@ -358,18 +420,20 @@ void summarize(const RecordingReporter& reporter, const Peers& peers, const QStr
         std::printf("\n");
     }
 
+    const double htmlMs = filesMs.at(QStringLiteral("HTML"));
+    const double attributedMs = filesMs.at(QStringLiteral("attributed"));
     std::printf("\nTargets:\n");
-    std::printf("  attributed >= 20 MB/s file by file: %.1f (%s)\n", mbPerSecond(filesBytes, filesAttributed),
-                verdict(mbPerSecond(filesBytes, filesAttributed) >= 20));
-    std::printf("  attributed <= 1.5x the HTML time file by file: %.2fx (%s)\n", filesAttributed / filesHtml,
-                verdict(filesAttributed / filesHtml <= 1.5));
-    if (peers.filesMs.count(QStringLiteral("highlight.js"))) {
-        const double speedup = peers.filesMs.at(QStringLiteral("highlight.js")) / filesHtml;
+    std::printf("  attributed >= 20 MB/s file by file: %.1f (%s)\n", mbPerSecond(filesBytes, attributedMs),
+                verdict(mbPerSecond(filesBytes, attributedMs) >= 20));
+    std::printf("  attributed <= 1.5x the HTML time file by file: %.2fx (%s)\n", attributedMs / htmlMs,
+                verdict(attributedMs / htmlMs <= 1.5));
+    if (filesMs.count(QStringLiteral("highlight.js"))) {
+        const double speedup = filesMs.at(QStringLiteral("highlight.js")) / htmlMs;
         std::printf("  HTML >= 20x highlight.js file by file: %.1fx (%s)\n", speedup, verdict(speedup >= 20));
     }
-    for (const char* stage : {"corpus_html", "corpus_attributed"})
-        std::printf("  %s time per byte within 1.2x from 1x to 8x: %.2f (%s)\n", stage, flatness[stage],
-                    verdict(flatness[stage] <= 1.2));
+    for (const char* path : {"HTML", "attributed"})
+        std::printf("  %s time per byte within 1.2x from 1x to 8x: %.2f (%s)\n", path, flatness[path],
+                    verdict(flatness[path] <= 1.2));
     std::printf("  attributed result <= 4 bytes per source byte (own): %.2f (%s)\n", worstOwn, verdict(worstOwn <= 4));
 }
 
@@ -380,20 +444,19 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    QCoreApplication app(argc, argv); // for the peers' process
 
     const QString corpus = readText(corpusDir + QStringLiteral("/corpus.swift"));
     const auto files = std::make_shared<const std::vector<SourceFile>>(loadFiles());
     qint64 filesBytes = 0;
     for (const SourceFile& file : *files)
         filesBytes += utf8Bytes(file.text);
-    Peers peers;
     if (corpus.isEmpty() || files->empty()) {
         std::fprintf(stderr, "No Swift corpus in %s: build the target highlighter_corpus (or set "
                              "QUILLORA_SWIFT_CORPUS_DIR). Only the generated inputs run.\n",
                      qPrintable(corpusDir));
     } else {
         std::fprintf(stderr, "Corpus: %zu files, %lld UTF-8 bytes\n", files->size(), qlonglong(utf8Bytes(corpus)));
-        peers = runPeers();
         registerFiles("files_html", html, files, filesBytes);
         registerFiles("files_attributed", attributed, files, filesBytes);
         const std::pair<const char*, Stage> stages[] = {
@@ -412,8 +475,10 @@ int main(int argc, char** argv)
 
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (!corpus.isEmpty() && !files->empty())
+    if (!corpus.isEmpty() && !files->empty()) {
+        Peers peers;
         summarize(reporter, peers, corpus, *files, filesBytes);
+    }
     benchmark::Shutdown();
     return 0;
 }

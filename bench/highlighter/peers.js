@@ -1,11 +1,15 @@
-// The peers of highlighter_bench: highlight.js and Prism highlighting the same Swift files.
-// Usage: node peers.js PEERS-DIR CORPUS-DIR
-// Prints one JSON object: for each peer the milliseconds of one pass over the files one by
-// one and over the concatenated corpus 1, 2, 4 and 8 times (median of several passes), and
-// per file the share of characters that highlight.js puts inside comment spans.
+// The peers of highlighter_bench, highlight.js and Prism, highlighting the same Swift files
+// on request, so that the benchmark can time them in turn with its own passes.
+// Usage: node peers.js PEERS-DIR CORPUS-DIR, then one request a line on standard input:
+//   versions                  -> {"highlight.js": "11.x", "Prism": "1.x"}
+//   files PEER                -> milliseconds of one pass over the files, one by one
+//   concat PEER COPIES        -> milliseconds of one pass over the corpus concatenated COPIES times
+//   comments                  -> {file: share of its characters inside highlight.js's comment spans}
+// Each answer is one line of JSON.
 'use strict';
 const fs = require('fs');
 const path = require('path');
+const readline = require('readline');
 
 const [peersDir, corpusDir] = process.argv.slice(2).map((p) => path.resolve(p));
 const need = (name) => require(path.join(peersDir, 'node_modules', name));
@@ -19,25 +23,18 @@ const names = fs.readdirSync(path.join(corpusDir, 'files')).filter((n) => n.ends
 const files = names.map((n) => fs.readFileSync(path.join(corpusDir, 'files', n), 'utf8'));
 const corpus = fs.readFileSync(path.join(corpusDir, 'corpus.swift'), 'utf8');
 // The same concatenation as the benchmark's: each copy followed by a line feed.
-const repeated = (copies) => Array(copies).fill(corpus + '\n').join('');
+const concatenations = {};
+const repeated = (copies) => (concatenations[copies] ??= Array(copies).fill(corpus + '\n').join(''));
 
 const peers = {
   'highlight.js': (code) => hljs.highlight(code, { language: 'swift', ignoreIllegals: true }).value,
   Prism: (code) => Prism.highlight(code, Prism.languages.swift, 'swift'),
 };
 
-// Median milliseconds of one call of `pass`, over at least `minRounds` passes and half a second.
-function time(pass, minRounds = 5) {
+function time(pass) {
+  const t0 = process.hrtime.bigint();
   pass();
-  const rounds = [];
-  const begin = process.hrtime.bigint();
-  while (rounds.length < minRounds || Number(process.hrtime.bigint() - begin) < 5e8) {
-    const t0 = process.hrtime.bigint();
-    pass();
-    rounds.push(Number(process.hrtime.bigint() - t0) / 1e6);
-  }
-  rounds.sort((a, b) => a - b);
-  return rounds[Math.floor(rounds.length / 2)];
+  return Number(process.hrtime.bigint() - t0) / 1e6;
 }
 
 // Characters (UTF-16 units, as in the benchmark) inside spans classed hljs-comment, nested
@@ -57,20 +54,26 @@ function commentUnits(html) {
   return units;
 }
 
-const result = { peers: {}, comments: {} };
-for (const [name, highlight] of Object.entries(peers)) {
-  const entry = { filesMs: time(() => files.forEach(highlight)), concatMs: {} };
-  for (const copies of [1, 2, 4, 8]) {
-    const input = repeated(copies);
-    entry.concatMs[copies] = time(() => highlight(input), 3);
+function answer(request) {
+  const [what, peer, copies] = request.trim().split(' ');
+  const highlight = peers[peer];
+  switch (what) {
+  case 'versions':
+    return { 'highlight.js': need('highlight.js/package.json').version, Prism: need('prismjs/package.json').version };
+  case 'files':
+    return time(() => files.forEach(highlight));
+  case 'concat': {
+    const input = repeated(Number(copies));
+    return time(() => highlight(input));
   }
-  result.peers[name] = entry;
+  case 'comments':
+    return Object.fromEntries(names.map((name, i) => [
+      name, files[i].length ? commentUnits(peers['highlight.js'](files[i])) / files[i].length : 0]));
+  default:
+    return { error: `unknown request '${request}'` };
+  }
 }
-names.forEach((name, i) => {
-  result.comments[name] = files[i].length ? commentUnits(peers['highlight.js'](files[i])) / files[i].length : 0;
+
+readline.createInterface({ input: process.stdin }).on('line', (line) => {
+  process.stdout.write(JSON.stringify(answer(line)) + '\n');
 });
-result.versions = {
-  'highlight.js': need('highlight.js/package.json').version,
-  Prism: need('prismjs/package.json').version,
-};
-process.stdout.write(JSON.stringify(result) + '\n');

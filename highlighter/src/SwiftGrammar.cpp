@@ -138,12 +138,13 @@ public:
         }
     }
 
-    std::uint64_t facts(QStringView text) const
+    // The facts of a text whose characters::hashUnits is `hash`.
+    std::uint64_t facts(QStringView text, quint32 hash) const
     {
-        // Most texts (numbers, longer names) are ruled out before hashing.
+        // Most texts (numbers, longer names) are ruled out at once.
         if (text.isEmpty() || text.size() > m_longest || text[0].unicode() >= 128 || !m_first[text[0].unicode()])
             return 0;
-        for (std::size_t slot = characters::hashUnits(text) & (m_slots.size() - 1);;
+        for (std::size_t slot = hash & (m_slots.size() - 1);;
              slot = (slot + 1) & (m_slots.size() - 1)) {
             if (m_slots[slot] < 0)
                 return 0;
@@ -280,11 +281,12 @@ bool isDecimalInteger(QStringView text, bool skipUnderscores)
     return digits;
 }
 
-std::uint64_t describeText(const TokenTable& table, qsizetype index, qsizetype& parenthesisBalance)
+std::uint64_t describeText(const TokenTable& table, qsizetype textId, qsizetype& parenthesisBalance)
 {
+    const qsizetype index = table.firstTokenOfText(textId);
     const TokenText t(table, index);
     const QStringView text = t.text();
-    std::uint64_t facts = lexicon().facts(text);
+    std::uint64_t facts = lexicon().facts(text, table.textHash(textId));
     parenthesisBalance = 0;
     if (text.isEmpty())
         return facts;
@@ -407,24 +409,31 @@ struct LineState {
 // A segment as the rules see it: its token's facts and those of its neighbours.
 class Context {
 public:
-    explicit Context(const Segment& segment) : Context(segment.table(), segment.table().factsData(), segment.index()) {}
-    // Over facts still being gathered: those of this token and the ones before it, and the
-    // text facts of the next.
-    Context(const TokenTable& table, const std::uint64_t* facts, qsizetype index)
-        : m_table(table), m_facts(facts), m_index(index), m_lineStart(table.token(index).lineStart)
+    explicit Context(const Segment& segment)
+        : Context(segment.table(), segment.table().factsData(), segment.index(),
+                  segment.index() + 1 < segment.table().size() ? segment.table().factsData()[segment.index() + 1] : 0)
+    {
+    }
+    // Over facts still being gathered: those of this token and the ones before it, and
+    // `nextFacts` for the next (0 when there is none).
+    Context(const TokenTable& table, const std::uint64_t* facts, qsizetype index, std::uint64_t nextFacts)
+        : m_table(table), m_facts(facts), m_index(index), m_lineStart(table.token(index).lineStart),
+          m_self(facts[index]), m_hasPrevious(index > 0), m_hasNext(index + 1 < table.size()),
+          m_previous(m_hasPrevious ? facts[index - 1] : 0), m_next(nextFacts)
     {
     }
 
-    std::uint64_t facts() const { return m_facts[m_index]; }
-    bool is(std::uint64_t flag) const { return facts() & flag; }
-    Word word() const { return Word(facts() & WordMask); }
+    std::uint64_t facts() const { return m_self; }
+    bool is(std::uint64_t flag) const { return m_self & flag; }
+    Word word() const { return Word(m_self & WordMask); }
 
-    bool hasPrevious() const { return m_index > 0; }
-    Word previous() const { return hasPrevious() ? wordAt(m_index - 1) : None; }
-    bool previousIs(std::uint64_t flag) const { return hasPrevious() && (m_facts[m_index - 1] & flag); }
-    bool hasNext() const { return m_index + 1 < m_table.size(); }
-    Word next() const { return hasNext() ? wordAt(m_index + 1) : None; }
-    bool nextIs(std::uint64_t flag) const { return hasNext() && (m_facts[m_index + 1] & flag); }
+    // Absent neighbours are no word and have no facts.
+    bool hasPrevious() const { return m_hasPrevious; }
+    Word previous() const { return Word(m_previous & WordMask); }
+    bool previousIs(std::uint64_t flag) const { return m_previous & flag; }
+    bool hasNext() const { return m_hasNext; }
+    Word next() const { return Word(m_next & WordMask); }
+    bool nextIs(std::uint64_t flag) const { return m_next & flag; }
 
     // The tokens before this one on its line, counted back from the last (1).
     qsizetype lineSize() const { return m_index - m_lineStart; }
@@ -449,6 +458,11 @@ private:
     const std::uint64_t* m_facts;
     qsizetype m_index;
     qsizetype m_lineStart;
+    std::uint64_t m_self;
+    bool m_hasPrevious;
+    bool m_hasNext;
+    std::uint64_t m_previous;
+    std::uint64_t m_next;
 };
 
 // Whether a word is one of a set, tested as a mask with one shift.
@@ -662,31 +676,34 @@ bool insideString(const Context& c)
 // only where they stand in code: a "/*" inside a string literal or after a line comment's
 // "//" opens nothing, a "*/" outside a block comment closes nothing, and a "//" inside a
 // block comment does not comment out the rest of its line. So a line comment ends at its
-// line and a block comment at its own "*/". Needs the string facts of every token.
-void gatherCommentFacts(const TokenTable& table, std::vector<std::uint64_t>& facts)
-{
-    qsizetype depth = 0;
-    bool lineComment = false;
-    for (qsizetype i = 0; i < table.size(); ++i) {
-        if (qsizetype(table.token(i).lineStart) == i)
-            lineComment = false;
-        std::uint64_t& f = facts[size_t(i)];
-        const std::uint64_t text = f;
-        if (depth > 0)
-            f |= BlockCommentOpen;
-        if (lineComment)
-            f |= LineHasLineComment;
-        if (depth > 0) {
-            depth += (text & StartsBlockComment) ? 1 : 0;
-            depth -= (text & EndsBlockComment) ? 1 : 0;
-        } else if (!lineComment) {
-            if (text & StartsLineComment)
-                lineComment = true;
-            else if ((text & StartsBlockComment) && !insideString(Context(table, facts.data(), i)))
-                depth = 1;
+// line and a block comment at its own "*/".
+class CommentState {
+public:
+    void startLine() { m_lineComment = false; }
+    // The facts of a token that the state before it gives.
+    std::uint64_t facts() const
+    {
+        return (m_depth > 0 ? std::uint64_t(BlockCommentOpen) : 0) | (m_lineComment ? std::uint64_t(LineHasLineComment) : 0);
+    }
+    // Takes in a token with its facts; `insideString` says whether the token is in a string.
+    template <class InsideString>
+    void take(std::uint64_t facts, const InsideString& insideString)
+    {
+        if (m_depth > 0) {
+            m_depth += (facts & StartsBlockComment) ? 1 : 0;
+            m_depth -= (facts & EndsBlockComment) ? 1 : 0;
+        } else if (!m_lineComment) {
+            if (facts & StartsLineComment)
+                m_lineComment = true;
+            else if ((facts & StartsBlockComment) && !insideString())
+                m_depth = 1;
         }
     }
-}
+
+private:
+    qsizetype m_depth = 0;
+    bool m_lineComment = false;
+};
 
 using RuleTest = bool (*)(const Context&);
 
@@ -792,7 +809,7 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
     std::vector<std::uint64_t> textFacts(size_t(textCount), 0);
     std::vector<qsizetype> parenthesisBalance(size_t(textCount), 0);
     for (qsizetype id = 0; id < textCount; ++id)
-        textFacts[size_t(id)] = describeText(table, table.firstTokenOfText(id), parenthesisBalance[size_t(id)]);
+        textFacts[size_t(id)] = describeText(table, id, parenthesisBalance[size_t(id)]);
 
     const qsizetype n = table.size();
     std::vector<std::uint64_t> facts(size_t(n), 0);
@@ -805,11 +822,14 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
     // to the nearest earlier token that decides inside angle brackets.
     bool typeAfterList = true;
     bool lastInsideBracketsDeciderIsDeclaration = false;
+    CommentState comments;
 
     for (qsizetype i = 0; i < n; ++i) {
         const TokenTable::Token& token = table.token(i);
-        if (qsizetype(token.lineStart) == i)
+        if (qsizetype(token.lineStart) == i) {
             line = {};
+            comments.startLine();
+        }
         const std::uint64_t f = textFacts[size_t(token.textId)];
         std::uint64_t state = 0;
         const auto set = [&](std::uint64_t flag, bool value) {
@@ -824,15 +844,22 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         set(RawMultiLineStringOpen, rawMultiLineOpens != rawMultiLineCloses);
         set(MultiLineStringOpen, multiLineQuotes % 2 == 1);
         set(TypeAfterList, typeAfterList);
-        facts[size_t(i)] = f | state;
+        facts[size_t(i)] = f | state | comments.facts();
+        comments.take(f, [&] {
+            // The string rules read the next token's text only.
+            const std::uint64_t next = i + 1 < n ? textFacts[table.token(i + 1).textId] : 0;
+            return insideString(Context(table, facts.data(), i, next));
+        });
 
         // Take the token into the running state.
         const Word word = Word(f & WordMask);
         line.hasPreprocessing |= bool(f & PreprocessingControlFlow);
         line.hasCallControlFlow |= bool(f & CallControlFlow);
-        const bool escaped = (f & StartsEscapable) && i > qsizetype(token.lineStart)
+        // Only tokens with quotes move the balances (a lone quote or raw quote has both ends).
+        const bool quotes = f & (StartsWithQuote | EndsWithQuote | StartsRaw | EndsRaw);
+        const bool escaped = quotes && (f & StartsEscapable) && i > qsizetype(token.lineStart)
                              && (textFacts[size_t(table.token(i - 1).textId)] & WordMask) == Backslash;
-        if (!escaped) {
+        if (quotes && !escaped) {
             if (word == Quote) {
                 if (line.quotes.unbalanced())
                     ++line.quotes.closed;
@@ -870,7 +897,6 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         if (decidesInsideBrackets)
             lastInsideBracketsDeciderIsDeclaration = f & Declaration;
     }
-    gatherCommentFacts(table, facts);
     return facts;
 }
 

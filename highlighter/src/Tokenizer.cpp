@@ -51,6 +51,21 @@ qsizetype TokenTable::TextIndex::find(const TokenTable& table, QStringView text)
 
 quint32 TokenTable::TextIndex::intern(TokenTable& table, qsizetype index)
 {
+    const Token& token = table.token(index);
+    if (token.length == 1) {
+        const char16_t unit = QStringView(table.m_code).utf16()[token.start];
+        if (unit < 128) {
+            quint32& id = m_asciiIds[unit];
+            if (id == free)
+                id = internByHash(table, index);
+            return id;
+        }
+    }
+    return internByHash(table, index);
+}
+
+quint32 TokenTable::TextIndex::internByHash(TokenTable& table, qsizetype index)
+{
     if ((m_used + 1) * 2 > m_slots.size())
         grow(std::max<std::size_t>(64, m_slots.size() * 2));
     const QStringView text = table.text(index);
@@ -61,6 +76,7 @@ quint32 TokenTable::TextIndex::intern(TokenTable& table, qsizetype index)
         if (s.id == free) {
             s = {h, quint32(table.m_firstOfText.size())};
             table.m_firstOfText.push_back(quint32(index));
+            table.m_textHashes.push_back(h);
             ++m_used;
             return s.id;
         }
@@ -124,7 +140,7 @@ std::optional<QStringView> Segment::trailingWhitespace() const
 
 namespace {
 
-enum class CharacterClass : quint8 { whitespace, lineBreak, delimiter, word };
+enum class CharacterClass : quint8 { whitespace, lineBreak, delimiter, word, notAscii };
 
 CharacterClass classify(char32_t scalar, const Grammar& grammar)
 {
@@ -146,15 +162,18 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
     table->m_boundaries = characters::graphemeBoundaries(code);
     const QStringView text(table->m_code);
     auto& tokens = table->m_tokens;
-    // Source code has a token every few characters: room for them all at once keeps the
-    // tokens and the index of their texts from moving as they grow.
-    tokens.reserve(size_t(code.size() / 3 + 16));
+    // Source code has a token every five characters or more: room for them at once keeps
+    // the tokens and the index of their texts from moving as they grow.
+    tokens.reserve(size_t(code.size() / 5 + 16));
     table->m_firstOfText.reserve(size_t(code.size() / 16 + 16));
+    table->m_textHashes.reserve(size_t(code.size() / 16 + 16));
     table->m_textIndex.reserve(size_t(code.size() / 16 + 16));
 
-    std::array<CharacterClass, 128> asciiClasses;
+    // The classes of the ASCII units, and one more for every other unit.
+    std::array<CharacterClass, 129> asciiClasses;
     for (char32_t c = 0; c < 128; ++c)
         asciiClasses[c] = classify(c, grammar);
+    asciiClasses[128] = CharacterClass::notAscii;
 
     // The token being built: [start, end) followed by whitespace up to wsEnd.
     bool building = false;
@@ -193,19 +212,23 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
         if (isPlainAscii(position)) {
             cls = asciiClasses[unit];
             end = position + 1;
-            // Runs of word characters and of whitespace are taken whole.
+            // Runs of word characters and of whitespace are taken whole, up to a unit that is
+            // not ASCII: it may join the last character of the run, which is then left out.
+            const auto classAt = [&](qsizetype p) { return asciiClasses[std::min<unsigned>(units[p], 128)]; };
             if (cls == CharacterClass::word) {
-                while (end < size && isPlainAscii(end) && asciiClasses[units[end]] == CharacterClass::word)
+                while (end < size && classAt(end) == CharacterClass::word)
                     ++end;
             } else if (cls == CharacterClass::whitespace || cls == CharacterClass::lineBreak) {
-                while (end < size && isPlainAscii(end)
-                       && (asciiClasses[units[end]] == CharacterClass::whitespace
-                           || asciiClasses[units[end]] == CharacterClass::lineBreak)) {
-                    if (asciiClasses[units[end]] == CharacterClass::lineBreak)
+                for (CharacterClass next; end < size
+                                          && ((next = classAt(end)) == CharacterClass::whitespace
+                                              || next == CharacterClass::lineBreak);
+                     ++end) {
+                    if (next == CharacterClass::lineBreak)
                         cls = CharacterClass::lineBreak;
-                    ++end;
                 }
             }
+            if (end < size && units[end] >= 0x80 && end > position + 1)
+                --end;
             // A carriage return and a line feed are one character, even where the line feed
             // is followed by something that is not ASCII.
             if (units[end - 1] == u'\r' && end < size && units[end] == u'\n')

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 
 namespace highlighter {
@@ -20,26 +21,78 @@ public:
         // Room for the HTML of code this long.
         void start(const QString& code);
         // Joins a token of the open span's type into it, with the whitespace between.
-        void addToken(QStringView text, const TokenType& type);
-        void addPlainText(QStringView text);
-        void addWhitespace(QStringView whitespace);
+        void addToken(QStringView text, const TokenType& type)
+        {
+            if (isOpen(type))
+                m_whitespaceStart = -1;
+            else
+                open(type);
+            writeEscaped(text);
+        }
+        void addPlainText(QStringView text)
+        {
+            if (m_openKind)
+                close();
+            writeEscaped(text);
+        }
+        void addWhitespace(QStringView whitespace)
+        {
+            if (m_openKind && m_whitespaceStart < 0)
+                m_whitespaceStart = m_length;
+            write(whitespace);
+        }
         QString build();
 
     private:
         // Closes the open span before the whitespace that followed its last token.
         void close();
-        void write(QStringView text);
-        void writeEscaped(QStringView text);
+        // Closes the open span and opens one of the type.
+        void open(const TokenType& type);
+        void write(QStringView text)
+        {
+            char16_t* out = reserveUnits(text.size());
+            const char16_t* in = text.utf16();
+            for (qsizetype i = 0; i < text.size(); ++i)
+                out[i] = in[i];
+            m_length += text.size();
+        }
+        // "&", "<" and ">" as entities.
+        void writeEscaped(QStringView text)
+        {
+            char16_t* out = reserveUnits(text.size() * 5); // "&amp;" is the longest
+            constexpr std::uint64_t special = (1ull << u'&') | (1ull << u'<') | (1ull << u'>');
+            const char16_t* in = text.utf16();
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const char16_t c = in[i];
+                if (c <= u'>' && ((special >> c) & 1))
+                    out = writeEntity(out, c);
+                else
+                    *out++ = c;
+            }
+            m_length = out - m_units;
+        }
+        static char16_t* writeEntity(char16_t* out, char16_t c);
         // Makes room for `count` more units and returns where they go.
-        char16_t* reserveUnits(qsizetype count);
-        bool isOpen(const TokenType& type) const;
+        char16_t* reserveUnits(qsizetype count)
+        {
+            if (m_units && m_length + count <= m_capacity)
+                return m_units + m_length;
+            return grow(count);
+        }
+        char16_t* grow(qsizetype count);
+        bool isOpen(const TokenType& type) const
+        {
+            return m_openKind == type.kind()
+                   && (type.kind() != TokenType::Kind::custom || m_openCustomName == type.string());
+        }
         const QString& openTag(const TokenType& type);
 
         QString m_classPrefix;
         // The output, written through a pointer into a string kept larger than its content.
         QString m_html;
-        char16_t* m_units = nullptr;
+        char16_t* m_units = nullptr; // null while the string may be shared
         qsizetype m_length = 0;
+        qsizetype m_capacity = 0;
         // The span being written, by kind and for custom types by name, and where the
         // whitespace after its last token begins in the output (-1: none came yet). That
         // whitespace stays inside when a token of the type follows; else the span is closed

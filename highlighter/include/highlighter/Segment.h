@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
+
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -51,6 +53,8 @@ public:
     // Distinct token texts, numbered by first occurrence; a text's id is in its tokens.
     qsizetype distinctTextCount() const { return qsizetype(m_firstOfText.size()); }
     qsizetype firstTokenOfText(qsizetype textId) const { return m_firstOfText[size_t(textId)]; }
+    // The text's hash, as characters::hashUnits gives it (internal to the highlighter).
+    quint32 textHash(qsizetype textId) const { return m_textHashes[size_t(textId)]; }
 
     // How often `text` occurs among the tokens before `index`.
     qsizetype countBefore(QStringView text, qsizetype index) const;
@@ -92,6 +96,8 @@ private:
         void reserve(std::size_t texts);
 
     private:
+        quint32 internByHash(TokenTable& table, qsizetype index);
+
         void grow(std::size_t slotCount);
 
         struct Slot {
@@ -101,11 +107,20 @@ private:
         static constexpr quint32 free = ~quint32(0);
         std::vector<Slot> m_slots;
         std::size_t m_used = 0;
+        // Ids of the one-unit ASCII texts, the most frequent tokens, found without hashing.
+        std::array<quint32, 128> m_asciiIds = makeFreeIds();
+        static constexpr std::array<quint32, 128> makeFreeIds()
+        {
+            std::array<quint32, 128> ids{};
+            ids.fill(free);
+            return ids;
+        }
     };
 
     TextIndex m_textIndex;
     std::vector<bool> m_boundaries;       // per position; empty when the code is all ASCII
     std::vector<quint32> m_firstOfText;   // per text id: index of its first token
+    std::vector<quint32> m_textHashes;    // per text id
     mutable std::once_flag m_grouped;
     mutable std::vector<quint32> m_positionStarts; // per text id: where its token indices begin in m_positions
     mutable std::vector<quint32> m_positions;      // token indices grouped by text id, ascending within a group
