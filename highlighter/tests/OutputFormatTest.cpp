@@ -1,8 +1,12 @@
 #include "QtPrinters.h"
+#include "Recording.h"
 #include "highlighter/AttributedStringOutputFormat.h"
 #include "highlighter/HTMLOutputFormat.h"
 #include "highlighter/MarkdownDecorator.h"
 #include "highlighter/SwiftGrammar.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +132,64 @@ TEST(AttributedOutput, RunsFollowTheHighlighter)
         offset += run.length;
     }
     EXPECT_EQ(offset, code.size());
+}
+
+// The compact runs colour each character as one run per builder call would: in the colour of
+// its call, tokens by type, plain text in the plain colour, whitespace white. Under every
+// theme, where some types share colours and plain text may be white like whitespace.
+TEST(AttributedOutput, ColoursEveryCharacterAsItsBuilderCallSays)
+{
+    QStringList codes = {"let x = 1 // c\n", "  x", "\"a \\(b) c\" /* d */ e.f()", "@objc func g<T>(_ t: T) -> Int"};
+    const QDir fixtures(QStringLiteral(QUILLORA_HIGHLIGHTER_FIXTURES));
+    for (const QString& name : fixtures.entryList({"*.swift"}, QDir::Files, QDir::Name)) {
+        QFile file(fixtures.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        codes << QString::fromUtf8(file.readAll());
+    }
+    const auto grammar = std::make_shared<SwiftGrammar>();
+    const SyntaxHighlighter<testing_support::RecordingFormat> recorder(testing_support::RecordingFormat{}, grammar);
+    using Theme = Highlight::Theme;
+    for (Theme (*preset)(Highlight::Font) : {&Theme::brindlesColors, &Theme::presentation, &Theme::midnight,
+                                             &Theme::sunset, &Theme::wwdc17, &Theme::wwdc18}) {
+        const Theme theme = preset(Highlight::Font(13));
+        const SyntaxHighlighter<AttributedStringOutputFormat> highlighter(AttributedStringOutputFormat(theme), grammar);
+        for (const QString& code : codes) {
+            const richtext::AttributedText text = highlighter.highlight(code);
+            ASSERT_EQ(text.text(), code);
+            qsizetype position = 0;
+            for (const oracle::BuilderCall& call : recorder.highlight(code)) {
+                const richtext::Color white{1, 1, 1, 1};
+                const richtext::Color expected = call.kind == oracle::BuilderCall::Kind::token
+                                                     ? theme.tokenColors.value(*call.type, white)
+                                                 : call.kind == oracle::BuilderCall::Kind::plainText ? theme.plainTextColor
+                                                                                                     : white;
+                for (qsizetype end = position + call.text.size(); position < end; ++position)
+                    ASSERT_EQ(text.attributesAt(position)->foregroundColor, expected) << position << " in " << code.toStdString();
+            }
+            // Neighbouring runs differ in style: no two calls of one colour stay apart.
+            for (size_t i = 1; i < text.runs().size(); ++i)
+                ASSERT_NE(text.runs()[i - 1].style, text.runs()[i].style);
+        }
+    }
+}
+
+// The result shares the code's text when the highlighter hands over its own pieces, and
+// copies pieces from elsewhere without losing what came before.
+TEST(AttributedOutput, SharesTheCodeAndCopiesForeignPieces)
+{
+    const SyntaxHighlighter<AttributedStringOutputFormat> highlighter(
+        AttributedStringOutputFormat(Highlight::Theme::presentation(Highlight::Font(13))), std::make_shared<SwiftGrammar>());
+    const QString code = QStringLiteral("let x = 1\n");
+    EXPECT_EQ(highlighter.highlight(code).text().constData(), code.constData());
+
+    auto builder = AttributedStringOutputFormat(Highlight::Theme::presentation(Highlight::Font(13))).makeBuilder();
+    builder.start(code);
+    builder.addToken(QStringView(code).first(3), K::keyword);
+    builder.addPlainText(u"y"); // not the code's next piece
+    builder.addWhitespace(QStringView(code).sliced(3, 1));
+    const richtext::AttributedText copy = builder.build();
+    EXPECT_EQ(copy.text(), "lety ");
+    EXPECT_EQ(std::move(builder).build(), copy);
 }
 
 } // namespace
