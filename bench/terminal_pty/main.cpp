@@ -1,0 +1,236 @@
+// `cat` of a 100 MB file on a pseudo-terminal of 80 x 25, read by
+//   bare:    a C loop that drains the terminal with blocking reads and nothing else;
+//   process: the shell's process layer, from the event loop, into a delegate that counts;
+//   tmux:    tmux with a client attached on a terminal drained like the bare loop;
+// each run in turn, the median of several runs. Then 50 shells are started and stopped and the
+// event loop's largest lateness while they stop is shown.
+// Usage: bench_terminal_pty [runs] [megabytes]. Needs `cat`, bash and tmux (setup.sh).
+
+#include "terminal/process/LocalProcess.h"
+#include "terminal/process/ShellLaunch.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <pty.h>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr unsigned short benchRows = 25;
+constexpr unsigned short benchCols = 80;
+
+// Text as a developer's terminal shows it: lines of words of varied length, some in colour
+// (as `ls --color` or a compiler prints them), some with non-ASCII letters.
+bool writeSample(const std::string& path, std::size_t bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    std::mt19937 random(11);
+    static const char* words[] = {"build", "src/terminal/process", "error:", "warning", "const", "std::vector<int>",
+                                  "return", "0x7ffd", "überprüfen", "naïve", "42", "--option=value", "#include", "a"};
+    std::string line;
+    std::size_t written = 0;
+    while (written < bytes) {
+        line.clear();
+        const std::size_t length = 20 + random() % 100;
+        const bool coloured = random() % 8 == 0;
+        if (coloured)
+            line += "\x1b[1;3" + std::to_string(1 + random() % 6) + "m";
+        while (line.size() < length) {
+            line += words[random() % std::size(words)];
+            line += ' ';
+        }
+        if (coloured)
+            line += "\x1b[0m";
+        line += '\n';
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        written += line.size();
+    }
+    return static_cast<bool>(out);
+}
+
+double seconds(const QElapsedTimer& timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+// Runs `argv` on a new terminal and drains it with blocking reads until its end; the bytes read.
+std::size_t drainProgram(const std::vector<std::string>& args)
+{
+    int master = -1;
+    winsize size{benchRows, benchCols, 0, 0};
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+    if (pid < 0)
+        return 0;
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::setenv("TERM", "xterm-256color", 1);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    std::vector<char> buffer(0x20000);
+    std::size_t total = 0;
+    for (ssize_t n; (n = ::read(master, buffer.data(), buffer.size())) > 0 || (n < 0 && errno == EINTR);)
+        total += n > 0 ? static_cast<std::size_t>(n) : 0;
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return total;
+}
+
+struct Counter : terminal::LocalProcessDelegate {
+    std::size_t bytes = 0;
+    bool ended = false;
+    void processTerminated(terminal::LocalProcess&, std::optional<int>) override { ended = true; }
+    void dataReceived(std::span<const std::uint8_t> slice) override { bytes += slice.size(); }
+    terminal::WindowSize getWindowSize() override { return {benchRows, benchCols, 0, 0}; }
+};
+
+// Watches the event loop: the largest delay of a 5 ms timer past its due time.
+class LatenessProbe {
+public:
+    LatenessProbe()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            worst_ = std::max(worst_, now - last_ - intervalMs * 1'000'000);
+            last_ = now;
+        });
+        clock_.start();
+        last_ = 0;
+        timer_.start(intervalMs);
+    }
+    double worstMs() const { return static_cast<double>(worst_) / 1e6; }
+
+private:
+    static constexpr int intervalMs = 5;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 worst_ = 0;
+};
+
+void spinUntil(const std::function<bool()>& done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+struct Measure {
+    double seconds = 0;
+    std::size_t bytes = 0;
+    double latenessMs = 0;
+};
+
+Measure runProcessLayer(const std::string& file)
+{
+    Counter counter;
+    terminal::LocalProcess process(&counter);
+    LatenessProbe probe;
+    QElapsedTimer timer;
+    timer.start();
+    process.startProcess("/bin/cat", {file});
+    spinUntil([&] { return counter.ended && process.childfd() < 0; });
+    return {seconds(timer), counter.bytes, probe.worstMs()};
+}
+
+Measure runDrain(const std::vector<std::string>& args)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const std::size_t bytes = drainProgram(args);
+    return {seconds(timer), bytes, 0};
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Starts `count` login shells, waits for each one's first output, then releases them all and
+// lets the reaper end them, watching the event loop while they stop.
+void stopShells(int count)
+{
+    QTemporaryDir folder;
+    terminal::EnvironmentList host = terminal::currentEnvironment();
+    terminal::setEnvironmentValue(host, "SHELL", "/bin/bash");
+    std::vector<std::unique_ptr<Counter>> counters;
+    std::vector<std::unique_ptr<terminal::LocalProcess>> shells;
+    for (int i = 0; i < count; ++i) {
+        counters.push_back(std::make_unique<Counter>());
+        shells.push_back(std::make_unique<terminal::LocalProcess>(counters.back().get()));
+        terminal::startShell(*shells.back(), terminal::shellLaunch(folder.path().toStdString(), host));
+        spinUntil([&] { return counters.back()->bytes > 0; });
+    }
+    LatenessProbe probe;
+    double slowestRelease = 0;
+    QElapsedTimer all;
+    all.start();
+    for (auto& shell : shells) {
+        QElapsedTimer timer;
+        timer.start();
+        shell.reset();
+        slowestRelease = std::max(slowestRelease, static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        QCoreApplication::processEvents();
+    }
+    spinUntil([] { return terminal::LocalProcess::pendingReleases() == 0; });
+    std::printf("%d shells stopped: slowest release %.2f ms, event loop at most %.2f ms late, all reaped in %.0f ms\n",
+                count, slowestRelease, probe.worstMs(), static_cast<double>(all.elapsed()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::size_t megabytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
+    QTemporaryDir dir;
+    const std::string file = dir.path().toStdString() + "/sample.txt";
+    if (!writeSample(file, megabytes * 1'000'000)) {
+        std::fprintf(stderr, "bench_terminal_pty: cannot write %s\n", file.c_str());
+        return 1;
+    }
+    const std::string socket = "quillora-bench-" + std::to_string(::getpid());
+    const std::vector<std::string> tmux = {"tmux", "-L", socket, "-f", "/dev/null", "new-session", "cat " + file};
+
+    std::vector<double> bare, process, viaTmux, lateness;
+    for (int run = 0; run < runs; ++run) {
+        const Measure b = runDrain({"cat", file});
+        const Measure p = runProcessLayer(file);
+        const Measure t = runDrain(tmux);
+        if (p.bytes != b.bytes)
+            std::fprintf(stderr, "bench_terminal_pty: the process layer read %zu bytes, the bare loop %zu\n", p.bytes,
+                         b.bytes);
+        bare.push_back(static_cast<double>(b.bytes) / 1e6 / b.seconds);
+        process.push_back(static_cast<double>(p.bytes) / 1e6 / p.seconds);
+        viaTmux.push_back(static_cast<double>(megabytes) / t.seconds); // tmux prints its screen, not the file
+        lateness.push_back(p.latenessMs);
+        std::printf("run %d: bare %.0f MB/s, process layer %.0f MB/s (event loop at most %.1f ms late), tmux %.0f MB/s\n",
+                    run + 1, bare.back(), process.back(), p.latenessMs, viaTmux.back());
+    }
+    std::printf("\n%zu MB through a terminal, median of %d runs:\n", megabytes, runs);
+    std::printf("  bare reader    %7.0f MB/s\n", median(bare));
+    std::printf("  process layer  %7.0f MB/s  %5.1f%% of bare, event loop at most %.1f ms late\n", median(process),
+                100 * median(process) / median(bare), median(lateness));
+    std::printf("  tmux           %7.0f MB/s  %5.1f%% of bare\n\n", median(viaTmux), 100 * median(viaTmux) / median(bare));
+    stopShells(50);
+    return 0;
+}

@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# Installs the peer the pseudo-terminal benchmark runs beside the bare reader: tmux.
+set -euo pipefail
+command -v tmux >/dev/null && exit 0
+apt-get install -y --no-install-recommends tmux
