@@ -97,9 +97,9 @@ int main(int argc, char** argv)
         return fail(error);
 
     mddoc::OffscreenDocument document(text, theme, scheme, width);
-    // Images from the network come in over the event loop: give them a moment.
+    // Images from the network come in over the event loop: wait for them before a picture.
     if (!png.isEmpty())
-        QCoreApplication::processEvents();
+        document.settle(10000);
     if (dump)
         std::fputs(qUtf8Printable(document.dump()), stdout);
     const double screen = std::min(document.height(), 1000.0);

@@ -186,6 +186,10 @@ View MarkdownView(MarkdownContent content, std::optional<QUrl> baseURL, std::opt
         environment.textStyle = TextStylePair{environment.textStyle, FontSize(size)};
         if (attributes.foregroundColor)
             environment.foregroundColor = attributes.foregroundColor;
+        // The page colour is drawn once, behind the document: text repeating it would show as
+        // boxes on shaded table rows and quotes.
+        if (attributes.backgroundColor)
+            environment.textStyle = TextStylePair{environment.textStyle, BackgroundColor(std::nullopt)};
         View blocks = DocumentBlocks(filteredBlocks(content, environment.colorScheme), state);
         if (attributes.backgroundColor)
             blocks = blocks.background(*attributes.backgroundColor);

@@ -5,6 +5,7 @@
 #include "mdview/Environment.h"
 #include "mdview/RenderNode.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +52,18 @@ OffscreenDocument::OffscreenDocument(const QString& text, const Theme& theme, Co
     m_height = m_host.layout(width);
     m_timings.firstLayoutMs = elapsedMs(timer);
     m_timings.fullLayoutMs = m_timings.firstLayoutMs; // the whole document is laid out at once
+}
+
+void OffscreenDocument::settle(int timeoutMs)
+{
+    QElapsedTimer total, quiet;
+    total.start();
+    quiet.start();
+    const auto connection = QObject::connect(&m_host, &ViewHost::layoutChanged, [&quiet] { quiet.restart(); });
+    while (quiet.elapsed() < 250 && total.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QObject::disconnect(connection);
+    m_height = m_host.layout(m_width);
 }
 
 QString OffscreenDocument::dump() const

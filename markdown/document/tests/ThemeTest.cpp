@@ -177,3 +177,15 @@ TEST(Themes, BuiltOnceAndTheDefault)
     EXPECT_EQ(withDefault, dumpOf(text, themes::basic()));
     EXPECT_NE(withDefault, dumpOf(text, Theme()));
 }
+
+TEST(Themes, GitHubTextShowsTheRowShadingBehindIt)
+{
+    // The page colour is drawn behind the document, not behind each run of text, so text on a
+    // shaded row stands on the shading.
+    OffscreenDocument document(QStringLiteral("| h |\n|---|\n| one |\n| two |\n"), themes::gitHub(), ColorScheme::light, 300);
+    const QImage image = document.paint();
+    const auto texts = mdview::collectTextNodes(*document.host().root());
+    ASSERT_EQ(texts.size(), 3u);
+    const QRectF shaded = texts[2]->frame(); // row 2
+    EXPECT_EQ(image.pixelColor(QPoint(int(shaded.left()) + 1, int(shaded.top()) + 1)), QColor(0xf7, 0xf7, 0xf9));
+}

@@ -142,3 +142,24 @@ TEST(MarkdownWidget, ThemeAndSchemeRebuild)
     markdown.setColorScheme(mdview::ColorScheme::dark);
     EXPECT_TRUE(markdown.dump().contains("fill=#ff18191d")); // the dark page colour
 }
+
+TEST(MarkdownWidget, ABubbleScrollsItsCodeSidewaysAndPassesOtherWheelsOn)
+{
+    const QString line = QStringLiteral("start ") + QString(400, QLatin1Char('x')) + QStringLiteral(" end");
+    Markdown bubble(QStringLiteral("```\n") + line + QStringLiteral("\n```\n"), Markdown::Sizing::heightForWidth);
+    bubble.resize(300, bubble.heightForWidth(300));
+    bubble.show();
+    QApplication::processEvents();
+    TextNode& code = *texts(bubble).front();
+    const double left = code.frame().left();
+    auto* surface = bubble.findChild<mdview::HeightForWidthView*>();
+    const QPointF at(40, code.frame().center().y());
+    QWheelEvent sideways(at, surface->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ShiftModifier,
+                         Qt::NoScrollPhase, false);
+    QApplication::sendEvent(surface, &sideways);
+    EXPECT_LT(code.frame().left(), left);
+    QWheelEvent down(at, surface->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(surface, &down);
+    EXPECT_FALSE(down.isAccepted()); // for the transcript around the bubble
+}

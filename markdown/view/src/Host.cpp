@@ -470,6 +470,20 @@ bool forwardMouse(ViewHost& host, QEvent* event, const QPointF& scroll)
     }
 }
 
+// A sideways wheel, or Shift with the wheel, scrolls the wide content (code) under the pointer;
+// true when it did.
+bool scrollSideways(ViewHost& host, QWheelEvent* event, const QPointF& position)
+{
+    QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 8 * 20 / 15 : event->pixelDelta();
+    if (event->modifiers() & Qt::ShiftModifier && delta.x() == 0)
+        delta = QPoint(delta.y(), 0);
+    if (delta.x() != 0 && host.scrollHorizontally(position, -delta.x())) {
+        event->accept();
+        return true;
+    }
+    return false;
+}
+
 // The pointing hand over links, the text cursor elsewhere.
 void followLinkHover(ViewHost& host, QWidget* surface)
 {
@@ -559,13 +573,8 @@ void DocumentView::scrollContentsBy(int, int)
 
 void DocumentView::wheelEvent(QWheelEvent* event)
 {
-    QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 8 * 20 / 15 : event->pixelDelta();
-    if (event->modifiers() & Qt::ShiftModifier && delta.x() == 0)
-        delta = QPoint(delta.y(), 0);
-    if (delta.x() != 0 && m_host.scrollHorizontally(toDocument(event->position()), -delta.x())) {
-        event->accept();
+    if (scrollSideways(m_host, event, toDocument(event->position())))
         return;
-    }
     QAbstractScrollArea::wheelEvent(event);
 }
 
@@ -630,6 +639,13 @@ void HeightForWidthView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_host.layout(width());
+}
+
+void HeightForWidthView::wheelEvent(QWheelEvent* event)
+{
+    // Up and down belong to whatever scrolls around the bubble.
+    if (!scrollSideways(m_host, event, event->position()))
+        event->ignore();
 }
 
 bool HeightForWidthView::event(QEvent* event)

@@ -32,6 +32,9 @@ public:
     mdview::ViewHost& host() { return m_host; }
     double height() const { return m_height; }
     const Timings& timings() const { return m_timings; }
+    // Runs the event loop until the document stops changing (images arriving) for a quarter
+    // of a second, or `timeoutMs` pass.
+    void settle(int timeoutMs);
     // The laid-out tree, one node per line.
     QString dump() const;
     // Paints `height` points of the document from `top` (all of it when absent) over the
