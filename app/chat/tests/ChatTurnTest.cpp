@@ -294,8 +294,9 @@ TEST_F(FakeToolTest, RawOutputIsLoggedInExcerptsUpToABudget)
     ASSERT_TRUE(waitUntil([&] { return !note().isEmpty(); }));
     qsizetype logged = 0;
     QString first;
-    for (qsizetype i = before; i < log.entries().size(); ++i) {
-        const auto& entry = log.entries()[i];
+    const QList<quillora::LogEntryModel> entries = log.entries();
+    for (qsizetype i = before; i < entries.size(); ++i) {
+        const auto& entry = entries[i];
         if (entry.category != QStringLiteral("ClaudeChatService") || !entry.message.startsWith(QStringLiteral("[stdout] ")))
             continue;
         if (first.isEmpty())
