@@ -42,6 +42,6 @@ function(quillora_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} quillora_warnings)
   gtest_discover_tests(${name}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLORA_TEST_SOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
