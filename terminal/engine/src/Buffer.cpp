@@ -256,6 +256,34 @@ void Buffer::insertCharacter(const CharData& printed)
     row.repairWide(at - 1, at + width, fill);
 }
 
+void Buffer::insertCharacters(std::span<const CharData> cells)
+{
+    fillViewportRows();
+    const int right = marginMode ? marginRight_ : cols_ - 1;
+    std::size_t i = 0;
+    while (i < cells.size()) {
+        if (insertMode || cells[i].width != 1 || x_ > right) {
+            insertCharacter(cells[i++]);
+            continue;
+        }
+        // Narrow cells up to the right limit: only the two ends can break a wide character.
+        const auto room = static_cast<std::size_t>(right - x_ + 1);
+        std::size_t n = 1;
+        while (n < room && i + n < cells.size() && cells[i + n].width == 1)
+            ++n;
+        BufferLine& row = screenLine(y_);
+        if (row.count() < cols_)
+            row.resize(cols_);
+        std::copy_n(cells.begin() + static_cast<std::ptrdiff_t>(i), n, row.data_.begin() + x_);
+        const CharData fill = CharData::blank(fillAttribute(cells[i + n - 1].attribute.bg));
+        row.repairWide(x_ - 1, x_, fill);
+        x_ += static_cast<int>(n);
+        row.repairWide(x_ - 1, x_, fill);
+        lastBufferStorage = {yBase_ + y_, x_ - 1, cols_, rows_};
+        i += n;
+    }
+}
+
 void Buffer::scroll(bool isWrapped, Attribute::Color background, bool keepViewport)
 {
     fillViewportRows();

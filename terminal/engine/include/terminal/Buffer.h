@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,8 @@ public:
     // limit when wrap-around is on, shifts the row in insert mode, places a wide character's
     // spacer. The cells it fills itself take the printed cell's background.
     void insertCharacter(const CharData& cell);
+    // The same for a run of cells, narrow ones that fit before the right limit copied at once.
+    void insertCharacters(std::span<const CharData> cells);
 
     // Scrolls the scroll region up by one row: the new bottom row is blank with `background`,
     // and `isWrapped` when the scroll came from a wrap. A region at the top of a buffer with

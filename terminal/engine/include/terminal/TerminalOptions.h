@@ -32,6 +32,9 @@ struct TerminalOptions {
     int scrollback = 500;
     int tabStopWidth = 8;
     bool enableSixelReported = true;
+    // Whether a program may read a checksum of the screen's characters (DECRQCRA); off, the
+    // answer is always 0000, so output can never learn what is on the screen.
+    bool reportChecksums = false;
 
     static const TerminalOptions& defaultOptions();
     // A copy with sizes, scroll-back and tab width inside the limits.

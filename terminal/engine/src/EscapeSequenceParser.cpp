@@ -1,0 +1,637 @@
+#include "terminal/EscapeSequenceParser.h"
+
+#include "terminal/UnicodeUtil.h"
+
+#include <algorithm>
+
+namespace terminal {
+
+using State = EscapeSequenceParser::State;
+
+namespace {
+
+enum class Action : std::uint8_t {
+    ignore,
+    print,
+    execute,
+    cancel,
+    enterEscape,
+    collect,
+    param,
+    escDispatch,
+    csiEntry,
+    csiDispatch,
+    oscStart,
+    oscPut,
+    oscEnd,
+    dcsEntry,
+    dcsHook,
+    dcsPut,
+    sosStart,
+    error,
+};
+
+constexpr int stateCount = static_cast<int>(State::dcsPassthrough) + 1;
+// Every byte from 0xA0 up shares one column; in text, bytes from 0x80 up never reach the
+// table (they are UTF-8), so columns 0x80-0x9F of the ground state hold the C1 controls.
+constexpr int columns = 0xA1;
+
+struct Entry {
+    Action action = Action::error;
+    State next = State::ground;
+};
+
+using Table = std::array<std::array<Entry, columns>, stateCount>;
+
+constexpr bool isExecutable(int b)
+{
+    return (b <= 0x17) || b == 0x19 || (b >= 0x1C && b <= 0x1F);
+}
+
+Table buildTable()
+{
+    Table t{};
+    auto set = [&t](State s, int from, int to, Action a, State next) {
+        for (int b = from; b <= to; ++b)
+            t[static_cast<int>(s)][b] = {a, next};
+    };
+    auto setExecutable = [&](State s, Action a, State next) {
+        for (int b = 0; b < 0x20; ++b) {
+            if (isExecutable(b))
+                set(s, b, b, a, next);
+        }
+    };
+    // Raw bytes from 0x80 up inside a sequence: the column of 0xA0.
+    auto setHigh = [&](State s, Action a, State next) { set(s, 0x80, 0xA0, a, next); };
+
+    for (int s = 0; s < stateCount; ++s) {
+        const auto state = static_cast<State>(s);
+        set(state, 0x00, 0xA0, Action::error, State::ground);
+        setExecutable(state, Action::execute, state);
+        set(state, 0x18, 0x18, Action::cancel, State::ground);
+        set(state, 0x1A, 0x1A, Action::cancel, State::ground);
+        set(state, 0x1B, 0x1B, Action::enterEscape, State::escape);
+        set(state, 0x7F, 0x7F, Action::ignore, state);
+    }
+
+    set(State::ground, 0x20, 0x7E, Action::print, State::ground);
+    // C1 controls, decoded from text.
+    set(State::ground, 0x80, 0x9F, Action::execute, State::ground);
+    set(State::ground, 0x90, 0x90, Action::dcsEntry, State::dcsEntry);
+    set(State::ground, 0x98, 0x98, Action::sosStart, State::sosPmApcString);
+    set(State::ground, 0x9B, 0x9B, Action::csiEntry, State::csiEntry);
+    set(State::ground, 0x9C, 0x9C, Action::ignore, State::ground);
+    set(State::ground, 0x9D, 0x9D, Action::oscStart, State::oscString);
+    set(State::ground, 0x9E, 0x9F, Action::sosStart, State::sosPmApcString);
+
+    set(State::escape, 0x20, 0x2F, Action::collect, State::escapeIntermediate);
+    set(State::escape, 0x30, 0x7E, Action::escDispatch, State::ground);
+    set(State::escape, 0x50, 0x50, Action::dcsEntry, State::dcsEntry);
+    set(State::escape, 0x58, 0x58, Action::sosStart, State::sosPmApcString);
+    set(State::escape, 0x5B, 0x5B, Action::csiEntry, State::csiEntry);
+    set(State::escape, 0x5D, 0x5D, Action::oscStart, State::oscString);
+    set(State::escape, 0x5E, 0x5F, Action::sosStart, State::sosPmApcString);
+
+    set(State::escapeIntermediate, 0x20, 0x2F, Action::collect, State::escapeIntermediate);
+    set(State::escapeIntermediate, 0x30, 0x7E, Action::escDispatch, State::ground);
+
+    set(State::csiEntry, 0x20, 0x2F, Action::collect, State::csiIntermediate);
+    set(State::csiEntry, 0x30, 0x3B, Action::param, State::csiParam);
+    set(State::csiEntry, 0x3C, 0x3F, Action::collect, State::csiParam);
+    set(State::csiEntry, 0x40, 0x7E, Action::csiDispatch, State::ground);
+
+    set(State::csiParam, 0x20, 0x2F, Action::collect, State::csiIntermediate);
+    set(State::csiParam, 0x30, 0x3B, Action::param, State::csiParam);
+    set(State::csiParam, 0x3C, 0x3F, Action::ignore, State::csiIgnore);
+    set(State::csiParam, 0x40, 0x7E, Action::csiDispatch, State::ground);
+
+    set(State::csiIntermediate, 0x20, 0x2F, Action::collect, State::csiIntermediate);
+    set(State::csiIntermediate, 0x30, 0x3F, Action::ignore, State::csiIgnore);
+    set(State::csiIntermediate, 0x40, 0x7E, Action::csiDispatch, State::ground);
+
+    set(State::csiIgnore, 0x20, 0x3F, Action::ignore, State::csiIgnore);
+    set(State::csiIgnore, 0x40, 0x7E, Action::ignore, State::ground);
+    setHigh(State::csiIgnore, Action::ignore, State::csiIgnore);
+
+    setExecutable(State::sosPmApcString, Action::ignore, State::sosPmApcString);
+    set(State::sosPmApcString, 0x20, 0x7F, Action::ignore, State::sosPmApcString);
+    setHigh(State::sosPmApcString, Action::ignore, State::sosPmApcString);
+
+    setExecutable(State::oscString, Action::ignore, State::oscString);
+    set(State::oscString, 0x07, 0x07, Action::oscEnd, State::ground);
+    set(State::oscString, 0x20, 0x7F, Action::oscPut, State::oscString);
+    setHigh(State::oscString, Action::oscPut, State::oscString);
+
+    for (State s : {State::dcsEntry, State::dcsParam, State::dcsIntermediate})
+        setExecutable(s, Action::ignore, s);
+    set(State::dcsEntry, 0x20, 0x2F, Action::collect, State::dcsIntermediate);
+    set(State::dcsEntry, 0x30, 0x3B, Action::param, State::dcsParam);
+    set(State::dcsEntry, 0x3C, 0x3F, Action::collect, State::dcsParam);
+    set(State::dcsEntry, 0x40, 0x7E, Action::dcsHook, State::dcsPassthrough);
+
+    set(State::dcsParam, 0x20, 0x2F, Action::collect, State::dcsIntermediate);
+    set(State::dcsParam, 0x30, 0x3B, Action::param, State::dcsParam);
+    set(State::dcsParam, 0x3C, 0x3F, Action::ignore, State::dcsIgnore);
+    set(State::dcsParam, 0x40, 0x7E, Action::dcsHook, State::dcsPassthrough);
+
+    set(State::dcsIntermediate, 0x20, 0x2F, Action::collect, State::dcsIntermediate);
+    set(State::dcsIntermediate, 0x30, 0x3F, Action::ignore, State::dcsIgnore);
+    set(State::dcsIntermediate, 0x40, 0x7E, Action::dcsHook, State::dcsPassthrough);
+
+    setExecutable(State::dcsIgnore, Action::ignore, State::dcsIgnore);
+    set(State::dcsIgnore, 0x20, 0x7F, Action::ignore, State::dcsIgnore);
+    setHigh(State::dcsIgnore, Action::ignore, State::dcsIgnore);
+
+    setExecutable(State::dcsPassthrough, Action::dcsPut, State::dcsPassthrough);
+    set(State::dcsPassthrough, 0x20, 0x7E, Action::dcsPut, State::dcsPassthrough);
+    setHigh(State::dcsPassthrough, Action::dcsPut, State::dcsPassthrough);
+    return t;
+}
+
+const Table& table()
+{
+    static const Table t = buildTable();
+    return t;
+}
+
+// The bytes that end a payload run inside a DCS string.
+constexpr bool endsDcsRun(std::uint8_t b)
+{
+    return b == 0x18 || b == 0x1A || b == 0x1B || b == 0x7F;
+}
+
+} // namespace
+
+int SequenceParams::groupLength(int i) const
+{
+    if (i < 0 || i >= count_)
+        return 0;
+    int n = 1;
+    while (i + n < count_ && isSubParam(i + n))
+        ++n;
+    return n;
+}
+
+std::string SequenceParams::describe() const
+{
+    std::string out = "[";
+    for (int i = 0; i < count_; ++i) {
+        if (i > 0)
+            out += isSubParam(i) ? ":" : ", ";
+        out += std::to_string(values_[static_cast<std::size_t>(i)]);
+    }
+    return out + "]";
+}
+
+void SequenceParams::addDigit(int digit)
+{
+    if (discarding_)
+        return;
+    std::int32_t& v = values_[static_cast<std::size_t>(count_ - 1)];
+    v = std::min(v * 10 + digit, maxValue);
+}
+
+void SequenceParams::next(bool sub)
+{
+    if (count_ >= maxCount) {
+        discarding_ = true;
+        return;
+    }
+    values_[static_cast<std::size_t>(count_)] = 0;
+    if (sub)
+        subMask_ |= 1u << count_;
+    ++count_;
+}
+
+std::string SequenceId::describe() const
+{
+    std::string out;
+    for (std::uint8_t b : {prefix, intermediate1, intermediate2, final}) {
+        if (b == 0)
+            continue;
+        if (!out.empty())
+            out += ' ';
+        if (b == ' ')
+            out += "SP";
+        else
+            out += static_cast<char>(b);
+    }
+    return out;
+}
+
+EscapeSequenceParser::EscapeSequenceParser()
+{
+    // ESC \ is the string terminator: consumed, whatever string it ended.
+    setEscHandler(SequenceId::make('\\'), [] {});
+}
+
+void EscapeSequenceParser::setExecuteHandler(std::uint8_t control, ExecuteHandler handler)
+{
+    if (control < execute_.size())
+        execute_[control] = std::move(handler);
+}
+
+void EscapeSequenceParser::setCsiHandler(SequenceId id, CsiHandler handler)
+{
+    if (id.final < 0x40 || id.final > 0x7E)
+        return;
+    auto& list = csi_[id.final - 0x40];
+    for (auto& [key, existing] : list) {
+        if (key == id.key()) {
+            existing = std::move(handler);
+            return;
+        }
+    }
+    list.emplace_back(id.key(), std::move(handler));
+}
+
+void EscapeSequenceParser::setEscHandler(SequenceId id, EscHandler handler)
+{
+    esc_[id.key()] = std::move(handler);
+}
+
+void EscapeSequenceParser::setOscHandler(int id, std::size_t maxPayload, OscHandler handler)
+{
+    oscHandlers_[id] = {maxPayload, std::move(handler)};
+}
+
+void EscapeSequenceParser::setDcsHandler(SequenceId id, std::size_t maxPayload, std::unique_ptr<DcsHandler> handler)
+{
+    // A string in progress must not keep using a handler that is being replaced.
+    if (dcs_ && dcsId_ == id) {
+        dcs_->handler->cancel();
+        dcs_ = nullptr;
+    }
+    dcsHandlers_[id.key()] = {maxPayload, std::move(handler)};
+}
+
+void EscapeSequenceParser::parse(std::string_view data)
+{
+    parse(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+}
+
+void EscapeSequenceParser::parse(std::span<const std::uint8_t> data)
+{
+    const std::uint8_t* p = data.data();
+    const std::uint8_t* const end = p + data.size();
+    while (p < end) {
+        if (state_ == State::ground) {
+            ground(p, end);
+            if (p >= end)
+                break;
+            if (state_ != State::ground)
+                continue;
+        }
+        const std::uint8_t b = *p++;
+        handle(b, p, end);
+    }
+    // Text is handed over at the end of every feed; an incomplete character waits for the next.
+    flushText();
+}
+
+void EscapeSequenceParser::reset()
+{
+    if (dcs_)
+        dcs_->handler->cancel();
+    dcs_ = nullptr;
+    state_ = State::ground;
+    utf8Need_ = 0;
+    text_.clear();
+    osc_.clear();
+    clearSequence();
+}
+
+void EscapeSequenceParser::flushText()
+{
+    if (text_.empty())
+        return;
+    if (print_)
+        print_(text_);
+    text_.clear();
+}
+
+void EscapeSequenceParser::invalidUtf8()
+{
+    text_ += U'\uFFFD';
+    utf8Need_ = 0;
+}
+
+// Text: printable ASCII in runs, UTF-8 decoded with validation. Returns at a control byte (or a
+// decoded C1 control, already handled) or at the end of the input.
+void EscapeSequenceParser::ground(const std::uint8_t*& p, const std::uint8_t* end)
+{
+    while (p < end) {
+        const std::uint8_t b = *p;
+        if (utf8Need_ == 0) {
+            if (b >= 0x20 && b < 0x7F) {
+                const std::uint8_t* start = p;
+                while (p < end && *p >= 0x20 && *p < 0x7F)
+                    ++p;
+                text_.append(start, p);
+                continue;
+            }
+            if (b < 0x80)
+                return;
+            ++p;
+            const std::uint8_t lead = utf8LeadTable[b];
+            if (lead >= 0xF0) {
+                invalidUtf8();
+                continue;
+            }
+            static constexpr std::uint8_t low[] = {0x80, 0xA0, 0x80, 0x90, 0x80};
+            static constexpr std::uint8_t high[] = {0xBF, 0xBF, 0x9F, 0xBF, 0x8F};
+            utf8Need_ = (lead & 0x0F) - 1;
+            utf8Code_ = b & (0xFF >> ((lead & 0x0F) + 1));
+            utf8Low_ = low[lead >> 4];
+            utf8High_ = high[lead >> 4];
+            continue;
+        }
+        if (b < utf8Low_ || b > utf8High_) {
+            // The sequence so far is one invalid subpart; b is read again.
+            invalidUtf8();
+            continue;
+        }
+        ++p;
+        utf8Code_ = utf8Code_ << 6 | (b & 0x3F);
+        utf8Low_ = 0x80;
+        utf8High_ = 0xBF;
+        if (--utf8Need_ > 0)
+            continue;
+        if (utf8Code_ >= 0x80 && utf8Code_ <= 0x9F) {
+            flushText();
+            handle(static_cast<std::uint8_t>(utf8Code_), p, end);
+            if (state_ != State::ground)
+                return;
+            continue;
+        }
+        text_ += utf8Code_;
+    }
+}
+
+void EscapeSequenceParser::handle(std::uint8_t b, const std::uint8_t*& p, const std::uint8_t* end)
+{
+    if (state_ == State::ground) {
+        if (utf8Need_ > 0)
+            invalidUtf8();
+        flushText();
+    }
+    const Entry entry = table()[static_cast<int>(state_)][std::min<int>(b, 0xA0)];
+    perform(static_cast<std::uint8_t>(entry.action), b, p, end);
+    if (entry.action != Action::error)
+        state_ = entry.next;
+}
+
+void EscapeSequenceParser::perform(std::uint8_t rawAction, std::uint8_t b, const std::uint8_t*& p, const std::uint8_t* end)
+{
+    const auto action = static_cast<Action>(rawAction);
+    switch (action) {
+    case Action::ignore:
+        if (state_ == State::sosPmApcString) {
+            while (p < end && *p != 0x18 && *p != 0x1A && *p != 0x1B)
+                ++p;
+        }
+        return;
+    case Action::print:
+        // Text never reaches the table; kept for completeness of the ground state.
+        text_ += b;
+        return;
+    case Action::execute:
+        if (b < execute_.size() && execute_[b])
+            execute_[b]();
+        return;
+    case Action::cancel:
+        if (state_ == State::oscString)
+            oscEnd(true);
+        else if (state_ == State::dcsPassthrough)
+            dcsEnd(true);
+        clearSequence();
+        return;
+    case Action::enterEscape:
+        if (state_ == State::oscString)
+            oscEnd(false);
+        else if (state_ == State::dcsPassthrough)
+            dcsEnd(false);
+        clearSequence();
+        return;
+    case Action::collect:
+        this->collect(b);
+        return;
+    case Action::param:
+        // Digits and separators in one loop: the hot part of colour-heavy output.
+        for (;;) {
+            if (b >= '0' && b <= '9')
+                params_.addDigit(b - '0');
+            else
+                params_.next(b == ':');
+            if (p >= end || *p < '0' || *p > ';')
+                return;
+            b = *p++;
+        }
+    case Action::escDispatch:
+        dispatchEsc(b);
+        return;
+    case Action::csiEntry:
+    case Action::dcsEntry:
+        clearSequence();
+        return;
+    case Action::csiDispatch:
+        dispatchCsi(b);
+        return;
+    case Action::oscStart:
+        osc_.clear();
+        oscId_ = -1;
+        oscInId_ = true;
+        oscMalformed_ = false;
+        oscOverflow_ = false;
+        oscLimit_ = unhandledOscLimit;
+        return;
+    case Action::oscPut:
+        --p;
+        oscPut(p, end);
+        return;
+    case Action::oscEnd:
+        this->oscEnd(false);
+        return;
+    case Action::dcsHook:
+        this->dcsHook(b);
+        return;
+    case Action::dcsPut:
+        --p;
+        dcsPut(p, end);
+        return;
+    case Action::sosStart:
+        clearSequence();
+        return;
+    case Action::error: {
+        // A byte that cannot continue the sequence: the sequence is dropped and the byte is
+        // read again as text, so no text is swallowed.
+        if (error_)
+            error_(state_, b);
+        clearSequence();
+        state_ = State::ground;
+        --p;
+        return;
+    }
+    }
+}
+
+void EscapeSequenceParser::clearSequence()
+{
+    params_.clear();
+    prefix_ = 0;
+    intermediateCount_ = 0;
+    intermediates_ = {};
+    tooManyIntermediates_ = false;
+}
+
+void EscapeSequenceParser::collect(std::uint8_t b)
+{
+    if (b >= 0x3C && b <= 0x3F) {
+        prefix_ = b;
+    } else if (intermediateCount_ < static_cast<int>(intermediates_.size())) {
+        intermediates_[static_cast<std::size_t>(intermediateCount_++)] = b;
+    } else {
+        tooManyIntermediates_ = true;
+    }
+}
+
+SequenceId EscapeSequenceParser::sequenceId(std::uint8_t final) const
+{
+    return {prefix_, intermediates_[0], intermediates_[1], final};
+}
+
+void EscapeSequenceParser::dispatchCsi(std::uint8_t final)
+{
+    const SequenceId id = sequenceId(final);
+    if (!tooManyIntermediates_) {
+        for (const auto& [key, handler] : csi_[final - 0x40]) {
+            if (key == id.key()) {
+                handler(params_);
+                return;
+            }
+        }
+    }
+    if (csiFallback_)
+        csiFallback_(id, params_);
+}
+
+void EscapeSequenceParser::dispatchEsc(std::uint8_t final)
+{
+    const SequenceId id = sequenceId(final);
+    if (!tooManyIntermediates_) {
+        if (auto found = esc_.find(id.key()); found != esc_.end()) {
+            found->second();
+            return;
+        }
+    }
+    if (escFallback_)
+        escFallback_(id);
+}
+
+void EscapeSequenceParser::oscPut(const std::uint8_t*& p, const std::uint8_t* end)
+{
+    while (p < end && *p >= 0x20) {
+        if (oscInId_) {
+            const std::uint8_t c = *p++;
+            if (c >= '0' && c <= '9') {
+                oscId_ = std::min(std::max(oscId_, 0) * 10 + (c - '0'), maxOscId + 1);
+                if (oscId_ > maxOscId)
+                    oscMalformed_ = true;
+            } else if (c == ';' && oscId_ >= 0) {
+                oscInId_ = false;
+                if (auto found = oscHandlers_.find(oscId_); found != oscHandlers_.end())
+                    oscLimit_ = found->second.maxPayload;
+            } else {
+                oscMalformed_ = true;
+            }
+            continue;
+        }
+        const std::uint8_t* start = p;
+        while (p < end && *p >= 0x20)
+            ++p;
+        const auto n = static_cast<std::size_t>(p - start);
+        if (oscMalformed_ || oscOverflow_)
+            continue;
+        if (osc_.size() + n > oscLimit_) {
+            oscOverflow_ = true;
+            osc_.clear();
+        } else {
+            osc_.append(reinterpret_cast<const char*>(start), n);
+        }
+    }
+}
+
+void EscapeSequenceParser::oscEnd(bool cancelled)
+{
+    if (!cancelled) {
+        const auto found = oscHandlers_.find(oscId_);
+        if (oscId_ < 0 || oscMalformed_) {
+            if (oscFallback_)
+                oscFallback_(oscId_, "malformed");
+        } else if (found == oscHandlers_.end()) {
+            if (oscFallback_)
+                oscFallback_(oscId_, "unknown");
+        } else if (oscOverflow_) {
+            if (oscFallback_)
+                oscFallback_(oscId_, "too long");
+        } else {
+            found->second.handler(osc_);
+        }
+    }
+    osc_.clear();
+    // One large string (an inline image) must not pin its memory for the terminal's life.
+    if (osc_.capacity() > 64 * 1024)
+        osc_.shrink_to_fit();
+    oscId_ = -1;
+    oscInId_ = true;
+}
+
+void EscapeSequenceParser::dcsHook(std::uint8_t final)
+{
+    const SequenceId id = sequenceId(final);
+    dcs_ = nullptr;
+    if (!tooManyIntermediates_) {
+        if (auto found = dcsHandlers_.find(id.key()); found != dcsHandlers_.end()) {
+            dcs_ = &found->second;
+            dcsId_ = id;
+            dcsBytes_ = 0;
+            dcs_->handler->hook(id, params_);
+            return;
+        }
+    }
+    if (dcsFallback_)
+        dcsFallback_(id, "unknown");
+}
+
+void EscapeSequenceParser::dcsPut(const std::uint8_t*& p, const std::uint8_t* end)
+{
+    const std::uint8_t* start = p;
+    while (p < end && !endsDcsRun(*p))
+        ++p;
+    if (!dcs_)
+        return;
+    const auto n = static_cast<std::size_t>(p - start);
+    if (dcsBytes_ + n > dcs_->maxPayload) {
+        dcs_->handler->cancel();
+        dcs_ = nullptr;
+        if (dcsFallback_)
+            dcsFallback_(dcsId_, "too long");
+        return;
+    }
+    dcsBytes_ += n;
+    dcs_->handler->put(std::string_view(reinterpret_cast<const char*>(start), n));
+}
+
+void EscapeSequenceParser::dcsEnd(bool cancelled)
+{
+    if (!dcs_)
+        return;
+    DcsHandler& handler = *dcs_->handler;
+    dcs_ = nullptr;
+    if (cancelled)
+        handler.cancel();
+    else
+        handler.unhook();
+}
+
+} // namespace terminal

@@ -1,0 +1,131 @@
+#pragma once
+
+// The command handlers of a Terminal: what each control character and escape sequence does to
+// its state and buffers. Wired to the parser by install() (TerminalDispatch.cpp); the families
+// live in their own files: printing and the line controls (TerminalPrint.cpp), cursor, erase,
+// insert, delete and scroll commands (TerminalEdit.cpp), graphic rendition and the palette
+// (TerminalSgr.cpp), modes (TerminalModes.cpp), and the screen-level commands
+// (TerminalScreen.cpp).
+
+#include "terminal/Terminal.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace terminal {
+
+class TerminalCommands {
+public:
+    explicit TerminalCommands(Terminal& terminal) : t_(terminal) {}
+    TerminalCommands(const TerminalCommands&) = delete;
+    TerminalCommands& operator=(const TerminalCommands&) = delete;
+
+    // Registers every handler, fallback and the error handler with the parser.
+    void install(EscapeSequenceParser& parser);
+
+    // Printing and the line controls.
+    void print(std::u32string_view text);
+    void repeatPreceding(const SequenceParams& params);
+    void forgetPrinted() { hasLastPrinted_ = false; }
+    void lineFeed();
+    void carriageReturn();
+    void backspace();
+    void tab();
+    void tabSet();
+    void index();
+    void nextLine();
+    void reverseIndex();
+    void scroll(bool isWrapped);
+    void columnIndex(bool back);
+    void setgLevel(int level);
+    // Keeps the cursor on the screen (the last column at most when `clampX`) and, in origin
+    // mode, inside the scroll region.
+    void restrictCursor(bool clampX = true);
+
+    // Cursor, erase, insert, delete and scroll commands.
+    void cursorUp(const SequenceParams& p);
+    void cursorDown(const SequenceParams& p);
+    void cursorForward(int count);
+    void cursorBackward(int count);
+    void cursorNextLine(const SequenceParams& p);
+    void cursorPrecedingLine(const SequenceParams& p);
+    void cursorCharAbsolute(const SequenceParams& p);
+    void cursorPosition(const SequenceParams& p);
+    void cursorForwardTab(const SequenceParams& p);
+    void cursorBackwardTab(const SequenceParams& p);
+    void charPosAbsolute(const SequenceParams& p);
+    void charPosRelative(const SequenceParams& p);
+    void linePosAbsolute(const SequenceParams& p);
+    void linePosRelative(const SequenceParams& p);
+    void setCursor(int col, int row);
+    void eraseInDisplay(const SequenceParams& p);
+    void eraseInLine(const SequenceParams& p);
+    void eraseChars(const SequenceParams& p);
+    void insertChars(const SequenceParams& p);
+    void deleteChars(const SequenceParams& p);
+    void deleteColumns(const SequenceParams& p);
+    void insertLines(const SequenceParams& p);
+    void deleteLines(const SequenceParams& p);
+    void scrollUp(const SequenceParams& p);
+    void scrollDown(const SequenceParams& p);
+    void tabClear(const SequenceParams& p);
+    void saveCursor();
+    void restoreCursor();
+    void saveCursorOrSetMargins(const SequenceParams& p);
+    void requestChecksum(const SequenceParams& p);
+
+    // Graphic rendition and the palette.
+    void selectGraphicRendition(const SequenceParams& p);
+    void setPalette(std::string_view payload);
+
+    // Modes.
+    void setModes(const SequenceParams& p, bool set, bool dec);
+
+    // Screen-level commands.
+    void setScrollRegion(const SequenceParams& p);
+    void setCursorStyle(const SequenceParams& p);
+    void softReset();
+    void setConformance(const SequenceParams& p);
+    void setTitleModes(const SequenceParams& p, bool set);
+    void setTitle(std::string_view payload, bool window, bool icon);
+    void copyToClipboard(std::string_view payload);
+
+private:
+    Buffer& b() { return *t_.buffer_; }
+    CharData blank() const { return CharData::blank(fillAttribute(t_.curAttr_.bg)); }
+    // The region's columns: the margins in margin mode, else the whole row.
+    int leftLimit() const { return t_.modes_.marginMode ? t_.buffer_->marginLeft() : 0; }
+    int rightLimit() const { return t_.modes_.marginMode ? t_.buffer_->marginRight() : t_.cols_ - 1; }
+    bool isInsideMargins(int x) const { return x >= t_.buffer_->marginLeft() && x <= t_.buffer_->marginRight(); }
+    // Leaves the pending-wrap position for the last column: every cursor movement does.
+    void endPendingWrap();
+    // Down one row, or the region scrolls when the cursor is on its bottom row.
+    void moveDownOrScroll();
+    void joinPrevious(char32_t mark);
+    void resetBufferLine(int y);
+    // Moves the rows [top, bottom] of the screen (margin columns only in margin mode) by `n`,
+    // up (negative) or down, filling the rows that came free with blanks.
+    void shiftRows(int top, int bottom, int n);
+    void columnScroll(bool back, int at);
+    void setMode(int mode, bool set);
+    void setDecMode(int mode, bool set);
+    void switchToAltScreen();
+    void switchToNormalScreen(bool clearAlt);
+    void columnModeSwitch();
+
+    // Logs when the terminal's silent flag is off; the message is built only then.
+    template <typename MakeMessage>
+    void log(MakeMessage&& makeMessage) const
+    {
+        if (!t_.silentLog_)
+            t_.log(makeMessage());
+    }
+
+    Terminal& t_;
+    std::vector<CharData> cells_;
+    CharData lastPrinted_;
+    bool hasLastPrinted_ = false;
+};
+
+} // namespace terminal

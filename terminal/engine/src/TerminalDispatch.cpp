@@ -1,0 +1,207 @@
+// Which handler each control character and escape sequence reaches. A handler is registered for
+// the exact form of its sequence (private marker and intermediates included); anything else
+// reaches a fallback that only logs. Sequences whose commands are not built yet are registered
+// as logged no-ops, so that they are consumed under their own payload limits.
+#include "TerminalCommands.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace terminal {
+
+namespace {
+
+using Id = SequenceId;
+
+// Payload limits of the strings each command accepts; longer ones are dropped whole.
+constexpr std::size_t titleLimit = 4 * 1024;
+constexpr std::size_t paletteLimit = 16 * 1024;
+constexpr std::size_t linkLimit = 8 * 1024;
+constexpr std::size_t colorLimit = 4 * 1024;
+constexpr std::size_t clipboardLimit = 1024 * 1024;
+constexpr std::size_t inlineFileLimit = 8 * 1024 * 1024;
+constexpr std::size_t statusRequestLimit = 64;
+constexpr std::size_t sixelLimit = 16 * 1024 * 1024;
+
+// A DCS string that is consumed and only logged at its end.
+class LoggedDcsHandler final : public DcsHandler {
+public:
+    explicit LoggedDcsHandler(std::function<void()> atEnd) : atEnd_(std::move(atEnd)) {}
+    void hook(SequenceId, const SequenceParams&) override {}
+    void put(std::string_view) override {}
+    void unhook() override { atEnd_(); }
+    void cancel() override {}
+
+private:
+    std::function<void()> atEnd_;
+};
+
+} // namespace
+
+void TerminalCommands::install(EscapeSequenceParser& parser)
+{
+    parser.setPrintHandler([this](std::u32string_view text) { print(text); });
+
+    const auto control = [&](std::uint8_t byte, void (TerminalCommands::*command)()) {
+        parser.setExecuteHandler(byte, [this, command] { (this->*command)(); });
+    };
+    parser.setExecuteHandler(0x07, [this] {
+        if (t_.delegate_)
+            t_.delegate_->bell(t_);
+    });
+    control(0x08, &TerminalCommands::backspace);
+    control(0x09, &TerminalCommands::tab);
+    control(0x0A, &TerminalCommands::lineFeed);
+    control(0x0B, &TerminalCommands::lineFeed);
+    control(0x0C, &TerminalCommands::lineFeed);
+    control(0x0D, &TerminalCommands::carriageReturn);
+    parser.setExecuteHandler(0x0E, [this] { setgLevel(1); });
+    parser.setExecuteHandler(0x0F, [this] { setgLevel(0); });
+    control(0x84, &TerminalCommands::index);
+    control(0x85, &TerminalCommands::nextLine);
+    control(0x88, &TerminalCommands::tabSet);
+
+    const auto csi = [&](Id id, void (TerminalCommands::*command)(const SequenceParams&)) {
+        parser.setCsiHandler(id, [this, command](const SequenceParams& p) { (this->*command)(p); });
+    };
+    csi(Id::make('@'), &TerminalCommands::insertChars);
+    csi(Id::make('A'), &TerminalCommands::cursorUp);
+    csi(Id::make('B'), &TerminalCommands::cursorDown);
+    parser.setCsiHandler(Id::make('C'), [this](const SequenceParams& p) { cursorForward(p[0]); });
+    parser.setCsiHandler(Id::make('D'), [this](const SequenceParams& p) { cursorBackward(p[0]); });
+    csi(Id::make('E'), &TerminalCommands::cursorNextLine);
+    csi(Id::make('F'), &TerminalCommands::cursorPrecedingLine);
+    csi(Id::make('G'), &TerminalCommands::cursorCharAbsolute);
+    csi(Id::make('H'), &TerminalCommands::cursorPosition);
+    csi(Id::make('I'), &TerminalCommands::cursorForwardTab);
+    csi(Id::make('J'), &TerminalCommands::eraseInDisplay);
+    csi(Id::make('J', '?'), &TerminalCommands::eraseInDisplay);
+    csi(Id::make('K'), &TerminalCommands::eraseInLine);
+    csi(Id::make('K', '?'), &TerminalCommands::eraseInLine);
+    csi(Id::make('L'), &TerminalCommands::insertLines);
+    csi(Id::make('M'), &TerminalCommands::deleteLines);
+    csi(Id::make('P'), &TerminalCommands::deleteChars);
+    csi(Id::make('S'), &TerminalCommands::scrollUp);
+    csi(Id::make('T'), &TerminalCommands::scrollDown);
+    parser.setCsiHandler(Id::make('T', '>'), [this](const SequenceParams& p) { setTitleModes(p, false); });
+    parser.setCsiHandler(Id::make('t', '>'), [this](const SequenceParams& p) { setTitleModes(p, true); });
+    csi(Id::make('X'), &TerminalCommands::eraseChars);
+    csi(Id::make('Z'), &TerminalCommands::cursorBackwardTab);
+    csi(Id::make('`'), &TerminalCommands::charPosAbsolute);
+    csi(Id::make('a'), &TerminalCommands::charPosRelative);
+    csi(Id::make('b'), &TerminalCommands::repeatPreceding);
+    csi(Id::make('d'), &TerminalCommands::linePosAbsolute);
+    csi(Id::make('e'), &TerminalCommands::linePosRelative);
+    csi(Id::make('f'), &TerminalCommands::cursorPosition);
+    csi(Id::make('g'), &TerminalCommands::tabClear);
+    parser.setCsiHandler(Id::make('h'), [this](const SequenceParams& p) { setModes(p, true, false); });
+    parser.setCsiHandler(Id::make('l'), [this](const SequenceParams& p) { setModes(p, false, false); });
+    parser.setCsiHandler(Id::make('h', '?'), [this](const SequenceParams& p) { setModes(p, true, true); });
+    parser.setCsiHandler(Id::make('l', '?'), [this](const SequenceParams& p) { setModes(p, false, true); });
+    csi(Id::make('m'), &TerminalCommands::selectGraphicRendition);
+    csi(Id::make('q', 0, ' '), &TerminalCommands::setCursorStyle);
+    csi(Id::make('r'), &TerminalCommands::setScrollRegion);
+    csi(Id::make('s'), &TerminalCommands::saveCursorOrSetMargins);
+    parser.setCsiHandler(Id::make('u'), [this](const SequenceParams&) { restoreCursor(); });
+    csi(Id::make('y', 0, '*'), &TerminalCommands::requestChecksum);
+    csi(Id::make('~', 0, '\''), &TerminalCommands::deleteColumns);
+    parser.setCsiHandler(Id::make('p', 0, '!'), [this](const SequenceParams&) { softReset(); });
+    csi(Id::make('p', 0, '"'), &TerminalCommands::setConformance);
+
+    const auto esc = [&](Id id, std::function<void()> command) { parser.setEscHandler(id, std::move(command)); };
+    esc(Id::make('6'), [this] { columnIndex(true); });
+    esc(Id::make('7'), [this] { saveCursor(); });
+    esc(Id::make('8'), [this] { restoreCursor(); });
+    esc(Id::make('9'), [this] { columnIndex(false); });
+    esc(Id::make('D'), [this] { index(); });
+    esc(Id::make('E'), [this] { nextLine(); });
+    esc(Id::make('H'), [this] { tabSet(); });
+    esc(Id::make('M'), [this] { reverseIndex(); });
+    esc(Id::make('='), [this] { t_.modes_.applicationKeypad = true; });
+    esc(Id::make('>'), [this] { t_.modes_.applicationKeypad = false; });
+    esc(Id::make('c'), [this] { t_.reset(); });
+    esc(Id::make('n'), [this] { setgLevel(2); });
+    esc(Id::make('o'), [this] { setgLevel(3); });
+    // Shifts into the right half (GR): text is UTF-8, which has no right half to shift into.
+    for (char final : {'|', '}', '~'})
+        esc(Id::make(final), [] {});
+    for (char final : {'@', 'G'}) {
+        esc(Id::make(final, 0, '%'), [this] {
+            t_.charsets_.invoke(0);
+            t_.charsets_.designate(0, nullptr);
+        });
+    }
+    esc(Id::make('G', 0, ' '), [this] { t_.cc_.send8bit = true; });
+    esc(Id::make('F', 0, ' '), [this] { t_.cc_.send8bit = false; });
+    for (char intermediate : std::string_view("()*+-./")) {
+        const int slot = CharSets::slotOf(intermediate);
+        for (char designator : charsetDesignators) {
+            const CharsetTable* table = charsetFor(designator);
+            esc(Id::make(designator, 0, intermediate), [this, slot, table] { t_.charsets_.designate(slot, table); });
+        }
+    }
+
+    parser.setOscHandler(0, titleLimit, [this](std::string_view payload) { setTitle(payload, true, false); });
+    parser.setOscHandler(1, titleLimit, [this](std::string_view payload) { setTitle(payload, false, true); });
+    parser.setOscHandler(2, titleLimit, [this](std::string_view payload) { setTitle(payload, true, false); });
+    parser.setOscHandler(4, paletteLimit, [this](std::string_view payload) { setPalette(payload); });
+    parser.setOscHandler(52, clipboardLimit, [this](std::string_view payload) { copyToClipboard(payload); });
+    parser.setOscHandler(112, colorLimit, [this](std::string_view) { t_.setCursorColor(std::nullopt); });
+
+    // Reports, rectangles, line sizes, links, dynamic colours, notifications and images:
+    // consumed, and logged until they are handled.
+    const auto notYet = [this](std::string name) {
+        return [this, name] { log([&] { return name + " is not handled"; }); };
+    };
+    for (const auto& [id, name] : std::initializer_list<std::pair<Id, const char*>>{
+             {Id::make('c'), "DA"},
+             {Id::make('c', '>'), "secondary DA"},
+             {Id::make('c', '='), "tertiary DA"},
+             {Id::make('n'), "DSR"},
+             {Id::make('n', '?'), "DECDSR"},
+             {Id::make('p', 0, '$'), "DECRQM"},
+             {{'?', '$', 0, 'p'}, "DECRQM"},
+             {Id::make('t'), "window operation"},
+             {Id::make('v', 0, '$'), "DECCRA"},
+             {Id::make('x', 0, '$'), "DECFRA"},
+             {Id::make('z', 0, '$'), "DECERA"},
+             {Id::make('z', 0, '\''), "DECELR"},
+             {Id::make('{', 0, '$'), "DECSERA"},
+             {Id::make('{', 0, '#'), "XTPUSHSGR"},
+             {Id::make('}', 0, '#'), "XTPOPSGR"},
+             {Id::make('}', 0, '\''), "DECIC"},
+         }) {
+        auto logged = notYet(std::string("CSI ") + name);
+        parser.setCsiHandler(id, [logged](const SequenceParams&) { logged(); });
+    }
+    for (char final : {'3', '4', '5', '6', '8'})
+        esc(Id::make(final, 0, '#'), notYet(std::string("ESC # ") + final));
+    for (const auto& [id, limit] : std::initializer_list<std::pair<int, std::size_t>>{
+             {6, linkLimit}, {7, linkLimit}, {8, linkLimit}, {10, colorLimit}, {11, colorLimit}, {12, colorLimit},
+             {104, colorLimit}, {777, titleLimit}, {1337, inlineFileLimit}}) {
+        auto logged = notYet("OSC " + std::to_string(id));
+        parser.setOscHandler(id, limit, [logged](std::string_view) { logged(); });
+    }
+    parser.setDcsHandler(Id::make('q', 0, '$'), statusRequestLimit, std::make_unique<LoggedDcsHandler>(notYet("DECRQSS")));
+    parser.setDcsHandler(Id::make('q'), sixelLimit, std::make_unique<LoggedDcsHandler>(notYet("sixel image")));
+
+    parser.setCsiFallback([this](Id id, const SequenceParams& p) {
+        log([&] { return "Unknown CSI sequence: " + id.describe() + " " + p.describe(); });
+    });
+    parser.setEscFallback([this](Id id) { log([&] { return "Unknown ESC sequence: " + id.describe(); }); });
+    parser.setOscFallback([this](int id, std::string_view problem) {
+        log([&] { return "OSC " + std::to_string(id) + " ignored: " + std::string(problem); });
+    });
+    parser.setDcsFallback([this](Id id, std::string_view problem) {
+        log([&] { return "DCS " + id.describe() + " ignored: " + std::string(problem); });
+    });
+    parser.setErrorHandler([this](EscapeSequenceParser::State state, std::uint8_t byte) {
+        log([&] {
+            char text[64];
+            std::snprintf(text, sizeof text, "Byte 0x%02X broke off a sequence (parser state %d)", byte, static_cast<int>(state));
+            return std::string(text);
+        });
+    });
+}
+
+} // namespace terminal

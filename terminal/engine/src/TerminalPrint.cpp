@@ -1,0 +1,238 @@
+// Printing text, and the controls that move the cursor by lines and columns.
+#include "TerminalCommands.h"
+
+#include "terminal/UnicodeUtil.h"
+
+#include <algorithm>
+
+namespace terminal {
+
+void TerminalCommands::print(std::u32string_view text)
+{
+    Buffer& buffer = b();
+    t_.updateRange(buffer.y());
+    const Attribute attribute = t_.curAttr_;
+    const bool mapped = t_.charsets_.active() != nullptr;
+    cells_.clear();
+    for (char32_t c : text) {
+        if (mapped)
+            c = t_.charsets_.map(c);
+        const int width = columnWidth(c);
+        if (width == 0) {
+            // Marks, joiners and other zero-width scalars never take a cell of their own.
+            buffer.insertCharacters(cells_);
+            cells_.clear();
+            joinPrevious(c);
+            continue;
+        }
+        cells_.push_back({static_cast<std::int32_t>(c), static_cast<std::int8_t>(width), 0, {}, attribute});
+    }
+    if (!cells_.empty()) {
+        buffer.insertCharacters(cells_);
+        lastPrinted_ = cells_.back();
+        hasLastPrinted_ = true;
+    }
+    t_.updateRange(b().y());
+}
+
+// A zero-width scalar joins the character left of the cursor; with none there it is dropped.
+void TerminalCommands::joinPrevious(char32_t mark)
+{
+    Buffer& buffer = b();
+    int col = std::min(buffer.x(), t_.cols_) - 1;
+    BufferLine& row = buffer.screenLine(buffer.y());
+    if (col < 0 || col >= row.count())
+        return;
+    if (row[col].isSpacer() && col > 0)
+        --col;
+    CharData& cell = row.at(col);
+    if (cell.code == 0)
+        return;
+    std::u32string scalars = t_.tables_->scalars(cell.code);
+    if (scalars.size() >= CellTables::maxClusterScalars)
+        return;
+    scalars += mark;
+    cell.code = t_.tables_->encode(scalars);
+    if (hasLastPrinted_)
+        lastPrinted_.code = cell.code;
+}
+
+void TerminalCommands::repeatPreceding(const SequenceParams& p)
+{
+    if (!hasLastPrinted_)
+        return;
+    const int limit = t_.cols_ * t_.rows_ * 2;
+    const int n = std::min(p.at(0, 1), limit);
+    CharData cell = lastPrinted_;
+    cell.attribute = t_.curAttr_;
+    cells_.assign(static_cast<std::size_t>(n), cell);
+    t_.updateRange(b().y());
+    b().insertCharacters(cells_);
+    t_.updateRange(b().y());
+}
+
+void TerminalCommands::endPendingWrap()
+{
+    if (b().x() >= t_.cols_)
+        b().setX(t_.cols_ - 1);
+}
+
+void TerminalCommands::moveDownOrScroll()
+{
+    Buffer& buffer = b();
+    if (buffer.y() == buffer.scrollBottom()) {
+        // The pending-wrap position counts as the last column.
+        if (isInsideMargins(std::min(buffer.x(), t_.cols_ - 1)))
+            scroll(false);
+    } else if (buffer.y() < t_.rows_ - 1) {
+        buffer.setY(buffer.y() + 1);
+    }
+}
+
+void TerminalCommands::lineFeed()
+{
+    moveDownOrScroll();
+    endPendingWrap();
+    if (t_.delegate_)
+        t_.delegate_->linefeed(t_);
+    if (t_.modes_.lineFeedMode)
+        b().setX(t_.modes_.originMode && t_.modes_.marginMode ? b().marginLeft() : 0);
+}
+
+void TerminalCommands::carriageReturn()
+{
+    Buffer& buffer = b();
+    if (t_.modes_.marginMode && buffer.x() >= buffer.marginLeft())
+        buffer.setX(buffer.marginLeft());
+    else
+        buffer.setX(0);
+}
+
+void TerminalCommands::backspace()
+{
+    const bool reverse = t_.modes_.reverseWraparound;
+    restrictCursor(!reverse);
+    Buffer& buffer = b();
+    const int left = leftLimit();
+    const int right = rightLimit();
+    const int x = buffer.x();
+    const int y = buffer.y();
+    if (x > left) {
+        buffer.setX(x - 1);
+    } else if (!reverse) {
+        if (x > 0 && x < left)
+            buffer.setX(x - 1);
+    } else if (y > buffer.scrollTop() && y <= buffer.scrollBottom()) {
+        BufferLine& line = buffer.screenLine(y);
+        if (line.isWrapped && !t_.modes_.marginMode)
+            line.isWrapped = false;
+        buffer.setY(y - 1);
+        buffer.setX(right);
+    } else if (y == buffer.scrollTop()) {
+        buffer.setX(right);
+        buffer.setY(buffer.scrollBottom());
+    } else if (y > 0) {
+        buffer.setX(right);
+        buffer.setY(y - 1);
+    }
+}
+
+void TerminalCommands::tab()
+{
+    Buffer& buffer = b();
+    buffer.setX(buffer.nextTabStop(-1, t_.modes_.marginMode));
+}
+
+void TerminalCommands::tabSet()
+{
+    b().tabSet(std::min(b().x(), t_.cols_ - 1));
+}
+
+void TerminalCommands::index()
+{
+    restrictCursor(true);
+    moveDownOrScroll();
+}
+
+void TerminalCommands::nextLine()
+{
+    b().setX(t_.modes_.originMode && t_.modes_.marginMode ? b().marginLeft() : 0);
+    index();
+}
+
+void TerminalCommands::reverseIndex()
+{
+    restrictCursor(true);
+    Buffer& buffer = b();
+    if (buffer.y() == buffer.scrollTop()) {
+        Buffer& buf = buffer;
+        const int top = buf.yBase() + buf.scrollTop();
+        const int bottom = buf.yBase() + buf.scrollBottom();
+        buf.lines().rotate(top, bottom, bottom + 1);
+        buf.lines()[top].reset(t_.cols_, blank(), false);
+        t_.updateRange(buf.scrollTop());
+        t_.updateRange(buf.scrollBottom());
+    } else if (buffer.y() > 0) {
+        buffer.setY(buffer.y() - 1);
+    }
+}
+
+void TerminalCommands::scroll(bool isWrapped)
+{
+    Buffer& buffer = b();
+    buffer.scroll(isWrapped, t_.curAttr_.bg, t_.userScrolling_);
+    const bool invariant = !buffer.hasScrollback();
+    t_.updateRange(buffer.scrollTop(), !invariant);
+    t_.updateRange(buffer.scrollBottom(), !invariant);
+    if (t_.delegate_)
+        t_.delegate_->scrolled(t_, buffer.yDisp());
+}
+
+void TerminalCommands::restrictCursor(bool clampX)
+{
+    Buffer& buffer = b();
+    buffer.setX(std::min(buffer.x(), clampX ? t_.cols_ - 1 : t_.cols_));
+    if (t_.modes_.originMode)
+        buffer.setY(std::clamp(buffer.y(), buffer.scrollTop(), buffer.scrollBottom()));
+    t_.updateRange(buffer.y());
+}
+
+void TerminalCommands::columnIndex(bool back)
+{
+    Buffer& buffer = b();
+    if (back) {
+        if (buffer.x() != buffer.marginLeft())
+            cursorBackward(1);
+        else
+            columnScroll(true, buffer.x());
+    } else if (buffer.x() != buffer.marginRight()) {
+        if (buffer.x() < t_.cols_)
+            cursorForward(1);
+    } else {
+        columnScroll(false, buffer.marginLeft());
+    }
+}
+
+void TerminalCommands::columnScroll(bool back, int at)
+{
+    Buffer& buffer = b();
+    if (buffer.y() < buffer.scrollTop() || buffer.y() > buffer.scrollBottom() || !isInsideMargins(buffer.x()))
+        return;
+    const int right = rightLimit();
+    for (int y = buffer.scrollTop(); y <= buffer.scrollBottom(); ++y) {
+        BufferLine& line = buffer.screenLine(y);
+        if (back)
+            line.insertCells(at, 1, right, Buffer::getNullCell());
+        else
+            line.deleteCells(at, 1, right, Buffer::getNullCell(fillAttribute(t_.curAttr_.bg)));
+    }
+    t_.updateRange(buffer.scrollTop());
+    t_.updateRange(buffer.scrollBottom());
+}
+
+void TerminalCommands::setgLevel(int level)
+{
+    t_.charsets_.invoke(level);
+}
+
+} // namespace terminal
