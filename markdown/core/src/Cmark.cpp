@@ -51,4 +51,28 @@ const ExtensionNodeTypes& extensionNodeTypes()
     return types;
 }
 
+CmarkTree parseCmark(std::string_view text, unsigned extensions)
+{
+    static constexpr std::pair<unsigned, const char*> named[] = {
+        {CmarkExtension::autolink, "autolink"}, {CmarkExtension::strikethrough, "strikethrough"},
+        {CmarkExtension::tagfilter, "tagfilter"}, {CmarkExtension::tasklist, "tasklist"},
+        {CmarkExtension::table, "table"},
+    };
+    ensureExtensionsRegistered();
+    std::lock_guard lock(cmarkMutex());
+    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    if (!parser)
+        return nullptr;
+    for (const auto& [flag, name] : named) {
+        if (extensions & flag) {
+            if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name))
+                cmark_parser_attach_syntax_extension(parser, extension);
+        }
+    }
+    cmark_parser_feed(parser, text.data(), text.size());
+    CmarkTree root(cmark_parser_finish(parser));
+    cmark_parser_free(parser);
+    return root;
+}
+
 } // namespace markdown::detail

@@ -8,7 +8,9 @@
 #include <cmark-gfm.h>
 #include <cmark-gfm-core-extensions.h>
 
+#include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace markdown::detail {
 
@@ -29,5 +31,24 @@ struct ExtensionNodeTypes {
 
 // Read once, after registration; a kind that reads as 0 is logged as an error.
 const ExtensionNodeTypes& extensionNodeTypes();
+
+// Owns a finished tree; the free needs no lock (the tree is independent of any parser).
+struct CmarkTreeDeleter {
+    void operator()(cmark_node* root) const { cmark_node_free(root); }
+};
+using CmarkTree = std::unique_ptr<cmark_node, CmarkTreeDeleter>;
+
+// Flags of the extensions a parse attaches.
+struct CmarkExtension {
+    static constexpr unsigned autolink = 1;
+    static constexpr unsigned strikethrough = 2;
+    static constexpr unsigned tagfilter = 4;
+    static constexpr unsigned tasklist = 8;
+    static constexpr unsigned table = 16;
+};
+
+// The tree of a text with the given extensions (CmarkExtension flags); null when cmark-gfm
+// yields none.
+CmarkTree parseCmark(std::string_view text, unsigned extensions);
 
 } // namespace markdown::detail

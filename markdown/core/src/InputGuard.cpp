@@ -1,83 +1,17 @@
 #include "InputGuard.h"
 
+#include "InlineGuard.h"
+#include "NestingGuard.h"
+#include "TextLines.h"
+#include "markdown/MarkdownParser.h"
+
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace markdown::detail {
 
 namespace {
-
-bool isBlank(std::string_view line)
-{
-    return line.find_first_not_of(" \t\r") == std::string_view::npos;
-}
-
-// The column count of a delimiter row ("| :-- | --: |"), or 0 when the line is not one.
-// Indentation and block-quote markers, which a table may sit behind, are skipped.
-std::uint64_t delimiterRowColumns(std::string_view line)
-{
-    const std::size_t start = line.find_first_not_of(" \t\v\f>");
-    if (start == std::string_view::npos || !std::strchr("|:-", line[start]))
-        return 0;
-    line.remove_prefix(start);
-    if (line.find('-') == std::string_view::npos || line.find_first_not_of("|:- \t\r") != std::string_view::npos)
-        return 0;
-    line = line.substr(0, line.find_last_not_of(" \t\r") + 1);
-    if (line.front() == '|')
-        line.remove_prefix(1);
-    if (!line.empty() && line.back() == '|')
-        line.remove_suffix(1);
-    return static_cast<std::uint64_t>(std::count(line.begin(), line.end(), '|')) + 1;
-}
-
-// A line of dashes under a paragraph makes a heading of it before any table is tried.
-bool isSetextUnderline(std::string_view line)
-{
-    const std::size_t start = line.find_first_not_of(' ');
-    if (start == std::string_view::npos || start > 3 || line[start] != '-')
-        return false;
-    const std::size_t end = line.find_first_not_of('-', start);
-    return end == std::string_view::npos || isBlank(line.substr(end));
-}
-
-std::uint64_t countOf(std::string_view text, std::string_view needle)
-{
-    std::uint64_t count = 0;
-    for (std::size_t at = text.find(needle); at != std::string_view::npos; at = text.find(needle, at + 1))
-        ++count;
-    return count;
-}
-
-// Tracks fenced code so that its text is never rewritten.
-class FenceTracker {
-public:
-    // True while the line belongs to a fence (its opening and closing lines included).
-    bool consume(std::string_view line)
-    {
-        std::size_t indent = 0;
-        while (indent < line.size() && indent < 4 && line[indent] == ' ')
-            ++indent;
-        const std::string_view rest = indent < 4 ? line.substr(indent) : std::string_view{};
-        const char marker = !rest.empty() && (rest[0] == '`' || rest[0] == '~') ? rest[0] : 0;
-        const std::size_t run = marker ? rest.find_first_not_of(marker) : 0;
-        const std::size_t length = run == std::string_view::npos ? rest.size() : run;
-        if (fenceLength_ == 0) {
-            if (marker && length >= 3) {
-                fenceChar_ = marker;
-                fenceLength_ = length;
-                return true;
-            }
-            return false;
-        }
-        if (marker == fenceChar_ && length >= fenceLength_ && isBlank(rest.substr(length)))
-            fenceLength_ = 0;
-        return true;
-    }
-
-private:
-    char fenceChar_ = 0;
-    std::size_t fenceLength_ = 0;
-};
 
 // Length of the well-formed sequence at text[at], or 0 with `valid` bytes of a maximal
 // ill-formed subpart (at least 1) when there is none.
@@ -135,6 +69,146 @@ std::size_t firstIllFormed(std::string_view text)
     return at;
 }
 
+std::string about(std::uint64_t measured, std::uint64_t bound)
+{
+    return "about " + std::to_string(measured) + ", at most " + std::to_string(bound);
+}
+
+// The segments to rewrite so that the total of one measure falls within its bound: the
+// costliest first.
+std::vector<std::size_t> costliest(const std::vector<InlineWork>& works, std::uint64_t InlineWork::*measure,
+                                   std::uint64_t bound)
+{
+    std::uint64_t total = 0;
+    for (const InlineWork& work : works)
+        total += work.*measure;
+    std::vector<std::size_t> chosen;
+    if (total <= bound)
+        return chosen;
+    std::vector<std::size_t> order(works.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return works[a].*measure > works[b].*measure; });
+    for (const std::size_t i : order) {
+        if (total <= bound)
+            break;
+        total -= works[i].*measure;
+        chosen.push_back(i);
+    }
+    return chosen;
+}
+
+struct InlineBound {
+    std::uint64_t InlineWork::*measure;
+    std::uint64_t bound;
+    DefuseKind kind;
+    const char* what; // the warning, around the numbers
+    const char* then;
+};
+
+constexpr InlineBound inlineBounds[] = {
+    {&InlineWork::emphasis, maxEmphasisWork, defuseEmphasis,
+     "Some paragraphs hold too many emphasis marks to match in time (", " steps); their emphasis marks are shown as text."},
+    {&InlineWork::images, maxImageWork, defuseImages,
+     "Some paragraphs hold too many image openers and closing brackets to match in time (",
+     " steps); their images are shown as text."},
+};
+
+// Rewrites the costliest segments until every inline measure is within its bound: carefully
+// first (code and links kept exact), thoroughly where that is not enough.
+void guardInlines(GuardedInput& result)
+{
+    const auto measure = [&](const std::vector<Segment>& segments, std::vector<InlineWork>& works) {
+        works.clear();
+        works.reserve(segments.size());
+        InlineWork total;
+        for (const Segment& segment : segments) {
+            works.push_back(inlineWork(result.text.substr(segment.begin, segment.end - segment.begin), result.bareLinks));
+            total += works.back();
+        }
+        return total;
+    };
+    const auto withinBounds = [](const InlineWork& total) {
+        return total.emphasis <= maxEmphasisWork && total.images <= maxImageWork
+            && total.domainScans <= maxDomainScanWork && total.linkParentheses <= maxLinkParenthesisWork
+            && total.emailScans <= maxEmailScanWork;
+    };
+    // Runs of lines overstate the work, cheaply; a text within the bounds by them is parsed as
+    // it is, and only the others are measured by their inline texts.
+    std::vector<InlineWork> works;
+    if (withinBounds(measure(lineRuns(result.text), works)))
+        return;
+    const std::vector<Segment> segments = inlineUnits(result.text, result.tables);
+    const InlineWork total = measure(segments, works);
+
+    const struct {
+        std::uint64_t InlineWork::*measure;
+        std::uint64_t bound;
+        const char* name;
+    } linkBounds[] = {
+        {&InlineWork::domainScans, maxDomainScanWork, "domain scans"},
+        {&InlineWork::linkParentheses, maxLinkParenthesisWork, "closing parentheses"},
+        {&InlineWork::emailScans, maxEmailScanWork, "address scans"},
+    };
+    for (const auto& link : linkBounds) {
+        if (result.bareLinks && total.*link.measure > link.bound) {
+            result.bareLinks = false;
+            result.warnings.push_back("The document's bare links are too costly to find (" + std::string(link.name) + ": "
+                                      + about(total.*link.measure, link.bound)
+                                      + " bytes); it is parsed without bare links.");
+        }
+    }
+    if (!result.bareLinks) {
+        for (std::size_t i = 0; i < segments.size(); ++i)
+            works[i] = inlineWork(result.text.substr(segments[i].begin, segments[i].end - segments[i].begin), false);
+    }
+
+    std::vector<unsigned> kinds(segments.size(), 0);
+    for (const InlineBound& bound : inlineBounds) {
+        const std::vector<std::size_t> chosen = costliest(works, bound.measure, bound.bound);
+        if (chosen.empty())
+            continue;
+        std::uint64_t measured = 0;
+        for (const InlineWork& work : works)
+            measured += work.*bound.measure;
+        result.warnings.push_back(bound.what + about(measured, bound.bound) + bound.then);
+        for (const std::size_t i : chosen)
+            kinds[i] |= bound.kind;
+    }
+    if (std::none_of(kinds.begin(), kinds.end(), [](unsigned k) { return k != 0; }))
+        return;
+
+    std::vector<std::string> rewritten(segments.size());
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (!kinds[i])
+            continue;
+        const std::string_view segment = result.text.substr(segments[i].begin, segments[i].end - segments[i].begin);
+        rewritten[i] = defuse(segment, kinds[i], false, result.bareLinks);
+        works[i] = inlineWork(rewritten[i], result.bareLinks);
+    }
+    for (const InlineBound& bound : inlineBounds) {
+        for (const std::size_t i : costliest(works, bound.measure, bound.bound)) {
+            const std::string_view segment = result.text.substr(segments[i].begin, segments[i].end - segments[i].begin);
+            kinds[i] |= bound.kind;
+            rewritten[i] = defuse(segment, kinds[i], true, result.bareLinks);
+            works[i] = inlineWork(rewritten[i], result.bareLinks);
+        }
+    }
+
+    std::string text;
+    text.reserve(result.text.size() + result.text.size() / 8);
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (!kinds[i])
+            continue;
+        text.append(result.text.substr(copied, segments[i].begin - copied));
+        text.append(rewritten[i]);
+        copied = segments[i].end;
+    }
+    text.append(result.text.substr(copied));
+    result.rewritten = std::move(text);
+    result.text = result.rewritten;
+}
+
 } // namespace
 
 std::optional<std::string> repairUtf8(std::string_view text)
@@ -158,57 +232,31 @@ std::optional<std::string> repairUtf8(std::string_view text)
     return repaired;
 }
 
-InputScan scanInput(std::string_view text)
+TableEstimate estimateTables(std::string_view text)
 {
-    InputScan scan;
-    FenceTracker fences;
-    std::size_t paragraphBegin = std::string_view::npos;
-    std::size_t paragraphEnd = 0;
-    std::uint64_t paragraphOpeners = 0;
-    std::uint64_t paragraphDelimiters = 0;
-    // A table in progress: its width, its first line and how many rows seen so far.
+    TableEstimate estimate;
+    // A table in progress: its width and how many rows seen so far.
     std::uint64_t tableColumns = 0;
     std::uint64_t tableRows = 0;
     std::uint64_t previousPipes = 0;
     bool previousBlank = true;
     std::size_t runBegin = 0; // the current run of non-blank lines: its first byte and its lines
     std::uint64_t runLines = 0;
-
-    const auto closeParagraph = [&] {
-        if (paragraphBegin == std::string_view::npos)
-            return;
-        const std::string_view paragraph = text.substr(paragraphBegin, paragraphEnd - paragraphBegin);
-        // The closing brackets are counted only when the openers could make it costly.
-        if (paragraphOpeners * paragraph.size() > maxBracketWork
-            && paragraphOpeners * countOf(paragraph, "]") > maxBracketWork)
-            scan.runawayParagraphs.emplace_back(paragraphBegin, paragraphEnd);
-        if (paragraphDelimiters * paragraph.size() > maxBracketWork
-            && paragraphDelimiters * countOf(paragraph, "]") > maxBracketWork)
-            scan.runawayEmphasis.emplace_back(paragraphBegin, paragraphEnd);
-        paragraphBegin = std::string_view::npos;
-        paragraphOpeners = 0;
-        paragraphDelimiters = 0;
-    };
     const auto closeTable = [&] {
-        scan.tables.cells += tableColumns * tableRows;
+        estimate.cells += tableColumns * tableRows;
         tableColumns = 0;
         tableRows = 0;
     };
-
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        // Lines end at LF, CR or CR LF.
-        const std::size_t end = std::min(text.find_first_of("\r\n", begin), text.size());
-        const std::string_view line = text.substr(begin, end - begin);
+    forEachLine(text, [&](const Line& span) {
+        const std::string_view line = lineText(text, span);
         const bool blank = isBlank(line);
-
         const std::uint64_t pipes = countOf(line, "|") + 1;
         if (previousBlank) {
-            runBegin = begin;
+            runBegin = span.begin;
             runLines = 0;
         } else if (delimiterRowColumns(line) && !isSetextUnderline(line)) {
-            const std::uint64_t work = runLines * (begin - runBegin);
-            scan.tables.headerScan = scan.tables.headerScan > UINT64_MAX - work ? UINT64_MAX : scan.tables.headerScan + work;
+            const std::uint64_t work = runLines * (span.begin - runBegin);
+            estimate.headerScan = estimate.headerScan > UINT64_MAX - work ? UINT64_MAX : estimate.headerScan + work;
         }
         ++runLines;
         if (tableColumns) {
@@ -216,70 +264,59 @@ InputScan scanInput(std::string_view text)
                 closeTable();
             } else {
                 ++tableRows;
-                scan.tables.rowWork += pipes * pipes;
+                estimate.rowWork += pipes * pipes;
             }
         } else if (!previousBlank) {
             if (const std::uint64_t columns = delimiterRowColumns(line)) {
                 tableColumns = columns;
                 tableRows = 2; // the header and this delimiter row
-                scan.tables.rowWork += previousPipes * previousPipes + pipes * pipes;
+                estimate.rowWork += previousPipes * previousPipes + pipes * pipes;
             }
         }
         previousPipes = pipes;
         previousBlank = blank;
-
-        if (fences.consume(line) || blank) {
-            closeParagraph();
-        } else {
-            if (paragraphBegin == std::string_view::npos)
-                paragraphBegin = begin;
-            paragraphEnd = end;
-            paragraphOpeners += countOf(line, "![");
-            paragraphDelimiters += static_cast<std::uint64_t>(
-                std::count_if(line.begin(), line.end(), [](char c) { return c == '*' || c == '_' || c == '~'; }));
-        }
-        begin = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
-    }
-    closeParagraph();
+    });
     closeTable();
-    return scan;
+    return estimate;
 }
 
-std::string defuseImageOpeners(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges)
+void guardInput(std::string_view markdown, GuardedInput& result)
 {
-    std::string result;
-    result.reserve(text.size() + text.size() / 8);
-    std::size_t copied = 0;
-    for (const auto& [begin, end] : ranges) {
-        result.append(text.substr(copied, begin - copied));
-        const std::string_view range = text.substr(begin, end - begin);
-        for (std::size_t at = 0; at < range.size(); ++at) {
-            result += range[at];
-            if (range[at] == '!' && at + 1 < range.size() && range[at + 1] == '[')
-                result += '\\';
-        }
-        copied = end;
-    }
-    result.append(text.substr(copied));
-    return result;
-}
+    result = GuardedInput{};
+    result.text = markdown;
 
-std::string defuseEmphasis(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges)
-{
-    std::string result;
-    result.reserve(text.size() + text.size() / 4);
-    std::size_t copied = 0;
-    for (const auto& [begin, end] : ranges) {
-        result.append(text.substr(copied, begin - copied));
-        for (const char c : text.substr(begin, end - begin)) {
-            if (c == '*' || c == '_' || c == '~')
-                result += '\\';
-            result += c;
-        }
-        copied = end;
+    if (const std::uint64_t work = measureNesting(markdown).work; work > maxNestingWork) {
+        // The deepest depth, halved until the lines' walks fit: depth past the model's cap is
+        // flattened anyway.
+        int cap = maxBlockDepth + 1;
+        Nesting capped = measureNesting(markdown, cap);
+        while (capped.work > maxNestingWork && cap > 1)
+            capped = measureNesting(markdown, cap /= 2);
+        result.warnings.push_back("The document nests blocks too deeply for its many lines (container steps: "
+                                  + about(work, maxNestingWork) + "); blocks deeper than " + std::to_string(cap)
+                                  + " are shown at that depth.");
+        result.rewritten = std::move(capped.capped);
+        result.text = result.rewritten;
     }
-    result.append(text.substr(copied));
-    return result;
+
+    const TableEstimate tables = estimateTables(result.text);
+    result.tables = tables.cells <= maxTableCells && tables.rowWork <= maxTableRowWork
+        && tables.headerScan <= maxTableHeaderScan;
+    if (!result.tables) {
+        // Name the bound that was passed: rows can be too wide, or header searches too long,
+        // while the cells are few enough.
+        const std::string measure = tables.cells > maxTableCells
+            ? "about " + std::to_string(tables.cells) + " cells, at most " + std::to_string(maxTableCells)
+            : tables.rowWork > maxTableRowWork
+            ? "rows too wide: about " + std::to_string(tables.rowWork) + " squared cells per line in all, at most "
+                + std::to_string(maxTableRowWork)
+            : "header searches too long: about " + std::to_string(tables.headerScan) + " units, at most "
+                + std::to_string(maxTableHeaderScan);
+        result.warnings.push_back("The document's tables are too costly to build (" + measure
+                                  + "); it is parsed without tables.");
+    }
+
+    guardInlines(result);
 }
 
 } // namespace markdown::detail

@@ -1,12 +1,13 @@
 #pragma once
 
-// Linear pre-scans for inputs on which this cmark-gfm is far slower than linear.
+// Linear pre-scans for inputs on which this cmark-gfm is far slower than linear, and the
+// decision of how to parse such an input: what to rewrite (keeping its text) and which
+// extensions to leave out.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace markdown::detail {
@@ -27,28 +28,18 @@ struct TableEstimate {
     std::uint64_t rowWork = 0;
     std::uint64_t headerScan = 0;
 };
+TableEstimate estimateTables(std::string_view text);
 
-// Every link closed while image openers ("![") are pending walks all of them, so a
-// paragraph of many "![" and "]" is cubic-ish in this cmark-gfm. Paragraphs (runs of
-// non-blank lines outside fenced code) above this much work are defused.
-inline constexpr std::uint64_t maxBracketWork = 10'000'000;
-
-// Every link made while emphasis delimiters ("*", "_", "~") are pending walks all of them,
-// so a paragraph of many delimiters and links is quadratic; above maxBracketWork its
-// delimiters are written escaped.
-struct InputScan {
-    TableEstimate tables;
-    std::vector<std::pair<std::size_t, std::size_t>> runawayParagraphs; // byte ranges
-    std::vector<std::pair<std::size_t, std::size_t>> runawayEmphasis;   // byte ranges
+struct GuardedInput {
+    std::string_view text;   // what to parse: the input itself or `rewritten`
+    std::string rewritten;
+    bool tables = true;      // parse with the table extension
+    bool bareLinks = true;   // parse with the autolink extension
+    std::vector<std::string> warnings; // one per bound passed, naming it
 };
 
-InputScan scanInput(std::string_view text);
-
-// The text with "![" written as "!\[" inside the given ranges: the text still shows,
-// only those images are lost.
-std::string defuseImageOpeners(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges);
-
-// The text with "*", "_" and "~" escaped inside the given ranges: only their emphasis is lost.
-std::string defuseEmphasis(std::string_view text, const std::vector<std::pair<std::size_t, std::size_t>>& ranges);
+// Measures the text against every bound and decides how to parse it within them. A text
+// within all of them is parsed as it is. The result refers to `markdown`; keep it alive.
+void guardInput(std::string_view markdown, GuardedInput& result);
 
 } // namespace markdown::detail

@@ -5,7 +5,6 @@
 #include "markdown/Log.h"
 
 #include <array>
-#include <memory>
 #include <string>
 
 namespace markdown {
@@ -413,31 +412,6 @@ std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth)
     }
 }
 
-// Owns a finished tree; the free needs no lock (the tree is independent of any parser).
-struct TreeDeleter {
-    void operator()(cmark_node* root) const { cmark_node_free(root); }
-};
-using Tree = std::unique_ptr<cmark_node, TreeDeleter>;
-
-Tree parseWithCmark(std::string_view text, bool withTable)
-{
-    static constexpr const char* allExtensions[] = {"autolink", "strikethrough", "tagfilter", "tasklist", "table"};
-    const std::size_t extensionCount = withTable ? 5 : 4;
-    detail::ensureExtensionsRegistered();
-    std::lock_guard lock(detail::cmarkMutex());
-    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
-    if (!parser)
-        return nullptr;
-    for (std::size_t i = 0; i < extensionCount; ++i) {
-        if (cmark_syntax_extension* extension = cmark_find_syntax_extension(allExtensions[i]))
-            cmark_parser_attach_syntax_extension(parser, extension);
-    }
-    cmark_parser_feed(parser, text.data(), text.size());
-    Tree root(cmark_parser_finish(parser));
-    cmark_parser_free(parser);
-    return root;
-}
-
 } // namespace
 
 std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markdown)
@@ -447,41 +421,15 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
     if (repaired)
         markdown = *repaired;
 
-    detail::InputScan scan = detail::scanInput(markdown);
-    std::string emphasisDefused;
-    if (!scan.runawayEmphasis.empty()) {
-        log(LogLevel::warning, logCategory,
-            "Some paragraphs hold too many emphasis marks and links to match in time; their emphasis marks are "
-            "shown as text.");
-        emphasisDefused = detail::defuseEmphasis(markdown, scan.runawayEmphasis);
-        markdown = emphasisDefused;
-        scan = detail::scanInput(markdown); // the ranges below are offsets into the escaped text
-    }
-    std::string defused;
-    if (!scan.runawayParagraphs.empty()) {
-        log(LogLevel::warning, logCategory,
-            "Some paragraphs hold too many image openers and closing brackets to match in time; their images "
-            "are shown as text.");
-        defused = detail::defuseImageOpeners(markdown, scan.runawayParagraphs);
-        markdown = defused;
-    }
-    const bool withTable = scan.tables.cells <= maxTableCells && scan.tables.rowWork <= maxTableRowWork
-        && scan.tables.headerScan <= maxTableHeaderScan;
-    if (!withTable) {
-        // Name the bound that was passed: rows can be too wide, or header searches too long,
-        // while the cells are few enough.
-        const std::string measure = scan.tables.cells > maxTableCells
-            ? "about " + std::to_string(scan.tables.cells) + " cells, at most " + std::to_string(maxTableCells)
-            : scan.tables.rowWork > maxTableRowWork
-            ? "rows too wide: about " + std::to_string(scan.tables.rowWork) + " squared cells per line in all, at most "
-                + std::to_string(maxTableRowWork)
-            : "header searches too long: about " + std::to_string(scan.tables.headerScan) + " units, at most "
-                + std::to_string(maxTableHeaderScan);
-        log(LogLevel::warning, logCategory,
-            "The document's tables are too costly to build (" + measure + "); it is parsed without tables.");
-    }
+    detail::GuardedInput guarded;
+    detail::guardInput(markdown, guarded);
+    for (const std::string& warning : guarded.warnings)
+        log(LogLevel::warning, logCategory, warning);
 
-    const Tree root = parseWithCmark(markdown, withTable);
+    using detail::CmarkExtension;
+    const unsigned extensions = CmarkExtension::strikethrough | CmarkExtension::tagfilter | CmarkExtension::tasklist
+        | (guarded.tables ? CmarkExtension::table : 0u) | (guarded.bareLinks ? CmarkExtension::autolink : 0u);
+    const detail::CmarkTree root = detail::parseCmark(guarded.text, extensions);
     if (!root)
         return std::nullopt;
     return blockNodesFromCmarkChildren(root.get(), 0);

@@ -225,6 +225,138 @@ TEST(HostileInput, RunawayEmphasisBeforeLinksBecomesText)
     EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
 }
 
+// A closer that finds no opener walks every delimiter pending before it, and cmark-gfm forgets
+// where such a walk may stop once the delimiter it remembered is matched: quadratic with no
+// link in sight. Each case crosses the bound with a few kilobytes.
+TEST(HostileInput, EmphasisClosersWithoutOpenersBecomeText)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"* openers, then _ closers", repeat("*a_", 2'000) + repeat("*_", 2'000)},
+        {"_ openers, then * closers", repeat("_a*", 2'000) + repeat("_*", 2'000)},
+        {"~ against *", repeat("~a*", 2'000) + repeat("~*", 2'000)},
+        {"in a quote, over lines", "> " + repeat("*a_\n", 2'000) + repeat("*_", 2'000)},
+    };
+    for (const auto& [name, markdown] : cases) {
+        SCOPED_TRACE(name);
+        LogCapture capture;
+        const Shape shape = shapeOf(markdown);
+        for (const char mark : {'*', '_', '~'}) {
+            EXPECT_EQ(std::count(shape.text.begin(), shape.text.end(), mark), std::count(markdown.begin(), markdown.end(), mark));
+        }
+        const auto warnings = capture.messages(LogLevel::warning);
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find("emphasis marks"), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find("at most " + std::to_string(maxEmphasisWork)), std::string::npos) << warnings[0];
+    }
+}
+
+// Only the costly paragraphs lose their emphasis; code spans and links in them keep their text.
+TEST(HostileInput, EmphasisRewriteKeepsCodeAndLinksAndOtherParagraphs)
+{
+    LogCapture capture;
+    const std::string hostile = "`a_b*c` <https://x.org/d_e> https://y.org/f_g " + repeat("*a_", 2'000) + repeat("*_", 2'000);
+    const auto blocks = parseMarkdownBlocks("*kept*\n\n" + hostile + "\n\n*kept too*\n");
+    ASSERT_TRUE(blocks);
+    ASSERT_EQ(blocks->size(), 3u);
+    EXPECT_EQ((*blocks)[0], BlockNode::paragraph({InlineNode::emphasis({InlineNode::text("kept")})}));
+    EXPECT_EQ((*blocks)[2], BlockNode::paragraph({InlineNode::emphasis({InlineNode::text("kept too")})}));
+    const auto& inlines = (*blocks)[1].as<BlockNode::Paragraph>()->content;
+    ASSERT_GE(inlines.size(), 5u);
+    EXPECT_EQ(inlines[0], InlineNode::code("a_b*c"));
+    EXPECT_EQ(inlines[2], InlineNode::link("https://x.org/d_e", {InlineNode::text("https://x.org/d_e")}));
+    EXPECT_EQ(inlines[4], InlineNode::link("https://y.org/f_g", {InlineNode::text("https://y.org/f_g")}));
+    EXPECT_TRUE(std::none_of(inlines.begin(), inlines.end(), [](const InlineNode& node) { return node.is<InlineNode::Emphasis>(); }));
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
+
+    // Marks inside code spans alone can pass the bound: then they are escaped too, text kept.
+    const Shape coded = shapeOf(repeat("`*a_` ", 4'000) + repeat("`*_`", 4'000));
+    EXPECT_EQ(std::count(coded.text.begin(), coded.text.end(), 'a'), 4'000);
+    EXPECT_EQ(capture.messages(LogLevel::warning).size(), 2u);
+}
+
+// Table cells are parsed one by one, so an ordinary long table keeps every cell's emphasis.
+TEST(HostileInput, LongTableKeepsItsEmphasis)
+{
+    std::string table = "| a | b |\n|---|---|\n";
+    for (int row = 0; row < 3'000; ++row)
+        table += "| *e* | [x](u" + std::to_string(row) + ") |\n";
+    LogCapture capture;
+    const auto blocks = parseMarkdownBlocks(table);
+    ASSERT_TRUE(blocks);
+    ASSERT_EQ(blocks->size(), 1u);
+    const auto& rows = (*blocks)[0].as<BlockNode::Table>()->rows;
+    ASSERT_EQ(rows.size(), 3'001u);
+    for (std::size_t row = 1; row < rows.size(); ++row)
+        ASSERT_EQ(rows[row].cells[0].content, std::vector<InlineNode>{InlineNode::emphasis({InlineNode::text("e")})}) << row;
+    EXPECT_TRUE(capture.messages(LogLevel::warning).empty());
+}
+
+// The autolink extension rescans a failed "www." domain from every "www." in it, trims closing
+// parentheses one at a time recounting them all, and scans each "@" to its run's end: past
+// their bounds the document is parsed without bare links, its text unchanged.
+TEST(HostileInput, CostlyBareLinksAreParsedAsText)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"failing www. domains", repeat("www.a_", 5'000), "domain scans"},
+        {"closing parentheses", "http://a.b/" + repeat(")", 8'000), "closing parentheses"},
+        {"addresses", repeat("a@", 26'000), "address scans"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture capture;
+        const auto blocks = parseMarkdownBlocks(c.text);
+        ASSERT_TRUE(blocks);
+        Shape shape;
+        collectBlocks(*blocks, 1, shape);
+        EXPECT_EQ(shape.text, c.text);
+        const auto warnings = capture.messages(LogLevel::warning);
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find(c.says), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find("without bare links"), std::string::npos) << warnings[0];
+    }
+}
+
+// Every line walks the containers open at it, and a blank or lazy line costs cmark-gfm that
+// walk for a byte or two. Past the bound the depth is capped; the text stays.
+TEST(HostileInput, DeepContainersOverManyLinesAreCapped)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"blank lines in a deep list", repeat("- ", 2'000) + "a\n" + repeat("\n", 6'000) + "  b\n"},
+        {"lazy lines in a deep quote", repeat(">", 2'000) + " a\n" + repeat("b\n", 6'000)},
+        {"lazy lines in a deep ordered list", repeat("1. ", 2'000) + "a\n" + repeat("b\n", 6'000)},
+    };
+    for (const auto& [name, markdown] : cases) {
+        SCOPED_TRACE(name);
+        LogCapture capture;
+        const Shape shape = shapeOf(markdown);
+        EXPECT_EQ(std::count(shape.text.begin(), shape.text.end(), 'a'), 1);
+        EXPECT_GE(std::count(shape.text.begin(), shape.text.end(), 'b'), 1);
+        EXPECT_LE(shape.blockDepth, maxBlockDepth + 1);
+        const auto warnings = capture.messages(LogLevel::warning);
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find("nests blocks too deeply"), std::string::npos) << warnings[0];
+    }
+}
+
+// The guards change nothing in ordinary documents: the GFM examples and the changelogs and API
+// reference Debian ships with nodejs parse with no warning and with cmark-gfm's own text.
+TEST(HostileInput, OrdinaryDocumentsParseAsWithoutGuards)
+{
+    const auto documents = loadNodejsDocuments();
+    if (documents.empty())
+        GTEST_SKIP() << nodejsDocPath << " is missing: install Debian's nodejs-doc package (scripts/setup.sh does).";
+    LogCapture capture;
+    for (const auto& [path, markdown] : documents) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(shapeOf(markdown).text, cmarkText(markdown));
+    }
+    EXPECT_EQ(capture.messages(LogLevel::warning), std::vector<std::string>{});
+}
+
 TEST(HostileInput, EmptyAndBlankTexts)
 {
     for (const std::string_view text : {std::string_view(""), std::string_view("\n\n\n"), std::string_view("   \r\n\t")}) {

@@ -2,7 +2,11 @@
 
 #include <cmark-gfm-core-extensions.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace markdown::test {
 
@@ -29,6 +33,23 @@ std::string readGzip(const char* path)
     for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
         text.append(buffer, read);
     return text;
+}
+
+std::vector<std::pair<std::string, std::string>> loadNodejsDocuments()
+{
+    std::vector<std::pair<std::string, std::string>> documents;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(nodejsDocPath, error), end; !error && it != end;
+         it.increment(error)) {
+        if (!it->is_regular_file() || it->path().extension() != ".md")
+            continue;
+        std::ifstream file(it->path(), std::ios::binary);
+        std::ostringstream content;
+        content << file.rdbuf();
+        documents.emplace_back(it->path().string(), content.str());
+    }
+    std::sort(documents.begin(), documents.end());
+    return documents;
 }
 
 std::string repeat(std::string_view piece, std::size_t count)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace markdown::test {
@@ -36,6 +37,11 @@ struct GfmExample {
     bool disabled = false; // marked "disabled": an extension the reference does not enable
 };
 std::vector<GfmExample> gfmExamples(const std::string& spec);
+
+// The ordinary documents Debian's nodejs-doc package ships (changelogs, API reference),
+// paths and contents; empty when the package is missing.
+inline constexpr const char* nodejsDocPath = "/usr/share/doc/nodejs";
+std::vector<std::pair<std::string, std::string>> loadNodejsDocuments();
 
 // `piece` written `count` times.
 std::string repeat(std::string_view piece, std::size_t count);

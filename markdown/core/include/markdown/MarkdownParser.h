@@ -24,6 +24,24 @@ inline constexpr std::uint64_t maxTableCells = 500'000;
 inline constexpr std::uint64_t maxTableRowWork = 100'000'000; // sum of squared cells per line
 inline constexpr std::uint64_t maxTableHeaderScan = 100'000'000; // lines times bytes of paragraphs rescanned
 
+// Bounds of the rest of cmark-gfm's work that grows faster than the text, estimated before
+// parsing. Past one, the parser rewrites the costliest paragraphs so that their marks of that
+// kind show as text (emphasis, images), parses without bare links (domain, parenthesis and
+// address scans), or caps the depth of containers (nesting); the text always shows.
+// Emphasis closers and links may walk every pending delimiter: delimiter runs times (runs +
+// closing brackets), per paragraph, summed.
+inline constexpr std::uint64_t maxEmphasisWork = 50'000'000;
+// Links walk the pending image openers: "![" times "]", per paragraph, summed.
+inline constexpr std::uint64_t maxImageWork = 20'000'000;
+// Failed "www." links rescan the domain after them: bytes scanned.
+inline constexpr std::uint64_t maxDomainScanWork = 50'000'000;
+// Bare links trim closing parentheses one at a time, counting them anew: parentheses times length.
+inline constexpr std::uint64_t maxLinkParenthesisWork = 50'000'000;
+// Each "@" scans the address characters after it: bytes scanned.
+inline constexpr std::uint64_t maxEmailScanWork = 50'000'000;
+// Each line walks its open block quotes and list items: containers summed over lines.
+inline constexpr std::uint64_t maxNestingWork = 10'000'000;
+
 // Parses UTF-8 Markdown (CommonMark with the autolink, strikethrough, tagfilter, tasklist
 // and table extensions) into the document model. Absent only when cmark-gfm yields no
 // document. Safe to call from any number of threads at once.

@@ -1,0 +1,460 @@
+#include "InlineGuard.h"
+
+#include "Cmark.h"
+#include "TextLines.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <unordered_map>
+
+namespace markdown::detail {
+
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool isAsciiAlnum(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+bool isAsciiPunct(char c)
+{
+    return std::ispunct(static_cast<unsigned char>(c)) != 0;
+}
+
+bool isDelimiterChar(char c)
+{
+    return c == '*' || c == '_' || c == '~';
+}
+
+// Where cmark-gfm's autolink extension tries "www." as a link: at the start or after a blank
+// or one of "*_~(".
+bool isWwwTrigger(std::string_view s, std::size_t at)
+{
+    return s.substr(at, 4) == "www." && (at == 0 || isSpace(s[at - 1]) || std::strchr("*_~(", s[at - 1]));
+}
+
+bool isSchemeSeparator(std::string_view s, std::size_t at)
+{
+    return s.substr(at, 3) == "://";
+}
+
+// What the domain check walks over: anything but blanks and punctuation, except ". _ - \".
+// Bytes of other scripts count, as some of them do.
+bool isDomainChar(char c)
+{
+    return static_cast<unsigned char>(c) >= 0x80 || isAsciiAlnum(c) || c == '.' || c == '_' || c == '-' || c == '\\';
+}
+
+// What the address scan walks over after an "@".
+bool isAddressChar(char c)
+{
+    return isAsciiAlnum(c) || c == '@' || c == '.' || c == '-' || c == '_';
+}
+
+// A bare link runs to the next blank or "<".
+bool endsBareLink(char c)
+{
+    return isSpace(c) || c == '<';
+}
+
+// The bytes of a line's block-quote markers, list markers and the blanks around them.
+std::size_t containerPrefix(std::string_view line)
+{
+    std::size_t at = 0;
+    for (;;) {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+            ++at;
+        if (at < line.size() && line[at] == '>') {
+            ++at;
+        } else if (const std::size_t marker = listMarkerLength(line.substr(at))) {
+            at += marker;
+        } else {
+            return at;
+        }
+    }
+}
+
+// The end of the tag a line starts with: past its ">" when the line holds one (outside quoted
+// values), else past its name; a tag alone on its line can start an HTML block.
+std::size_t leadingTagEnd(std::string_view rest)
+{
+    char quote = 0;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (quote) {
+            quote = rest[i] == quote ? 0 : quote;
+        } else if (rest[i] == '"' || rest[i] == '\'') {
+            quote = rest[i];
+        } else if (rest[i] == '>') {
+            return i + 1;
+        }
+    }
+    std::size_t end = rest.size() > 1 && rest[1] == '/' ? 2 : 1;
+    while (end < rest.size() && (isAsciiAlnum(rest[end]) || rest[end] == '-'))
+        ++end;
+    return end;
+}
+
+// The text with the marks that cost inline parsing its time replaced by a plain byte where
+// they play no part in the block structure: emphasis marks outside container markers,
+// thematic breaks, fence lines and a line's leading tag, and the "!" of image openers. Links
+// stay, as reference definitions shape blocks. Lines and their lengths stay, and so does
+// every block.
+std::string neutralised(std::string_view text)
+{
+    std::string copy(text);
+    forEachLine(text, [&](const Line& line) {
+        const std::string_view s = lineText(text, line);
+        std::size_t prefix = containerPrefix(s);
+        const std::string_view rest = s.substr(prefix);
+        if (isThematicBreak(rest) || rest.starts_with("```") || rest.starts_with("~~~"))
+            return;
+        if (rest.size() > 1 && rest[0] == '<' && (std::isalpha(static_cast<unsigned char>(rest[1])) || rest[1] == '/'))
+            prefix += leadingTagEnd(rest);
+        for (std::size_t i = prefix; i < s.size(); ++i) {
+            if (s[i] == '*' || s[i] == '_' || (s[i] == '!' && s.substr(i + 1, 1) == "[" && (i == 0 || s[i - 1] != '<')))
+                copy[line.begin + i] = '%';
+        }
+    });
+    return copy;
+}
+
+// Byte ranges a careful rewrite leaves alone, in order and apart.
+using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// Code spans: a run of backticks to the next run of the same length.
+Ranges codeSpans(std::string_view s)
+{
+    struct Run {
+        std::size_t begin;
+        std::size_t length;
+    };
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '`')
+            continue;
+        const std::size_t end = std::min(s.find_first_not_of('`', i), s.size());
+        std::size_t backslashes = 0;
+        while (backslashes < i && s[i - 1 - backslashes] == '\\')
+            ++backslashes;
+        const std::size_t begin = i + backslashes % 2; // an escaped backtick opens nothing
+        if (end > begin)
+            runs.push_back({begin, end - begin});
+        i = end - 1;
+    }
+    // The next run of each length, found from the end.
+    std::vector<std::size_t> next(runs.size(), runs.size());
+    std::unordered_map<std::size_t, std::size_t> latest;
+    for (std::size_t i = runs.size(); i-- > 0;) {
+        if (const auto it = latest.find(runs[i].length); it != latest.end())
+            next[i] = it->second;
+        latest[runs[i].length] = i;
+    }
+    Ranges spans;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (next[i] == runs.size())
+            continue;
+        const Run& closer = runs[next[i]];
+        spans.emplace_back(runs[i].begin, closer.begin + closer.length);
+        i = next[i];
+    }
+    return spans;
+}
+
+// "<…>" on one line, when it can be a tag or an angle-bracket link.
+Ranges angleBrackets(std::string_view s)
+{
+    Ranges ranges;
+    for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+        if (s[i] != '<' || !(std::isalpha(static_cast<unsigned char>(s[i + 1])) || std::strchr("/!?", s[i + 1])))
+            continue;
+        const std::size_t end = s.find_first_of("<>\n\r", i + 1);
+        if (end != std::string_view::npos && s[end] == '>') {
+            ranges.emplace_back(i, end + 1);
+            i = end;
+        }
+    }
+    return ranges;
+}
+
+// Bare links, from their scheme or "www." to the next blank or "<".
+Ranges bareLinkRanges(std::string_view s)
+{
+    Ranges ranges;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        std::size_t begin = i;
+        if (isSchemeSeparator(s, i)) {
+            while (begin > 0 && std::isalpha(static_cast<unsigned char>(s[begin - 1])))
+                --begin;
+        } else if (!isWwwTrigger(s, i)) {
+            continue;
+        }
+        std::size_t end = i;
+        while (end < s.size() && !endsBareLink(s[end]))
+            ++end;
+        if (!ranges.empty() && ranges.back().second > begin)
+            begin = ranges.back().second;
+        if (end > begin)
+            ranges.emplace_back(begin, end);
+        i = end;
+    }
+    return ranges;
+}
+
+std::uint64_t emphasisRunEntries(std::string_view s, std::size_t begin, std::size_t end)
+{
+    const char c = s[begin];
+    const char before = begin > 0 ? s[begin - 1] : ' ';
+    const char after = end < s.size() ? s[end] : ' ';
+    // A run between blanks flanks nothing; "_" inside a word opens and closes nothing.
+    if ((isSpace(before) && isSpace(after)) || (c == '_' && isAsciiAlnum(before) && isAsciiAlnum(after)))
+        return 0;
+    // Runs of "~" are taken in short pieces; count them as the shortest.
+    return c == '~' ? (end - begin + 1) / 2 : 1;
+}
+
+void measureBrackets(std::string_view s, bool bareLinks, InlineWork& work)
+{
+    std::uint64_t delimiters = 0;
+    std::uint64_t closers = 0;
+    std::uint64_t imageOpeners = 0;
+    bool inBareLink = false; // a backslash inside a bare link is part of it, not an escape
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (endsBareLink(c))
+            inBareLink = false;
+        else if (bareLinks && (isSchemeSeparator(s, i) || isWwwTrigger(s, i)))
+            inBareLink = true;
+        if (c == '\\' && i + 1 < s.size() && isAsciiPunct(s[i + 1])) {
+            if (inBareLink && isDelimiterChar(s[i + 1]))
+                ++delimiters;
+            ++i;
+            continue;
+        }
+        if (c == ']') {
+            ++closers;
+        } else if (c == '!' && i + 1 < s.size() && s[i + 1] == '[') {
+            ++imageOpeners;
+        } else if (isDelimiterChar(c)) {
+            const std::size_t end = std::min(s.find_first_not_of(c, i), s.size());
+            delimiters += emphasisRunEntries(s, i, end);
+            i = end - 1;
+        }
+    }
+    work.emphasis = delimiters * (delimiters + closers);
+    work.images = imageOpeners * closers;
+}
+
+void measureBareLinks(std::string_view s, InlineWork& work)
+{
+    // Domain scans: each "www." scans to the end of the domain run it is in.
+    std::uint64_t triggers = 0;
+    std::uint64_t triggerOffsets = 0;
+    // Parentheses: each link start counts the parentheses after it in its link, once per one.
+    std::vector<std::pair<std::size_t, std::uint64_t>> linkStarts; // offset, parentheses before
+    std::uint64_t parentheses = 0;
+    // Address scans.
+    std::size_t addressBegin = 0;
+    std::uint64_t ats = 0;
+    for (std::size_t i = 0; i <= s.size(); ++i) {
+        const char c = i < s.size() ? s[i] : ' ';
+        const bool www = i < s.size() && isWwwTrigger(s, i);
+        if (isDomainChar(c)) {
+            if (www) {
+                ++triggers;
+                triggerOffsets += i;
+            }
+        } else if (triggers) {
+            work.domainScans += triggers * i - triggerOffsets;
+            triggers = 0;
+            triggerOffsets = 0;
+        }
+
+        if (endsBareLink(c)) {
+            for (const auto& [start, before] : linkStarts)
+                work.linkParentheses += (parentheses - before) * (i - start);
+            linkStarts.clear();
+            parentheses = 0;
+        } else {
+            if (c == ')')
+                ++parentheses;
+            if (www || isSchemeSeparator(s, i))
+                linkStarts.emplace_back(i, parentheses);
+        }
+
+        if (i < s.size() && isAddressChar(c)) {
+            ats += c == '@';
+        } else {
+            if (ats)
+                work.emailScans += std::min<std::uint64_t>(ats, 1000) * (i - addressBegin);
+            ats = 0;
+            addressBegin = i + 1;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<Segment> lineRuns(std::string_view text)
+{
+    std::vector<Segment> runs;
+    bool extend = false;
+    forEachLine(text, [&](const Line& line) {
+        if (isBlankOrQuoteMarkers(lineText(text, line))) {
+            extend = false;
+            return;
+        }
+        if (extend)
+            runs.back().end = line.end;
+        else
+            runs.push_back({line.begin, line.end});
+        extend = true;
+    });
+    return runs;
+}
+
+std::vector<Segment> inlineUnits(std::string_view text, bool tables)
+{
+    const std::vector<Line> lines = splitLines(text);
+    const std::string copy = neutralised(text);
+    const CmarkTree root = parseCmark(copy, tables ? CmarkExtension::table : 0u);
+    // What each line holds: 0 unknown, 1 no inline text, 2 + k the k-th unit.
+    std::vector<std::size_t> owner(lines.size(), 0);
+    std::vector<std::pair<int, int>> units; // 1-based line ranges
+    const int lastLine = int(lines.size());
+    const auto mark = [&](int first, int last, std::size_t value) {
+        for (int line = std::max(first, 1); line <= std::min(last, lastLine); ++line)
+            owner[line - 1] = value;
+    };
+    const auto unit = [&](int first, int last) {
+        if (first < 1 || first > lastLine)
+            return;
+        units.emplace_back(first, std::min(std::max(first, last), lastLine));
+        mark(units.back().first, units.back().second, units.size() + 1);
+    };
+    if (root) {
+        cmark_iter* iter = cmark_iter_new(root.get());
+        while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {
+            if (cmark_iter_get_event_type(iter) != CMARK_EVENT_ENTER)
+                continue;
+            cmark_node* node = cmark_iter_get_node(iter);
+            const int first = cmark_node_get_start_line(node);
+            const int last = cmark_node_get_end_line(node);
+            const std::string_view type = cmark_node_get_type_string(node);
+            if (type == "paragraph" || type == "heading") {
+                unit(first, last);
+            } else if (type == "code_block" || type == "html_block" || type == "thematic_break") {
+                mark(first, last, 1);
+            } else if (type == "table") {
+                // The table starts at the paragraph its header was taken from (whose lines have
+                // no position of their own), and its header's position is that paragraph's too;
+                // the rows' positions hold. The header is the line before the delimiter row.
+                int firstRow = 0;
+                for (cmark_node* row = cmark_node_first_child(node); row; row = cmark_node_next(row)) {
+                    if (std::string_view(cmark_node_get_type_string(row)) != "table_row")
+                        continue;
+                    const int line = cmark_node_get_start_line(row);
+                    firstRow = firstRow ? firstRow : line;
+                    unit(line, line);
+                }
+                const int header = firstRow ? firstRow - 2 : last - 1;
+                if (header > first)
+                    unit(first, header - 1);
+                unit(header, header);
+                mark(header + 1, header + 1, 1);
+            }
+        }
+        cmark_iter_free(iter);
+    }
+    // Lines no block accounts for are measured too, in runs.
+    for (int line = 1; line <= lastLine; ++line) {
+        if (owner[line - 1] != 0 || isBlankOrQuoteMarkers(lineText(text, lines[line - 1])))
+            continue;
+        if (!units.empty() && units.back().second == line - 1 && owner[line - 2] == units.size() + 1)
+            units.back().second = line;
+        else
+            units.emplace_back(line, line);
+        owner[line - 1] = units.size() + 1;
+    }
+    std::sort(units.begin(), units.end());
+    std::vector<Segment> segments;
+    for (const auto& [first, last] : units) {
+        const Segment segment{lines[first - 1].begin, lines[last - 1].end};
+        if (!segments.empty() && segment.begin <= segments.back().end)
+            segments.back().end = std::max(segments.back().end, segment.end);
+        else
+            segments.push_back(segment);
+    }
+    return segments;
+}
+
+InlineWork& InlineWork::operator+=(const InlineWork& other)
+{
+    emphasis += other.emphasis;
+    images += other.images;
+    domainScans += other.domainScans;
+    linkParentheses += other.linkParentheses;
+    emailScans += other.emailScans;
+    return *this;
+}
+
+InlineWork inlineWork(std::string_view text, bool bareLinks)
+{
+    InlineWork work;
+    measureBrackets(text, bareLinks, work);
+    if (bareLinks)
+        measureBareLinks(text, work);
+    return work;
+}
+
+std::string defuse(std::string_view s, unsigned kinds, bool thorough, bool bareLinks)
+{
+    // What is copied as it is: each line's container markers and ending, and in a careful
+    // rewrite the ranges it keeps exact.
+    std::vector<bool> verbatim(s.size(), false);
+    forEachLine(s, [&](const Line& line) {
+        std::fill_n(verbatim.begin() + std::ptrdiff_t(line.begin), containerPrefix(lineText(s, line)), true);
+    });
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\n' || s[i] == '\r')
+            verbatim[i] = true;
+    }
+    if (!thorough) {
+        for (const Ranges& ranges : {codeSpans(s), angleBrackets(s), bareLinks ? bareLinkRanges(s) : Ranges{}}) {
+            for (const auto& [begin, end] : ranges)
+                std::fill(verbatim.begin() + std::ptrdiff_t(begin), verbatim.begin() + std::ptrdiff_t(end), true);
+        }
+    }
+    std::string result;
+    result.reserve(s.size() + s.size() / 4);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (verbatim[i]) {
+            result += c;
+        } else if (c == '\\' && i + 1 < s.size() && isAsciiPunct(s[i + 1])) {
+            result.append(s.substr(i, 2));
+            ++i;
+        } else if ((kinds & defuseEmphasis) && isDelimiterChar(c)) {
+            result += '\\';
+            result += c;
+        } else if ((kinds & defuseImages) && c == '!' && i + 1 < s.size() && s[i + 1] == '[') {
+            result += "!\\[";
+            ++i;
+        } else if (thorough && bareLinks && isSchemeSeparator(s, i)) {
+            result += "\\:"; // the link becomes text, and its backslashes escapes
+        } else if (thorough && bareLinks && isWwwTrigger(s, i)) {
+            result += "www\\.";
+            i += 3;
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+} // namespace markdown::detail

@@ -1,0 +1,65 @@
+#pragma once
+
+// Linear estimates of what cmark-gfm's inline parsing costs, per stretch of text it parses as
+// one, and the rewrites that take the cost away while keeping the text.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace markdown::detail {
+
+// Whole lines of a text, [begin, end) in bytes.
+struct Segment {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// Runs of non-blank lines: each holds whole any text cmark-gfm parses as one inline text (a
+// paragraph, a heading, a table row), but may hold several, and code as well. Measuring these
+// overstates the work, cheaply; the units below are measured only when these pass a bound.
+std::vector<Segment> lineRuns(std::string_view text);
+
+// The lines of each inline text (paragraph, heading, table row) as cmark-gfm's own block
+// structure has them, found by parsing a copy whose emphasis and bracket marks are
+// neutralised (cheap to parse, with the same lines and blocks). Lines of no known block come
+// as units of their own, so that nothing goes unmeasured.
+std::vector<Segment> inlineUnits(std::string_view text, bool tables);
+
+// Upper bounds of cmark-gfm's superlinear inline work on one stretch of text.
+struct InlineWork {
+    // Each emphasis closer may walk every delimiter pending before it, and so does every link
+    // made: delimiter runs times (delimiter runs + closing brackets).
+    std::uint64_t emphasis = 0;
+    // Every link made walks the image openers pending before it: "![" times "]".
+    std::uint64_t images = 0;
+    // A "www." that fails as a link rescans the domain after it, up to the next space or
+    // punctuation, from each such "www." in it: the bytes scanned.
+    std::uint64_t domainScans = 0;
+    // A bare link trims its closing parentheses one at a time, counting the parentheses of
+    // the whole link each time: parentheses times length.
+    std::uint64_t linkParentheses = 0;
+    // Each "@" of a run of address characters scans to the run's end, up to 1000 times per
+    // text: "@" (at most 1000) times run length.
+    std::uint64_t emailScans = 0;
+
+    InlineWork& operator+=(const InlineWork& other);
+};
+
+// `bareLinks`: the autolink extension takes bare links, whose text delimiters are not.
+InlineWork inlineWork(std::string_view text, bool bareLinks);
+
+enum DefuseKind : unsigned {
+    defuseEmphasis = 1, // "*", "_" and "~" escaped
+    defuseImages = 2,   // "![" written "!\["
+};
+
+// The lines with the marks of the given kinds escaped, after each line's container markers.
+// A careful rewrite leaves code spans, angle-bracket links and tags, and bare links as they
+// are (so their text stays exact); a thorough one escapes everything and turns bare links into
+// text, as a backslash inside a bare link is part of it.
+std::string defuse(std::string_view lines, unsigned kinds, bool thorough, bool bareLinks);
+
+} // namespace markdown::detail
