@@ -7,7 +7,8 @@
 //
 // Documents: a long project changelog (Debian's nodejs-doc, CHANGELOG_V12.md), a table-heavy
 // API reference (made by assemble-api-reference.py from nodejs-doc's all.html, path in
-// QUILLORA_BENCH_API_REFERENCE), and the GFM reference text spec.txt repeated to 1 MB.
+// QUILLORA_BENCH_API_REFERENCE), the GFM reference text spec.txt repeated to 1 MB, and one
+// 5 MB code fence.
 // Missing documents are skipped with a note.
 //
 // Peak memory: `bench_markdown_view --rss KIND FILE` opens FILE one way (view, qtextdocument or
@@ -79,6 +80,12 @@ void loadDocuments()
         else
             documents().push_back({name, path, text});
     }
+    // One code fence of 5 MB: it lays out as one text, and a scroll frame draws a screen of it.
+    QString code = QStringLiteral("```swift\n");
+    const QString line = QStringLiteral("let value = compute(42) // a comment that makes the line long enough\n");
+    while (code.size() < 5 * 1024 * 1024)
+        code += line;
+    documents().push_back({"code-5mb", QString(), code + QStringLiteral("```\n")});
     const std::string spec = markdown::test::readGzip(markdown::test::gfmReferencePath);
     if (spec.empty()) {
         std::fprintf(stderr, "skipping spec-x: cannot read %s\n", markdown::test::gfmReferencePath);
@@ -228,12 +235,11 @@ long peakKilobytes()
 // Child mode: open one document one way and print the peak resident set in kilobytes.
 int measureResidentSet(const QString& kind, const QString& path)
 {
-    const QString text = path == QLatin1String("spec-x") ? [] {
-        for (const Document& d : documents())
-            if (qstrcmp(d.name, "spec-x") == 0)
-                return d.text;
-        return QString();
-    }() : readFile(path);
+    QString text = readFile(path);
+    for (const Document& d : documents()) {
+        if (d.path.isEmpty() && path == QLatin1String(d.name))
+            text = d.text; // made in memory: named by its name
+    }
     if (kind == QLatin1String("view")) {
         mddoc::OffscreenDocument view(text, mddoc::themes::basic(), mdview::ColorScheme::light, width);
         QImage frame(int(width), int(viewportHeight), QImage::Format_ARGB32_Premultiplied);
@@ -265,7 +271,7 @@ void reportResidentSets(const QString& program)
     std::printf("Peak resident set (MB), whole process; an idle process takes %.1f MB\n", double(empty) / 1024);
     std::printf("%-16s %12s %14s %8s %22s\n", "document", "view", "QTextDocument", "ratio", "ratio above idle");
     for (const Document& document : documents()) {
-        const QString path = document.path.isEmpty() ? QStringLiteral("spec-x") : document.path;
+        const QString path = document.path.isEmpty() ? QString::fromLatin1(document.name) : document.path;
         const long view = childResidentSet(program, QStringLiteral("view"), path);
         const long qtd = childResidentSet(program, QStringLiteral("qtextdocument"), path);
         std::printf("%-16s %12.1f %14.1f %8.2f %22.2f\n", document.name, double(view) / 1024, double(qtd) / 1024,

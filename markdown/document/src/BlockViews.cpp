@@ -106,18 +106,6 @@ MarkdownContent contentOf(const BlockNode& block)
     return MarkdownContent(std::vector<BlockNode>{block});
 }
 
-// A view made directly from a build function.
-struct BuildImpl final : View::Impl {
-    explicit BuildImpl(std::function<RenderNodePtr(const Environment&)> f) : make(std::move(f)) {}
-    RenderNodePtr build(const Environment& environment) const override { return make(environment); }
-    std::function<RenderNodePtr(const Environment&)> make;
-};
-
-View makeView(std::function<RenderNodePtr(const Environment&)> make)
-{
-    return View(std::make_shared<const BuildImpl>(std::move(make)));
-}
-
 // --- Depth ------------------------------------------------------------------------------------
 
 thread_local int blockDepth = 0;
@@ -249,7 +237,7 @@ thread_local std::vector<MarkerColumn*> markerColumns;
 
 View MarkerFrame(View marker)
 {
-    return makeView([marker = std::move(marker)](const Environment& environment) -> RenderNodePtr {
+    return BuiltView([marker = std::move(marker)](const Environment& environment) -> RenderNodePtr {
         auto node = std::make_unique<MarkerFrameNode>();
         node->addChild(marker.build(environment));
         if (!markerColumns.empty()) {
@@ -320,7 +308,7 @@ std::vector<Shared<markdown::RawListItem>> sharedItems(const Shared<BlockNode>& 
 View ListItemSequence(Shared<BlockNode> block, const std::vector<markdown::RawListItem>& items, std::int64_t start,
                       bool numbered)
 {
-    return makeView([shared = sharedItems(block, items), start, numbered](const Environment& environment) {
+    return BuiltView([shared = sharedItems(block, items), start, numbered](const Environment& environment) {
         std::optional<detail::ListItems>* keep = std::exchange(topLevelList, nullptr);
         const Theme& theme = environment.theme();
         const auto& style = numbered ? theme.numberedListMarker : theme.bulletedListMarker;
@@ -507,7 +495,7 @@ View dispatch(const Shared<BlockNode>& block)
 
 View BlockNodeView(std::shared_ptr<const BlockNode> block)
 {
-    return makeView([block = std::move(block)](const Environment& environment) {
+    return BuiltView([block = std::move(block)](const Environment& environment) {
         const DepthGuard depth;
         if (blockDepth > maximumBlockDepth) {
             // Too deep to draw as structure: the text, kept, as one paragraph.

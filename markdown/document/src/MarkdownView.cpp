@@ -138,27 +138,18 @@ void buildBlocks(DocumentState& state, std::size_t from, std::size_t keep)
 // The top-level blocks: a stack of separately built units.
 View DocumentBlocks(Blocks blocks, std::shared_ptr<DocumentState> state)
 {
-    struct Impl final : View::Impl {
-        Blocks blocks;
-        std::shared_ptr<DocumentState> state;
-        RenderNodePtr build(const Environment& environment) const override
-        {
-            RenderNodePtr node = VStackByMargins({}, environment.multilineTextAlignment, gapRule(environment))
-                                     .build(environment);
-            DocumentState local;
-            DocumentState& target = state ? *state : local;
-            target.stack = node.get();
-            target.environment = environment;
-            target.blocks = blocks;
-            target.kept = 0;
-            buildBlocks(target, 0, 0);
-            return node;
-        }
-    };
-    auto impl = std::make_shared<Impl>();
-    impl->blocks = std::move(blocks);
-    impl->state = std::move(state);
-    return View(std::move(impl));
+    return BuiltView([blocks = std::move(blocks), state = std::move(state)](const Environment& environment) {
+        RenderNodePtr node =
+            VStackByMargins({}, environment.multilineTextAlignment, gapRule(environment)).build(environment);
+        DocumentState local;
+        DocumentState& target = state ? *state : local;
+        target.stack = node.get();
+        target.environment = environment;
+        target.blocks = blocks;
+        target.kept = 0;
+        buildBlocks(target, 0, 0);
+        return node;
+    });
 }
 
 } // namespace

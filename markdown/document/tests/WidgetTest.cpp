@@ -4,6 +4,7 @@
 #include "mddoc/MarkdownView.h"
 
 #include "mdview/Host.h"
+#include "mdview/Providers.h"
 #include "mdview/TextNode.h"
 
 #include <QApplication>
@@ -99,6 +100,29 @@ TEST(MarkdownWidget, OnlyOpenableLinksAreActivated)
         click(markdown.host(), centreOf(text, QString::fromLatin1(word)));
     EXPECT_EQ(activated, (std::vector<QUrl>{QUrl(QStringLiteral("https://example.org/a")),
                                              QUrl(QStringLiteral("mailto:a@example.org"))}));
+}
+
+TEST(MarkdownWidget, LinkedBlockImagesOpenThroughTheSameCheck)
+{
+    class Boxes final : public mdview::ImageProvider {
+    public:
+        View makeImage(const std::optional<QUrl>&) const override
+        {
+            return mdview::ColorView(mdview::Color::black()).frame(40, 30);
+        }
+    };
+    Markdown markdown;
+    markdown.setImageProvider(std::make_shared<Boxes>());
+    markdown.setText(QStringLiteral("[![a](a.png)](https://example.org/a)\n\n[![b](b.png)](javascript:alert(1))\n"));
+    markdown.setOpenLinksExternally(false);
+    markdown.resize(400, 300);
+    std::vector<QUrl> activated;
+    QObject::connect(&markdown, &Markdown::linkActivated, [&](const QUrl& url) { activated.push_back(url); });
+    mdview::ViewHost& host = markdown.host();
+    host.layout(400);
+    click(host, QPointF(20, 15));      // the first image
+    click(host, QPointF(20, 30 + 13 + 15)); // the second, below the paragraph margin
+    EXPECT_EQ(activated, std::vector<QUrl>{QUrl(QStringLiteral("https://example.org/a"))});
 }
 
 TEST(MarkdownWidget, WideCodeScrollsWithShiftWheelAndItsIndicator)

@@ -95,6 +95,11 @@ View EmptyView()
     return empty;
 }
 
+View BuiltView(std::function<RenderNodePtr(const Environment&)> build)
+{
+    return makeView(std::move(build));
+}
+
 View EnvironmentReader(std::function<View(const Environment&)> body)
 {
     return makeView([body = std::move(body)](const Environment& environment) {

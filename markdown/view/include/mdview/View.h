@@ -147,6 +147,8 @@ private:
 
 // A view whose body is computed from the environment when it is built.
 View EnvironmentReader(std::function<View(const Environment&)> body);
+// A view built by a function that makes its render nodes (views with render nodes of their own).
+View BuiltView(std::function<RenderNodePtr(const Environment&)> build);
 
 namespace detail {
 struct StateToken;
