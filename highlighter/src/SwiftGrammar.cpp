@@ -8,6 +8,8 @@
 
 #include <array>
 #include <limits>
+#include <memory>
+#include <string_view>
 
 namespace highlighter {
 
@@ -353,6 +355,49 @@ std::uint64_t describeText(const TokenTable& table, qsizetype textId, qsizetype&
     }
     return facts;
 }
+
+// The facts of short ASCII texts described before on this thread: the same words recur in
+// every file. Such a text's facts depend on its units alone (between ASCII units every
+// position is a character boundary). Direct-mapped by the text's hash, so it stays small.
+class DescribedTexts {
+public:
+    static constexpr qsizetype longest = 12;
+
+    // The facts and parenthesis balance of the text, described and kept when new.
+    std::uint64_t facts(const TokenTable& table, qsizetype textId, qsizetype& parenthesisBalance)
+    {
+        const QStringView text = table.text(table.firstTokenOfText(textId));
+        if (text.size() > longest || !isAscii(text))
+            return describeText(table, textId, parenthesisBalance);
+        Entry& e = m_entries[table.textHash(textId) & (m_entries.size() - 1)];
+        if (e.length != text.size() || !std::equal(text.utf16(), text.utf16() + text.size(), e.units)) {
+            e.facts = describeText(table, textId, parenthesisBalance);
+            e.balance = qint8(parenthesisBalance);
+            e.length = quint8(text.size());
+            std::copy(text.utf16(), text.utf16() + text.size(), e.units);
+        }
+        parenthesisBalance = e.balance;
+        return e.facts;
+    }
+
+private:
+    static bool isAscii(QStringView text)
+    {
+        for (const char16_t c : std::u16string_view(text.utf16(), size_t(text.size()))) {
+            if (c >= 0x80)
+                return false;
+        }
+        return true;
+    }
+
+    struct Entry {
+        std::uint64_t facts = 0;
+        char16_t units[longest];
+        quint8 length = 0xff; // none
+        qint8 balance = 0;    // within ±12
+    };
+    std::array<Entry, 4096> m_entries;
+};
 
 // Whether opening and closing marks balance on a line so far, counted as the string rules
 // count them: a mark right after a lone backslash is escaped and does not count.
@@ -808,8 +853,9 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
     const qsizetype textCount = table.distinctTextCount();
     std::vector<std::uint64_t> textFacts(size_t(textCount), 0);
     std::vector<qsizetype> parenthesisBalance(size_t(textCount), 0);
+    thread_local const auto described = std::make_unique<DescribedTexts>();
     for (qsizetype id = 0; id < textCount; ++id)
-        textFacts[size_t(id)] = describeText(table, id, parenthesisBalance[size_t(id)]);
+        textFacts[size_t(id)] = described->facts(table, id, parenthesisBalance[size_t(id)]);
 
     const qsizetype n = table.size();
     std::vector<std::uint64_t> facts(size_t(n), 0);
