@@ -3,6 +3,10 @@
 # Usage: setup-peers.sh OUTPUT-DIR
 set -euo pipefail
 out=$1
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "node and npm are missing: installing Debian's (needs root)"
+  apt-get install -y --no-install-recommends nodejs npm
+fi
 mkdir -p "$out"
 cd "$out"
 [[ -f package.json ]] || echo '{"name": "highlighter-bench-peers", "private": true}' > package.json

@@ -185,7 +185,6 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
         const auto index = quint32(tokens.size());
         current.lineStart = index == 0 ? 0 : (tokens.back().isLastOnLine ? index : tokens.back().lineStart);
         tokens.push_back(current);
-        tokens.back().textId = table->m_textIndex.intern(*table, index);
     };
     const auto begin = [&](qsizetype start, qsizetype end, bool isDelimiter) {
         current = {};
@@ -273,6 +272,10 @@ Segments Tokenizer::segments(const QString& code, const Grammar& grammar) const
     }
     if (building)
         finish();
+    // Texts are numbered in a pass of their own: one token's lookup does not wait for the
+    // last one's, so the processor overlaps them.
+    for (qsizetype i = 0; i < qsizetype(tokens.size()); ++i)
+        tokens[size_t(i)].textId = table->m_textIndex.intern(*table, i);
 
     table->m_facts = grammar.gatherFacts(*table);
     Q_ASSERT(table->m_facts.empty() || table->m_facts.size() == tokens.size());
