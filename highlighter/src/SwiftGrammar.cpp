@@ -712,6 +712,38 @@ bool keywordRule(const Context& c)
     return c.is(Keyword);
 }
 
+// False only where no rule can match: a cheap test that most plain tokens (punctuation,
+// names that are neither called nor types) fail, sparing them the whole chain. Each term is
+// what one or more rules need before they can answer yes.
+bool someRuleMayMatch(const Context& c)
+{
+    constexpr std::uint64_t flags = PreprocessingControlFlow | PreprocessingDirective | LineHasPreprocessing // rule 1
+                                    | WholeBlockComment | StartsLineComment | LineHasLineComment
+                                    | StartsBlockComment | EndsBlockComment | BlockCommentOpen // 2
+                                    | StartsRaw | EndsRaw | LineRawQuotesUnbalanced | RawMultiLineStringOpen // 3
+                                    | MultiLineStringOpen // 4
+                                    | StartsWithQuote | EndsWithQuote | LineQuotesUnbalanced // 5
+                                    | StartsWithAt // 6
+                                    | DecimalIntegerWithoutUnderscores // 7
+                                    | TypeName // 8
+                                    | StartsWithDollar // 11
+                                    | Keyword | Declaration; // 13
+    if (c.is(flags))
+        return true;
+    // 6, 10, 11 and 12 after a dot of some kind.
+    if (isAnyOf<Dot, OptionalDot, EmptyParensDot, ParenCloseDot, GreaterDot, ParenDot, BracketDot>(c.previous()))
+        return true;
+    switch (c.word()) {
+    case Dot: return c.previousIs(DecimalInteger); // 7
+    case LParen: return c.previousIs(AccessControl); // 13
+    case RParen: return c.previous() == Set; // 13
+    case Prefix: return true; // 13
+    default: break;
+    }
+    // 9: a call is followed by a parenthesis or a closure.
+    return c.is(CallName) && (c.nextIs(StartsWithParen) || c.next() == Brace || c.next() == Braces);
+}
+
 bool insideString(const Context& c)
 {
     return rawStringRule(c) || multiLineStringRule(c) || singleLineStringRule(c);
@@ -808,7 +840,8 @@ qsizetype SwiftGrammar::firstMatchingRuleIndex(const Segment& segment) const
     if (!segment.table().factsData())
         return -1;
     // The same tests in the same order, called directly on one context.
-    return SwiftRules::firstMatch(Context(segment));
+    const Context context(segment);
+    return someRuleMayMatch(context) ? SwiftRules::firstMatch(context) : -1;
 }
 
 bool SwiftGrammar::delimitersContain(char32_t scalar) const

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 namespace highlighter {
@@ -52,8 +53,12 @@ public:
         {
             char16_t* out = reserveUnits(text.size());
             const char16_t* in = text.utf16();
-            for (qsizetype i = 0; i < text.size(); ++i)
-                out[i] = in[i];
+            if (text.size() > 8) { // tags; shorter are mostly blanks
+                std::memcpy(out, in, size_t(text.size()) * sizeof(char16_t));
+            } else {
+                for (qsizetype i = 0; i < text.size(); ++i)
+                    out[i] = in[i];
+            }
             m_length += text.size();
         }
         // "&", "<" and ">" as entities.
