@@ -20,12 +20,15 @@ const char16_t* entityFor(char16_t c, bool inAttribute)
 
 void appendEscaped(QString& out, QStringView text, bool inAttribute)
 {
-    for (const QChar c : text) {
-        if (const char16_t* entity = entityFor(c.unicode(), inAttribute))
+    qsizetype plainFrom = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (const char16_t* entity = entityFor(text[i].unicode(), inAttribute)) {
+            out += text.sliced(plainFrom, i - plainFrom);
             out += QStringView(entity);
-        else
-            out += c;
+            plainFrom = i + 1;
+        }
     }
+    out += text.sliced(plainFrom);
 }
 
 } // namespace
