@@ -222,18 +222,18 @@ std::map<QString, double> inTurns(const std::vector<std::pair<QString, std::func
     return medians;
 }
 
-// Milliseconds of one call of `work`: the best of three, so that a pass of ours, far
-// shorter than a peer's, is not one that the busy machine happened to interrupt.
+// Milliseconds of one call of `work`, averaged over a quarter of a second of calls: a pass
+// of ours is far shorter than a peer's, and this exposes both alike to a busy machine.
 double timed(const std::function<void()>& work)
 {
-    double best = INFINITY;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer timer;
-        timer.start();
+    QElapsedTimer timer;
+    timer.start();
+    int calls = 0;
+    do {
         work();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
-    }
-    return best;
+        ++calls;
+    } while (timer.nsecsElapsed() < 250'000'000);
+    return double(timer.nsecsElapsed()) / 1e6 / calls;
 }
 
 // Real time per iteration in ms, by benchmark name and argument: the median of the
