@@ -145,8 +145,8 @@ void LocalProcess::readAvailable(bool drain)
 
 void LocalProcess::deliver(std::span<const std::uint8_t> chunk)
 {
+    totalRead_ += chunk.size();
     if (debugIO_) {
-        totalRead_ += chunk.size();
         debugLine("[READ] count=" + std::to_string(chunk.size()) + " received from host total="
                   + std::to_string(totalRead_));
     }

@@ -105,6 +105,7 @@ public:
     bool running() const { return running_; }
     std::size_t sendCount() const { return sendCount_; }
     std::size_t totalWritten() const { return total_; }
+    std::size_t totalRead() const { return totalRead_; }
     std::size_t queuedBytes() const { return queuedInput_ + queuedPaste_; }
 
     // Released children the reaper has not yet reaped, in the whole process.
