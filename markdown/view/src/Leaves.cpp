@@ -73,11 +73,31 @@ void ShapeNode::draw(QPainter& painter, const QRectF&)
         }
         return path;
     };
+    const StrokeStyle& stroke = m_style.strokeStyle;
+    if (m_kind == ShapeKind::rectangle && stroke.dash.empty() && stroke.join == Qt::MiterJoin) {
+        // Table cells and rules: plain rectangles, filled directly rather than as paths (a table
+        // on screen draws hundreds of them each frame).
+        const QRectF& f = frame();
+        if (m_style.fill)
+            painter.fillRect(f, toQColor(*m_style.fill, m_scheme));
+        const double w = stroke.lineWidth;
+        if (m_style.stroke && w > 0) {
+            const QColor colour = toQColor(*m_style.stroke, m_scheme);
+            if (2 * w >= f.width() || 2 * w >= f.height()) {
+                painter.fillRect(f, colour);
+            } else {
+                painter.fillRect(QRectF(f.left(), f.top(), f.width(), w), colour);
+                painter.fillRect(QRectF(f.left(), f.bottom() - w, f.width(), w), colour);
+                painter.fillRect(QRectF(f.left(), f.top() + w, w, f.height() - 2 * w), colour);
+                painter.fillRect(QRectF(f.right() - w, f.top() + w, w, f.height() - 2 * w), colour);
+            }
+        }
+        return;
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, m_kind != ShapeKind::rectangle);
     if (m_style.fill)
         painter.fillPath(pathFor(frame()), toQColor(*m_style.fill, m_scheme));
-    const StrokeStyle& stroke = m_style.strokeStyle;
     if (m_style.stroke && stroke.lineWidth > 0) {
         const double half = stroke.lineWidth / 2;
         QPen pen(toQColor(*m_style.stroke, m_scheme), stroke.lineWidth, Qt::SolidLine, stroke.cap, stroke.join);
