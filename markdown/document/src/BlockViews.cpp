@@ -117,50 +117,6 @@ struct DepthGuard {
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-// The text of a block and everything below it, walked without recursion.
-QString flattenedText(const BlockNode& root)
-{
-    QStringList pieces;
-    std::vector<const BlockNode*> stack{&root};
-    auto pushAll = [&stack](const std::vector<BlockNode>& children) {
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back(&*it);
-    };
-    while (!stack.empty()) {
-        const BlockNode* block = stack.back();
-        stack.pop_back();
-        if (const auto* p = block->as<BlockNode::Paragraph>())
-            pieces << plainText(p->content);
-        else if (const auto* h = block->as<BlockNode::Heading>())
-            pieces << plainText(h->content);
-        else if (const auto* c = block->as<BlockNode::CodeBlock>())
-            pieces << fromUtf8(c->content);
-        else if (const auto* html = block->as<BlockNode::HtmlBlock>())
-            pieces << fromUtf8(html->content);
-        else if (const auto* t = block->as<BlockNode::Table>()) {
-            for (const auto& row : t->rows) {
-                QStringList cells;
-                for (const auto& cell : row.cells)
-                    cells << plainText(cell.content);
-                pieces << cells.join(QLatin1Char('\t'));
-            }
-        } else if (const auto* q = block->as<BlockNode::Blockquote>()) {
-            pushAll(q->children);
-        } else if (const auto* t = block->as<BlockNode::TaskList>()) {
-            for (auto it = t->items.rbegin(); it != t->items.rend(); ++it)
-                pushAll(it->children);
-        } else if (const auto* b = block->as<BlockNode::BulletedList>()) {
-            for (auto it = b->items.rbegin(); it != b->items.rend(); ++it)
-                pushAll(it->children);
-        } else if (const auto* n = block->as<BlockNode::NumberedList>()) {
-            for (auto it = n->items.rbegin(); it != n->items.rend(); ++it)
-                pushAll(it->children);
-        }
-    }
-    pieces.removeAll(QString());
-    return pieces.join(QLatin1Char('\n'));
-}
-
 // --- Paragraphs, headings, quotes, code --------------------------------------------------------
 
 View ParagraphView(Shared<BlockNode> block, Shared<std::vector<InlineNode>> inlines)
@@ -500,7 +456,7 @@ View BlockNodeView(std::shared_ptr<const BlockNode> block)
         if (blockDepth > maximumBlockDepth) {
             // Too deep to draw as structure: the text, kept, as one paragraph.
             const auto paragraph = std::make_shared<const BlockNode>(
-                BlockNode::paragraph({InlineNode::text(flattenedText(*block).toStdString())}));
+                BlockNode::paragraph({InlineNode::text(detail::flattenedText(*block).toStdString())}));
             return ParagraphView(paragraph, alias(paragraph, paragraph->as<BlockNode::Paragraph>()->content))
                 .build(environment);
         }
@@ -514,6 +470,124 @@ View BlockNodeView(const BlockNode& block)
 }
 
 namespace detail {
+
+QString flattenedText(const BlockNode& root)
+{
+    QStringList pieces;
+    std::vector<const BlockNode*> stack{&root};
+    auto pushAll = [&stack](const std::vector<BlockNode>& children) {
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.push_back(&*it);
+    };
+    while (!stack.empty()) {
+        const BlockNode* block = stack.back();
+        stack.pop_back();
+        if (const auto* p = block->as<BlockNode::Paragraph>())
+            pieces << plainText(p->content);
+        else if (const auto* h = block->as<BlockNode::Heading>())
+            pieces << plainText(h->content);
+        else if (const auto* c = block->as<BlockNode::CodeBlock>())
+            pieces << fromUtf8(c->content);
+        else if (const auto* html = block->as<BlockNode::HtmlBlock>())
+            pieces << fromUtf8(html->content);
+        else if (const auto* t = block->as<BlockNode::Table>()) {
+            for (const auto& row : t->rows) {
+                QStringList cells;
+                for (const auto& cell : row.cells)
+                    cells << plainText(cell.content);
+                pieces << cells.join(QLatin1Char('\t'));
+            }
+        } else if (const auto* q = block->as<BlockNode::Blockquote>()) {
+            pushAll(q->children);
+        } else if (const auto* t = block->as<BlockNode::TaskList>()) {
+            for (auto it = t->items.rbegin(); it != t->items.rend(); ++it)
+                pushAll(it->children);
+        } else if (const auto* b = block->as<BlockNode::BulletedList>()) {
+            for (auto it = b->items.rbegin(); it != b->items.rend(); ++it)
+                pushAll(it->children);
+        } else if (const auto* n = block->as<BlockNode::NumberedList>()) {
+            for (auto it = n->items.rbegin(); it != n->items.rend(); ++it)
+                pushAll(it->children);
+        }
+    }
+    pieces.removeAll(QString());
+    return pieces.join(QLatin1Char('\n'));
+}
+
+namespace {
+
+// How deep the block nesting under a block goes, counted up to `limit` without recursion.
+int depthUpTo(const BlockNode& root, int limit)
+{
+    int deepest = 1;
+    std::vector<std::pair<const BlockNode*, int>> stack{{&root, 1}};
+    while (!stack.empty()) {
+        const auto [block, depth] = stack.back();
+        stack.pop_back();
+        deepest = std::max(deepest, depth);
+        if (deepest > limit)
+            return deepest;
+        auto push = [&stack, depth](const std::vector<BlockNode>& children) {
+            for (const BlockNode& child : children)
+                stack.push_back({&child, depth + 1});
+        };
+        if (const auto* q = block->as<BlockNode::Blockquote>())
+            push(q->children);
+        else if (const auto* b = block->as<BlockNode::BulletedList>())
+            for (const auto& item : b->items)
+                push(item.children);
+        else if (const auto* n = block->as<BlockNode::NumberedList>())
+            for (const auto& item : n->items)
+                push(item.children);
+        else if (const auto* t = block->as<BlockNode::TaskList>())
+            for (const auto& item : t->items)
+                push(item.children);
+    }
+    return deepest;
+}
+
+BlockNode capped(const BlockNode& block, int depth)
+{
+    if (depth >= maximumBlockDepth && depthUpTo(block, 1) > 1)
+        return BlockNode::paragraph({InlineNode::text(flattenedText(block).toStdString())});
+    auto children = [depth](const std::vector<BlockNode>& blocks) {
+        std::vector<BlockNode> result;
+        result.reserve(blocks.size());
+        for (const BlockNode& child : blocks)
+            result.push_back(capped(child, depth + 1));
+        return result;
+    };
+    if (const auto* q = block.as<BlockNode::Blockquote>())
+        return BlockNode::blockquote(children(q->children));
+    if (const auto* b = block.as<BlockNode::BulletedList>()) {
+        std::vector<markdown::RawListItem> items;
+        for (const auto& item : b->items)
+            items.push_back({children(item.children)});
+        return BlockNode::bulletedList(b->isTight, std::move(items));
+    }
+    if (const auto* n = block.as<BlockNode::NumberedList>()) {
+        std::vector<markdown::RawListItem> items;
+        for (const auto& item : n->items)
+            items.push_back({children(item.children)});
+        return BlockNode::numberedList(n->isTight, n->start, std::move(items));
+    }
+    if (const auto* t = block.as<BlockNode::TaskList>()) {
+        std::vector<markdown::RawTaskListItem> items;
+        for (const auto& item : t->items)
+            items.push_back({item.isCompleted, children(item.children)});
+        return BlockNode::taskList(t->isTight, std::move(items));
+    }
+    return block;
+}
+
+} // namespace
+
+std::optional<BlockNode> cappedBlock(const BlockNode& block)
+{
+    if (depthUpTo(block, maximumBlockDepth) <= maximumBlockDepth)
+        return std::nullopt;
+    return capped(block, 1);
+}
 
 RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const BlockNode>& block, const Environment& environment,
                                  std::optional<ListItems>& items)

@@ -93,8 +93,13 @@ Blocks filteredBlocks(const MarkdownContent& content, ColorScheme scheme)
         return mdview::filterImagesByColorScheme(node, scheme);
     };
     for (const BlockNode& block : owner->blocks()) {
-        if (hasImage(block))
-            blocks.push_back(std::make_shared<const BlockNode>(block.rewriteInlines(filter).front()));
+        // Nesting past the cap (content built in code) is flattened before anything copies it.
+        const std::optional<BlockNode> capped = detail::cappedBlock(block);
+        const BlockNode& shallow = capped ? *capped : block;
+        if (hasImage(shallow))
+            blocks.push_back(std::make_shared<const BlockNode>(shallow.rewriteInlines(filter).front()));
+        else if (capped)
+            blocks.push_back(std::make_shared<const BlockNode>(std::move(*capped)));
         else
             blocks.push_back(std::shared_ptr<const BlockNode>(owner, &block));
     }

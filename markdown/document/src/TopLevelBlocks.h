@@ -8,6 +8,8 @@
 
 #include "markdown/BlockNode.h"
 
+#include <QString>
+
 #include <memory>
 #include <optional>
 
@@ -32,5 +34,13 @@ mdview::RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const markdown::B
 // is no longer the same kind of list (or nothing is left to keep); then build it anew.
 bool updateListItems(ListItems& items, const markdown::BlockNode& before,
                      const std::shared_ptr<const markdown::BlockNode>& after);
+
+// The text of a block and everything below it, walked without recursion.
+QString flattenedText(const markdown::BlockNode& block);
+
+// The block with its nesting below `maximumBlockDepth` levels flattened into paragraphs of
+// their text; absent when it is not that deep (nothing to change). Never recurses deeper than
+// the cap, so content built in code at any depth is safe to copy afterwards.
+std::optional<markdown::BlockNode> cappedBlock(const markdown::BlockNode& block);
 
 } // namespace mddoc::detail

@@ -92,8 +92,10 @@ TEST(BadInput, DeepContentBuiltInCodeIsFlattenedWithItsText)
         children.push_back(BlockNode::paragraph({InlineNode::text("level")}));
         block = BlockNode::blockquote(std::move(children));
     }
+    std::vector<BlockNode> blocks;
+    blocks.push_back(std::move(block)); // moved, never copied: a copy would recurse 10,000 deep
     mdview::ViewHost host;
-    host.setView(MarkdownView(markdown::MarkdownContent(std::vector<BlockNode>{std::move(block)})));
+    host.setView(MarkdownView(markdown::MarkdownContent(std::move(blocks))));
     host.layout(600);
     const QStringList texts = textsOf(host);
     // The first levels as structure, the rest as one text that keeps every word.
