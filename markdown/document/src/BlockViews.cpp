@@ -475,10 +475,6 @@ QString flattenedText(const BlockNode& root)
 {
     QStringList pieces;
     std::vector<const BlockNode*> stack{&root};
-    auto pushAll = [&stack](const std::vector<BlockNode>& children) {
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back(&*it);
-    };
     while (!stack.empty()) {
         const BlockNode* block = stack.back();
         stack.pop_back();
@@ -497,18 +493,14 @@ QString flattenedText(const BlockNode& root)
                     cells << plainText(cell.content);
                 pieces << cells.join(QLatin1Char('\t'));
             }
-        } else if (const auto* q = block->as<BlockNode::Blockquote>()) {
-            pushAll(q->children);
-        } else if (const auto* t = block->as<BlockNode::TaskList>()) {
-            for (auto it = t->items.rbegin(); it != t->items.rend(); ++it)
-                pushAll(it->children);
-        } else if (const auto* b = block->as<BlockNode::BulletedList>()) {
-            for (auto it = b->items.rbegin(); it != b->items.rend(); ++it)
-                pushAll(it->children);
-        } else if (const auto* n = block->as<BlockNode::NumberedList>()) {
-            for (auto it = n->items.rbegin(); it != n->items.rend(); ++it)
-                pushAll(it->children);
         }
+        // Children in reading order: the stack takes them last first.
+        std::vector<const BlockNode*> children;
+        forEachChildList(*block, [&children](const std::vector<BlockNode>& list) {
+            for (const BlockNode& child : list)
+                children.push_back(&child);
+        });
+        stack.insert(stack.end(), children.rbegin(), children.rend());
     }
     pieces.removeAll(QString());
     return pieces.join(QLatin1Char('\n'));
@@ -527,21 +519,10 @@ int depthUpTo(const BlockNode& root, int limit)
         deepest = std::max(deepest, depth);
         if (deepest > limit)
             return deepest;
-        auto push = [&stack, depth](const std::vector<BlockNode>& children) {
+        forEachChildList(*block, [&stack, depth](const std::vector<BlockNode>& children) {
             for (const BlockNode& child : children)
                 stack.push_back({&child, depth + 1});
-        };
-        if (const auto* q = block->as<BlockNode::Blockquote>())
-            push(q->children);
-        else if (const auto* b = block->as<BlockNode::BulletedList>())
-            for (const auto& item : b->items)
-                push(item.children);
-        else if (const auto* n = block->as<BlockNode::NumberedList>())
-            for (const auto& item : n->items)
-                push(item.children);
-        else if (const auto* t = block->as<BlockNode::TaskList>())
-            for (const auto& item : t->items)
-                push(item.children);
+        });
     }
     return deepest;
 }

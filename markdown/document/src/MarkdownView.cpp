@@ -63,22 +63,11 @@ bool hasImage(const BlockNode& root)
                 for (const auto& cell : row.cells)
                     if (hasImage(cell.content))
                         return true;
-        } else if (const auto* q = block->as<BlockNode::Blockquote>()) {
-            for (const BlockNode& child : q->children)
-                stack.push_back(&child);
-        } else if (const auto* b = block->as<BlockNode::BulletedList>()) {
-            for (const auto& item : b->items)
-                for (const BlockNode& child : item.children)
-                    stack.push_back(&child);
-        } else if (const auto* n = block->as<BlockNode::NumberedList>()) {
-            for (const auto& item : n->items)
-                for (const BlockNode& child : item.children)
-                    stack.push_back(&child);
-        } else if (const auto* l = block->as<BlockNode::TaskList>()) {
-            for (const auto& item : l->items)
-                for (const BlockNode& child : item.children)
-                    stack.push_back(&child);
         }
+        detail::forEachChildList(*block, [&stack](const std::vector<BlockNode>& children) {
+            for (const BlockNode& child : children)
+                stack.push_back(&child);
+        });
     }
     return false;
 }

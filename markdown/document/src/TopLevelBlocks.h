@@ -35,6 +35,26 @@ mdview::RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const markdown::B
 bool updateListItems(ListItems& items, const markdown::BlockNode& before,
                      const std::shared_ptr<const markdown::BlockNode>& after);
 
+// Calls `visit` with each list of child blocks directly below a block: a quote's children, each
+// list item's children in order. Nothing for the other kinds.
+template <typename Visit>
+void forEachChildList(const markdown::BlockNode& block, Visit&& visit)
+{
+    using markdown::BlockNode;
+    if (const auto* q = block.as<BlockNode::Blockquote>()) {
+        visit(q->children);
+    } else if (const auto* b = block.as<BlockNode::BulletedList>()) {
+        for (const auto& item : b->items)
+            visit(item.children);
+    } else if (const auto* n = block.as<BlockNode::NumberedList>()) {
+        for (const auto& item : n->items)
+            visit(item.children);
+    } else if (const auto* t = block.as<BlockNode::TaskList>()) {
+        for (const auto& item : t->items)
+            visit(item.children);
+    }
+}
+
 // The text of a block and everything below it, walked without recursion.
 QString flattenedText(const markdown::BlockNode& block);
 
