@@ -1,15 +1,27 @@
 #include "entry/QuilloraApp.h"
 
 #include "core/AppViewModel.h"
-#include "entry/SceneWindows.h"
+#include "core/LogStore.h"
 #include "feedback/Plendra.h"
 #include "window/ContentView.h"
+#include "window/LogsView.h"
+#include "window/SettingsView.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace quillora {
+namespace {
+
+void bringForward(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
 
 QuilloraApp::QuilloraApp()
 {
@@ -72,7 +84,6 @@ ContentView* QuilloraApp::newMainWindow()
     WindowServices services;
     services.newWindow = [this] { newMainWindow(); };
     services.showSettings = [this] { showSettings(); };
-    services.showLogs = [this] { showLogs(); };
     auto* window = new ContentView(appViewModel(), std::move(services));
     window->setAttribute(Qt::WA_DeleteOnClose);
     std::erase_if(mainWindows_, [](const QPointer<ContentView>& closed) { return closed.isNull(); });
@@ -84,27 +95,29 @@ ContentView* QuilloraApp::newMainWindow()
 void QuilloraApp::showSettings()
 {
     if (!settingsWindow_)
-        settingsWindow_ = new SettingsWindow(*this, appViewModel());
-    settingsWindow_->show();
-    settingsWindow_->raise();
-    settingsWindow_->activateWindow();
+        settingsWindow_ = new SettingsView(appViewModel(), [this](const QString& identifier) { openWindow(identifier); });
+    bringForward(settingsWindow_);
 }
 
 void QuilloraApp::showLogs()
 {
     if (!logsWindow_)
-        logsWindow_ = new LogsWindow;
-    logsWindow_->show();
-    logsWindow_->raise();
-    logsWindow_->activateWindow();
+        logsWindow_ = new LogsView(LogStore::shared());
+    bringForward(logsWindow_);
 }
 
-SettingsWindow* QuilloraApp::settingsWindow() const
+void QuilloraApp::openWindow(const QString& identifier)
+{
+    if (identifier == u"logs")
+        showLogs();
+}
+
+SettingsView* QuilloraApp::settingsWindow() const
 {
     return settingsWindow_;
 }
 
-LogsWindow* QuilloraApp::logsWindow() const
+LogsView* QuilloraApp::logsWindow() const
 {
     return logsWindow_;
 }

@@ -1,7 +1,8 @@
 #include "entry/QuilloraApp.h"
 
 #include "core/AppViewModel.h"
-#include "entry/SceneWindows.h"
+#include "window/LogsView.h"
+#include "window/SettingsView.h"
 #include "window/AppSidebarView.h"
 #include "window/ContentView.h"
 #include "window/FileTreeModel.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QAction>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -125,20 +127,35 @@ TEST_F(QuilloraAppTest, ShowsTheTreeFollowsTheDiskAndQuitsCleanly)
     ASSERT_TRUE(waitUntil([&] { return treeText(window).contains(QStringLiteral("new.md")); }, 5000))
         << treeText(window).toStdString();
 
-    // A second main window shows the same project; settings and logs are single windows.
+    // A second main window shows the same project.
     auto* second = app->newMainWindow();
     EXPECT_EQ(treeText(second), treeText(window));
-    app->showLogs();
-    auto* logs = app->logsWindow();
-    app->showLogs();
-    EXPECT_EQ(app->logsWindow(), logs);
+
+    // Settings and the session logs are single windows; the logs open from the settings, and a
+    // second request, with the window open or closed, brings the same one forward.
+    app->showSettings();
+    SettingsView* settings = app->settingsWindow();
+    app->showSettings();
+    EXPECT_EQ(app->settingsWindow(), settings);
+    EXPECT_FALSE(app->logsWindow());
+    settings->showLogsButton()->click();
+    LogsView* logs = app->logsWindow();
+    ASSERT_TRUE(logs);
+    EXPECT_TRUE(logs->isVisible());
     EXPECT_EQ(logs->objectName(), QStringLiteral("logs"));
     EXPECT_EQ(logs->windowTitle(), QStringLiteral("Session Logs"));
-    app->showSettings();
-    auto* hidden = app->settingsWindow()->findChild<QCheckBox*>();
-    ASSERT_TRUE(hidden);
+    settings->showLogsButton()->click();
+    logs->close();
+    settings->showLogsButton()->click();
+    EXPECT_EQ(app->logsWindow(), logs);
+    EXPECT_TRUE(logs->isVisible());
+    int logWindows = 0;
+    for (QWidget* topLevel : QApplication::topLevelWidgets())
+        logWindows += qobject_cast<LogsView*>(topLevel) != nullptr;
+    EXPECT_EQ(logWindows, 1);
+
     writeFile(project + QStringLiteral("/.hidden"), "");
-    hidden->setChecked(true);
+    settings->hiddenFilesToggle()->click();
     ASSERT_TRUE(waitUntil([&] { return treeText(window).contains(QStringLiteral(".hidden")); }))
         << treeText(window).toStdString();
 

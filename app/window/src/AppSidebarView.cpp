@@ -1,6 +1,7 @@
 #include "window/AppSidebarView.h"
 
 #include "core/AppViewModel.h"
+#include "window/FeedbackButtonView.h"
 #include "window/FileTreeView.h"
 #include "window/SymbolIcons.h"
 #include "window/ViewParts.h"
@@ -21,6 +22,7 @@ AppSidebarView::AppSidebarView(AppViewModel& viewModel, QWidget* parent)
     , m_openProject(new QToolButton)
     , m_scopeError(plainLabel())
     , m_tree(new FileTreeView(viewModel.expansionStore()))
+    , m_feedback(new FeedbackButtonView)
 {
     setMinimumWidth(minWidth);
     QFont titleFont = m_title->font();
@@ -43,7 +45,11 @@ AppSidebarView::AppSidebarView(AppViewModel& viewModel, QWidget* parent)
     m_scopeError->setContentsMargins(10, 0, 10, 6);
     layout->addWidget(m_scopeError);
     layout->addWidget(m_tree, 1);
+    layout->addSpacing(6);
+    layout->addWidget(m_feedback, 0, Qt::AlignHCenter);
+    layout->addSpacing(8);
 
+    connect(m_feedback, &FeedbackButtonView::clicked, this, &AppSidebarView::feedbackRequested);
     connect(m_openProject, &QToolButton::clicked, &viewModel, &AppViewModel::presentDirectoryPicker);
     connect(m_tree, &FileTreeView::openProjectRequested, &viewModel, &AppViewModel::presentDirectoryPicker);
     connect(m_tree, &FileTreeView::deleteRequested, &viewModel, &AppViewModel::deleteFile);

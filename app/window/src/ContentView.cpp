@@ -61,6 +61,7 @@ ContentView::ContentView(AppViewModel& viewModel, WindowServices services, QWidg
     });
     connect(&viewModel, &AppViewModel::selectedFileChanged, this, &ContentView::refreshTitle);
     connect(m_detail, &AppDetailView::contentPainted, this, &ContentView::contentPainted);
+    connect(m_sidebar, &AppSidebarView::feedbackRequested, this, [this] { setShowsFeedback(true); });
     const QUrl folder = viewModel.selectedFolderURL();
     m_chatViewModel->setWorkingDirectoryURL(folder.isEmpty() ? std::nullopt : std::optional(folder));
     refreshTerminalToggle();
@@ -87,10 +88,6 @@ void ContentView::buildMenus()
     }
     fileMenu->addSeparator();
     fileMenu->addAction(QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp, &QApplication::closeAllWindows);
-    if (m_services.showLogs) {
-        auto* windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
-        windowMenu->addAction(QStringLiteral("Session Logs"), this, m_services.showLogs);
-    }
 }
 
 void ContentView::toggleTerminal()

@@ -93,5 +93,20 @@ QColor systemRed(const QPalette& palette)
     return isDark(palette) ? QColor(255, 69, 58) : QColor(255, 59, 48);
 }
 
+QColor systemOrange(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(255, 159, 10) : QColor(255, 149, 0);
+}
+
+QColor systemGreen(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(48, 209, 88) : QColor(52, 199, 89);
+}
+
+QColor systemBlue(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(10, 132, 255) : QColor(0, 122, 255);
+}
+
 } // namespace WindowColors
 } // namespace quillora

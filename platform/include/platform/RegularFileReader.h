@@ -25,4 +25,16 @@ inline constexpr qint64 regularFileChunkSize = 1 << 20;
 RegularFileRead readRegularFile(const QString& path, qint64 maxBytes,
                                 const std::function<bool()>& shouldStop = {});
 
+// The first step of the read above, for callers that read a part of the file or stream it: the
+// descriptor of the opened regular file (theirs to close) and its size, or why there is none
+// (`notRegular` or `failed`, with `fd` -1).
+struct OpenedRegularFile {
+    RegularFileRead::Status status = RegularFileRead::Status::failed;
+    int fd = -1;
+    int error = 0;
+    qint64 size = 0;
+};
+
+OpenedRegularFile openRegularFile(const QString& path);
+
 } // namespace platform

@@ -36,7 +36,8 @@ public:
     // Empty when the session file could not be created.
     QString currentSessionFilePath() const { return m_sessionFilePath; }
 
-    QList<LogEntryModel> entries() const { return m_entries; }
+    // By reference: a viewer that kept a copy would make every later append copy the list.
+    const QList<LogEntryModel>& entries() const { return m_entries; }
     QList<LogSessionFileModel> sessionFiles() const { return m_sessionFiles; }
 
     void append(LogLevel level, const QString& category, const QString& message);

@@ -12,8 +12,8 @@ namespace quillora {
 
 class AppViewModel;
 class ContentView;
-class SettingsWindow;
-class LogsWindow;
+class LogsView;
+class SettingsView;
 
 // The application: configures the feedback client, owns the one view model and the scenes: any
 // number of main windows, the settings window and the single "Session Logs" window.
@@ -41,18 +41,22 @@ public:
     static QUrl urlFromArgument(const QString& argument);
 
     ContentView* newMainWindow();
+    // The settings window and the "Session Logs" window are single: a second request brings
+    // the open one forward.
     void showSettings();
     void showLogs();
+    // Opens the window of a scene by its identifier ("logs").
+    void openWindow(const QString& identifier);
 
     std::vector<ContentView*> mainWindows() const;
-    SettingsWindow* settingsWindow() const;
-    LogsWindow* logsWindow() const;
+    SettingsView* settingsWindow() const;
+    LogsView* logsWindow() const;
 
 private:
     std::unique_ptr<AppViewModel> appViewModel_;
     std::vector<QPointer<ContentView>> mainWindows_;
-    QPointer<SettingsWindow> settingsWindow_;
-    QPointer<LogsWindow> logsWindow_;
+    QPointer<SettingsView> settingsWindow_;
+    QPointer<LogsView> logsWindow_;
 };
 
 } // namespace quillora

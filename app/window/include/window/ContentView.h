@@ -24,8 +24,8 @@ struct WindowServices {
     FileViewerServices fileViewer = FileViewerServices::standard();
     WindowFactories panes = WindowFactories::placeholders();
     std::function<void()> newWindow;
+    // The session logs open from the settings window only.
     std::function<void()> showSettings;
-    std::function<void()> showLogs;
 };
 
 // A main window: the sidebar beside the detail column, the terminal toggle, items dropped on

@@ -20,6 +20,9 @@ bool isDark(const QPalette& palette);
 QColor secondaryText(const QPalette& palette);
 QColor accent(const QPalette& palette);
 QColor systemRed(const QPalette& palette);
+QColor systemOrange(const QPalette& palette);
+QColor systemGreen(const QPalette& palette);
+QColor systemBlue(const QPalette& palette);
 } // namespace WindowColors
 
 } // namespace quillora

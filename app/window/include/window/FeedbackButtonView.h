@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QVariantAnimation>
+
+namespace quillora {
+
+// "Suggest Features" with a light bulb, at the foot of the sidebar: pressing it asks for the
+// feature-request board. Its label and border carry a gradient whose bright band sweeps across
+// the button, one pass every six seconds, for as long as the button is on screen.
+class FeedbackButtonView : public QAbstractButton {
+    Q_OBJECT
+public:
+    static QString title() { return QStringLiteral("Suggest Features"); }
+
+    explicit FeedbackButtonView(QWidget* parent = nullptr);
+
+    // Where the band is, in label widths: from -1 (all left of the label) to 4 (all right of it).
+    qreal glimmerPhase() const { return m_phase; }
+    void setGlimmerPhase(qreal phase);
+    bool isGlimmering() const { return m_glimmer.state() == QAbstractAnimation::Running; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QSize labelSize() const;
+
+    qreal m_phase = -1;
+    QVariantAnimation m_glimmer;
+};
+
+} // namespace quillora

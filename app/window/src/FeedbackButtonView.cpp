@@ -1,0 +1,145 @@
+#include "window/FeedbackButtonView.h"
+
+#include "window/SymbolIcons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace quillora {
+namespace {
+
+constexpr int paddingX = 14;
+constexpr int paddingY = 8;
+constexpr int iconSpacing = 6;
+constexpr int cornerRadius = 8;
+constexpr int glimmerMilliseconds = 6000;
+
+QColor withAlpha(QColor color, qreal alpha)
+{
+    color.setAlphaF(alpha);
+    return color;
+}
+
+// Edge colour at 0 and 1, the middle colour at 0.5, running from (phase - 3) to phase widths
+// of `area`; beyond that span the nearer edge colour goes on.
+QLinearGradient glimmerGradient(const QRectF& area, qreal phase, const QColor& edge, const QColor& middle)
+{
+    QLinearGradient gradient(area.left() + (phase - 3) * area.width(), 0, area.left() + phase * area.width(), 0);
+    gradient.setColorAt(0, edge);
+    gradient.setColorAt(0.5, middle);
+    gradient.setColorAt(1, edge);
+    return gradient;
+}
+
+QColor bandColor(bool dark)
+{
+    return dark ? QColor(10, 132, 255) : QColor(50, 173, 230); // blue in the dark, cyan in the light
+}
+
+} // namespace
+
+FeedbackButtonView::FeedbackButtonView(QWidget* parent)
+    : QAbstractButton(parent)
+{
+    setText(title());
+    setAccessibleName(title());
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QEasingCurve easeInOut(QEasingCurve::BezierSpline);
+    easeInOut.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
+    m_glimmer.setStartValue(-1.0);
+    m_glimmer.setEndValue(4.0);
+    m_glimmer.setDuration(glimmerMilliseconds);
+    m_glimmer.setEasingCurve(easeInOut);
+    m_glimmer.setLoopCount(-1);
+    connect(&m_glimmer, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setGlimmerPhase(value.toReal()); });
+}
+
+void FeedbackButtonView::setGlimmerPhase(qreal phase)
+{
+    m_phase = phase;
+    update();
+}
+
+QSize FeedbackButtonView::labelSize() const
+{
+    const QFontMetrics metrics(font());
+    const int icon = metrics.height();
+    return {icon + iconSpacing + metrics.horizontalAdvance(text()), metrics.height()};
+}
+
+QSize FeedbackButtonView::sizeHint() const
+{
+    return labelSize() + QSize(2 * paddingX, 2 * paddingY);
+}
+
+void FeedbackButtonView::paintEvent(QPaintEvent*)
+{
+    const bool dark = WindowColors::isDark(palette());
+    const qreal ratio = devicePixelRatioF();
+    const QSize label = labelSize();
+    const QRect labelRect(QPoint((width() - label.width()) / 2, (height() - label.height()) / 2), label);
+
+    // The label's shape, once: the back copy fills it with the base colour, the front one with
+    // the gradient, so the band shows only inside the glyphs.
+    QImage shape(label * ratio, QImage::Format_ARGB32_Premultiplied);
+    shape.setDevicePixelRatio(ratio);
+    shape.fill(Qt::transparent);
+    {
+        QPainter painter(&shape);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.drawPixmap(QRect(0, 0, label.height(), label.height()),
+                           symbolPixmap(QStringLiteral("lightbulb"), Qt::black, label.height(), ratio));
+        painter.setFont(font());
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(label.height() + iconSpacing, 0, label.width(), label.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    }
+    const auto filled = [&](const QBrush& brush) {
+        QImage image = shape;
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(QRectF(QPointF(0, 0), QSizeF(label)), brush);
+        return image;
+    };
+    const QColor base = dark ? Qt::white : Qt::black;
+    const QLinearGradient textGradient = glimmerGradient(QRectF(QPointF(0, 0), QSizeF(label)), m_phase,
+                                                 withAlpha(base, dark ? 0.15 : 0.2), bandColor(dark));
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (isDown())
+        painter.setOpacity(0.7);
+    painter.drawImage(labelRect.topLeft(), filled(base));
+    painter.drawImage(labelRect.topLeft(), filled(textGradient));
+
+    // The border, stroked inside the button's rounded rectangle.
+    const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath border;
+    border.addRoundedRect(bounds, cornerRadius, cornerRadius);
+    const QLinearGradient stroke =
+        glimmerGradient(QRectF(rect()), m_phase, withAlpha(base, dark ? 0.2 : 0.25), bandColor(dark));
+    painter.setPen(QPen(QBrush(stroke), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(border);
+}
+
+void FeedbackButtonView::showEvent(QShowEvent* event)
+{
+    QAbstractButton::showEvent(event);
+    if (m_glimmer.state() == QAbstractAnimation::Paused)
+        m_glimmer.resume();
+    else if (m_glimmer.state() == QAbstractAnimation::Stopped)
+        m_glimmer.start();
+}
+
+void FeedbackButtonView::hideEvent(QHideEvent* event)
+{
+    QAbstractButton::hideEvent(event);
+    // Nothing to draw while hidden: the sweep waits where it is.
+    if (m_glimmer.state() == QAbstractAnimation::Running)
+        m_glimmer.pause();
+}
+
+} // namespace quillora
