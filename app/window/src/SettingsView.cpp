@@ -26,7 +26,8 @@ SettingsView::SettingsView(AppViewModel& viewModel, OpenWindowAction openWindow,
     logsRow->addStretch(1);
     auto* separator = new QFrame;
     separator->setFrameShape(QFrame::HLine);
-    separator->setFrameShadow(QFrame::Sunken);
+    separator->setFrameShadow(QFrame::Plain);
+    separator->setForegroundRole(QPalette::Mid);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(12);
