@@ -7,6 +7,9 @@
 #include "richtext/gui/QtConversions.h"
 
 #include <QAbstractItemDelegate>
+#include <QCache>
+#include <QHash>
+#include <QStaticText>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -15,6 +18,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 
 namespace quillora {
@@ -61,18 +65,16 @@ struct RowColumns {
     int messageWidth = 0;
 };
 
-RowColumns columnsFor(const QRect& row, const QFontMetrics& metrics)
+RowColumns columnsFor(const QRect& row, int lineHeight, int timeWidth)
 {
     RowColumns columns;
     const int top = row.top() + insetY;
-    const int line = metrics.height();
-    const int timeWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00.000"));
     int x = row.left() + insetX;
-    columns.time = QRect(x, top, timeWidth, line);
+    columns.time = QRect(x, top, timeWidth, lineHeight);
     x += timeWidth + columnSpacing;
-    columns.level = QRect(x, top, levelWidth, line);
+    columns.level = QRect(x, top, levelWidth, lineHeight);
     x += levelWidth + columnSpacing;
-    columns.category = QRect(x, top, categoryWidth, line);
+    columns.category = QRect(x, top, categoryWidth, lineHeight);
     x += categoryWidth + columnSpacing;
     columns.messageX = x;
     columns.messageWidth = std::max(40, row.right() + 1 - insetX - x);
@@ -128,21 +130,26 @@ MessageLayout layOutMessage(const QString& message, const QFont& font, int width
     return result;
 }
 
+} // namespace
+
+// Draws a row from what it keeps of the rows shown last: the message's layout and the texts
+// that repeat from row to row (level words, categories), so that rows are laid out once, not
+// once for measuring and again on every paint.
 class LogEntryDelegate final : public QAbstractItemDelegate {
 public:
     using QAbstractItemDelegate::QAbstractItemDelegate;
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        const QFontMetrics metrics(option.font);
-        const RowColumns columns = columnsFor(option.rect, metrics);
-        const MessageLayout message =
-            layOutMessage(index.data(LogEntryListModel::MessageRole).toString(), option.font, columns.messageWidth);
-        return {option.rect.width(), std::max(1, message.lines) * metrics.height() + 2 * insetY};
+        useFont(option.font);
+        const RowColumns columns = columnsFor(option.rect, m_lineHeight, m_timeWidth);
+        const MessageLayout& message = messageLayout(index, columns.messageWidth);
+        return {option.rect.width(), std::max(1, message.lines) * m_lineHeight + 2 * insetY};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        useFont(option.font);
         const bool selected = option.state & QStyle::State_Selected;
         const QPalette& palette = option.palette;
         if (selected)
@@ -151,35 +158,91 @@ public:
         QColor secondary = primary;
         secondary.setAlphaF(0.55);
         const auto level = LogLevel(index.data(LogEntryListModel::LevelRole).toInt());
-        const QFontMetrics metrics(option.font);
-        const RowColumns columns = columnsFor(option.rect, metrics);
+        const RowColumns columns = columnsFor(option.rect, m_lineHeight, m_timeWidth);
 
         painter->save();
         painter->setFont(option.font);
-        const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
         painter->setPen(secondary);
-        painter->drawText(columns.time, flags, index.data(LogEntryListModel::TimeRole).toString());
+        painter->drawText(columns.time, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          index.data(LogEntryListModel::TimeRole).toString());
         painter->setPen(selected ? primary : levelColor(level, palette));
-        painter->drawText(columns.level, flags, rawValue(level));
+        painter->drawStaticText(columns.level.topLeft(), m_levelWords[std::size_t(level)]);
         painter->setPen(secondary);
-        painter->drawText(columns.category, flags,
-                          metrics.elidedText(index.data(LogEntryListModel::CategoryRole).toString(), Qt::ElideRight,
-                                             columns.category.width()));
+        painter->drawStaticText(columns.category.topLeft(), categoryText(index.data(LogEntryListModel::CategoryRole).toString()));
         painter->setPen(primary);
-        const MessageLayout message =
-            layOutMessage(index.data(LogEntryListModel::MessageRole).toString(), option.font, columns.messageWidth);
+        const MessageLayout& message = messageLayout(index, columns.messageWidth);
         const QPointF origin(columns.messageX, option.rect.top() + insetY);
         const int fullLines = message.elidedLastLine.isEmpty() ? message.lines : message.lines - 1;
         for (int i = 0; i < fullLines; ++i)
             message.layout->lineAt(i).draw(painter, origin);
         if (!message.elidedLastLine.isEmpty()) {
-            const QRect last(columns.messageX, option.rect.top() + insetY + fullLines * metrics.height(),
-                             columns.messageWidth, metrics.height());
-            painter->drawText(last, flags, message.elidedLastLine);
+            const QRect last(columns.messageX, option.rect.top() + insetY + fullLines * m_lineHeight,
+                             columns.messageWidth, m_lineHeight);
+            painter->drawText(last, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, message.elidedLastLine);
         }
         painter->restore();
     }
+
+    // For rows that are no longer what they were.
+    void forgetLayouts() const { m_layouts.clear(); }
+
+private:
+    void useFont(const QFont& font) const
+    {
+        if (font == m_font && m_lineHeight > 0)
+            return;
+        m_font = font;
+        const QFontMetrics metrics(font);
+        m_lineHeight = metrics.height();
+        m_timeWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00.000"));
+        for (LogLevel level : {LogLevel::debug, LogLevel::info, LogLevel::warning, LogLevel::error})
+            m_levelWords[std::size_t(level)] = staticText(rawValue(level));
+        m_categories.clear();
+        m_layouts.clear();
+    }
+
+    QStaticText staticText(const QString& text) const
+    {
+        QStaticText result(text);
+        result.setTextFormat(Qt::PlainText);
+        result.prepare(QTransform(), m_font);
+        return result;
+    }
+
+    // A category cut to its column, once per category.
+    const QStaticText& categoryText(const QString& category) const
+    {
+        if (const auto found = m_categories.constFind(category); found != m_categories.cend())
+            return *found;
+        if (m_categories.size() >= 256)
+            m_categories.clear();
+        const QString elided = QFontMetrics(m_font).elidedText(category, Qt::ElideRight, categoryWidth);
+        return *m_categories.insert(category, staticText(elided));
+    }
+
+    const MessageLayout& messageLayout(const QModelIndex& index, int width) const
+    {
+        if (width != m_layoutWidth) {
+            m_layouts.clear();
+            m_layoutWidth = width;
+        }
+        if (const MessageLayout* cached = m_layouts.object(index.row()))
+            return *cached;
+        auto* layout = new MessageLayout(layOutMessage(index.data(LogEntryListModel::MessageRole).toString(), m_font, width));
+        m_layouts.insert(index.row(), layout);
+        return *layout;
+    }
+
+    mutable QFont m_font;
+    mutable int m_lineHeight = 0;
+    mutable int m_timeWidth = 0;
+    mutable std::array<QStaticText, 4> m_levelWords;
+    mutable QHash<QString, QStaticText> m_categories;
+    mutable QCache<int, MessageLayout> m_layouts{512};
+    mutable int m_layoutWidth = -1;
 };
+
+namespace {
 
 QString clockText(const QDateTime& timestamp)
 {
@@ -195,7 +258,7 @@ LogEntryListModel::LogEntryListModel(LogStore& store, QObject* parent)
     , m_rows(int(store.entries().size()))
 {
     m_catchUp.setSingleShot(true);
-    m_catchUp.setInterval(0);
+    m_catchUp.setInterval(catchUpMilliseconds);
     connect(&m_catchUp, &QTimer::timeout, this, &LogEntryListModel::catchUp);
     connect(&store, &LogStore::entriesChanged, this, [this] {
         if (!m_catchUp.isActive())
@@ -247,9 +310,10 @@ void LogEntryListModel::catchUp()
 LogEntryListView::LogEntryListView(QWidget* parent)
     : QAbstractItemView(parent)
     , m_heights(std::make_unique<RowHeights>())
+    , m_delegate(new LogEntryDelegate(this))
 {
     setFont(logFont());
-    setItemDelegate(new LogEntryDelegate(this));
+    setItemDelegate(m_delegate);
     setSelectionMode(ExtendedSelection);
     setSelectionBehavior(SelectRows);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -289,6 +353,7 @@ void LogEntryListView::rebuildHeights()
 {
     const int rows = model() ? model()->rowCount(rootIndex()) : 0;
     m_heights->reset(rows, estimatedHeight());
+    m_delegate->forgetLayouts();
     m_measured.assign(std::size_t(rows), false);
     m_measuredWidth = viewport()->width();
 }

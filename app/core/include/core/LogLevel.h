@@ -24,3 +24,6 @@ struct LogEntryModel {
 };
 
 } // namespace quillora
+
+// Every member moves as its bytes: a growing session list is moved, not copied entry by entry.
+Q_DECLARE_TYPEINFO(quillora::LogEntryModel, Q_RELOCATABLE_TYPE);

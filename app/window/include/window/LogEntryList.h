@@ -8,15 +8,18 @@
 
 namespace quillora {
 
+class LogEntryDelegate;
 class LogStore;
 class RowHeights;
 
 // The running session's entries as list rows, read from the store in place: the model keeps
-// no copy of them. Entries that arrive within one turn of the event loop join as one insertion,
-// so a burst of logging costs the views one update per turn, not one per entry.
+// no copy of them. New entries join at most once a frame, as one insertion, so a burst of
+// logging costs the views one update per frame, not one per entry.
 class LogEntryListModel : public QAbstractListModel {
     Q_OBJECT
 public:
+    static constexpr int catchUpMilliseconds = 16;
+
     enum Role {
         TimeRole = Qt::UserRole + 1, // "HH:mm:ss.SSS", local time
         LevelRole,                   // the LogLevel, as an int
@@ -88,6 +91,7 @@ private:
     int estimatedHeight() const;
 
     std::unique_ptr<RowHeights> m_heights;
+    LogEntryDelegate* m_delegate;
     std::vector<bool> m_measured;
     int m_measuredWidth = -1;
 };
