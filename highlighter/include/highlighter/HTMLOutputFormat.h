@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -61,8 +62,15 @@ public:
             }
             m_length += text.size();
         }
-        // "&", "<" and ">" as entities.
+        // "&", "<" and ">" as entities; a long text a stretch at a time, so that the room kept
+        // for entities stays small.
         void writeEscaped(QStringView text)
+        {
+            constexpr qsizetype stretch = 4096;
+            for (qsizetype from = 0; from < text.size(); from += stretch)
+                writeEscapedStretch(text.sliced(from, std::min(stretch, text.size() - from)));
+        }
+        void writeEscapedStretch(QStringView text)
         {
             char16_t* out = reserveUnits(text.size() * 5); // "&amp;" is the longest
             constexpr std::uint64_t special = (1ull << u'&') | (1ull << u'<') | (1ull << u'>');
