@@ -76,6 +76,9 @@ enum : std::uint64_t {
     RawMultiLineStringOpen = bit(49),
     MultiLineStringOpen = bit(50),
     TypeAfterList = bit(51), // what the walk back from a "<", "," or "*/" concludes
+    // The token's classification: the index of the first matching rule, plus one (0: none).
+    RuleShift = 56,
+    RuleMask = 0x1f,
 };
 
 const QHash<QString, Word>& wordsByText()
@@ -839,9 +842,8 @@ qsizetype SwiftGrammar::firstMatchingRuleIndex(const Segment& segment) const
         return Grammar::firstMatchingRuleIndex(segment);
     if (!segment.table().factsData())
         return -1;
-    // The same tests in the same order, called directly on one context.
-    const Context context(segment);
-    return someRuleMayMatch(context) ? SwiftRules::firstMatch(context) : -1;
+    // Classified as the facts were gathered, by the same tests in the same order.
+    return qsizetype((segment.table().factsData()[segment.index()] >> RuleShift) & RuleMask) - 1;
 }
 
 bool SwiftGrammar::delimitersContain(char32_t scalar) const
@@ -924,11 +926,12 @@ std::vector<std::uint64_t> SwiftGrammar::gatherFacts(const TokenTable& table) co
         set(MultiLineStringOpen, multiLineQuotes % 2 == 1);
         set(TypeAfterList, typeAfterList);
         facts[size_t(i)] = f | state | comments.facts();
-        comments.take(f, [&] {
-            // The string rules read the next token's text only.
-            const std::uint64_t next = i + 1 < n ? textFacts[table.token(i + 1).textId] : 0;
-            return insideString(Context(table, facts.data(), i, next));
-        });
+        // The rules read only the text of the next token, and the facts of this one and those
+        // before it, all known now: the token is classified here, while they are at hand.
+        const Context context(table, facts.data(), i, i + 1 < n ? textFacts[table.token(i + 1).textId] : 0);
+        const qsizetype rule = someRuleMayMatch(context) ? SwiftRules::firstMatch(context) : -1;
+        comments.take(f, [&] { return insideString(context); });
+        facts[size_t(i)] |= std::uint64_t(rule + 1) << RuleShift;
 
         // Take the token into the running state.
         const Word word = Word(f & WordMask);

@@ -67,6 +67,10 @@ public:
         void writeEscaped(QStringView text)
         {
             constexpr qsizetype stretch = 4096;
+            if (text.size() <= stretch) {
+                writeEscapedStretch(text);
+                return;
+            }
             for (qsizetype from = 0; from < text.size(); from += stretch)
                 writeEscapedStretch(text.sliced(from, std::min(stretch, text.size() - from)));
         }
