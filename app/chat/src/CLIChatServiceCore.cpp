@@ -54,7 +54,7 @@ public:
         const QByteArray utf8 = text.toUtf8();
         logRaw(QStringLiteral("[stderr] "), std::string_view(utf8.constData(), std::size_t(utf8.size())));
         flushLog();
-        events.append(ChatProviderEvent::ErrorDetails{text});
+        events.append(ChatProviderEvent::ErrorDetails{text, true});
     }
 
     void terminated(int status, std::string_view rest, QList<ChatProviderEvent>& events) override

@@ -37,7 +37,12 @@ Json fields(const ChatProviderEvent& event)
                 return Json{{"kind", "serverToolUse"}, {"id", utf8(e.id)}, {"name", utf8(e.name)}, {"input", utf8(e.input)}};
             },
             [](const E::ThreadStarted& e) { return Json{{"kind", "threadStarted"}, {"sessionID", utf8(e.sessionID)}}; },
-            [](const E::ErrorDetails& e) { return Json{{"kind", "errorDetails"}, {"text", utf8(e.text)}}; },
+            [](const E::ErrorDetails& e) {
+                Json json{{"kind", "errorDetails"}, {"text", utf8(e.text)}};
+                if (e.standardError)
+                    json["standardError"] = true;
+                return json;
+            },
             [](const E::UnparsedOutput& e) { return Json{{"kind", "unparsedOutput"}, {"text", utf8(e.text)}}; },
             [](const E::TurnCompleted&) { return Json{{"kind", "turnCompleted"}}; },
         },

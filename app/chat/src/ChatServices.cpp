@@ -46,22 +46,37 @@ const ExecutableResolverService& ChatProviderResolverService::resolver(ChatProvi
     return provider == ChatProvider::codex ? codexResolver.resolver : claudeResolver.resolver;
 }
 
-std::optional<ChatProvider> ChatProviderResolverService::resolveProvider(std::optional<ChatProvider> preferred) const
+std::optional<ChatProvider> resolveProvider(std::optional<ChatProvider> preferred, const ChatToolInstalled& installed)
 {
-    if (preferred && resolver(*preferred).resolveBlocking())
+    if (preferred && installed(*preferred))
         return preferred;
     for (const ChatProvider provider : allChatProviders)
-        if (resolver(provider).resolveBlocking())
+        if (provider != preferred && installed(provider))
             return provider;
     return std::nullopt;
 }
 
-std::optional<ChatProvider> ChatProviderResolverService::fallbackProvider(ChatProvider failed) const
+std::optional<ChatProvider> fallbackProvider(ChatProvider failed, const ChatToolInstalled& installed)
 {
     for (const ChatProvider provider : allChatProviders)
-        if (provider != failed && resolver(provider).resolveBlocking())
+        if (provider != failed && installed(provider))
             return provider;
     return std::nullopt;
+}
+
+bool ChatProviderResolverService::isInstalled(ChatProvider provider) const
+{
+    return resolver(provider).resolveBlocking().has_value();
+}
+
+std::optional<ChatProvider> ChatProviderResolverService::resolveProvider(std::optional<ChatProvider> preferred) const
+{
+    return chat::resolveProvider(preferred, [this](ChatProvider provider) { return isInstalled(provider); });
+}
+
+std::optional<ChatProvider> ChatProviderResolverService::fallbackProvider(ChatProvider failed) const
+{
+    return chat::fallbackProvider(failed, [this](ChatProvider provider) { return isInstalled(provider); });
 }
 
 std::unique_ptr<ChatServiceProvider> ChatServiceFactory::makeService(ChatProvider provider) const

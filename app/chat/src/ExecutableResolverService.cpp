@@ -172,11 +172,18 @@ void ExecutableResolverService::resolveAsync(QObject* context, std::function<voi
         promise->addResult(resolver.resolveBlocking());
         promise->finish();
     });
-    // Both ends run on the context's thread: whichever comes first answers.
+    // Both ends run on the context's thread: whichever comes first answers. A continuation of
+    // a future that is done already runs inside `then`, so the answer goes round the event loop
+    // and never reaches the caller before this returns.
     auto answered = std::make_shared<bool>(false);
-    future.then(context, [answered, done](std::optional<QString> path) {
-        if (!std::exchange(*answered, true))
-            done(std::move(path));
+    future.then(context, [context, answered, done](std::optional<QString> path) {
+        QMetaObject::invokeMethod(
+            context,
+            [answered, done, path = std::move(path)] {
+                if (!std::exchange(*answered, true))
+                    done(path);
+            },
+            Qt::QueuedConnection);
     });
     QTimer::singleShot(timeout, context, [answered, done] {
         if (!std::exchange(*answered, true))

@@ -46,7 +46,7 @@ TEST_F(FakeToolTest, TurnRunsInTheFolderWithPromptArgumentsAndPath)
     ASSERT_TRUE(waitForEnd());
 
     EXPECT_EQ(recorder.joined(), std::string(R"({"kind":"threadStarted","sessionID":"s-1"}
-{"kind":"errorDetails","text":"warming up\n"}
+{"kind":"errorDetails","text":"warming up\n","standardError":true}
 {"kind":"assistantMessage","text":"Hello"}
 {"kind":"turnCompleted"})"));
     EXPECT_EQ(recorder.statuses, QList<int>{0});

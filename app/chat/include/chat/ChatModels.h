@@ -62,9 +62,11 @@ struct ChatProviderEvent {
         QString sessionID;
         bool operator==(const ThreadStarted&) const = default;
     };
-    // Error text: standard error, an error event, a failed launch, a dropped line.
+    // Error text: an error event, a failed launch, a dropped line, or a chunk of standard error
+    // as it was read (`standardError`: it may end inside a line, and the next chunk goes on).
     struct ErrorDetails {
         QString text;
+        bool standardError = false;
         bool operator==(const ErrorDetails&) const = default;
     };
     // An unterminated last output fragment that does not look like a JSON object.

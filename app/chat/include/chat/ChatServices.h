@@ -6,7 +6,9 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace quillora::chat {
 
@@ -72,6 +74,13 @@ public:
                               QObject* parent = nullptr);
 };
 
+// Whether a provider's tool is installed here (may block).
+using ChatToolInstalled = std::function<bool(ChatProvider)>;
+// The preferred provider when its tool is installed, else the first provider whose tool is.
+std::optional<ChatProvider> resolveProvider(std::optional<ChatProvider> preferred, const ChatToolInstalled& installed);
+// The first other provider whose tool is installed.
+std::optional<ChatProvider> fallbackProvider(ChatProvider failed, const ChatToolInstalled& installed);
+
 // Decides which provider can be used here. Each answer waits for the resolvers (each bounded by
 // its time-out), so call it off the GUI thread.
 struct ChatProviderResolverService {
@@ -79,9 +88,9 @@ struct ChatProviderResolverService {
     ClaudeExecutableResolverService claudeResolver;
 
     const ExecutableResolverService& resolver(ChatProvider provider) const;
-    // The preferred provider when its tool is found, else the first provider that is.
+    // Whether the provider's executable is found.
+    bool isInstalled(ChatProvider provider) const;
     std::optional<ChatProvider> resolveProvider(std::optional<ChatProvider> preferred) const;
-    // The first other provider whose tool is found.
     std::optional<ChatProvider> fallbackProvider(ChatProvider failed) const;
 };
 
