@@ -7,6 +7,8 @@
 #include "window/LogsView.h"
 #include "window/SettingsView.h"
 
+#include <chatview/ChatView.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -82,6 +84,7 @@ QUrl QuilloraApp::urlFromArgument(const QString& argument)
 ContentView* QuilloraApp::newMainWindow()
 {
     WindowServices services;
+    chat::installChatPane(services.panes);
     services.newWindow = [this] { newMainWindow(); };
     services.showSettings = [this] { showSettings(); };
     auto* window = new ContentView(appViewModel(), std::move(services));
