@@ -1,0 +1,531 @@
+#include "FakeChatService.h"
+
+#include "chatview/ChatView.h"
+
+#include "../src/ProviderPicker.h"
+
+#include <mddoc/Markdown.h>
+
+#include <testsupport/EventLoop.h>
+#include <testsupport/HttpServer.h>
+#include <testsupport/QtPrinting.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <QToolButton>
+
+using namespace chat_test;
+using testsupport::waitUntil;
+using E = ChatProviderEvent;
+
+namespace {
+
+// Composer ---------------------------------------------------------------------------------------------
+
+TEST(ChatComposer, ReturnSubmitsShiftReturnBreaksTheLineAndACompositionIsCommitted)
+{
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool composing;
+        bool withSubmit;
+        bool readOnly;
+        int submits;
+        const char* text;
+    } cases[] = {
+        {"Return", Qt::Key_Return, Qt::NoModifier, false, true, false, 1, "ab"},
+        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, false, true, false, 1, "ab"},
+        {"Shift+Return", Qt::Key_Return, Qt::ShiftModifier, false, true, false, 0, "ab\n"},
+        {"Shift+keypad Enter", Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier, false, true, false, 0, "ab\n"},
+        {"Ctrl+Return", Qt::Key_Return, Qt::ControlModifier, false, true, false, 1, "ab"},
+        {"Alt+Return", Qt::Key_Return, Qt::AltModifier, false, true, false, 1, "ab"},
+        {"Return while composing", Qt::Key_Return, Qt::NoModifier, true, true, false, 0, "abni"},
+        {"Return without a submit action", Qt::Key_Return, Qt::NoModifier, false, false, false, 0, "ab"},
+        {"Return while not editable", Qt::Key_Return, Qt::NoModifier, false, true, true, 1, "ab"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        quillora::chat::ChatComposerTextView composer;
+        int submits = 0;
+        QStringList edits;
+        if (c.withSubmit)
+            composer.onSubmit = [&] { ++submits; };
+        composer.onTextEdited = [&](const QString& text) { edits.append(text); };
+        composer.show();
+        composer.setText(QStringLiteral("ab"));
+        EXPECT_TRUE(edits.isEmpty()) << "a text set from outside is no edit";
+        if (c.composing) {
+            QInputMethodEvent preedit(QStringLiteral("ni"), {});
+            QApplication::sendEvent(&composer, &preedit);
+            EXPECT_TRUE(composer.isComposing());
+        }
+        composer.setEditable(!c.readOnly);
+        QTest::keyClick(&composer, c.key, c.modifiers);
+        EXPECT_EQ(submits, c.submits);
+        EXPECT_EQ(composer.toPlainText(), QString::fromUtf8(c.text));
+        EXPECT_FALSE(composer.isComposing());
+    }
+}
+
+TEST(ChatComposer, TextFromOutsideReplacesOnlyADifferentText)
+{
+    quillora::chat::ChatComposerTextView composer;
+    composer.show();
+    QTest::keyClicks(&composer, QStringLiteral("draft"));
+    EXPECT_TRUE(composer.document()->isUndoAvailable());
+    composer.setText(QStringLiteral("draft"));
+    EXPECT_TRUE(composer.document()->isUndoAvailable()) << "the same text leaves the field alone";
+    composer.setText(QString());
+    EXPECT_EQ(composer.toPlainText(), QString());
+    // Pasted rich text arrives as plain text.
+    auto* rich = new QMimeData;
+    rich->setHtml(QStringLiteral("<b>bold</b> <img src=\"x.png\">"));
+    rich->setText(QStringLiteral("bold"));
+    QApplication::clipboard()->setMimeData(rich);
+    composer.paste();
+    EXPECT_EQ(composer.toPlainText(), QStringLiteral("bold"));
+}
+
+// Input row ---------------------------------------------------------------------------------------------
+
+TEST(ChatInput, SendAndStopFollowTheirFlags)
+{
+    quillora::chat::ChatInputView input;
+    int sends = 0, stops = 0;
+    input.onSend = [&] { ++sends; };
+    input.onStop = [&] { ++stops; };
+    input.resize(400, 120);
+    input.show();
+    input.setProviderName(QStringLiteral("Codex"));
+    EXPECT_EQ(input.composer()->placeholderText(), QStringLiteral("Ask Codex..."));
+
+    // Sending is off: Return neither sends nor breaks the line, nor does Ctrl+Return.
+    input.setText(QStringLiteral("hi"));
+    input.composer()->setFocus();
+    QTest::keyClick(input.composer(), Qt::Key_Return);
+    QTest::keyClick(input.composer(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(sends, 0);
+    EXPECT_EQ(input.composer()->toPlainText(), QStringLiteral("hi"));
+    EXPECT_FALSE(input.sendButton()->isEnabled());
+
+    input.setSendEnabled(true);
+    QTest::keyClick(input.composer(), Qt::Key_Return);
+    QTest::mouseClick(input.sendButton(), Qt::LeftButton);
+    QTest::keyClick(input.composer(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(sends, 3);
+
+    // While streaming, Stop replaces Send and works whatever the send flag says.
+    input.setSendEnabled(false);
+    input.setStreaming(true);
+    EXPECT_TRUE(input.stopButton()->isVisible());
+    EXPECT_FALSE(input.sendButton()->isVisible());
+    QTest::mouseClick(input.stopButton(), Qt::LeftButton);
+    QTest::keyClick(input.composer(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(sends, 3);
+
+    // Not editable: typing does nothing, the placeholder stays.
+    input.setText(QString());
+    input.setInputEnabled(false);
+    QTest::keyClicks(input.composer(), QStringLiteral("x"));
+    EXPECT_EQ(input.composer()->toPlainText(), QString());
+}
+
+// Banner ---------------------------------------------------------------------------------------------
+
+TEST(ChatErrorBanner, DetailsOnlyWhenThereAreAnyAndRetry)
+{
+    quillora::chat::ChatErrorBannerView banner;
+    int retries = 0;
+    banner.onRetry = [&] { ++retries; };
+    banner.resize(400, 200);
+    banner.show();
+    banner.setMessage(QStringLiteral("<b>Codex</b> exited unexpectedly."));
+    EXPECT_EQ(banner.messageLabel()->textFormat(), Qt::PlainText);
+
+    for (const std::optional<QString>& none : {std::optional<QString>(), std::optional<QString>(QString())}) {
+        banner.setDetails(none);
+        EXPECT_FALSE(banner.detailsToggle()->isVisible());
+    }
+
+    banner.setDetails(QStringLiteral("Reconnecting... 1/5\n<i>trace</i>"));
+    EXPECT_TRUE(banner.detailsToggle()->isVisible());
+    EXPECT_FALSE(banner.detailsView()->isVisible()) << "collapsed at first";
+    QTest::mouseClick(banner.detailsToggle(), Qt::LeftButton);
+    EXPECT_TRUE(banner.detailsView()->isVisible());
+    EXPECT_EQ(banner.detailsView()->toPlainText(), QStringLiteral("Reconnecting... 1/5\n<i>trace</i>"));
+    EXPECT_LE(banner.detailsView()->height(), quillora::chat::ChatErrorBannerView::maximumDetailsHeight);
+    // More details while open arrive at the end.
+    banner.setDetails(QStringLiteral("Reconnecting... 1/5\n<i>trace</i>\nReconnecting... 2/5"));
+    EXPECT_TRUE(banner.detailsView()->toPlainText().endsWith(QStringLiteral("2/5")));
+
+    QTest::mouseClick(banner.retryButton(), Qt::LeftButton);
+    EXPECT_EQ(retries, 1);
+}
+
+// The pane over a view model with fake services -------------------------------------------------------
+
+class ChatPane : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        world = std::make_unique<FakeChatWorld>(dir.filePath(QStringLiteral("defaults.json")));
+        vm = std::make_unique<ChatViewModel>(world->viewModelServices());
+        vm->setProcessingMessageDelay(std::chrono::milliseconds(20));
+    }
+
+    void TearDown() override
+    {
+        view.reset();
+        vm.reset();
+    }
+
+    // The pane, shown: it starts the session.
+    FakeChatService& showPane(QSize size = {420, 600})
+    {
+        view = std::make_unique<quillora::chat::ChatView>(*vm);
+        view->resize(size);
+        view->show();
+        EXPECT_TRUE(waitUntil([&] { return vm->isProcessReady(); }));
+        return *world->last();
+    }
+
+    void send(FakeChatService& service, const QString& text)
+    {
+        vm->setDraftMessage(text);
+        vm->sendDraft();
+        (void)service;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<FakeChatWorld> world;
+    std::unique_ptr<ChatViewModel> vm;
+    std::unique_ptr<quillora::chat::ChatView> view;
+};
+
+TEST_F(ChatPane, ShowingStartsAndHidingStopsTheSession)
+{
+    FakeChatService& service = showPane();
+    EXPECT_EQ(service.calls, QStringList{QStringLiteral("start")});
+    view->hide();
+    EXPECT_EQ(service.calls.last(), QStringLiteral("stop"));
+    EXPECT_FALSE(vm->isProcessReady());
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return vm->isProcessReady(); }));
+    EXPECT_EQ(service.calls.count(QStringLiteral("start")), 2);
+}
+
+TEST_F(ChatPane, TheComposerSendsThroughTheViewModelAndKeepsARefusedDraft)
+{
+    FakeChatService& service = showPane();
+    auto* composer = view->input()->composer();
+    composer->setFocus();
+    QTest::keyClicks(composer, QStringLiteral("hello"));
+    EXPECT_EQ(vm->draftMessage(), QStringLiteral("hello"));
+    EXPECT_TRUE(view->input()->sendButton()->isEnabled());
+    QTest::keyClick(composer, Qt::Key_Return);
+    EXPECT_EQ(composer->toPlainText(), QString());
+    EXPECT_EQ(service.calls.last(), QStringLiteral("send hello\\n in - new"));
+    EXPECT_TRUE(view->input()->stopButton()->isVisible());
+    EXPECT_FALSE(view->header()->picker()->isEnabled()) << "no provider switch while a reply streams";
+
+    // Stop: Send is back at once but stays off until the tool has exited.
+    QTest::keyClicks(composer, QStringLiteral("next"));
+    QTest::mouseClick(view->input()->stopButton(), Qt::LeftButton);
+    EXPECT_TRUE(view->input()->sendButton()->isVisible());
+    EXPECT_FALSE(view->input()->sendButton()->isEnabled());
+    service.exit(1);
+    EXPECT_TRUE(view->input()->sendButton()->isEnabled());
+    EXPECT_FALSE(view->banner()->isVisible());
+
+    // A refused send keeps the text, and the banner says why.
+    service.sendAnswer = ChatLaunchResult::failed;
+    QTest::keyClick(composer, Qt::Key_Return);
+    EXPECT_EQ(composer->toPlainText(), QStringLiteral("next"));
+    EXPECT_TRUE(view->banner()->isVisible());
+    EXPECT_EQ(view->banner()->messageLabel()->text(), QStringLiteral("Failed to launch Codex."));
+}
+
+TEST_F(ChatPane, TheBannerShowsErrorsWithTheirDetailsAndRetries)
+{
+    FakeChatService& service = showPane();
+    send(service, QStringLiteral("hi"));
+    service.deliver({E::ErrorDetails{"Reconnecting... 1/5"}, E::ErrorDetails{"Reconnecting... 2/5"}});
+    EXPECT_FALSE(view->banner()->isVisible()) << "details alone show no banner";
+    service.exit(1);
+    ASSERT_TRUE(view->banner()->isVisible());
+    EXPECT_EQ(view->banner()->messageLabel()->text(), QStringLiteral("Codex exited unexpectedly."));
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("Codex exited unexpectedly."));
+    QTest::mouseClick(view->banner()->detailsToggle(), Qt::LeftButton);
+    EXPECT_EQ(view->banner()->detailsView()->toPlainText(), QStringLiteral("Reconnecting... 1/5\nReconnecting... 2/5"));
+    QTest::mouseClick(view->banner()->retryButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !view->banner()->isVisible(); }));
+    EXPECT_EQ(service.calls.count(QStringLiteral("start")), 2);
+}
+
+TEST_F(ChatPane, TheSessionIdentifierIsCopiedAndCopiedShowsForASecondAndAHalf)
+{
+    FakeChatService& service = showPane();
+    EXPECT_TRUE(view->statusLabel()->isVisible());
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("Ready"));
+    send(service, QStringLiteral("hi"));
+    service.deliver(E::ThreadStarted{"019a-session"});
+    ASSERT_TRUE(view->sessionLabel()->isVisible());
+    EXPECT_FALSE(view->statusLabel()->isVisible());
+    QApplication::clipboard()->setText(QStringLiteral("something else"));
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(view->sessionLabel(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("019a-session"));
+    EXPECT_EQ(view->sessionLabel()->text(), QStringLiteral("Copied!"));
+    // A second copy does not push the end back.
+    testsupport::spin(300);
+    QTest::mouseClick(view->sessionLabel(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return view->sessionLabel()->text() == QStringLiteral("019a-session"); }, 4000));
+    EXPECT_GE(clock.elapsed(), quillora::chat::ChatView::copiedFeedbackMs);
+    EXPECT_LT(clock.elapsed(), quillora::chat::ChatView::copiedFeedbackMs + 300 + 1000);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("019a-session"));
+}
+
+TEST_F(ChatPane, TheTranscriptScrollsToTheNewestMessageOnlyOnChanges)
+{
+    // A transcript that is already long when the pane is first shown stays at its top.
+    vm->startSession();
+    ASSERT_TRUE(waitUntil([&] { return vm->isProcessReady(); }));
+    FakeChatService& service = *world->last();
+    send(service, QStringLiteral("first"));
+    for (int i = 0; i < 30; ++i)
+        service.deliver(E::AssistantMessage{QStringLiteral("answer %1\n\nwith a second paragraph").arg(i)});
+    testsupport::spin(50);
+    showPane({420, 400});
+    quillora::chat::ChatTranscriptView* transcript = view->transcript();
+    QScrollBar* bar = transcript->verticalScrollBar();
+    testsupport::spin(300);
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+
+    // A new message: an animated scroll that ends with its bottom in view.
+    service.deliver(E::AssistantMessage{"the newest"});
+    ASSERT_TRUE(waitUntil([&] { return transcript->isScrolling(); }, 1000));
+    const int last = transcript->rowCount() - 1;
+    ASSERT_TRUE(waitUntil([&] { return !transcript->isScrolling(); }, 2000));
+    const QRect newest = transcript->rowGeometry(last);
+    EXPECT_EQ(bar->value(), newest.bottom() + 1 - transcript->viewport()->height());
+
+    // Scrolled away, a change of the token alone brings the newest message back: a tool call
+    // that gets its result in place.
+    service.deliver(E::ToolUse{"t1", "Bash", "ls"});
+    ASSERT_TRUE(waitUntil([&] { return !transcript->isScrolling() && bar->value() > 0; }, 2000));
+    bar->setValue(0);
+    const int rows = transcript->rowCount();
+    service.deliver(E::ToolResult{"t1", "ok"});
+    EXPECT_EQ(transcript->rowCount(), rows);
+    ASSERT_TRUE(waitUntil([&] { return bar->value() == bar->maximum() - quillora::chat::ChatTranscriptView::margin; }, 2000));
+
+    // Removing messages scrolls too; an empty transcript does not.
+    vm->resetChat();
+    EXPECT_EQ(transcript->rowCount(), 1);
+    ASSERT_TRUE(waitUntil([&] { return bar->maximum() == 0; }));
+}
+
+TEST_F(ChatPane, RowsAreKeyedByIdAndChangedInPlace)
+{
+    FakeChatService& service = showPane();
+    send(service, QStringLiteral("hi"));
+    service.deliver(E::ToolUse{"t1", "Bash", R"({"command":"make"})"});
+    quillora::chat::ChatTranscriptView* transcript = view->transcript();
+    ASSERT_EQ(transcript->rowCount(), 2);
+    quillora::chat::ChatMessageRowView* toolRow = transcript->row(1);
+    auto* bubble = dynamic_cast<quillora::chat::ToolMessageBubbleView*>(toolRow->bubble());
+    ASSERT_TRUE(bubble);
+    EXPECT_EQ(bubble->statusName(), QStringLiteral("Pending"));
+    service.deliver(E::ToolResult{"t1", "ok"});
+    EXPECT_EQ(transcript->row(1), toolRow);
+    EXPECT_EQ(toolRow->bubble(), bubble);
+    EXPECT_EQ(bubble->statusName(), QStringLiteral("Completed"));
+    EXPECT_EQ(toolRow->id(), vm->messages().at(1).id);
+
+    // Rows stand one under the other, 12 apart.
+    service.deliver({E::AssistantMessage{"a"}, E::AssistantMessage{"b"}});
+    for (int i = 1; i < transcript->rowCount(); ++i)
+        EXPECT_EQ(transcript->rowGeometry(i).top(), transcript->rowGeometry(i - 1).bottom() + 1 + 12);
+    // User text sits at the trailing side, answers at the leading side.
+    const QRect user = transcript->row(0)->bubble()->geometry();
+    EXPECT_EQ(user.right() + 1, transcript->row(0)->width());
+    EXPECT_EQ(transcript->row(2)->bubble()->geometry().left(), 0);
+}
+
+// Bubbles ---------------------------------------------------------------------------------------------
+
+ChatMessageModel toolMessage(QString content, bool pending, bool hasResult, std::optional<QString> label = QStringLiteral("Bash ls"))
+{
+    ChatMessageModel message;
+    message.id = QUuid::createUuid();
+    message.role = ChatMessageRole::tool;
+    message.content = std::move(content);
+    message.isPending = pending;
+    message.toolHasResult = hasResult;
+    message.toolLabel = std::move(label);
+    return message;
+}
+
+TEST(ToolBubble, StatusMarkAndBody)
+{
+    const struct {
+        bool pending;
+        bool hasResult;
+        const char* status;
+    } cases[] = {{true, false, "Pending"}, {true, true, "Pending"}, {false, true, "Completed"}, {false, false, "No result"}};
+    for (const auto& c : cases) {
+        quillora::chat::ChatMessageRowView row(toolMessage(QStringLiteral("x"), c.pending, c.hasResult));
+        auto* bubble = static_cast<quillora::chat::ToolMessageBubbleView*>(row.bubble());
+        EXPECT_EQ(bubble->statusName(), QString::fromLatin1(c.status));
+    }
+    quillora::chat::ChatMessageRowView unlabeled(toolMessage(QStringLiteral(" \n\n "), false, false, std::nullopt));
+    auto* bubble = static_cast<quillora::chat::ToolMessageBubbleView*>(unlabeled.bubble());
+    EXPECT_EQ(bubble->label(), QStringLiteral("Tool"));
+    EXPECT_EQ(bubble->displayedBody(), QStringLiteral("(empty)"));
+    bubble->setMessage(toolMessage(QStringLiteral("\n  total 0\n\n"), false, true));
+    EXPECT_EQ(bubble->displayedBody(), QStringLiteral("total 0"));
+    EXPECT_EQ(bubble->sizeFor(2000).width(), quillora::chat::ToolMessageBubbleView::maxWidth);
+}
+
+TEST(ToolBubble, AHugeOutputIsNotLaidOutUntilOpened)
+{
+    const QString output = QStringLiteral("a line of a very long build log\n").repeated(128 * 1024); // 4 MiB
+    quillora::chat::ChatMessageRowView row(toolMessage(output, false, true));
+    row.resize(500, 100);
+    row.show();
+    auto* bubble = static_cast<quillora::chat::ToolMessageBubbleView*>(row.bubble());
+    QElapsedTimer clock;
+    clock.start();
+    const int collapsed = row.heightForWidth(500);
+    EXPECT_LT(collapsed, 60);
+    EXPECT_EQ(bubble->body(), nullptr) << "nothing is built for the body while collapsed";
+    bubble->setMessage(toolMessage(output + QStringLiteral("more\n"), false, true));
+    EXPECT_EQ(bubble->body(), nullptr);
+
+    bubble->setExpanded(true);
+    ASSERT_NE(bubble->body(), nullptr);
+    EXPECT_TRUE(bubble->body()->toPlainText().endsWith(QStringLiteral("more")));
+    EXPECT_EQ(row.heightForWidth(500) - collapsed, 6 + quillora::chat::ToolMessageBubbleView::maxBodyHeight)
+        << "the open body scrolls within a bounded height";
+}
+
+TEST(ThinkingBubble, OnlyPendingThinkingPulses)
+{
+    ChatMessageModel thinking;
+    thinking.id = QUuid::createUuid();
+    thinking.role = ChatMessageRole::system;
+    thinking.isThinking = true;
+    thinking.isPending = true;
+    thinking.content = QStringLiteral("Let me *see*");
+    quillora::chat::ChatMessageRowView row(thinking);
+    row.resize(300, 80);
+    row.show();
+    auto* bubble = static_cast<quillora::chat::ThinkingMessageBubbleView*>(row.bubble());
+    EXPECT_EQ(row.kind(), quillora::chat::ChatMessageRowView::Kind::thinking);
+    EXPECT_TRUE(bubble->isPulsing());
+    thinking.isPending = false;
+    row.setMessage(thinking);
+    EXPECT_FALSE(bubble->isPulsing());
+    EXPECT_EQ(bubble->graphicsEffect(), nullptr);
+
+    // The pulse follows the wall clock: 0.35 to 1 with a period of 1.1 s.
+    const QDateTime start = QDateTime(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
+    EXPECT_NEAR(quillora::chat::ThinkingMessageBubbleView::pulseOpacity(start), 0.675, 1e-9);
+    EXPECT_NEAR(quillora::chat::ThinkingMessageBubbleView::pulseOpacity(start.addMSecs(275)), 1.0, 1e-9);
+    EXPECT_NEAR(quillora::chat::ThinkingMessageBubbleView::pulseOpacity(start.addMSecs(825)), 0.35, 1e-9);
+    EXPECT_NEAR(quillora::chat::ThinkingMessageBubbleView::pulseOpacity(start.addMSecs(1100 * 1000 + 275)), 1.0, 1e-6);
+}
+
+TEST(MessageRows, KindsFollowRoleThenFlags)
+{
+    using Kind = quillora::chat::ChatMessageRowView::Kind;
+    const struct {
+        ChatMessageRole role;
+        bool parsingError, processing, thinking;
+        Kind kind;
+    } cases[] = {
+        {ChatMessageRole::system, true, true, true, Kind::parsingError},
+        {ChatMessageRole::system, false, true, true, Kind::processing},
+        {ChatMessageRole::system, false, false, true, Kind::thinking},
+        {ChatMessageRole::system, false, false, false, Kind::notice},
+        {ChatMessageRole::user, true, true, true, Kind::user},
+        {ChatMessageRole::assistant, false, true, false, Kind::assistant},
+        {ChatMessageRole::tool, false, false, true, Kind::tool},
+    };
+    for (const auto& c : cases) {
+        ChatMessageModel message;
+        message.role = c.role;
+        message.isParsingError = c.parsingError;
+        message.isProcessing = c.processing;
+        message.isThinking = c.thinking;
+        EXPECT_EQ(quillora::chat::ChatMessageRowView::kindOf(message), c.kind);
+    }
+}
+
+TEST(MessageRows, SystemTextsArePlain)
+{
+    ChatMessageModel notice;
+    notice.role = ChatMessageRole::system;
+    notice.content = QStringLiteral("<b>New</b> Chat");
+    for (const bool parsingError : {false, true}) {
+        notice.isParsingError = parsingError;
+        quillora::chat::ChatMessageRowView row(notice);
+        const QList<QLabel*> labels = row.findChildren<QLabel*>();
+        ASSERT_FALSE(labels.isEmpty());
+        bool shown = false;
+        for (const QLabel* label : labels) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            shown |= label->text() == notice.content;
+        }
+        EXPECT_TRUE(shown);
+    }
+}
+
+// A reply steered by a file in the project must not send data to any host through an image URL.
+TEST(MarkdownBubble, ImagesAreShownAsLinksAndNeverFetched)
+{
+    testsupport::HttpServer server;
+    ASSERT_TRUE(server.listen());
+    const QString image = server.url(QStringLiteral("/secret.png?data=token")).toString();
+    ChatMessageModel answer;
+    answer.id = QUuid::createUuid();
+    answer.role = ChatMessageRole::assistant;
+    answer.content = QStringLiteral("Look: ![the chart](%1)\n\n![](%1)\n\n[![badge](%1)](https://example.com/ci)\n\n"
+                                    "<img src=\"%1\">\n\n![ref][r]\n\n[r]: %1\n")
+                         .arg(image);
+    quillora::chat::ChatMessageRowView row(answer);
+    row.resize(600, 400);
+    row.show();
+    testsupport::spin(500);
+    EXPECT_EQ(server.requests().size(), 0);
+    auto* bubble = static_cast<quillora::chat::ChatMarkdownBubbleView*>(row.bubble());
+    const QString dump = bubble->markdown()->dump();
+    EXPECT_TRUE(dump.contains(QStringLiteral("the chart"))) << dump.toStdString();
+    EXPECT_TRUE(dump.contains(QStringLiteral("badge")));
+    EXPECT_FALSE(dump.contains(QStringLiteral("Image"))) << dump.toStdString();
+
+    const auto content = quillora::chat::imagesAsLinks(
+        markdown::MarkdownContent(std::string_view("![a](x.png) ![](y.png#gh-dark-mode-only) [![b](z.png)](https://ci)")), false);
+    EXPECT_EQ(content.renderMarkdown(), "[a](x.png)  [b](https://ci)");
+    const auto dark = quillora::chat::imagesAsLinks(markdown::MarkdownContent(std::string_view("![](y.png#gh-dark-mode-only)")), true);
+    EXPECT_EQ(dark.renderMarkdown(), "[y.png\\#gh-dark-mode-only](y.png#gh-dark-mode-only)");
+}
+
+} // namespace
