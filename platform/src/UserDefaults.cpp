@@ -11,6 +11,10 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <utility>
+
+#include <sys/stat.h>
+
 namespace platform {
 
 namespace {
@@ -88,25 +92,37 @@ void setAsideCorruptFile(QIODevice& device, const QString& reason)
                          .arg(file->fileName(), reason, copy));
 }
 
+// Reads a defaults file's values; false when the bytes are not a defaults file, with the reason.
+bool parseJson(const QByteArray& bytes, QSettings::SettingsMap& map, QString* reason)
+{
+    if (bytes.trimmed().isEmpty())
+        return true;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        if (reason)
+            *reason = error.error != QJsonParseError::NoError ? error.errorString() : QStringLiteral("not an object");
+        return false;
+    }
+    const QJsonObject object = document.object();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        map.insert(it.key(), fromJson(it.value()));
+    return true;
+}
+
 bool readJson(QIODevice& device, QSettings::SettingsMap& map)
 {
     if (device.size() > maxFileSize) {
         setAsideCorruptFile(device, QStringLiteral("too large"));
         return true;
     }
-    const QByteArray bytes = device.readAll();
-    if (bytes.trimmed().isEmpty())
-        return true;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        setAsideCorruptFile(device, error.error != QJsonParseError::NoError ? error.errorString()
-                                                                            : QStringLiteral("not an object"));
+    QString reason;
+    QSettings::SettingsMap values;
+    if (!parseJson(device.readAll(), values, &reason)) {
+        setAsideCorruptFile(device, reason);
         return true;
     }
-    const QJsonObject object = document.object();
-    for (auto it = object.begin(); it != object.end(); ++it)
-        map.insert(it.key(), fromJson(it.value()));
+    map.insert(values);
     return true;
 }
 
@@ -125,8 +141,8 @@ QSettings::Format jsonFormat()
     return format;
 }
 
-// Every write is synced at once under the store's lock; QSettings' own deferred sync would run
-// later on the owning thread without that lock, racing writers on other threads.
+// Only the store's saving thread syncs; QSettings' own deferred sync would run on the thread
+// that made the object, racing the saving thread.
 class ImmediateSettings : public QSettings {
 public:
     using QSettings::QSettings;
@@ -146,12 +162,25 @@ std::shared_ptr<UserDefaults> standardDefaults;
 } // namespace
 
 UserDefaults::UserDefaults(const QString& filePath)
-    : m_settings(std::make_unique<ImmediateSettings>(filePath, jsonFormat()))
+    : m_filePath(filePath)
+    , m_settings(std::make_unique<ImmediateSettings>(filePath, jsonFormat()))
 {
     m_settings->setFallbacksEnabled(false);
+    for (const QString& key : m_settings->allKeys())
+        m_values.insert(key, m_settings->value(key));
+    m_seen = fileState();
+    m_saver = std::thread([this] { saveLoop(); });
 }
 
-UserDefaults::~UserDefaults() = default;
+UserDefaults::~UserDefaults()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_saver.join();
+}
 
 std::shared_ptr<UserDefaults> UserDefaults::standard()
 {
@@ -175,25 +204,62 @@ QString UserDefaults::defaultFilePath()
 
 QString UserDefaults::filePath() const
 {
-    return m_settings->fileName();
+    return m_filePath;
+}
+
+UserDefaults::FileState UserDefaults::fileState() const
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(m_filePath).constData(), &info) != 0)
+        return {};
+    return {std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec, std::int64_t(info.st_size),
+            std::uint64_t(info.st_ino)};
+}
+
+void UserDefaults::refreshFromFile() const
+{
+    // A stat per read; the file is parsed again only when another writer changed it.
+    const FileState state = fileState();
+    if (state == m_seen)
+        return;
+    m_seen = state;
+    if (state.size < 0 || state.size > maxFileSize)
+        return;
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QSettings::SettingsMap values;
+    if (!parseJson(file.readAll(), values, nullptr))
+        return; // half-written or broken: keep what we have; the next save sets it aside
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        if (it.value().isValid())
+            values.insert(it.key(), it.value());
+        else
+            values.remove(it.key());
+    }
+    m_values = std::move(values);
+}
+
+QVariant UserDefaults::value(const QString& key) const
+{
+    refreshFromFile();
+    return m_values.value(key);
 }
 
 bool UserDefaults::contains(const QString& key) const
 {
     std::lock_guard lock(m_mutex);
-    m_settings->sync();
-    return m_settings->contains(key);
+    return value(key).isValid();
 }
 
 template <typename T>
 std::optional<T> UserDefaults::typedValue(const QString& key) const
 {
     std::lock_guard lock(m_mutex);
-    m_settings->sync();
-    const QVariant value = m_settings->value(key);
-    if (value.metaType() != QMetaType::fromType<T>())
+    const QVariant stored = value(key);
+    if (stored.metaType() != QMetaType::fromType<T>())
         return std::nullopt;
-    return value.value<T>();
+    return stored.value<T>();
 }
 
 std::optional<QString> UserDefaults::string(const QString& key) const { return typedValue<QString>(key); }
@@ -204,15 +270,59 @@ std::optional<QByteArray> UserDefaults::data(const QString& key) const { return 
 
 void UserDefaults::write(const QString& key, const QVariant& value)
 {
-    std::lock_guard lock(m_mutex);
-    if (value.isValid())
-        m_settings->setValue(key, value);
-    else
-        m_settings->remove(key);
-    m_settings->sync();
-    if (m_settings->status() != QSettings::NoError)
-        SystemLog::write(SystemLog::Type::Error, QStringLiteral("UserDefaults"),
-                         QStringLiteral("Could not write the defaults file %1.").arg(m_settings->fileName()));
+    {
+        std::lock_guard lock(m_mutex);
+        if (value.isValid())
+            m_values.insert(key, value);
+        else
+            m_values.remove(key);
+        m_pending.insert(key, value);
+        ++m_requested;
+    }
+    m_wake.notify_one();
+}
+
+void UserDefaults::flush()
+{
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_requested;
+    m_savedChanged.wait(lock, [&] { return m_saved >= target; });
+}
+
+void UserDefaults::saveLoop()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stopping || !m_pending.isEmpty(); });
+        if (m_pending.isEmpty())
+            return; // stopping, with everything saved
+        const QVariantMap batch = std::exchange(m_pending, {});
+        const std::uint64_t upTo = m_requested;
+        lock.unlock();
+        for (auto it = batch.begin(); it != batch.end(); ++it) {
+            if (it.value().isValid())
+                m_settings->setValue(it.key(), it.value());
+            else
+                m_settings->remove(it.key());
+        }
+        m_settings->sync();
+        const bool failed = m_settings->status() != QSettings::NoError;
+        const FileState state = fileState();
+        lock.lock();
+        // Our own save is no news to the readers; other writers' changes it merged in are.
+        if (m_pending.isEmpty()) {
+            QVariantMap merged;
+            for (const QString& key : m_settings->allKeys())
+                merged.insert(key, m_settings->value(key));
+            m_values = std::move(merged);
+        }
+        m_seen = state;
+        m_saved = upTo;
+        m_savedChanged.notify_all();
+        if (failed)
+            SystemLog::write(SystemLog::Type::Error, QStringLiteral("UserDefaults"),
+                             QStringLiteral("Could not write the defaults file %1.").arg(m_filePath));
+    }
 }
 
 void UserDefaults::setString(const QString& key, const QString& value) { write(key, value); }

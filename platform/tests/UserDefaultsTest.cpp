@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -85,6 +84,7 @@ TEST_F(UserDefaultsTest, CorruptFileIsSetAsideAndTheStoreStartsEmpty)
         UserDefaults defaults(path());
         EXPECT_FALSE(defaults.contains(QStringLiteral("a")));
         defaults.setBoolean(QStringLiteral("a"), true);
+        defaults.flush();
         EXPECT_EQ(UserDefaults(path()).boolean(QStringLiteral("a")), true);
         const QStringList copies = QDir(dir.path()).entryList({QStringLiteral("defaults.json.corrupt-*")});
         ASSERT_EQ(copies.size(), 1);
@@ -98,9 +98,11 @@ TEST_F(UserDefaultsTest, RemoveAndMissingFolder)
 {
     UserDefaults defaults(dir.filePath(QStringLiteral("not/yet/there.json")));
     defaults.setString(QStringLiteral("k"), QStringLiteral("v"));
+    defaults.flush();
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("not/yet/there.json"))));
     defaults.remove(QStringLiteral("k"));
     EXPECT_FALSE(defaults.contains(QStringLiteral("k")));
+    defaults.flush();
     EXPECT_FALSE(UserDefaults(defaults.filePath()).contains(QStringLiteral("k")));
 }
 
@@ -110,10 +112,24 @@ TEST_F(UserDefaultsTest, TwoStoresOnOneFileMergeTheirWrites)
     UserDefaults second(path());
     first.setString(QStringLiteral("a"), QStringLiteral("1"));
     second.setString(QStringLiteral("b"), QStringLiteral("2"));
+    first.flush();
+    second.flush();
     UserDefaults reader(path());
     EXPECT_EQ(reader.string(QStringLiteral("a")), QStringLiteral("1"));
     EXPECT_EQ(reader.string(QStringLiteral("b")), QStringLiteral("2"));
     EXPECT_EQ(first.string(QStringLiteral("b")), QStringLiteral("2"));
+}
+
+TEST_F(UserDefaultsTest, WritesAreSeenAtOnceAndABrokenFileFromElsewhereLosesNothing)
+{
+    UserDefaults defaults(path());
+    defaults.setString(QStringLiteral("k"), QStringLiteral("v"));
+    EXPECT_EQ(defaults.string(QStringLiteral("k")), QStringLiteral("v")) << "before it is saved";
+    defaults.flush();
+    writeFile(R"({"k": "v", "other": tr)"); // another writer, caught half-way
+    EXPECT_EQ(defaults.string(QStringLiteral("k")), QStringLiteral("v"));
+    writeFile(R"({"k": "v", "other": true})");
+    EXPECT_EQ(defaults.boolean(QStringLiteral("other")), true);
 }
 
 TEST_F(UserDefaultsTest, WritesFromManyThreadsAllArrive)
@@ -128,7 +144,7 @@ TEST_F(UserDefaultsTest, WritesFromManyThreadsAllArrive)
     }
     for (std::thread& thread : threads)
         thread.join();
-    QCoreApplication::processEvents(); // any deferred sync would run here
+    defaults.flush();
     UserDefaults reader(path());
     for (int t = 0; t < 4; ++t) {
         for (int i = 0; i < 25; ++i)

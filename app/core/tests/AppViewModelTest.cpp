@@ -147,6 +147,13 @@ struct Harness {
                              folderNode(project, QStringLiteral("docs"), {fileNode(project, QStringLiteral("docs/b.md"))})},
                             true});
     }
+    // The defaults file as it stands on disk once every write so far is saved.
+    QByteArray storedDefaults() const
+    {
+        defaults->flush();
+        QFile file(defaults->filePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     ~Harness()
     {
         model.reset();
@@ -514,14 +521,14 @@ TEST_F(AppViewModelTest, NoFolderScanEmptiesEverythingAndListsNothing)
     EXPECT_EQ(disk->callCount(), 0u);
 }
 
-// A rescan of the open project leaves the defaults file as it is: the result lands on the main
-// thread, where every write of the file is synced to the disk.
+// A rescan of the open project leaves the defaults file as it is.
 TEST_F(AppViewModelTest, RescansOfTheOpenProjectWriteNoDefaults)
 {
     auto& vm = makeModel();
     vm.openFolder(url({}), true);
     ASSERT_TRUE(waitForScans(1));
     const auto identity = [&] {
+        defaults->flush();
         struct stat info {};
         ::stat(QFile::encodeName(defaults->filePath()).constData(), &info);
         return std::pair(info.st_ino, info.st_mtim.tv_nsec + info.st_mtim.tv_sec * 1'000'000'000ll);
@@ -597,11 +604,7 @@ TEST_F(AppViewModelTest, DroppedItemsThatAreNotFoldersOrFilesChangeNothing)
     auto& vm = makeModel();
     vm.handleDroppedURL(url({}));
     ASSERT_TRUE(waitForScans(1));
-    const auto stored = [&] {
-        QFile file(defaults->filePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray defaultsBefore = stored();
+    const QByteArray defaultsBefore = storedDefaults();
     for (const QUrl& bad : {QUrl(QStringLiteral("https://example.invalid/page")), QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing"))),
                             QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(dir.filePath(QStringLiteral("link-to-pipe"))), QUrl()}) {
         SCOPED_TRACE(bad.toString().toStdString());
@@ -612,7 +615,7 @@ TEST_F(AppViewModelTest, DroppedItemsThatAreNotFoldersOrFilesChangeNothing)
     }
     testsupport::spin(30);
     EXPECT_EQ(disk->callCount(), 1u);
-    EXPECT_EQ(stored(), defaultsBefore);
+    EXPECT_EQ(storedDefaults(), defaultsBefore);
     EXPECT_EQ(watchedFolders.size(), 1);
 }
 
@@ -783,10 +786,7 @@ TEST_F(AppViewModelTest, FailedDeletionKeepsEverythingAndReportsTheReason)
     ASSERT_TRUE(waitForScans(1));
     vm.selectNode(path(QStringLiteral("a.md")));
     const auto tree = vm.fileTreeNodes();
-    const QByteArray stored = [&] {
-        QFile file(defaults->filePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray stored = storedDefaults();
 
     struct Case {
         platform::FileSystemError error;
@@ -814,9 +814,7 @@ TEST_F(AppViewModelTest, FailedDeletionKeepsEverythingAndReportsTheReason)
     testsupport::spin(30);
     EXPECT_EQ(disk->callCount(), 1u) << "a failed deletion does not rescan";
     EXPECT_TRUE(std::ranges::equal(vm.fileTreeNodes(), tree));
-    QFile file(defaults->filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), stored);
+    EXPECT_EQ(storedDefaults(), stored);
 }
 
 TEST_F(AppViewModelTest, DeletingTheMissingSelectedFileClearsIt)

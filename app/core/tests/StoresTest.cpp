@@ -59,6 +59,7 @@ protected:
 
     QByteArray fileBytes() const
     {
+        defaults->flush();
         QFile file(defaults->filePath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -93,8 +94,8 @@ TEST_F(StoresTest, SaveWritesPathAndBookmarkAndLoadReturnsIt)
     EXPECT_EQ(store.load(), QUrl::fromLocalFile(project));
 
     // Same URL again: identical bookmark, the file is not rewritten.
-    const QDateTime before = QFileInfo(defaults->filePath()).lastModified();
     const QByteArray bytes = fileBytes();
+    const QDateTime before = QFileInfo(defaults->filePath()).lastModified();
     QThread::msleep(20);
     store.save(QUrl::fromLocalFile(project));
     EXPECT_EQ(fileBytes(), bytes);
