@@ -1,4 +1,4 @@
-// Every example of cmark-gfm's specification text renders without a warning, and as the blocks
+// Every example of cmark-gfm's conformance text (spec.txt) renders without a warning, and as the blocks
 // cmark-gfm's own XML output names at the top level.
 
 #include "mddoc/OffscreenDocument.h"

@@ -32,7 +32,7 @@ constexpr Color defaultBackgroundColor() { return {0, 0, 0}; }
 // The installed colours followed by the 6×6×6 cube and the 24 greys (256 for 16 colours).
 std::vector<Color> makeAnsiPalette(const std::vector<Color>& installed);
 
-// An X11 colour specification: "#rgb", "#rrggbb", "#rrrgggbbb", "#rrrrggggbbbb" or
+// An X11 colour in one of the forms "#rgb", "#rrggbb", "#rrrgggbbb", "#rrrrggggbbbb" or
 // "rgb:r/g/b" with one to four hexadecimal digits a component, each scaled to 16 bits on its
 // own (f gives ffff, abc gives abca). Anything else gives nothing.
 std::optional<Color> parseColor(std::string_view spec);
