@@ -3,6 +3,7 @@
 #include "core/AppViewModel.h"
 #include "core/LogStore.h"
 #include "feedback/Plendra.h"
+#include "feedback/board/FeedbackListView.h"
 #include "window/ContentView.h"
 #include "window/LogsView.h"
 #include "window/SettingsView.h"
@@ -87,6 +88,7 @@ ContentView* QuilloraApp::newMainWindow()
     chat::installChatPane(services.panes);
     services.newWindow = [this] { newMainWindow(); };
     services.showSettings = [this] { showSettings(); };
+    services.panes.makeFeedbackBoard = [] { return new plendra::FeedbackListView; };
     auto* window = new ContentView(appViewModel(), std::move(services));
     window->setAttribute(Qt::WA_DeleteOnClose);
     std::erase_if(mainWindows_, [](const QPointer<ContentView>& closed) { return closed.isNull(); });

@@ -7,7 +7,11 @@
 #include "window/ContentView.h"
 #include "window/FileTreeModel.h"
 #include "window/FileTreeView.h"
+#include "feedback/Api.h"
 #include "feedback/Plendra.h"
+#include "feedback/WishModel.h"
+#include "feedback/board/FeedbackListView.h"
+#include "feedback/board/WishlistContainer.h"
 
 #include <platform/SecurityScopedResources.h>
 #include <platform/UserDefaults.h>
@@ -92,6 +96,23 @@ TEST_F(QuilloraAppTest, ConfiguresTheFeedbackClientFirst)
     EXPECT_EQ(plendra::Plendra::config().buttons.addButton.location,
               plendra::Configuration::AddButton::Location::navigationBar);
     EXPECT_EQ(plendra::Plendra::theme().primaryColor, QColor(0, 122, 255));
+}
+
+TEST_F(QuilloraAppTest, TheFeedbackSheetHoldsTheBoard)
+{
+    // Nothing listens on port 1: the board asks and fails at once, without the network.
+    plendra::Api::setShared(plendra::Api(QStringLiteral("http://127.0.0.1:1/api")));
+    QuilloraApp app;
+    ContentView* window = app.newMainWindow();
+    window->setShowsFeedback(true);
+    ASSERT_TRUE(window->feedbackSheet());
+    auto* board = window->feedbackSheet()->findChild<plendra::FeedbackListView*>();
+    ASSERT_TRUE(board);
+    EXPECT_TRUE(board->container()->createButton()) << "the host puts the create button in the header";
+    EXPECT_TRUE(waitUntil([&] { return board->container()->model().hasFetched(); }));
+    window->setShowsFeedback(false);
+    EXPECT_TRUE(waitUntil([&] { return !window->showsFeedback(); }));
+    plendra::Api::setShared(plendra::Api(plendra::Api::baseURL()));
 }
 
 TEST_F(QuilloraAppTest, CommandLineArgumentsBecomeURLs)
