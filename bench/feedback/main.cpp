@@ -3,6 +3,7 @@
 // service on 127.0.0.1 (request sent to lists published).
 // Usage: bench_feedback [runs]. Needs jq on the PATH (bench/feedback/setup.sh).
 
+#include "WishListBody.h"
 #include "feedback/Records.h"
 #include "feedback/WishModel.h"
 #include "testsupport/HttpServer.h"
@@ -11,7 +12,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -25,39 +25,11 @@ namespace {
 constexpr int wishCount = 1000;
 constexpr int commentsEach = 5;
 
-QString words(QRandomGenerator& random, int count)
-{
-    static const char* const vocabulary[] = {"board", "dark",   "mode",  "please", "export", "tabs",  "sync",
-                                             "would", "love",   "a",     "way",    "to",     "see",   "the",
-                                             "files", "faster", "when",  "I",      "open",   "large", "folders"};
-    QStringList chosen;
-    for (int i = 0; i < count; ++i)
-        chosen.append(QLatin1StringView(vocabulary[random.bounded(int(std::size(vocabulary)))]));
-    return chosen.join(u' ');
-}
-
 QByteArray makeBody()
 {
-    QRandomGenerator random(25);
-    const WishState states[] = {WishState::pending,   WishState::inReview,  WishState::approved, WishState::planned,
-                                WishState::inProgress, WishState::completed, WishState::implemented, WishState::rejected};
-    ListWishResponse response;
-    response.shouldShowWatermark = true;
-    for (int i = 0; i < wishCount; ++i) {
-        WishResponse wish;
-        wish.id = QUuid::createUuid();
-        wish.userUUID = QUuid::createUuid();
-        wish.title = words(random, 5);
-        wish.description = words(random, 22);
-        wish.state = states[i % std::size(states)];
-        for (int v = random.bounded(12); v > 0; --v)
-            wish.votingUsers.append({QUuid::createUuid()});
-        for (int c = 0; c < commentsEach; ++c)
-            wish.commentList.append({QUuid::createUuid(), QUuid::createUuid(), words(random, 8),
-                                     QDateTime::fromSecsSinceEpoch(1700000000 + i * 60 + c, Qt::UTC), c == 0});
-        response.list.append(wish);
-    }
-    return encodeJson(response);
+    using enum WishState;
+    return bench::makeWishListBody(wishCount, commentsEach,
+                                   {pending, inReview, approved, planned, inProgress, completed, implemented, rejected});
 }
 
 double median(std::vector<double> values)

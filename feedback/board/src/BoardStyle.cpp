@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QSet>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
@@ -111,6 +112,14 @@ void paintBoardSymbol(QPainter& painter, const QString& name, const QColor& colo
 
 QPixmap boardSymbol(const QString& name, const QColor& color, int size, qreal devicePixelRatio)
 {
+    // Rows paint their symbols on every frame of a vote's pulse: each drawing is made once.
+    const QString key = QStringLiteral("plendra-symbol:%1:%2:%3:%4")
+                            .arg(name)
+                            .arg(color.rgba(), 0, 16)
+                            .arg(size)
+                            .arg(devicePixelRatio);
+    if (QPixmap cached; QPixmapCache::find(key, &cached))
+        return cached;
     const int pixels = std::max(1, qRound(size * devicePixelRatio));
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -125,6 +134,7 @@ QPixmap boardSymbol(const QString& name, const QColor& color, int size, qreal de
     }
     QPixmap pixmap = QPixmap::fromImage(std::move(image));
     pixmap.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 

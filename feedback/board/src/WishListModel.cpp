@@ -134,9 +134,21 @@ QSize WishRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& 
     const auto* scrollArea = qobject_cast<const QAbstractScrollArea*>(m_view);
     const int width = scrollArea ? scrollArea->viewport()->width() : m_view->width();
     const WishResponse& wish = m_model.wish(index.row());
+    const Configuration config = Plendra::config();
+    // Rows of one line each are all alike; wrapping rows are measured once per text and width.
+    const bool wraps = config.expandDescriptionInList;
+    if (wraps) {
+        const auto found = m_heights.constFind(wish.id);
+        if (found != m_heights.cend() && found->width == width && found->title == wish.title
+            && found->description == wish.description)
+            return {width, found->height};
+    }
     const qreal card = WishCardGeometry::height(WishCardLook::of(wish, m_model.voting(index.row())), WishViewKind::list,
-                                                width - 2 * rowPadding, Plendra::config());
-    return {width, qCeil(card) + 2 * rowPadding};
+                                                width - 2 * rowPadding, config);
+    const int height = qCeil(card) + 2 * rowPadding;
+    if (wraps)
+        m_heights.insert(wish.id, {width, wish.title, wish.description, height});
+    return {width, height};
 }
 
 } // namespace plendra

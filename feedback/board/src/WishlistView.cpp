@@ -128,7 +128,10 @@ void WishlistView::setRefreshing(bool refreshing)
 
 void WishlistView::showLists()
 {
-    m_list->setUniformItemSizes(!Plendra::config().expandDescriptionInList);
+    // Rows of their own heights are laid out a batch at a time, so the first ones paint at once.
+    const bool wraps = Plendra::config().expandDescriptionInList;
+    m_list->setUniformItemSizes(!wraps);
+    m_list->setLayoutMode(wraps ? QListView::Batched : QListView::SinglePass);
     m_rows->setWishes(stateList(m_model, m_selected), m_model.all());
     refreshLayers();
 }

@@ -66,8 +66,17 @@ public:
     QRectF voteButtonRect(const QRect& rowRect, int row) const;
 
 private:
+    // Heights of rows whose texts wrap, by request, for the texts and width they were measured at.
+    struct MeasuredHeight {
+        int width;
+        QString title;
+        QString description;
+        int height;
+    };
+
     const WishListModel& m_model;
     QWidget* m_view;
+    mutable QHash<QUuid, MeasuredHeight> m_heights;
 };
 
 } // namespace plendra
