@@ -5,6 +5,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
@@ -13,6 +14,7 @@
 #include <QPainterPath>
 #include <QPalette>
 #include <QPixmapCache>
+#include <QScrollArea>
 #include <QSet>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
@@ -184,6 +186,42 @@ QString errorDescription(const ApiError& error)
     return QStringLiteral("The operation could not be completed: ") + description(error.reason);
 }
 
+QLabel* plainLabel(const QString& text, const QFont& font)
+{
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    if (font != QFont())
+        label->setFont(font);
+    return label;
+}
+
+void setForeground(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+void layOutSheetPage(QWidget* owner, QWidget* closeButton, QWidget* page)
+{
+    auto* closeRow = new QHBoxLayout;
+    closeRow->setContentsMargins(0, 0, 15, 0);
+    closeRow->addStretch();
+    closeRow->addWidget(closeButton);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(page);
+    scroll->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(closeRow);
+    layout->addWidget(scroll, 1);
+}
+
 QMessageBox* makeBoardAlert(QWidget* parent, const QString& title, const QString& message)
 {
     auto* alert = new QMessageBox(parent);
@@ -223,6 +261,12 @@ CentredPage::CentredPage(int maxWidth, QMargins padding, QWidget* parent)
     , m_column(new QVBoxLayout(this))
 {
     m_column->setContentsMargins(padding);
+    m_column->setSizeConstraint(QLayout::SetNoConstraint);
+}
+
+QSize CentredPage::minimumSizeHint() const
+{
+    return {m_column->minimumSize().width(), 0};
 }
 
 void CentredPage::resizeEvent(QResizeEvent* event)

@@ -43,21 +43,6 @@ protected:
     }
 };
 
-QLabel* captionLabel()
-{
-    auto* label = new QLabel;
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(fonts::caption2());
-    return label;
-}
-
-void setForeground(QLabel* label, const QColor& color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
-
 } // namespace
 
 CommentFieldView::CommentFieldView(CommentModel& model, std::function<void()> submitAction, QWidget* parent)
@@ -119,16 +104,14 @@ void CommentFieldView::resizeEvent(QResizeEvent* event)
 
 SingleCommentView::SingleCommentView(const CommentResponse& comment, QWidget* parent)
     : QWidget(parent)
-    , m_author(captionLabel())
-    , m_date(captionLabel())
-    , m_text(new QLabel(comment.description))
+    , m_author(plainLabel({}, fonts::caption2()))
+    , m_date(plainLabel({}, fonts::caption2()))
+    , m_text(plainLabel(comment.description, fonts::footnote()))
 {
     const Configuration::Localization texts = Plendra::config().localization;
     m_author->setText(comment.isAdmin ? texts.admin : texts.user);
     m_date->setText(comment.createdAt.toLocalTime().toString(QStringLiteral("MM/dd/yy")));
-    m_text->setTextFormat(Qt::PlainText);
     m_text->setWordWrap(true);
-    m_text->setFont(fonts::footnote());
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_text->setContentsMargins(10, 10, 10, 10);
 
@@ -172,11 +155,8 @@ void SingleCommentView::restyle()
     setForeground(m_author, withAlpha(text, 1.0 / 3));
     setForeground(m_date, withAlpha(text, 1.0 / 3));
     setForeground(m_text, text);
-    if (auto* divider = findChild<QFrame*>(QStringLiteral("divider"))) {
-        QPalette palette = divider->palette();
-        palette.setColor(QPalette::WindowText, withAlpha(text, 0.12));
-        divider->setPalette(palette);
-    }
+    if (auto* divider = findChild<QFrame*>(QStringLiteral("divider")))
+        setForeground(divider, withAlpha(text, 0.12));
 }
 
 void SingleCommentView::changeEvent(QEvent* event)

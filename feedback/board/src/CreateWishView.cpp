@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace plendra {
@@ -22,10 +21,7 @@ namespace {
 
 QLabel* caption(const QString& text = {})
 {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(fonts::caption2());
-    return label;
+    return plainLabel(text, fonts::caption2());
 }
 
 // A caption row over a field on its rounded surface.
@@ -75,11 +71,6 @@ CreateWishView::CreateWishView(std::function<void()> createActionCompletion, std
 
     auto* close = new CloseButton;
     connect(close, &QAbstractButton::clicked, this, &CreateWishView::requestClose);
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(0, 0, 15, 0);
-    header->addStretch();
-    header->addWidget(close);
-
     auto* page = new CentredPage(700, QMargins(16, 16, 16, 16));
     QVBoxLayout* column = page->column();
     column->setSpacing(15);
@@ -95,19 +86,7 @@ CreateWishView::CreateWishView(std::function<void()> createActionCompletion, std
     column->addStretch();
     column->addWidget(m_save, 0, Qt::AlignHCenter);
 
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(page);
-    scroll->viewport()->setAutoFillBackground(false);
-    page->setAutoFillBackground(false);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addLayout(header);
-    layout->addWidget(scroll, 1);
+    layOutSheetPage(this, close, page);
 
     restyle();
     connect(m_title, &QLineEdit::textChanged, this, &CreateWishView::applyLimits);

@@ -8,9 +8,7 @@
 #include "feedback/board/Comments.h"
 #include "feedback/board/WishCard.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace plendra {
@@ -27,11 +25,6 @@ DetailWishView::DetailWishView(const WishResponse& wish, std::function<void()> v
         if (closeAction)
             closeAction();
     });
-    auto* closeRow = new QHBoxLayout;
-    closeRow->setContentsMargins(0, 0, 15, 0);
-    closeRow->addStretch();
-    closeRow->addWidget(close);
-
     auto* content = new CentredPage(700, QMargins(16, 0, 16, 16));
     QVBoxLayout* column = content->column();
     column->setSpacing(0);
@@ -45,15 +38,11 @@ DetailWishView::DetailWishView(const WishResponse& wish, std::function<void()> v
         m_field = new CommentFieldView(m_commentModel, [this] { submitComment(); });
         m_field->setContentsMargins(5, 0, 5, 0);
         column->addWidget(m_field);
-        m_failure = new QLabel;
+        m_failure = plainLabel({}, fonts::footnote());
         m_failure->setObjectName(QStringLiteral("commentFailure"));
-        m_failure->setTextFormat(Qt::PlainText);
         m_failure->setWordWrap(true);
-        m_failure->setFont(fonts::footnote());
         m_failure->setContentsMargins(10, 6, 10, 0);
-        QPalette failurePalette = m_failure->palette();
-        failurePalette.setColor(QPalette::WindowText, QColor(215, 58, 50));
-        m_failure->setPalette(failurePalette);
+        setForeground(m_failure, QColor(215, 58, 50));
         m_failure->hide();
         column->addWidget(m_failure);
         column->addSpacing(20);
@@ -62,19 +51,7 @@ DetailWishView::DetailWishView(const WishResponse& wish, std::function<void()> v
     }
     column->addStretch();
 
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
-    scroll->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addLayout(closeRow);
-    layout->addWidget(scroll, 1);
+    layOutSheetPage(this, close, content);
 }
 
 BoardSheet* DetailWishView::present(QWidget* parent, const WishResponse& wish,

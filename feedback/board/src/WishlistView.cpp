@@ -24,20 +24,6 @@ constexpr int addButtonSide = 45;
 constexpr int addButtonMargin = 20;
 constexpr int watermarkMargin = 30;
 
-QLabel* plainLabel(QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-void setForeground(QWidget* widget, const QColor& color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 WishlistView::WishlistView(WishModel& model, QWidget* parent)
@@ -47,12 +33,12 @@ WishlistView::WishlistView(WishModel& model, QWidget* parent)
     , m_list(new QListView(this))
     , m_delegate(new WishRowDelegate(*m_rows, m_list))
     , m_loading(new BusyIndicator(20, this))
-    , m_empty(plainLabel(this))
+    , m_empty(plainLabel())
     , m_failure(new QWidget(this))
-    , m_failureReason(plainLabel(m_failure))
+    , m_failureReason(plainLabel())
     , m_failureRefresh(new QPushButton(m_failure))
-    , m_stale(plainLabel(this))
-    , m_watermark(plainLabel(this))
+    , m_stale(plainLabel())
+    , m_watermark(plainLabel())
     , m_addButton(new AddButton(QSize(addButtonSide, addButtonSide), this))
 {
     m_list->setObjectName(QStringLiteral("wishList"));
@@ -71,6 +57,8 @@ WishlistView::WishlistView(WishModel& model, QWidget* parent)
     m_rows->setVoteActionCompletion([this] { m_model.fetchList(); });
     m_rows->setAlertParent(this);
 
+    m_empty->setParent(this);
+    m_watermark->setParent(this);
     m_empty->setObjectName(QStringLiteral("emptyText"));
     m_failure->setObjectName(QStringLiteral("failurePage"));
     m_failureReason->setObjectName(QStringLiteral("failureReason"));

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+class QLabel;
 class QMessageBox;
 class QPainter;
 class QVBoxLayout;
@@ -55,6 +56,15 @@ void paintSoftShadow(QPainter& painter, const QRectF& rect, qreal radius, qreal 
 // What the board says of a failed call beyond its reason's own text.
 QString errorDescription(const ApiError& error);
 
+// A label that shows its text as it stands, never as markup; in `font` when one is given.
+QLabel* plainLabel(const QString& text = {}, const QFont& font = {});
+// Sets the colour a label or frame draws its text or line in.
+void setForeground(QWidget* widget, const QColor& color);
+
+// Lays `owner` out as the page of a sheet: a row with `closeButton` at its trailing end over
+// `page` in a scroll view through which the sheet's background shows.
+void layOutSheetPage(QWidget* owner, QWidget* closeButton, QWidget* page);
+
 // A window-modal alert of plain text that deletes itself once closed; open it with open().
 QMessageBox* makeBoardAlert(QWidget* parent, const QString& title, const QString& message = {});
 
@@ -80,6 +90,10 @@ class CentredPage : public QWidget {
 public:
     CentredPage(int maxWidth, QMargins padding, QWidget* parent = nullptr);
     QVBoxLayout* column() const { return m_column; }
+
+    // Its height is the one its width needs, not the tallest its wrapping texts could be: a
+    // scroll area around it scrolls only when the page is longer than the view.
+    QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
