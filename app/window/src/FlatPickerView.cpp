@@ -91,8 +91,10 @@ void FlatPicker::setRows(const QStringList& titles)
 {
     m_rows = titles;
     m_menu->clear();
+    delete m_group;
     auto* group = new QActionGroup(m_menu);
     group->setExclusive(true);
+    m_group = group;
     for (int row = 0; row < titles.size(); ++row) {
         QAction* action = m_menu->addAction(titles[row]);
         action->setCheckable(true);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+class QActionGroup;
 class QMenu;
 
 namespace quillora {
@@ -57,6 +58,7 @@ private:
     QString m_title;
     std::optional<int> m_maxWidth;
     QMenu* m_menu;
+    QActionGroup* m_group = nullptr;
 };
 
 // The picker over options of a type compared with ==: the caller owns the selection, the
