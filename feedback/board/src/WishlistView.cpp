@@ -146,9 +146,7 @@ void WishlistView::refreshLayers()
     m_watermark->setText(config.localization.poweredBy + u' ' + Api::shared().wishURL().value_or(QUrl()).host());
     m_watermark->setVisible(m_model.shouldShowWatermark());
     m_addButton->setVisible(config.buttons.addButton.location == Configuration::AddButton::Location::floating);
-    const QColor text = palette().color(QPalette::WindowText);
-    setForeground(m_watermark, withAlpha(text, 0.33));
-    setForeground(m_stale, withAlpha(text, 0.6));
+    restyle();
     placeLayers();
 
     // Rows coming on screen for the first time ask for the list once more.
@@ -156,6 +154,20 @@ void WishlistView::refreshLayers()
         m_rowsHaveAppeared = true;
         m_model.fetchList();
     }
+}
+
+void WishlistView::restyle()
+{
+    const QColor text = palette().color(QPalette::WindowText);
+    setForeground(m_watermark, withAlpha(text, 0.33));
+    setForeground(m_stale, withAlpha(text, 0.6));
+}
+
+void WishlistView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        restyle();
 }
 
 void WishlistView::placeLayers()

@@ -6,6 +6,7 @@
 #include "feedback/UserIdentity.h"
 #include "feedback/board/BoardButtons.h"
 #include "feedback/board/CreateWishView.h"
+#include "feedback/board/DetailWishView.h"
 #include "feedback/board/WishVoting.h"
 
 #include <QComboBox>
@@ -256,6 +257,25 @@ TEST_F(Board, ARowKeepsItsVoteInFlightAcrossARefetch)
     EXPECT_EQ(voting->voteCount(), 4);
     EXPECT_TRUE(voting->isVotedByCurrentUser());
     ASSERT_TRUE(waitUntil([&] { return voting->voteCount() == 8; }));
+}
+
+TEST_F(Board, KeysOpenAndVoteTheCurrentRow)
+{
+    WishResponse tabs = makeWish(QStringLiteral("Tabs"), WishState::planned, 3);
+    service.replyWithList({tabs, makeWish(QStringLiteral("Export"), WishState::planned, 1)});
+    service.reply(FeedbackTestService::votePath, encodeJson(VoteWishResponse{tabs.id, {}}));
+    auto board = openBoard();
+    WishlistView& rows = list(*board);
+    QListView* view = rows.listView();
+    view->setFocus();
+    view->setCurrentIndex(rows.rows().index(0));
+    QTest::keyClick(view, Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return voteRequests() == 1; }));
+    EXPECT_FALSE(rows.detailSheet());
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_TRUE(rows.detailSheet());
+    EXPECT_EQ(qobject_cast<DetailWishView*>(rows.detailSheet()->content())->wish().title, QStringLiteral("Export"));
 }
 
 TEST_F(Board, ServiceTextsAreShownAsPlainText)
