@@ -113,7 +113,10 @@ void AttributedText::append(const AttributedText& other)
     mapped.reserve(other.m_styles.size());
     for (const TextAttributes& attributes : other.m_styles)
         mapped.push_back(addStyle(attributes));
-    reserve(m_text.size() + other.m_text.size(), qsizetype(m_runs.size() + other.m_runs.size()));
+    // Room grows in the usual doubling steps: reserving the exact size on every append would
+    // copy everything so far each time, and a text built piece by piece would take quadratic time.
+    if (m_runs.size() + other.m_runs.size() > m_runs.capacity())
+        m_runs.reserve(std::max(m_runs.size() + other.m_runs.size(), 2 * m_runs.capacity()));
     for (const TextRun run : other.runs())
         append(QStringView(other.m_text).sliced(run.start, run.length), mapped[run.style]);
 }

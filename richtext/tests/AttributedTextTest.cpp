@@ -88,6 +88,23 @@ TEST(AttributedText, EqualityComparesAttributesPerCharacterNotTheOrderOfTheStyle
     EXPECT_NE(a, AttributedText(QStringLiteral("ac"), red));
 }
 
+// A text built by appending many small texts grows its room in steps, not at every append.
+TEST(AttributedText, AppendingTextsPieceByPieceGrowsRoomInFewSteps)
+{
+    AttributedText text;
+    AttributedText piece(QStringLiteral("ab"), red);
+    piece.append(u"c", blue);
+    int reallocations = 0;
+    std::size_t usage = text.memoryUsage();
+    for (int i = 0; i < 10000; ++i) {
+        text.append(piece);
+        reallocations += text.memoryUsage() != usage;
+        usage = text.memoryUsage();
+    }
+    EXPECT_EQ(text.runs().size(), 20000u);
+    EXPECT_LT(reallocations, 100);
+}
+
 TEST(AttributedText, MemoryIsTheTextAndAFewBytesPerRun)
 {
     AttributedText text;

@@ -87,7 +87,7 @@ View renderedText(const std::shared_ptr<const std::vector<InlineNode>>& inlines,
     TextInlineRenderer renderer(environment.baseURL, InlineTextStyles::of(environment.theme()), images,
                                 environment.softBreakMode, environment.textStyle.attributes());
     renderer.renderInlines(*inlines);
-    return Text(renderer.result());
+    return Text(std::move(renderer).result());
 }
 
 } // namespace

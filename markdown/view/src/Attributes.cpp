@@ -27,16 +27,15 @@ QString AttributedString::text() const
     return result;
 }
 
-AttributedString resolveAttributedFonts(const AttributedString& string)
+AttributedString resolveAttributedFonts(AttributedString string)
 {
-    AttributedString copy = string;
-    for (AttributedRun& run : copy.runs()) {
+    for (AttributedRun& run : string.runs()) {
         if (!run.attributes.fontProperties)
             continue;
         run.attributes.font = resolveFontProperties(*run.attributes.fontProperties);
         run.attributes.fontProperties.reset();
     }
-    return copy;
+    return string;
 }
 
 namespace {
@@ -52,32 +51,44 @@ richtext::LineStyle toRichLine(const LineStyle& line, ColorScheme scheme)
 
 } // namespace
 
-richtext::AttributedText toRichText(const AttributedString& string, ColorScheme scheme)
+namespace {
+
+richtext::TextAttributes richAttributes(const AttributeContainer& a, ColorScheme scheme)
 {
-    richtext::AttributedText result;
+    richtext::TextAttributes attributes;
+    if (a.foregroundColor)
+        attributes.foregroundColor = a.foregroundColor->resolve(scheme);
+    if (a.backgroundColor)
+        attributes.backgroundColor = a.backgroundColor->resolve(scheme);
+    if (a.font)
+        attributes.font = a.font;
+    else if (a.fontProperties)
+        attributes.font = resolveFontProperties(*a.fontProperties);
+    if (a.link && a.link->isValid())
+        attributes.link = a.link->toString(QUrl::FullyEncoded);
+    if (a.underlineStyle)
+        attributes.underline = toRichLine(*a.underlineStyle, scheme);
+    if (a.strikethroughStyle)
+        attributes.strikethrough = toRichLine(*a.strikethroughStyle, scheme);
+    attributes.kerning = a.kern;
+    attributes.tracking = a.tracking;
+    attributes.baselineOffset = a.baselineOffset;
+    return attributes;
+}
+
+} // namespace
+
+void appendRichText(richtext::AttributedText& text, const AttributedString& string, ColorScheme scheme)
+{
+    const AttributeContainer* previous = nullptr;
+    richtext::StyleIndex style = 0;
     for (const AttributedRun& run : string.runs()) {
-        const AttributeContainer& a = run.attributes;
-        richtext::TextAttributes attributes;
-        if (a.foregroundColor)
-            attributes.foregroundColor = a.foregroundColor->resolve(scheme);
-        if (a.backgroundColor)
-            attributes.backgroundColor = a.backgroundColor->resolve(scheme);
-        if (a.font)
-            attributes.font = a.font;
-        else if (a.fontProperties)
-            attributes.font = resolveFontProperties(*a.fontProperties);
-        if (a.link && a.link->isValid())
-            attributes.link = a.link->toString(QUrl::FullyEncoded);
-        if (a.underlineStyle)
-            attributes.underline = toRichLine(*a.underlineStyle, scheme);
-        if (a.strikethroughStyle)
-            attributes.strikethrough = toRichLine(*a.strikethroughStyle, scheme);
-        attributes.kerning = a.kern;
-        attributes.tracking = a.tracking;
-        attributes.baselineOffset = a.baselineOffset;
-        result.append(run.text, attributes);
+        if (!previous || !(run.attributes == *previous)) {
+            style = text.addStyle(richAttributes(run.attributes, scheme));
+            previous = &run.attributes;
+        }
+        text.append(run.text, style);
     }
-    return result;
 }
 
 } // namespace mdview

@@ -110,10 +110,10 @@ std::optional<QUrl> imageURL(const QString& source, const std::optional<QUrl>& b
     return url;
 }
 
-void StyledText::append(const AttributedString& text)
+void StyledText::append(AttributedString text)
 {
     if (!text.isEmpty())
-        m_segments.emplace_back(text);
+        m_segments.emplace_back(std::move(text));
 }
 
 void StyledText::append(const QImage& image)
@@ -136,14 +136,14 @@ QString StyledText::plainText() const
     return result;
 }
 
-View Text(const StyledText& text)
+View Text(StyledText styled)
 {
-    return EnvironmentReader([text](const Environment& environment) {
+    return EnvironmentReader([text = std::make_shared<const StyledText>(std::move(styled))](const Environment& environment) {
         richtext::AttributedText rich;
         std::vector<InlineImage> images;
-        for (const StyledText::Segment& segment : text.segments()) {
+        for (const StyledText::Segment& segment : text->segments()) {
             if (const auto* string = std::get_if<AttributedString>(&segment)) {
-                rich.append(toRichText(*string, environment.colorScheme));
+                appendRichText(rich, *string, environment.colorScheme);
             } else if (const auto* image = std::get_if<QImage>(&segment)) {
                 images.push_back({rich.text().size(), *image});
                 rich.append(QString(QChar::ObjectReplacementCharacter), richtext::TextAttributes{});
@@ -155,7 +155,7 @@ View Text(const StyledText& text)
                 rich.append(QString(QChar::ObjectReplacementCharacter), attributes);
             }
         }
-        return Text(rich, std::move(images));
+        return Text(std::move(rich), std::move(images));
     });
 }
 
@@ -259,7 +259,7 @@ void TextInlineRenderer::defaultRender(const InlineNode& node)
 {
     AttributedStringInlineRenderer renderer(m_baseURL, m_textStyles, m_softBreakMode, m_attributes);
     renderer.renderInline(node);
-    m_result.append(resolveAttributedFonts(renderer.result()));
+    m_result.append(resolveAttributedFonts(std::move(renderer).result()));
 }
 
 void TextInlineRenderer::renderInlines(const std::vector<InlineNode>& inlines)

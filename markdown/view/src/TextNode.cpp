@@ -4,8 +4,11 @@
 
 #include <QFontMetricsF>
 
+#include <QHashFunctions>
+
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace mdview {
 
@@ -15,21 +18,74 @@ namespace {
 // and counts in fixed point that overflows not far above it.
 constexpr double unlimitedWidth = 1e7;
 
-// The text QTextLayout sees: same length as the original so offsets agree, with line feeds as
-// line separators and characters that have no business in a layout made harmless.
-QString layoutText(const QString& text)
+// A run without a break opportunity longer than this (far more than any line holds) gets one
+// every few characters, so that breaking lines out of it stays linear.
+constexpr qsizetype longestUnbrokenRun = 1024;
+constexpr qsizetype addedBreakSpacing = 16;
+constexpr QChar addedBreak(0x200B); // zero width space
+
+bool isBreakOpportunity(QChar c)
 {
-    QString result = text;
-    for (qsizetype i = 0; i < result.size(); ++i) {
-        const QChar c = result.at(i);
-        if (c == QLatin1Char('\n')) {
-            result[i] = QChar::LineSeparator;
-        } else if (c == QLatin1Char('\t')) {
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\n' || u == 0x2028 || u == 0x2029 || u == 0x200B || u == 0x1680
+        || (u >= 0x2000 && u <= 0x200A && u != 0x2007) || u == 0x205F || u == 0x3000;
+}
+
+// Whether a break opportunity may go before text[at] without splitting a character: not inside
+// a surrogate pair, before a combining mark or a variation selector, or beside a joiner.
+bool mayAddBreakBefore(const QString& text, qsizetype at)
+{
+    const QChar before = text.at(at - 1);
+    const QChar c = text.at(at);
+    return !before.isHighSurrogate() && !c.isLowSurrogate() && !c.isMark() && c.unicode() != 0x200D
+        && before.unicode() != 0x200D && !(c.unicode() >= 0xFE00 && c.unicode() <= 0xFE0F);
+}
+
+// The offsets of the text a break opportunity goes before, ascending.
+std::vector<qsizetype> addedBreaks(const QString& text)
+{
+    std::vector<qsizetype> breaks;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isBreakOpportunity(text.at(i)))
             continue;
-        } else if (c.isHighSurrogate() && i + 1 < result.size() && result.at(i + 1).isLowSurrogate()) {
-            ++i;
+        if (i - run > longestUnbrokenRun) {
+            for (qsizetype at = run + addedBreakSpacing; at < i; at += addedBreakSpacing) {
+                while (at < i && !mayAddBreakBefore(text, at))
+                    ++at;
+                if (at < i)
+                    breaks.push_back(at);
+            }
+        }
+        run = i + 1;
+    }
+    return breaks;
+}
+
+// The text QTextLayout sees: line feeds as line separators, characters that have no business in
+// a layout made harmless, and the added break opportunities.
+QString layoutText(const QString& text, const std::vector<qsizetype>& breaks)
+{
+    QString result;
+    result.reserve(text.size() + qsizetype(breaks.size()));
+    auto nextBreak = breaks.begin();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (nextBreak != breaks.end() && *nextBreak == i) {
+            result += addedBreak;
+            ++nextBreak;
+        }
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\n')) {
+            result += QChar::LineSeparator;
+        } else if (c == QLatin1Char('\t')) {
+            result += c;
+        } else if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            result += c;
+            result += text.at(++i);
         } else if (c.isSurrogate() || c.category() == QChar::Other_Control) {
-            result[i] = QChar::ReplacementCharacter;
+            result += QChar::ReplacementCharacter;
+        } else {
+            result += c;
         }
     }
     return result;
@@ -47,17 +103,66 @@ QTextCharFormat::UnderlineStyle underlineFor(richtext::LineStyle::Pattern patter
     return QTextCharFormat::SingleUnderline;
 }
 
+QTextCharFormat formatFor(const richtext::TextAttributes& a, const TextNode::Style& style)
+{
+    QTextCharFormat format;
+    const QFont font = a.font ? TextNode::fontFor(*a.font) : style.font;
+    format.setFont(font);
+    format.setForeground(a.foregroundColor ? richtext::toQColor(*a.foregroundColor) : style.color);
+    if (a.backgroundColor)
+        format.setBackground(richtext::toQColor(*a.backgroundColor));
+    if (a.underline) {
+        format.setUnderlineStyle(underlineFor(a.underline->pattern));
+        if (a.underline->color)
+            format.setUnderlineColor(richtext::toQColor(*a.underline->color));
+    }
+    if (a.strikethrough)
+        format.setFontStrikeOut(true);
+    const double spacing = a.kerning.value_or(0) + a.tracking.value_or(0);
+    if (spacing != 0) {
+        format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+        format.setFontLetterSpacing(spacing);
+    }
+    if (a.baselineOffset && *a.baselineOffset != 0) {
+        const double height = QFontMetricsF(font).height();
+        if (height > 0)
+            format.setBaselineOffset(*a.baselineOffset / height * 100);
+    }
+    return format;
+}
+
+struct FontSpecHash {
+    std::size_t operator()(const richtext::FontSpec& spec) const
+    {
+        return qHashMulti(0, spec.family, spec.filePath, spec.pixelSize, spec.weight, spec.italic, spec.monospaced,
+                          spec.smallCaps, spec.tabularDigits, spec.stretch);
+    }
+};
+
 } // namespace
 
-TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<InlineImage> images)
+QFont TextNode::fontFor(const richtext::FontSpec& spec)
+{
+    // A document has a handful of distinct fonts over thousands of texts and runs.
+    thread_local std::unordered_map<richtext::FontSpec, QFont, FontSpecHash> fonts;
+    if (const auto found = fonts.find(spec); found != fonts.end())
+        return found->second;
+    if (fonts.size() >= 256)
+        fonts.clear();
+    return fonts.emplace(spec, richtext::toQFont(spec)).first->second;
+}
+
+TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images)
     : m_text(std::move(text)), m_style(std::move(style))
 {
+    const QString& source = m_text->text();
+    m_breaks = addedBreaks(source);
     // QTextLayout gives the object replacement character no advance of its own, whatever its
     // format: an image stands on a no-break space, which takes the room its format gives it.
-    QString laidOut = layoutText(m_text.text());
+    QString laidOut = layoutText(source, m_breaks);
     for (const InlineImage& image : images) {
-        if (image.offset >= 0 && image.offset < laidOut.size())
-            laidOut[image.offset] = QChar::Nbsp;
+        if (image.offset >= 0 && image.offset < source.size())
+            laidOut[toLayout(image.offset)] = QChar::Nbsp;
     }
     m_layout.setText(laidOut);
     m_layout.setFont(m_style.font);
@@ -66,39 +171,24 @@ TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<Inlin
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setUseDesignMetrics(true);
     m_layout.setTextOption(option);
+    // One format per distinct style, shared by its runs.
+    std::vector<QTextCharFormat> styleFormats;
+    styleFormats.reserve(m_text->styles().size());
+    for (const richtext::TextAttributes& attributes : m_text->styles())
+        styleFormats.push_back(formatFor(attributes, m_style));
+    const richtext::AttributedText::Runs runs = m_text->runs();
     QList<QTextLayout::FormatRange> formats;
-    for (const richtext::TextRun run : m_text.runs()) {
-        const richtext::TextAttributes& a = m_text.attributes(run);
-        QTextCharFormat format;
-        const QFont font = a.font ? richtext::toQFont(*a.font) : m_style.font;
-        format.setFont(font);
-        format.setForeground(a.foregroundColor ? richtext::toQColor(*a.foregroundColor) : m_style.color);
-        if (a.backgroundColor)
-            format.setBackground(richtext::toQColor(*a.backgroundColor));
-        if (a.underline) {
-            format.setUnderlineStyle(underlineFor(a.underline->pattern));
-            if (a.underline->color)
-                format.setUnderlineColor(richtext::toQColor(*a.underline->color));
-        }
-        if (a.strikethrough)
-            format.setFontStrikeOut(true);
-        const double spacing = a.kerning.value_or(0) + a.tracking.value_or(0);
-        if (spacing != 0) {
-            format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
-            format.setFontLetterSpacing(spacing);
-        }
-        if (a.baselineOffset && *a.baselineOffset != 0) {
-            const double height = QFontMetricsF(font).height();
-            if (height > 0)
-                format.setBaselineOffset(*a.baselineOffset / height * 100);
-        }
-        formats.push_back({int(run.start), int(run.length), format});
+    formats.reserve(qsizetype(runs.size() + images.size()));
+    for (const richtext::TextRun run : runs) {
+        const int start = toLayout(run.start);
+        formats.push_back({start, toLayout(run.start + run.length) - start, styleFormats[run.style]});
     }
-    // An inline image reserves its room with the replacement character: a font as tall as the
-    // image and letter spacing that makes the advance its width. The character itself is clear.
+    // An inline image reserves its room: a font as tall as the image and letter spacing that makes
+    // the advance its width. The character itself is clear.
+    std::stable_sort(images.begin(), images.end(), [](const InlineImage& a, const InlineImage& b) { return a.offset < b.offset; });
     for (InlineImage& image : images) {
         const QSizeF size = image.image.isNull() ? QSizeF() : QSizeF(image.image.size()) / image.image.devicePixelRatio();
-        if (size.isEmpty() || image.offset < 0 || image.offset >= m_text.text().size())
+        if (size.isEmpty() || image.offset < 0 || image.offset >= source.size())
             continue;
         QFont font = m_style.font;
         font.setPixelSize(std::max(1, int(std::lround(std::min(size.height(), 4096.0)))));
@@ -107,10 +197,30 @@ TextNode::TextNode(richtext::AttributedText text, Style style, std::vector<Inlin
         format.setForeground(Qt::transparent);
         format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
         format.setFontLetterSpacing(size.width() - QFontMetricsF(font).horizontalAdvance(QChar::Nbsp));
-        formats.push_back({int(image.offset), 1, format});
+        formats.push_back({toLayout(image.offset), 1, format});
         m_images.push_back(std::move(image));
     }
     m_layout.setFormats(formats);
+}
+
+int TextNode::toLayout(qsizetype offset) const
+{
+    return int(offset + (std::upper_bound(m_breaks.begin(), m_breaks.end(), offset) - m_breaks.begin()));
+}
+
+int TextNode::toText(int layoutOffset) const
+{
+    // The k-th added break sits at layout offset m_breaks[k] + k.
+    std::size_t low = 0;
+    std::size_t high = m_breaks.size();
+    while (low < high) {
+        const std::size_t middle = (low + high) / 2;
+        if (m_breaks[middle] + qsizetype(middle) < layoutOffset)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return int(layoutOffset - qsizetype(low));
 }
 
 QTextLayout& TextNode::layoutFor(double width)
@@ -144,7 +254,7 @@ QTextLayout& TextNode::layoutFor(double width)
             m_softWrapped = true;
     }
     m_layout.endLayout();
-    m_layoutSize = m_text.isEmpty() ? QSizeF(0, 0) : QSizeF(std::ceil(m_widestLine), std::ceil(y));
+    m_layoutSize = m_text->isEmpty() ? QSizeF(0, 0) : QSizeF(std::ceil(m_widestLine), std::ceil(y));
     return m_layout;
 }
 
@@ -185,20 +295,42 @@ std::optional<double> TextNode::firstBaseline(const QSizeF& size)
     return layout.lineAt(0).ascent();
 }
 
+int TextNode::lineIndexAt(double y)
+{
+    // Lines stand in order from the top: the first whose bottom is below the height.
+    int low = 0;
+    int high = m_layout.lineCount();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (m_layout.lineAt(middle).rect().bottom() <= y)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return std::min(low, m_layout.lineCount() - 1);
+}
+
 void TextNode::draw(QPainter& painter, const QRectF& exposed)
 {
     QTextLayout& layout = layoutFor(frame().width());
-    const auto [selStart, selEnd] = m_selection;
-    for (int i = 0; i < layout.lineCount(); ++i) {
+    if (layout.lineCount() == 0)
+        return;
+    const int selectionStart = toLayout(m_selection.first);
+    const int selectionEnd = toLayout(m_selection.second);
+    // Only the lines in the exposed rectangle, found by their height.
+    for (int i = lineIndexAt(exposed.top() - frame().top()); i < layout.lineCount(); ++i) {
         const QTextLine line = layout.lineAt(i);
         const QPointF origin = frame().topLeft() + QPointF(lineX(line), 0);
         const QRectF lineRect = line.rect().translated(origin);
-        if (lineRect.bottom() < exposed.top() || lineRect.top() > exposed.bottom())
+        if (lineRect.top() > exposed.bottom())
+            break;
+        if (lineRect.bottom() < exposed.top())
             continue;
         // Each line draws itself so that alignment can shift lines independently.
-        if (selEnd > selStart) {
-            const int from = std::max(selStart, line.textStart());
-            const int to = std::min(selEnd, line.textStart() + line.textLength());
+        const int lineEnd = line.textStart() + line.textLength();
+        if (m_selection.second > m_selection.first) {
+            const int from = std::max(selectionStart, line.textStart());
+            const int to = std::min(selectionEnd, lineEnd);
             if (to > from) {
                 const double x1 = line.cursorToX(from);
                 const double x2 = line.cursorToX(to);
@@ -208,13 +340,13 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
             }
         }
         line.draw(&painter, origin);
-        for (const InlineImage& image : m_images) {
-            if (image.offset < line.textStart() || image.offset >= line.textStart() + line.textLength())
-                continue;
-            const QSizeF size = QSizeF(image.image.size()) / image.image.devicePixelRatio();
-            const QPointF topLeft(origin.x() + line.cursorToX(int(image.offset)),
+        auto image = std::lower_bound(m_images.begin(), m_images.end(), toText(line.textStart()),
+                                      [](const InlineImage& a, qsizetype offset) { return a.offset < offset; });
+        for (; image != m_images.end() && toLayout(image->offset) < lineEnd; ++image) {
+            const QSizeF size = QSizeF(image->image.size()) / image->image.devicePixelRatio();
+            const QPointF topLeft(origin.x() + line.cursorToX(toLayout(image->offset)),
                                   origin.y() + line.y() + line.ascent() - size.height());
-            painter.drawImage(QRectF(topLeft, size), image.image);
+            painter.drawImage(QRectF(topLeft, size), image->image);
         }
     }
 }
@@ -223,55 +355,58 @@ int TextNode::offsetAt(const QPointF& point)
 {
     QTextLayout& layout = layoutFor(frame().width());
     const QPointF local = point - frame().topLeft();
-    if (layout.lineCount() == 0)
+    if (layout.lineCount() == 0 || local.y() < 0)
         return 0;
-    if (local.y() < 0)
-        return 0;
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        const QTextLine line = layout.lineAt(i);
-        if (local.y() < line.rect().bottom() || i + 1 == layout.lineCount())
-            return line.xToCursor(local.x() - lineX(line), QTextLine::CursorBetweenCharacters);
-    }
-    return int(m_text.text().size());
+    const QTextLine line = layout.lineAt(lineIndexAt(local.y()));
+    return toText(line.xToCursor(local.x() - lineX(line), QTextLine::CursorBetweenCharacters));
 }
 
 QString TextNode::linkAt(const QPointF& point)
 {
     QTextLayout& layout = layoutFor(frame().width());
     const QPointF local = point - frame().topLeft();
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        const QTextLine line = layout.lineAt(i);
-        if (local.y() < line.rect().top() || local.y() >= line.rect().bottom())
-            continue;
-        const double x = local.x() - lineX(line);
-        if (x < 0 || x > line.naturalTextWidth())
-            return {};
-        const int offset = line.xToCursor(x, QTextLine::CursorOnCharacter);
-        const richtext::TextAttributes* attributes = m_text.attributesAt(offset);
-        return attributes ? attributes->link : QString();
-    }
-    return {};
+    if (layout.lineCount() == 0)
+        return {};
+    const QTextLine line = layout.lineAt(lineIndexAt(local.y()));
+    if (local.y() < line.rect().top() || local.y() >= line.rect().bottom())
+        return {};
+    const double x = local.x() - lineX(line);
+    if (x < 0 || x > line.naturalTextWidth())
+        return {};
+    const richtext::TextAttributes* attributes =
+        m_text->attributesAt(toText(line.xToCursor(x, QTextLine::CursorOnCharacter)));
+    return attributes ? attributes->link : QString();
 }
 
 QRectF TextNode::rangeRect(int start, int end)
 {
     QTextLayout& layout = layoutFor(frame().width());
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        const QTextLine line = layout.lineAt(i);
-        if (start < line.textStart() || start >= line.textStart() + line.textLength())
-            continue;
-        const int stop = std::min(end, line.textStart() + line.textLength());
-        const double x1 = line.cursorToX(start);
-        const double x2 = line.cursorToX(stop);
-        return QRectF(frame().left() + lineX(line) + std::min(x1, x2), frame().top() + line.y(), std::abs(x2 - x1),
-                      line.height());
+    const int from = toLayout(start);
+    // The last line that starts at or before the range.
+    int low = 0;
+    int high = layout.lineCount();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (layout.lineAt(middle).textStart() <= from)
+            low = middle + 1;
+        else
+            high = middle;
     }
-    return {};
+    if (low == 0)
+        return {};
+    const QTextLine line = layout.lineAt(low - 1);
+    if (from >= line.textStart() + line.textLength())
+        return {};
+    const int stop = std::min(toLayout(end), line.textStart() + line.textLength());
+    const double x1 = line.cursorToX(from);
+    const double x2 = line.cursorToX(stop);
+    return QRectF(frame().left() + lineX(line) + std::min(x1, x2), frame().top() + line.y(), std::abs(x2 - x1),
+                  line.height());
 }
 
 QString TextNode::describe() const
 {
-    QString text = m_text.text();
+    QString text = m_text->text();
     text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
     if (text.size() > 40)
         text = text.left(40) + QStringLiteral("…");

@@ -463,7 +463,7 @@ TextNode::Style textStyleFor(const Environment& environment)
 {
     TextNode::Style style;
     const AttributeContainer attributes = environment.textStyle.attributes();
-    style.font = richtext::toQFont(resolveFontProperties(attributes.fontProperties.value_or(FontProperties{})));
+    style.font = TextNode::fontFor(resolveFontProperties(attributes.fontProperties.value_or(FontProperties{})));
     style.color = toQColor(defaultForeground(environment), environment.colorScheme);
     style.lineSpacing = environment.lineSpacing;
     style.alignment = environment.multilineTextAlignment;
@@ -473,9 +473,11 @@ TextNode::Style textStyleFor(const Environment& environment)
 
 } // namespace
 
-View Text(const richtext::AttributedText& text, std::vector<InlineImage> images)
+View Text(richtext::AttributedText text, std::vector<InlineImage> images)
 {
-    return makeView([text, images = std::move(images)](const Environment& environment) -> RenderNodePtr {
+    // Shared with every node built from the view, never copied.
+    return makeView([text = std::make_shared<const richtext::AttributedText>(std::move(text)),
+                     images = std::move(images)](const Environment& environment) -> RenderNodePtr {
         return std::make_unique<TextNode>(text, textStyleFor(environment), images);
     });
 }

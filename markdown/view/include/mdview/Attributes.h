@@ -65,10 +65,11 @@ private:
 };
 
 // Every run carrying a font description gets the resolved font and loses the description.
-AttributedString resolveAttributedFonts(const AttributedString& string);
+AttributedString resolveAttributedFonts(AttributedString string);
 
-// The drawable form: colours resolved for the scheme, fonts resolved (descriptions left in
-// place are resolved too), links as strings.
-richtext::AttributedText toRichText(const AttributedString& string, ColorScheme scheme);
+// Appends the drawable form: colours resolved for the scheme, fonts resolved (descriptions left
+// in place are resolved too), links as strings. Neighbouring runs of one attribute container
+// (most of them in running text) are converted once.
+void appendRichText(richtext::AttributedText& text, const AttributedString& string, ColorScheme scheme);
 
 } // namespace mdview

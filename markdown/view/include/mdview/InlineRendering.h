@@ -51,7 +51,7 @@ public:
         QUrl link;
     };
     using Segment = std::variant<AttributedString, QImage, LinkedImage>;
-    void append(const AttributedString& text);
+    void append(AttributedString text);
     void append(const QImage& image);
     void append(const QImage& image, const QUrl& link);
     const std::vector<Segment>& segments() const { return m_segments; }
@@ -62,8 +62,9 @@ private:
     std::vector<Segment> m_segments;
 };
 
-// Shows styled text; colours resolve for the environment's scheme.
-View Text(const StyledText& text);
+// Shows styled text; colours resolve for the environment's scheme. The text is kept once for
+// every node built from the view.
+View Text(StyledText text);
 
 // Walks inline nodes into an attributed string, applying the inline styles as it descends.
 class AttributedStringInlineRenderer {
@@ -71,7 +72,8 @@ public:
     AttributedStringInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles,
                                    markdown::SoftBreak::Mode softBreakMode, AttributeContainer attributes);
     void renderInline(const markdown::InlineNode& node);
-    const AttributedString& result() const { return m_result; }
+    const AttributedString& result() const& { return m_result; }
+    AttributedString result() && { return std::move(m_result); }
 
 private:
     void renderText(QString text);
@@ -96,7 +98,8 @@ public:
     TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles, QHash<QString, QImage> images,
                        markdown::SoftBreak::Mode softBreakMode, AttributeContainer attributes);
     void renderInlines(const std::vector<markdown::InlineNode>& inlines);
-    const StyledText& result() const { return m_result; }
+    const StyledText& result() const& { return m_result; }
+    StyledText result() && { return std::move(m_result); }
 
 private:
     void defaultRender(const markdown::InlineNode& node);

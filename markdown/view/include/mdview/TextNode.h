@@ -9,12 +9,19 @@
 #include <QFont>
 #include <QTextLayout>
 
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace mdview {
 
 // A laid-out attributed text. Exposed so that hosts can select its text and find links.
+//
+// Laying out stays linear in the text's length whatever it holds: a run without a break
+// opportunity longer than a line is given break opportunities every few characters, where
+// QTextLayout would otherwise measure the rest of the run again for each line it breaks from
+// it. They are zero-width and live only in the layout; offsets in and out are the text's.
 class TextNode final : public RenderNode {
 public:
     struct Style {
@@ -24,13 +31,13 @@ public:
         HorizontalAlignment alignment = HorizontalAlignment::leading;
         QColor selectionColor;
     };
-    TextNode(richtext::AttributedText text, Style style, std::vector<InlineImage> images = {});
+    TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images = {});
 
     const char* typeName() const override { return "Text"; }
     QString describe() const override;
     std::optional<double> firstBaseline(const QSizeF& size) override;
 
-    const QString& text() const { return m_text.text(); }
+    const QString& text() const { return m_text->text(); }
     // The character offset nearest to a point in document coordinates.
     int offsetAt(const QPointF& point);
     // The link under a point, empty when none.
@@ -42,6 +49,9 @@ public:
     void setSelection(int start, int end) { m_selection = {start, end}; }
     std::pair<int, int> selection() const { return m_selection; }
 
+    // The font of a description, resolved once per thread and description.
+    static QFont fontFor(const richtext::FontSpec& spec);
+
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;
     ProposedSize cacheKey(const ProposedSize& proposal) const override;
@@ -51,10 +61,17 @@ private:
     // The layout of the lines at a width; lays out again only when they would break differently.
     QTextLayout& layoutFor(double width);
     double lineX(const QTextLine& line) const;
+    // The line at a height (local coordinates), clamped to the first and last; -1 without lines.
+    int lineIndexAt(double y);
 
-    richtext::AttributedText m_text;
+    // Offsets between the text and the layout's text, which has the added break opportunities.
+    int toLayout(qsizetype offset) const;
+    int toText(int layoutOffset) const;
+
+    std::shared_ptr<const richtext::AttributedText> m_text;
     Style m_style;
-    std::vector<InlineImage> m_images; // only those that take space
+    std::vector<InlineImage> m_images; // only those that take space, by offset
+    std::vector<qsizetype> m_breaks;   // text offsets a break opportunity is added before, ascending
     QTextLayout m_layout;
     std::optional<double> m_layoutWidth; // the width the lines were broken for
     double m_widestLine = 0;

@@ -260,7 +260,7 @@ struct InlineImage {
     qsizetype offset = 0;
     QImage image;
 };
-View Text(const richtext::AttributedText& text, std::vector<InlineImage> images = {});
+View Text(richtext::AttributedText text, std::vector<InlineImage> images = {});
 View Text(const QString& text);
 
 // A bitmap; resizable images stretch to the frame they are given.

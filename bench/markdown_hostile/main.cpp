@@ -1,0 +1,193 @@
+// Hostile Markdown: documents made to hang a parser or a text layout, opened in the document
+// view at 900 px (parse, build, layout and the first screen painted), at 1 MB and at 2 MB.
+//
+// Budget: every input opens in under 2 s at 1 MB, and twice the input takes at most 2.2 times as
+// long. The table printed last holds both sizes, the ratio and the verdict; the individual runs
+// are Google Benchmark's (median of the repetitions asked for, 3 by default).
+
+#include "mddoc/OffscreenDocument.h"
+#include "mddoc/Themes.h"
+
+#include "mdview/Host.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr double width = 900;
+constexpr double viewportHeight = 1000;
+
+std::string repeatTo(std::string_view piece, std::size_t bytes)
+{
+    std::string text;
+    text.reserve(bytes + piece.size());
+    while (text.size() < bytes)
+        text += piece;
+    return text;
+}
+
+// Words of ordinary length with inline marks, code, links, images and bare links among them,
+// in one paragraph.
+std::string wordsWithMarks(std::size_t bytes, bool oneParagraph)
+{
+    static const char* const pieces[] = {
+        "word", "lorem", "ipsum", "dolor", "*em*", "_under_", "**strong**", "`code`", "~~struck~~",
+        "[link](https://example.org/a_b)", "![image](missing.png)", "[", "]", "*", "_", "![", "(", ")",
+        "https://example.org/path", "www.example.org", "a@example.org", "<b>", "&amp;",
+    };
+    std::mt19937 random(7);
+    std::string text;
+    text.reserve(bytes + 64);
+    std::size_t line = 0;
+    while (text.size() < bytes) {
+        const char* piece = pieces[random() % std::size(pieces)];
+        text += piece;
+        line += std::strlen(piece) + 1;
+        if (line > 72) {
+            text += oneParagraph || random() % 8 ? "\n" : "\n\n";
+            line = 0;
+        } else {
+            text += ' ';
+        }
+    }
+    return text;
+}
+
+std::string table(std::size_t bytes)
+{
+    std::string text = "| a | b |\n|---|---|\n";
+    for (int row = 0; text.size() < bytes; ++row)
+        text += "| *e* | [x](u" + std::to_string(row) + ") |\n";
+    return text;
+}
+
+struct Input {
+    const char* name;
+    std::function<std::string(std::size_t)> make;
+};
+
+const std::vector<Input>& inputs()
+{
+    static const std::vector<Input> all = {
+        // The rows the issue measured.
+        {"one unbroken word", [](std::size_t n) { return std::string(n, 'a'); }},
+        {"a format run per character", [](std::size_t n) { return repeatTo("*w_w**w__w", n); }},
+        {"NUL bytes", [](std::size_t n) { return std::string(n, '\0'); }},
+        {"unbroken script in an HTML block",
+         [](std::size_t n) { return "<script>\n" + repeatTo("var_a=b+c;if(d){e()}", n) + "\n</script>\n"; }},
+        {"one autolink", [](std::size_t n) { return "https://example.org/" + std::string(n, 'a'); }},
+        {"* openers, _ closers", [](std::size_t n) { return repeatTo("*a_", n / 2) + repeatTo("*_", n / 2); }},
+        {"words, marks, links, images", [](std::size_t n) { return wordsWithMarks(n, true); }},
+        {"table of emphasis and links", table},
+        // More of the same kind.
+        {"emphasis before many links",
+         [](std::size_t n) { return "[o]: /u\n\n" + repeatTo("*[o] _[o](/u) ~[o] ", n); }},
+        {"image openers and links", [](std::size_t n) { return repeatTo("![[]()", n); }},
+        {"failing www. domains", [](std::size_t n) { return repeatTo("www.a_", n); }},
+        {"closing parentheses of a link", [](std::size_t n) { return "http://a.b/" + std::string(n, ')'); }},
+        {"addresses", [](std::size_t n) { return repeatTo("a@", n); }},
+        {"deep list, blank lines", [](std::size_t n) { return repeatTo("- ", 6'000) + "a\n" + std::string(n, '\n'); }},
+        {"deep quote, lazy lines", [](std::size_t n) { return std::string(3'000, '>') + " a\n" + repeatTo("b\n", n); }},
+        {"unbroken CJK", [](std::size_t n) { return repeatTo("\xE6\x96\x87\xE5\xAD\x97", n); }},
+        {"unbroken line in a code block", [](std::size_t n) { return "```\n" + std::string(n, 'x') + "\n```\n"; }},
+        {"minified JSON line", [](std::size_t n) { return repeatTo("{\"k\":[1,2,{\"v\":\"w\"}]},", n); }},
+        {"words in one paragraph", [](std::size_t n) { return repeatTo("lorem ipsum dolor sit amet ", n); }},
+        {"words, marks, many paragraphs", [](std::size_t n) { return wordsWithMarks(n, false); }},
+        {"one wide table row", [](std::size_t n) { return "|" + repeatTo("a|", n / 2) + "\n|" + repeatTo("-|", n / 2) + "\n"; }},
+        {"control characters", [](std::size_t n) { return repeatTo("\x01\x02\x1b[31m\x7f", n); }},
+    };
+    return all;
+}
+
+// Parse, build, layout at the width and the first screen painted.
+double openOnce(const QString& text)
+{
+    QElapsedTimer timer;
+    timer.start();
+    mddoc::OffscreenDocument view(text, mddoc::themes::basic(), mdview::ColorScheme::light, width);
+    QImage frame(int(width), int(viewportHeight), QImage::Format_ARGB32_Premultiplied);
+    frame.fill(Qt::white);
+    {
+        QPainter painter(&frame);
+        view.host().paint(painter, QRectF(0, 0, width, viewportHeight));
+    }
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+std::map<std::string, std::map<std::size_t, std::vector<double>>>& results()
+{
+    static std::map<std::string, std::map<std::size_t, std::vector<double>>> all;
+    return all;
+}
+
+void Open(benchmark::State& state, const Input* input, std::size_t bytes)
+{
+    const std::string made = input->make(bytes);
+    const QString text = QString::fromUtf8(made.data(), qsizetype(made.size()));
+    for (auto _ : state) {
+        const double ms = openOnce(text);
+        state.SetIterationTime(ms / 1000);
+        results()[input->name][bytes].push_back(ms);
+    }
+    state.counters["MB"] = double(made.size()) / (1 << 20);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void printTable()
+{
+    constexpr std::size_t small = 1 << 20;
+    std::printf("\n%-34s %10s %10s %7s  %s\n", "input (open at 900 px)", "1 MB ms", "2 MB ms", "ratio", "verdict");
+    for (const Input& input : inputs()) {
+        const auto found = results().find(input.name);
+        if (found == results().end())
+            continue;
+        const double one = median(found->second[small]);
+        const double two = median(found->second[2 * small]);
+        const double ratio = one > 0 ? two / one : 0;
+        const bool ok = one < 2000 && (two == 0 || ratio <= 2.2);
+        std::printf("%-34s %10.0f %10.0f %7.2f  %s\n", input.name, one, two, ratio, ok ? "ok" : "OVER");
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    for (const Input& input : inputs()) {
+        for (const std::size_t bytes : {std::size_t(1) << 20, std::size_t(2) << 20}) {
+            const std::string name = std::string("Open/") + input.name + "/" + std::to_string(bytes >> 20) + "MB";
+            benchmark::RegisterBenchmark(name.c_str(), Open, &input, bytes)
+                ->Unit(benchmark::kMillisecond)
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Repetitions(3)
+                ->ReportAggregatesOnly(true);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printTable();
+    return 0;
+}
