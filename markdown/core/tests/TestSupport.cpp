@@ -41,12 +41,17 @@ std::vector<std::pair<std::string, std::string>> loadNodejsDocuments()
     std::error_code error;
     for (std::filesystem::recursive_directory_iterator it(nodejsDocPath, error), end; !error && it != end;
          it.increment(error)) {
-        if (!it->is_regular_file() || it->path().extension() != ".md")
+        const std::string path = it->path().string();
+        if (!it->is_regular_file())
             continue;
-        std::ifstream file(it->path(), std::ios::binary);
-        std::ostringstream content;
-        content << file.rdbuf();
-        documents.emplace_back(it->path().string(), content.str());
+        if (path.ends_with(".md.gz")) {
+            documents.emplace_back(path, readGzip(path.c_str()));
+        } else if (path.ends_with(".md")) {
+            std::ifstream file(it->path(), std::ios::binary);
+            std::ostringstream content;
+            content << file.rdbuf();
+            documents.emplace_back(path, content.str());
+        }
     }
     std::sort(documents.begin(), documents.end());
     return documents;

@@ -38,8 +38,8 @@ struct GfmExample {
 };
 std::vector<GfmExample> gfmExamples(const std::string& spec);
 
-// The ordinary documents Debian's nodejs-doc package ships (changelogs, API reference),
-// paths and contents; empty when the package is missing.
+// The ordinary documents Debian's nodejs-doc package ships (the API reference, gzipped; any
+// plain .md beside it), paths and contents; empty when the package is missing.
 inline constexpr const char* nodejsDocPath = "/usr/share/doc/nodejs";
 std::vector<std::pair<std::string, std::string>> loadNodejsDocuments();
 

@@ -3,6 +3,7 @@
 #include "mddoc/BlockViews.h"
 #include "mddoc/Themes.h"
 
+#include "BlockBudget.h"
 #include "TopLevelBlocks.h"
 
 #include "mdview/Environment.h"
@@ -103,6 +104,8 @@ struct DocumentState {
     Blocks blocks;
     // Per block: what a top-level list keeps to change its items in place.
     std::vector<std::optional<detail::ListItems>> lists;
+    // Per block: shown as its plain text, the document being too large to lay out in time.
+    std::vector<bool> degraded;
     std::size_t kept = 0;
 };
 
@@ -121,10 +124,12 @@ void buildBlocks(DocumentState& state, std::size_t from, std::size_t keep)
     Environment inner = state.environment;
     inner.stackAxis = Axis::vertical;
     state.lists.resize(from);
+    state.degraded = detail::degradedBlocks(state.blocks);
     std::vector<RenderNodePtr> built;
     for (std::size_t i = from; i < state.blocks.size(); ++i) {
         state.lists.emplace_back();
-        built.push_back(detail::buildTopLevelBlock(state.blocks[i], inner, state.lists.back()));
+        built.push_back(state.degraded[i] ? detail::DegradedBlockView(*state.blocks[i]).build(inner)
+                                          : detail::buildTopLevelBlock(state.blocks[i], inner, state.lists.back()));
     }
     replaceStackChildren(*state.stack, keep, std::move(built), gapRule(state.environment));
 }

@@ -1,9 +1,14 @@
 // Markdown text -> model -> every inline run through the inline renderers, the image
-// helpers and the HTML tag matcher, in both colour schemes and soft-break modes.
+// helpers and the HTML tag matcher, in both colour schemes and soft-break modes; the text laid
+// out at a page's width, painted in the middle and hit-tested.
 #include "markdown/MarkdownParser.h"
+#include "mdview/Environment.h"
 #include "mdview/InlineRendering.h"
+#include "mdview/TextNode.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +21,27 @@ using namespace mdview;
 
 namespace {
 
+void layOut(StyledText text)
+{
+    static const Environment environment;
+    static QImage image(300, 200, QImage::Format_ARGB32_Premultiplied);
+    RenderNodePtr node = Text(std::move(text)).build(environment);
+    const QSizeF size = node->measure({900, std::nullopt});
+    node->place(QRectF(QPointF(0, 0), size));
+    const QRectF middle(0, size.height() / 2, 300, 200);
+    {
+        QPainter painter(&image);
+        painter.translate(0, -middle.top());
+        node->paint(painter, middle);
+    }
+    for (TextNode* text : collectTextNodes(*node)) {
+        text->setSelection(0, int(text->text().size()));
+        text->offsetAt(middle.center());
+        text->linkAt(middle.center());
+        text->rangeRect(int(text->text().size() / 2), int(text->text().size()));
+    }
+}
+
 void renderInlines(const std::vector<InlineNode>& inlines)
 {
     static const InlineTextStyles styles = InlineTextStyles::of(Theme());
@@ -26,6 +52,8 @@ void renderInlines(const std::vector<InlineNode>& inlines)
         TextInlineRenderer text(base, styles, {}, mode, attributes);
         text.renderInlines(inlines);
         text.result().plainText();
+        if (mode == SoftBreak::Mode::space)
+            layOut(std::move(text).result());
         AttributedStringInlineRenderer attributed(std::nullopt, styles, mode, attributes);
         for (const InlineNode& node : inlines)
             attributed.renderInline(node);

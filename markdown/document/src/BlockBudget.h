@@ -1,0 +1,38 @@
+#pragma once
+
+// The work of building and laying out a document's blocks, estimated from the model before any
+// view is built, and the blocks shown degraded when a document would pass the bound: a block
+// of hostile size (a paragraph of hundreds of thousands of links, a table of a hundred
+// thousand rows) is drawn as its plain text under a one-line notice, the rest as usual.
+
+#include "mdview/View.h"
+
+#include "markdown/BlockNode.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace mddoc::detail {
+
+// Units of about half a microsecond of building and laying out on an ordinary machine: a byte
+// of text is one, a run of styled text a few, a link or image more, a block view a hundred;
+// text inside nested blocks counts once more per level, as each level keeps its own copy of
+// its content.
+std::uint64_t blockWork(const markdown::BlockNode& block);
+
+// The work one block may take (about a second; ordinary blocks take a few thousand units, a
+// 3,000-row table under a million), and the work a whole document may take before its
+// costliest blocks are shown degraded too (a few times what a large ordinary document takes).
+inline constexpr std::uint64_t maxBlockWork = 2'500'000;
+inline constexpr std::uint64_t maxDocumentWork = 8'000'000;
+
+// Which of the blocks to show degraded (true): every block past its bound, then the costliest
+// others until the rest fit the document's; none when all fit. Logs one warning naming the
+// bound passed when it chooses any.
+std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const markdown::BlockNode>>& blocks);
+
+// A block as its plain text, under a notice that says why.
+mdview::View DegradedBlockView(const markdown::BlockNode& block);
+
+} // namespace mddoc::detail

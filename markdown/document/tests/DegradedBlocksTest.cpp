@@ -1,0 +1,122 @@
+// A block too large to lay out in time is shown as its plain text under a notice; the other
+// blocks of the document are drawn as usual.
+
+#include "BlockBudget.h"
+
+#include "mddoc/MarkdownView.h"
+#include "mddoc/Themes.h"
+
+#include "mdview/Environment.h"
+#include "mdview/Host.h"
+#include "mdview/TextNode.h"
+
+#include "LogCapture.h"
+
+#include <gtest/gtest.h>
+
+using namespace mddoc;
+using markdown::BlockNode;
+using markdown::InlineNode;
+
+namespace {
+
+BlockNode table(int rows)
+{
+    std::vector<markdown::RawTableRow> body;
+    for (int r = 0; r < rows; ++r)
+        body.push_back({{{{InlineNode::emphasis({InlineNode::text("e")})}}, {{InlineNode::link("u", {InlineNode::text("x")})}}}});
+    return BlockNode::table({markdown::RawTableColumnAlignment::none, markdown::RawTableColumnAlignment::none},
+                            std::move(body));
+}
+
+BlockNode paragraphOfLinks(int links)
+{
+    std::vector<InlineNode> inlines;
+    for (int i = 0; i < links; ++i) {
+        inlines.push_back(InlineNode::link("u", {InlineNode::text("link")}));
+        inlines.push_back(InlineNode::text(" "));
+    }
+    return BlockNode::paragraph(std::move(inlines));
+}
+
+BlockNode deepQuote(int depth, std::string text)
+{
+    BlockNode block = BlockNode::paragraph({InlineNode::text(std::move(text))});
+    for (int i = 0; i < depth; ++i)
+        block = BlockNode::blockquote({std::move(block)});
+    return block;
+}
+
+std::vector<std::shared_ptr<const BlockNode>> shared(std::vector<BlockNode> blocks)
+{
+    std::vector<std::shared_ptr<const BlockNode>> result;
+    for (BlockNode& block : blocks)
+        result.push_back(std::make_shared<const BlockNode>(std::move(block)));
+    return result;
+}
+
+} // namespace
+
+// The estimate grows with what building and laying out do: rows and cells, links, and text
+// inside nested blocks once per level; ordinary blocks stay far below the bound.
+TEST(DegradedBlocks, TheEstimateFollowsRowsLinksAndNesting)
+{
+    using detail::blockWork;
+    EXPECT_LT(blockWork(table(3'000)), detail::maxBlockWork); // an ordinary long table
+    EXPECT_GT(blockWork(table(20'000)), detail::maxBlockWork);
+    EXPECT_GT(blockWork(table(2'000)), 2 * blockWork(table(1'000)) * 9 / 10);
+    EXPECT_LT(blockWork(paragraphOfLinks(1'000)), detail::maxBlockWork / 10);
+    EXPECT_GT(blockWork(paragraphOfLinks(100'000)), detail::maxBlockWork);
+    const std::string text(100'000, 'b');
+    EXPECT_GT(blockWork(deepQuote(30, text)), 10 * blockWork(deepQuote(1, text)));
+}
+
+TEST(DegradedBlocks, OnlyTheCostlyBlocksAreShownAsPlainText)
+{
+    LogCapture capture;
+    const auto blocks = shared({BlockNode::paragraph({InlineNode::emphasis({InlineNode::text("before")})}),
+                                table(20'000), BlockNode::paragraph({InlineNode::text("after")})});
+    EXPECT_EQ(detail::degradedBlocks(blocks), (std::vector<bool>{false, true, false}));
+    const auto warnings = capture.messages(markdown::LogLevel::warning);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("at most " + std::to_string(detail::maxBlockWork)), std::string::npos) << warnings[0];
+
+    // Drawn: the notice and the table's text, rows as lines and cells apart, between the others.
+    std::vector<BlockNode> values;
+    for (const auto& block : blocks)
+        values.push_back(*block);
+    mdview::Environment environment;
+    environment.setTheme(themes::basic());
+    mdview::ViewHost host;
+    host.setEnvironment(environment);
+    host.setView(MarkdownView(markdown::MarkdownContent(std::move(values))));
+    host.layout(900);
+    QStringList texts;
+    for (const mdview::TextNode* text : mdview::collectTextNodes(*host.root()))
+        texts << text->text();
+    ASSERT_EQ(texts.size(), 4);
+    EXPECT_EQ(texts[0], QStringLiteral("before"));
+    EXPECT_EQ(texts[1], QStringLiteral("This table is shown as plain text: it is too large to lay out in time."));
+    EXPECT_TRUE(texts[2].startsWith(QStringLiteral("e\tx\ne\tx\n"))) << qPrintable(texts[2].left(40));
+    EXPECT_EQ(texts[2].count(QLatin1Char('\n')), 19'999);
+    EXPECT_EQ(texts[3], QStringLiteral("after"));
+}
+
+// Many blocks each within its bound can still pass the document's: the largest go first.
+TEST(DegradedBlocks, ADocumentPastItsBoundLosesItsLargestBlocksFirst)
+{
+    LogCapture capture;
+    std::vector<BlockNode> blocks;
+    for (int i = 0; i < 8; ++i)
+        blocks.push_back(table(6'000 + 100 * i));
+    blocks.push_back(BlockNode::paragraph({InlineNode::text("small")}));
+    const std::vector<bool> degraded = detail::degradedBlocks(shared(std::move(blocks)));
+    std::uint64_t kept = 0;
+    for (std::size_t i = 0; i < degraded.size(); ++i)
+        kept += degraded[i] ? 0 : detail::blockWork(i < 8 ? table(6'000 + 100 * int(i)) : BlockNode::paragraph({}));
+    EXPECT_LE(kept, detail::maxDocumentWork);
+    EXPECT_TRUE(degraded[7]);
+    EXPECT_FALSE(degraded[0]);
+    EXPECT_FALSE(degraded[8]);
+    EXPECT_EQ(capture.messages(markdown::LogLevel::warning).size(), 1u);
+}
