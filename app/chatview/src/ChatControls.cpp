@@ -1,8 +1,8 @@
 #include "chatview/ChatControls.h"
 
 #include "ChatStyle.h"
-#include "ProviderPicker.h"
 
+#include <window/FlatPickerView.h>
 #include <window/SymbolIcons.h>
 #include <window/ViewParts.h>
 
@@ -18,13 +18,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quillora::chat {
 
 // Header ----------------------------------------------------------------------------------------------
 
 ChatHeaderView::ChatHeaderView(QWidget* parent)
     : QWidget(parent)
-    , m_picker(new ProviderPicker)
+    , m_picker(new FlatPicker)
     , m_newChat(new QPushButton(QStringLiteral("New Chat")))
 {
     auto* row = new QHBoxLayout(this);
@@ -38,10 +40,17 @@ ChatHeaderView::ChatHeaderView(QWidget* parent)
     m_newChat->setStyleSheet(QStringLiteral(
         "QPushButton { padding: 8px 12px; border: none; border-radius: 10px; background: rgba(128, 128, 128, 36); }"
         "QPushButton:disabled { color: palette(mid); }"));
-    m_picker->onSelect = [this](ChatProvider provider) {
-        if (onSelectProvider)
-            onSelectProvider(provider);
-    };
+    // Every pick is reported, the current provider too: with no session that starts one.
+    QStringList titles;
+    for (const ChatProvider provider : allChatProviders)
+        titles.append(displayName(provider));
+    m_picker->setRows(titles);
+    m_picker->setMaxWidth(130);
+    connect(m_picker, &FlatPicker::rowPicked, this, [this](int row) {
+        if (onSelectProvider && row >= 0 && row < int(allChatProviders.size()))
+            onSelectProvider(allChatProviders[std::size_t(row)]);
+    });
+    setSelectedProvider(ChatProvider::codex);
     connect(m_newChat, &QPushButton::clicked, this, [this] {
         if (onNewChat)
             onNewChat();
@@ -50,7 +59,8 @@ ChatHeaderView::ChatHeaderView(QWidget* parent)
 
 void ChatHeaderView::setSelectedProvider(ChatProvider provider)
 {
-    m_picker->setSelection(provider);
+    const auto row = std::find(allChatProviders.begin(), allChatProviders.end(), provider) - allChatProviders.begin();
+    m_picker->setCurrent(int(row), displayName(provider));
 }
 
 void ChatHeaderView::setReady(bool ready)

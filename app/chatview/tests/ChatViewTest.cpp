@@ -2,7 +2,7 @@
 
 #include "chatview/ChatView.h"
 
-#include "../src/ProviderPicker.h"
+#include <window/FlatPickerView.h>
 
 #include <mddoc/Markdown.h>
 
@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -259,6 +260,31 @@ TEST_F(ChatPane, TheComposerSendsThroughTheViewModelAndKeepsARefusedDraft)
     EXPECT_EQ(view->banner()->messageLabel()->text(), QStringLiteral("Failed to launch Codex."));
 }
 
+TEST_F(ChatPane, TheHeaderSwitchesProviderAndStartsANewChat)
+{
+    FakeChatService& service = showPane();
+    quillora::FlatPicker* picker = view->header()->picker();
+    EXPECT_EQ(picker->rows(), (QStringList{QStringLiteral("Codex"), QStringLiteral("Claude")}));
+    EXPECT_EQ(picker->title(), QStringLiteral("Codex"));
+    EXPECT_TRUE(view->header()->newChatButton()->isEnabled());
+
+    send(service, QStringLiteral("hi"));
+    EXPECT_FALSE(picker->isEnabled()) << "no switch while a reply streams";
+    service.deliver(E::TurnCompleted{});
+    EXPECT_TRUE(picker->isEnabled());
+
+    emit picker->rowPicked(1);
+    EXPECT_EQ(vm->selectedProvider(), ChatProvider::claude);
+    EXPECT_EQ(picker->title(), QStringLiteral("Claude"));
+    EXPECT_EQ(view->input()->composer()->placeholderText(), QStringLiteral("Ask Claude..."));
+    EXPECT_FALSE(view->header()->newChatButton()->isEnabled()) << "until the new session is ready";
+    ASSERT_TRUE(waitUntil([&] { return view->header()->newChatButton()->isEnabled(); }));
+
+    QTest::mouseClick(view->header()->newChatButton(), Qt::LeftButton);
+    EXPECT_EQ(vm->messages().size(), 1);
+    EXPECT_EQ(vm->messages().first().content, QStringLiteral("New Chat"));
+}
+
 TEST_F(ChatPane, TheBannerShowsErrorsWithTheirDetailsAndRetries)
 {
     FakeChatService& service = showPane();
@@ -367,6 +393,78 @@ TEST_F(ChatPane, RowsAreKeyedByIdAndChangedInPlace)
     const QRect user = transcript->row(0)->bubble()->geometry();
     EXPECT_EQ(user.right() + 1, transcript->row(0)->width());
     EXPECT_EQ(transcript->row(2)->bubble()->geometry().left(), 0);
+}
+
+// The pane over the real services, with the scripted stand-ins of the tools -----------------------
+
+QString scriptedTool(const char* name)
+{
+    return QStringLiteral(QUILLORA_CHATVIEW_TESTS "/tools/") + QLatin1String(name);
+}
+
+ChatViewModelServices servicesFor(ChatProvider provider, const QString& script, std::shared_ptr<platform::UserDefaults> defaults)
+{
+    ChatProviderResolverService resolvers;
+    for (ExecutableResolverService* resolver : {&resolvers.codexResolver.resolver, &resolvers.claudeResolver.resolver}) {
+        resolver->knownPaths = {QStringLiteral("/nonexistent/tool")};
+        resolver->whichPath = QStringLiteral("/bin/false");
+    }
+    (provider == ChatProvider::codex ? resolvers.codexResolver.resolver : resolvers.claudeResolver.resolver).knownPaths = {script};
+    return ChatViewModelServices::standard(std::move(defaults), resolvers);
+}
+
+TEST(ChatPaneWithTools, AScriptedTurnReachesTheTranscript)
+{
+    QTemporaryDir dir;
+    qputenv("SCRIPTED_PAUSE", "0.02");
+    auto defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
+    ChatViewModel vm(servicesFor(ChatProvider::claude, scriptedTool("scripted-claude.sh"), defaults));
+    vm.setWorkingDirectoryURL(QUrl::fromLocalFile(dir.path()));
+    quillora::chat::ChatView view(vm);
+    view.resize(480, 700);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return vm.isProcessReady(); }));
+    EXPECT_EQ(vm.selectedProvider(), ChatProvider::claude);
+    QTest::keyClicks(view.input()->composer(), QStringLiteral("What is this?"));
+    QTest::keyClick(view.input()->composer(), Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return !vm.isStreaming() && view.input()->sendButton()->isVisible(); }, 10000));
+    QStringList rows;
+    for (int i = 0; i < view.transcript()->rowCount(); ++i) {
+        const auto* row = view.transcript()->row(i);
+        static const char* kinds[] = {"user", "assistant", "tool", "parsingError", "processing", "thinking", "notice"};
+        QString line = QLatin1String(kinds[int(row->kind())]);
+        if (const auto* tool = dynamic_cast<const quillora::chat::ToolMessageBubbleView*>(row->bubble()))
+            line += QLatin1Char(' ') + tool->label() + QLatin1Char(' ') + tool->statusName();
+        rows.append(line);
+    }
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("user"), QStringLiteral("thinking"), QStringLiteral("tool Read README.md Completed"),
+                                 QStringLiteral("tool Bash ls -la src Completed"), QStringLiteral("assistant")}));
+    EXPECT_EQ(vm.currentSessionMode().resumeSessionID, QStringLiteral("5f0c1c4e-demo"));
+    EXPECT_FALSE(vm.lastError());
+}
+
+TEST(ChatPaneWithTools, ClosingThePaneMidTurnLeavesNoProcess)
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    qputenv("SCRIPTED_PID_FILE", QFile::encodeName(pidFile));
+    auto defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
+    auto vm = std::make_unique<ChatViewModel>(servicesFor(ChatProvider::codex, scriptedTool("scripted-codex.sh"), defaults));
+    auto view = std::make_unique<quillora::chat::ChatView>(*vm);
+    view->show();
+    ASSERT_TRUE(waitUntil([&] { return vm->isProcessReady(); }));
+    vm->setDraftMessage(QStringLiteral("build"));
+    vm->sendDraft();
+    ASSERT_TRUE(waitUntil([&] { return vm->errorDetails().has_value(); }, 5000)) << "the tool reports its progress";
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString proc = QStringLiteral("/proc/") + QString::fromLatin1(file.readAll().trimmed());
+    ASSERT_TRUE(QFile::exists(proc));
+    // As the window does when it closes: the pane goes first, then its model.
+    view.reset();
+    vm.reset();
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(proc); }, 4000));
+    qunsetenv("SCRIPTED_PID_FILE");
 }
 
 // Bubbles ---------------------------------------------------------------------------------------------

@@ -14,9 +14,11 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
-namespace quillora::chat {
+namespace quillora {
+class FlatPicker;
+}
 
-class ProviderPicker;
+namespace quillora::chat {
 
 // The chat pane's top row: the provider picker (Codex, then Claude) and "New Chat", which only
 // works while a session is ready.
@@ -32,14 +34,14 @@ public:
     std::function<void(ChatProvider)> onSelectProvider;
     std::function<void()> onNewChat;
 
-    ProviderPicker* picker() const { return m_picker; }
+    FlatPicker* picker() const { return m_picker; }
     QPushButton* newChatButton() const { return m_newChat; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    ProviderPicker* m_picker;
+    FlatPicker* m_picker;
     QPushButton* m_newChat;
 };
 
