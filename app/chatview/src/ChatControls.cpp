@@ -59,8 +59,9 @@ ChatHeaderView::ChatHeaderView(QWidget* parent)
 
 void ChatHeaderView::setSelectedProvider(ChatProvider provider)
 {
-    const auto row = std::find(allChatProviders.begin(), allChatProviders.end(), provider) - allChatProviders.begin();
-    m_picker->setCurrent(int(row), displayName(provider));
+    const int row = int(std::find(allChatProviders.begin(), allChatProviders.end(), provider) - allChatProviders.begin());
+    if (row != m_picker->currentRow())
+        m_picker->setCurrent(row, displayName(provider));
 }
 
 void ChatHeaderView::setReady(bool ready)

@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace quillora::chat {
 
 // Rows ----------------------------------------------------------------------------------------------
@@ -26,13 +28,16 @@ ChatMessageRowView::Kind ChatMessageRowView::kindOf(const ChatMessageModel& mess
     return Kind::notice;
 }
 
-ChatMessageRowView::ChatMessageRowView(const ChatMessageModel& message, QWidget* parent)
+ChatMessageRowView::ChatMessageRowView(const ChatMessageModel& message, int width, QWidget* parent)
     : QWidget(parent)
     , m_id(message.id)
     , m_kind(kindOf(message))
 {
+    if (width > 0)
+        resize(width, 1);
     makeBubble();
     m_bubble->setMessage(message);
+    placeBubble();
 }
 
 void ChatMessageRowView::makeBubble()
@@ -42,7 +47,7 @@ void ChatMessageRowView::makeBubble()
     case Kind::user:
         m_bubble = new ChatMarkdownBubbleView(
             [](const QPalette& palette) {
-                return ChatMarkdownBubbleView::Look{style::named(style::Named::blue, palette, 0.12), {}, false};
+                return ChatMarkdownBubbleView::Look{style::named(style::Named::blue, palette, 0.12), {}, false, true};
             },
             this);
         break;
@@ -61,6 +66,7 @@ void ChatMessageRowView::makeBubble()
     }
     connect(m_bubble, &MessageBubble::sizeChanged, this, &ChatMessageRowView::sizeChanged);
     m_bubble->show();
+    placeBubble();
 }
 
 void ChatMessageRowView::setMessage(const ChatMessageModel& message)
@@ -80,9 +86,17 @@ int ChatMessageRowView::heightForWidth(int width) const
 
 void ChatMessageRowView::resizeEvent(QResizeEvent*)
 {
-    const QSize size = m_bubble->sizeFor(width());
-    const int x = m_kind == Kind::user ? width() - size.width() : 0;
-    m_bubble->setGeometry(x, 0, size.width(), size.height());
+    placeBubble();
+}
+
+void ChatMessageRowView::placeBubble()
+{
+    // Markdown bubbles span the row and place their panel themselves.
+    const bool spans = m_kind == Kind::user || m_kind == Kind::assistant || m_kind == Kind::thinking;
+    const int height = m_bubble->sizeFor(width()).height();
+    m_bubble->setGeometry(0, 0, spans ? width() : m_bubble->sizeFor(width()).width(), height);
+    // A hidden bubble gets its resize event only once shown; its content needs the width now.
+    m_bubble->layoutContent();
 }
 
 // Transcript -------------------------------------------------------------------------------------------
@@ -97,7 +111,9 @@ ChatTranscriptView::ChatTranscriptView(ChatViewModel& viewModel, QWidget* parent
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalScrollBar()->setSingleStep(20);
-    viewport()->setAutoFillBackground(false);
+    // An opaque viewport lets a scroll move the pixels already drawn instead of painting again.
+    viewport()->setBackgroundRole(QPalette::Window);
+    viewport()->setAutoFillBackground(true);
     m_scroll.setDuration(scrollDuration);
     m_scroll.setEasingCurve(QEasingCurve::OutCubic);
 
@@ -132,11 +148,16 @@ QRect ChatTranscriptView::rowGeometry(int index) const
 
 void ChatTranscriptView::insertRow(int index)
 {
-    auto* view = new ChatMessageRowView(m_viewModel.messages().at(index), m_content);
+    auto* view = new ChatMessageRowView(m_viewModel.messages().at(index), rowWidth(), m_content);
     connect(view, &ChatMessageRowView::sizeChanged, this, [this, view] { rowSizeChanged(view); });
+    view->hide();
     m_rows.insert(m_rows.begin() + index, Row{view, 0, view->heightForWidth(rowWidth())});
+    if (std::size_t(index) < m_endShown) {
+        // The shown range moves with the rows after it.
+        m_firstShown += std::size_t(index) < m_firstShown;
+        ++m_endShown;
+    }
     placeFrom(std::size_t(index));
-    view->show();
 }
 
 void ChatTranscriptView::updateRow(int index)
@@ -150,6 +171,10 @@ void ChatTranscriptView::removeRow(int index)
 {
     delete m_rows.at(std::size_t(index)).view;
     m_rows.erase(m_rows.begin() + index);
+    if (std::size_t(index) < m_endShown) {
+        m_firstShown -= std::size_t(index) < m_firstShown;
+        --m_endShown;
+    }
     placeFrom(std::size_t(index));
 }
 
@@ -158,6 +183,7 @@ void ChatTranscriptView::resetRows()
     for (const Row& row : m_rows)
         delete row.view;
     m_rows.clear();
+    m_firstShown = m_endShown = 0;
     placeFrom(0);
 }
 
@@ -180,8 +206,14 @@ void ChatTranscriptView::remeasure(std::size_t index)
         row.view->setGeometry(margin, row.y, rowWidth(), row.height);
         return;
     }
+    // The newest message grew (the rest of a long text joined): keep following it if the
+    // view was at its end or on its way there.
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = index + 1 == m_rows.size() && (isScrolling() || bar->value() >= bar->maximum());
     row.height = height;
     placeFrom(index);
+    if (following)
+        scheduleScrollToNewest();
 }
 
 // Places the rows from `index` on, each under the one before it.
@@ -215,6 +247,28 @@ void ChatTranscriptView::updateScrollRange()
     bar->setPageStep(viewportHeight);
     bar->setRange(0, std::max(0, m_contentHeight - viewportHeight));
     m_content->setGeometry(0, -bar->value(), viewport()->width(), std::max(m_contentHeight, viewportHeight));
+    updateShownRows();
+}
+
+void ChatTranscriptView::updateShownRows()
+{
+    // A screen above and below stay shown, so that a scroll reveals drawn rows.
+    const int viewportHeight = std::max(1, viewport()->height());
+    const int top = verticalScrollBar()->value() - viewportHeight;
+    const int bottom = verticalScrollBar()->value() + 2 * viewportHeight;
+    const auto first = std::partition_point(m_rows.begin(), m_rows.end(),
+                                            [top](const Row& row) { return row.y + row.height < top; });
+    const auto end = std::partition_point(first, m_rows.end(), [bottom](const Row& row) { return row.y <= bottom; });
+    const std::size_t newFirst = std::size_t(first - m_rows.begin());
+    const std::size_t newEnd = std::size_t(end - m_rows.begin());
+    for (std::size_t i = m_firstShown; i < std::min(m_endShown, m_rows.size()); ++i)
+        if (i < newFirst || i >= newEnd)
+            m_rows[i].view->hide();
+    for (std::size_t i = newFirst; i < newEnd; ++i)
+        if (m_rows[i].view->isHidden())
+            m_rows[i].view->show();
+    m_firstShown = newFirst;
+    m_endShown = newEnd;
 }
 
 void ChatTranscriptView::resizeEvent(QResizeEvent* event)
@@ -226,9 +280,10 @@ void ChatTranscriptView::resizeEvent(QResizeEvent* event)
         updateScrollRange();
 }
 
-void ChatTranscriptView::scrollContentsBy(int, int)
+void ChatTranscriptView::scrollContentsBy(int dx, int dy)
 {
-    m_content->move(0, -verticalScrollBar()->value());
+    viewport()->scroll(dx, dy);
+    updateShownRows();
 }
 
 void ChatTranscriptView::changeEvent(QEvent* event)

@@ -3,7 +3,9 @@
 #include "ChatStyle.h"
 
 #include <mddoc/Markdown.h>
+#include <mdview/Host.h>
 #include <mdview/InlineRendering.h>
+#include <mdview/RenderNode.h>
 #include <mdview/TextStyle.h>
 #include <mdview/Theme.h>
 
@@ -13,7 +15,6 @@
 
 #include <QDateTime>
 #include <QEvent>
-#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -143,6 +144,10 @@ ChatMarkdownBubbleView::ChatMarkdownBubbleView(std::function<Look(const QPalette
             styled = styled.markdownTextStyle([] { return textStyle(FontSize(12.0), FontStyle(FontProperties::Style::italic)); });
         return styled;
     });
+    m_markdown->focusProxy()->installEventFilter(this);
+    m_nextBlocks.setSingleShot(true);
+    m_nextBlocks.setInterval(0);
+    connect(&m_nextBlocks, &QTimer::timeout, this, &ChatMarkdownBubbleView::showMoreBlocks);
 }
 
 void ChatMarkdownBubbleView::setText(const QString& text)
@@ -158,34 +163,106 @@ void ChatMarkdownBubbleView::setText(const QString& text)
 void ChatMarkdownBubbleView::applyContent()
 {
     const QByteArray utf8 = m_text.toUtf8();
-    markdown::MarkdownContent content(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    m_content = markdown::MarkdownContent(std::string_view(utf8.constData(), std::size_t(utf8.size())));
     // Every image starts with "![".
     if (m_text.contains(QStringLiteral("![")))
-        content = imagesAsLinks(content, style::isDark(palette()));
+        m_content = imagesAsLinks(m_content, style::isDark(palette()));
     m_hasContent = true;
-    m_markdown->setContent(content);
-    updateGeometry();
-    emit sizeChanged();
+    m_shownBlocks = 0;
+    showMoreBlocks();
 }
 
+// A long text joins in steps of a few blocks, one step per turn of the event loop, so that a
+// large answer never holds the loop up for long; the blocks already shown are kept.
+void ChatMarkdownBubbleView::showMoreBlocks()
+{
+    const std::vector<markdown::BlockNode>& blocks = m_content.blocks();
+    m_shownBlocks = std::min(blocks.size(), m_shownBlocks + blocksPerStep);
+    fitTextWidth();
+    if (m_shownBlocks == blocks.size())
+        m_markdown->setContent(m_content);
+    else
+        m_markdown->setContent(markdown::MarkdownContent(
+            std::vector<markdown::BlockNode>(blocks.begin(), blocks.begin() + std::ptrdiff_t(m_shownBlocks))));
+    layoutContent();
+    emit sizeChanged();
+    if (m_shownBlocks < blocks.size())
+        m_nextBlocks.start();
+    else
+        m_nextBlocks.stop();
+}
+
+// One measurement at the width the bubble may take: the content's own width (the widest line)
+// gives the bubble's, and the text stays laid out at that width, so nothing is measured twice.
 QSize ChatMarkdownBubbleView::sizeFor(int width) const
 {
     const int inner = std::max(1, width - 2 * padding);
-    const int natural = m_markdown->sizeHint().width();
-    const int contentWidth = std::clamp(natural, 1, inner);
-    return {contentWidth + 2 * padding, m_markdown->heightForWidth(contentWidth) + 2 * padding};
+    mdview::RenderNode* root = m_markdown->host().root();
+    const QSizeF fit = root ? root->measure({double(inner), std::nullopt}) : QSizeF();
+    const int contentWidth = std::clamp(int(std::ceil(fit.width())), 1, inner);
+    return {contentWidth + 2 * padding, int(std::ceil(fit.height())) + 2 * padding};
+}
+
+QRect ChatMarkdownBubbleView::panelRect() const
+{
+    // Measurements are cached: this costs nothing once the text is laid out.
+    const int panelWidth = std::min(width(), sizeFor(width()).width());
+    return {m_look(palette()).trailing ? width() - panelWidth : 0, 0, panelWidth, height()};
 }
 
 void ChatMarkdownBubbleView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    painter.setOpacity(m_opacity);
     const Look look = m_look(palette());
-    style::paintPanel(painter, rect(), look.fill, look.stroke);
+    style::paintPanel(painter, panelRect(), look.fill, look.stroke);
 }
 
+// The bubble spans the row, its panel hugs the text. The text is laid out at the whole width
+// it may take, as it was measured (its lines fit in the narrower panel), so nothing is laid
+// out twice.
 void ChatMarkdownBubbleView::resizeEvent(QResizeEvent*)
 {
-    m_markdown->setGeometry(rect().adjusted(padding, padding, -padding, -padding));
+    layoutContent();
+}
+
+void ChatMarkdownBubbleView::layoutContent()
+{
+    fitTextWidth();
+    m_markdown->move(panelRect().left() + padding, padding);
+    update();
+}
+
+// The text's host lays its content out at its current width whenever the content changes, so
+// it gets its width first, also while hidden, when the widget's own layout has not run yet.
+void ChatMarkdownBubbleView::fitTextWidth()
+{
+    const QSize size(std::max(1, width() - 2 * padding), std::max(1, height() - 2 * padding));
+    m_markdown->resize(size);
+    m_markdown->focusProxy()->resize(size);
+}
+
+void ChatMarkdownBubbleView::setOpacity(double opacity)
+{
+    if (opacity == m_opacity)
+        return;
+    m_opacity = opacity;
+    update();
+    m_markdown->focusProxy()->update();
+}
+
+bool ChatMarkdownBubbleView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The text drawn at the bubble's opacity.
+    if (event->type() == QEvent::Paint && m_opacity < 1 && watched == m_markdown->focusProxy()) {
+        auto* surface = static_cast<QWidget*>(watched);
+        QPainter painter(surface);
+        painter.setOpacity(m_opacity);
+        m_markdown->host().layout(surface->width());
+        m_markdown->host().paint(painter, static_cast<QPaintEvent*>(event)->rect());
+        return true;
+    }
+    return MessageBubble::eventFilter(watched, event);
 }
 
 void ChatMarkdownBubbleView::changeEvent(QEvent* event)
@@ -203,9 +280,9 @@ ThinkingMessageBubbleView::ThinkingMessageBubbleView(QWidget* parent)
           },
           parent)
 {
+    m_pulse.setInterval(33);
+    connect(&m_pulse, &QTimer::timeout, this, &ThinkingMessageBubbleView::pulse);
 }
-
-ThinkingMessageBubbleView::~ThinkingMessageBubbleView() = default;
 
 double ThinkingMessageBubbleView::pulseOpacity(const QDateTime& time)
 {
@@ -222,34 +299,28 @@ void ThinkingMessageBubbleView::setMessage(const ChatMessageModel& message)
 
 bool ThinkingMessageBubbleView::isPulsing() const
 {
-    return m_effect != nullptr;
+    return m_pulse.isActive();
 }
 
-// A pending bubble is drawn through an opacity effect, redrawn on a timer; a closed one has
-// neither.
+// A pending bubble is redrawn on a timer at the opacity of the moment; a closed one has none.
 void ThinkingMessageBubbleView::setPending(bool pending)
 {
     if (pending == m_pending)
         return;
     m_pending = pending;
     if (pending) {
-        m_effect = new QGraphicsOpacityEffect(this);
-        setGraphicsEffect(m_effect);
-        auto* timer = new QTimer(m_effect);
-        timer->setInterval(33);
-        connect(timer, &QTimer::timeout, this, &ThinkingMessageBubbleView::pulse);
-        timer->start();
+        m_pulse.start();
         pulse();
     } else {
-        setGraphicsEffect(nullptr); // deletes the effect and its timer
-        m_effect = nullptr;
+        m_pulse.stop();
+        setOpacity(1);
     }
 }
 
 void ThinkingMessageBubbleView::pulse()
 {
-    if (m_effect && isVisible())
-        m_effect->setOpacity(pulseOpacity(QDateTime::currentDateTimeUtc()));
+    if (isVisible())
+        setOpacity(pulseOpacity(QDateTime::currentDateTimeUtc()));
 }
 
 // Tool calls -----------------------------------------------------------------------------------

@@ -21,7 +21,8 @@ public:
     enum class Kind { user, assistant, tool, parsingError, processing, thinking, notice };
     static Kind kindOf(const ChatMessageModel& message);
 
-    explicit ChatMessageRowView(const ChatMessageModel& message, QWidget* parent = nullptr);
+    // Given the width it will have, the row lays its message out once, at that width.
+    explicit ChatMessageRowView(const ChatMessageModel& message, int width = 0, QWidget* parent = nullptr);
 
     QUuid id() const { return m_id; }
     Kind kind() const { return m_kind; }
@@ -38,6 +39,7 @@ protected:
 
 private:
     void makeBubble();
+    void placeBubble();
 
     QUuid m_id;
     Kind m_kind;
@@ -46,7 +48,8 @@ private:
 
 // The scrolling transcript: one row per message, keyed by the message's id and updated in
 // place. Rows are placed by hand: a message added or changed at the end moves nothing above
-// it, so the cost of an event does not grow with the transcript. Whenever the number of
+// it, and only the rows near the visible part are shown, so the cost of an event does not grow
+// with the transcript. Whenever the number of
 // messages or the update token changes (not when first shown), it scrolls, over 0.15 s, to
 // bring the bottom of the newest message into view.
 class ChatTranscriptView : public QAbstractScrollArea {
@@ -87,6 +90,8 @@ private:
     void placeFrom(std::size_t index);
     void relayoutAll();
     void updateScrollRange();
+    // Shows the rows near the visible part and hides the rest: drawing walks only what is shown.
+    void updateShownRows();
     void scheduleScrollToNewest();
     void scrollToNewest();
     int rowWidth() const;
@@ -96,6 +101,8 @@ private:
     std::vector<Row> m_rows;
     int m_contentHeight = 2 * margin;
     int m_laidOutWidth = -1;
+    std::size_t m_firstShown = 0; // the shown rows: [m_firstShown, m_endShown)
+    std::size_t m_endShown = 0;
     bool m_scrollPending = false;
     QPropertyAnimation m_scroll;
 };

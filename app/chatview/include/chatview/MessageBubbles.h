@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <QWidget>
 
-class QGraphicsOpacityEffect;
 class QLabel;
 class QPlainTextEdit;
 
@@ -31,6 +30,8 @@ public:
     virtual void setMessage(const ChatMessageModel& message) = 0;
     // The bubble's size when it may be at most `width` wide.
     virtual QSize sizeFor(int width) const = 0;
+    // Places the bubble's content within its current geometry.
+    virtual void layoutContent() {}
 
 signals:
     void sizeChanged();
@@ -62,31 +63,50 @@ private:
 class ChatMarkdownBubbleView : public MessageBubble {
     Q_OBJECT
 public:
+    static constexpr std::size_t blocksPerStep = 6;
+
     struct Look {
         QColor fill;
         QColor stroke; // invalid: none
         bool calloutItalic = false;
+        bool trailing = false; // the panel sits at the trailing side
     };
     explicit ChatMarkdownBubbleView(std::function<Look(const QPalette&)> look, QWidget* parent = nullptr);
 
     void setMessage(const ChatMessageModel& message) override { setText(message.content); }
     void setText(const QString& text);
     QString text() const { return m_text; }
+    // Whether every block of the text is shown (a long one joins in steps).
+    bool isComplete() const { return m_shownBlocks == m_content.blocks().size(); }
+    // The bubble spans the width it is given; its panel, within it, hugs the text.
     QSize sizeFor(int width) const override;
+    QRect panelRect() const;
+    void layoutContent() override;
     mddoc::Markdown* markdown() const { return m_markdown; }
 
 protected:
+    // The whole bubble, text included, drawn at an opacity.
+    void setOpacity(double opacity);
+    double opacity() const { return m_opacity; }
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void applyContent();
+    void showMoreBlocks();
+    void fitTextWidth();
 
     std::function<Look(const QPalette&)> m_look;
     mddoc::Markdown* m_markdown;
     QString m_text;
     bool m_hasContent = false;
+    markdown::MarkdownContent m_content;
+    std::size_t m_shownBlocks = 0;
+    QTimer m_nextBlocks;
+    double m_opacity = 1;
 };
 
 // Thinking text: a Markdown bubble that pulses while the thinking is still open. Every pending
@@ -95,10 +115,10 @@ class ThinkingMessageBubbleView : public ChatMarkdownBubbleView {
     Q_OBJECT
 public:
     explicit ThinkingMessageBubbleView(QWidget* parent = nullptr);
-    ~ThinkingMessageBubbleView() override;
     void setMessage(const ChatMessageModel& message) override;
     bool isPending() const { return m_pending; }
     bool isPulsing() const;
+    using ChatMarkdownBubbleView::opacity;
 
     // The opacity of a pending bubble at a time: 0.35 to 1, period 1.1 s.
     static double pulseOpacity(const QDateTime& time);
@@ -108,7 +128,7 @@ private:
     void pulse();
 
     bool m_pending = false;
-    QGraphicsOpacityEffect* m_effect = nullptr;
+    QTimer m_pulse;
 };
 
 // One tool call with its result, collapsed at first. The body is built and laid out only once
