@@ -1,0 +1,361 @@
+#include "CellPainter.h"
+
+#include "terminal/CellTables.h"
+#include "terminal/Terminal.h"
+#include "terminal/view/SelectionService.h"
+#include "terminal/view/TerminalView.h"
+
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <cmath>
+#include <cstring>
+
+namespace terminal {
+
+// ---- GlyphCache --------------------------------------------------------------------------
+
+void GlyphCache::setFaces(const std::array<QFont, 4>& faces)
+{
+    faces_ = faces;
+    fonts_.clear();
+    glyphs_.clear();
+    ascii_ = {};
+    asciiKnown_ = {};
+    scalars_.clear();
+    for (auto& map : clusters_)
+        map.clear();
+}
+
+GlyphCache::Span GlyphCache::shape(const QString& text, int face)
+{
+    QTextLayout layout(text, faces_[static_cast<std::size_t>(face)]);
+    layout.setCacheEnabled(false);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    Span span{static_cast<std::uint32_t>(glyphs_.size()), 0};
+    if (!line.isValid())
+        return span;
+    const qreal ascent = line.ascent();
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QRawFont raw = run.rawFont();
+        int fontIndex = -1;
+        for (std::size_t i = 0; i < fonts_.size(); ++i)
+            if (fonts_[i] == raw) {
+                fontIndex = static_cast<int>(i);
+                break;
+            }
+        if (fontIndex < 0) {
+            fontIndex = static_cast<int>(fonts_.size());
+            fonts_.push_back(raw);
+        }
+        const QList<quint32> indexes = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        for (qsizetype i = 0; i < indexes.size(); ++i)
+            glyphs_.push_back({fontIndex, indexes[i], positions[i] - QPointF(0, ascent)});
+    }
+    span.count = static_cast<std::uint32_t>(glyphs_.size()) - span.first;
+    return span;
+}
+
+GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code, int face)
+{
+    if (code > 0 && code < 128) {
+        if (!asciiKnown_[face][code]) {
+            ascii_[face][code] = shape(QString(QChar(code)), face);
+            asciiKnown_[face][code] = true;
+        }
+        return ascii_[face][code];
+    }
+    if (code < CharData::firstClusterCode) {
+        const std::uint64_t key = (std::uint64_t(face) << 32) | std::uint32_t(code);
+        if (auto it = scalars_.find(key); it != scalars_.end())
+            return it->second;
+        const char32_t scalar = static_cast<char32_t>(code);
+        return scalars_[key] = shape(QString::fromUcs4(&scalar, 1), face);
+    }
+    // Cluster codes are given out again once no cell holds them: the text is the key.
+    const std::u32string_view scalars = tables.scalars(code);
+    const QString text = QString::fromUcs4(scalars.data(), static_cast<qsizetype>(scalars.size()));
+    auto& clusters = clusters_[face];
+    if (auto it = clusters.find(text); it != clusters.end())
+        return it->second;
+    return clusters[text] = shape(text, face);
+}
+
+// ---- CellPainter -------------------------------------------------------------------------
+
+std::size_t CellPainter::AttributeHash::operator()(const Attribute& a) const
+{
+    std::uint64_t fg = 0, bg = 0;
+    std::memcpy(&fg, &a.fg, sizeof a.fg);
+    std::memcpy(&bg, &a.bg, sizeof a.bg);
+    return std::hash<std::uint64_t>()((fg << 32) ^ (bg << 8) ^ a.style.rawValue);
+}
+
+void CellPainter::setFont(const QFont& font)
+{
+    faces_[0] = font;
+    faces_[1] = font;
+    faces_[1].setBold(true);
+    faces_[2] = font;
+    faces_[2].setItalic(true);
+    faces_[3] = faces_[1];
+    faces_[3].setItalic(true);
+    for (QFont& face : faces_) {
+        face.setKerning(false);
+        face.setStyleStrategy(QFont::PreferDefault);
+    }
+    glyphs_.setFaces(faces_);
+
+    const QFontMetricsF metrics(font);
+    const qreal leading = std::max<qreal>(0, metrics.leading());
+    cell_ = QSizeF(std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('W'))),
+                   std::clamp<qreal>(std::ceil(metrics.ascent() + metrics.descent() + leading), 1, 8192));
+    baseline_ = cell_.height() - std::ceil(metrics.descent() + leading);
+    underlinePos_ = std::max<qreal>(1, metrics.underlinePos());
+    strikePos_ = metrics.strikeOutPos();
+    lineWidth_ = std::max<qreal>(1, std::round(metrics.lineWidth()));
+    invalidateColors();
+}
+
+void CellPainter::invalidateColors()
+{
+    styles_.clear();
+}
+
+int CellPainter::faceOf(const Attribute& attribute, bool useBright)
+{
+    bool bold = attribute.style.contains(CharacterStyle::bold);
+    const bool italic = attribute.style.contains(CharacterStyle::italic);
+    // Without brightening, the bright half of the palette shows as bold instead.
+    const Attribute::Color fg = attribute.style.contains(CharacterStyle::inverse) ? attribute.bg : attribute.fg;
+    if (!useBright && fg.kind == Attribute::Color::Kind::ansi256 && fg.code() >= 8 && fg.code() <= 15)
+        bold = true;
+    return (bold ? 1 : 0) + (italic ? 2 : 0);
+}
+
+QColor CellPainter::nativeColor(const Terminal& terminal, Attribute::Color color, bool foreground, bool bold,
+                                bool useBright, const Frame& frame) const
+{
+    using Kind = Attribute::Color::Kind;
+    switch (color.kind) {
+    case Kind::ansi256: {
+        int index = color.code();
+        if (foreground && useBright && bold && index <= 6)
+            index += 8;
+        else if (foreground && !useBright && index >= 8 && index <= 15)
+            index -= 8;
+        const auto& palette = terminal.ansiColors();
+        if (index >= static_cast<int>(palette.size()))
+            return frame.foreground;
+        const Color& c = palette[static_cast<std::size_t>(index)];
+        return QColor::fromRgba64(c.red, c.green, c.blue);
+    }
+    case Kind::trueColor:
+        return QColor(color.red, color.green, color.blue);
+    case Kind::defaultColor:
+        return foreground ? frame.foreground : frame.background;
+    case Kind::defaultInvertedColor: {
+        const QColor c = foreground ? frame.foreground : frame.background;
+        return QColor::fromRgbF(1 - c.redF(), 1 - c.greenF(), 1 - c.blueF(), c.alphaF());
+    }
+    }
+    return frame.foreground;
+}
+
+const CellPainter::Style& CellPainter::style(const Attribute& attribute, const Frame& frame)
+{
+    if (stylesForeground_ != frame.foreground.rgba() || stylesBackground_ != frame.background.rgba() ||
+        stylesBright_ != frame.useBrightColors) {
+        styles_.clear();
+        stylesForeground_ = frame.foreground.rgba();
+        stylesBackground_ = frame.background.rgba();
+        stylesBright_ = frame.useBrightColors;
+    }
+    if (auto it = styles_.find(attribute); it != styles_.end())
+        return it->second;
+
+    using Kind = Attribute::Color::Kind;
+    Attribute::Color fg = attribute.fg;
+    Attribute::Color bg = attribute.bg;
+    const CharacterStyle s = attribute.style;
+    if (s.contains(CharacterStyle::inverse)) {
+        std::swap(fg, bg);
+        for (Attribute::Color* c : {&fg, &bg})
+            if (c->kind == Kind::defaultColor)
+                *c = Attribute::Color::defaultInvertedColor();
+    }
+    const bool bold = s.contains(CharacterStyle::bold);
+    QColor foreground = nativeColor(*frame.terminal, fg, true, bold, frame.useBrightColors, frame);
+    if (s.contains(CharacterStyle::dim))
+        foreground.setAlphaF(foreground.alphaF() * 0.6f);
+    const QColor background = nativeColor(*frame.terminal, bg, false, false, true, frame);
+
+    Style result;
+    result.fg = foreground.rgba();
+    result.bg = background.rgba();
+    result.defaultBackground = bg.kind == Kind::defaultColor;
+    result.face = static_cast<std::uint8_t>(faceOf(attribute, frame.useBrightColors));
+    result.underline = s.contains(CharacterStyle::underline);
+    result.strike = s.contains(CharacterStyle::crossedOut);
+    result.invisible = s.contains(CharacterStyle::invisible);
+    return styles_.emplace(attribute, result).first->second;
+}
+
+void CellPainter::addGlyphs(const CellTables& tables, const CharData& cell, int face, qreal x, qreal baseline,
+                            QRgb color)
+{
+    const GlyphCache::Span span = glyphs_.glyphs(tables, cell.code, face);
+    for (std::uint32_t i = 0; i < span.count; ++i) {
+        const GlyphCache::Glyph& g = glyphs_.glyph(span.first + i);
+        Batch* batch = nullptr;
+        for (auto it = batches_.rbegin(); it != batches_.rend(); ++it)
+            if (it->font == g.font && it->color == color) {
+                batch = &*it;
+                break;
+            }
+        if (!batch)
+            batch = &batches_.emplace_back(Batch{g.font, color, {}, {}});
+        batch->glyphs.push_back(g.index);
+        batch->positions.push_back(QPointF(x, baseline) + g.offset);
+    }
+}
+
+void CellPainter::flush(QPainter& painter)
+{
+    for (Batch& batch : batches_) {
+        QGlyphRun run;
+        run.setRawFont(glyphs_.font(batch.font));
+        run.setGlyphIndexes(batch.glyphs);
+        run.setPositions(batch.positions);
+        painter.setPen(QColor::fromRgba(batch.color));
+        painter.drawGlyphRun(QPointF(0, 0), run);
+    }
+    batches_.clear();
+    for (const Decoration& d : decorations_) {
+        QPen pen(QColor::fromRgba(d.color), lineWidth_);
+        pen.setCapStyle(Qt::FlatCap);
+        if (d.dotted)
+            pen.setDashPattern({2, 2});
+        painter.setPen(pen);
+        painter.drawLine(d.line);
+    }
+    decorations_.clear();
+}
+
+void CellPainter::drawCell(QPainter& painter, QPointF topLeft, const CellTables& tables, const CharData& cell,
+                           QColor color)
+{
+    if (cell.code == 0 || cell.code == ' ')
+        return;
+    addGlyphs(tables, cell, faceOf(cell.attribute, true), topLeft.x(), topLeft.y() + baseline_, color.rgba());
+    flush(painter);
+}
+
+void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Frame& frame)
+{
+    const Terminal& terminal = *frame.terminal;
+    const Buffer& buffer = terminal.buffer();
+    const int bufferRow = buffer.yDisp() + screenRow;
+    if (bufferRow < 0 || bufferRow >= buffer.lines().count())
+        return;
+    const BufferLine& line = buffer.lines()[bufferRow];
+    const CellTables& tables = terminal.tables();
+    const int cols = terminal.cols();
+    const qreal cw = cell_.width();
+    const qreal ch = cell_.height();
+    const qreal baseline = top + baseline_;
+    const auto [selFrom, selTo] = frame.selection ? frame.selection->columnsOnRow(bufferRow) : std::pair{0, 0};
+    const QRgb selection = frame.selectionBackground.rgba();
+    auto edge = [&](int col) { return col >= cols ? qreal(frame.width) : std::round(col * cw); };
+
+    // A run of cells with one background is filled at once.
+    int runStart = 0;
+    QRgb runColor = 0;
+    bool runPainted = false;
+    auto endRun = [&](int col) {
+        if (runPainted && col > runStart)
+            painter.fillRect(QRectF(edge(runStart), top, edge(col) - edge(runStart), ch), QColor::fromRgba(runColor));
+    };
+
+    const int count = line.count();
+    for (int col = 0; col < cols;) {
+        const CharData& cell = col < count ? line[col] : CharData::Null;
+        const int span = cell.isWide() && col + 1 < cols ? 2 : 1;
+        const Style& st = style(cell.attribute, frame);
+        const bool selected = col >= selFrom && col < selTo;
+        const bool painted = selected || !st.defaultBackground;
+        const QRgb bg = selected ? selection : st.bg;
+        if (painted != runPainted || (painted && bg != runColor)) {
+            endRun(col);
+            runStart = col;
+            runPainted = painted;
+            runColor = bg;
+        }
+        const qreal x = col * cw;
+        if (!st.invisible && cell.code != 0 && cell.code != ' ')
+            addGlyphs(tables, cell, st.face, x, baseline, st.fg);
+        if (!st.invisible) {
+            const qreal right = (col + span) * cw;
+            if (st.underline || cell.hasPayload()) {
+                const qreal y = std::min(baseline + underlinePos_, top + ch - lineWidth_ / 2);
+                decorations_.push_back({QLineF(x, y, right, y), st.fg, !st.underline && cell.hasPayload()});
+            }
+            if (st.strike) {
+                const qreal y = baseline - strikePos_;
+                decorations_.push_back({QLineF(x, y, right, y), st.fg, false});
+            }
+        }
+        col += span;
+    }
+    endRun(cols);
+
+    for (const auto& image : line.images)
+        if (auto* strip = dynamic_cast<const ImageStrip*>(image.get()))
+            painter.drawImage(QPointF(strip->col * cw, top), strip->image);
+}
+
+void CellPainter::paint(QPainter& painter, const QRect& dirty, const Frame& frame)
+{
+    const Terminal& terminal = *frame.terminal;
+    const qreal ch = cell_.height();
+    painter.fillRect(dirty, frame.background);
+    const int first = std::max(0, static_cast<int>(dirty.top() / ch));
+    const int last = std::min(terminal.rows() - 1, static_cast<int>((dirty.bottom()) / ch));
+    const Buffer& buffer = terminal.buffer();
+    for (int row = first; row <= last; ++row) {
+        const qreal top = row * ch;
+        const int bufferRow = buffer.yDisp() + row;
+        const auto mode = bufferRow < buffer.lines().count() ? buffer.lines()[bufferRow].renderMode
+                                                             : BufferLine::RenderLineMode::single;
+        if (mode == BufferLine::RenderLineMode::single) {
+            paintRow(painter, row, top, frame);
+            continue;
+        }
+        // Double-width and double-height rows: the row drawn at twice the size, the half that
+        // belongs to this row kept.
+        flush(painter);
+        painter.save();
+        painter.setClipRect(QRectF(0, top, frame.width, ch), Qt::IntersectClip);
+        if (mode == BufferLine::RenderLineMode::doubleWidth) {
+            painter.translate(0, top);
+            painter.scale(2, 1);
+            painter.translate(0, -top);
+        } else {
+            const qreal anchor = mode == BufferLine::RenderLineMode::doubledTop ? top : top + ch;
+            painter.translate(0, anchor);
+            painter.scale(2, 2);
+            painter.translate(0, -anchor);
+        }
+        paintRow(painter, row, top, frame);
+        flush(painter);
+        painter.restore();
+    }
+    flush(painter);
+}
+
+} // namespace terminal

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "terminal/CharData.h"
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QPointF>
+#include <QRawFont>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+class QPainter;
+
+namespace terminal {
+
+class CellTables;
+class SelectionService;
+class Terminal;
+
+// The glyphs of each character in each face, shaped once and then placed by cell arithmetic:
+// a paint never lays out text.
+class GlyphCache {
+public:
+    struct Glyph {
+        int font = 0; // index into fonts()
+        quint32 index = 0;
+        QPointF offset; // from the cell's left edge on the baseline
+    };
+    struct Span {
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+
+    void setFaces(const std::array<QFont, 4>& faces);
+    // The glyphs of a cell's character in a face (0 normal, 1 bold, 2 italic, 3 bold italic).
+    Span glyphs(const CellTables& tables, std::int32_t code, int face);
+    const Glyph& glyph(std::uint32_t i) const { return glyphs_[i]; }
+    const QRawFont& font(int index) const { return fonts_[static_cast<std::size_t>(index)]; }
+
+private:
+    Span shape(const QString& text, int face);
+
+    std::array<QFont, 4> faces_;
+    std::vector<QRawFont> fonts_;
+    std::vector<Glyph> glyphs_;
+    std::array<std::array<Span, 128>, 4> ascii_{};
+    std::array<std::array<bool, 128>, 4> asciiKnown_{};
+    std::unordered_map<std::uint64_t, Span> scalars_;
+    std::unordered_map<QString, Span> clusters_[4];
+};
+
+// Draws the cells of a terminal with QPainter: backgrounds in runs, glyphs from the cache
+// batched by font and colour, underlines, strike-through and link underlines, inline images.
+class CellPainter {
+public:
+    // What one paint needs besides the terminal.
+    struct Frame {
+        const Terminal* terminal = nullptr;
+        const SelectionService* selection = nullptr;
+        QColor foreground; // the default colours, swapped already under DECSCNM
+        QColor background;
+        QColor selectionBackground;
+        bool useBrightColors = true;
+        int width = 0; // backgrounds of runs at the last column reach this far
+    };
+
+    void setFont(const QFont& font);
+    const QFont& face(int index) const { return faces_[static_cast<std::size_t>(index)]; }
+    QSizeF cellSize() const { return cell_; }
+    qreal baseline() const { return baseline_; }
+    // Colours are resolved again on the next paint.
+    void invalidateColors();
+
+    void paint(QPainter& painter, const QRect& dirty, const Frame& frame);
+    // One cell's character in a face and colour, with its left edge at x and row top at y.
+    void drawCell(QPainter& painter, QPointF topLeft, const CellTables& tables, const CharData& cell, QColor color);
+
+    // The colour of an attribute colour, as specified for foreground and background roles.
+    QColor nativeColor(const Terminal& terminal, Attribute::Color color, bool foreground, bool bold, bool useBright,
+                       const Frame& frame) const;
+    // The face of an attribute: bold (or the bold face for bright colours without brightening)
+    // and italic.
+    static int faceOf(const Attribute& attribute, bool useBright);
+
+private:
+    struct Style {
+        QRgb fg = 0;
+        QRgb bg = 0;
+        bool defaultBackground = true;
+        std::uint8_t face = 0;
+        bool underline = false;
+        bool strike = false;
+        bool invisible = false;
+    };
+    struct Batch {
+        int font;
+        QRgb color;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+    };
+    struct Decoration {
+        QLineF line;
+        QRgb color;
+        bool dotted;
+    };
+    struct AttributeHash {
+        std::size_t operator()(const Attribute& a) const;
+    };
+
+    const Style& style(const Attribute& attribute, const Frame& frame);
+    void paintRow(QPainter& painter, int screenRow, qreal top, const Frame& frame);
+    void addGlyphs(const CellTables& tables, const CharData& cell, int face, qreal x, qreal baseline, QRgb color);
+    void flush(QPainter& painter);
+
+    std::array<QFont, 4> faces_;
+    GlyphCache glyphs_;
+    QSizeF cell_{1, 1};
+    qreal baseline_ = 0;
+    qreal underlinePos_ = 1;
+    qreal strikePos_ = 3;
+    qreal lineWidth_ = 1;
+
+    std::unordered_map<Attribute, Style, AttributeHash> styles_;
+    QRgb stylesForeground_ = 0;
+    QRgb stylesBackground_ = 0;
+    bool stylesBright_ = true;
+    std::vector<Batch> batches_;
+    std::vector<Decoration> decorations_;
+};
+
+} // namespace terminal

@@ -1,0 +1,203 @@
+// Pixels of the painted view: colours and attributes, the screen-wide reverse flag, the
+// selection, the caret and inline images.
+#include "ViewTestSupport.h"
+
+#include "terminal/view/CaretView.h"
+#include "testsupport/EventLoop.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <set>
+
+namespace terminal {
+namespace {
+
+using testing::grabView;
+using testing::makeView;
+
+// The colours painted in one cell (its rectangle shrunk a little, away from the neighbours).
+std::set<QRgb> cellColors(const QImage& image, const TerminalView& view, int col, int row)
+{
+    const QSizeF cell = view.cellSize();
+    std::set<QRgb> colors;
+    for (int y = static_cast<int>(std::ceil(row * cell.height())); y < static_cast<int>((row + 1) * cell.height()); ++y)
+        for (int x = static_cast<int>(std::ceil(col * cell.width())) + 1; x < static_cast<int>((col + 1) * cell.width()) - 1; ++x)
+            colors.insert(image.pixel(x, y) & 0xffffff);
+    return colors;
+}
+
+QRgb rgb(int r, int g, int b)
+{
+    return qRgb(r, g, b) & 0xffffff;
+}
+
+// The most saturated painted colour of a cell that is not its background.
+bool paints(const std::set<QRgb>& colors, QRgb color)
+{
+    return colors.count(color & 0xffffff) > 0;
+}
+
+TEST(Drawing, SgrColoursAndAttributes)
+{
+    auto view = makeView(20, 4);
+    const auto& palette = view->terminal().ansiColors();
+    auto paletteColor = [&](int i) { return QColor::fromRgba64(palette[i].red, palette[i].green, palette[i].blue).rgb(); };
+    // Full blocks fill their cells, so each shows its colour exactly.
+    view->feed("\x1b[31m█\x1b[0m"             // 0: red
+               "\x1b[42m \x1b[0m"             // 1: green background
+               "\x1b[1;34m█\x1b[0m"           // 2: bold blue shows bright blue
+               "\x1b[1;37m█\x1b[0m"           // 3: bold white (7) stays 7
+               "\x1b[7m \x1b[0m"              // 4: inverse default: the inverted background
+               "\x1b[8;31m█\x1b[0m"           // 5: invisible: nothing drawn
+               "\x1b[9;33m \x1b[0m"           // 6: strike-through over a blank
+               "\x1b[4;35m \x1b[0m"           // 7: underline over a blank
+               "\x1b[38;2;10;200;30m█\x1b[0m" // 8: true colour
+               "\x1b[2;37m█\x1b[0m");         // 9: dim: at 0.6 over the background
+    const QImage image = grabView(*view);
+    EXPECT_TRUE(paints(cellColors(image, *view, 0, 0), paletteColor(1)));
+    EXPECT_EQ(cellColors(image, *view, 1, 0), std::set<QRgb>{paletteColor(2) & 0xffffff});
+    EXPECT_TRUE(paints(cellColors(image, *view, 2, 0), paletteColor(12)));
+    EXPECT_FALSE(paints(cellColors(image, *view, 2, 0), paletteColor(4)));
+    EXPECT_TRUE(paints(cellColors(image, *view, 3, 0), paletteColor(7)));
+    EXPECT_FALSE(paints(cellColors(image, *view, 3, 0), paletteColor(15)));
+    EXPECT_EQ(cellColors(image, *view, 4, 0), std::set<QRgb>{rgb(255, 255, 255)});
+    EXPECT_EQ(cellColors(image, *view, 5, 0), std::set<QRgb>{rgb(0, 0, 0)});
+    EXPECT_TRUE(paints(cellColors(image, *view, 6, 0), paletteColor(3)));
+    EXPECT_TRUE(paints(cellColors(image, *view, 7, 0), paletteColor(5)));
+    EXPECT_TRUE(paints(cellColors(image, *view, 8, 0), rgb(10, 200, 30)));
+    const QColor seven = QColor::fromRgb(paletteColor(7));
+    const auto dim = cellColors(image, *view, 9, 0);
+    EXPECT_FALSE(paints(dim, paletteColor(7)));
+    EXPECT_TRUE(std::any_of(dim.begin(), dim.end(), [&](QRgb c) { return std::abs(qRed(c) - seven.red() * 0.6) <= 2; }));
+
+    // Without bright colours only the bright half of the palette maps down.
+    view->setUseBrightColors(false);
+    view->feed("\r\n\x1b[91m█\x1b[38;5;196m█\x1b[1;34m█");
+    const QImage plain = grabView(*view);
+    EXPECT_TRUE(paints(cellColors(plain, *view, 0, 1), paletteColor(1)));
+    EXPECT_FALSE(paints(cellColors(plain, *view, 0, 1), paletteColor(9)));
+    EXPECT_TRUE(paints(cellColors(plain, *view, 1, 1), paletteColor(196)));
+    EXPECT_TRUE(paints(cellColors(plain, *view, 2, 1), paletteColor(4)));
+}
+
+TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)
+{
+    auto view = makeView(10, 3);
+    view->feed("\x1b[44m日\x1b[0m");
+    QImage image = grabView(*view);
+    const QRgb blue = QColor::fromRgba64(view->terminal().ansiColors()[4].red, view->terminal().ansiColors()[4].green,
+                                         view->terminal().ansiColors()[4].blue)
+                          .rgb();
+    EXPECT_TRUE(paints(cellColors(image, *view, 1, 0), blue));
+    EXPECT_EQ(cellColors(image, *view, 5, 2), std::set<QRgb>{rgb(0, 0, 0)});
+
+    view->feed("\x1b[?5h");
+    image = grabView(*view);
+    EXPECT_EQ(cellColors(image, *view, 5, 2), std::set<QRgb>{rgb(255, 255, 255)});
+    // The strip below the last full row takes the background too.
+    EXPECT_EQ(image.pixel(2, image.height() - 1) & 0xffffff, rgb(255, 255, 255));
+    view->feed("\x1b[?5l");
+    image = grabView(*view);
+    EXPECT_EQ(cellColors(image, *view, 5, 2), std::set<QRgb>{rgb(0, 0, 0)});
+}
+
+TEST(Drawing, TheSelectionIsHighlighted)
+{
+    auto view = makeView(10, 3);
+    view->setSelectedTextBackgroundColor(QColor(0, 0, 200));
+    view->feed("abc def");
+    view->selection().selectWordOrExpression({4, 0});
+    const QImage image = grabView(*view);
+    EXPECT_TRUE(paints(cellColors(image, *view, 4, 0), rgb(0, 0, 200)));
+    EXPECT_TRUE(paints(cellColors(image, *view, 6, 0), rgb(0, 0, 200)));
+    EXPECT_FALSE(paints(cellColors(image, *view, 2, 0), rgb(0, 0, 200)));
+    EXPECT_FALSE(paints(cellColors(image, *view, 7, 0), rgb(0, 0, 200)));
+}
+
+TEST(Drawing, TheCaretFollowsTheCursorItsStyleAndTheFocus)
+{
+    auto view = makeView(10, 3);
+    view->setCaretColor(QColor(250, 0, 0));
+    view->feed("ab");
+    view->activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return view->hasFocusForCaret(); }, 2000));
+    view->caret().setStyle(CursorStyle::steadyBlock);
+    QImage image = grabView(*view);
+    EXPECT_TRUE(paints(cellColors(image, *view, 2, 0), rgb(250, 0, 0)));
+    EXPECT_FALSE(paints(cellColors(image, *view, 1, 0), rgb(250, 0, 0)));
+
+    view->caret().setStyle(CursorStyle::steadyBar);
+    image = grabView(*view);
+    const QRectF caret = view->caretFrame();
+    EXPECT_EQ(image.pixel(static_cast<int>(caret.left()) + 1, static_cast<int>(caret.center().y())) & 0xffffff, rgb(250, 0, 0));
+    EXPECT_EQ(image.pixel(static_cast<int>(caret.center().x()) + 1, static_cast<int>(caret.center().y())) & 0xffffff, rgb(0, 0, 0));
+    EXPECT_FALSE(view->caret().blinking());
+    view->caret().setStyle(CursorStyle::blinkUnderline);
+    EXPECT_TRUE(view->caret().blinking());
+
+    // Hidden by the program: no caret at all.
+    view->feed("\x1b[?25l");
+    image = grabView(*view);
+    EXPECT_FALSE(paints(cellColors(image, *view, 2, 0), rgb(250, 0, 0)));
+}
+
+TEST(Drawing, ImagesAreCutIntoRowStripsClampedAndDropped)
+{
+    auto view = makeView(20, 10);
+    const QSizeF cell = view->cellSize();
+    view->feed("ab");
+    const int height = static_cast<int>(cell.height() * 2.5);
+    std::vector<std::uint8_t> red(std::size_t(30) * height * 4);
+    for (std::size_t i = 0; i < red.size(); i += 4) {
+        red[i] = 255;
+        red[i + 3] = 255;
+    }
+    view->createImageFromBitmap(view->terminal(), red, 30, height);
+    // Three strips from the cursor down; the cursor ends below them in its column.
+    EXPECT_EQ(view->terminal().buffer().y(), 3);
+    EXPECT_EQ(view->terminal().buffer().x(), 2);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(view->terminal().buffer().lines()[row].images.size(), 1u);
+    const QImage image = grabView(*view);
+    EXPECT_EQ(image.pixel(static_cast<int>(2 * cell.width() + 5), static_cast<int>(cell.height() * 1.5)) & 0xffffff,
+              rgb(255, 0, 0));
+
+    // Wider than the view: clamped to its width; zero-size and mismatched bitmaps: dropped.
+    std::vector<std::uint8_t> wide(std::size_t(4000) * 10 * 4, 255);
+    view->createImageFromBitmap(view->terminal(), wide, 4000, 10);
+    const auto& strips = view->terminal().buffer().lines()[3].images;
+    ASSERT_EQ(strips.size(), 1u);
+    EXPECT_LE(static_cast<const ImageStrip&>(*strips[0]).image.width(), view->width());
+    const int y = view->terminal().buffer().y();
+    std::vector<std::uint8_t> empty;
+    view->createImageFromBitmap(view->terminal(), empty, 0, 0);
+    std::vector<std::uint8_t> shortBitmap(10);
+    view->createImageFromBitmap(view->terminal(), shortBitmap, 10, 10);
+    EXPECT_EQ(view->terminal().buffer().y(), y);
+
+    // An encoded image too tall for four screens is fitted into them.
+    QImage tall(10, 5000, QImage::Format_RGB32);
+    tall.fill(Qt::green);
+    QByteArray png;
+    QBuffer device(&png);
+    tall.save(&device, "PNG");
+    view->feed("\x1b[H\x1b[2J\x1b[3J");
+    view->createImage(view->terminal(), std::span(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()),
+                      {}, {}, true);
+    int placed = 0;
+    for (int row = 0; row < view->terminal().buffer().lines().count(); ++row)
+        placed += static_cast<int>(view->terminal().buffer().lines()[row].images.size());
+    EXPECT_LE(placed * cell.height(), 4 * view->height() + cell.height());
+    EXPECT_GT(placed, 10);
+    const QByteArray junk("not an image");
+    view->createImage(view->terminal(), std::span(reinterpret_cast<const std::uint8_t*>(junk.data()), junk.size()),
+                      {}, {}, true);
+}
+
+} // namespace
+} // namespace terminal

@@ -1,0 +1,128 @@
+// The terminal pane with real shells: started in the folder at the view's size, kept while
+// hidden, ended with the pane; a bracketed paste that tries to end itself early runs nothing.
+#include "terminal/view/LocalProcessTerminalView.h"
+#include "terminal/view/TerminalPane.h"
+
+#include "terminal/ScreenDump.h"
+#include "testsupport/EventLoop.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace terminal {
+namespace {
+
+using testsupport::waitUntil;
+
+bool processGone(pid_t pid)
+{
+    return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+std::string screen(TerminalView& view)
+{
+    return screenText(view.terminal());
+}
+
+class Pane : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo(QStringLiteral("/bin/bash")).isExecutable())
+            GTEST_SKIP() << "bash is not installed";
+        qputenv("SHELL", "/bin/bash");
+        folder = dir.path() + QStringLiteral("/it's a folder");
+        ASSERT_TRUE(QDir().mkpath(folder));
+    }
+
+    // A shown pane whose shell has printed its first prompt.
+    std::unique_ptr<TerminalContainerView> startedPane()
+    {
+        auto pane = std::make_unique<TerminalContainerView>(QUrl::fromLocalFile(folder));
+        pane->resize(700, 300);
+        pane->show();
+        LocalProcessTerminalView& view = *pane->terminalView();
+        EXPECT_TRUE(waitUntil([&] { return view.process().running() && view.terminal().buffer().x() > 0; }, 10000));
+        return pane;
+    }
+
+    QTemporaryDir dir;
+    QString folder;
+};
+
+TEST_F(Pane, StartsTheShellInTheFolderAtTheViewsSizeAndEndsItWithThePane)
+{
+    auto pane = startedPane();
+    LocalProcessTerminalView& view = *pane->terminalView();
+    EXPECT_EQ(pane->header()->text(), QStringLiteral("Terminal"));
+    EXPECT_TRUE(pane->viewModel().sessionService().hasStartedProcess());
+    view.send(std::string_view("clear; stty size; pwd\r"));
+    const std::string size = std::to_string(view.terminal().rows()) + " " + std::to_string(view.terminal().cols());
+    ASSERT_TRUE(waitUntil([&] {
+        const std::string text = screen(view);
+        return text.find(size) != std::string::npos && text.find(folder.toStdString()) != std::string::npos;
+    }, 10000)) << screen(view);
+    EXPECT_GT(view.terminal().cols(), 40);
+
+    const pid_t shell = view.process().shellPid();
+    ASSERT_GT(shell, 0);
+    pane.reset();
+    EXPECT_TRUE(waitUntil([&] { return processGone(shell); }, 5000));
+}
+
+TEST_F(Pane, WithoutAFolderNoShellRunsAndAHiddenPaneKeepsItsShellAndSize)
+{
+    TerminalContainerView empty(std::nullopt);
+    empty.show();
+    testsupport::spin(50);
+    EXPECT_FALSE(empty.terminalView()->process().running());
+    EXPECT_FALSE(empty.viewModel().sessionService().hasStartedProcess());
+
+    auto pane = startedPane();
+    LocalProcessTerminalView& view = *pane->terminalView();
+    const int rows = view.terminal().rows();
+    const int cols = view.terminal().cols();
+    pane->hide();
+    pane->resize(700, 0);
+    testsupport::spin(200);
+    EXPECT_TRUE(view.process().running());
+    EXPECT_EQ(view.terminal().rows(), rows);
+    EXPECT_EQ(view.terminal().cols(), cols);
+    // Showing it again changes nothing of the session.
+    pane->resize(700, 300);
+    pane->show();
+    testsupport::spin(50);
+    EXPECT_TRUE(view.process().running());
+    EXPECT_EQ(view.terminal().rows(), rows);
+}
+
+TEST_F(Pane, ABracketedPasteCannotEndItselfAndRunWhatFollows)
+{
+    auto pane = startedPane();
+    LocalProcessTerminalView& view = *pane->terminalView();
+    ASSERT_TRUE(waitUntil([&] { return view.terminal().modes().bracketedPasteMode; }, 5000))
+        << "bash did not ask for bracketed paste";
+    const QString victim = folder + QStringLiteral("/X");
+    view.pasteText(QStringLiteral("\x1b[201~touch X\n"));
+    testsupport::spin(700);
+    EXPECT_FALSE(QFileInfo::exists(victim));
+    // The text waits on the command line; the shell is fine.
+    view.send(std::string_view("\x03"));
+    view.send(std::string_view("echo alive-$((6*7))\r"));
+    ASSERT_TRUE(waitUntil([&] { return screen(view).find("alive-42") != std::string::npos; }, 5000)) << screen(view);
+    EXPECT_FALSE(QFileInfo::exists(victim));
+
+    // What the same paste does when its end marker is passed through: it runs.
+    const std::string_view unguarded = "\x1b[200~\x1b[201~touch X\r\x1b[201~";
+    view.send(unguarded);
+    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(victim); }, 5000));
+}
+
+} // namespace
+} // namespace terminal
