@@ -4,6 +4,7 @@
 #include "core/LogStore.h"
 #include "feedback/Plendra.h"
 #include "feedback/board/FeedbackListView.h"
+#include "terminal/view/TerminalPane.h"
 #include "window/ContentView.h"
 #include "window/LogsView.h"
 #include "window/SettingsView.h"
@@ -89,6 +90,9 @@ ContentView* QuilloraApp::newMainWindow()
     services.newWindow = [this] { newMainWindow(); };
     services.showSettings = [this] { showSettings(); };
     services.panes.makeFeedbackBoard = [] { return new plendra::FeedbackListView; };
+    services.panes.makeTerminalPane = [](const std::optional<QUrl>& folder) -> QWidget* {
+        return new terminal::TerminalContainerView(folder);
+    };
     auto* window = new ContentView(appViewModel(), std::move(services));
     window->setAttribute(Qt::WA_DeleteOnClose);
     std::erase_if(mainWindows_, [](const QPointer<ContentView>& closed) { return closed.isNull(); });

@@ -12,6 +12,9 @@
 #include "feedback/WishModel.h"
 #include "feedback/board/FeedbackListView.h"
 #include "feedback/board/WishlistContainer.h"
+#include "terminal/view/LocalProcessTerminalView.h"
+#include "terminal/view/TerminalPane.h"
+#include "window/AppDetailView.h"
 
 #include <platform/SecurityScopedResources.h>
 #include <platform/UserDefaults.h>
@@ -33,6 +36,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -113,6 +117,26 @@ TEST_F(QuilloraAppTest, TheFeedbackSheetHoldsTheBoard)
     window->setShowsFeedback(false);
     EXPECT_TRUE(waitUntil([&] { return !window->showsFeedback(); }));
     plendra::Api::setShared(plendra::Api(plendra::Api::baseURL()));
+TEST_F(QuilloraAppTest, ANewProjectFolderReplacesTheTerminalPaneAndReapsTheOldShell)
+{
+    const QString other = QDir(dir.path()).filePath(QStringLiteral("other folder"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    QuilloraApp app;
+    app.launch({project});
+    ContentView* window = firstWindow(app);
+    ASSERT_NE(window, nullptr);
+    auto pane = [&] { return qobject_cast<terminal::TerminalContainerView*>(window->detail()->terminalPane()); };
+    auto shellIn = [](pid_t pid) { return QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget(); };
+    ASSERT_TRUE(waitUntil([&] { return pane() && pane()->terminalView()->process().running(); }, 10000));
+    const pid_t first = pane()->terminalView()->process().shellPid();
+    EXPECT_EQ(shellIn(first), QFileInfo(project).canonicalFilePath());
+
+    QPointer<QWidget> old = pane();
+    app.openURL(QUrl::fromLocalFile(other));
+    ASSERT_TRUE(waitUntil([&] { return pane() && pane() != old && pane()->terminalView()->process().running(); }, 10000));
+    EXPECT_TRUE(old.isNull());
+    EXPECT_EQ(shellIn(pane()->terminalView()->process().shellPid()), QFileInfo(other).canonicalFilePath());
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(first)); }, 5000));
 }
 
 TEST_F(QuilloraAppTest, CommandLineArgumentsBecomeURLs)

@@ -6,9 +6,11 @@
 #include "window/PersistentHSplitView.h"
 #include "window/ViewParts.h"
 
+#include <QEasingCurve>
 #include <QEvent>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QVariantAnimation>
 #include <QVBoxLayout>
 
 namespace quillora {
@@ -98,6 +100,7 @@ void AppDetailView::updateTerminalPane()
     const QString identity = quillora::terminalPaneIdentity(workingDirectory);
     if (m_terminalPane && identity == m_terminalIdentity)
         return;
+    finishTerminalAnimation();
     // The old pane goes at once, so that its shell is told to end before the new one starts.
     delete m_terminalPane;
     m_terminalIdentity = identity;
@@ -108,17 +111,75 @@ void AppDetailView::updateTerminalPane()
 void AppDetailView::updateTerminalVisibility()
 {
     const bool shows = m_viewModel.showsTerminal();
-    if (shows != m_terminalContainer->isHidden())
+    if (shows == m_terminalShown && !m_terminalAnimation)
         return;
+    finishTerminalAnimation();
+    if (shows == m_terminalShown)
+        return;
+    m_terminalShown = shows;
+    const int total = m_rows->height() - m_rows->handleWidth();
     if (!shows) {
         const int height = m_rows->sizes().value(1);
         if (height > 0)
             m_terminalHeight = std::max(terminalMinHeight, height);
-        m_terminalContainer->hide();
+        if (!isVisible() || height <= 0) {
+            m_terminalContainer->hide();
+            return;
+        }
+        // Nothing reaches the pane while it slides shut.
+        m_terminalContainer->setEnabled(false);
+        animateTerminal(height, 0, [this] {
+            m_terminalContainer->hide();
+            m_terminalContainer->setEnabled(true);
+        });
         return;
     }
     m_terminalContainer->show();
-    placeTerminal();
+    if (!isVisible() || total <= 0) {
+        placeTerminal();
+        return;
+    }
+    const int target = std::clamp(m_terminalHeight, terminalMinHeight, std::max(terminalMinHeight, total - minUpperHeight));
+    animateTerminal(0, target, [this] { placeTerminal(); });
+}
+
+void AppDetailView::animateTerminal(int from, int to, std::function<void()> done)
+{
+    // The pane leaves the row's layout and keeps its full height; the row clips it.
+    const int paneHeight = std::max(from, to);
+    if (m_terminalPane) {
+        m_terminalContainer->layout()->removeWidget(m_terminalPane);
+        m_terminalPane->setGeometry(0, 0, m_terminalContainer->width(), paneHeight);
+    }
+    m_terminalContainer->setMinimumHeight(0);
+    m_terminalAnimationDone = std::move(done);
+    m_terminalAnimation = new QVariantAnimation(this);
+    m_terminalAnimation->setDuration(200);
+    m_terminalAnimation->setEasingCurve(QEasingCurve::InOutQuad);
+    m_terminalAnimation->setStartValue(from);
+    m_terminalAnimation->setEndValue(to);
+    connect(m_terminalAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        const int total = m_rows->height() - m_rows->handleWidth();
+        m_rows->setSizes({total - value.toInt(), value.toInt()});
+    });
+    connect(m_terminalAnimation, &QVariantAnimation::finished, this, &AppDetailView::finishTerminalAnimation);
+    m_terminalAnimation->start();
+    const int total = m_rows->height() - m_rows->handleWidth();
+    m_rows->setSizes({total - from, from});
+}
+
+void AppDetailView::finishTerminalAnimation()
+{
+    if (!m_terminalAnimation)
+        return;
+    QVariantAnimation* animation = std::exchange(m_terminalAnimation, nullptr);
+    animation->stop();
+    animation->deleteLater();
+    m_terminalContainer->setMinimumHeight(terminalMinHeight);
+    if (m_terminalPane)
+        m_terminalContainer->layout()->addWidget(m_terminalPane);
+    if (auto done = std::exchange(m_terminalAnimationDone, nullptr))
+        done();
 }
 
 void AppDetailView::placeTerminal()

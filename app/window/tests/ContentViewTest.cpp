@@ -43,16 +43,23 @@ TEST_F(ContentViewTest, TheTerminalToggleHidesThePaneAndStoresEachChoice)
     QCoreApplication::processEvents();
     EXPECT_GE(terminal->height(), AppDetailView::terminalMinHeight);
 
+    const int shownHeight = terminal->height();
     view.toggleTerminal();
     EXPECT_FALSE(viewModel->showsTerminal());
-    EXPECT_TRUE(terminal->isHidden()); // hidden, so no key can reach the shell
+    // The row slides shut, taking no input meanwhile, and is then hidden, so no key can reach
+    // the shell; the pane keeps its height throughout.
+    EXPECT_FALSE(terminal->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return terminal->isHidden(); }, 2000));
+    EXPECT_TRUE(terminal->isEnabled());
+    EXPECT_EQ(view.detail()->terminalPane()->height(), shownHeight);
     EXPECT_EQ(view.terminalToggle()->toolTip(), QStringLiteral("Show Terminal"));
     EXPECT_EQ(platform::UserDefaults::standard()->boolean(QStringLiteral("quillora.settings.showTerminal")), false);
 
     view.toggleTerminal();
     QCoreApplication::processEvents();
     EXPECT_FALSE(terminal->isHidden());
-    EXPECT_GE(terminal->height(), AppDetailView::terminalMinHeight);
+    ASSERT_TRUE(waitUntil([&] { return terminal->height() >= AppDetailView::terminalMinHeight; }, 2000));
+    EXPECT_NEAR(terminal->height(), shownHeight, 1);
     EXPECT_EQ(platform::UserDefaults::standard()->boolean(QStringLiteral("quillora.settings.showTerminal")), true);
 }
 

@@ -5,6 +5,10 @@
 
 #include <QWidget>
 
+class QVariantAnimation;
+
+#include <functional>
+
 class QSplitter;
 class QStackedWidget;
 
@@ -20,7 +24,9 @@ class PersistentHSplitView;
 // viewer area shows the missing-file view while the selected file is gone, the empty state
 // while no file is selected, and the file viewer otherwise. The divider beside the chat pane
 // is persisted as a fraction. A hidden terminal pane is hidden, not merely collapsed, so no key
-// reaches it; it is replaced by a new pane whenever the project folder changes.
+// reaches it; it is replaced by a new pane whenever the project folder changes. Showing and
+// hiding it slides the row open or shut over 0.2 s; the pane keeps its size meanwhile, so the
+// shell is not resized through every step.
 class AppDetailView : public QWidget {
     Q_OBJECT
 public:
@@ -57,6 +63,9 @@ private:
     void updateTerminalPane();
     void updateTerminalVisibility();
     void placeTerminal();
+    // Slides the terminal row from its height to `to`, then runs `done`.
+    void animateTerminal(int from, int to, std::function<void()> done);
+    void finishTerminalAnimation();
 
     AppViewModel& m_viewModel;
     const WindowFactories& m_factories;
@@ -71,6 +80,9 @@ private:
     QWidget* m_terminalPane = nullptr;
     QString m_terminalIdentity;
     int m_terminalHeight = terminalIdealHeight;
+    bool m_terminalShown = true;
+    QVariantAnimation* m_terminalAnimation = nullptr;
+    std::function<void()> m_terminalAnimationDone;
     bool m_paintPending = true;
     bool m_rowsPlaced = false;
 };

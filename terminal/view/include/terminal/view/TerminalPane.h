@@ -1,5 +1,7 @@
 #pragma once
 
+#include "terminal/view/LocalProcessTerminalView.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -10,8 +12,6 @@
 class QLabel;
 
 namespace terminal {
-
-class LocalProcessTerminalView;
 
 // Talks to the pane's terminal view: starts the shell once, in the folder, and ends it.
 class TerminalSessionService {
