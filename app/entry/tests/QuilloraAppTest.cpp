@@ -117,6 +117,8 @@ TEST_F(QuilloraAppTest, TheFeedbackSheetHoldsTheBoard)
     window->setShowsFeedback(false);
     EXPECT_TRUE(waitUntil([&] { return !window->showsFeedback(); }));
     plendra::Api::setShared(plendra::Api(plendra::Api::baseURL()));
+}
+
 TEST_F(QuilloraAppTest, ANewProjectFolderReplacesTheTerminalPaneAndReapsTheOldShell)
 {
     const QString other = QDir(dir.path()).filePath(QStringLiteral("other folder"));
