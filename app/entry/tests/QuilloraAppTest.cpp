@@ -131,13 +131,15 @@ TEST_F(QuilloraAppTest, ANewProjectFolderReplacesTheTerminalPaneAndReapsTheOldSh
     auto shellIn = [](pid_t pid) { return QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget(); };
     ASSERT_TRUE(waitUntil([&] { return pane() && pane()->terminalView()->process().running(); }, 10000));
     const pid_t first = pane()->terminalView()->process().shellPid();
-    EXPECT_EQ(shellIn(first), QFileInfo(project).canonicalFilePath());
+    // The child enters the folder between its fork and its exec.
+    EXPECT_TRUE(waitUntil([&] { return shellIn(first) == QFileInfo(project).canonicalFilePath(); }, 5000));
 
     QPointer<QWidget> old = pane();
     app.openURL(QUrl::fromLocalFile(other));
     ASSERT_TRUE(waitUntil([&] { return pane() && pane() != old && pane()->terminalView()->process().running(); }, 10000));
     EXPECT_TRUE(old.isNull());
-    EXPECT_EQ(shellIn(pane()->terminalView()->process().shellPid()), QFileInfo(other).canonicalFilePath());
+    const pid_t second = pane()->terminalView()->process().shellPid();
+    EXPECT_TRUE(waitUntil([&] { return shellIn(second) == QFileInfo(other).canonicalFilePath(); }, 5000));
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(first)); }, 5000));
 }
 

@@ -283,10 +283,17 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
     };
 
     const int count = line.count();
+    // Neighbouring cells mostly share their attribute: it is looked up once for the run.
+    const Style* cached = nullptr;
+    Attribute cachedAttribute;
     for (int col = 0; col < cols;) {
         const CharData& cell = col < count ? line[col] : CharData::Null;
         const int span = cell.isWide() && col + 1 < cols ? 2 : 1;
-        const Style& st = style(cell.attribute, frame);
+        if (!cached || !(cell.attribute == cachedAttribute)) {
+            cached = &style(cell.attribute, frame);
+            cachedAttribute = cell.attribute;
+        }
+        const Style& st = *cached;
         const bool selected = col >= selFrom && col < selTo;
         const bool painted = selected || !st.defaultBackground;
         const QRgb bg = selected ? selection : st.bg;
