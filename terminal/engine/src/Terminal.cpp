@@ -74,6 +74,8 @@ void Terminal::setup(bool isReset)
         installBuffer(*alt_);
         buffer_ = normal_.get();
         savedCharsets_ = {};
+        titleStack_.clear();
+        iconTitleStack_.clear();
     } else {
         normal_->resize(cols_, rows_);
         alt_->resize(cols_, rows_);

@@ -9,11 +9,15 @@
 
 #include "terminal/Terminal.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace terminal {
+
+// The DCS string handler of setting requests (DECRQSS), answered at the string's end.
+std::unique_ptr<DcsHandler> makeStatusRequestHandler(TerminalCommands& commands);
 
 class TerminalCommands {
 public:
@@ -91,7 +95,30 @@ public:
     void setTitle(std::string_view payload, bool window, bool icon);
     void copyToClipboard(std::string_view payload);
 
+    // Reports and replies (TerminalReports.cpp).
+    void deviceAttributes(const SequenceParams& p, bool secondary);
+    void deviceStatus(const SequenceParams& p, bool dec);
+    void requestMode(const SequenceParams& p, bool dec);
+    void requestStatusString(std::string_view request);
+    void windowOptions(const SequenceParams& p);
+
+    // OSC commands (TerminalOsc.cpp).
+    void setHostLocation(std::string_view payload, bool directory);
+    void setDynamicColors(std::string_view payload, int first);
+    void resetColors(std::string_view payload);
+    void notification(std::string_view payload);
+    void inlineFile(std::string_view payload);
+
 private:
+    // A CSI reply, or with `dcs` a DCS string reply, framed by the terminal's control choice.
+    void reply(std::string_view text, bool dcs = false);
+    std::pair<int, int> reportedCursor() const;
+    int modeState(int mode, bool dec) const;
+    // The title a program set, as it is kept and shown, and told to the host.
+    void applyTitle(const std::string& title, bool window, bool icon);
+    void pushTitle(std::vector<std::string>& stack, const std::string& title);
+    void popTitle(std::vector<std::string>& stack, bool window);
+
     Buffer& b() { return *t_.buffer_; }
     CharData blank() const { return CharData::blank(fillAttribute(t_.curAttr_.bg)); }
     // The region's columns: the margins in margin mode, else the whole row.

@@ -153,15 +153,17 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     const auto notYet = [this](std::string name) {
         return [this, name] { log([&] { return name + " is not handled"; }); };
     };
+    parser.setCsiHandler(Id::make('c'), [this](const SequenceParams& p) { deviceAttributes(p, false); });
+    parser.setCsiHandler(Id::make('c', '>'), [this](const SequenceParams& p) { deviceAttributes(p, true); });
+    parser.setCsiHandler(Id::make('n'), [this](const SequenceParams& p) { deviceStatus(p, false); });
+    parser.setCsiHandler(Id::make('n', '?'), [this](const SequenceParams& p) { deviceStatus(p, true); });
+    parser.setCsiHandler(Id::make('p', 0, '$'), [this](const SequenceParams& p) { requestMode(p, false); });
+    parser.setCsiHandler({'?', '$', 0, 'p'}, [this](const SequenceParams& p) { requestMode(p, true); });
+    csi(Id::make('t'), &TerminalCommands::windowOptions);
+    parser.setDcsHandler(Id::make('q', 0, '$'), statusRequestLimit, makeStatusRequestHandler(*this));
+
     for (const auto& [id, name] : std::initializer_list<std::pair<Id, const char*>>{
-             {Id::make('c'), "DA"},
-             {Id::make('c', '>'), "secondary DA"},
              {Id::make('c', '='), "tertiary DA"},
-             {Id::make('n'), "DSR"},
-             {Id::make('n', '?'), "DECDSR"},
-             {Id::make('p', 0, '$'), "DECRQM"},
-             {{'?', '$', 0, 'p'}, "DECRQM"},
-             {Id::make('t'), "window operation"},
              {Id::make('v', 0, '$'), "DECCRA"},
              {Id::make('x', 0, '$'), "DECFRA"},
              {Id::make('z', 0, '$'), "DECERA"},
@@ -176,13 +178,17 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     }
     for (char final : {'3', '4', '5', '6', '8'})
         esc(Id::make(final, 0, '#'), notYet(std::string("ESC # ") + final));
-    for (const auto& [id, limit] : std::initializer_list<std::pair<int, std::size_t>>{
-             {6, linkLimit}, {7, linkLimit}, {8, linkLimit}, {10, colorLimit}, {11, colorLimit}, {12, colorLimit},
-             {104, colorLimit}, {777, titleLimit}, {1337, inlineFileLimit}}) {
+    parser.setOscHandler(6, linkLimit, [this](std::string_view payload) { setHostLocation(payload, false); });
+    parser.setOscHandler(7, linkLimit, [this](std::string_view payload) { setHostLocation(payload, true); });
+    for (int first : {0, 1, 2})
+        parser.setOscHandler(10 + first, colorLimit, [this, first](std::string_view payload) { setDynamicColors(payload, first); });
+    parser.setOscHandler(104, colorLimit, [this](std::string_view payload) { resetColors(payload); });
+    parser.setOscHandler(777, titleLimit, [this](std::string_view payload) { notification(payload); });
+    parser.setOscHandler(1337, inlineFileLimit, [this](std::string_view payload) { inlineFile(payload); });
+    for (const auto& [id, limit] : std::initializer_list<std::pair<int, std::size_t>>{{8, linkLimit}}) {
         auto logged = notYet("OSC " + std::to_string(id));
         parser.setOscHandler(id, limit, [logged](std::string_view) { logged(); });
     }
-    parser.setDcsHandler(Id::make('q', 0, '$'), statusRequestLimit, std::make_unique<LoggedDcsHandler>(notYet("DECRQSS")));
     parser.setDcsHandler(Id::make('q'), sixelLimit, std::make_unique<LoggedDcsHandler>(notYet("sixel image")));
 
     parser.setCsiFallback([this](Id id, const SequenceParams& p) {

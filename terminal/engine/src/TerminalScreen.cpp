@@ -2,70 +2,11 @@
 // conformance level, titles and the clipboard.
 #include "TerminalCommands.h"
 
-#include "terminal/UnicodeUtil.h"
+#include "TextDecoding.h"
 
 #include <algorithm>
 
 namespace terminal {
-
-namespace {
-
-// Standard Base64; nothing when the text is not valid Base64.
-std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text)
-{
-    std::vector<std::uint8_t> out;
-    out.reserve(text.size() / 4 * 3);
-    std::uint32_t bits = 0;
-    int count = 0;
-    std::size_t padding = 0;
-    for (char c : text) {
-        int value;
-        if (c >= 'A' && c <= 'Z')
-            value = c - 'A';
-        else if (c >= 'a' && c <= 'z')
-            value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9')
-            value = c - '0' + 52;
-        else if (c == '+')
-            value = 62;
-        else if (c == '/')
-            value = 63;
-        else if (c == '=') {
-            ++padding;
-            continue;
-        } else
-            return std::nullopt;
-        if (padding > 0)
-            return std::nullopt;
-        bits = bits << 6 | static_cast<std::uint32_t>(value);
-        if (++count == 4) {
-            out.push_back(static_cast<std::uint8_t>(bits >> 16));
-            out.push_back(static_cast<std::uint8_t>(bits >> 8));
-            out.push_back(static_cast<std::uint8_t>(bits));
-            bits = 0;
-            count = 0;
-        }
-    }
-    if (count == 1 || padding > 2 || (count == 0 && padding > 0) || (count > 0 && padding > 0 && count + padding != 4))
-        return std::nullopt;
-    if (count == 2)
-        out.push_back(static_cast<std::uint8_t>(bits >> 4));
-    if (count == 3) {
-        out.push_back(static_cast<std::uint8_t>(bits >> 10));
-        out.push_back(static_cast<std::uint8_t>(bits >> 2));
-    }
-    return out;
-}
-
-bool isValidUtf8(std::string_view text)
-{
-    std::string again;
-    for (char32_t c : decodeUtf8(text))
-        appendUtf8(again, c);
-    return again == text;
-}
-
-} // namespace
 
 void TerminalCommands::setScrollRegion(const SequenceParams& p)
 {
@@ -172,7 +113,11 @@ void TerminalCommands::setTitleModes(const SequenceParams& p, bool set)
 
 void TerminalCommands::setTitle(std::string_view payload, bool window, bool icon)
 {
-    const std::string title = isValidUtf8(payload) ? std::string(payload) : std::string();
+    applyTitle(sanitizedTitle(payload), window, icon);
+}
+
+void TerminalCommands::applyTitle(const std::string& title, bool window, bool icon)
+{
     if (window) {
         t_.terminalTitle_ = title;
         if (t_.delegate_)

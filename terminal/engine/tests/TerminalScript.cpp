@@ -401,6 +401,67 @@ void RecordingDelegate::clipboardCopy(Terminal&, std::span<const std::uint8_t> c
     events.push_back("clipboard:" + quote(std::string_view(reinterpret_cast<const char*>(content.data()), content.size())));
 }
 
+std::optional<std::vector<std::uint8_t>> RecordingDelegate::windowCommand(Terminal&, const WindowManipulationCommand& command)
+{
+    static const char* names[] = {"moveWindowTo", "resizeWindowTo", "resizeTo", "resizeToLines", "deiconifyWindow", "iconifyWindow",
+                                  "bringToFront", "sendToBack", "refreshWindow", "restoreMaximizedWindow", "maximizeWindow",
+                                  "maximizeWindowVertically", "maximizeWindowHorizontally", "undoFullScreen", "switchToFullScreen",
+                                  "toggleFullScreen", "reportTerminalState", "reportTerminalPosition", "reportTextAreaPosition",
+                                  "reportTextAreaPixelDimension", "reportSizeOfScreenInPixels", "reportCellSizeInPixels",
+                                  "reportTextAreaCharacters", "reportScreenSizeCharacters", "reportIconLabel", "reportWindowTitle"};
+    events.push_back(std::string("window:") + names[static_cast<int>(command.kind)] + "," + std::to_string(command.first) + ","
+                     + std::to_string(command.second));
+    return std::nullopt;
+}
+
+void RecordingDelegate::hostCurrentDirectoryUpdated(Terminal& source)
+{
+    events.push_back("directory:" + quote(source.hostCurrentDirectory().value_or("")));
+}
+
+void RecordingDelegate::hostCurrentDocumentUpdated(Terminal& source)
+{
+    events.push_back("document:" + quote(source.hostCurrentDocument().value_or("")));
+}
+
+void RecordingDelegate::setForegroundColor(Terminal& source, Color color)
+{
+    events.push_back("foreground:" + color.formatAsXcolor());
+    TerminalDelegate::setForegroundColor(source, color);
+}
+
+void RecordingDelegate::setBackgroundColor(Terminal& source, Color color)
+{
+    events.push_back("background:" + color.formatAsXcolor());
+    TerminalDelegate::setBackgroundColor(source, color);
+}
+
+void RecordingDelegate::iTermContent(Terminal&, std::span<const std::uint8_t> content)
+{
+    events.push_back("content:" + quote(std::string_view(reinterpret_cast<const char*>(content.data()), content.size())));
+}
+
+void RecordingDelegate::notify(Terminal&, const std::string& title, const std::string& body)
+{
+    events.push_back("notify:" + quote(title) + "," + quote(body));
+}
+
+void RecordingDelegate::createImageFromBitmap(Terminal&, std::vector<std::uint8_t>& bytes, int width, int height)
+{
+    events.push_back("bitmap:" + std::to_string(width) + "x" + std::to_string(height) + "," + std::to_string(bytes.size()));
+}
+
+void RecordingDelegate::createImage(Terminal&, std::span<const std::uint8_t> data, ImageSizeRequest width, ImageSizeRequest height,
+                                    bool preserveAspectRatio)
+{
+    const auto size = [](ImageSizeRequest r) {
+        static const char* kinds[] = {"cells", "pixels", "percent", "auto"};
+        return std::string(kinds[static_cast<int>(r.kind)]) + (r.kind == ImageSizeRequest::Kind::automatic ? "" : std::to_string(r.value));
+    };
+    events.push_back("image:" + quote(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())) + "," + size(width)
+                     + "," + size(height) + (preserveAspectRatio ? ",keep" : ",stretch"));
+}
+
 std::string unescape(std::string_view text)
 {
     std::string out;

@@ -31,6 +31,16 @@ public:
     void colorChanged(Terminal&, std::optional<int> index) override;
     void setCursorColor(Terminal& source, std::optional<Color> color) override;
     void clipboardCopy(Terminal&, std::span<const std::uint8_t> content) override;
+    std::optional<std::vector<std::uint8_t>> windowCommand(Terminal&, const WindowManipulationCommand& command) override;
+    void hostCurrentDirectoryUpdated(Terminal& source) override;
+    void hostCurrentDocumentUpdated(Terminal& source) override;
+    void setForegroundColor(Terminal& source, Color color) override;
+    void setBackgroundColor(Terminal& source, Color color) override;
+    void iTermContent(Terminal&, std::span<const std::uint8_t> content) override;
+    void notify(Terminal&, const std::string& title, const std::string& body) override;
+    void createImageFromBitmap(Terminal&, std::vector<std::uint8_t>& bytes, int width, int height) override;
+    void createImage(Terminal&, std::span<const std::uint8_t> data, ImageSizeRequest width, ImageSizeRequest height,
+                     bool preserveAspectRatio) override;
 };
 
 // Bytes written with C-like escapes: \e (ESC), \a \b \t \n \r \\ \", \xHH (one byte) and

@@ -68,7 +68,7 @@ TEST_P(HeadlessShellTest, ScreenShowsTheFolderAndTheTerminalsSize)
     EXPECT_EQ(exits, (std::vector<std::optional<int>>{3}));
 }
 
-TEST_P(HeadlessShellTest, RepliesReachTheProgramAndAResizeKeepsTheModes)
+TEST_P(HeadlessShellTest, RepliesAndTheFolderReachTheProgramAndAResizeKeepsTheModes)
 {
     // A query of palette entry 1, answered by the terminal and read back by the shell.
     headless.process().send("stty raw -echo; printf '\\033]4;1;?\\033\\\\'; r=$(dd bs=1 count=26 2>/dev/null); "
@@ -76,6 +76,10 @@ TEST_P(HeadlessShellTest, RepliesReachTheProgramAndAResizeKeepsTheModes)
     const std::string reply = "got ]4;1;" + headless.terminal().ansiColors()[1].formatAsXcolor() + ".";
     EXPECT_TRUE(waitUntil([&] { return terminal::screenText(headless.terminal()).find(reply) != std::string::npos; }))
         << terminal::screenText(headless.terminal());
+
+    // The folder the shell names, as a file URL.
+    headless.process().send("printf '\\033]7;file://host%s\\a' \"$PWD\"\n");
+    EXPECT_TRUE(waitUntil([&] { return headless.dir() == "file://host" + folder; })) << headless.dir().value_or("(none)");
 
     headless.process().send("printf '\\033[?1h\\100\\100set\\100\\100'\n");
     ASSERT_TRUE(waitUntil([&] { return terminal::screenText(headless.terminal()).find("@@set@@") != std::string::npos; }));

@@ -5,6 +5,8 @@
 #include "terminal/Color.h"
 #include "terminal/EscapeSequenceParser.h"
 #include "terminal/EscapeSequences.h"
+#include "terminal/Hyperlink.h"
+#include "terminal/MouseEvent.h"
 #include "terminal/TerminalDelegate.h"
 #include "terminal/TerminalOptions.h"
 
@@ -33,6 +35,9 @@ class Terminal {
 public:
     enum class MouseMode { off, x10, vt200, buttonEventTracking, anyEvent };
     enum class MouseProtocolEncoding { x10, utf8, sgr, urxvt, sgrPixel };
+    // Whether a mouse mode reports motion with no button held, and the modifier keys.
+    static constexpr bool sendMotionEvent(MouseMode mode) { return mode == MouseMode::anyEvent; }
+    static constexpr bool sendsModifiers(MouseMode mode) { return mode != MouseMode::off && mode != MouseMode::x10; }
     enum class Conformance { vt100, vt200, vt300, vt400, vt500 };
     enum class BufferKind { active, normal, alt };
 
@@ -127,6 +132,12 @@ public:
     Conformance conformance() const { return conformance_; }
     const std::string& terminalTitle() const { return terminalTitle_; }
     const std::string& iconTitle() const { return iconTitle_; }
+    // The folder (OSC 7) and the document (OSC 6) the program last named, as it wrote them (a
+    // URL or a path); the host is told by hostCurrentDirectoryUpdated and ...DocumentUpdated.
+    const std::optional<std::string>& hostCurrentDirectory() const { return hostCurrentDirectory_; }
+    const std::optional<std::string>& hostCurrentDocument() const { return hostCurrentDocument_; }
+    // The link a cell carries, or nothing.
+    std::optional<Hyperlink> hyperlink(const CharData& cell) const;
     // The view has scrolled away from the bottom: output keeps the display where it is.
     bool userScrolling() const { return userScrolling_; }
     void setUserScrolling(bool scrolling) { userScrolling_ = scrolling; }
@@ -161,6 +172,10 @@ public:
     EscapeSequenceParser& parser() { return parser_; }
     // Sends bytes to the program through the delegate, in one call.
     void sendResponse(std::string_view bytes);
+    // Hand over every press, release, wheel step and motion while modes().mouseMode is not off:
+    // the report the mode and the encoding ask for is sent, nothing for what the mode leaves
+    // out or for a position the encoding cannot carry. Returns whether a report was sent.
+    bool sendMouseEvent(const MouseEvent& event);
 
 private:
     friend class TerminalCommands;
@@ -191,6 +206,12 @@ private:
     Conformance conformance_ = Conformance::vt500;
     std::string terminalTitle_;
     std::string iconTitle_;
+    // Titles saved by CSI 22 t, the oldest dropped past the bound.
+    static constexpr std::size_t maxTitleStack = 10;
+    std::vector<std::string> titleStack_;
+    std::vector<std::string> iconTitleStack_;
+    std::optional<std::string> hostCurrentDirectory_;
+    std::optional<std::string> hostCurrentDocument_;
     bool userScrolling_ = false;
     bool silentLog_ = true;
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace terminal {
@@ -34,6 +35,8 @@ public:
     Terminal& terminal() { return terminal_; }
     LocalProcess& process() { return process_; }
     const std::deque<Image>& images() const { return images_; }
+    // The folder the program last named (OSC 7), as it wrote it.
+    const std::optional<std::string>& dir() const { return dir_; }
 
     // The terminal and the program's window take the new size (the terminal clamps it); the
     // terminal keeps its modes.
@@ -47,6 +50,7 @@ public:
     // TerminalDelegate
     void send(Terminal& source, std::span<const std::uint8_t> data) override;
     void createImageFromBitmap(Terminal& source, std::vector<std::uint8_t>& bytes, int width, int height) override;
+    void hostCurrentDirectoryUpdated(Terminal& source) override { dir_ = source.hostCurrentDirectory(); }
 
 private:
     // The process first: the terminal may call back into it while it is made.
@@ -55,6 +59,7 @@ private:
     OnEnd onEnd_;
     std::deque<Image> images_;
     std::size_t imageBytes_ = 0;
+    std::optional<std::string> dir_;
 };
 
 } // namespace terminal
