@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -40,6 +41,7 @@ QWidget* section(const QString& header, QLabel* icon, QWidget* text)
     layout->addWidget(sectionHeader(header));
     auto* row = new QHBoxLayout;
     row->setContentsMargins(16, 2, 8, 4);
+    row->setSpacing(6); // a nested layout takes its parent's spacing, which is none
     row->addWidget(icon);
     row->addWidget(text, 1);
     layout->addLayout(row);
@@ -84,6 +86,8 @@ FileTreeView::FileTreeView(FileTreeExpansionStore& expansionStore, QWidget* pare
     m_tree->setFrameShape(QFrame::NoFrame);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     m_tree->setAnimated(false);
+    // A right click asks for a row's menu; it does not select (and so open) the row.
+    m_tree->viewport()->installEventFilter(this);
 
     auto* treeLayout = new QVBoxLayout(m_treePage);
     treeLayout->setContentsMargins(0, 0, 0, 0);
@@ -259,8 +263,9 @@ void FileTreeView::requestDeletion(const FileDocumentModel& file)
     m_pendingDeletion = file;
     QMessageBox* alert = makePlainAlert(this, QStringLiteral("Move to Trash?"),
                                         QStringLiteral("This will move \"") + file.name + QStringLiteral("\" to the Trash."));
-    alert->addButton(QMessageBox::Cancel);
+    QPushButton* cancelButton = alert->addButton(QMessageBox::Cancel);
     QPushButton* deleteButton = alert->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    alert->setDefaultButton(cancelButton); // Return does not send a file to the Trash
     connect(alert, &QMessageBox::finished, this, [this, alert, deleteButton] {
         const auto pending = std::exchange(m_pendingDeletion, std::nullopt);
         if (alert->clickedButton() == deleteButton && pending)
@@ -268,6 +273,16 @@ void FileTreeView::requestDeletion(const FileDocumentModel& file)
     });
     m_deletionAlert = alert;
     alert->open();
+}
+
+bool FileTreeView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_tree->viewport()
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+            || event->type() == QEvent::MouseButtonDblClick)
+        && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void FileTreeView::changeEvent(QEvent* event)

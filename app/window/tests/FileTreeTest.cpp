@@ -10,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeView>
 
 using namespace quillora;
@@ -335,6 +339,8 @@ TEST_F(FileTreeViewTest, DeletionAsksFirstAndOnlyDeleteGoesAhead)
         EXPECT_EQ(alert->text(), QStringLiteral("Move to Trash?"));
         EXPECT_EQ(alert->informativeText(), QStringLiteral("This will move \"<b>bold<i>.md\" to the Trash."));
         EXPECT_EQ(alert->textFormat(), Qt::PlainText);
+        ASSERT_TRUE(alert->defaultButton());
+        EXPECT_EQ(alert->defaultButton()->text(), QStringLiteral("Cancel")); // Return keeps the file
         ASSERT_EQ(view.pendingDeletion(), target);
         QAbstractButton* button = nullptr;
         for (QAbstractButton* candidate : alert->buttons())
@@ -347,6 +353,49 @@ TEST_F(FileTreeViewTest, DeletionAsksFirstAndOnlyDeleteGoesAhead)
     }
     EXPECT_EQ(deleted.front(), target);
     EXPECT_EQ(deleted.front().folderName, QStringLiteral("docs"));
+}
+
+TEST_F(FileTreeViewTest, OnlyFileRowsOfferDeleteAndARightClickSelectsNothing)
+{
+    store.setExpandedPaths({QStringLiteral("/p"), QStringLiteral("/p/docs")});
+    FileTreeView view(store);
+    view.resize(240, 300);
+    view.show();
+    view.setContent({root({folder(QStringLiteral("/p/docs"), {file(QStringLiteral("/p/docs/guide.md"))})})}, std::nullopt,
+                    std::nullopt);
+    std::vector<std::optional<QString>> reported;
+    QObject::connect(&view, &FileTreeView::selectedNodeIDChanged, [&](const auto& id) { reported.push_back(id); });
+    QWidget* viewport = view.treeView()->viewport();
+    // A right click as the window delivers it: the press and release, then the menu's event.
+    const auto rightClick = [&](const QString& path) -> QMenu* {
+        const QPoint at = view.treeView()->visualRect(view.model()->indexForPath(path)).center();
+        QTest::mouseClick(viewport, Qt::RightButton, {}, at);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+        for (QMenu* menu : view.findChildren<QMenu*>())
+            if (menu->isVisible())
+                return menu;
+        return nullptr;
+    };
+
+    EXPECT_FALSE(rightClick(QStringLiteral("/p/docs")));
+    QMenu* menu = rightClick(QStringLiteral("/p/docs/guide.md"));
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->text(), QStringLiteral("Delete"));
+    menu->actions().front()->trigger();
+    menu->close();
+    ASSERT_TRUE(view.pendingDeletion());
+    EXPECT_EQ(view.pendingDeletion()->id, QStringLiteral("/p/docs/guide.md"));
+    EXPECT_EQ(view.pendingDeletion()->folderName, QStringLiteral("docs"));
+    view.deletionAlert()->reject();
+    EXPECT_TRUE(reported.empty());
+    EXPECT_TRUE(view.treeView()->selectionModel()->selectedRows().isEmpty());
+
+    // The left button still selects.
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      view.treeView()->visualRect(view.model()->indexForPath(QStringLiteral("/p/docs/guide.md"))).center());
+    EXPECT_EQ(reported, (std::vector<std::optional<QString>>{QStringLiteral("/p/docs/guide.md")}));
 }
 
 } // namespace

@@ -60,6 +60,7 @@ signals:
     void openProjectRequested();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
