@@ -10,6 +10,7 @@
 #include <mdview/Theme.h>
 #include <mdview/View.h>
 
+#include <QAbstractScrollArea>
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QCursor>
@@ -83,6 +84,11 @@ MarkdownFileViewerBody::MarkdownFileViewerBody(QWidget* parent)
     m_pages->addWidget(m_markdown);
     m_pages->addWidget(m_error);
     setLayout(m_pages);
+    // Like the text page and the message page: no frame, and the window showing through.
+    for (auto* area : m_markdown->findChildren<QAbstractScrollArea*>()) {
+        area->setFrameShape(QFrame::NoFrame);
+        area->viewport()->setBackgroundRole(QPalette::Window);
+    }
     // The copy buttons are links of their own scheme, which the widget does not open.
     connect(&m_markdown->host(), &ViewHost::linkActivated, this, [this](const QUrl& url) { copyCode(url); });
     m_growth.setSingleShot(true);

@@ -1,4 +1,5 @@
 #include "window/MarkdownFileViewerBody.h"
+#include "window/TextFileViewerBody.h"
 
 #include <mddoc/Markdown.h>
 #include <mdview/Host.h>
@@ -75,6 +76,28 @@ TEST(MarkdownFileViewerBody, TheCopyButtonPutsExactlyTheBlocksCodeOnTheClipboard
     EXPECT_EQ(QApplication::clipboard()->text(), code);
     EXPECT_TRUE(body.markdown()->dump().contains(QStringLiteral("SWIFT")));
     EXPECT_FALSE(body.copyCode(QUrl(QStringLiteral("https://example.com"))));
+}
+
+// Both bodies draw no page of their own: their blank parts and their edges are the window's.
+TEST(MarkdownFileViewerBody, ThePageShowsTheWindowWithoutAFrameAsTheTextPageDoes)
+{
+    MarkdownFileViewerBody markdown;
+    markdown.showDocument(QStringLiteral("/p/a.md"), document(QStringLiteral("# Title")));
+    TextFileViewerBody text;
+    auto content = std::make_shared<FileViewerContent>();
+    content->text = QStringLiteral("text");
+    text.showText(QStringLiteral("/p/a.txt"), content, false);
+    for (QWidget* body : {static_cast<QWidget*>(&markdown), static_cast<QWidget*>(&text)}) {
+        body->resize(400, 300);
+        body->show();
+        QCoreApplication::processEvents();
+        const QImage shown = body->grab().toImage();
+        const QColor window = body->palette().color(QPalette::Window);
+        ASSERT_NE(window, body->palette().color(QPalette::Base));
+        for (const QPoint at : {QPoint(200, 290), QPoint(0, 150), QPoint(200, 0)})
+            EXPECT_EQ(shown.pixelColor(at * shown.devicePixelRatio()).name(), window.name())
+                << body->metaObject()->className() << " at " << at.x() << "," << at.y();
+    }
 }
 
 } // namespace
