@@ -64,7 +64,9 @@ CreateWishView::CreateWishView(std::function<void()> createActionCompletion, std
     const Configuration::Localization& texts = config.localization;
     m_title->setObjectName(QStringLiteral("titleField"));
     m_description->setObjectName(QStringLiteral("descriptionField"));
-    m_description->setFixedHeight(200);
+    // The description's field is 200 high, its padding included.
+    const QMargins descriptionPadding(5, 10, 5, 10);
+    m_description->setFixedHeight(200 - descriptionPadding.top() - descriptionPadding.bottom());
     m_description->setTabChangesFocus(true);
     m_save = new PLButton(texts.save, PLButton::ButtonStyle::primary, QSize(100, 30));
     m_save->setObjectName(QStringLiteral("saveButton"));
@@ -75,7 +77,7 @@ CreateWishView::CreateWishView(std::function<void()> createActionCompletion, std
     QVBoxLayout* column = page->column();
     column->setSpacing(15);
     column->addWidget(section(caption(texts.title), m_titleCounter, m_title, QMargins(10, 10, 10, 10)));
-    column->addWidget(section(caption(texts.description), m_descriptionCounter, m_description, QMargins(5, 10, 5, 10)));
+    column->addWidget(section(caption(texts.description), m_descriptionCounter, m_description, descriptionPadding));
     if (config.emailField != Configuration::EmailField::none) {
         m_email = new QLineEdit;
         m_email->setObjectName(QStringLiteral("emailField"));
