@@ -70,8 +70,8 @@ void FileViewerModel::setFile(const std::optional<FileDocumentModel>& file)
     m_file = file;
     if ((file ? file->id : QString()) == previousID || !m_active)
         return;
-    reload();
-    startWatching();
+    reloadFileContent();
+    startWatchingFile();
 }
 
 void FileViewerModel::setActive(bool active)
@@ -80,8 +80,8 @@ void FileViewerModel::setActive(bool active)
         return;
     m_active = active;
     if (active) {
-        reload();
-        startWatching();
+        reloadFileContent();
+        startWatchingFile();
     } else {
         stopReading();
         m_watcher.stop();
@@ -97,7 +97,7 @@ void FileViewerModel::setColorScheme(mdview::ColorScheme scheme)
         request(true);
 }
 
-void FileViewerModel::reload()
+void FileViewerModel::reloadFileContent()
 {
     request(false);
 }
@@ -222,7 +222,7 @@ void FileViewerModel::finish(const std::shared_ptr<Job>& job, Result result)
         start(std::exchange(m_pending, nullptr));
     } else if (m_reloadAfterRunning) {
         m_reloadAfterRunning = false;
-        reload();
+        reloadFileContent();
     }
 }
 
@@ -236,14 +236,14 @@ void FileViewerModel::setState(FileViewerLoadState state)
     emit loadStateChanged();
 }
 
-void FileViewerModel::startWatching()
+void FileViewerModel::startWatchingFile()
 {
     if (!m_file) {
         m_watcher.stop();
         return;
     }
     m_watcher.start(m_file->url, [this] {
-        reload();
+        reloadFileContent();
         if (m_onWatchedFileChange)
             m_onWatchedFileChange();
     });

@@ -255,7 +255,7 @@ LogsView::LogsView(LogStore& store, QWidget* parent)
         loadSessionContent();
     });
     connect(&store, &LogStore::sessionFilesChanged, this, &LogsView::rebuildSessionRows);
-    connect(m_entryModel, &QAbstractItemModel::rowsInserted, this, &LogsView::followLatestEntry);
+    connect(m_entryModel, &QAbstractItemModel::rowsInserted, this, &LogsView::scrollToLatestEntry);
     connect(m_entryModel, &QAbstractItemModel::modelReset, this, &LogsView::refreshCounts);
 
     rebuildSessionRows();
@@ -350,7 +350,7 @@ void LogsView::refreshCounts()
     m_currentBody->setCurrentIndex(m_entryModel->rowCount() > 0 ? 1 : 0);
 }
 
-void LogsView::followLatestEntry()
+void LogsView::scrollToLatestEntry()
 {
     refreshCounts();
     if (shownDetail() == u"current")

@@ -258,12 +258,12 @@ void TextFileViewerBody::showError(const QString& fileID, const QString& message
     m_findBar->hide();
 }
 
-void TextFileViewerBody::showText(const QString& fileID, std::shared_ptr<const FileViewerContent> content, bool swiftSource)
+void TextFileViewerBody::showText(const QString& fileID, std::shared_ptr<const FileViewerContent> content, bool rendersAsSwiftSource)
 {
     const bool sameFile = fileID == m_fileID && m_content && !isShowingError();
-    const auto highlighted = swiftSource && content ? content->highlightedSwiftText : std::nullopt;
+    const auto highlighted = rendersAsSwiftSource && content ? content->highlightedSwiftText : std::nullopt;
     if (sameFile && !m_filling && content->text == m_content->text
-        && highlighted == (swiftSource ? m_content->highlightedSwiftText : std::nullopt)) {
+        && highlighted == (rendersAsSwiftSource ? m_content->highlightedSwiftText : std::nullopt)) {
         m_content = std::move(content);
         return; // what is shown already: the view, its selection and scroll position stay
     }

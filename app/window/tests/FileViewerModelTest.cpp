@@ -168,7 +168,7 @@ TEST_F(FileViewerModelTest, ReloadsWhileTheFileIsBeingReadComeTogether)
     model.setActive(true);
     model.setFile(document(path("a.txt")));
     for (int i = 0; i < 5; ++i)
-        model.reload();
+        model.reloadFileContent();
     ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
     testsupport::spin(100);
     EXPECT_EQ(reader.reads, 2); // the first read, then one for every reload asked for meanwhile
@@ -187,14 +187,14 @@ TEST_F(FileViewerModelTest, UnchangedBytesChangeNothingAndNewBytesReplaceTheText
     const auto hash = model.loadedContentHash();
     log.states.clear();
 
-    model.reload();
+    model.reloadFileContent();
     ASSERT_TRUE(waitUntil([&] { return !model.isReading(); }));
     testsupport::spin(50);
     EXPECT_TRUE(log.states.empty());
     EXPECT_EQ(model.loadState().content, shown);
 
     writeFile(path("notes.txt"), "two\n");
-    model.reload();
+    model.reloadFileContent();
     ASSERT_TRUE(waitUntil([&] { return !log.states.empty(); }));
     ASSERT_EQ(log.states.size(), 1u); // straight from the old text to the new, never loading
     EXPECT_EQ(log.states[0].content->text, QStringLiteral("two\n"));
@@ -202,9 +202,9 @@ TEST_F(FileViewerModelTest, UnchangedBytesChangeNothingAndNewBytesReplaceTheText
 
     // A failed load does not count as shown: loading it again starts from the progress state.
     QFile::remove(path("notes.txt"));
-    model.reload();
+    model.reloadFileContent();
     ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::failed; }));
-    model.reload();
+    model.reloadFileContent();
     EXPECT_EQ(model.loadState().phase, Phase::loading);
 }
 

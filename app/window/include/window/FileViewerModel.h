@@ -81,7 +81,7 @@ public:
     void setColorScheme(mdview::ColorScheme scheme);
     mdview::ColorScheme colorScheme() const { return m_scheme; }
 
-    void reload();
+    void reloadFileContent();
 
     // Runs after every change the watcher reports, after the reload has started.
     void setOnWatchedFileChange(std::function<void()> action) { m_onWatchedFileChange = std::move(action); }
@@ -100,7 +100,7 @@ private:
     void start(std::shared_ptr<Job> job);
     void finish(const std::shared_ptr<Job>& job, Result result);
     void setState(FileViewerLoadState state);
-    void startWatching();
+    void startWatchingFile();
     void stopReading();
 
     FileViewerServices m_services;

@@ -72,7 +72,7 @@ private:
     void refreshCounts();
     void refreshDetail();
     void loadSessionContent();
-    void followLatestEntry();
+    void scrollToLatestEntry();
     // Asks where to save, then writes what `write` produces there off the main thread.
     void saveLogText(const QString& suggestedName, std::function<std::optional<QString>(const QString&)> write);
     void showError(const QString& message);

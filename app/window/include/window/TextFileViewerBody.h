@@ -59,7 +59,7 @@ public:
     explicit TextFileViewerBody(QWidget* parent = nullptr);
     ~TextFileViewerBody() override;
 
-    void showText(const QString& fileID, std::shared_ptr<const FileViewerContent> content, bool swiftSource);
+    void showText(const QString& fileID, std::shared_ptr<const FileViewerContent> content, bool rendersAsSwiftSource);
     void showError(const QString& fileID, const QString& message);
 
     QPlainTextEdit* textView() const { return m_edit; }
