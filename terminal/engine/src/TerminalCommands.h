@@ -68,7 +68,8 @@ public:
     void eraseChars(const SequenceParams& p);
     void insertChars(const SequenceParams& p);
     void deleteChars(const SequenceParams& p);
-    void deleteColumns(const SequenceParams& p);
+    void deleteColumns(const SequenceParams& p) { shiftColumns(p.at(0, 1), false); }
+    void insertColumns(const SequenceParams& p) { shiftColumns(p.at(0, 1), true); }
     void insertLines(const SequenceParams& p);
     void deleteLines(const SequenceParams& p);
     void scrollUp(const SequenceParams& p);
@@ -109,7 +110,30 @@ public:
     void notification(std::string_view payload);
     void inlineFile(std::string_view payload);
 
+    // Rectangles, line sizes and the alignment pattern (TerminalRectangles.cpp).
+    void copyRectangle(const SequenceParams& p);
+    void fillRectangle(const SequenceParams& p);
+    void eraseRectangle(const SequenceParams& p);
+    void selectiveEraseRectangle(const SequenceParams& p);
+    void setLineRenderMode(BufferLine::RenderLineMode mode);
+    void screenAlignmentPattern();
+    void logNotBuilt(const char* name, const SequenceParams& p);
+
 private:
+    // Screen cells, 0-based and inclusive.
+    struct Rectangle {
+        int top;
+        int left;
+        int bottom;
+        int right;
+    };
+    // The rectangle of parameters first ... first + 3 (1-based top, left, bottom, right; in
+    // origin mode from the region's corner), cut to the screen; nothing when it is empty.
+    std::optional<Rectangle> readRectangle(const SequenceParams& p, int first) const;
+    void replaceInRectangle(const Rectangle& area, const CharData& cell);
+    void markRows(int top, int bottom);
+    // DECIC and DECDC: n columns at the cursor, inside the region and the margins.
+    void shiftColumns(int n, bool insert);
     // A CSI reply, or with `dcs` a DCS string reply, framed by the terminal's control choice.
     void reply(std::string_view text, bool dcs = false);
     std::pair<int, int> reportedCursor() const;

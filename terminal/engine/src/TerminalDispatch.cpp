@@ -162,22 +162,24 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     csi(Id::make('t'), &TerminalCommands::windowOptions);
     parser.setDcsHandler(Id::make('q', 0, '$'), statusRequestLimit, makeStatusRequestHandler(*this));
 
+    csi(Id::make('v', 0, '$'), &TerminalCommands::copyRectangle);
+    csi(Id::make('x', 0, '$'), &TerminalCommands::fillRectangle);
+    csi(Id::make('z', 0, '$'), &TerminalCommands::eraseRectangle);
+    csi(Id::make('{', 0, '$'), &TerminalCommands::selectiveEraseRectangle);
+    csi(Id::make('}', 0, '\''), &TerminalCommands::insertColumns);
+    using Mode = BufferLine::RenderLineMode;
+    esc(Id::make('3', 0, '#'), [this] { setLineRenderMode(Mode::doubledTop); });
+    esc(Id::make('4', 0, '#'), [this] { setLineRenderMode(Mode::doubledDown); });
+    esc(Id::make('5', 0, '#'), [this] { setLineRenderMode(Mode::single); });
+    esc(Id::make('6', 0, '#'), [this] { setLineRenderMode(Mode::doubleWidth); });
+    esc(Id::make('8', 0, '#'), [this] { screenAlignmentPattern(); });
     for (const auto& [id, name] : std::initializer_list<std::pair<Id, const char*>>{
-             {Id::make('c', '='), "tertiary DA"},
-             {Id::make('v', 0, '$'), "DECCRA"},
-             {Id::make('x', 0, '$'), "DECFRA"},
-             {Id::make('z', 0, '$'), "DECERA"},
-             {Id::make('z', 0, '\''), "DECELR"},
-             {Id::make('{', 0, '$'), "DECSERA"},
-             {Id::make('{', 0, '#'), "XTPUSHSGR"},
-             {Id::make('}', 0, '#'), "XTPOPSGR"},
-             {Id::make('}', 0, '\''), "DECIC"},
-         }) {
-        auto logged = notYet(std::string("CSI ") + name);
-        parser.setCsiHandler(id, [logged](const SequenceParams&) { logged(); });
-    }
-    for (char final : {'3', '4', '5', '6', '8'})
-        esc(Id::make(final, 0, '#'), notYet(std::string("ESC # ") + final));
+             {Id::make('c', '='), "Tertiary device attributes (CSI = c)"},
+             {Id::make('z', 0, '\''), "Locator reporting (DECELR)"},
+             {Id::make('{', 0, '#'), "Pushing the rendition (XTPUSHSGR)"},
+             {Id::make('}', 0, '#'), "Popping the rendition (XTPOPSGR)"},
+         })
+        parser.setCsiHandler(id, [this, name](const SequenceParams& p) { logNotBuilt(name, p); });
     parser.setOscHandler(6, linkLimit, [this](std::string_view payload) { setHostLocation(payload, false); });
     parser.setOscHandler(7, linkLimit, [this](std::string_view payload) { setHostLocation(payload, true); });
     for (int first : {0, 1, 2})

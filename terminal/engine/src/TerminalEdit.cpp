@@ -227,7 +227,7 @@ void TerminalCommands::deleteChars(const SequenceParams& p)
     t_.updateRange(buffer.y());
 }
 
-void TerminalCommands::deleteColumns(const SequenceParams& p)
+void TerminalCommands::shiftColumns(int n, bool insert)
 {
     Buffer& buffer = b();
     const int x = buffer.x();
@@ -237,7 +237,10 @@ void TerminalCommands::deleteColumns(const SequenceParams& p)
     const CharData fill = Buffer::getNullCell(fillAttribute(t_.curAttr_.bg));
     for (int y = buffer.scrollTop(); y <= buffer.scrollBottom(); ++y) {
         BufferLine& line = buffer.screenLine(y);
-        line.deleteCells(x, p.at(0, 1), rightLimit(), fill);
+        if (insert)
+            line.insertCells(x, n, rightLimit(), fill);
+        else
+            line.deleteCells(x, n, rightLimit(), fill);
         line.isWrapped = false;
     }
     t_.updateRange(buffer.scrollTop());
@@ -367,29 +370,19 @@ void TerminalCommands::requestChecksum(const SequenceParams& p)
     std::uint32_t sum = 0;
     const bool allowed = t_.options_.reportChecksums && t_.delegate_ && t_.delegate_->isProcessTrusted(t_) && p.count() > 2;
     if (allowed) {
-        Buffer& buffer = b();
-        int top = std::max(p[2], 1);
-        int left = std::max(p[3], 1);
-        int bottom = std::min(p.at(4, t_.rows_), t_.rows_);
-        int right = std::min(p.at(5, t_.cols_), t_.cols_);
-        if (t_.modes_.originMode) {
-            top += buffer.scrollTop();
-            bottom += buffer.scrollTop();
-            left += buffer.marginLeft();
-            right += buffer.marginLeft();
-        }
-        bottom = std::min(bottom, t_.rows_);
-        right = std::min(right, t_.cols_);
-        for (int row = top - 1; row < bottom; ++row) {
-            const BufferLine& line = buffer.screenLine(row);
-            for (int col = left - 1; col < right; ++col) {
-                const CharData& cell = line[col];
-                if (cell.code == 0) {
-                    sum += ' ';
-                    continue;
+        if (const auto area = readRectangle(p, 2)) {
+            const Buffer& buffer = b();
+            for (int row = area->top; row <= area->bottom; ++row) {
+                const BufferLine& line = buffer.screenLine(row);
+                for (int col = area->left; col <= area->right; ++col) {
+                    const CharData& cell = line[col];
+                    if (cell.code == 0) {
+                        sum += ' ';
+                        continue;
+                    }
+                    for (char32_t c : t_.tables_->scalars(cell.code))
+                        sum += c;
                 }
-                for (char32_t c : t_.tables_->scalars(cell.code))
-                    sum += c;
             }
         }
     }

@@ -14,6 +14,7 @@ void run(const char* name)
 
 TEST(ReplyScripts, Reports) { run("reports"); }
 TEST(ReplyScripts, Osc) { run("osc"); }
+TEST(ReplyScripts, Rectangles) { run("rectangles"); }
 
 } // namespace
 } // namespace terminal::test

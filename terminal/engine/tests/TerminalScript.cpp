@@ -107,6 +107,13 @@ const std::map<std::string, std::function<std::string(const Terminal&)>>& stateP
             const auto& m = t.titleModes();
             return std::string(onOff(m.setHex)) + " " + onOff(m.queryHex) + " " + onOff(m.setUtf) + " " + onOff(m.queryUtf);
         };
+        p["lineSizes"] = [](const Terminal& t) {
+            static const char* names[] = {"single", "doubleWidth", "doubledTop", "doubledDown"};
+            std::string out;
+            for (int row = 0; row < t.rows(); ++row)
+                out += (row ? " " : "") + std::string(names[static_cast<int>(t.buffer().screenLine(row).renderMode)]);
+            return out;
+        };
         p["tabs"] = [](const Terminal& t) {
             std::string out;
             const auto& stops = t.buffer().tabStops();
