@@ -18,6 +18,8 @@ namespace terminal {
 
 // The DCS string handler of setting requests (DECRQSS), answered at the string's end.
 std::unique_ptr<DcsHandler> makeStatusRequestHandler(TerminalCommands& commands);
+// The DCS string handler of sixel images, decoded at the string's end.
+std::unique_ptr<DcsHandler> makeSixelHandler(TerminalCommands& commands);
 
 class TerminalCommands {
 public:
@@ -118,6 +120,9 @@ public:
     void setLineRenderMode(BufferLine::RenderLineMode mode);
     void screenAlignmentPattern();
     void logNotBuilt(const char* name, const SequenceParams& p);
+
+    // Images (TerminalImages.cpp).
+    void showSixelImage(std::string_view data);
 
 private:
     // Screen cells, 0-based and inclusive.

@@ -23,19 +23,6 @@ constexpr std::size_t inlineFileLimit = 8 * 1024 * 1024;
 constexpr std::size_t statusRequestLimit = 64;
 constexpr std::size_t sixelLimit = 16 * 1024 * 1024;
 
-// A DCS string that is consumed and only logged at its end.
-class LoggedDcsHandler final : public DcsHandler {
-public:
-    explicit LoggedDcsHandler(std::function<void()> atEnd) : atEnd_(std::move(atEnd)) {}
-    void hook(SequenceId, const SequenceParams&) override {}
-    void put(std::string_view) override {}
-    void unhook() override { atEnd_(); }
-    void cancel() override {}
-
-private:
-    std::function<void()> atEnd_;
-};
-
 } // namespace
 
 void TerminalCommands::install(EscapeSequenceParser& parser)
@@ -191,7 +178,7 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
         auto logged = notYet("OSC " + std::to_string(id));
         parser.setOscHandler(id, limit, [logged](std::string_view) { logged(); });
     }
-    parser.setDcsHandler(Id::make('q'), sixelLimit, std::make_unique<LoggedDcsHandler>(notYet("sixel image")));
+    parser.setDcsHandler(Id::make('q'), sixelLimit, makeSixelHandler(*this));
 
     parser.setCsiFallback([this](Id id, const SequenceParams& p) {
         log([&] { return "Unknown CSI sequence: " + id.describe() + " " + p.describe(); });
