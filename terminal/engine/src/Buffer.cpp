@@ -151,7 +151,7 @@ void Buffer::softReset()
     marginRight_ = cols_ - 1;
     savedOriginMode = false;
     savedMarginMode = false;
-    savedWraparound = false;
+    savedWraparound = true;
     savedReverseWraparound = false;
 }
 

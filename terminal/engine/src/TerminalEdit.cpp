@@ -389,7 +389,7 @@ void TerminalCommands::requestChecksum(const SequenceParams& p)
     char hex[16];
     std::snprintf(hex, sizeof hex, "%04x", sum);
     std::string reply(t_.cc_.dcs());
-    reply += std::to_string(p.at(0, 1));
+    reply += std::to_string(p[0]);
     reply += "!~";
     reply += hex;
     reply += t_.cc_.st();

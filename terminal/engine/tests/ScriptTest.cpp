@@ -12,6 +12,18 @@ void run(const char* name)
 }
 
 TEST(Scripts, Printing) { run("printing"); }
+TEST(Scripts, Controls) { run("controls"); }
+TEST(Scripts, Cursor) { run("cursor"); }
+TEST(Scripts, Erase) { run("erase"); }
+TEST(Scripts, InsertDelete) { run("insert-delete"); }
+TEST(Scripts, Scroll) { run("scroll"); }
+TEST(Scripts, Tabs) { run("tabs"); }
+TEST(Scripts, Sgr) { run("sgr"); }
+TEST(Scripts, Modes) { run("modes"); }
+TEST(Scripts, Screens) { run("screens"); }
+TEST(Scripts, CharSets) { run("charsets"); }
+TEST(Scripts, Resets) { run("resets"); }
+TEST(Scripts, Strings) { run("strings"); }
 
 } // namespace
 } // namespace terminal::test

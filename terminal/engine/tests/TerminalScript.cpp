@@ -176,9 +176,9 @@ Script parseScript(std::istream& in)
     Command* blockOwner = nullptr;
     while (std::getline(in, raw)) {
         ++number;
-        if (!raw.empty() && raw[0] == '|') {
+        if (!raw.empty() && (raw[0] == '|' || raw[0] == '>')) {
             if (blockOwner)
-                blockOwner->block.push_back(unescape(std::string_view(raw).substr(1)));
+                blockOwner->block.push_back(unescape(raw));
             continue;
         }
         blockOwner = nullptr;
@@ -285,7 +285,7 @@ public:
             } else if (command.verb == "screen") {
                 std::string expected;
                 for (int row = 0; row < terminal.rows(); ++row)
-                    expected += (row < static_cast<int>(command.block.size()) ? command.block[static_cast<std::size_t>(row)] : "") + "\n";
+                    expected += (row < static_cast<int>(command.block.size()) ? command.block[static_cast<std::size_t>(row)].substr(1) : "") + "\n";
                 std::string actual = screenText(terminal);
                 actual.erase(actual.rfind("cursor "));
                 if (actual != expected)

@@ -70,7 +70,7 @@ public:
     int savedY = 0;
     bool savedOriginMode = false;
     bool savedMarginMode = false;
-    bool savedWraparound = false;
+    bool savedWraparound = true;
     bool savedReverseWraparound = false;
     Attribute savedAttr;
     bool insertMode = false;
