@@ -170,6 +170,7 @@ public:
     bool silentLog() const { return silentLog_; }
     void setSilentLog(bool silent) { silentLog_ = silent; }
     EscapeSequenceParser& parser() { return parser_; }
+    const EscapeSequenceParser& parser() const { return parser_; }
     // Sends bytes to the program through the delegate, in one call.
     void sendResponse(std::string_view bytes);
     // Hand over every press, release, wheel step and motion while modes().mouseMode is not off:
