@@ -4,10 +4,32 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace terminal {
 
 namespace {
+
+// A cell as five words held in registers, stored one word at a time with its code in front:
+// building each cell in memory field by field and copying it stalls on every cell.
+class CellWords {
+public:
+    explicit CellWords(const CharData& cell)
+    {
+        static_assert(sizeof words_ == sizeof(CharData));
+        std::memcpy(words_, &cell, sizeof words_);
+    }
+    void store(CharData* out, std::uint32_t code) const
+    {
+        auto* bytes = reinterpret_cast<unsigned char*>(out);
+        std::memcpy(bytes, &code, 4);
+        for (int k = 1; k < 5; ++k)
+            std::memcpy(bytes + 4 * k, &words_[k], 4);
+    }
+
+private:
+    std::uint32_t words_[5];
+};
 
 int clampCols(int cols)
 {
@@ -245,7 +267,7 @@ void Buffer::insertCharacter(const CharData& printed)
     if (x_ >= cols_)
         x_ = cols_ - 1;
     const int at = x_;
-    row.data_[static_cast<std::size_t>(std::min(at, row.count() - 1))] = cell;
+    row.cells()[static_cast<std::size_t>(std::min(at, row.count() - 1))] = cell;
     ++x_;
     if (width == 2) {
         if (x_ < cols_ && x_ < row.count()) {
@@ -256,31 +278,65 @@ void Buffer::insertCharacter(const CharData& printed)
     row.repairWide(at - 1, at + width, fill);
 }
 
-void Buffer::insertCharacters(std::span<const CharData> cells)
+void Buffer::insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute)
 {
-    fillViewportRows();
+    insertRunOf(codes.data(), widths, codes.size(), attribute);
+}
+
+void Buffer::insertRun(std::string_view ascii, const Attribute& attribute)
+{
+    insertRunOf(reinterpret_cast<const unsigned char*>(ascii.data()), nullptr, ascii.size(), attribute);
+}
+
+template <typename Code>
+void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute)
+{
+    if (lines_.isEmpty())
+        fillViewportRows();
     const int right = marginMode ? marginRight_ : cols_ - 1;
+    const CharData fill = CharData::blank(fillAttribute(attribute.bg));
+    const CellWords narrow(CharData{0, 1, 0, {}, attribute});
+    // ASCII has no wide characters.
+    const CellWords wide(CharData{0, 2, 0, {}, sizeof(Code) > 1 ? attribute : Attribute{}});
+    const CellWords spacer(CharData::spacer(sizeof(Code) > 1 ? fill.attribute : Attribute{}));
     std::size_t i = 0;
-    while (i < cells.size()) {
-        if (insertMode || cells[i].width != 1 || x_ > right) {
-            insertCharacter(cells[i++]);
+    while (i < count) {
+        const int first = widths ? widths[i] : 1;
+        if (insertMode || x_ + first - 1 > right) {
+            // Wrapping, insert mode, a character that does not fit: one at a time.
+            insertCharacter({static_cast<std::int32_t>(codes[i]), static_cast<std::int8_t>(first), 0, {}, attribute});
+            ++i;
             continue;
         }
-        // Narrow cells up to the right limit: only the two ends can break a wide character.
-        const auto room = static_cast<std::size_t>(right - x_ + 1);
-        std::size_t n = 1;
-        while (n < room && i + n < cells.size() && cells[i + n].width == 1)
-            ++n;
         BufferLine& row = screenLine(y_);
         if (row.count() < cols_)
             row.resize(cols_);
-        std::copy_n(cells.begin() + static_cast<std::ptrdiff_t>(i), n, row.data_.begin() + x_);
-        const CharData fill = CharData::blank(fillAttribute(cells[i + n - 1].attribute.bg));
-        row.repairWide(x_ - 1, x_, fill);
-        x_ += static_cast<int>(n);
-        row.repairWide(x_ - 1, x_, fill);
-        lastBufferStorage = {yBase_ + y_, x_ - 1, cols_, rows_};
-        i += n;
+        CharData* out = row.data_.data();
+        const int start = x_;
+        int x = x_;
+        int last = x_;
+        while (i < count) {
+            const int width = widths ? widths[i] : 1;
+            if (x + width - 1 > right)
+                break;
+            if (width == 2) {
+                wide.store(out + x, static_cast<std::uint32_t>(codes[i]));
+                spacer.store(out + x + 1, 0);
+            } else {
+                narrow.store(out + x, static_cast<std::uint32_t>(codes[i]));
+            }
+            last = x;
+            x += width;
+            ++i;
+        }
+        // Only the two ends of the run can break a wide character of the row.
+        row.cellsFor(x);
+        if (start > 0 && out[start - 1].isWide())
+            row.repairWide(start - 1, start - 1, fill);
+        if (x < row.count() && out[x].isSpacer())
+            row.repairWide(x, x, fill);
+        x_ = x;
+        lastBufferStorage = {yBase_ + y_, last, cols_, rows_};
     }
 }
 

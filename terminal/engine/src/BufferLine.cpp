@@ -4,6 +4,7 @@
 #include "terminal/Log.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace terminal {
@@ -11,7 +12,31 @@ namespace terminal {
 BufferLine::BufferLine(int cols, const CharData& fill, bool wrapped)
     : isWrapped(wrapped)
     , data_(static_cast<std::size_t>(std::max(cols, 0)), fill)
+    , uniformFill_(fill)
 {
+}
+
+void BufferLine::fillCells(CharData* out, std::size_t n, const CharData& value)
+{
+    if (n == 0)
+        return;
+    std::uint32_t words[5];
+    static_assert(sizeof words == sizeof value);
+    std::memcpy(words, &value, sizeof words);
+    const std::uint32_t w0 = words[0], w1 = words[1], w2 = words[2], w3 = words[3], w4 = words[4];
+    const std::size_t first = std::min<std::size_t>(n, 16);
+    for (std::size_t k = 0; k < first; ++k) {
+        auto* bytes = reinterpret_cast<unsigned char*>(out + k);
+        std::memcpy(bytes, &w0, 4);
+        std::memcpy(bytes + 4, &w1, 4);
+        std::memcpy(bytes + 8, &w2, 4);
+        std::memcpy(bytes + 12, &w3, 4);
+        std::memcpy(bytes + 16, &w4, 4);
+    }
+    if (n <= first)
+        return;
+    for (std::size_t done = first; done < n; done *= 2)
+        std::memcpy(static_cast<void*>(out + done), out, std::min(done, n - done) * sizeof(CharData));
 }
 
 int BufferLine::clampIndex(int index) const
@@ -28,6 +53,7 @@ CharData& BufferLine::at(int index)
 {
     if (data_.empty())
         data_.push_back(CharData::Null);
+    uniformFill_.reset();
     if (index < 0 || index >= count())
         logDiagnostic("a write to column " + std::to_string(index) + " of a row of " + std::to_string(count())
                       + " cells went to its nearest cell");
@@ -39,7 +65,7 @@ void BufferLine::setCell(int index, const CharData& cell, const CharData& fill)
     if (data_.empty())
         return;
     index = clampIndex(index);
-    data_[static_cast<std::size_t>(index)] = cell;
+    cells()[static_cast<std::size_t>(index)] = cell;
     repairWide(index - 1, index + 1, fill);
 }
 
@@ -85,10 +111,11 @@ void BufferLine::repairWide(int from, int to, const CharData& fill)
     to = std::min(to, count() - 1);
     for (int i = from; i <= to; ++i) {
         CharData& cell = data_[static_cast<std::size_t>(i)];
-        if (cell.isWide() && (i + 1 >= count() || !data_[static_cast<std::size_t>(i) + 1].isSpacer()))
+        if ((cell.isWide() && (i + 1 >= count() || !data_[static_cast<std::size_t>(i) + 1].isSpacer()))
+            || (cell.isSpacer() && (i == 0 || !data_[static_cast<std::size_t>(i) - 1].isWide()))) {
             cell = fill;
-        else if (cell.isSpacer() && (i == 0 || !data_[static_cast<std::size_t>(i) - 1].isWide()))
-            cell = fill;
+            uniformFill_.reset();
+        }
     }
 }
 
@@ -96,18 +123,19 @@ void BufferLine::shiftCells(int pos, int n, int rightMargin, const CharData& fil
 {
     if (data_.empty() || n <= 0)
         return;
+    uniformFill_.reset();
     rightMargin = clampIndex(rightMargin);
     pos = std::clamp(pos, 0, rightMargin);
     const auto first = data_.begin() + pos;
     const auto last = data_.begin() + rightMargin + 1;
     if (n >= rightMargin + 1 - pos) {
-        std::fill(first, last, fill);
+        fillCells(&*first, static_cast<std::size_t>(last - first), fill);
     } else if (right) {
         std::copy_backward(first, last - n, last);
-        std::fill(first, first + n, fill);
+        fillCells(&*first, static_cast<std::size_t>(n), fill);
     } else {
         std::copy(first + n, last, first);
-        std::fill(last - n, last, fill);
+        fillCells(&*(last - n), static_cast<std::size_t>(n), fill);
     }
     repairWide(pos - 1, rightMargin + 1, fill);
 }
@@ -126,13 +154,15 @@ void BufferLine::replaceCells(int start, int end, const CharData& fill)
 {
     start = std::clamp(start, 0, count());
     end = std::clamp(end, start, count());
-    std::fill(data_.begin() + start, data_.begin() + end, fill);
+    if (start == end)
+        return;
+    fillCells(cells().data() + start, static_cast<std::size_t>(end - start), fill);
     repairWide(start - 1, end, fill);
 }
 
 void BufferLine::fill(const CharData& fill)
 {
-    std::fill(data_.begin(), data_.end(), fill);
+    fillCells(cells().data(), data_.size(), fill);
     repairWide(0, count() - 1, CharData::blank(fill.attribute));
 }
 
@@ -156,7 +186,7 @@ void BufferLine::copyFrom(const BufferLine& source, int srcCol, int dstCol, int 
     len = std::min({len, source.count() - srcCol, count() - dstCol});
     if (len <= 0)
         return;
-    std::copy_n(source.data_.begin() + srcCol, len, data_.begin() + dstCol);
+    std::copy_n(source.data_.begin() + srcCol, len, cells().begin() + dstCol);
     const CharData blank = CharData::blank(data_[static_cast<std::size_t>(dstCol)].attribute);
     repairWide(dstCol - 1, dstCol, blank);
     repairWide(dstCol + len - 1, dstCol + len, blank);
@@ -164,7 +194,9 @@ void BufferLine::copyFrom(const BufferLine& source, int srcCol, int dstCol, int 
 
 void BufferLine::clear(const Attribute& attribute)
 {
-    std::fill(data_.begin(), data_.end(), CharData::blank(attribute));
+    fillCells(data_.data(), data_.size(), CharData::blank(attribute));
+    uniformFill_ = CharData::blank(attribute);
+    uniformFrom_ = 0;
 }
 
 void BufferLine::resize(int cols, const CharData& fill)
@@ -172,13 +204,24 @@ void BufferLine::resize(int cols, const CharData& fill)
     cols = std::max(cols, 0);
     if (cols == count())
         return;
+    if (uniformFill_ != fill)
+        uniformFill_.reset();
+    uniformFrom_ = std::min(uniformFrom_, cols);
     data_.resize(static_cast<std::size_t>(cols), fill);
     repairWide(cols - 1, cols, CharData::blank(fill.attribute));
 }
 
 void BufferLine::reset(int cols, const CharData& fill, bool wrapped)
 {
-    data_.assign(static_cast<std::size_t>(std::max(cols, 0)), fill);
+    const auto n = static_cast<std::size_t>(std::max(cols, 0));
+    if (uniformFill_ == fill && data_.size() == n) {
+        fillCells(data_.data(), static_cast<std::size_t>(uniformFrom_), fill);
+    } else {
+        data_.resize(n);
+        fillCells(data_.data(), n, fill);
+        uniformFill_ = fill;
+    }
+    uniformFrom_ = 0;
     isWrapped = wrapped;
     renderMode = RenderLineMode::single;
     images.clear();

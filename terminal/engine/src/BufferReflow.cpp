@@ -150,7 +150,7 @@ private:
                 const int from = std::max(start, oldStart_[static_cast<std::size_t>(s)]);
                 const int to = std::min(stop, oldStart_[static_cast<std::size_t>(s)] + oldLength_[static_cast<std::size_t>(s)]);
                 if (to > from)
-                    std::memcpy(static_cast<void*>(line.data_.data() + (from - start)),
+                    std::memcpy(static_cast<void*>(line.cells().data() + (from - start)),
                                 row(s).data_.data() + (from - oldStart_[static_cast<std::size_t>(s)]),
                                 static_cast<std::size_t>(to - from) * sizeof(CharData));
             }

@@ -147,10 +147,16 @@ std::optional<std::uint32_t> CellTables::internCollecting(InternTable& table, st
     if (auto code = table.intern(text))
         return code;
     // A collection walks every cell: after one, wait until enough new texts came to make the
-    // next worth it, so that a stream of distinct clusters into a full table stays linear.
-    if (collected_ && internsSinceCollection_ < table.capacity() / 8)
+    // next worth it, and twice as long after each that freed little, so that a stream of
+    // distinct clusters into a table full of live ones stays linear.
+    if (internsSinceCollection_ < collectionInterval_)
         return std::nullopt;
+    const std::size_t before = table.size();
     collect();
+    const bool freedLittle = before - table.size() < table.capacity() / 8;
+    collectionInterval_ = freedLittle ? std::min<std::uint64_t>(std::max<std::uint64_t>(collectionInterval_ * 2, table.capacity() / 8),
+                                                                std::uint64_t{table.capacity()} * 64)
+                                      : table.capacity() / 8;
     auto code = table.intern(text);
     if (!code)
         logDiagnostic("cell table full: a character or link beyond its capacity was stored without it");
@@ -178,7 +184,7 @@ void CellTables::collect()
     clusters_.releaseUnmarked(liveClusters);
     payloads_.releaseUnmarked(livePayloads);
     internsSinceCollection_ = 0;
-    collected_ = true;
+    ++collections_;
 }
 
 } // namespace terminal

@@ -317,9 +317,11 @@ void EscapeSequenceParser::invalidUtf8()
 }
 
 // Text: printable ASCII in runs, UTF-8 decoded with validation. Returns at a control byte (or a
-// decoded C1 control, already handled) or at the end of the input.
-void EscapeSequenceParser::ground(const std::uint8_t*& p, const std::uint8_t* end)
+// decoded C1 control, already handled) or at the end of the input. Works on a local copy of
+// the position, so that the loops keep it in a register.
+void EscapeSequenceParser::ground(const std::uint8_t*& position, const std::uint8_t* end)
 {
+    const std::uint8_t* p = position;
     while (p < end) {
         const std::uint8_t b = *p;
         if (utf8Need_ == 0) {
@@ -327,11 +329,16 @@ void EscapeSequenceParser::ground(const std::uint8_t*& p, const std::uint8_t* en
                 const std::uint8_t* start = p;
                 while (p < end && *p >= 0x20 && *p < 0x7F)
                     ++p;
-                text_.append(start, p);
+                if (ascii_) {
+                    flushText();
+                    ascii_(std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start)));
+                } else {
+                    text_.append(start, p);
+                }
                 continue;
             }
             if (b < 0x80)
-                return;
+                break;
             ++p;
             const std::uint8_t lead = utf8LeadTable[b];
             if (lead >= 0xF0) {
@@ -361,11 +368,12 @@ void EscapeSequenceParser::ground(const std::uint8_t*& p, const std::uint8_t* en
             flushText();
             handle(static_cast<std::uint8_t>(utf8Code_), p, end);
             if (state_ != State::ground)
-                return;
+                break;
             continue;
         }
         text_ += utf8Code_;
     }
+    position = p;
 }
 
 void EscapeSequenceParser::handle(std::uint8_t b, const std::uint8_t*& p, const std::uint8_t* end)
@@ -387,8 +395,10 @@ void EscapeSequenceParser::perform(std::uint8_t rawAction, std::uint8_t b, const
     switch (action) {
     case Action::ignore:
         if (state_ == State::sosPmApcString) {
-            while (p < end && *p != 0x18 && *p != 0x1A && *p != 0x1B)
-                ++p;
+            const std::uint8_t* q = p;
+            while (q < end && *q != 0x18 && *q != 0x1A && *q != 0x1B)
+                ++q;
+            p = q;
         }
         return;
     case Action::print:
@@ -416,17 +426,21 @@ void EscapeSequenceParser::perform(std::uint8_t rawAction, std::uint8_t b, const
     case Action::collect:
         this->collect(b);
         return;
-    case Action::param:
+    case Action::param: {
         // Digits and separators in one loop: the hot part of colour-heavy output.
+        const std::uint8_t* q = p;
         for (;;) {
             if (b >= '0' && b <= '9')
                 params_.addDigit(b - '0');
             else
                 params_.next(b == ':');
-            if (p >= end || *p < '0' || *p > ';')
-                return;
-            b = *p++;
+            if (q >= end || *q < '0' || *q > ';')
+                break;
+            b = *q++;
         }
+        p = q;
+        return;
+    }
     case Action::escDispatch:
         dispatchEsc(b);
         return;
@@ -528,8 +542,9 @@ void EscapeSequenceParser::dispatchEsc(std::uint8_t final)
         escFallback_(id);
 }
 
-void EscapeSequenceParser::oscPut(const std::uint8_t*& p, const std::uint8_t* end)
+void EscapeSequenceParser::oscPut(const std::uint8_t*& position, const std::uint8_t* end)
 {
+    const std::uint8_t* p = position;
     while (p < end && *p >= 0x20) {
         if (oscInId_) {
             const std::uint8_t c = *p++;
@@ -559,6 +574,7 @@ void EscapeSequenceParser::oscPut(const std::uint8_t*& p, const std::uint8_t* en
             osc_.append(reinterpret_cast<const char*>(start), n);
         }
     }
+    position = p;
 }
 
 void EscapeSequenceParser::oscEnd(bool cancelled)
@@ -603,11 +619,13 @@ void EscapeSequenceParser::dcsHook(std::uint8_t final)
         dcsFallback_(id, "unknown");
 }
 
-void EscapeSequenceParser::dcsPut(const std::uint8_t*& p, const std::uint8_t* end)
+void EscapeSequenceParser::dcsPut(const std::uint8_t*& position, const std::uint8_t* end)
 {
-    const std::uint8_t* start = p;
+    const std::uint8_t* start = position;
+    const std::uint8_t* p = position;
     while (p < end && !endsDcsRun(*p))
         ++p;
+    position = p;
     if (!dcs_)
         return;
     const auto n = static_cast<std::size_t>(p - start);

@@ -32,6 +32,7 @@ public:
 
     // Printing and the line controls.
     void print(std::u32string_view text);
+    void printAscii(std::string_view text);
     void repeatPreceding(const SequenceParams& params);
     void forgetPrinted() { hasLastPrinted_ = false; }
     void lineFeed();
@@ -159,7 +160,8 @@ private:
     // Down one row, or the region scrolls when the cursor is on its bottom row.
     void moveDownOrScroll();
     void joinPrevious(char32_t mark);
-    void resetBufferLine(int y);
+    // Screen rows [from, to) become blank rows.
+    void resetBufferLines(int from, int to);
     // Moves the rows [top, bottom] of the screen (margin columns only in margin mode) by `n`,
     // up (negative) or down, filling the rows that came free with blanks.
     void shiftRows(int top, int bottom, int n);
@@ -179,7 +181,14 @@ private:
     }
 
     Terminal& t_;
-    std::vector<CharData> cells_;
+    std::u32string run_;
+    std::vector<std::int8_t> widths_;
+    std::u32string asciiScalars_;
+    // The cell a mark joined last and its scalars, so that the next mark on it needs no
+    // decoding (valid while no collection ran since).
+    std::int32_t joinedCode_ = 0;
+    std::uint64_t joinedCollections_ = 0;
+    std::u32string joinedScalars_;
     CharData lastPrinted_;
     bool hasLastPrinted_ = false;
 };

@@ -28,6 +28,7 @@ constexpr std::size_t sixelLimit = 16 * 1024 * 1024;
 void TerminalCommands::install(EscapeSequenceParser& parser)
 {
     parser.setPrintHandler([this](std::u32string_view text) { print(text); });
+    parser.setAsciiHandler([this](std::string_view text) { printAscii(text); });
 
     const auto control = [&](std::uint8_t byte, void (TerminalCommands::*command)()) {
         parser.setExecuteHandler(byte, [this, command] { (this->*command)(); });

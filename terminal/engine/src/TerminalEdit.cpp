@@ -116,10 +116,12 @@ void TerminalCommands::linePosRelative(const SequenceParams& p)
     b().setY(std::min(b().y() + p.at(0, 1), t_.rows_ - 1));
 }
 
-void TerminalCommands::resetBufferLine(int y)
+void TerminalCommands::resetBufferLines(int from, int to)
 {
-    b().screenLine(y).reset(std::max(t_.cols_, b().screenLine(y).count()), blank(), false);
-    t_.updateRange(y);
+    const CharData fill = blank();
+    b().lines().forEach(b().yBase() + from, b().yBase() + to, [&](BufferLine& line) { line.reset(std::max(t_.cols_, line.count()), fill, false); });
+    t_.updateRange(from);
+    t_.updateRange(to - 1);
 }
 
 void TerminalCommands::eraseInDisplay(const SequenceParams& p)
@@ -135,8 +137,7 @@ void TerminalCommands::eraseInDisplay(const SequenceParams& p)
         line.replaceCells(x, line.count(), blank());
         if (x == 0)
             line.isWrapped = false;
-        for (int row = y + 1; row < t_.rows_; ++row)
-            resetBufferLine(row);
+        resetBufferLines(y + 1, t_.rows_);
         t_.updateRange(t_.rows_ - 1);
         return;
     }
@@ -148,14 +149,12 @@ void TerminalCommands::eraseInDisplay(const SequenceParams& p)
         line.isWrapped = false;
         if (x + 1 >= t_.cols_ && y + 1 < t_.rows_)
             buffer.screenLine(y + 1).isWrapped = false;
-        for (int row = y - 1; row >= 0; --row)
-            resetBufferLine(row);
+        resetBufferLines(0, y);
         t_.updateRange(0);
         return;
     }
     case 2:
-        for (int row = t_.rows_ - 1; row >= 0; --row)
-            resetBufferLine(row);
+        resetBufferLines(0, t_.rows_);
         return;
     case 3: {
         // The scroll-back goes; the screen stays.
@@ -260,8 +259,8 @@ void TerminalCommands::shiftRows(int top, int bottom, int n)
         const int last = buffer.yBase() + bottom + 1;
         buffer.lines().rotate(first, n > 0 ? last - k : first + k, last);
         const int blankFrom = n > 0 ? first : last - k;
-        for (int row = blankFrom; row < blankFrom + k; ++row)
-            buffer.lines()[row].reset(std::max(t_.cols_, buffer.lines()[row].count()), blank(), false);
+        const CharData fill = blank();
+        buffer.lines().forEach(blankFrom, blankFrom + k, [&](BufferLine& line) { line.reset(std::max(t_.cols_, line.count()), fill, false); });
     } else {
         const int left = buffer.marginLeft();
         const int width = buffer.marginRight() - left + 1;

@@ -236,8 +236,7 @@ void TerminalCommands::switchToNormalScreen(bool clearAlt)
 void TerminalCommands::columnModeSwitch()
 {
     Buffer& buffer = b();
-    for (int row = 0; row < t_.rows_; ++row)
-        resetBufferLine(row);
+    resetBufferLines(0, t_.rows_);
     buffer.setScrollTop(0);
     buffer.setScrollBottom(t_.rows_ - 1);
     buffer.setMarginLeft(0);

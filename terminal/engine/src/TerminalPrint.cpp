@@ -13,26 +13,48 @@ void TerminalCommands::print(std::u32string_view text)
     t_.updateRange(buffer.y());
     const Attribute attribute = t_.curAttr_;
     const bool mapped = t_.charsets_.active() != nullptr;
-    cells_.clear();
+    run_.clear();
+    widths_.clear();
+    const auto flush = [&] {
+        if (run_.empty())
+            return;
+        buffer.insertRun(run_, widths_.data(), attribute);
+        lastPrinted_ = {static_cast<std::int32_t>(run_.back()), widths_.back(), 0, {}, attribute};
+        hasLastPrinted_ = true;
+        run_.clear();
+        widths_.clear();
+    };
     for (char32_t c : text) {
         if (mapped)
             c = t_.charsets_.map(c);
         const int width = columnWidth(c);
         if (width == 0) {
             // Marks, joiners and other zero-width scalars never take a cell of their own.
-            buffer.insertCharacters(cells_);
-            cells_.clear();
+            flush();
             joinPrevious(c);
             continue;
         }
-        cells_.push_back({static_cast<std::int32_t>(c), static_cast<std::int8_t>(width), 0, {}, attribute});
+        run_ += c;
+        widths_.push_back(static_cast<std::int8_t>(width));
     }
-    if (!cells_.empty()) {
-        buffer.insertCharacters(cells_);
-        lastPrinted_ = cells_.back();
-        hasLastPrinted_ = true;
-    }
+    flush();
     t_.updateRange(b().y());
+}
+
+void TerminalCommands::printAscii(std::string_view text)
+{
+    if (t_.charsets_.active()) {
+        // Mapped characters are not ASCII: the general path.
+        asciiScalars_.assign(text.begin(), text.end());
+        print(asciiScalars_);
+        return;
+    }
+    Buffer& buffer = b();
+    t_.updateRange(buffer.y());
+    buffer.insertRun(text, t_.curAttr_);
+    lastPrinted_ = {static_cast<unsigned char>(text.back()), 1, 0, {}, t_.curAttr_};
+    hasLastPrinted_ = true;
+    t_.updateRange(buffer.y());
 }
 
 // A zero-width scalar joins the character left of the cursor; with none there it is dropped.
@@ -45,16 +67,24 @@ void TerminalCommands::joinPrevious(char32_t mark)
         return;
     if (row[col].isSpacer() && col > 0)
         --col;
-    CharData& cell = row.at(col);
-    if (cell.code == 0)
+    if (row[col].code == 0)
         return;
-    std::u32string scalars = t_.tables_->scalars(cell.code);
-    if (scalars.size() >= CellTables::maxClusterScalars)
+    CellTables& tables = *t_.tables_;
+    if (row[col].code != joinedCode_ || tables.collections() != joinedCollections_)
+        joinedScalars_ = tables.scalars(row[col].code);
+    if (joinedScalars_.size() >= CellTables::maxClusterScalars) {
+        joinedCode_ = row[col].code;
+        joinedCollections_ = tables.collections();
         return;
-    scalars += mark;
-    cell.code = t_.tables_->encode(scalars);
+    }
+    joinedScalars_ += mark;
+    const std::int32_t code = tables.encode(joinedScalars_);
+    row.at(col).code = code;
+    // A table too full for the cluster gave the first scalar alone.
+    joinedCode_ = code >= CharData::firstClusterCode ? code : 0;
+    joinedCollections_ = tables.collections();
     if (hasLastPrinted_)
-        lastPrinted_.code = cell.code;
+        lastPrinted_.code = code;
 }
 
 void TerminalCommands::repeatPreceding(const SequenceParams& p)
@@ -65,9 +95,10 @@ void TerminalCommands::repeatPreceding(const SequenceParams& p)
     const int n = std::min(p.at(0, 1), limit);
     CharData cell = lastPrinted_;
     cell.attribute = t_.curAttr_;
-    cells_.assign(static_cast<std::size_t>(n), cell);
     t_.updateRange(b().y());
-    b().insertCharacters(cells_);
+    run_.assign(static_cast<std::size_t>(n), static_cast<char32_t>(cell.code));
+    widths_.assign(static_cast<std::size_t>(n), cell.width);
+    b().insertRun(run_, widths_.data(), cell.attribute);
     t_.updateRange(b().y());
 }
 

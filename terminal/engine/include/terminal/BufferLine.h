@@ -2,7 +2,9 @@
 
 #include "terminal/CharData.h"
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,8 +87,28 @@ private:
     // Clears broken halves of wide characters in [from, to] (clamped) with `fill`.
     void repairWide(int from, int to, const CharData& fill);
     int clampIndex(int index) const;
+    // Sets n cells to one value, by doubling copies: a plain loop reloads the value after every
+    // store and stalls, and rows are filled on every scroll and erase.
+    static void fillCells(CharData* out, std::size_t n, const CharData& value);
+    // Every write to the cells goes through here: the row may no longer end in its fill.
+    std::vector<CharData>& cells()
+    {
+        uniformFill_.reset();
+        return data_;
+    }
+    // For a write of cells [from, to) only: what follows them keeps its fill.
+    CharData* cellsFor(int to)
+    {
+        uniformFrom_ = std::max(uniformFrom_, to);
+        return data_.data();
+    }
 
     std::vector<CharData> data_;
+    // While set, cells [uniformFrom_, count) all hold this fill: a row reset from its fill only
+    // rewrites what was written since, so scrolling short lines and floods of line insertions
+    // touch little memory.
+    std::optional<CharData> uniformFill_;
+    int uniformFrom_ = 0;
 };
 
 } // namespace terminal

@@ -88,6 +88,8 @@ public:
 
     // Frees every cluster and payload code that no cell of a registered buffer holds.
     void collect();
+    // How many collections ran: a code seen before a collection may mean something else after.
+    std::uint64_t collections() const { return collections_; }
 
 private:
     friend class Buffer;
@@ -101,7 +103,9 @@ private:
     InternTable payloads_;
     std::vector<const Buffer*> buffers_;
     std::uint64_t internsSinceCollection_ = 0;
-    bool collected_ = false;
+    // Texts entered between collections of a full table; grows while collections free little.
+    std::uint64_t collectionInterval_ = 0;
+    std::uint64_t collections_ = 0;
 };
 
 } // namespace terminal

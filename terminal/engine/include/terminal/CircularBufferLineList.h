@@ -2,6 +2,7 @@
 
 #include "terminal/BufferLine.h"
 
+#include <algorithm>
 #include <deque>
 
 namespace terminal {
@@ -38,6 +39,15 @@ public:
     // Rotates rows [first, last) so that `middle` becomes first, as std::rotate: the one move
     // for scrolling a region or inserting and deleting lines. Bad ranges do nothing.
     void rotate(int first, int middle, int last);
+    // Calls `f` with each row of [first, last) (clamped), in order, without indexing each.
+    template <typename F>
+    void forEach(int first, int last, F f)
+    {
+        first = std::clamp(first, 0, count());
+        last = std::clamp(last, first, count());
+        for (auto it = rows_.begin() + first, stop = rows_.begin() + last; it != stop; ++it)
+            f(*it);
+    }
     // Removes the n oldest rows, or the n newest.
     void dropFront(int n);
     void dropBack(int n);

@@ -129,6 +129,7 @@ public:
     };
 
     using PrintHandler = std::function<void(std::u32string_view text)>;
+    using AsciiHandler = std::function<void(std::string_view text)>;
     using ExecuteHandler = std::function<void()>;
     using CsiHandler = std::function<void(const SequenceParams& params)>;
     using EscHandler = std::function<void()>;
@@ -158,6 +159,9 @@ public:
     // Registration (installing again replaces). Execute handlers exist for C0 controls and C1
     // controls (0x80-0x9F); ESC handlers take at most two intermediates.
     void setPrintHandler(PrintHandler handler) { print_ = std::move(handler); }
+    // Runs of printable ASCII (0x20-0x7E) straight from the input, in order with the rest of
+    // the text; without one they reach the print handler.
+    void setAsciiHandler(AsciiHandler handler) { ascii_ = std::move(handler); }
     void setExecuteHandler(std::uint8_t control, ExecuteHandler handler);
     void setCsiHandler(SequenceId id, CsiHandler handler);
     void setEscHandler(SequenceId id, EscHandler handler);
@@ -186,7 +190,6 @@ private:
     };
 
     void ground(const std::uint8_t*& p, const std::uint8_t* end);
-    void decodeByte(std::uint8_t b, const std::uint8_t*& p);
     void flushText();
     void invalidUtf8();
     void handle(std::uint8_t b, const std::uint8_t*& p, const std::uint8_t* end);
@@ -231,6 +234,7 @@ private:
     std::size_t dcsBytes_ = 0;
 
     PrintHandler print_;
+    AsciiHandler ascii_;
     std::array<ExecuteHandler, 0xA0> execute_;
     // CSI handlers by final byte (0x40-0x7E), each a short list of identities.
     std::array<std::vector<std::pair<std::uint32_t, CsiHandler>>, 0x3F> csi_;
