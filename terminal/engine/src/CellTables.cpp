@@ -8,13 +8,47 @@
 
 namespace terminal {
 
+namespace {
+
+std::uint32_t hashOf(std::string_view text)
+{
+    const std::uint64_t h = std::hash<std::string_view>{}(text);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+} // namespace
+
 InternTable::InternTable(std::uint32_t firstCode, std::uint32_t capacity) : firstCode_(firstCode), capacity_(capacity) {}
+
+std::size_t InternTable::findBucket(std::string_view text, std::uint32_t hash) const
+{
+    const std::size_t mask = buckets_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const std::uint32_t b = buckets_[i];
+        if (b == 0)
+            return i;
+        const Entry& entry = entries_[b - 1];
+        if (entry.hash == hash && entry.text == text)
+            return i;
+    }
+}
+
+void InternTable::rebuildIndex(std::size_t bucketCount)
+{
+    buckets_.assign(bucketCount, 0);
+    for (std::uint32_t slot = 0; slot < entries_.size(); ++slot) {
+        if (entries_[slot].used)
+            buckets_[findBucket(entries_[slot].text, entries_[slot].hash)] = slot + 1;
+    }
+}
 
 std::optional<std::uint32_t> InternTable::intern(std::string_view text)
 {
-    std::string key(text);
-    if (auto found = index_.find(key); found != index_.end())
-        return found->second;
+    const std::uint32_t hash = hashOf(text);
+    if (!buckets_.empty()) {
+        if (const std::uint32_t b = buckets_[findBucket(text, hash)])
+            return firstCode_ + b - 1;
+    }
     std::uint32_t slot;
     if (!freeSlots_.empty()) {
         slot = freeSlots_.back();
@@ -26,12 +60,16 @@ std::optional<std::uint32_t> InternTable::intern(std::string_view text)
         return std::nullopt;
     }
     Entry& entry = entries_[slot];
-    entry.text = key;
+    entry.text.assign(text);
+    entry.hash = hash;
     entry.used = true;
     entry.pins = 0;
-    const std::uint32_t code = firstCode_ + slot;
-    index_.emplace(std::move(key), code);
-    return code;
+    ++used_;
+    if (buckets_.size() < 2 * used_)
+        rebuildIndex(std::max<std::size_t>(64, buckets_.size() * 2));
+    else
+        buckets_[findBucket(text, hash)] = slot + 1;
+    return firstCode_ + slot;
 }
 
 bool InternTable::contains(std::uint32_t code) const
@@ -62,10 +100,12 @@ void InternTable::releaseUnmarked(const std::vector<bool>& live)
         Entry& entry = entries_[slot];
         if (!entry.used || entry.pins > 0 || (slot < live.size() && live[slot]))
             continue;
-        index_.erase(entry.text);
         entry = Entry{};
         freeSlots_.push_back(slot);
+        --used_;
     }
+    if (!buckets_.empty())
+        rebuildIndex(buckets_.size());
 }
 
 CellTables::CellTables() : CellTables(clusterCapacity, payloadCapacity) {}

@@ -329,8 +329,8 @@ void EscapeSequenceParser::ground(const std::uint8_t*& position, const std::uint
                 const std::uint8_t* start = p;
                 while (p < end && *p >= 0x20 && *p < 0x7F)
                     ++p;
-                if (ascii_) {
-                    flushText();
+                // ASCII before other text (a letter before its mark) stays with it in one run.
+                if (ascii_ && text_.empty() && (p == end || *p < 0x80)) {
                     ascii_(std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start)));
                 } else {
                     text_.append(start, p);

@@ -9,6 +9,7 @@
 
 #include "terminal/Terminal.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -160,6 +161,9 @@ private:
     // Down one row, or the region scrolls when the cursor is on its bottom row.
     void moveDownOrScroll();
     void joinPrevious(char32_t mark);
+    // The code of a character joined with a mark when a recent join made it, else 0.
+    std::int32_t cachedJoin(std::int32_t base, char32_t mark);
+    static std::size_t joinSlot(std::int32_t base, char32_t mark);
     // Screen rows [from, to) become blank rows.
     void resetBufferLines(int from, int to);
     // Moves the rows [top, bottom] of the screen (margin columns only in margin mode) by `n`,
@@ -189,6 +193,14 @@ private:
     std::int32_t joinedCode_ = 0;
     std::uint64_t joinedCollections_ = 0;
     std::u32string joinedScalars_;
+    // Recent joins: a character code and a mark, and the code of the two joined (cleared when
+    // a collection may have given codes new meanings).
+    struct Join {
+        std::int32_t base = 0;
+        char32_t mark = 0;
+        std::int32_t result = 0;
+    };
+    std::array<Join, 4096> joins_{};
     CharData lastPrinted_;
     bool hasLastPrinted_ = false;
 };

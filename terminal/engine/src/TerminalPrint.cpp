@@ -29,7 +29,15 @@ void TerminalCommands::print(std::u32string_view text)
             c = t_.charsets_.map(c);
         const int width = columnWidth(c);
         if (width == 0) {
-            // Marks, joiners and other zero-width scalars never take a cell of their own.
+            // Marks, joiners and other zero-width scalars never take a cell of their own. One
+            // joined before joins its character still in the run; any other goes to the cell
+            // first, since entering a new cluster may collect codes held only here.
+            if (!run_.empty()) {
+                if (const std::int32_t joined = cachedJoin(static_cast<std::int32_t>(run_.back()), c)) {
+                    run_.back() = static_cast<char32_t>(joined);
+                    continue;
+                }
+            }
             flush();
             joinPrevious(c);
             continue;
@@ -57,6 +65,24 @@ void TerminalCommands::printAscii(std::string_view text)
     t_.updateRange(buffer.y());
 }
 
+std::size_t TerminalCommands::joinSlot(std::int32_t base, char32_t mark)
+{
+    return (static_cast<std::uint32_t>(base) * 0x9E3779B1u ^ mark * 0x85EBCA6Bu) >> 20;
+}
+
+// Text repeats its combinations: most joins are found without touching the tables.
+std::int32_t TerminalCommands::cachedJoin(std::int32_t base, char32_t mark)
+{
+    if (t_.tables_->collections() != joinedCollections_) {
+        joins_.fill({});
+        joinedCode_ = 0;
+        joinedCollections_ = t_.tables_->collections();
+        return 0;
+    }
+    const Join& join = joins_[joinSlot(base, mark)];
+    return join.base == base && join.mark == mark ? join.result : 0;
+}
+
 // A zero-width scalar joins the character left of the cursor; with none there it is dropped.
 void TerminalCommands::joinPrevious(char32_t mark)
 {
@@ -67,22 +93,34 @@ void TerminalCommands::joinPrevious(char32_t mark)
         return;
     if (row[col].isSpacer() && col > 0)
         --col;
-    if (row[col].code == 0)
+    const std::int32_t base = row[col].code;
+    if (base == 0)
         return;
     CellTables& tables = *t_.tables_;
-    if (row[col].code != joinedCode_ || tables.collections() != joinedCollections_)
-        joinedScalars_ = tables.scalars(row[col].code);
+    if (const std::int32_t joined = cachedJoin(base, mark)) {
+        row.at(col).code = joined;
+        if (hasLastPrinted_)
+            lastPrinted_.code = joined;
+        return;
+    }
+    if (base != joinedCode_)
+        joinedScalars_ = tables.scalars(base);
     if (joinedScalars_.size() >= CellTables::maxClusterScalars) {
-        joinedCode_ = row[col].code;
-        joinedCollections_ = tables.collections();
+        joinedCode_ = base;
         return;
     }
     joinedScalars_ += mark;
     const std::int32_t code = tables.encode(joinedScalars_);
     row.at(col).code = code;
+    if (joinedCollections_ != tables.collections()) {
+        // Entering the cluster collected the table: what was cached may mean something else.
+        joins_.fill({});
+        joinedCollections_ = tables.collections();
+    }
     // A table too full for the cluster gave the first scalar alone.
     joinedCode_ = code >= CharData::firstClusterCode ? code : 0;
-    joinedCollections_ = tables.collections();
+    if (joinedCode_ != 0)
+        joins_[joinSlot(base, mark)] = {base, mark, code};
     if (hasLastPrinted_)
         lastPrinted_.code = code;
 }

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace terminal {
@@ -29,7 +28,7 @@ public:
     void pin(std::uint32_t code);
     void unpin(std::uint32_t code);
 
-    std::size_t size() const { return index_.size(); }
+    std::size_t size() const { return used_; }
     std::uint32_t capacity() const { return capacity_; }
     std::uint32_t firstCode() const { return firstCode_; }
     bool isFull() const { return size() == capacity_; }
@@ -40,15 +39,24 @@ public:
 private:
     struct Entry {
         std::string text;
+        std::uint32_t hash = 0;
         std::uint32_t pins = 0;
         bool used = false;
     };
+
+    // The bucket holding `text`, or the empty one where it would go.
+    std::size_t findBucket(std::string_view text, std::uint32_t hash) const;
+    // Rebuilds the index with `bucketCount` buckets (a power of two).
+    void rebuildIndex(std::size_t bucketCount);
 
     std::uint32_t firstCode_;
     std::uint32_t capacity_;
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> freeSlots_;
-    std::unordered_map<std::string, std::uint32_t> index_;
+    // Open addressing with linear probing: slot + 1 of an entry, 0 for an empty bucket. Kept
+    // under half full; a flat array, since a full table is searched for every new cluster.
+    std::vector<std::uint32_t> buckets_;
+    std::size_t used_ = 0;
 };
 
 // The tables behind the codes of one terminal's cells: grapheme clusters of several scalars,
