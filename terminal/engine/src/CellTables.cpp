@@ -24,11 +24,10 @@ std::size_t InternTable::findBucket(std::string_view text, std::uint32_t hash) c
 {
     const std::size_t mask = buckets_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const std::uint32_t b = buckets_[i];
+        const std::uint64_t b = buckets_[i];
         if (b == 0)
             return i;
-        const Entry& entry = entries_[b - 1];
-        if (entry.hash == hash && entry.text == text)
+        if (static_cast<std::uint32_t>(b >> 32) == hash && entries_[static_cast<std::uint32_t>(b) - 1].text == text)
             return i;
     }
 }
@@ -38,7 +37,7 @@ void InternTable::rebuildIndex(std::size_t bucketCount)
     buckets_.assign(bucketCount, 0);
     for (std::uint32_t slot = 0; slot < entries_.size(); ++slot) {
         if (entries_[slot].used)
-            buckets_[findBucket(entries_[slot].text, entries_[slot].hash)] = slot + 1;
+            buckets_[findBucket(entries_[slot].text, entries_[slot].hash)] = std::uint64_t{entries_[slot].hash} << 32 | (slot + 1);
     }
 }
 
@@ -46,8 +45,8 @@ std::optional<std::uint32_t> InternTable::intern(std::string_view text)
 {
     const std::uint32_t hash = hashOf(text);
     if (!buckets_.empty()) {
-        if (const std::uint32_t b = buckets_[findBucket(text, hash)])
-            return firstCode_ + b - 1;
+        if (const std::uint64_t b = buckets_[findBucket(text, hash)])
+            return firstCode_ + static_cast<std::uint32_t>(b) - 1;
     }
     std::uint32_t slot;
     if (!freeSlots_.empty()) {
@@ -68,7 +67,7 @@ std::optional<std::uint32_t> InternTable::intern(std::string_view text)
     if (buckets_.size() < 2 * used_)
         rebuildIndex(std::max<std::size_t>(64, buckets_.size() * 2));
     else
-        buckets_[findBucket(text, hash)] = slot + 1;
+        buckets_[findBucket(text, hash)] = std::uint64_t{hash} << 32 | (slot + 1);
     return firstCode_ + slot;
 }
 
@@ -134,10 +133,10 @@ std::int32_t CellTables::encode(std::u32string_view scalars)
         return static_cast<std::int32_t>(isValidScalar(scalars[0]) ? scalars[0] : 0xFFFD);
     if (scalars.size() > maxClusterScalars)
         return 0xFFFD;
-    std::string text;
+    scratch_.clear();
     for (char32_t c : scalars)
-        terminal::appendUtf8(text, c);
-    const auto code = internCollecting(clusters_, text);
+        terminal::appendUtf8(scratch_, c);
+    const auto code = internCollecting(clusters_, scratch_);
     if (!code)
         return static_cast<std::int32_t>(isValidScalar(scalars[0]) ? scalars[0] : 0xFFFD);
     return static_cast<std::int32_t>(*code);

@@ -53,9 +53,10 @@ private:
     std::uint32_t capacity_;
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> freeSlots_;
-    // Open addressing with linear probing: slot + 1 of an entry, 0 for an empty bucket. Kept
-    // under half full; a flat array, since a full table is searched for every new cluster.
-    std::vector<std::uint32_t> buckets_;
+    // Open addressing with linear probing: an entry's hash in the high half and its slot + 1 in
+    // the low half, 0 for an empty bucket. Kept under half full; flat, and probed without
+    // touching the entries, since a full table is searched for every new cluster.
+    std::vector<std::uint64_t> buckets_;
     std::size_t used_ = 0;
 };
 
@@ -110,6 +111,7 @@ private:
     InternTable clusters_;
     InternTable payloads_;
     std::vector<const Buffer*> buffers_;
+    std::string scratch_;
     std::uint64_t internsSinceCollection_ = 0;
     // Texts entered between collections of a full table; grows while collections free little.
     std::uint64_t collectionInterval_ = 0;
