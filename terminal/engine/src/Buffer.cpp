@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 
 namespace terminal {
@@ -14,10 +15,16 @@ namespace {
 // building each cell in memory field by field and copying it stalls on every cell.
 class CellWords {
 public:
-    explicit CellWords(const CharData& cell)
+    // Read straight from the attribute's fields: a cell assembled in memory first would stall.
+    CellWords(int width, const Attribute& attribute)
     {
-        static_assert(sizeof words_ == sizeof(CharData));
-        std::memcpy(words_, &cell, sizeof words_);
+        static_assert(sizeof words_ == sizeof(CharData) && offsetof(CharData, attribute) == 8 && offsetof(Attribute, bg) == 4
+                      && offsetof(Attribute, style) == 8);
+        words_[0] = 0;
+        words_[1] = static_cast<std::uint32_t>(width);
+        std::memcpy(&words_[2], &attribute.fg, 4);
+        std::memcpy(&words_[3], &attribute.bg, 4);
+        words_[4] = attribute.style.rawValue;
     }
     void store(CharData* out, std::uint32_t code) const
     {
@@ -295,10 +302,9 @@ void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size
         fillViewportRows();
     const int right = marginMode ? marginRight_ : cols_ - 1;
     const CharData fill = CharData::blank(fillAttribute(attribute.bg));
-    const CellWords narrow(CharData{0, 1, 0, {}, attribute});
-    // ASCII has no wide characters.
-    const CellWords wide(CharData{0, 2, 0, {}, sizeof(Code) > 1 ? attribute : Attribute{}});
-    const CellWords spacer(CharData::spacer(sizeof(Code) > 1 ? fill.attribute : Attribute{}));
+    const CellWords narrow(1, attribute);
+    const CellWords wide(2, attribute);
+    const CellWords spacer(0, fill.attribute);
     std::size_t i = 0;
     while (i < count) {
         const int first = widths ? widths[i] : 1;

@@ -382,6 +382,8 @@ void EscapeSequenceParser::handle(std::uint8_t b, const std::uint8_t*& p, const 
         if (utf8Need_ > 0)
             invalidUtf8();
         flushText();
+        if (b == 0x1B && csiAtOnce(p, end))
+            return;
     }
     const Entry entry = table()[static_cast<int>(state_)][std::min<int>(b, 0xA0)];
     perform(static_cast<std::uint8_t>(entry.action), b, p, end);
@@ -487,6 +489,34 @@ void EscapeSequenceParser::perform(std::uint8_t rawAction, std::uint8_t b, const
         return;
     }
     }
+}
+
+// A whole CSI sequence after ESC, read in one loop: what colour-heavy output is made of. Any
+// byte this loop does not expect (a control inside, the end of the input) leaves the sequence
+// to the state machine, which reads it again from the start.
+bool EscapeSequenceParser::csiAtOnce(const std::uint8_t*& position, const std::uint8_t* end)
+{
+    const std::uint8_t* p = position;
+    if (p >= end || *p != '[')
+        return false;
+    ++p;
+    clearSequence();
+    if (p < end && *p >= 0x3C && *p <= 0x3F)
+        prefix_ = *p++;
+    while (p < end && *p >= '0' && *p <= ';') {
+        if (*p <= '9')
+            params_.addDigit(*p - '0');
+        else
+            params_.next(*p == ':');
+        ++p;
+    }
+    while (p < end && *p >= 0x20 && *p <= 0x2F)
+        collect(*p++);
+    if (p >= end || *p < 0x40 || *p > 0x7E)
+        return false;
+    dispatchCsi(*p);
+    position = p + 1;
+    return true;
 }
 
 void EscapeSequenceParser::clearSequence()

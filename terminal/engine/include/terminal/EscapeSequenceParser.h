@@ -195,6 +195,7 @@ private:
     void handle(std::uint8_t b, const std::uint8_t*& p, const std::uint8_t* end);
     void perform(std::uint8_t action, std::uint8_t b, const std::uint8_t*& p, const std::uint8_t* end);
     void enter(State next);
+    bool csiAtOnce(const std::uint8_t*& position, const std::uint8_t* end);
     void clearSequence();
     void collect(std::uint8_t b);
     SequenceId sequenceId(std::uint8_t final) const;
