@@ -179,7 +179,6 @@ public:
     std::size_t pendingBytes() const { return osc_.size() + text_.size() * sizeof(char32_t); }
 
 private:
-    struct Transition;
     struct OscEntry {
         std::size_t maxPayload;
         OscHandler handler;
