@@ -6,7 +6,7 @@
 namespace terminal {
 
 namespace {
-const BufferLine emptyRow;
+const BufferLine emptyRowValue;
 }
 
 CircularBufferLineList::CircularBufferLineList(int maxLength) : maxLength_(std::max(maxLength, 1)) {}
@@ -18,23 +18,15 @@ void CircularBufferLineList::setMaxLength(int maxLength)
         dropFront(count() - maxLength_);
 }
 
-int CircularBufferLineList::clampIndex(int index) const
+BufferLine& CircularBufferLineList::emptyScratch()
 {
-    return std::clamp(index, 0, std::max(count() - 1, 0));
+    scratch_ = BufferLine();
+    return scratch_;
 }
 
-BufferLine& CircularBufferLineList::operator[](int index)
+const BufferLine& CircularBufferLineList::emptyRow()
 {
-    if (rows_.empty()) {
-        scratch_ = BufferLine();
-        return scratch_;
-    }
-    return rows_[static_cast<std::size_t>(clampIndex(index))];
-}
-
-const BufferLine& CircularBufferLineList::operator[](int index) const
-{
-    return rows_.empty() ? emptyRow : rows_[static_cast<std::size_t>(clampIndex(index))];
+    return emptyRowValue;
 }
 
 void CircularBufferLineList::push(BufferLine row)

@@ -267,21 +267,6 @@ void Terminal::setCursorColor(std::optional<Color> color)
     settingCursorColor_ = false;
 }
 
-void Terminal::updateRange(int y, bool scrolling)
-{
-    if (!scrolling) {
-        const int row = y + buffer_->yDisp();
-        if (row >= 0) {
-            scrollInvariantRefreshStart_ = std::min(scrollInvariantRefreshStart_, row);
-            scrollInvariantRefreshEnd_ = std::max(scrollInvariantRefreshEnd_, row);
-        }
-    }
-    if (y >= 0) {
-        refreshStart_ = std::min(refreshStart_, y);
-        refreshEnd_ = std::max(refreshEnd_, y);
-    }
-}
-
 void Terminal::refresh(int startRow, int endRow)
 {
     updateRange(startRow);

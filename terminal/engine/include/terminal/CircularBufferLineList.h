@@ -25,8 +25,16 @@ public:
 
     // Reads and writes clamp the index; an empty list gives an empty row, and writes to it go
     // nowhere.
-    BufferLine& operator[](int index);
-    const BufferLine& operator[](int index) const;
+    BufferLine& operator[](int index)
+    {
+        if (rows_.empty())
+            return emptyScratch();
+        return rows_[static_cast<std::size_t>(clampIndex(index))];
+    }
+    const BufferLine& operator[](int index) const
+    {
+        return rows_.empty() ? emptyRow() : rows_[static_cast<std::size_t>(clampIndex(index))];
+    }
 
     // Appends a row; a full list drops its oldest row first.
     void push(BufferLine row);
@@ -58,7 +66,9 @@ public:
     void assign(std::deque<BufferLine> rows);
 
 private:
-    int clampIndex(int index) const;
+    int clampIndex(int index) const { return std::clamp(index, 0, std::max(count() - 1, 0)); }
+    BufferLine& emptyScratch();
+    static const BufferLine& emptyRow();
 
     std::deque<BufferLine> rows_;
     int maxLength_;

@@ -10,6 +10,7 @@
 #include "terminal/TerminalDelegate.h"
 #include "terminal/TerminalOptions.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -158,7 +159,20 @@ public:
     void setCursorColor(std::optional<Color> color);
 
     // Rows to redraw: screen rows, and the same counted from the top of the scroll-back.
-    void updateRange(int y, bool scrolling = false);
+    void updateRange(int y, bool scrolling = false)
+    {
+        if (!scrolling) {
+            const int row = y + buffer_->yDisp();
+            if (row >= 0) {
+                scrollInvariantRefreshStart_ = std::min(scrollInvariantRefreshStart_, row);
+                scrollInvariantRefreshEnd_ = std::max(scrollInvariantRefreshEnd_, row);
+            }
+        }
+        if (y >= 0) {
+            refreshStart_ = std::min(refreshStart_, y);
+            refreshEnd_ = std::max(refreshEnd_, y);
+        }
+    }
     void refresh(int startRow, int endRow);
     void updateFullScreen();
     std::optional<std::pair<int, int>> getUpdateRange() const;
