@@ -211,7 +211,7 @@ void BufferLine::resize(int cols, const CharData& fill)
     repairWide(cols - 1, cols, CharData::blank(fill.attribute));
 }
 
-void BufferLine::reset(int cols, const CharData& fill, bool wrapped)
+void BufferLine::resetCells(int cols, const CharData& fill, bool wrapped)
 {
     const auto n = static_cast<std::size_t>(std::max(cols, 0));
     if (uniformFill_ == fill && data_.size() == n) {

@@ -75,7 +75,16 @@ public:
     void resize(int cols, const CharData& fill = CharData::Null);
     // Makes the row a fresh one of `cols` fill cells, keeping its storage: for rows reused by
     // scrolling.
-    void reset(int cols, const CharData& fill, bool isWrapped);
+    void reset(int cols, const CharData& fill, bool isWrapped)
+    {
+        // Floods of line insertions reset the same blank rows over and over.
+        if (uniformFrom_ == 0 && static_cast<int>(data_.size()) == cols && images.empty() && uniformFill_ == fill) {
+            this->isWrapped = isWrapped;
+            renderMode = RenderLineMode::single;
+            return;
+        }
+        resetCells(cols, fill, isWrapped);
+    }
     void attach(std::shared_ptr<const TerminalImage> image) { images.push_back(std::move(image)); }
 
 private:
@@ -90,6 +99,7 @@ private:
     // Sets n cells to one value, by doubling copies: a plain loop reloads the value after every
     // store and stalls, and rows are filled on every scroll and erase.
     static void fillCells(CharData* out, std::size_t n, const CharData& value);
+    void resetCells(int cols, const CharData& fill, bool isWrapped);
     // Every write to the cells goes through here: the row may no longer end in its fill.
     std::vector<CharData>& cells()
     {
