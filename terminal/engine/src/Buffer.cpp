@@ -16,12 +16,13 @@ namespace {
 class CellWords {
 public:
     // Read straight from the attribute's fields: a cell assembled in memory first would stall.
-    CellWords(int width, const Attribute& attribute)
+    CellWords(int width, const Attribute& attribute, TinyAtom payload = {})
     {
         static_assert(sizeof words_ == sizeof(CharData) && offsetof(CharData, attribute) == 8 && offsetof(Attribute, bg) == 4
                       && offsetof(Attribute, style) == 8);
         words_[0] = 0;
-        words_[1] = static_cast<std::uint32_t>(width);
+        static_assert(offsetof(CharData, width) == 4 && offsetof(CharData, payload) == 6);
+        words_[1] = static_cast<std::uint32_t>(static_cast<std::uint8_t>(width)) | std::uint32_t{payload.code} << 16;
         std::memcpy(&words_[2], &attribute.fg, 4);
         std::memcpy(&words_[3], &attribute.bg, 4);
         words_[4] = attribute.style.rawValue;
@@ -285,32 +286,32 @@ void Buffer::insertCharacter(const CharData& printed)
     row.repairWide(at - 1, at + width, fill);
 }
 
-void Buffer::insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute)
+void Buffer::insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute, TinyAtom payload)
 {
-    insertRunOf(codes.data(), widths, codes.size(), attribute);
+    insertRunOf(codes.data(), widths, codes.size(), attribute, payload);
 }
 
-void Buffer::insertRun(std::string_view ascii, const Attribute& attribute)
+void Buffer::insertRun(std::string_view ascii, const Attribute& attribute, TinyAtom payload)
 {
-    insertRunOf(reinterpret_cast<const unsigned char*>(ascii.data()), nullptr, ascii.size(), attribute);
+    insertRunOf(reinterpret_cast<const unsigned char*>(ascii.data()), nullptr, ascii.size(), attribute, payload);
 }
 
 template <typename Code>
-void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute)
+void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute, TinyAtom payload)
 {
     if (lines_.isEmpty())
         fillViewportRows();
     const int right = marginMode ? marginRight_ : cols_ - 1;
     const CharData fill = CharData::blank(fillAttribute(attribute.bg));
-    const CellWords narrow(1, attribute);
-    const CellWords wide(2, attribute);
+    const CellWords narrow(1, attribute, payload);
+    const CellWords wide(2, attribute, payload);
     const CellWords spacer(0, fill.attribute);
     std::size_t i = 0;
     while (i < count) {
         const int first = widths ? widths[i] : 1;
         if (insertMode || x_ + first - 1 > right) {
             // Wrapping, insert mode, a character that does not fit: one at a time.
-            insertCharacter({static_cast<std::int32_t>(codes[i]), static_cast<std::int8_t>(first), 0, {}, attribute});
+            insertCharacter({static_cast<std::int32_t>(codes[i]), static_cast<std::int8_t>(first), 0, payload, attribute});
             ++i;
             continue;
         }

@@ -126,10 +126,11 @@ public:
     // limit when wrap-around is on, shifts the row in insert mode, places a wide character's
     // spacer. The cells it fills itself take the printed cell's background.
     void insertCharacter(const CharData& cell);
-    // The same for a run of characters with one attribute (`widths` gives each one's width, 1
-    // or 2), written straight into the row up to the right limit; ASCII is all narrow.
-    void insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute);
-    void insertRun(std::string_view ascii, const Attribute& attribute);
+    // The same for a run of characters with one attribute and payload (`widths` gives each
+    // one's width, 1 or 2), written straight into the row up to the right limit; ASCII is all
+    // narrow.
+    void insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute, TinyAtom payload = {});
+    void insertRun(std::string_view ascii, const Attribute& attribute, TinyAtom payload = {});
 
     // Scrolls the scroll region up by one row: the new bottom row is blank with `background`,
     // and `isWrapped` when the scroll came from a wrap. A region at the top of a buffer with
@@ -165,7 +166,7 @@ private:
     void fitScreen(int newRows, int cursorRow, int top, int oldYDispRow, bool followedOutput);
     void resizeTabStops(int oldCols);
     template <typename Code>
-    void insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute);
+    void insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute, TinyAtom payload);
     void appendRowText(const BufferLine& row, const BufferLine* next, int startCol, int endCol, std::string& out, int& length) const;
 
     std::shared_ptr<CellTables> tables_;
