@@ -11,6 +11,8 @@
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 
+#include <cmath>
+
 namespace quillora {
 namespace {
 
@@ -157,10 +159,16 @@ void FlatPicker::openMenu()
     update();
 }
 
+int FlatPicker::titleWidth() const
+{
+    // Whole pixels, rounded up: a title given the rounded-down width would be cut.
+    return int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_title)));
+}
+
 QSize FlatPicker::contentSize() const
 {
     const QFontMetrics metrics(font());
-    const int width = paddingX + metrics.horizontalAdvance(m_title) + spacing + chevronSize + paddingX;
+    const int width = paddingX + titleWidth() + spacing + chevronSize + paddingX;
     const int height = paddingY + std::max(metrics.height(), chevronSize) + paddingY;
     return {width, height};
 }
@@ -198,8 +206,8 @@ void FlatPicker::paintEvent(QPaintEvent*)
 
     const QFontMetrics metrics(font());
     const int textWidth = std::max(0, width() - 2 * paddingX - spacing - chevronSize);
-    const QString text = metrics.elidedText(m_title, Qt::ElideRight, textWidth);
-    const int shownWidth = std::min(metrics.horizontalAdvance(text), textWidth);
+    const QString text = titleWidth() <= textWidth ? m_title : metrics.elidedText(m_title, Qt::ElideRight, textWidth);
+    const int shownWidth = std::min(int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text))), textWidth);
     const QRect textRect(paddingX, 0, shownWidth, height());
     painter.setPen(primary);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);

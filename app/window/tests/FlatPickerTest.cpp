@@ -184,6 +184,24 @@ TEST(FlatPicker, ALongTitleIsCutAtTheGreatestWidth)
     // A short title takes the width of its content, under the limit.
     Picker fitting(Provider::codex);
     EXPECT_LT(fitting.view.sizeHint().width(), 130);
+
+    // At the width it asks for, a title is drawn whole: its pixels are those it has with room
+    // to spare (a cut title ends in an ellipsis instead).
+    for (const QString& title : {QStringLiteral("Codex"), QStringLiteral("Claude"), QStringLiteral("Ollama 3.1 mini"),
+                                QStringLiteral("iiiiiiiiiiiil"), QStringLiteral("WWWWWWWW")}) {
+        FlatPicker picker;
+        picker.setRows({title});
+        picker.setCurrent(0, title);
+        const QSize fits = picker.sizeHint();
+        picker.resize(fits);
+        const QImage atItsWidth = picker.grab().toImage();
+        picker.resize(fits + QSize(60, 0));
+        const QImage roomy = picker.grab().toImage();
+        const QRect text(12, 0, picker.fontMetrics().horizontalAdvance(title), fits.height());
+        const qreal ratio = atItsWidth.devicePixelRatio();
+        const QRect pixels(text.topLeft() * ratio, text.size() * ratio);
+        EXPECT_EQ(atItsWidth.copy(pixels), roomy.copy(pixels)) << title.toStdString();
+    }
 }
 
 } // namespace

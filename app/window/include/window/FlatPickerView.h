@@ -51,6 +51,7 @@ protected:
 
 private:
     void openMenu();
+    int titleWidth() const;
     QSize contentSize() const;
 
     QStringList m_rows;
