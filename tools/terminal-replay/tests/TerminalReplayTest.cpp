@@ -29,7 +29,8 @@ Result replay(const std::string& arguments)
 
 std::string writeInput(const std::string& bytes)
 {
-    const std::string path = testing::TempDir() + "/replay-input";
+    // ctest runs each test as its own process, side by side: each test keeps its own file.
+    const std::string path = testing::TempDir() + "/replay-input-" + testing::UnitTest::GetInstance()->current_test_info()->name();
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
