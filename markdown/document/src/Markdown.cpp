@@ -61,7 +61,7 @@ void Markdown::setContent(const markdown::MarkdownContent& content)
     m_text.reset();
     m_content = content;
     // Only the blocks from the first changed one on are built again.
-    if (!updateDocument(*m_state, m_content))
+    if (!updateDocument(m_state, m_content))
         rebuild();
 }
 

@@ -98,14 +98,89 @@ Blocks filteredBlocks(const MarkdownContent& content, ColorScheme scheme)
 
 } // namespace
 
+// How much a block holds, in lines of the base font: lines it takes at any width, and
+// characters that wrap by the width.
+struct BlockExtent {
+    double lines = 0;
+    double characters = 0;
+};
+
+namespace {
+
+void addInlines(const std::vector<InlineNode>& inlines, BlockExtent& extent)
+{
+    std::vector<const InlineNode*> stack;
+    for (const InlineNode& node : inlines)
+        stack.push_back(&node);
+    while (!stack.empty()) {
+        const InlineNode* node = stack.back();
+        stack.pop_back();
+        if (const auto* text = node->as<InlineNode::Text>())
+            extent.characters += double(text->text.size());
+        else if (const auto* code = node->as<InlineNode::Code>())
+            extent.characters += double(code->code.size());
+        else if (node->is<InlineNode::LineBreak>())
+            extent.lines += 1;
+        else if (node->is<InlineNode::SoftBreak>())
+            extent.characters += 1;
+        if (const auto* children = node->children()) {
+            for (const InlineNode& child : *children)
+                stack.push_back(&child);
+        }
+    }
+}
+
+// A text wraps onto a line more than its characters fill, half of one on average.
+void addText(const std::vector<InlineNode>& inlines, double lines, BlockExtent& extent)
+{
+    extent.lines += lines + 0.5;
+    addInlines(inlines, extent);
+}
+
+BlockExtent extentOf(const BlockNode& root)
+{
+    BlockExtent extent;
+    std::vector<const BlockNode*> stack{&root};
+    while (!stack.empty()) {
+        const BlockNode* block = stack.back();
+        stack.pop_back();
+        if (const auto* p = block->as<BlockNode::Paragraph>()) {
+            addText(p->content, 1, extent);
+        } else if (const auto* h = block->as<BlockNode::Heading>()) {
+            addText(h->content, 1.5, extent);
+        } else if (const auto* c = block->as<BlockNode::CodeBlock>()) {
+            extent.lines += 2 + double(std::count(c->content.begin(), c->content.end(), '\n'));
+        } else if (const auto* html = block->as<BlockNode::HtmlBlock>()) {
+            extent.lines += 1 + double(std::count(html->content.begin(), html->content.end(), '\n'));
+        } else if (const auto* t = block->as<BlockNode::Table>()) {
+            for (const auto& row : t->rows) {
+                extent.lines += 1.2;
+                for (const auto& cell : row.cells)
+                    addInlines(cell.content, extent);
+            }
+        } else if (block->is<BlockNode::ThematicBreak>()) {
+            extent.lines += 1;
+        }
+        detail::forEachChildList(*block, [&stack](const std::vector<BlockNode>& children) {
+            for (const BlockNode& child : children)
+                stack.push_back(&child);
+        });
+    }
+    return extent;
+}
+
+} // namespace
+
 struct DocumentState {
     RenderNode* stack = nullptr; // the stack of top-level blocks of the last build
     Environment environment;     // what the blocks are built under
+    double fontSize = FontProperties::defaultSize;
     Blocks blocks;
-    // Per block: what a top-level list keeps to change its items in place.
+    // Per block: what a built top-level list keeps to change its items in place.
     std::vector<std::optional<detail::ListItems>> lists;
     // Per block: shown as its plain text, the document being too large to lay out in time.
     std::vector<bool> degraded;
+    std::vector<std::optional<BlockExtent>> extents;
     std::size_t kept = 0;
 };
 
@@ -118,35 +193,50 @@ GapBetween gapRule(const Environment& environment)
     };
 }
 
-// Builds blocks [from, end) of the state's blocks into the stack, after its first `keep` children.
-void buildBlocks(DocumentState& state, std::size_t from, std::size_t keep)
+// The top-level blocks as the lazy stack builds them, for the state's blocks.
+LazyStackContent blockContent(const std::shared_ptr<DocumentState>& state)
 {
-    Environment inner = state.environment;
-    inner.stackAxis = Axis::vertical;
-    state.lists.resize(from);
-    state.degraded = detail::degradedBlocks(state.blocks);
-    std::vector<RenderNodePtr> built;
-    for (std::size_t i = from; i < state.blocks.size(); ++i) {
-        state.lists.emplace_back();
-        built.push_back(state.degraded[i] ? detail::DegradedBlockView(*state.blocks[i]).build(inner)
-                                          : detail::buildTopLevelBlock(state.blocks[i], inner, state.lists.back()));
-    }
-    replaceStackChildren(*state.stack, keep, std::move(built), gapRule(state.environment));
+    const std::size_t count = state->blocks.size();
+    state->lists.resize(count);
+    state->extents.resize(count);
+    state->degraded = detail::degradedBlocks(state->blocks);
+    LazyStackContent content;
+    content.count = count;
+    content.build = [state](std::size_t index) -> RenderNodePtr {
+        Environment inner = state->environment;
+        inner.stackAxis = Axis::vertical;
+        if (state->degraded[index])
+            return detail::DegradedBlockView(*state->blocks[index]).build(inner);
+        return detail::buildTopLevelBlock(state->blocks[index], inner, state->lists[index]);
+    };
+    content.released = [state](std::size_t index) { state->lists[index].reset(); };
+    content.estimate = [state](std::size_t index, double width) {
+        std::optional<BlockExtent>& extent = state->extents[index];
+        if (!extent)
+            extent = extentOf(*state->blocks[index]);
+        const double lineHeight = 1.25 * state->fontSize;
+        const double characterWidth = 0.5 * state->fontSize;
+        return lineHeight * (extent->lines + extent->characters * characterWidth / std::max(width, 1.0));
+    };
+    return content;
 }
 
-// The top-level blocks: a stack of separately built units.
-View DocumentBlocks(Blocks blocks, std::shared_ptr<DocumentState> state)
+// The top-level blocks: a lazily built stack of separately built units. Without a state of the
+// caller's, each build has its own.
+View DocumentBlocks(Blocks blocks, double fontSize, std::shared_ptr<DocumentState> state)
 {
-    return BuiltView([blocks = std::move(blocks), state = std::move(state)](const Environment& environment) {
-        RenderNodePtr node =
-            VStackByMargins({}, environment.multilineTextAlignment, gapRule(environment)).build(environment);
-        DocumentState local;
-        DocumentState& target = state ? *state : local;
-        target.stack = node.get();
-        target.environment = environment;
-        target.blocks = blocks;
-        target.kept = 0;
-        buildBlocks(target, 0, 0);
+    return BuiltView([blocks = std::move(blocks), fontSize, state = std::move(state)](const Environment& environment) {
+        const std::shared_ptr<DocumentState> target = state ? state : std::make_shared<DocumentState>();
+        target->environment = environment;
+        target->fontSize = fontSize;
+        target->blocks = blocks;
+        target->lists.clear();
+        target->extents.clear();
+        target->kept = 0;
+        RenderNodePtr node = LazyVStack([&target](const Environment&) { return blockContent(target); },
+                                        environment.multilineTextAlignment, gapRule(environment))
+                                 .build(environment);
+        target->stack = node.get();
         return node;
     });
 }
@@ -180,7 +270,7 @@ View MarkdownView(MarkdownContent content, std::optional<QUrl> baseURL, std::opt
         // boxes on shaded table rows and quotes.
         if (attributes.backgroundColor)
             environment.textStyle = TextStylePair{environment.textStyle, BackgroundColor(std::nullopt)};
-        View blocks = DocumentBlocks(filteredBlocks(content, environment.colorScheme), state);
+        View blocks = DocumentBlocks(filteredBlocks(content, environment.colorScheme), size, state);
         if (attributes.backgroundColor)
             blocks = blocks.background(*attributes.backgroundColor);
         return blocks.transformEnvironment([environment](Environment& e) { e = environment; });
@@ -194,28 +284,26 @@ View MarkdownView(const QString& text, std::optional<QUrl> baseURL, std::optiona
                         std::move(baseURL), std::move(imageBaseURL));
 }
 
-bool updateDocument(DocumentState& state, const MarkdownContent& content)
+bool updateDocument(const std::shared_ptr<DocumentState>& state, const MarkdownContent& content)
 {
-    if (!state.stack)
+    if (!state->stack)
         return false;
-    Blocks blocks = filteredBlocks(content, state.environment.colorScheme);
+    Blocks blocks = filteredBlocks(content, state->environment.colorScheme);
     std::size_t same = 0;
-    while (same < blocks.size() && same < state.blocks.size() && *blocks[same] == *state.blocks[same])
+    while (same < blocks.size() && same < state->blocks.size() && *blocks[same] == *state->blocks[same])
         ++same;
-    if (same == blocks.size() && same == state.blocks.size())
+    if (same == blocks.size() && same == state->blocks.size())
         return true;
-    // Children and blocks correspond one to one unless some block built to nothing; then build
-    // everything again.
-    if (state.stack->children().size() != state.blocks.size())
-        same = 0;
-    // A list that only grew at its end (text streaming into it) keeps its first items.
+    // A built list that only grew at its end (text streaming into it) keeps its first items.
     std::size_t from = same;
-    if (same < blocks.size() && same < state.blocks.size() && same < state.lists.size() && state.lists[same]
-        && detail::updateListItems(*state.lists[same], *state.blocks[same], blocks[same]))
+    if (same < blocks.size() && same < state->blocks.size() && state->lists[same]
+        && detail::updateListItems(*state->lists[same], *state->blocks[same], blocks[same]))
         ++from;
-    state.blocks = std::move(blocks);
-    state.kept = same;
-    buildBlocks(state, from, from);
+    state->blocks = std::move(blocks);
+    state->kept = same;
+    state->lists.resize(from);
+    state->extents.resize(from);
+    replaceLazyStackChildren(*state->stack, from, blockContent(state));
     return true;
 }
 

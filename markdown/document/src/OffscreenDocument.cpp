@@ -28,9 +28,10 @@ double elapsedMs(const QElapsedTimer& timer)
 } // namespace
 
 OffscreenDocument::OffscreenDocument(const QString& text, const Theme& theme, ColorScheme scheme, double width,
-                                     std::function<View(const View&)> modifiers)
-    : m_scheme(scheme), m_width(width)
+                                     std::function<View(const View&)> modifiers, std::optional<double> viewportHeight)
+    : m_scheme(scheme), m_width(width), m_viewportHeight(viewportHeight)
 {
+    m_host.setViewportHeight(viewportHeight);
     QElapsedTimer timer;
     timer.start();
     const QByteArray utf8 = text.toUtf8();
@@ -51,7 +52,7 @@ OffscreenDocument::OffscreenDocument(const QString& text, const Theme& theme, Co
     timer.restart();
     m_height = m_host.layout(width);
     m_timings.firstLayoutMs = elapsedMs(timer);
-    m_timings.fullLayoutMs = m_timings.firstLayoutMs; // the whole document is laid out at once
+    m_timings.fullLayoutMs = m_timings.firstLayoutMs; // unless lazily: then when it settles
 }
 
 void OffscreenDocument::settle(int timeoutMs)
@@ -60,10 +61,30 @@ void OffscreenDocument::settle(int timeoutMs)
     total.start();
     quiet.start();
     const auto connection = QObject::connect(&m_host, &ViewHost::layoutChanged, [&quiet] { quiet.restart(); });
-    while (quiet.elapsed() < 250 && total.elapsed() < timeoutMs)
+    bool wasSettled = m_host.isSettled();
+    while ((quiet.elapsed() < 250 || !m_host.isSettled()) && total.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (m_host.isSettled() && !wasSettled)
+            m_timings.fullLayoutMs = m_timings.firstLayoutMs + double(total.nsecsElapsed()) / 1e6;
+        wasSettled = m_host.isSettled();
+    }
     QObject::disconnect(connection);
     m_height = m_host.layout(m_width);
+}
+
+double OffscreenDocument::scrollTo(double top, bool toEnd)
+{
+    if (toEnd)
+        top = std::max(0.0, m_height - m_viewportHeight.value_or(0));
+    m_host.scrollTo(top, toEnd);
+    m_height = m_host.layout(m_width);
+    const double limit = std::max(0.0, m_height - m_viewportHeight.value_or(0));
+    const double clamped = std::clamp(m_host.viewportTop(), 0.0, limit);
+    if (clamped != m_host.viewportTop()) {
+        m_host.scrollTo(clamped, toEnd);
+        m_height = m_host.layout(m_width);
+    }
+    return clamped;
 }
 
 QString OffscreenDocument::dump() const

@@ -47,7 +47,9 @@ void click(mdview::ViewHost& host, const QPointF& point)
 TEST(MarkdownWidget, AppendedTextKeepsTheNodesAndSelectionOfTheUnchangedBlocks)
 {
     Markdown markdown(paragraphs(20));
-    markdown.resize(500, 400);
+    markdown.resize(500, 1000); // all of it on the screen: built and laid out
+    markdown.show();
+    QCoreApplication::processEvents();
     const auto before = texts(markdown);
     ASSERT_EQ(before.size(), 20u);
     markdown.host().selectAll();

@@ -61,8 +61,39 @@ ColorScheme colorSchemeOf(const QPalette& palette)
         ? ColorScheme::dark : ColorScheme::light;
 }
 
+namespace {
+
+// The longest a slice of background layout may take: the event loop comes round at least
+// twice a frame.
+constexpr double sliceMilliseconds = 8;
+
+detail::LazyStackNode* findLazyStack(RenderNode& node)
+{
+    if (auto* lazy = dynamic_cast<detail::LazyStackNode*>(&node))
+        return lazy;
+    for (const auto& child : node.children()) {
+        if (auto* found = findLazyStack(*child))
+            return found;
+    }
+    return nullptr;
+}
+
+bool isInside(const RenderNode* node, const RenderNode* root)
+{
+    for (; node; node = node->parent()) {
+        if (node == root)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 ViewHost::ViewHost(QObject* parent) : QObject(parent)
 {
+    m_slices.setSingleShot(true);
+    m_slices.setInterval(0);
+    connect(&m_slices, &QTimer::timeout, this, &ViewHost::layOutInBackground);
     rebuild(); // a host shown before it is given a view draws the empty view
 }
 
@@ -82,6 +113,11 @@ void ViewHost::setEnvironment(const Environment& environment)
 
 void ViewHost::rebuild()
 {
+    // The same document built again shows what it showed (another theme, another scheme).
+    std::optional<detail::LazyStackNode::Anchor> anchor;
+    if (m_lazy)
+        anchor = m_lazy->anchor();
+    m_lazy = nullptr;
     m_root = m_view.build(m_environment);
     m_root->setChangeHandler([this](RenderNode::Change change) {
         if (change == RenderNode::Change::layout)
@@ -89,49 +125,66 @@ void ViewHost::rebuild()
         else
             emit repaintNeeded();
     });
+    m_lazy = findLazyStack(*m_root);
+    if (m_lazy) {
+        m_lazy->setViewportHeight(m_viewportHeight);
+        if (anchor)
+            m_lazy->setAnchor(*anchor);
+        m_lazy->setObserver(
+            [this](std::size_t index, bool built) {
+                if (built)
+                    markSelection(index);
+                else if (isInside(m_thumbDrag, m_lazy->built(index)))
+                    m_thumbDrag = nullptr;
+            },
+            [this] { m_layoutDirty = true; });
+    }
     contentChanged();
 }
 
 void ViewHost::contentChanged()
 {
     m_thumbDrag = nullptr; // the node may be gone
-    // Text nodes may have been replaced: carry the selection over to the new ones.
-    std::vector<TextNode*> texts = collectTextNodes(*m_root);
-    std::vector<QString> contents;
-    contents.reserve(texts.size());
-    for (const TextNode* text : texts)
-        contents.push_back(text->text());
+    if (!m_lazy) {
+        // Text nodes may have been replaced: the selection is carried over to the new ones.
+        m_texts = collectTextNodes(*m_root);
+        auto contents = std::make_shared<std::vector<QString>>();
+        contents->reserve(m_texts.size());
+        for (const TextNode* text : m_texts)
+            contents->push_back(text->text());
+        m_textContents = std::move(contents);
+    }
+    m_layoutDirty = true;
+    if (m_width)
+        layout(*m_width);
     const bool hadSelection = hasSelection();
     bool moved = false;
     if (m_anchor && m_focus) {
-        m_anchor = carriedOver(*m_anchor, contents, moved);
-        m_focus = carriedOver(*m_focus, contents, moved);
+        carryOver(m_anchor, moved);
+        carryOver(m_focus, moved);
     }
     if (!m_anchor || !m_focus) {
         m_anchor.reset();
         m_focus.reset();
     }
-    m_texts = std::move(texts);
-    m_textContents = std::move(contents);
     markSelection();
     if (hadSelection && (moved || !hasSelection()))
         emit selectionChanged();
-    const std::optional<double> width = m_width;
-    m_width.reset();
-    if (width)
-        layout(*width);
     emit layoutChanged();
     emit repaintNeeded();
 }
 
 double ViewHost::layout(double width)
 {
-    if (m_width == width)
+    if (m_width == width && !m_layoutDirty)
         return m_height;
     m_width = width;
+    m_layoutDirty = false;
     m_height = m_root->measure({width, std::nullopt}).height();
     // The document spans the host's width, whatever its content measures.
     m_root->place(QRectF(0, 0, width, m_height));
+    if (m_lazy && m_lazy->isLazy() && !m_lazy->isSettled())
+        m_slices.start();
     return m_height;
 }
 
@@ -140,21 +193,117 @@ double ViewHost::heightForWidth(double width)
     return m_root->measure({width, std::nullopt}).height();
 }
 
+void ViewHost::setViewportHeight(std::optional<double> height)
+{
+    if (m_viewportHeight == height)
+        return;
+    m_viewportHeight = height;
+    if (m_lazy) {
+        m_lazy->setViewportHeight(height);
+        m_layoutDirty = true;
+    }
+}
+
+bool ViewHost::scrollTo(double top, bool toEnd)
+{
+    m_viewTop = top;
+    if (!m_lazy || !m_lazy->isLazy())
+        return false;
+    m_lazy->scrollTo(top, toEnd);
+    // What is kept built follows the viewport.
+    if (!m_lazy->isSettled() || !m_layoutDirty)
+        m_slices.start();
+    if (!m_layoutDirty || !m_width)
+        return false;
+    layout(*m_width);
+    return true;
+}
+
+double ViewHost::viewportTop() const
+{
+    return m_lazy && m_lazy->isLazy() ? m_lazy->viewportTop() : m_viewTop;
+}
+
+bool ViewHost::isSettled() const
+{
+    return !m_lazy || !m_lazy->isLazy() || m_lazy->isSettled();
+}
+
+void ViewHost::layOutInBackground()
+{
+    if (!m_lazy || !m_lazy->isLazy() || !m_width)
+        return;
+    const detail::LazyStackNode::Progress progress = m_lazy->measureMore(sliceMilliseconds);
+    if (m_layoutDirty) {
+        layout(*m_width);
+        emit extentChanged();
+    }
+    if (progress.visibleChanged)
+        emit repaintNeeded();
+    if (progress.more)
+        m_slices.start();
+}
+
 void ViewHost::paint(QPainter& painter, const QRectF& exposed)
 {
     painter.setRenderHint(QPainter::TextAntialiasing);
     m_root->paint(painter, exposed);
 }
 
-std::optional<ViewHost::Position> ViewHost::positionAt(const QPointF& point) const
+// --- Texts and positions ------------------------------------------------------------------------
+
+std::size_t ViewHost::segmentCount() const
 {
-    if (m_texts.empty())
-        return std::nullopt;
+    return m_lazy ? m_lazy->count() : 1;
+}
+
+const std::vector<TextNode*>& ViewHost::segmentTexts(std::size_t segment) const
+{
+    return m_lazy ? m_lazy->texts(segment) : m_texts;
+}
+
+std::vector<detail::TextPiece> ViewHost::segmentPieces(std::size_t segment) const
+{
+    return m_lazy ? m_lazy->pieces(segment) : detail::textPieces(m_texts);
+}
+
+ViewHost::Contents ViewHost::segmentContents(std::size_t segment) const
+{
+    if (!m_lazy)
+        return m_textContents;
+    auto contents = std::make_shared<std::vector<QString>>();
+    for (const detail::TextPiece& piece : m_lazy->pieces(segment))
+        contents->push_back(piece.text);
+    return contents;
+}
+
+std::optional<ViewHost::Position> ViewHost::firstPosition() const
+{
+    for (std::size_t segment = 0; segment < segmentCount(); ++segment) {
+        if (!segmentContents(segment)->empty())
+            return Position{segment, 0, 0};
+    }
+    return std::nullopt;
+}
+
+std::optional<ViewHost::Position> ViewHost::lastPosition() const
+{
+    for (std::size_t segment = segmentCount(); segment > 0; --segment) {
+        const Contents contents = segmentContents(segment - 1);
+        if (!contents->empty())
+            return Position{segment - 1, contents->size() - 1, int(contents->back().size())};
+    }
+    return std::nullopt;
+}
+
+std::optional<ViewHost::Position> ViewHost::positionIn(std::size_t segment, const QPointF& point) const
+{
     // A text on the point's line (the nearest one sideways), else the next text below.
+    const std::vector<TextNode*>& texts = segmentTexts(segment);
     std::optional<std::size_t> best;
     double bestDistance = 0;
-    for (std::size_t i = 0; i < m_texts.size(); ++i) {
-        const QRectF& f = m_texts[i]->frame();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const QRectF& f = texts[i]->frame();
         if (point.y() < f.top() || point.y() > f.bottom())
             continue;
         const double distance = point.x() < f.left() ? f.left() - point.x()
@@ -165,12 +314,41 @@ std::optional<ViewHost::Position> ViewHost::positionAt(const QPointF& point) con
         }
     }
     if (best)
-        return Position{*best, m_texts[*best]->offsetAt(point)};
-    for (std::size_t i = 0; i < m_texts.size(); ++i) {
-        if (m_texts[i]->frame().top() > point.y())
-            return Position{i, 0};
+        return Position{segment, *best, texts[*best]->offsetAt(point)};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (texts[i]->frame().top() > point.y())
+            return Position{segment, i, 0};
     }
-    return Position{m_texts.size() - 1, int(m_texts.back()->text().size())};
+    return std::nullopt;
+}
+
+std::optional<ViewHost::Position> ViewHost::positionAt(const QPointF& point) const
+{
+    if (!m_lazy) {
+        if (const auto position = positionIn(0, point))
+            return position;
+        return lastPosition();
+    }
+    for (std::size_t segment = m_lazy->indexAt(point.y()); segment < m_lazy->count(); ++segment) {
+        if (m_lazy->built(segment)) {
+            if (const auto position = positionIn(segment, point))
+                return position;
+        } else if (!m_lazy->pieces(segment).empty()) {
+            return Position{segment, 0, 0};
+        }
+    }
+    return lastPosition();
+}
+
+void ViewHost::setEnd(std::optional<End>& end, std::optional<Position> position)
+{
+    if (!position) {
+        end.reset();
+        return;
+    }
+    Contents contents = end && end->position.segment == position->segment && end->contents
+        ? end->contents : segmentContents(position->segment);
+    end = End{*position, std::move(contents)};
 }
 
 QString ViewHost::linkAt(const QPointF& position) const
@@ -213,10 +391,10 @@ bool ViewHost::mousePress(const QPointF& position, Qt::MouseButton button, Qt::K
     m_dragging = false;
     const auto at = positionAt(position);
     if (modifiers & Qt::ShiftModifier && m_anchor) {
-        m_focus = at;
+        setEnd(m_focus, at);
     } else {
-        m_anchor = at;
-        m_focus = at;
+        setEnd(m_anchor, at);
+        setEnd(m_focus, at);
     }
     applySelection();
     return true;
@@ -241,7 +419,7 @@ bool ViewHost::mouseMove(const QPointF& position, Qt::MouseButtons buttons)
     if (!m_dragging && (position - m_pressPoint).manhattanLength() < 4)
         return true;
     m_dragging = true;
-    m_focus = positionAt(position);
+    setEnd(m_focus, positionAt(position));
     applySelection();
     return true;
 }
@@ -268,7 +446,7 @@ bool ViewHost::mouseDoubleClick(const QPointF& position, Qt::MouseButton button)
     const auto at = positionAt(position);
     if (!at)
         return false;
-    const QString& text = m_texts[at->text]->text();
+    const QString text = segmentContents(at->segment)->at(at->text);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
     finder.setPosition(std::clamp(at->offset, 0, int(text.size())));
     int start = at->offset, end = at->offset;
@@ -283,8 +461,8 @@ bool ViewHost::mouseDoubleClick(const QPointF& position, Qt::MouseButton button)
         start = 0;
     if (end < 0)
         end = int(text.size());
-    m_anchor = Position{at->text, start};
-    m_focus = Position{at->text, end};
+    setEnd(m_anchor, Position{at->segment, at->text, start});
+    setEnd(m_focus, Position{at->segment, at->text, end});
     applySelection();
     return true;
 }
@@ -305,10 +483,12 @@ bool ViewHost::scrollHorizontally(const QPointF& position, double delta)
 
 void ViewHost::selectAll()
 {
-    if (m_texts.empty())
+    const auto first = firstPosition();
+    const auto last = lastPosition();
+    if (!first || !last)
         return;
-    m_anchor = Position{0, 0};
-    m_focus = Position{m_texts.size() - 1, int(m_texts.back()->text().size())};
+    setEnd(m_anchor, first);
+    setEnd(m_focus, last);
     applySelection();
 }
 
@@ -319,34 +499,58 @@ void ViewHost::clearSelection()
     applySelection();
 }
 
-std::optional<ViewHost::Position> ViewHost::carriedOver(const Position& position,
-                                                       const std::vector<QString>& contents, bool& moved) const
+std::optional<ViewHost::Position> ViewHost::carriedOver(const Position& position, const std::vector<QString>& before,
+                                                       const std::vector<QString>& after, bool& moved) const
 {
     // What changed is usually one run of texts (a subtree rebuilt, an image that arrived): the
     // texts before and after it are the same, and positions in them still hold.
-    const std::vector<QString>& old = m_textContents;
-    const std::size_t shorter = std::min(old.size(), contents.size());
+    const std::size_t shorter = std::min(before.size(), after.size());
     std::size_t head = 0;
-    while (head < shorter && head <= position.text && old[head] == contents[head])
+    while (head < shorter && head <= position.text && before[head] == after[head])
         ++head;
     if (position.text < head)
         return position;
     std::size_t tail = 0;
-    while (tail < shorter - head && old[old.size() - 1 - tail] == contents[contents.size() - 1 - tail])
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
         ++tail;
-    if (position.text >= old.size() - tail && position.text < old.size())
-        return Position{position.text - old.size() + contents.size(), position.offset};
+    if (position.text >= before.size() - tail && position.text < before.size())
+        return Position{position.segment, position.text - before.size() + after.size(), position.offset};
     // In a text that changed (text streaming in): the end of the unchanged texts before it, so
     // what was selected there stays selected.
     moved = true;
     if (head > 0)
-        return Position{head - 1, int(contents[head - 1].size())};
+        return Position{position.segment, head - 1, int(after[head - 1].size())};
+    for (std::size_t segment = position.segment; segment > 0; --segment) {
+        const Contents contents = segmentContents(segment - 1);
+        if (!contents->empty())
+            return Position{segment - 1, contents->size() - 1, int(contents->back().size())};
+    }
     return std::nullopt;
+}
+
+void ViewHost::carryOver(std::optional<End>& end, bool& moved)
+{
+    if (end->position.segment >= segmentCount()) {
+        end.reset();
+        moved = true;
+        return;
+    }
+    const Contents after = segmentContents(end->position.segment);
+    if (end->contents == after || (end->contents && *end->contents == *after)) {
+        end->contents = after;
+        return;
+    }
+    const auto carried = carriedOver(end->position, end->contents ? *end->contents : std::vector<QString>{}, *after, moved);
+    if (!carried) {
+        end.reset();
+        return;
+    }
+    end = End{*carried, carried->segment == end->position.segment ? after : segmentContents(carried->segment)};
 }
 
 bool ViewHost::hasSelection() const
 {
-    return m_anchor && m_focus && *m_anchor != *m_focus;
+    return m_anchor && m_focus && m_anchor->position != m_focus->position;
 }
 
 void ViewHost::applySelection()
@@ -356,39 +560,63 @@ void ViewHost::applySelection()
     emit repaintNeeded();
 }
 
+std::pair<int, int> ViewHost::selectedRange(std::size_t segment, std::size_t text, int length) const
+{
+    if (!hasSelection())
+        return {0, 0};
+    const Position& from = std::min(m_anchor->position, m_focus->position);
+    const Position& to = std::max(m_anchor->position, m_focus->position);
+    const auto at = std::pair(segment, text);
+    if (at < std::pair(from.segment, from.text) || at > std::pair(to.segment, to.text))
+        return {0, 0};
+    const int start = at == std::pair(from.segment, from.text) ? std::clamp(from.offset, 0, length) : 0;
+    const int end = at == std::pair(to.segment, to.text) ? std::clamp(to.offset, 0, length) : length;
+    return {start, end};
+}
+
+void ViewHost::markSelection(std::size_t segment)
+{
+    const std::vector<TextNode*>& texts = segmentTexts(segment);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const auto [start, end] = selectedRange(segment, i, int(texts[i]->text().size()));
+        texts[i]->setSelection(start, end);
+    }
+}
+
 void ViewHost::markSelection()
 {
-    for (TextNode* text : m_texts)
-        text->setSelection(0, 0);
-    if (hasSelection()) {
-        const Position from = std::min(*m_anchor, *m_focus);
-        const Position to = std::max(*m_anchor, *m_focus);
-        for (std::size_t i = from.text; i <= to.text; ++i) {
-            const int start = i == from.text ? from.offset : 0;
-            const int end = i == to.text ? to.offset : int(m_texts[i]->text().size());
-            m_texts[i]->setSelection(start, end);
-        }
+    if (!m_lazy) {
+        markSelection(0);
+        return;
     }
+    for (std::size_t segment : m_lazy->builtIndices())
+        markSelection(segment);
 }
 
 QString ViewHost::selectedText() const
 {
+    if (!hasSelection())
+        return {};
     // Texts side by side (table cells, a list marker and its item) are set apart by tabs, texts
     // one below the other by line feeds.
+    const Position& from = std::min(m_anchor->position, m_focus->position);
+    const Position& to = std::max(m_anchor->position, m_focus->position);
     QString result;
-    const TextNode* previous = nullptr;
-    for (const TextNode* text : m_texts) {
-        const auto [start, end] = text->selection();
-        if (end <= start)
-            continue;
-        if (previous) {
-            const QRectF& before = previous->frame();
-            const QRectF& after = text->frame();
-            const bool sideBySide = after.top() < before.bottom() && after.left() >= before.right() - 0.5;
-            result += sideBySide ? QLatin1Char('\t') : QLatin1Char('\n');
+    std::optional<std::size_t> previousSegment;
+    for (std::size_t segment = from.segment; segment <= to.segment && segment < segmentCount(); ++segment) {
+        const std::vector<detail::TextPiece> pieces = segmentPieces(segment);
+        const std::size_t first = segment == from.segment ? from.text : 0;
+        const std::size_t last = segment == to.segment ? std::min(to.text + 1, pieces.size()) : pieces.size();
+        for (std::size_t i = first; i < last; ++i) {
+            const detail::TextPiece& piece = pieces[i];
+            const auto [start, end] = selectedRange(segment, i, int(piece.text.size()));
+            if (end <= start)
+                continue;
+            if (previousSegment)
+                result += *previousSegment == segment && piece.besidePrevious ? QLatin1Char('\t') : QLatin1Char('\n');
+            result += QStringView(piece.text).mid(start, end - start);
+            previousSegment = segment;
         }
-        result += QStringView(text->text()).mid(start, end - start);
-        previous = text;
     }
     return result;
 }
@@ -516,8 +744,10 @@ DocumentView::DocumentView(QWidget* parent) : QAbstractScrollArea(parent)
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
     followPalette(m_host, palette());
+    m_host.setViewportHeight(viewport()->height());
     connect(&m_host, &ViewHost::repaintNeeded, viewport(), qOverload<>(&QWidget::update));
     connect(&m_host, &ViewHost::layoutChanged, this, &DocumentView::relayout);
+    connect(&m_host, &ViewHost::extentChanged, this, &DocumentView::followHost);
     m_pendingRelayout.setSingleShot(true);
     m_pendingRelayout.setInterval(0);
     connect(&m_pendingRelayout, &QTimer::timeout, this, &DocumentView::relayout);
@@ -538,11 +768,28 @@ void DocumentView::setEnvironment(const Environment& environment)
 void DocumentView::relayout()
 {
     m_pendingRelayout.stop();
-    const double height = m_host.layout(viewport()->width());
-    verticalScrollBar()->setPageStep(viewport()->height());
-    verticalScrollBar()->setSingleStep(20);
-    verticalScrollBar()->setRange(0, std::max(0, int(std::ceil(height)) - viewport()->height()));
+    m_host.setViewportHeight(viewport()->height());
+    m_host.layout(viewport()->width());
+    followHost();
     viewport()->update();
+}
+
+void DocumentView::followHost()
+{
+    QScrollBar* bar = verticalScrollBar();
+    // Heights measured above the viewport move it in the document, not on the screen: the
+    // scroll bar follows. Clamped to the new range, the viewport is anchored where it ended up.
+    for (int round = 0; round < 2; ++round) {
+        const int wanted = int(std::lround(m_host.viewportTop()));
+        m_following = true;
+        bar->setPageStep(viewport()->height());
+        bar->setSingleStep(20);
+        bar->setRange(0, std::max(0, int(std::ceil(m_host.height())) - viewport()->height()));
+        bar->setValue(wanted);
+        m_following = false;
+        if (bar->value() == wanted || !m_host.scrollTo(bar->value(), bar->value() == bar->maximum() && bar->maximum() > 0))
+            return;
+    }
 }
 
 QPointF DocumentView::toDocument(const QPointF& point) const
@@ -568,6 +815,12 @@ void DocumentView::resizeEvent(QResizeEvent* event)
 
 void DocumentView::scrollContentsBy(int, int)
 {
+    if (!m_following) {
+        QScrollBar* bar = verticalScrollBar();
+        // At the end, the viewport stays at the end while the heights above it settle.
+        if (m_host.scrollTo(bar->value(), bar->value() == bar->maximum() && bar->maximum() > 0))
+            followHost();
+    }
     viewport()->update();
 }
 
@@ -576,6 +829,17 @@ void DocumentView::wheelEvent(QWheelEvent* event)
     if (scrollSideways(m_host, event, toDocument(event->position())))
         return;
     QAbstractScrollArea::wheelEvent(event);
+}
+
+void DocumentView::keyPressEvent(QKeyEvent* event)
+{
+    QScrollBar* bar = verticalScrollBar();
+    if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+        bar->setValue(event->key() == Qt::Key_Home ? bar->minimum() : bar->maximum());
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 bool DocumentView::event(QEvent* event)

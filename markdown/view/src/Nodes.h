@@ -8,9 +8,14 @@
 #include "mdview/Environment.h"
 
 #include <QImage>
+#include <QString>
 
 #include <any>
 #include <functional>
+
+namespace mdview {
+class TextNode;
+}
 
 namespace mdview::detail {
 
@@ -149,6 +154,135 @@ private:
     double m_spacing;
     std::vector<double> m_gaps;
     double m_overflow = 0; // how far children draw beyond their frames along the axis
+};
+
+// A text as copying gives it: its content, and whether it stands beside the text with content
+// before it (set apart by a tab) rather than below it (a line feed).
+struct TextPiece {
+    QString text;
+    bool besidePrevious = false;
+};
+// The pieces of laid-out texts in document order.
+std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts);
+
+// A vertical stack of children built on demand (see LazyVStack). Its children are the built
+// ones, in order; each position also keeps what its child measured, its block margin and its
+// texts for copying, which outlive the child when it is released.
+class LazyStackNode final : public RenderNode {
+public:
+    LazyStackNode(LazyStackContent content, HorizontalAlignment alignment, GapBetween gap);
+
+    const char* typeName() const override { return "VStack"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override;
+    RenderNode* hitTest(const QPointF& point) override;
+
+    void replace(std::size_t from, LazyStackContent content);
+
+    // --- What the host drives. Positions are in document coordinates.
+    // With a viewport height the stack is lazy; without one every child is built.
+    void setViewportHeight(std::optional<double> height);
+    bool isLazy() const { return m_viewportHeight.has_value(); }
+    // Where the viewport stands: a child and the distance of the viewport's top below the
+    // child's top; position count() stands for the end (the distance is then negative).
+    struct Anchor {
+        std::size_t index = 0;
+        double offset = 0;
+    };
+    const Anchor& anchor() const { return m_anchor; }
+    void setAnchor(const Anchor& anchor);
+    // Anchors the viewport at a document y, or with its bottom at the end; measures what
+    // becomes visible.
+    void scrollTo(double top, bool toEnd);
+    double viewportTop();
+    // Measures more children, those near the viewport first, until the deadline; releases
+    // those far from it. False when every child is measured.
+    struct Progress {
+        bool visibleChanged = false;
+        bool more = false;
+    };
+    Progress measureMore(double budgetMs);
+    // Every child measured at the stack's width.
+    bool isSettled() const { return m_cursor >= m_slots.size(); }
+
+    std::size_t count() const { return m_slots.size(); }
+    RenderNode* built(std::size_t index) const { return m_slots[index].node; }
+    // The positions of the built children, in order.
+    const std::vector<std::size_t>& builtIndices() const { return m_builtIndices; }
+    // The texts of a built child.
+    const std::vector<TextNode*>& texts(std::size_t index) const { return m_slots[index].texts; }
+    // The texts of a child for copying; builds and measures it when needed.
+    const std::vector<TextPiece>& pieces(std::size_t index);
+    // The child at a document y, the next one when y falls between two; count() below the last.
+    std::size_t indexAt(double y);
+    double childTop(std::size_t index);
+
+    // Told after a child is built and before one is released, and when the layout changed
+    // outside a layout pass (the host lays out again).
+    void setObserver(std::function<void(std::size_t index, bool built)> child, std::function<void()> layout)
+    {
+        m_childObserver = std::move(child);
+        m_layoutObserver = std::move(layout);
+    }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override;
+    ProposedSize cacheKey(const ProposedSize& proposal) const override;
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+    void childLayoutDiscarded(RenderNode& child) override;
+
+private:
+    struct Slot {
+        RenderNode* node = nullptr; // owned among the children while built
+        double height = 0;          // measured at the stack's width
+        double width = 0;
+        double estimate = -1;       // the content's estimate at the stack's width, once asked
+        bool measured = false;
+        bool empty = false; // built to nothing: no height and no gaps
+        std::optional<BlockMargin> margin;
+        std::vector<TextNode*> texts;
+        std::vector<TextPiece> pieces;
+        bool piecesValid = false;
+    };
+    void setWidth(std::optional<double> width);
+    void build(std::size_t index);
+    void release(std::size_t index);
+    // Measures a child at the stack's width; true when it was not measured.
+    bool measureChild(std::size_t index);
+    void measureAll();
+    // Measures the children in and near the viewport; true when some were not measured.
+    bool measureVisible();
+    void childChanged(std::size_t index);
+    // Tells the ancestors and the host that the layout changed outside a layout pass.
+    void layoutChanged();
+    double heightOf(std::size_t index);
+    void updateTops();
+    // The child at a y in the stack's own coordinates.
+    std::size_t localIndexAt(double y) const;
+    double localViewportTop() const;
+    // The children kept built around the viewport: [first, last).
+    std::pair<std::size_t, std::size_t> keptRange();
+    std::size_t childPosition(std::size_t index) const;
+    std::pair<std::size_t, std::size_t> visibleChildren(const QRectF& exposed);
+
+    LazyStackContent m_content;
+    HorizontalAlignment m_alignment;
+    GapBetween m_gap;
+    std::vector<Slot> m_slots;
+    std::vector<std::size_t> m_builtIndices; // the position of each child, in order
+    std::vector<double> m_tops;             // of every position, and the end
+    bool m_topsValid = false;
+    double m_widest = 0;
+    bool m_hasWidth = false;
+    std::optional<double> m_width; // absent: unlimited
+    std::optional<double> m_viewportHeight;
+    Anchor m_anchor;
+    double m_measuredSum = 0; // what measured children measured, against what was estimated
+    double m_estimatedSum = 0;
+    std::size_t m_cursor = 0; // the background pass has measured every position before it
+    double m_overflow = 0;
+    std::function<void(std::size_t, bool)> m_childObserver;
+    std::function<void()> m_layoutObserver;
 };
 
 class ZStackNode final : public RenderNode {

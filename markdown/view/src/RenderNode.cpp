@@ -121,6 +121,8 @@ void RenderNode::discardLayout()
     for (RenderNode* node = this; node; node = node->m_parent) {
         node->m_cache.clear();
         node->m_placed = false;
+        if (node->m_parent)
+            node->m_parent->childLayoutDiscarded(*node);
     }
 }
 
@@ -129,6 +131,8 @@ void RenderNode::invalidateLayout()
     for (RenderNode* node = this; node; node = node->m_parent) {
         node->m_cache.clear();
         node->m_placed = false;
+        if (node->m_parent)
+            node->m_parent->childLayoutDiscarded(*node);
         if (!node->m_parent) {
             // The host's handler may rebuild and destroy this tree: touch no node after it.
             if (node->m_changeHandler)
@@ -157,6 +161,20 @@ void RenderNode::addChild(std::unique_ptr<RenderNode> child)
 {
     child->m_parent = this;
     m_children.push_back(std::move(child));
+}
+
+void RenderNode::insertChild(std::size_t at, std::unique_ptr<RenderNode> child)
+{
+    child->m_parent = this;
+    m_children.insert(m_children.begin() + std::ptrdiff_t(std::min(at, m_children.size())), std::move(child));
+}
+
+std::unique_ptr<RenderNode> RenderNode::takeChild(std::size_t at)
+{
+    std::unique_ptr<RenderNode> child = std::move(m_children[at]);
+    m_children.erase(m_children.begin() + std::ptrdiff_t(at));
+    child->m_parent = nullptr;
+    return child;
 }
 
 namespace {

@@ -32,7 +32,7 @@ std::shared_ptr<DocumentState> makeDocumentState();
 // Gives a built document new content: the leading top-level blocks that did not change keep
 // their render nodes (and so what is selected in them); the rest are built anew. False when the
 // document was not built yet (or is gone), and nothing changed.
-bool updateDocument(DocumentState& state, const markdown::MarkdownContent& content);
+bool updateDocument(const std::shared_ptr<DocumentState>& state, const markdown::MarkdownContent& content);
 // How many top-level blocks the last update kept.
 std::size_t keptBlocks(const DocumentState& state);
 

@@ -73,6 +73,8 @@ public:
     bool childrenHaveFixedWidth() const;
 
     void addChild(std::unique_ptr<RenderNode> child);
+    void insertChild(std::size_t at, std::unique_ptr<RenderNode> child);
+    std::unique_ptr<RenderNode> takeChild(std::size_t at);
 
     // What a node below a root tells the root's owner (see setChangeHandler): its content
     // changed, so lay out again; or only its appearance did (animation frames), so paint again.
@@ -96,6 +98,8 @@ protected:
     virtual void placeChildren();
     // Places the children again at the next place(), even at the same frame (they moved inside it).
     void placeChildrenAgain() { m_placed = false; }
+    // Told, on the way up from a node whose layout was discarded, which child it came through.
+    virtual void childLayoutDiscarded(RenderNode&) {}
     // Draws this node and its children; the default draws the children in order.
     virtual void draw(QPainter& painter, const QRectF& exposed);
     void drawChildren(QPainter& painter, const QRectF& exposed);

@@ -205,6 +205,29 @@ View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, 
 // told to lay out again.
 void replaceStackChildren(RenderNode& stack, std::size_t from, std::vector<RenderNodePtr> children,
                           const GapBetween& gap);
+
+// The children of a lazily built vertical stack: how many there are, how to build one, and how
+// tall one is likely to be at a width before it is measured (a rough figure will do: the stack
+// scales it by what the children measured so far turned out to be).
+struct LazyStackContent {
+    std::size_t count = 0;
+    std::function<RenderNodePtr(std::size_t index)> build;
+    std::function<double(std::size_t index, double width)> estimate;
+    // Called when the stack lets go of a child it built (far from what is shown); the child is
+    // built again when it is needed.
+    std::function<void(std::size_t index)> released;
+};
+// A vertical stack with gaps from block margins, like VStackByMargins, whose children are built
+// and measured only as the host that shows it needs them: those in and near its viewport at
+// once, the rest a slice at a time in the background, with estimated heights until then.
+// Without a viewport (a host that is not scrolling, a layout for a dump or an image) every child
+// is built and measured, and it lays out exactly like VStackByMargins.
+View LazyVStack(std::function<LazyStackContent(const Environment&)> content, HorizontalAlignment alignment,
+                GapBetween gap);
+// Replaces the children of a lazy stack from position `from` on: the children before it keep
+// their nodes, with what is laid out and selected in them. The stack's owner is told to lay out
+// again.
+void replaceLazyStackChildren(RenderNode& stack, std::size_t from, LazyStackContent content);
 View ZStack(std::vector<View> children, Alignment alignment = Alignment::center());
 
 // Children left to right in rows, a new row when the next child does not fit; items of a row

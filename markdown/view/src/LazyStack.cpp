@@ -1,0 +1,557 @@
+#include "Nodes.h"
+
+#include "mdview/TextNode.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace mdview {
+
+namespace detail {
+
+namespace {
+
+// Around the viewport, in viewport heights: what is measured before it is shown, and what stays
+// built once measured.
+constexpr double measuredAbove = 0.25;
+constexpr double measuredBelow = 0.5;
+constexpr double keptAbove = 2;
+constexpr double keptBelow = 3;
+
+} // namespace
+
+std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts)
+{
+    std::vector<TextPiece> pieces;
+    pieces.reserve(texts.size());
+    const TextNode* previous = nullptr;
+    for (const TextNode* text : texts) {
+        bool beside = false;
+        if (previous) {
+            const QRectF& before = previous->frame();
+            const QRectF& after = text->frame();
+            beside = after.top() < before.bottom() && after.left() >= before.right() - 0.5;
+        }
+        pieces.push_back({text->text(), beside});
+        if (!text->text().isEmpty())
+            previous = text;
+    }
+    return pieces;
+}
+
+LazyStackNode::LazyStackNode(LazyStackContent content, HorizontalAlignment alignment, GapBetween gap)
+    : m_content(std::move(content)), m_alignment(alignment), m_gap(std::move(gap)), m_slots(m_content.count)
+{
+}
+
+void LazyStackNode::replace(std::size_t from, LazyStackContent content)
+{
+    from = std::min(from, m_slots.size());
+    for (std::size_t i = m_slots.size(); i > from; --i)
+        release(i - 1);
+    m_content = std::move(content);
+    m_slots.resize(from);
+    m_slots.resize(m_content.count);
+    m_cursor = std::min(m_cursor, from);
+    m_anchor.index = std::min(m_anchor.index, m_slots.size());
+    m_topsValid = false;
+    invalidateLayout();
+}
+
+// --- Children ----------------------------------------------------------------------------------
+
+std::size_t LazyStackNode::childPosition(std::size_t index) const
+{
+    return std::size_t(std::lower_bound(m_builtIndices.begin(), m_builtIndices.end(), index) - m_builtIndices.begin());
+}
+
+void LazyStackNode::build(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    RenderNodePtr node = m_content.build(index);
+    if (node->isEmpty()) {
+        slot.empty = true;
+        slot.measured = true;
+        slot.margin = BlockMargin{};
+        slot.pieces.clear();
+        slot.piecesValid = true;
+        m_topsValid = false;
+        return;
+    }
+    slot.margin = node->blockMargin();
+    mergeBlockMargin(*slot.margin);
+    slot.node = node.get();
+    slot.texts = collectTextNodes(*node);
+    const std::size_t at = childPosition(index);
+    insertChild(at, std::move(node));
+    m_builtIndices.insert(m_builtIndices.begin() + std::ptrdiff_t(at), index);
+    m_topsValid = false;
+    if (m_childObserver)
+        m_childObserver(index, true);
+}
+
+void LazyStackNode::release(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    if (!slot.node)
+        return;
+    if (m_childObserver)
+        m_childObserver(index, false);
+    const std::size_t at = childPosition(index);
+    takeChild(at);
+    m_builtIndices.erase(m_builtIndices.begin() + std::ptrdiff_t(at));
+    slot.node = nullptr;
+    slot.texts.clear();
+    if (m_content.released)
+        m_content.released(index);
+}
+
+bool LazyStackNode::measureChild(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    if (slot.measured)
+        return false;
+    if (!slot.node)
+        build(index);
+    if (slot.empty)
+        return true;
+    const QSizeF size = slot.node->measure({m_width, std::nullopt});
+    if (slot.estimate >= 0) {
+        m_measuredSum += size.height();
+        m_estimatedSum += slot.estimate;
+    }
+    slot.height = size.height();
+    slot.width = size.width();
+    slot.measured = true;
+    m_topsValid = false;
+    return true;
+}
+
+void LazyStackNode::measureAll()
+{
+    for (std::size_t i = 0; i < m_slots.size(); ++i)
+        measureChild(i);
+}
+
+void LazyStackNode::childLayoutDiscarded(RenderNode& child)
+{
+    for (std::size_t at = 0; at < m_children.size(); ++at) {
+        if (m_children[at].get() == &child) {
+            childChanged(m_builtIndices[at]);
+            return;
+        }
+    }
+}
+
+void LazyStackNode::childChanged(std::size_t index)
+{
+    // Its content changed (an image arrived, items streamed into a list): measured and its
+    // texts read again.
+    Slot& slot = m_slots[index];
+    slot.measured = false;
+    slot.piecesValid = false;
+    if (slot.node)
+        slot.texts = collectTextNodes(*slot.node);
+    m_cursor = std::min(m_cursor, index);
+    m_topsValid = false;
+}
+
+void LazyStackNode::setWidth(std::optional<double> width)
+{
+    if (m_hasWidth && m_width == width)
+        return;
+    // The children kept are those the viewport shows: the others are built again when needed,
+    // rather than laid out now at a width nobody looks at.
+    std::pair<std::size_t, std::size_t> shown{0, m_slots.size()};
+    if (isLazy() && m_hasWidth) {
+        updateTops();
+        const double top = localViewportTop();
+        const double height = *m_viewportHeight;
+        shown = {localIndexAt(top - measuredAbove * height), localIndexAt(top + (1 + measuredBelow) * height) + 1};
+    }
+    m_hasWidth = true;
+    m_width = width;
+    m_measuredSum = m_estimatedSum = 0;
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        Slot& slot = m_slots[i];
+        slot.estimate = -1;
+        if (slot.empty)
+            continue;
+        slot.measured = false;
+        if (i < shown.first || i >= shown.second)
+            release(i);
+    }
+    m_cursor = 0;
+    m_topsValid = false;
+}
+
+// --- Geometry ---------------------------------------------------------------------------------
+
+double LazyStackNode::heightOf(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    if (slot.measured)
+        return slot.height;
+    if (slot.estimate < 0)
+        slot.estimate = m_content.estimate ? std::max(0.0, m_content.estimate(index, m_width.value_or(1e6))) : 0;
+    // Estimates are scaled by how the measured children compare with theirs.
+    const double scale = m_estimatedSum > 0 ? m_measuredSum / m_estimatedSum : 1;
+    return slot.estimate * scale;
+}
+
+void LazyStackNode::updateTops()
+{
+    if (m_topsValid)
+        return;
+    const std::size_t n = m_slots.size();
+    // Gaps next to a child not built yet are taken as the average of those known.
+    std::vector<double> gaps(n, -1);
+    double known = 0;
+    std::size_t knownCount = 0;
+    std::optional<std::size_t> previous;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Slot& slot = m_slots[i];
+        if (slot.empty)
+            continue;
+        if (previous && m_slots[*previous].margin && slot.margin) {
+            gaps[i] = m_gap(*m_slots[*previous].margin, *slot.margin);
+            known += gaps[i];
+            ++knownCount;
+        }
+        previous = i;
+    }
+    const double guess = knownCount > 0 ? known / double(knownCount) : m_gap(BlockMargin{}, BlockMargin{});
+    m_tops.resize(n + 1);
+    m_widest = 0;
+    double y = 0;
+    previous.reset();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Slot& slot = m_slots[i];
+        if (slot.empty) {
+            m_tops[i] = y;
+            continue;
+        }
+        if (previous)
+            y += gaps[i] < 0 ? guess : gaps[i];
+        m_tops[i] = y;
+        y += heightOf(i);
+        if (slot.measured)
+            m_widest = std::max(m_widest, slot.width);
+        previous = i;
+    }
+    m_tops[n] = y;
+    m_topsValid = true;
+}
+
+std::size_t LazyStackNode::localIndexAt(double y) const
+{
+    // The last position whose top is at or above y (the gap below a child belongs to it).
+    const auto it = std::upper_bound(m_tops.begin(), m_tops.end() - 1, y);
+    return it == m_tops.begin() ? 0 : std::size_t(it - m_tops.begin()) - 1;
+}
+
+std::size_t LazyStackNode::indexAt(double y)
+{
+    updateTops();
+    const double local = y - frame().top();
+    if (m_slots.empty() || local >= m_tops.back())
+        return m_slots.size();
+    std::size_t index = localIndexAt(local);
+    // In the gap below a child: the next one.
+    if (!m_slots[index].empty && local > m_tops[index] + heightOf(index) && index + 1 < m_slots.size())
+        ++index;
+    return index;
+}
+
+double LazyStackNode::childTop(std::size_t index)
+{
+    updateTops();
+    return frame().top() + m_tops[std::min(index, m_slots.size())];
+}
+
+double LazyStackNode::localViewportTop() const
+{
+    const std::size_t index = std::min(m_anchor.index, m_slots.size());
+    return m_tops[index] + m_anchor.offset;
+}
+
+std::pair<std::size_t, std::size_t> LazyStackNode::keptRange()
+{
+    // Stale tops will do: what is kept needs no precision.
+    if (m_tops.size() != m_slots.size() + 1)
+        updateTops();
+    if (!isLazy())
+        return {0, m_slots.size()};
+    const double top = localViewportTop();
+    const double height = *m_viewportHeight;
+    return {localIndexAt(top - keptAbove * height), std::min(m_slots.size(), localIndexAt(top + (1 + keptBelow) * height) + 1)};
+}
+
+// --- Viewport ---------------------------------------------------------------------------------
+
+void LazyStackNode::setViewportHeight(std::optional<double> height)
+{
+    if (m_viewportHeight == height)
+        return;
+    m_viewportHeight = height;
+    m_topsValid = false;
+    discardLayout();
+}
+
+void LazyStackNode::setAnchor(const Anchor& anchor)
+{
+    m_anchor = {std::min(anchor.index, m_slots.size()), anchor.offset};
+}
+
+void LazyStackNode::scrollTo(double top, bool toEnd)
+{
+    updateTops();
+    const double local = top - frame().top();
+    if (toEnd) {
+        m_anchor = {m_slots.size(), std::min(0.0, local - m_tops.back())};
+    } else {
+        const std::size_t index = localIndexAt(local);
+        m_anchor = {index, local - m_tops[index]};
+    }
+    if (measureVisible())
+        layoutChanged();
+}
+
+double LazyStackNode::viewportTop()
+{
+    updateTops();
+    return frame().top() + localViewportTop();
+}
+
+bool LazyStackNode::measureVisible()
+{
+    if (!isLazy() || !m_hasWidth || m_slots.empty())
+        return false;
+    const double height = *m_viewportHeight;
+    bool changed = false;
+    // Measuring changes the heights below the anchor, and so what the viewport shows: again
+    // until what it shows is measured.
+    for (;;) {
+        updateTops();
+        const double top = localViewportTop();
+        const std::size_t first = localIndexAt(top - measuredAbove * height);
+        const std::size_t last = std::min(m_slots.size(), localIndexAt(top + (1 + measuredBelow) * height) + 1);
+        bool measured = false;
+        for (std::size_t i = first; i < last; ++i)
+            measured = measureChild(i) || measured;
+        if (!measured)
+            return changed;
+        changed = true;
+    }
+}
+
+LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
+{
+    Progress progress;
+    if (!isLazy() || !m_hasWidth)
+        return progress;
+    QElapsedTimer clock;
+    clock.start();
+    double slowest = 0; // the costliest child so far: the next may take as long
+    bool changed = false;
+    // What is near the viewport first, so that scrolling finds it measured.
+    updateTops();
+    const double viewTop = localViewportTop();
+    const double viewBottom = viewTop + *m_viewportHeight;
+    const auto [first, last] = keptRange();
+    auto measure = [&](std::size_t index) {
+        const qint64 before = clock.nsecsElapsed();
+        const bool wasBuilt = m_slots[index].node;
+        changed = measureChild(index) || changed;
+        pieces(index);
+        if (!wasBuilt && (index < first || index >= last))
+            release(index);
+        slowest = std::max(slowest, double(clock.nsecsElapsed() - before) / 1e6);
+    };
+    auto timeLeft = [&] { return double(clock.nsecsElapsed()) / 1e6 + slowest < budgetMs; };
+    for (std::size_t i = first; i < last && timeLeft(); ++i) {
+        if (!m_slots[i].measured || !m_slots[i].piecesValid) {
+            progress.visibleChanged = progress.visibleChanged || (m_tops[i] < viewBottom && m_tops[i + 1] > viewTop);
+            measure(i);
+        }
+    }
+    while (m_cursor < m_slots.size() && timeLeft()) {
+        if (!m_slots[m_cursor].measured || !m_slots[m_cursor].piecesValid)
+            measure(m_cursor);
+        ++m_cursor;
+    }
+    // Children far from the viewport are let go; what they measured stays.
+    updateTops();
+    const auto [keepFirst, keepLast] = keptRange();
+    for (std::size_t at = m_builtIndices.size(); at > 0; --at) {
+        const std::size_t index = m_builtIndices[at - 1];
+        if (index < keepFirst || index >= keepLast)
+            release(index);
+    }
+    if (changed)
+        layoutChanged();
+    progress.more = m_cursor < m_slots.size();
+    return progress;
+}
+
+const std::vector<TextPiece>& LazyStackNode::pieces(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    if (slot.piecesValid)
+        return slot.pieces;
+    const bool wasBuilt = slot.node;
+    if (!m_hasWidth)
+        setWidth(std::nullopt);
+    const bool changed = measureChild(index);
+    if (!slot.empty && !slot.node)
+        build(index); // measured before, and let go since
+    if (!slot.empty) {
+        // Texts stand beside or below each other as placed; where the child stands does not
+        // matter, so it is placed where it is at the moment.
+        const QSizeF size(slot.width, slot.height);
+        const double x = frame().left() + alignedOffset(QSizeF(frame().width(), 0), size, {m_alignment, VerticalAlignment::top}).x();
+        const double y = frame().top() + (index < m_tops.size() ? m_tops[index] : 0);
+        slot.node->place(QRectF(QPointF(x, y), size));
+        slot.pieces = textPieces(slot.texts);
+    }
+    slot.piecesValid = true;
+    if (!wasBuilt && isLazy()) {
+        const auto [first, last] = keptRange();
+        if (index < first || index >= last)
+            release(index);
+    }
+    if (changed)
+        layoutChanged();
+    return slot.pieces;
+}
+
+void LazyStackNode::layoutChanged()
+{
+    m_topsValid = false;
+    discardLayout();
+    if (m_layoutObserver)
+        m_layoutObserver();
+}
+
+// --- Layout -----------------------------------------------------------------------------------
+
+ProposedSize LazyStackNode::cacheKey(const ProposedSize& proposal) const
+{
+    // Heights are not offered to the children, and every unlimited width is the same.
+    if (proposal.width && std::isfinite(*proposal.width))
+        return {proposal.width, std::nullopt};
+    return {};
+}
+
+QSizeF LazyStackNode::sizeThatFits(const ProposedSize& proposal)
+{
+    const std::optional<double> width =
+        proposal.width && std::isfinite(*proposal.width) ? proposal.width : std::nullopt;
+    if (!isLazy()) {
+        setWidth(width);
+        measureAll();
+    } else {
+        // Asked for its ideal size, a lazy stack answers for the width it is laid out at.
+        if (width || !m_hasWidth)
+            setWidth(width);
+        measureVisible();
+    }
+    updateTops();
+    return {m_widest, m_tops.back()};
+}
+
+void LazyStackNode::placeChildren()
+{
+    if (!isLazy() && (!m_hasWidth || m_width != frame().width())) {
+        setWidth(frame().width());
+        measureAll();
+    }
+    updateTops();
+    m_overflow = 0;
+    for (std::size_t at = 0; at < m_children.size(); ++at) {
+        const std::size_t index = m_builtIndices[at];
+        const Slot& slot = m_slots[index];
+        RenderNode& child = *m_children[at];
+        if (!slot.measured)
+            continue; // measured, and placed, when it is needed
+        const QSizeF size(slot.width, slot.height);
+        const double x = alignedOffset(QSizeF(frame().width(), 0), size, {m_alignment, VerticalAlignment::top}).x();
+        const QRectF f(frame().topLeft() + QPointF(x, m_tops[index]), size);
+        child.place(f);
+        const QRectF& v = child.visualRect();
+        m_overflow = std::max({m_overflow, f.top() - v.top(), v.bottom() - f.bottom()});
+    }
+}
+
+std::pair<std::size_t, std::size_t> LazyStackNode::visibleChildren(const QRectF& exposed)
+{
+    // By the positions of the children rather than their frames: a child waiting to be measured
+    // again still has the frame it was placed at.
+    if (m_slots.empty())
+        return {0, 0};
+    updateTops();
+    const double low = exposed.top() - m_overflow - frame().top();
+    const double high = exposed.bottom() + m_overflow - frame().top();
+    return {childPosition(localIndexAt(low)), childPosition(localIndexAt(high) + 1)};
+}
+
+void LazyStackNode::draw(QPainter& painter, const QRectF& exposed)
+{
+    const auto [first, last] = visibleChildren(exposed);
+    for (std::size_t at = first; at < last; ++at) {
+        if (m_slots[m_builtIndices[at]].measured)
+            m_children[at]->paint(painter, exposed);
+    }
+}
+
+RenderNode* LazyStackNode::hitTest(const QPointF& point)
+{
+    if (!visualRect().contains(point))
+        return nullptr;
+    const auto [first, last] = visibleChildren(QRectF(point, QSizeF(0, 0)));
+    for (std::size_t at = last; at > first; --at) {
+        if (!m_slots[m_builtIndices[at - 1]].measured)
+            continue;
+        if (RenderNode* hit = m_children[at - 1]->hitTest(point))
+            return hit;
+    }
+    return frame().contains(point) ? this : nullptr;
+}
+
+std::optional<double> LazyStackNode::firstBaseline(const QSizeF& size)
+{
+    if (!isLazy())
+        setWidth(size.width());
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        measureChild(i);
+        const Slot& slot = m_slots[i];
+        if (slot.empty)
+            continue;
+        if (!slot.node)
+            build(i);
+        if (const auto baseline = slot.node->firstBaseline({slot.width, slot.height})) {
+            updateTops();
+            return *baseline + m_tops[i];
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace detail
+
+View LazyVStack(std::function<LazyStackContent(const Environment&)> content, HorizontalAlignment alignment,
+                GapBetween gap)
+{
+    return BuiltView([content = std::move(content), alignment, gap = std::move(gap)](const Environment& environment) {
+        return RenderNodePtr(std::make_unique<detail::LazyStackNode>(content(environment), alignment, gap));
+    });
+}
+
+void replaceLazyStackChildren(RenderNode& stack, std::size_t from, LazyStackContent content)
+{
+    dynamic_cast<detail::LazyStackNode&>(stack).replace(from, std::move(content));
+}
+
+} // namespace mdview
