@@ -14,7 +14,6 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QStackedLayout>
 #include <QToolTip>
@@ -91,9 +90,6 @@ MarkdownFileViewerBody::MarkdownFileViewerBody(QWidget* parent)
     }
     // The copy buttons are links of their own scheme, which the widget does not open.
     connect(&m_markdown->host(), &ViewHost::linkActivated, this, [this](const QUrl& url) { copyCode(url); });
-    m_growth.setSingleShot(true);
-    m_growth.setInterval(0);
-    connect(&m_growth, &QTimer::timeout, this, &MarkdownFileViewerBody::grow);
     connect(&m_markdown->host(), &ViewHost::linkHovered, this, [this](const QString& link) {
         if (link.startsWith(QLatin1String(copyScheme) + u':'))
             QToolTip::showText(QCursor::pos(), QStringLiteral("Copy code"), m_markdown);
@@ -108,51 +104,18 @@ MarkdownFileViewerBody::~MarkdownFileViewerBody() = default;
 void MarkdownFileViewerBody::showDocument(const QString& fileID, std::shared_ptr<const FileViewerContent> content)
 {
     const bool sameFile = fileID == m_fileID && m_content && !isShowingError();
-    m_growth.stop();
     m_fileID = fileID;
     m_content = std::move(content);
     m_pages->setCurrentIndex(0);
     if (!sameFile)
         m_codeBlocks->clear();
-    const std::size_t blocks = m_content->markdown ? m_content->markdown->blocks().size() : 0;
-    // A new version of the shown file replaces it whole, so that the scroll position holds.
-    m_step = firstBlocks;
-    showBlocks(sameFile ? blocks : std::min(blocks, firstBlocks));
-}
-
-void MarkdownFileViewerBody::showBlocks(std::size_t count)
-{
-    const std::vector<markdown::BlockNode> none;
-    const auto& blocks = m_content->markdown ? m_content->markdown->blocks() : none;
-    m_shownBlocks = std::min(count, blocks.size());
-    if (m_shownBlocks == blocks.size())
-        m_markdown->setContent(m_content->markdown.value_or(markdown::MarkdownContent()));
-    else
-        m_markdown->setContent(markdown::MarkdownContent(std::vector(blocks.begin(), blocks.begin() + qsizetype(m_shownBlocks))));
-    if (m_shownBlocks < blocks.size())
-        m_growth.start();
-    else
-        emit grown();
-}
-
-void MarkdownFileViewerBody::grow()
-{
-    if (!m_content)
-        return;
-    QElapsedTimer clock;
-    clock.start();
-    showBlocks(m_shownBlocks + m_step);
-    // As many blocks per step as fit the step's time.
-    const qint64 took = clock.elapsed();
-    if (took < stepMilliseconds / 2)
-        m_step *= 2;
-    else if (took > stepMilliseconds && m_step > 8)
-        m_step /= 2;
+    // The widget lays out what its viewport shows first and the rest in the background; a new
+    // version of the shown file keeps the blocks that did not change, and the scroll position.
+    m_markdown->setContent(m_content->markdown.value_or(markdown::MarkdownContent()));
 }
 
 void MarkdownFileViewerBody::showError(const QString& fileID, const QString& message)
 {
-    m_growth.stop();
     m_fileID = fileID;
     m_content.reset();
     m_error->setMessage(message);

@@ -12,6 +12,8 @@
 
 #include "markdown/InlineRewrite.h"
 
+#include <map>
+
 namespace mddoc {
 
 using namespace mdview;
@@ -176,8 +178,8 @@ struct DocumentState {
     Environment environment;     // what the blocks are built under
     double fontSize = FontProperties::defaultSize;
     Blocks blocks;
-    // Per block: what a built top-level list keeps to change its items in place.
-    std::vector<std::optional<detail::ListItems>> lists;
+    // By block: what a built top-level list keeps to change its items in place.
+    std::map<std::size_t, std::optional<detail::ListItems>> lists;
     // Per block: shown as its plain text, the document being too large to lay out in time.
     std::vector<bool> degraded;
     std::vector<std::optional<BlockExtent>> extents;
@@ -197,7 +199,6 @@ GapBetween gapRule(const Environment& environment)
 LazyStackContent blockContent(const std::shared_ptr<DocumentState>& state)
 {
     const std::size_t count = state->blocks.size();
-    state->lists.resize(count);
     state->extents.resize(count);
     state->degraded = detail::degradedBlocks(state->blocks);
     LazyStackContent content;
@@ -209,7 +210,7 @@ LazyStackContent blockContent(const std::shared_ptr<DocumentState>& state)
             return detail::DegradedBlockView(*state->blocks[index]).build(inner);
         return detail::buildTopLevelBlock(state->blocks[index], inner, state->lists[index]);
     };
-    content.released = [state](std::size_t index) { state->lists[index].reset(); };
+    content.released = [state](std::size_t index) { state->lists.erase(index); };
     content.estimate = [state](std::size_t index, double width) {
         std::optional<BlockExtent>& extent = state->extents[index];
         if (!extent)
@@ -296,12 +297,13 @@ bool updateDocument(const std::shared_ptr<DocumentState>& state, const MarkdownC
         return true;
     // A built list that only grew at its end (text streaming into it) keeps its first items.
     std::size_t from = same;
-    if (same < blocks.size() && same < state->blocks.size() && state->lists[same]
-        && detail::updateListItems(*state->lists[same], *state->blocks[same], blocks[same]))
+    const auto list = state->lists.find(same);
+    if (same < blocks.size() && same < state->blocks.size() && list != state->lists.end() && list->second
+        && detail::updateListItems(*list->second, *state->blocks[same], blocks[same]))
         ++from;
     state->blocks = std::move(blocks);
     state->kept = same;
-    state->lists.resize(from);
+    state->lists.erase(state->lists.lower_bound(from), state->lists.end());
     state->extents.resize(from);
     replaceLazyStackChildren(*state->stack, from, blockContent(state));
     return true;

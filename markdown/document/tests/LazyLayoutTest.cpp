@@ -9,6 +9,8 @@
 
 #include "TestSupport.h"
 
+#include <testsupport/EventLoop.h>
+
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QClipboard>
@@ -16,6 +18,9 @@
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
 
 using namespace mddoc;
 using mdview::ColorScheme;
@@ -49,6 +54,20 @@ const QString& longDocument()
         return all;
     }();
     return text;
+}
+
+// What a window grabs carries a colour space that a painted image does not: the pixels compared.
+bool samePixels(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (x.size() != y.size())
+        return false;
+    for (int row = 0; row < x.height(); ++row) {
+        if (std::memcmp(x.constScanLine(row), y.constScanLine(row), std::size_t(x.width()) * 4) != 0)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -123,4 +142,39 @@ TEST(LazyLayout, CopyingTheWholeDocumentGivesWhatTheWholeLayoutGives)
     const QString expected = whole.host().selectedText();
     EXPECT_GT(expected.size(), 700'000);
     EXPECT_EQ(shown.host().selectedText().toStdString(), expected.toStdString());
+}
+
+TEST(LazyLayout, AWindowJumpsToTheEndAndCopiesTheWholeDocument)
+{
+    Markdown window(longDocument());
+    window.resize(int(width), int(screen));
+    window.show();
+    QCoreApplication::processEvents();
+    auto* area = window.findChild<QAbstractScrollArea*>();
+    ASSERT_TRUE(area);
+    QScrollBar* bar = area->verticalScrollBar();
+    mdview::ViewHost& host = window.host();
+    const int viewportHeight = area->viewport()->height();
+    OffscreenDocument whole(longDocument(), themes::basic(), ColorScheme::light, area->viewport()->width());
+
+    // End, before the rest is laid out: the last screen, as the whole layout draws it.
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QApplication::sendEvent(area, &end);
+    EXPECT_FALSE(host.isSettled());
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const QImage last = area->viewport()->grab().toImage();
+    EXPECT_TRUE(samePixels(last, whole.paint(whole.height() - viewportHeight, viewportHeight)));
+
+    // The scroll bar settles where the whole layout puts the end, the last screen unchanged.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return host.isSettled(); }, 120000));
+    EXPECT_EQ(bar->maximum(), int(std::ceil(whole.height())) - viewportHeight);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(samePixels(area->viewport()->grab().toImage(), last));
+
+    QKeyEvent selectAll(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+    QApplication::sendEvent(area, &selectAll);
+    QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QApplication::sendEvent(area, &copy);
+    whole.host().selectAll();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), whole.host().selectedText().toStdString());
 }

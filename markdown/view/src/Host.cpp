@@ -780,11 +780,13 @@ void DocumentView::followHost()
     // Heights measured above the viewport move it in the document, not on the screen: the
     // scroll bar follows. Clamped to the new range, the viewport is anchored where it ended up.
     for (int round = 0; round < 2; ++round) {
-        const int wanted = int(std::lround(m_host.viewportTop()));
         m_following = true;
         bar->setPageStep(viewport()->height());
         bar->setSingleStep(20);
-        bar->setRange(0, std::max(0, int(std::ceil(m_host.height())) - viewport()->height()));
+        const double end = m_host.height() - viewport()->height();
+        bar->setRange(0, std::max(0, int(std::ceil(end))));
+        const double top = m_host.viewportTop();
+        const int wanted = top >= end - 0.5 ? bar->maximum() : int(std::lround(top));
         bar->setValue(wanted);
         m_following = false;
         if (bar->value() == wanted || !m_host.scrollTo(bar->value(), bar->value() == bar->maximum() && bar->maximum() > 0))
@@ -792,9 +794,16 @@ void DocumentView::followHost()
     }
 }
 
+double DocumentView::scrollOffset() const
+{
+    // Where the host keeps the viewport, to the fraction of a pixel the scroll bar rounds away:
+    // what it shows stays put to the pixel while heights above it settle.
+    return std::clamp(m_host.viewportTop(), 0.0, std::max(0.0, m_host.height() - viewport()->height()));
+}
+
 QPointF DocumentView::toDocument(const QPointF& point) const
 {
-    return point + QPointF(0, verticalScrollBar()->value());
+    return point + QPointF(0, scrollOffset());
 }
 
 void DocumentView::paintEvent(QPaintEvent* event)
@@ -802,7 +811,7 @@ void DocumentView::paintEvent(QPaintEvent* event)
     if (m_pendingRelayout.isActive())
         relayout();
     QPainter painter(viewport());
-    const double scroll = verticalScrollBar()->value();
+    const double scroll = scrollOffset();
     painter.translate(0, -scroll);
     m_host.paint(painter, QRectF(event->rect()).translated(0, scroll));
 }
@@ -849,7 +858,7 @@ bool DocumentView::event(QEvent* event)
 
 bool DocumentView::viewportEvent(QEvent* event)
 {
-    return forwardMouse(m_host, event, QPointF(0, verticalScrollBar()->value()))
+    return forwardMouse(m_host, event, QPointF(0, scrollOffset()))
         || QAbstractScrollArea::viewportEvent(event);
 }
 

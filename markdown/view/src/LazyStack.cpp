@@ -129,6 +129,18 @@ bool LazyStackNode::measureChild(std::size_t index)
     return true;
 }
 
+bool LazyStackNode::showChild(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    if (slot.measured && !slot.empty && !slot.node) {
+        // Measured before and let go since: built again, and placed by the next layout pass.
+        build(index);
+        slot.node->measure({m_width, std::nullopt});
+        return true;
+    }
+    return measureChild(index);
+}
+
 void LazyStackNode::measureAll()
 {
     for (std::size_t i = 0; i < m_slots.size(); ++i)
@@ -340,7 +352,7 @@ bool LazyStackNode::measureVisible()
         const std::size_t last = std::min(m_slots.size(), localIndexAt(top + (1 + measuredBelow) * height) + 1);
         bool measured = false;
         for (std::size_t i = first; i < last; ++i)
-            measured = measureChild(i) || measured;
+            measured = showChild(i) || measured;
         if (!measured)
             return changed;
         changed = true;
@@ -356,23 +368,25 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
     clock.start();
     double slowest = 0; // the costliest child so far: the next may take as long
     bool changed = false;
-    // What is near the viewport first, so that scrolling finds it measured.
     updateTops();
     const double viewTop = localViewportTop();
     const double viewBottom = viewTop + *m_viewportHeight;
     const auto [first, last] = keptRange();
+    // Measures a child and reads its texts; one far from the viewport is let go again.
     auto measure = [&](std::size_t index) {
         const qint64 before = clock.nsecsElapsed();
         const bool wasBuilt = m_slots[index].node;
-        changed = measureChild(index) || changed;
+        changed = showChild(index) || changed;
         pieces(index);
         if (!wasBuilt && (index < first || index >= last))
             release(index);
         slowest = std::max(slowest, double(clock.nsecsElapsed() - before) / 1e6);
     };
     auto timeLeft = [&] { return double(clock.nsecsElapsed()) / 1e6 + slowest < budgetMs; };
+    // What is near the viewport first, built, so that scrolling finds it ready.
     for (std::size_t i = first; i < last && timeLeft(); ++i) {
-        if (!m_slots[i].measured || !m_slots[i].piecesValid) {
+        const Slot& slot = m_slots[i];
+        if (!slot.measured || !slot.piecesValid || (!slot.node && !slot.empty)) {
             progress.visibleChanged = progress.visibleChanged || (m_tops[i] < viewBottom && m_tops[i + 1] > viewTop);
             measure(i);
         }
@@ -383,16 +397,16 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
         ++m_cursor;
     }
     // Children far from the viewport are let go; what they measured stays.
-    updateTops();
-    const auto [keepFirst, keepLast] = keptRange();
     for (std::size_t at = m_builtIndices.size(); at > 0; --at) {
         const std::size_t index = m_builtIndices[at - 1];
-        if (index < keepFirst || index >= keepLast)
+        if (index < first || index >= last)
             release(index);
     }
     if (changed)
         layoutChanged();
     progress.more = m_cursor < m_slots.size();
+    for (std::size_t i = first; i < last && !progress.more; ++i)
+        progress.more = !m_slots[i].empty && !m_slots[i].node;
     return progress;
 }
 

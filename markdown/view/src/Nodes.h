@@ -249,6 +249,8 @@ private:
     void release(std::size_t index);
     // Measures a child at the stack's width; true when it was not measured.
     bool measureChild(std::size_t index);
+    // Measures a child, or builds one measured before; true when either was needed.
+    bool showChild(std::size_t index);
     void measureAll();
     // Measures the children in and near the viewport; true when some were not measured.
     bool measureVisible();

@@ -5,7 +5,6 @@
 #include <mdview/Color.h>
 
 #include <QHash>
-#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -24,19 +23,13 @@ class MessagePage;
 // the default theme with the application's own inline code (monospaced, 0.95 em, coloured) and
 // code blocks (a language label, a copy button, code highlighted by the application's
 // highlighter, on a rounded panel). A load error shows its message on the same kind of page.
-// A new version of the shown file keeps the scroll position.
-//
-// A long document never holds up the window: a new file first shows its leading blocks, and the
-// rest join a few milliseconds' worth of blocks per turn of the event loop (the widget builds
-// only the blocks it has not built yet).
+// A new version of the shown file keeps the scroll position. A long document never holds up the
+// window: the widget lays out what it shows first, the rest in the background.
 class MarkdownFileViewerBody : public QWidget {
     Q_OBJECT
 public:
     // Links of the copy buttons: this scheme, then a key into the shown code blocks.
     static constexpr const char* copyScheme = "x-quillora-copy";
-    // The blocks a new file shows at once, and the time each later step may take.
-    static constexpr std::size_t firstBlocks = 60;
-    static constexpr int stepMilliseconds = 10;
 
     explicit MarkdownFileViewerBody(QWidget* parent = nullptr);
     ~MarkdownFileViewerBody() override;
@@ -52,29 +45,18 @@ public:
     const std::shared_ptr<const FileViewerContent>& content() const { return m_content; }
     // What a copy button does: the block's code, exactly, replaces the clipboard.
     bool copyCode(const QUrl& copyLink) const;
-    // Blocks of the document are still joining.
-    bool isGrowing() const { return m_growth.isActive(); }
 
     // The inline-code colour of a scheme.
     static QColor inlineCodeForeground(mdview::ColorScheme scheme);
 
-signals:
-    // The whole document is shown.
-    void grown();
-
 private:
     void applyModifiers();
-    void grow();
-    void showBlocks(std::size_t count);
 
     QStackedLayout* m_pages;
     mddoc::Markdown* m_markdown;
     MessagePage* m_error;
     std::shared_ptr<const FileViewerContent> m_content;
     QString m_fileID;
-    std::size_t m_shownBlocks = 0;
-    std::size_t m_step = firstBlocks;
-    QTimer m_growth;
     mdview::ColorScheme m_scheme = mdview::ColorScheme::light;
     // The code of the blocks that have a copy button, by the key in their link.
     std::shared_ptr<QHash<QString, QString>> m_codeBlocks = std::make_shared<QHash<QString, QString>>();

@@ -182,6 +182,7 @@ protected:
 
 private:
     QPointF toDocument(const QPointF& point) const;
+    double scrollOffset() const;
     void relayout();
     // The scroll bar's range and position from the host's height and viewport.
     void followHost();
