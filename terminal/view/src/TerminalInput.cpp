@@ -180,10 +180,22 @@ MouseReport TerminalView::makeReport(const QMouseEvent* event, int button, bool 
     return report;
 }
 
-void TerminalView::reportMouse(const MouseReport&)
+void TerminalView::reportMouse(const MouseReport& report)
 {
-    // The terminal encodes reports in the program's protocol once it has an encoder; until then
-    // a report goes nowhere.
+    // The terminal encodes the report in the protocol the program chose and sends it.
+    MouseEvent event;
+    event.action = report.release  ? MouseEvent::Action::release
+                   : report.motion ? MouseEvent::Action::motion
+                                   : MouseEvent::Action::press;
+    event.button = static_cast<MouseButton>(report.button);
+    event.shift = report.shift;
+    event.meta = report.alt;
+    event.control = report.control;
+    event.col = report.col;
+    event.row = report.row;
+    event.pixelX = report.pixelX;
+    event.pixelY = report.pixelY;
+    terminal_->sendMouseEvent(event);
 }
 
 void TerminalView::reportPointer(const MouseReport& report)

@@ -1,6 +1,7 @@
 #include "terminal/view/TerminalView.h"
 
 #include "CellPainter.h"
+#include "terminal/Hyperlink.h"
 #include "terminal/Log.h"
 #include "terminal/view/CaretView.h"
 
@@ -38,15 +39,13 @@ void TerminalViewDelegate::bell(TerminalView&)
 
 std::optional<LinkPayload> parseLinkPayload(std::string_view payload)
 {
-    const auto semicolon = payload.find(';');
-    if (semicolon == std::string_view::npos)
+    if (payload.find(';') == std::string_view::npos)
         return std::nullopt;
-    const std::string_view params = payload.substr(0, semicolon);
-    std::string_view address = payload.substr(semicolon + 1);
-    address = address.substr(0, address.find(';'));
+    // The address is everything after the parameters: a URL may hold semicolons of its own.
+    const Hyperlink hyperlink = Hyperlink::fromPayload(payload);
     LinkPayload link;
-    link.address = QString::fromUtf8(address.data(), static_cast<qsizetype>(address.size()));
-    const QString text = QString::fromUtf8(params.data(), static_cast<qsizetype>(params.size()));
+    link.address = QString::fromStdString(hyperlink.uri);
+    const QString text = QString::fromStdString(hyperlink.params);
     for (const QString& piece : text.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
         const QStringList parts = piece.split(QLatin1Char('='), Qt::SkipEmptyParts);
         if (parts.size() == 2)

@@ -199,5 +199,64 @@ TEST(Drawing, ImagesAreCutIntoRowStripsClampedAndDropped)
                       {}, {}, true);
 }
 
+std::span<const std::uint8_t> span(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::size_t>(bytes.size())};
+}
+
+QByteArray png(QSize size, QColor color)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer device(&bytes);
+    image.save(&device, "PNG");
+    return bytes;
+}
+
+int placedStrips(TerminalView& view)
+{
+    int placed = 0;
+    for (int row = 0; row < view.terminal().buffer().lines().count(); ++row)
+        placed += static_cast<int>(view.terminal().buffer().lines()[row].images.size());
+    return placed;
+}
+
+TEST(Drawing, ImagesPastTheirLimitsAreDroppedAndOldOnesMakeRoom)
+{
+    auto view = makeView(200, 50);
+    // Too many pixels (only the header is read), too many encoded bytes: nothing is placed.
+    view->createImage(view->terminal(), span(QByteArray("P6\n5000 5000\n255\n") + QByteArray(64, 'x')), {}, {}, true);
+    QByteArray padded = png({4, 4}, Qt::red);
+    padded.append(QByteArray(static_cast<qsizetype>(TerminalView::maxEncodedImageBytes) - padded.size() + 1, '\0'));
+    view->createImage(view->terminal(), span(padded), {}, {}, true);
+    EXPECT_EQ(placedStrips(*view), 0);
+    padded.chop(1);
+    view->createImage(view->terminal(), span(padded), {}, {}, true);
+    EXPECT_EQ(placedStrips(*view), 1);
+
+    // Screens of images, each over the last, past the terminal's budget: the oldest go first.
+    const ImageSizeRequest half{ImageSizeRequest::Kind::percent, 50};
+    const ImageSizeRequest whole{ImageSizeRequest::Kind::percent, 100};
+    const QByteArray source = png({2, 2}, Qt::blue);
+    view->feed("\x1b[H");
+    view->createImage(view->terminal(), span(source), whole, half, false);
+    const std::weak_ptr<const TerminalImage> first = view->terminal().buffer().lines()[0].images.back();
+    const std::size_t stripBytes = static_cast<const ImageStrip&>(*first.lock()).image.sizeInBytes();
+    const std::size_t bytesPerImage = stripBytes * (view->terminal().rows() / 2);
+    const std::size_t images = TerminalView::imageBudgetBytes / bytesPerImage + 4;
+    for (std::size_t i = 0; i < images; ++i) {
+        view->feed("\x1b[H");
+        view->createImage(view->terminal(), span(source), whole, half, false);
+    }
+    EXPECT_TRUE(first.expired());
+    std::size_t kept = 0;
+    for (int row = 0; row < view->terminal().buffer().lines().count(); ++row)
+        for (const auto& image : view->terminal().buffer().lines()[row].images)
+            kept += static_cast<const ImageStrip&>(*image).image.sizeInBytes();
+    EXPECT_LE(kept, TerminalView::imageBudgetBytes);
+    EXPECT_GT(kept, TerminalView::imageBudgetBytes / 2);
+}
+
 } // namespace
 } // namespace terminal

@@ -110,6 +110,29 @@ TEST(Mouse, ReportsFollowTheProgramsMode)
     EXPECT_EQ(view->getSelection(), "defgh\nijk");
 }
 
+TEST(Mouse, ReportsReachTheProgramInTheEncodingItChose)
+{
+    struct Case {
+        const char* modes;
+        std::string expected; // press at (2,1), drag to (4,1), release there, one wheel notch up
+    };
+    const Case cases[] = {
+        {"\x1b[?1002h\x1b[?1006h", "\x1b[<0;3;2M\x1b[<32;5;2M\x1b[<0;5;2m\x1b[<64;5;2M"},
+        {"\x1b[?1000h", "\x1b[M #\"\x1b[M#%\"\x1b[M`%\""},
+        {"\x1b[?9h", "\x1b[M #\"\x1b[M`%\""}, // presses only, the wheel's among them
+    };
+    for (const Case& c : cases) {
+        RecordingDelegate delegate;
+        auto view = makeView(10, 5, &delegate);
+        view->feed(c.modes);
+        mouse(view.get(), QEvent::MouseButtonPress, cellCenter(*view, 2, 1), Qt::LeftButton, Qt::LeftButton);
+        mouse(view.get(), QEvent::MouseMove, cellCenter(*view, 4, 1), Qt::NoButton, Qt::LeftButton);
+        mouse(view.get(), QEvent::MouseButtonRelease, cellCenter(*view, 4, 1), Qt::LeftButton, Qt::NoButton);
+        wheel(view.get(), cellCenter(*view, 4, 1), {0, 120});
+        EXPECT_EQ(delegate.sent, c.expected) << c.modes + 2;
+    }
+}
+
 TEST(Mouse, ClicksSelectWordsAndRowsOnTheRowShown)
 {
     auto view = makeView<RecordingView>(20, 3);
@@ -139,7 +162,7 @@ TEST(Mouse, LinksParseOpenOnlySafeSchemesAndShowOnHover)
 {
     const auto link = parseLinkPayload("id=7:x=;https://example.com/a;b;c");
     ASSERT_TRUE(link);
-    EXPECT_EQ(link->address, QStringLiteral("https://example.com/a"));
+    EXPECT_EQ(link->address, QStringLiteral("https://example.com/a;b;c"));
     EXPECT_EQ(link->params, (std::map<QString, QString>{{QStringLiteral("id"), QStringLiteral("7")}}));
     EXPECT_FALSE(parseLinkPayload("https://no-semicolon"));
 
