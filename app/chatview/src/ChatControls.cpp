@@ -132,7 +132,12 @@ void ChatInputView::setText(const QString& text)
 
 void ChatInputView::setProviderName(const QString& name)
 {
-    m_composer->setPlaceholderText(QStringLiteral("Ask ") + name + QStringLiteral("..."));
+    const QString placeholder = QStringLiteral("Ask ") + name + QStringLiteral("...");
+    if (placeholder == m_composer->placeholderText())
+        return;
+    m_composer->setPlaceholderText(placeholder);
+    // The text edit repaints only when the placeholder appears or goes, not when it changes.
+    m_composer->viewport()->update();
 }
 
 void ChatInputView::setSendEnabled(bool enabled)

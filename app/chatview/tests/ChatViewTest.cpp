@@ -266,6 +266,7 @@ TEST_F(ChatPane, TheHeaderSwitchesProviderAndStartsANewChat)
     quillora::FlatPicker* picker = view->header()->picker();
     EXPECT_EQ(picker->rows(), (QStringList{QStringLiteral("Codex"), QStringLiteral("Claude")}));
     EXPECT_EQ(picker->title(), QStringLiteral("Codex"));
+    EXPECT_GE(picker->width(), picker->sizeHint().width()) << "the title is not cut";
     EXPECT_TRUE(view->header()->newChatButton()->isEnabled());
 
     send(service, QStringLiteral("hi"));
