@@ -365,7 +365,8 @@ private:
     bool m_completed = false;
 };
 
-QFont toolLabelFont(const QFont& base)
+// Tool labels and the processing caption.
+QFont captionCode(const QFont& base)
 {
     QFont font = style::monospaced(style::caption(base));
     font.setWeight(QFont::DemiBold);
@@ -438,7 +439,7 @@ void ToolMessageBubbleView::setExpanded(bool expanded)
 
 int ToolMessageBubbleView::headerHeight() const
 {
-    return std::max(markSize, QFontMetrics(toolLabelFont(font())).height());
+    return std::max(markSize, QFontMetrics(captionCode(font())).height());
 }
 
 int ToolMessageBubbleView::bodyHeight() const
@@ -485,7 +486,7 @@ void ToolMessageBubbleView::paintEvent(QPaintEvent*)
         painter.drawPolyline(QPolygonF{c + QPointF(-3.5, -1.8), c + QPointF(0, 1.8), c + QPointF(3.5, -1.8)});
     else
         painter.drawPolyline(QPolygonF{c + QPointF(-1.8, -3.5), c + QPointF(1.8, 0), c + QPointF(-1.8, 3.5)});
-    const QFont font = toolLabelFont(this->font());
+    const QFont font = captionCode(this->font());
     painter.setFont(font);
     painter.setPen(style::withOpacity(Qt::white, 0.86));
     const int labelLeft = padding + 8 + 8;
@@ -513,17 +514,6 @@ void ToolMessageBubbleView::keyPressEvent(QKeyEvent* event)
 
 // Processing ----------------------------------------------------------------------------------
 
-namespace {
-
-QFont processingFont(const QFont& base)
-{
-    QFont font = style::monospaced(style::caption(base));
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
-
-} // namespace
-
 ProcessingMessageBubbleView::ProcessingMessageBubbleView(QWidget* parent)
     : MessageBubble(parent)
     , m_spinner(new BusyIndicator(style::withOpacity(Qt::white, 0.9), this))
@@ -539,7 +529,7 @@ void ProcessingMessageBubbleView::setMessage(const ChatMessageModel& message)
 
 QSize ProcessingMessageBubbleView::sizeFor(int width) const
 {
-    const QFontMetrics metrics(processingFont(font()));
+    const QFontMetrics metrics(captionCode(font()));
     const int natural = padding + m_spinner->width() + 8 + metrics.horizontalAdvance(m_text) + padding;
     return {std::min(width, natural), padding + std::max(m_spinner->height(), metrics.height()) + padding};
 }
@@ -553,7 +543,7 @@ void ProcessingMessageBubbleView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     style::paintPanel(painter, rect(), style::withOpacity(Qt::black, 0.46), style::withOpacity(Qt::white, 0.12));
-    painter.setFont(processingFont(font()));
+    painter.setFont(captionCode(font()));
     painter.setPen(style::withOpacity(Qt::white, 0.9));
     const int left = padding + m_spinner->width() + 8;
     painter.drawText(QRect(left, 0, width() - left - padding, height()), Qt::AlignVCenter | Qt::AlignLeft, m_text);
