@@ -488,10 +488,13 @@ TEST_F(ChatViewModelTest, TheSessionLifecycle)
     EXPECT_EQ(&again, &first) << "the service is kept across stop and start";
     EXPECT_EQ(transcript(), QStringLiteral("system: New Chat"));
 
-    // A provider switch drops the old session's late events as well.
+    // A provider switch drops the old session's late events as well (the old service is gone;
+    // its sink, as one still queued somewhere, is kept here).
     type(QStringLiteral("hello"));
+    const ChatServiceProvider::EventSink oldSink = first.onEvent;
     vm->switchProvider(ChatProvider::claude);
-    first.staleEvent(E::ThreadStarted{"old-2"});
+    EXPECT_EQ(world->services.front(), nullptr) << "the old service is released";
+    oldSink(E::ThreadStarted{"old-2"});
     ASSERT_TRUE(waitUntil([&] { return vm->isProcessReady(); }));
     EXPECT_FALSE(vm->currentSessionMode().isResume());
     EXPECT_EQ(transcript(), QStringLiteral("system: Switched to Claude"));
