@@ -81,9 +81,13 @@ bool openPair(int* master, int* slave)
 {
     ::setsid();
     ::ioctl(slave, TIOCSCTTY, 0);
-    for (int fd = 0; fd < 3; ++fd)
+    for (int fd = 0; fd < 3; ++fd) {
         if (slave != fd)
             ::dup2(slave, fd);
+        // dup2 clears close-on-exec, but when this process had 0 to 2 closed the terminal may
+        // already sit there, opened close-on-exec.
+        ::fcntl(fd, F_SETFD, 0);
+    }
 
     struct sigaction defaults = {};
     defaults.sa_handler = SIG_DFL;

@@ -12,8 +12,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace process_test;
@@ -154,6 +156,38 @@ TEST(LocalProcess, ChildStartsWithDefaultSignalsAndOnlyItsTerminal)
     ASSERT_EQ(descriptors.size(), 3u) << run.recorder.output;
     for (const std::string& target : descriptors)
         EXPECT_TRUE(target.starts_with("/dev/pts/")) << target;
+}
+
+TEST(PseudoTerminal, ChildHasItsStandardDescriptorsWhenThisProcessLacksThem)
+{
+    // With 0 and 2 closed here, the controller side takes 0 and the terminal itself 2, where the
+    // child finds it already in place.
+    const int savedInput = ::dup(0);
+    const int savedError = ::dup(2);
+    ::close(0);
+    ::close(2);
+    const auto child = terminal::pseudo_terminal::spawn(sh, {"sh", "-c", "echo out; echo err >&2"},
+                                                        {"PATH=/usr/bin:/bin"}, std::nullopt, {24, 80, 0, 0});
+    ::dup2(savedError, 2);
+    ::close(savedError);
+    ASSERT_TRUE(child);
+    std::string output;
+    for (int rounds = 0; rounds < 1000; ++rounds) {
+        pollfd ready{child->masterFd, POLLIN, 0};
+        ::poll(&ready, 1, 10);
+        char buffer[256];
+        const ssize_t n = ::read(child->masterFd, buffer, sizeof buffer);
+        if (n > 0)
+            output.append(buffer, std::size_t(n));
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break; // EIO: the child and its terminal are gone
+    }
+    int status = 0;
+    ::waitpid(child->pid, &status, 0);
+    ::close(child->masterFd);
+    ::dup2(savedInput, 0);
+    ::close(savedInput);
+    EXPECT_EQ(output, "out\r\nerr\r\n");
 }
 
 // The exit is reported once, decoded, after every byte written before it, whether the child is
