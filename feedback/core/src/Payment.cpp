@@ -1,6 +1,5 @@
 #include "feedback/Payment.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace plendra {
@@ -8,6 +7,7 @@ namespace plendra {
 namespace {
 
 __extension__ using Int128 = __int128;
+__extension__ constexpr Int128 int128Max = Int128(static_cast<unsigned __int128>(-1) >> 1);
 
 constexpr int maxExactScale = 36; // 10^36 fits 128 bits with room for a factor of 12
 
@@ -33,18 +33,26 @@ struct Fraction {
     Int128 denominator;
 };
 
-Fraction centsOf(const Decimal& amount)
+// Nothing when the cents exceed 128 bits: no payment, not even a twelfth of them, fits 64 bits.
+std::optional<Fraction> centsOf(const Decimal& amount)
 {
     if (amount.scale <= 2) {
-        // A negative scale of more than 20 digits overflows 64 bits for any mantissa but 0.
-        const int exponent = std::min(2 - amount.scale, 21);
-        return {Int128(amount.mantissa) * powerOfTen(exponent), 1};
+        if (amount.mantissa == 0)
+            return Fraction{0, 1};
+        // From 10^21 cents per unit on, even a twelfth of any mantissa but 0 is beyond 64 bits.
+        if (amount.scale < -18)
+            return std::nullopt;
+        const Int128 factor = powerOfTen(2 - amount.scale);
+        const Int128 mantissa = amount.mantissa;
+        if ((mantissa < 0 ? -mantissa : mantissa) > int128Max / factor)
+            return std::nullopt;
+        return Fraction{mantissa * factor, 1};
     }
     const int exponent = amount.scale - 2;
     if (exponent <= maxExactScale)
-        return {amount.mantissa, powerOfTen(exponent)};
+        return Fraction{amount.mantissa, powerOfTen(exponent)};
     // |mantissa| < 10^19, so the value lies below 10^-17 cents: keep only its sign.
-    return {amount.mantissa > 0 ? 1 : amount.mantissa < 0 ? -1 : 0, powerOfTen(maxExactScale)};
+    return Fraction{amount.mantissa > 0 ? 1 : amount.mantissa < 0 ? -1 : 0, powerOfTen(maxExactScale)};
 }
 
 Int128 wholePart(const Fraction& f)
@@ -92,18 +100,22 @@ std::optional<Decimal> Decimal::fromString(QStringView text)
 
 std::optional<Payment> Payment::weekly(const Decimal& amount)
 {
-    return fitting(wholePart(centsOf(amount)) * 4);
+    // Only the cents of a week that fit 64 bits can be multiplied by 4 within 128.
+    const std::optional<Fraction> cents = centsOf(amount);
+    const std::optional<Payment> perWeek = cents ? fitting(wholePart(*cents)) : std::nullopt;
+    return perWeek ? fitting(Int128(perWeek->amount) * 4) : std::nullopt;
 }
 
 std::optional<Payment> Payment::monthly(const Decimal& amount)
 {
-    return fitting(wholePart(centsOf(amount)));
+    const std::optional<Fraction> cents = centsOf(amount);
+    return cents ? fitting(wholePart(*cents)) : std::nullopt;
 }
 
 std::optional<Payment> Payment::yearly(const Decimal& amount)
 {
-    const Fraction cents = centsOf(amount);
-    return fitting(ceilingOf(cents.numerator, cents.denominator * 12));
+    const std::optional<Fraction> cents = centsOf(amount);
+    return cents ? fitting(ceilingOf(cents->numerator, cents->denominator * 12)) : std::nullopt;
 }
 
 } // namespace plendra

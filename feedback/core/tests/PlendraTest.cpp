@@ -119,6 +119,15 @@ TEST(Payment, ConvertsToMonthlyCentsExactly)
     EXPECT_EQ(Payment::monthly(Decimal{999, 2})->amount, 999);
     EXPECT_EQ(Payment::monthly(Decimal{5, -3})->amount, 500000);
     EXPECT_FALSE(Payment::monthly(Decimal{1, -30}));
+    // Cents beyond 64 bits before the 4 weeks, or beyond 128 bits, are refused, not wrapped; a
+    // twelfth of 10^20 cents still fits.
+    constexpr qint64 largest = std::numeric_limits<qint64>::max();
+    EXPECT_FALSE(Payment::weekly(Decimal{largest, -17}));
+    EXPECT_FALSE(Payment::monthly(Decimal{largest, -19}));
+    EXPECT_FALSE(Payment::yearly(Decimal{largest, -18}));
+    EXPECT_FALSE(Payment::yearly(Decimal{-largest - 1, -40}));
+    EXPECT_EQ(Payment::yearly(Decimal{1, -18})->amount, 8333333333333333334);
+    EXPECT_EQ(Payment::yearly(Decimal{-1, -18})->amount, -8333333333333333333);
     EXPECT_EQ(Payment::monthly(Decimal{0, -30})->amount, 0);
 
     for (const char* bad : {"", "-", ".", "1.2.3", "1e3", "1,5", " 1", "abc", "99999999999999999999", "٣"})

@@ -9,7 +9,7 @@ namespace plendra {
 // An exact decimal number: mantissa × 10^-scale. Money never goes through floating point.
 struct Decimal {
     qint64 mantissa = 0;
-    int scale = 0; // digits after the point, at least 0
+    int scale = 0; // digits after the point; a negative scale stands for zeros before it
 
     // Plain decimal text: an optional sign, digits, and optionally a point and more digits
     // ("9.99", "-3", ".5"). Nothing for anything else, or for more digits than 64 bits hold.
