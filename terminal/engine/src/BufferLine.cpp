@@ -55,8 +55,7 @@ CharData& BufferLine::at(int index)
         data_.push_back(CharData::Null);
     uniformFill_.reset();
     if (index < 0 || index >= count())
-        logDiagnostic("a write to column " + std::to_string(index) + " of a row of " + std::to_string(count())
-                      + " cells went to its nearest cell");
+        logDiagnostic("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
     return data_[static_cast<std::size_t>(clampIndex(index))];
 }
 
