@@ -3,8 +3,8 @@
 //
 // Re-wrapping works one group of rows at a time (a row and the continuation rows after it).
 // The group's text is a stream of cells: each row contributes the cells of its wrapped text
-// (Buffer::wrappedLength). The stream is cut into rows of the new width, a wide character that
-// would straddle the edge starting the next row instead. Each group's new rows are made at their
+// (Buffer::getWrappedLineTrimmedLength). The stream is cut into rows of the new width, a wide
+// character that would straddle the edge starting the next row instead. Each group's new rows are made at their
 // exact size before its old rows are freed, so the heap reuses the old rows' memory and the
 // buffer never holds much more than one copy of its cells.
 #include "terminal/Buffer.h"
@@ -88,7 +88,7 @@ private:
         int total = 0;
         for (int r = 0; r < size; ++r) {
             const BufferLine* next = r + 1 < size ? &row(r + 1) : nullptr;
-            const int length = Buffer::wrappedLength(row(r), next, oldCols_);
+            const int length = Buffer::getWrappedLineTrimmedLength(row(r), next, oldCols_);
             oldStart_.push_back(total);
             oldLength_.push_back(length);
             total += length;

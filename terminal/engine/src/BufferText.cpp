@@ -5,7 +5,7 @@
 
 namespace terminal {
 
-int Buffer::wrappedLength(const BufferLine& row, const BufferLine* next, int cols)
+int Buffer::getWrappedLineTrimmedLength(const BufferLine& row, const BufferLine* next, int cols)
 {
     if (!next)
         return row.getTrimmedLength();
@@ -20,7 +20,7 @@ int Buffer::wrappedLength(const BufferLine& row, const BufferLine* next, int col
 void Buffer::appendRowText(const BufferLine& row, const BufferLine* next, int startCol, int endCol, std::string& out,
                            int& length) const
 {
-    const int end = std::min(endCol, wrappedLength(row, next, cols_));
+    const int end = std::min(endCol, getWrappedLineTrimmedLength(row, next, cols_));
     for (int col = std::max(startCol, 0); col < end; ++col) {
         const CharData& cell = row[col];
         if (cell.isSpacer())

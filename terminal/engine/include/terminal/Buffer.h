@@ -161,7 +161,7 @@ private:
 
     int capacityFor(int rows) const;
     // How many cells of `row` belong to its wrapped text, given the row after it in its group.
-    static int wrappedLength(const BufferLine& row, const BufferLine* next, int cols);
+    static int getWrappedLineTrimmedLength(const BufferLine& row, const BufferLine* next, int cols);
     // Places the screen after the rows changed: cursor row `cursorRow`, screen top `top`.
     void fitScreen(int newRows, int cursorRow, int top, int oldYDispRow, bool followedOutput);
     void resizeTabStops(int oldCols);
