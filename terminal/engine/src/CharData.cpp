@@ -1,5 +1,7 @@
 #include "terminal/CharData.h"
 
+#include "terminal/UnicodeUtil.h"
+
 namespace terminal {
 
 namespace {
@@ -49,6 +51,16 @@ std::string Attribute::toSgr() const
     appendColor(out, fg, 30, 90, 38);
     appendColor(out, bg, 40, 100, 48);
     out += 'm';
+    return out;
+}
+
+std::string CharData::debugDescription() const
+{
+    std::string out = "CharData: " + std::to_string(code) + ' ';
+    if (code >= 0 && isValidScalar(static_cast<std::uint32_t>(code)))
+        appendUtf8(out, static_cast<char32_t>(code));
+    else
+        out += '?';
     return out;
 }
 

@@ -62,6 +62,10 @@ TEST(CellTables, StoresSingleScalarsDirectlyAndClustersOnce)
     tables.appendUtf8(CharData::firstClusterCode + 99, text); // never given out
     tables.appendUtf8(0x3FFFFF, text);                        // not a scalar
     EXPECT_EQ(text, "e\u0301 \uFFFD\uFFFD");
+
+    EXPECT_EQ(CharData{0xE9}.debugDescription(), "CharData: 233 \u00E9");
+    EXPECT_EQ(CharData{accented}.debugDescription(), "CharData: 4194305 ?");
+    EXPECT_EQ(CharData{0xD800}.debugDescription(), "CharData: 55296 ?");
 }
 
 TEST(CellTables, BoundsClusterLength)

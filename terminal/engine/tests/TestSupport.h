@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,3 +35,11 @@ std::string rowText(const CellTables& tables, const BufferLine& row);
 int columnsOf(std::string_view text);
 
 } // namespace terminal::test
+
+namespace terminal {
+// How a failed expectation shows a cell.
+inline void PrintTo(const CharData& cell, std::ostream* out)
+{
+    *out << cell.debugDescription();
+}
+} // namespace terminal

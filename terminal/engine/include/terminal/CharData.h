@@ -102,6 +102,10 @@ struct CharData {
     static constexpr CharData blank(const Attribute& attribute) { return {0, 1, 0, {}, attribute}; }
     static constexpr CharData spacer(const Attribute& attribute) { return {0, 0, 0, {}, attribute}; }
 
+    // "CharData: ", the code in decimal, a blank and the character, or "?" when the code is no
+    // scalar (a cluster code is not looked up).
+    std::string debugDescription() const;
+
     friend constexpr bool operator==(const CharData&, const CharData&) = default;
 };
 
