@@ -4,6 +4,7 @@
 #include "terminal/Hyperlink.h"
 #include "terminal/Log.h"
 #include "terminal/view/CaretView.h"
+#include "terminal/view/TerminalDebugView.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -455,11 +456,23 @@ void TerminalView::scheduleDisplayFlush()
     flushTimer_->start(std::max<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0)));
 }
 
+TerminalDebugView* TerminalView::debug() const
+{
+    return debug_;
+}
+
+void TerminalView::setDebug(TerminalDebugView* debug)
+{
+    debug_ = debug;
+}
+
 void TerminalView::flushDirtyRows()
 {
     flushTimer_->stop();
     flushPending_ = false;
     sinceFlush_.restart();
+    if (debug_)
+        debug_->update();
     if (scrollerDirty_)
         updateScroller();
     placeCaret();

@@ -28,6 +28,7 @@ namespace terminal {
 
 class CaretView;
 class CellPainter;
+class TerminalDebugView;
 class TerminalView;
 
 // The owner of a terminal view. `send` carries every byte for the program: keys, replies and
@@ -199,6 +200,9 @@ public:
 
     // Paints every changed row now instead of at the next flush.
     void flushDirtyRows();
+    // The developer's overlay refreshed by each flush, if one is attached.
+    TerminalDebugView* debug() const;
+    void setDebug(TerminalDebugView* debug);
     // When the view last finished a paint (for benchmarks and tests).
     std::uint64_t paintCount() const { return paintCount_; }
 
@@ -278,6 +282,7 @@ private:
     TerminalViewDelegate* delegate_ = nullptr;
     QScrollBar* scroller_ = nullptr;
     QLabel* urlPreview_ = nullptr;
+    QPointer<TerminalDebugView> debug_;
     QTimer* flushTimer_ = nullptr;
 
     QFont font_;
