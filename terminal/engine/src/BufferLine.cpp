@@ -156,7 +156,13 @@ void BufferLine::replaceCells(int start, int end, const CharData& fill)
     if (start == end)
         return;
     fillCells(cells().data() + start, static_cast<std::size_t>(end - start), fill);
-    repairWide(start - 1, end, fill);
+    // A fill of one-cell characters can only break a wide character at its two ends.
+    if (fill.isWide() || fill.isSpacer()) {
+        repairWide(start - 1, end, fill);
+    } else {
+        repairWide(start - 1, start - 1, fill);
+        repairWide(end, end, fill);
+    }
 }
 
 void BufferLine::fill(const CharData& fill)
