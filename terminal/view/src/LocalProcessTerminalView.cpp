@@ -35,6 +35,12 @@ void LocalProcessTerminalView::sizeChanged(TerminalView&, int cols, int rows)
         processDelegate_->sizeChanged(*this, cols, rows);
 }
 
+void LocalProcessTerminalView::hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>& directory)
+{
+    if (processDelegate_)
+        processDelegate_->hostCurrentDirectoryUpdate(*this, directory);
+}
+
 void LocalProcessTerminalView::setTerminalTitle(TerminalView&, const QString& title)
 {
     if (processDelegate_)

@@ -373,6 +373,15 @@ void TerminalView::hideCursor(Terminal&)
     update(caretFrame().toAlignedRect());
 }
 
+void TerminalView::hostCurrentDirectoryUpdated(Terminal& source)
+{
+    if (!delegate_)
+        return;
+    const auto& directory = source.hostCurrentDirectory();
+    delegate_->hostCurrentDirectoryUpdate(*this, directory ? std::optional(QString::fromStdString(*directory))
+                                                           : std::nullopt);
+}
+
 void TerminalView::setTerminalTitle(Terminal&, const std::string& title)
 {
     if (delegate_)

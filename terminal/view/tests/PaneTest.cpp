@@ -124,5 +124,25 @@ TEST_F(Pane, ABracketedPasteCannotEndItselfAndRunWhatFollows)
     EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(victim); }, 5000));
 }
 
+// The program's title and folder reach the embedding code as the program wrote them.
+TEST(LocalProcessView, TheTitleAndTheFolderReachTheProcessDelegate)
+{
+    struct Recorder : LocalProcessTerminalViewDelegate {
+        std::vector<QString> titles;
+        std::vector<std::optional<QString>> folders;
+        void setTerminalTitle(LocalProcessTerminalView&, const QString& title) override { titles.push_back(title); }
+        void hostCurrentDirectoryUpdate(LocalProcessTerminalView&, const std::optional<QString>& folder) override
+        {
+            folders.push_back(folder);
+        }
+    } recorder;
+    LocalProcessTerminalView view;
+    view.setProcessDelegate(&recorder);
+    view.feed("\x1b]2;build \xc3\xa9\x07\x1b]7;file://host/tmp/a%20b\x07");
+    EXPECT_EQ(recorder.titles, (std::vector{QStringLiteral("build é")}));
+    ASSERT_EQ(recorder.folders.size(), 1u);
+    EXPECT_EQ(recorder.folders[0], QStringLiteral("file://host/tmp/a%20b"));
+}
+
 } // namespace
 } // namespace terminal

@@ -16,6 +16,7 @@ class LocalProcessTerminalViewDelegate {
 public:
     virtual void sizeChanged(LocalProcessTerminalView&, int /*cols*/, int /*rows*/) {}
     virtual void setTerminalTitle(LocalProcessTerminalView&, const QString&) {}
+    virtual void hostCurrentDirectoryUpdate(LocalProcessTerminalView&, const std::optional<QString>& /*directory*/) {}
     virtual void processTerminated(LocalProcessTerminalView&, std::optional<int> /*exitCode*/) {}
 
 protected:
@@ -43,6 +44,7 @@ public:
     // TerminalViewDelegate
     void sizeChanged(TerminalView& source, int cols, int rows) override;
     void setTerminalTitle(TerminalView& source, const QString& title) override;
+    void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<QString>& directory) override;
     void send(TerminalView& source, std::span<const std::uint8_t> data) override;
     void paste(TerminalView& source, std::span<const std::uint8_t> data) override;
 

@@ -37,6 +37,8 @@ class TerminalViewDelegate {
 public:
     virtual void sizeChanged(TerminalView&, int /*cols*/, int /*rows*/) {}
     virtual void setTerminalTitle(TerminalView&, const QString&) {}
+    // The folder the program reported (OSC 7), as it wrote it; nothing when it cleared it.
+    virtual void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<QString>& /*directory*/) {}
     virtual void send(TerminalView& source, std::span<const std::uint8_t> data) = 0;
     virtual void paste(TerminalView& source, std::span<const std::uint8_t> data) { send(source, data); }
     // The visible part of the scroll-back moved: 0 at the top, 1 at the bottom.
@@ -211,6 +213,7 @@ public:
     void showCursor(Terminal&) override;
     void hideCursor(Terminal&) override;
     void setTerminalTitle(Terminal&, const std::string& title) override;
+    void hostCurrentDirectoryUpdated(Terminal&) override;
     void sizeChanged(Terminal&) override;
     void scrolled(Terminal&, int yDisp) override;
     void linefeed(Terminal&) override;
