@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <pthread.h>
 #include <dirent.h>
 #include <poll.h>
 #include <set>
@@ -42,6 +43,42 @@ void logWatchLimitOnce(const QByteArray& path)
                          .arg(QFile::decodeName(path)));
 }
 
+// Closing an inotify descriptor makes the kernel drop all of its watches, about 2 ms per thousand
+// folders, so a watcher that stops closes it on a thread of its own: leaving a large project does
+// not freeze the caller. A new walk waits for those closes, since their watches still count
+// against the same per-user limit.
+std::atomic<int>& retiringDescriptors()
+{
+    static std::atomic<int> count{0};
+    // The closing threads do not live on in a forked child, so its count starts again at none.
+    static const int registered = ::pthread_atfork(nullptr, nullptr, [] { count = 0; });
+    (void)registered;
+    return count;
+}
+
+void closeInBackground(int fd)
+{
+    std::atomic<int>& retiring = retiringDescriptors();
+    ++retiring;
+    auto finish = [fd, &retiring] {
+        ::close(fd);
+        --retiring;
+        retiring.notify_all();
+    };
+    try {
+        std::thread(finish).detach();
+    } catch (const std::system_error&) {
+        finish();
+    }
+}
+
+void waitForRetiringDescriptors()
+{
+    std::atomic<int>& retiring = retiringDescriptors();
+    for (int left = retiring; left > 0; left = retiring)
+        retiring.wait(left);
+}
+
 } // namespace
 
 struct RecursiveWatcher::Worker {
@@ -50,6 +87,7 @@ struct RecursiveWatcher::Worker {
     std::chrono::milliseconds latency{0};
     bool recursive = true;
     QByteArray rootPath;
+    bool rootDeferred = false;
     int inotifyFd = -1;
     int wakeFd = -1;
     std::thread thread;
@@ -69,7 +107,7 @@ struct RecursiveWatcher::Worker {
             thread.join();
         }
         if (inotifyFd >= 0)
-            ::close(inotifyFd);
+            closeInBackground(inotifyFd);
         if (wakeFd >= 0)
             ::close(wakeFd);
     }
@@ -99,11 +137,11 @@ struct RecursiveWatcher::Worker {
     }
 
     // Watches one folder; its watch descriptor, or -1.
-    int addWatch(const QByteArray& path)
+    int addWatch(const QByteArray& path, bool logLimit = true)
     {
         const int wd = ::inotify_add_watch(inotifyFd, path.constData(), watchMask);
         if (wd < 0) {
-            if (errno == ENOSPC)
+            if (errno == ENOSPC && logLimit)
                 logWatchLimitOnce(path);
             return -1;
         }
@@ -207,6 +245,9 @@ struct RecursiveWatcher::Worker {
 
     void run()
     {
+        waitForRetiringDescriptors();
+        if (rootDeferred && addWatch(rootPath) < 0)
+            return;
         addTree(rootPath, false); // the root is watched already; this finds the folders below it
         using Clock = std::chrono::steady_clock;
         std::optional<Clock::time_point> deadline;
@@ -264,8 +305,14 @@ bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds late
                          QStringLiteral("Cannot watch %1: %2").arg(path, qt_error_string(errno)));
         return false;
     }
-    if (worker->addWatch(worker->rootPath) < 0)
-        return false;
+    // The root is watched here, so that a folder that cannot be watched fails the start. When the
+    // limit is taken by the watches of a stopped watcher on their way out, the worker's thread
+    // watches the root once they are gone.
+    if (worker->addWatch(worker->rootPath, false) < 0) {
+        if (errno != ENOSPC || retiringDescriptors() == 0)
+            return false;
+        worker->rootDeferred = true;
+    }
     try {
         worker->thread = std::thread([w = worker.get()] { w->run(); });
     } catch (const std::system_error&) {

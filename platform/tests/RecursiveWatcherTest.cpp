@@ -169,17 +169,22 @@ bool writeProcFile(const char* path, const char* text)
     return ok;
 }
 
+// Lowers the watch limit in a user namespace of the (child) process only.
+bool lowerWatchLimit(const char* limit)
+{
+    return ::unshare(CLONE_NEWUSER) == 0 && writeProcFile("/proc/self/setgroups", "deny")
+        && writeProcFile("/proc/self/uid_map", "0 0 1") && writeProcFile("/proc/self/gid_map", "0 0 1")
+        && writeProcFile("/proc/sys/user/max_inotify_watches", limit);
+}
+
 TEST(RecursiveWatcher, WatchLimitDegradesCoverageWithoutFailing)
 {
     QTemporaryDir dir;
     for (const char* folder : {"a/b", "c/d", "e"})
         QDir().mkpath(dir.filePath(QString::fromLatin1(folder)));
     const QString root = dir.path();
-    // The limit is lowered in a user namespace of the child only.
     const int status = testsupport::runInChild([&] {
-        if (::unshare(CLONE_NEWUSER) != 0 || !writeProcFile("/proc/self/setgroups", "deny")
-            || !writeProcFile("/proc/self/uid_map", "0 0 1") || !writeProcFile("/proc/self/gid_map", "0 0 1")
-            || !writeProcFile("/proc/sys/user/max_inotify_watches", "3"))
+        if (!lowerWatchLimit("3"))
             return testsupport::childSkipped;
         RecursiveWatcher watcher;
         int batches = 0;
@@ -192,6 +197,33 @@ TEST(RecursiveWatcher, WatchLimitDegradesCoverageWithoutFailing)
             return 3;
         file.close();
         return testsupport::waitUntil([&] { return batches == 1; }) ? 0 : 4;
+    });
+    if (status == testsupport::childSkipped)
+        GTEST_SKIP() << "no user namespace with its own watch limit here";
+    EXPECT_EQ(status, 0);
+}
+
+// A stopped watcher's descriptor is closed in the background; the next walk waits for it instead of
+// finding the limit taken by watches that are on their way out, and no descriptor is left open.
+TEST(RecursiveWatcher, RestartsAtTheWatchLimitAndLeavesNoDescriptorOpen)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("a/b")));
+    const QString root = dir.path();
+    const int status = testsupport::runInChild([&] {
+        if (!lowerWatchLimit("3"))
+            return testsupport::childSkipped;
+        const auto openDescriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size(); };
+        const qsizetype before = openDescriptors();
+        RecursiveWatcher watcher;
+        for (int round = 0; round < 20; ++round) {
+            if (!watcher.start(root, 10ms, [](const RecursiveWatcher::Batch&) {}))
+                return 1;
+            if (!testsupport::waitUntil([&] { return watcher.watchCount() == 3; }))
+                return 2;
+        }
+        watcher.stop();
+        return testsupport::waitUntil([&] { return openDescriptors() == before; }) ? 0 : 3;
     });
     if (status == testsupport::childSkipped)
         GTEST_SKIP() << "no user namespace with its own watch limit here";
