@@ -31,6 +31,14 @@ bool isBreakOpportunity(QChar c)
         || (u >= 0x2000 && u <= 0x200A && u != 0x2007) || u == 0x205F || u == 0x3000;
 }
 
+// The control characters (category Cc) but the tab, and surrogates not in a pair (the caller
+// steps over pairs).
+bool isControlOrLoneSurrogate(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != '\t') || (u >= 0x7F && u <= 0x9F) || c.isSurrogate();
+}
+
 // Whether a break opportunity may go before text[at] without splitting a character: not inside
 // a surrogate pair, before a combining mark or a variation selector, or beside a joiner.
 bool mayAddBreakBefore(const QString& text, qsizetype at)
@@ -41,17 +49,28 @@ bool mayAddBreakBefore(const QString& text, qsizetype at)
         && before.unicode() != 0x200D && !(c.unicode() >= 0xFE00 && c.unicode() <= 0xFE0F);
 }
 
-// The offsets of the text a break opportunity goes before, ascending.
-std::vector<qsizetype> addedBreaks(const QString& text)
+// The text QTextLayout sees, of the text's length: line feeds as line separators, characters
+// that have no business in a layout made harmless. And the offsets of the text a break
+// opportunity goes before, ascending, all found in one pass.
+QString sanitized(const QString& text, std::vector<qsizetype>& breaks)
 {
-    std::vector<qsizetype> breaks;
+    QString result = text;
+    QChar* c = result.data();
     qsizetype run = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && !isBreakOpportunity(text.at(i)))
-            continue;
+    for (qsizetype i = 0; i <= result.size(); ++i) {
+        if (i < result.size()) {
+            if (c[i] == QLatin1Char('\n'))
+                c[i] = QChar::LineSeparator;
+            else if (c[i].isHighSurrogate() && i + 1 < result.size() && c[i + 1].isLowSurrogate())
+                ++i;
+            else if (isControlOrLoneSurrogate(c[i]))
+                c[i] = QChar::ReplacementCharacter;
+            if (!isBreakOpportunity(c[i]))
+                continue;
+        }
         if (i - run > longestUnbrokenRun) {
             for (qsizetype at = run + addedBreakSpacing; at < i; at += addedBreakSpacing) {
-                while (at < i && !mayAddBreakBefore(text, at))
+                while (at < i && !mayAddBreakBefore(result, at))
                     ++at;
                 if (at < i)
                     breaks.push_back(at);
@@ -59,35 +78,23 @@ std::vector<qsizetype> addedBreaks(const QString& text)
         }
         run = i + 1;
     }
-    return breaks;
+    return result;
 }
 
-// The text QTextLayout sees: line feeds as line separators, characters that have no business in
-// a layout made harmless, and the added break opportunities.
-QString layoutText(const QString& text, const std::vector<qsizetype>& breaks)
+// The sanitized text with the added break opportunities.
+QString withBreaks(const QString& text, const std::vector<qsizetype>& breaks)
 {
+    if (breaks.empty())
+        return text;
     QString result;
     result.reserve(text.size() + qsizetype(breaks.size()));
-    auto nextBreak = breaks.begin();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (nextBreak != breaks.end() && *nextBreak == i) {
-            result += addedBreak;
-            ++nextBreak;
-        }
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\n')) {
-            result += QChar::LineSeparator;
-        } else if (c == QLatin1Char('\t')) {
-            result += c;
-        } else if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            result += c;
-            result += text.at(++i);
-        } else if (c.isSurrogate() || c.category() == QChar::Other_Control) {
-            result += QChar::ReplacementCharacter;
-        } else {
-            result += c;
-        }
+    qsizetype copied = 0;
+    for (const qsizetype at : breaks) {
+        result.append(QStringView(text).sliced(copied, at - copied));
+        result += addedBreak;
+        copied = at;
     }
+    result.append(QStringView(text).sliced(copied));
     return result;
 }
 
@@ -156,10 +163,9 @@ TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style s
     : m_text(std::move(text)), m_style(std::move(style))
 {
     const QString& source = m_text->text();
-    m_breaks = addedBreaks(source);
     // QTextLayout gives the object replacement character no advance of its own, whatever its
     // format: an image stands on a no-break space, which takes the room its format gives it.
-    QString laidOut = layoutText(source, m_breaks);
+    QString laidOut = withBreaks(sanitized(source, m_breaks), m_breaks);
     for (const InlineImage& image : images) {
         if (image.offset >= 0 && image.offset < source.size())
             laidOut[toLayout(image.offset)] = QChar::Nbsp;
