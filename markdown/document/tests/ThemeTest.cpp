@@ -20,9 +20,10 @@ using mdview::ColorScheme;
 namespace {
 
 // The colour of the middle of the first glyph of a paragraph of full blocks, drawn solid.
-QColor textColour(const Theme& theme, ColorScheme scheme)
+QColor textColour(const Theme& theme, ColorScheme scheme,
+                  const QString& markdown = QStringLiteral("\u2588\u2588\u2588\u2588"))
 {
-    OffscreenDocument document(QStringLiteral("\u2588\u2588\u2588\u2588"), theme, scheme, 300);
+    OffscreenDocument document(markdown, theme, scheme, 300);
     const QImage image = document.paint();
     const auto texts = mdview::collectTextNodes(*document.host().root());
     if (texts.empty())
@@ -106,6 +107,31 @@ TEST(Themes, DocCTextColourFollowsTheScheme)
 {
     EXPECT_EQ(textColour(themes::docC(), ColorScheme::light), QColor(0x1d, 0x1d, 0x1f));
     EXPECT_EQ(textColour(themes::docC(), ColorScheme::dark), QColor(0xf5, 0xf5, 0xf7));
+}
+
+TEST(Themes, LinksTakeTheThemesLinkColourOrThePlatformsTint)
+{
+    const QString link = QStringLiteral("[\u2588\u2588\u2588\u2588](https://example.org/) text");
+    const QString unresolvable = QStringLiteral("[\u2588\u2588\u2588\u2588](<a b>) text");
+    struct Case {
+        const char* name;
+        Theme theme;
+        ColorScheme scheme;
+        QColor expected;
+    } cases[] = {
+        {"basic light", themes::basic(), ColorScheme::light, QColor(0x00, 0x68, 0xda)},
+        {"basic dark", themes::basic(), ColorScheme::dark, QColor(0x41, 0x9c, 0xff)},
+        {"docC light", themes::docC(), ColorScheme::light, QColor(0x00, 0x66, 0xcc)},
+        {"docC dark", themes::docC(), ColorScheme::dark, QColor(0x29, 0x97, 0xff)},
+        {"gitHub light", themes::gitHub(), ColorScheme::light, QColor(0x2c, 0x65, 0xcf)},
+        {"gitHub dark", themes::gitHub(), ColorScheme::dark, QColor(0x4c, 0x8e, 0xf8)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(textColour(c.theme, c.scheme, link).name(), c.expected.name());
+    }
+    // Text that links nowhere is not tinted.
+    EXPECT_EQ(textColour(themes::basic(), ColorScheme::light, unresolvable).name(), QColor(Qt::black).name());
 }
 
 TEST(Themes, DocCTaskItemsAreBulletsWhateverTheirState)

@@ -58,14 +58,18 @@ richtext::TextAttributes richAttributes(const AttributeContainer& a, ColorScheme
     richtext::TextAttributes attributes;
     if (a.foregroundColor)
         attributes.foregroundColor = a.foregroundColor->resolve(scheme);
+    if (a.link && a.link->isValid()) {
+        attributes.link = a.link->toString(QUrl::FullyEncoded);
+        // Like the platform, links are tinted unless a style coloured them.
+        if (!a.foregroundColor)
+            attributes.foregroundColor = Color::link().resolve(scheme);
+    }
     if (a.backgroundColor)
         attributes.backgroundColor = a.backgroundColor->resolve(scheme);
     if (a.font)
         attributes.font = a.font;
     else if (a.fontProperties)
         attributes.font = resolveFontProperties(*a.fontProperties);
-    if (a.link && a.link->isValid())
-        attributes.link = a.link->toString(QUrl::FullyEncoded);
     if (a.underlineStyle)
         attributes.underline = toRichLine(*a.underlineStyle, scheme);
     if (a.strikethroughStyle)

@@ -35,6 +35,11 @@ Color Color::secondary()
                      [] { return Color(richtext::Color{0.922, 0.922, 0.961, 0.6}); });
 }
 
+Color Color::link()
+{
+    return lightDark([] { return Color::rgba(0x0068daff); }, [] { return Color::rgba(0x419cffff); });
+}
+
 richtext::Color Color::resolve(ColorScheme scheme) const
 {
     return m_dynamic ? (*m_dynamic)(scheme) : m_fixed;

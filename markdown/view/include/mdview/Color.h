@@ -28,6 +28,7 @@ public:
     static Color black();
     static Color primary();   // the text colour of the scheme
     static Color secondary(); // dimmed text, lines and rules
+    static Color link();      // the tint of links that no style gives a colour
 
     richtext::Color resolve(ColorScheme scheme) const;
 
