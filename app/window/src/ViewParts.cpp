@@ -78,9 +78,14 @@ ContentUnavailableView::ContentUnavailableView(const QString& symbol, const QStr
     , m_icon(new QLabel)
     , m_title(plainLabel(title))
 {
-    QVBoxLayout* layout = m_layout;
+    // The symbol, title and description keep together; what is added under them sits in the
+    // outer stack, 12 pixels apart.
+    auto* layout = new QVBoxLayout;
     layout->setSpacing(8);
-    layout->addStretch();
+    m_layout->setSpacing(12);
+    m_layout->addStretch();
+    m_layout->addLayout(layout);
+    m_layout->addStretch();
     layout->addWidget(m_icon, 0, Qt::AlignHCenter);
     QFont titleFont = m_title->font();
     titleFont.setPixelSize(20);
@@ -95,7 +100,6 @@ ContentUnavailableView::ContentUnavailableView(const QString& symbol, const QStr
         text->setWordWrap(true);
         layout->addWidget(text);
     }
-    layout->addStretch();
     tint();
 }
 

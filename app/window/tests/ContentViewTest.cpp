@@ -9,11 +9,14 @@
 #include "window/PersistentHSplitView.h"
 #include "window/ViewParts.h"
 
+#include "core/FileTreeExpansionStore.h"
+
 #include <testsupport/EventLoop.h>
 #include <testsupport/QtPrinting.h>
 
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -108,6 +111,50 @@ TEST_F(ContentViewTest, TheViewerAreaShowsTheEmptyStateTheFileOrThatItIsGone)
     ASSERT_TRUE(waitUntil([&] { return view.detail()->viewerArea() == view.detail()->missingFileView(); }));
     EXPECT_EQ(view.detail()->missingFileView()->title(), QStringLiteral("File was deleted or moved location"));
     EXPECT_TRUE(viewModel->selectedFile());
+}
+
+// The symbol over the title, then the hint, then the button: a stack 12 pixels apart in the
+// middle of the area. The access-denied page of the tree stacks its button the same way.
+TEST(EmptyStates, StackTheirPartsTwelvePixelsApartInTheMiddle)
+{
+    FileViewerEmptyStateView empty([] {});
+    FileTreeExpansionStore store({}, QStringLiteral("quillora.filetree.expandedPaths"));
+    FileTreeView tree(store);
+    tree.setContent({}, std::nullopt, ScanError::accessDenied);
+    ASSERT_EQ(tree.state(), QStringLiteral("access denied"));
+    for (QWidget* view : {static_cast<QWidget*>(&empty), static_cast<QWidget*>(&tree)}) {
+        view->resize(600, 500);
+        view->show();
+        QCoreApplication::processEvents();
+    }
+    const auto rectOf = [](const QWidget* view, const QWidget* part) {
+        return QRect(part->mapTo(view, QPoint(0, 0)), part->size());
+    };
+    const auto labelOf = [](const QWidget* view, const QString& text) {
+        for (const QLabel* label : view->findChildren<QLabel*>())
+            if (label->text() == text && label->isVisible())
+                return label;
+        return static_cast<const QLabel*>(nullptr);
+    };
+    const QLabel* title = labelOf(&empty, QStringLiteral("No file selected"));
+    const QLabel* hint = labelOf(&empty, QStringLiteral("Select a file."));
+    ASSERT_TRUE(title && hint);
+    const QRect titleRect = rectOf(&empty, title);
+    const QRect hintRect = rectOf(&empty, hint);
+    const QRect buttonRect = rectOf(&empty, empty.openProjectButton());
+    EXPECT_EQ(hintRect.top() - titleRect.bottom() - 1, 12);
+    EXPECT_EQ(buttonRect.top() - hintRect.bottom() - 1, 12);
+    for (const QRect& part : {titleRect, hintRect, buttonRect})
+        EXPECT_NEAR(part.center().x(), empty.width() / 2, 1);
+
+    const QLabel* denied = labelOf(&tree, QStringLiteral("Project access denied"));
+    ASSERT_TRUE(denied);
+    const QPushButton* open = nullptr;
+    for (const QPushButton* button : tree.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("Open Project") && button->isVisible())
+            open = button;
+    ASSERT_TRUE(open);
+    EXPECT_EQ(rectOf(&tree, open).top() - rectOf(&tree, denied).bottom() - 1, 12);
 }
 
 TEST_F(ContentViewTest, OnlyTheFirstOfADropOpensAndOnlyExistingLocalItemsAreTaken)
