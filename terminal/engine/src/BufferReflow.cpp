@@ -4,9 +4,9 @@
 // Re-wrapping works one group of rows at a time (a row and the continuation rows after it).
 // The group's text is a stream of cells: each row contributes the cells of its wrapped text
 // (Buffer::getWrappedLineTrimmedLength). The stream is cut into rows of the new width, a wide
-// character that would straddle the edge starting the next row instead. Each group's new rows are made at their
-// exact size before its old rows are freed, so the heap reuses the old rows' memory and the
-// buffer never holds much more than one copy of its cells.
+// character that would straddle the edge starting the next row instead. Each group's new rows
+// are made at their exact size before its old rows are freed, so the heap reuses the old rows'
+// memory and the buffer never holds much more than one copy of its cells.
 #include "terminal/Buffer.h"
 
 #include "terminal/TerminalOptions.h"
