@@ -212,17 +212,38 @@ void CellPainter::addGlyphs(const CellTables& tables, const CharData& cell, int 
     const GlyphCache::Span span = glyphs_.glyphs(tables, cell.code, face);
     for (std::uint32_t i = 0; i < span.count; ++i) {
         const GlyphCache::Glyph& g = glyphs_.glyph(span.first + i);
-        Batch* batch = nullptr;
-        for (auto it = batches_.rbegin(); it != batches_.rend(); ++it)
-            if (it->font == g.font && it->color == color) {
-                batch = &*it;
-                break;
-            }
-        if (!batch)
-            batch = &batches_.emplace_back(Batch{g.font, color, {}, {}});
-        batch->glyphs.push_back(g.index);
-        batch->positions.push_back(QPointF(x, baseline) + g.offset);
+        Batch& batch = batchFor(g.font, color);
+        batch.glyphs.push_back(g.index);
+        batch.positions.push_back(QPointF(x, baseline) + g.offset);
     }
+}
+
+CellPainter::Batch& CellPainter::batchFor(int font, QRgb color)
+{
+    // Neighbouring glyphs mostly share their batch; a screen of many colours has many batches.
+    if (lastBatch_ < batches_.size() && batches_[lastBatch_].font == font && batches_[lastBatch_].color == color)
+        return batches_[lastBatch_];
+    const std::uint64_t key = (std::uint64_t(static_cast<std::uint32_t>(font)) << 32) | color;
+    const auto [it, added] = batchIndex_.try_emplace(key, batches_.size());
+    if (added)
+        batches_.push_back(Batch{font, color, {}, {}});
+    lastBatch_ = it->second;
+    return batches_[lastBatch_];
+}
+
+void CellPainter::addDecoration(QLineF line, QRgb color, bool dotted)
+{
+    // A line that goes on from where one of the last ones ended (an underline and a
+    // strike-through alternate cell by cell) lengthens it.
+    const std::size_t size = decorations_.size();
+    for (std::size_t i = size; i > 0 && i + 2 > size; --i) {
+        Decoration& d = decorations_[i - 1];
+        if (d.color == color && d.dotted == dotted && d.line.y1() == line.y1() && d.line.x2() == line.x1()) {
+            d.line.setP2(line.p2());
+            return;
+        }
+    }
+    decorations_.push_back({line, color, dotted});
 }
 
 void CellPainter::flush(QPainter& painter)
@@ -236,6 +257,7 @@ void CellPainter::flush(QPainter& painter)
         painter.drawGlyphRun(QPointF(0, 0), run);
     }
     batches_.clear();
+    batchIndex_.clear();
     for (const Decoration& d : decorations_) {
         QPen pen(QColor::fromRgba(d.color), lineWidth_);
         pen.setCapStyle(Qt::FlatCap);
@@ -310,11 +332,11 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
             const qreal right = (col + span) * cw;
             if (st.underline || cell.hasPayload()) {
                 const qreal y = std::min(baseline + underlinePos_, top + ch - lineWidth_ / 2);
-                decorations_.push_back({QLineF(x, y, right, y), st.fg, !st.underline && cell.hasPayload()});
+                addDecoration(QLineF(x, y, right, y), st.fg, !st.underline && cell.hasPayload());
             }
             if (st.strike) {
                 const qreal y = baseline - strikePos_;
-                decorations_.push_back({QLineF(x, y, right, y), st.fg, false});
+                addDecoration(QLineF(x, y, right, y), st.fg, false);
             }
         }
         col += span;

@@ -116,6 +116,8 @@ private:
     const Style& style(const Attribute& attribute, const Frame& frame);
     void paintRow(QPainter& painter, int screenRow, qreal top, const Frame& frame);
     void addGlyphs(const CellTables& tables, const CharData& cell, int face, qreal x, qreal baseline, QRgb color);
+    Batch& batchFor(int font, QRgb color);
+    void addDecoration(QLineF line, QRgb color, bool dotted);
     void flush(QPainter& painter);
 
     std::array<QFont, 4> faces_;
@@ -130,7 +132,10 @@ private:
     QRgb stylesForeground_ = 0;
     QRgb stylesBackground_ = 0;
     bool stylesBright_ = true;
+    // Glyphs wait in one batch per font and colour until a flush draws each batch at once.
     std::vector<Batch> batches_;
+    std::unordered_map<std::uint64_t, std::size_t> batchIndex_;
+    std::size_t lastBatch_ = 0;
     std::vector<Decoration> decorations_;
 };
 
