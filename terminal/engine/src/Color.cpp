@@ -1,13 +1,17 @@
 #include "terminal/Color.h"
 
-#include <cstdio>
-
 namespace terminal {
 
 std::string Color::formatAsXcolor() const
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "rgb:%04x/%04x/%04x", red, green, blue);
+    // Programs ask for colours many times a second; a format string costs more than the answer.
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text = "rgb:xxxx/xxxx/xxxx";
+    const std::uint16_t channels[] = {red, green, blue};
+    for (int c = 0; c < 3; ++c) {
+        for (int d = 0; d < 4; ++d)
+            text[static_cast<std::size_t>(4 + c * 5 + d)] = digits[channels[c] >> (12 - 4 * d) & 0xF];
+    }
     return text;
 }
 

@@ -141,8 +141,26 @@ private:
     void markRows(int top, int bottom);
     // DECIC and DECDC: n columns at the cursor, inside the region and the margins.
     void shiftColumns(int n, bool insert);
-    // A CSI reply, or with `dcs` a DCS string reply, framed by the terminal's control choice.
-    void reply(std::string_view text, bool dcs = false);
+    // Replies framed by the terminal's control choice, built from text, characters and numbers
+    // in a buffer kept for them: CSI ..., DCS ... ST, OSC ... ST.
+    template <typename... Parts>
+    void csiReply(const Parts&... parts) { sendReply(t_.cc_.csi(), false, parts...); }
+    template <typename... Parts>
+    void dcsReply(const Parts&... parts) { sendReply(t_.cc_.dcs(), true, parts...); }
+    template <typename... Parts>
+    void oscReply(const Parts&... parts) { sendReply(t_.cc_.osc(), true, parts...); }
+    template <typename... Parts>
+    void sendReply(std::string_view introducer, bool terminated, const Parts&... parts)
+    {
+        reply_.assign(introducer);
+        (appendToReply(parts), ...);
+        if (terminated)
+            reply_ += t_.cc_.st();
+        t_.sendResponse(reply_);
+    }
+    void appendToReply(std::string_view text) { reply_ += text; }
+    void appendToReply(char c) { reply_ += c; }
+    void appendToReply(int number);
     std::pair<int, int> reportedCursor() const;
     int modeState(int mode, bool dec) const;
     // The title a program set, as it is kept and shown, and told to the host.
@@ -185,6 +203,7 @@ private:
     }
 
     Terminal& t_;
+    std::string reply_;
     std::u32string run_;
     std::vector<std::int8_t> widths_;
     std::u32string asciiScalars_;

@@ -12,15 +12,15 @@ namespace terminal {
 
 namespace {
 
-// The pieces of a text between `separator`s, empty ones included.
-std::vector<std::string_view> split(std::string_view text, char separator)
+// Calls `each` with every piece of `text` between `separator`s, empty ones included, until it
+// returns false.
+template <typename Each>
+void forEachPiece(std::string_view text, char separator, Each&& each)
 {
-    std::vector<std::string_view> pieces;
     for (;;) {
         const auto at = text.find(separator);
-        pieces.push_back(text.substr(0, at));
-        if (at == std::string_view::npos)
-            return pieces;
+        if (!each(text.substr(0, at)) || at == std::string_view::npos)
+            return;
         text.remove_prefix(at + 1);
     }
 }
@@ -79,19 +79,16 @@ void TerminalCommands::setDynamicColors(std::string_view payload, int first)
 {
     static constexpr int codes[] = {10, 11, 12};
     int which = first;
-    for (std::string_view piece : split(payload, ';')) {
+    forEachPiece(payload, ';', [&](std::string_view piece) {
         if (piece.empty())
-            continue;
+            return true;
         if (which > 2)
-            return;
+            return false;
         if (piece.starts_with('?')) {
             const Color color = which == 0 ? t_.foregroundColor_
                 : which == 1               ? t_.backgroundColor_
                                            : t_.cursorColor_.value_or(t_.foregroundColor_);
-            std::string out(t_.cc_.osc());
-            out += std::to_string(codes[which]) + ";" + color.formatAsXcolor();
-            out += t_.cc_.st();
-            t_.sendResponse(out);
+            oscReply(codes[which], ';', color.formatAsXcolor());
         } else if (const auto color = parseColor(piece)) {
             if (which == 0)
                 t_.setForegroundColor(*color);
@@ -101,7 +98,8 @@ void TerminalCommands::setDynamicColors(std::string_view payload, int first)
                 t_.setCursorColor(*color);
         }
         ++which;
-    }
+        return true;
+    });
 }
 
 void TerminalCommands::resetColors(std::string_view payload)
@@ -112,29 +110,31 @@ void TerminalCommands::resetColors(std::string_view payload)
     }
     if (!isAscii(payload))
         return;
-    for (std::string_view piece : split(payload, ';')) {
+    forEachPiece(payload, ';', [&](std::string_view piece) {
         if (piece.empty())
-            continue;
+            return true;
         // A piece that is not a number resets entry 0; one too large for the palette nothing.
         const bool digits = piece.find_first_not_of("0123456789") == std::string_view::npos;
         const int index = digits ? wholeNumber(piece).value_or(256) : 0;
         if (index > 255)
-            continue;
+            return true;
         t_.ansiColors_[static_cast<std::size_t>(index)] = t_.defaultAnsiColors_[static_cast<std::size_t>(index)];
         if (t_.delegate_)
             t_.delegate_->colorChanged(t_, index);
-    }
+        return true;
+    });
 }
 
 void TerminalCommands::notification(std::string_view payload)
 {
     if (!t_.delegate_ || !isValidUtf8(payload))
         return;
-    const auto pieces = split(payload, ';');
-    if (pieces.size() < 3 || pieces[0] != "notify")
+    // notify;TITLE;BODY, the body with any further ";" in it.
+    const auto first = payload.find(';');
+    const auto second = first == std::string_view::npos ? first : payload.find(';', first + 1);
+    if (second == std::string_view::npos || payload.substr(0, first) != "notify")
         return;
-    const std::string_view body = payload.substr(pieces[0].size() + pieces[1].size() + 2);
-    t_.delegate_->notify(t_, std::string(pieces[1]), std::string(body));
+    t_.delegate_->notify(t_, std::string(payload.substr(first + 1, second - first - 1)), std::string(payload.substr(second + 1)));
 }
 
 void TerminalCommands::inlineFile(std::string_view payload)
@@ -153,12 +153,13 @@ void TerminalCommands::inlineFile(std::string_view payload)
         return;
     // key=value pairs up to the first piece that is not one; a later key replaces an earlier.
     std::map<std::string_view, std::string_view> args;
-    for (std::string_view piece : split(payload.substr(equals + 1, colon - equals - 1), ';')) {
+    forEachPiece(payload.substr(equals + 1, colon - equals - 1), ';', [&](std::string_view piece) {
         const auto at = piece.find('=');
         if (at == std::string_view::npos || !isValidUtf8(piece))
-            break;
+            return false;
         args[piece.substr(0, at)] = piece.substr(at + 1);
-    }
+        return true;
+    });
     const auto isInline = args.find("inline");
     if (isInline == args.end() || isInline->second != "1") {
         content();

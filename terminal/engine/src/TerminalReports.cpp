@@ -4,15 +4,11 @@
 #include "TerminalCommands.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace terminal {
 
 namespace {
-
-std::string number(int value)
-{
-    return std::to_string(value);
-}
 
 // Collects the request of a DECRQSS string (bounded by the parser) and answers it at the end.
 class StatusRequestHandler final : public DcsHandler {
@@ -35,13 +31,10 @@ std::unique_ptr<DcsHandler> makeStatusRequestHandler(TerminalCommands& commands)
     return std::make_unique<StatusRequestHandler>(commands);
 }
 
-void TerminalCommands::reply(std::string_view text, bool dcs)
+void TerminalCommands::appendToReply(int number)
 {
-    std::string out(dcs ? t_.cc_.dcs() : t_.cc_.csi());
-    out += text;
-    if (dcs)
-        out += t_.cc_.st();
-    t_.sendResponse(out);
+    char digits[16];
+    reply_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
 void TerminalCommands::deviceAttributes(const SequenceParams& p, bool secondary)
@@ -51,17 +44,17 @@ void TerminalCommands::deviceAttributes(const SequenceParams& p, bool secondary)
         return;
     }
     if (secondary) {
-        reply(">65;20;1c");
+        csiReply(">65;20;1c");
         return;
     }
     const std::string& name = t_.options_.termName;
     const auto startsWith = [&name](std::string_view prefix) { return name.compare(0, prefix.size(), prefix) == 0; };
     if (startsWith("xterm"))
-        reply(t_.options_.enableSixelReported ? "?65;4;1;2;6;21;22;17;28c" : "?65;1;2;6;21;22;17;28c");
+        csiReply(t_.options_.enableSixelReported ? "?65;4;1;2;6;21;22;17;28c" : "?65;1;2;6;21;22;17;28c");
     else if (startsWith("screen") || startsWith("rxvt-unicode"))
-        reply("?1;2c");
+        csiReply("?1;2c");
     else if (startsWith("linux"))
-        reply("?6c");
+        csiReply("?6c");
 }
 
 // The cursor as a report counts it: 1-based, from the region's corner in origin mode, and on
@@ -80,41 +73,41 @@ void TerminalCommands::deviceStatus(const SequenceParams& p, bool dec)
     const auto [row, col] = reportedCursor();
     if (!dec) {
         if (p[0] == 5)
-            reply("0n");
+            csiReply("0n");
         else if (p[0] == 6)
-            reply(number(row) + ";" + number(col) + "R");
+            csiReply(row, ';', col, 'R');
         return;
     }
     switch (p[0]) {
     case 6:
-        reply("?" + number(row) + ";" + number(col) + ";1R");
+        csiReply('?', row, ';', col, ";1R");
         return;
     case 15:
-        reply("?10n");
+        csiReply("?10n");
         return;
     case 25:
-        reply("?21n");
+        csiReply("?21n");
         return;
     case 26:
-        reply("?27;1;0;0n");
+        csiReply("?27;1;0;0n");
         return;
     case 55:
-        reply("?53n");
+        csiReply("?53n");
         return;
     case 56:
-        reply("?57;1n");
+        csiReply("?57;1n");
         return;
     case 62:
-        reply("0*{");
+        csiReply("0*{");
         return;
     case 63:
-        reply(number(p[1]) + "!~0000", true);
+        dcsReply(p[1], "!~0000");
         return;
     case 75:
-        reply("?70n");
+        csiReply("?70n");
         return;
     case 85:
-        reply("?83n");
+        csiReply("?83n");
         return;
     default:
         return;
@@ -225,7 +218,7 @@ int TerminalCommands::modeState(int mode, bool dec) const
 
 void TerminalCommands::requestMode(const SequenceParams& p, bool dec)
 {
-    reply((dec ? "?" : "") + number(p[0]) + ";" + number(modeState(p[0], dec)) + "$y");
+    csiReply(dec ? "?" : "", p[0], ';', modeState(p[0], dec), "$y");
 }
 
 // DECRQSS: only the exact requests below are answered with their setting; anything else gets
@@ -233,29 +226,23 @@ void TerminalCommands::requestMode(const SequenceParams& p, bool dec)
 void TerminalCommands::requestStatusString(std::string_view request)
 {
     const Buffer& buffer = *t_.buffer_;
-    std::string answer;
     if (request == "\"q") {
-        answer = "0\"q";
+        dcsReply("1$r0\"q");
     } else if (request == "\"p") {
         const int level = static_cast<int>(t_.conformance_) + 1;
-        answer = number(60 + level);
-        if (level > 1)
-            answer += t_.cc_.send8bit ? ";0" : ";1";
-        answer += "\"p";
+        dcsReply("1$r", 60 + level, level == 1 ? "" : t_.cc_.send8bit ? ";0" : ";1", "\"p");
     } else if (request == "r") {
-        answer = number(buffer.scrollTop() + 1) + ";" + number(buffer.scrollBottom() + 1) + "r";
+        dcsReply("1$r", buffer.scrollTop() + 1, ';', buffer.scrollBottom() + 1, 'r');
     } else if (request == "m") {
-        answer = t_.curAttr_.toSgr();
+        dcsReply("1$r", t_.curAttr_.toSgr());
     } else if (request == "s") {
-        answer = number(buffer.marginLeft() + 1) + ";" + number(buffer.marginRight() + 1) + "s";
+        dcsReply("1$r", buffer.marginLeft() + 1, ';', buffer.marginRight() + 1, 's');
     } else if (request == " q") {
-        answer = number(static_cast<int>(t_.options_.cursorStyle) + 1) + " q";
+        dcsReply("1$r", static_cast<int>(t_.options_.cursorStyle) + 1, " q");
     } else {
         log([&] { return "Unknown DECRQSS request of " + std::to_string(request.size()) + " bytes"; });
-        reply("0$r", true);
-        return;
+        dcsReply("0$r");
     }
-    reply("1$r" + answer, true);
 }
 
 void TerminalCommands::windowOptions(const SequenceParams& p)
@@ -265,11 +252,12 @@ void TerminalCommands::windowOptions(const SequenceParams& p)
         return;
     using Kind = WindowManipulationCommand::Kind;
     const auto ask = [&](Kind kind, int first = 0, int second = 0) { return host->windowCommand(t_, {kind, first, second}); };
-    const auto report = [&](Kind kind, std::string fallback) {
+    // A report the host gives, else the terminal's own: CSI code ; a ; b t.
+    const auto report = [&](Kind kind, int code, int a, int b) {
         if (auto bytes = ask(kind))
             t_.sendResponse(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
         else
-            reply(fallback);
+            csiReply(code, ';', a, ';', b, 't');
     };
     const int count = p.count();
     const int which = count > 1 ? p[1] : 0;
@@ -322,26 +310,22 @@ void TerminalCommands::windowOptions(const SequenceParams& p)
         return;
     }
     case 15:
-        report(Kind::reportSizeOfScreenInPixels, "5;768;1024t");
+        report(Kind::reportSizeOfScreenInPixels, 5, 768, 1024);
         return;
     case 16:
-        report(Kind::reportCellSizeInPixels, "6;16;10t");
+        report(Kind::reportCellSizeInPixels, 6, 16, 10);
         return;
     case 18:
-        report(Kind::reportTextAreaCharacters, "8;" + number(t_.rows_) + ";" + number(t_.cols_) + "t");
+        report(Kind::reportTextAreaCharacters, 8, t_.rows_, t_.cols_);
         return;
     case 19:
-        report(Kind::reportScreenSizeCharacters, "9;" + number(t_.rows_) + ";" + number(t_.cols_) + "t");
+        report(Kind::reportScreenSizeCharacters, 9, t_.rows_, t_.cols_);
         return;
     case 20:
-    case 21: {
+    case 21:
         // The titles are text the program itself put there: reports of them stay empty.
-        std::string out(t_.cc_.osc());
-        out += p[0] == 20 ? 'L' : 'l';
-        out += t_.cc_.st();
-        t_.sendResponse(out);
+        oscReply(p[0] == 20 ? 'L' : 'l');
         return;
-    }
     case 22:
     case 23:
         if (which < 0 || which > 2) {
