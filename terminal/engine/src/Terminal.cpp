@@ -114,6 +114,7 @@ void Terminal::reset()
 {
     parser_.reset();
     commands_->forgetPrinted();
+    commands_->closeHyperlink();
     options_.cols = cols_;
     options_.rows = rows_;
     const bool hidden = modes_.cursorHidden;

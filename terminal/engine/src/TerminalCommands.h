@@ -113,6 +113,9 @@ public:
     void resetColors(std::string_view payload);
     void notification(std::string_view payload);
     void inlineFile(std::string_view payload);
+    // OSC 8 (Hyperlink.cpp): opens a link for the text printed next, or ends the open one.
+    void setHyperlink(std::string_view payload);
+    void closeHyperlink();
 
     // Rectangles, line sizes and the alignment pattern (TerminalRectangles.cpp).
     void copyRectangle(const SequenceParams& p);

@@ -1,7 +1,7 @@
 // Which handler each control character and escape sequence reaches. A handler is registered for
 // the exact form of its sequence (private marker and intermediates included); anything else
-// reaches a fallback that only logs. Sequences whose commands are not built yet are registered
-// as logged no-ops, so that they are consumed under their own payload limits.
+// reaches a fallback that only logs. The neighbours of built commands that are not built
+// themselves are registered to log their names.
 #include "TerminalCommands.h"
 
 #include <cstdio>
@@ -136,11 +136,7 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     parser.setOscHandler(52, clipboardLimit, [this](std::string_view payload) { copyToClipboard(payload); });
     parser.setOscHandler(112, colorLimit, [this](std::string_view) { t_.setCursorColor(std::nullopt); });
 
-    // Reports, rectangles, line sizes, links, dynamic colours, notifications and images:
-    // consumed, and logged until they are handled.
-    const auto notYet = [this](std::string name) {
-        return [this, name] { log([&] { return name + " is not handled"; }); };
-    };
+    // Reports, rectangles, line sizes, links, dynamic colours, notifications and images.
     parser.setCsiHandler(Id::make('c'), [this](const SequenceParams& p) { deviceAttributes(p, false); });
     parser.setCsiHandler(Id::make('c', '>'), [this](const SequenceParams& p) { deviceAttributes(p, true); });
     parser.setCsiHandler(Id::make('n'), [this](const SequenceParams& p) { deviceStatus(p, false); });
@@ -161,13 +157,13 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     esc(Id::make('5', 0, '#'), [this] { setLineRenderMode(Mode::single); });
     esc(Id::make('6', 0, '#'), [this] { setLineRenderMode(Mode::doubleWidth); });
     esc(Id::make('8', 0, '#'), [this] { screenAlignmentPattern(); });
-    for (const auto& [id, name] : std::initializer_list<std::pair<Id, const char*>>{
+    for (const auto& entry : std::initializer_list<std::pair<Id, const char*>>{
              {Id::make('c', '='), "Tertiary device attributes (CSI = c)"},
              {Id::make('z', 0, '\''), "Locator reporting (DECELR)"},
              {Id::make('{', 0, '#'), "Pushing the rendition (XTPUSHSGR)"},
              {Id::make('}', 0, '#'), "Popping the rendition (XTPOPSGR)"},
          })
-        parser.setCsiHandler(id, [this, name](const SequenceParams& p) { logNotBuilt(name, p); });
+        parser.setCsiHandler(entry.first, [this, name = entry.second](const SequenceParams& p) { logNotBuilt(name, p); });
     parser.setOscHandler(6, linkLimit, [this](std::string_view payload) { setHostLocation(payload, false); });
     parser.setOscHandler(7, linkLimit, [this](std::string_view payload) { setHostLocation(payload, true); });
     for (int first : {0, 1, 2})
@@ -175,10 +171,7 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     parser.setOscHandler(104, colorLimit, [this](std::string_view payload) { resetColors(payload); });
     parser.setOscHandler(777, titleLimit, [this](std::string_view payload) { notification(payload); });
     parser.setOscHandler(1337, inlineFileLimit, [this](std::string_view payload) { inlineFile(payload); });
-    for (const auto& [id, limit] : std::initializer_list<std::pair<int, std::size_t>>{{8, linkLimit}}) {
-        auto logged = notYet("OSC " + std::to_string(id));
-        parser.setOscHandler(id, limit, [logged](std::string_view) { logged(); });
-    }
+    parser.setOscHandler(8, linkLimit, [this](std::string_view payload) { setHyperlink(payload); });
     parser.setDcsHandler(Id::make('q'), sixelLimit, makeSixelHandler(*this));
 
     parser.setCsiFallback([this](Id id, const SequenceParams& p) {

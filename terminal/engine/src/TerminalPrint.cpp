@@ -18,7 +18,7 @@ void TerminalCommands::print(std::u32string_view text)
     const auto flush = [&] {
         if (run_.empty())
             return;
-        buffer.insertRun(run_, widths_.data(), attribute);
+        buffer.insertRun(run_, widths_.data(), attribute, t_.link_);
         lastPrinted_ = {static_cast<std::int32_t>(run_.back()), widths_.back(), 0, {}, attribute};
         hasLastPrinted_ = true;
         run_.clear();
@@ -59,7 +59,7 @@ void TerminalCommands::printAscii(std::string_view text)
     }
     Buffer& buffer = b();
     t_.updateRange(buffer.y());
-    buffer.insertRun(text, t_.curAttr_);
+    buffer.insertRun(text, t_.curAttr_, t_.link_);
     lastPrinted_ = {static_cast<unsigned char>(text.back()), 1, 0, {}, t_.curAttr_};
     hasLastPrinted_ = true;
     t_.updateRange(buffer.y());
@@ -136,7 +136,7 @@ void TerminalCommands::repeatPreceding(const SequenceParams& p)
     t_.updateRange(b().y());
     run_.assign(static_cast<std::size_t>(n), static_cast<char32_t>(cell.code));
     widths_.assign(static_cast<std::size_t>(n), cell.width);
-    b().insertRun(run_, widths_.data(), cell.attribute);
+    b().insertRun(run_, widths_.data(), cell.attribute, t_.link_);
     t_.updateRange(b().y());
 }
 

@@ -58,6 +58,7 @@ void TerminalCommands::softReset()
     buffer.softReset();
     t_.charsets_ = {};
     t_.conformance_ = Terminal::Conformance::vt500;
+    closeHyperlink();
     t_.resetAllColors();
     if (t_.delegate_)
         t_.delegate_->showCursor(t_);

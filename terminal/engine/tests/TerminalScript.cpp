@@ -107,6 +107,24 @@ const std::map<std::string, std::function<std::string(const Terminal&)>>& stateP
             const auto& m = t.titleModes();
             return std::string(onOff(m.setHex)) + " " + onOff(m.queryHex) + " " + onOff(m.setUtf) + " " + onOff(m.queryUtf);
         };
+        // Runs of cells under one link: "ROW:FIRST-LAST=PAYLOAD@ATOM".
+        p["links"] = [](const Terminal& t) {
+            std::string out;
+            for (int row = 0; row < t.rows(); ++row) {
+                const BufferLine& line = t.buffer().screenLine(row);
+                for (int col = 0; col < t.cols();) {
+                    const TinyAtom atom = line[col].payload;
+                    int last = col;
+                    while (last + 1 < t.cols() && line[last + 1].payload == atom)
+                        ++last;
+                    if (atom.code != 0)
+                        out += (out.empty() ? "" : " ") + std::to_string(row) + ":" + std::to_string(col) + "-" + std::to_string(last) + "="
+                            + std::string(t.tables().payload(atom)) + "@" + std::to_string(atom.code);
+                    col = last + 1;
+                }
+            }
+            return out.empty() ? std::string("none") : out;
+        };
         p["lineSizes"] = [](const Terminal& t) {
             static const char* names[] = {"single", "doubleWidth", "doubledTop", "doubledDown"};
             std::string out;

@@ -225,6 +225,8 @@ private:
     static constexpr std::size_t maxTitleStack = 10;
     std::vector<std::string> titleStack_;
     std::vector<std::string> iconTitleStack_;
+    // The open hyperlink (OSC 8), pinned in the tables while open: every cell printed carries it.
+    TinyAtom link_;
     std::optional<std::string> hostCurrentDirectory_;
     std::optional<std::string> hostCurrentDocument_;
     bool userScrolling_ = false;
