@@ -168,19 +168,22 @@ public:
             registers_[i] = packRgba(defaults[i].red >> 8, defaults[i].green >> 8, defaults[i].blue >> 8, 0xFF);
         }
         color_ = registers_[15];
+        setBandMask();
     }
 
     bool sixel(int bits, int repeat)
     {
+        bits &= bandMask_;
         if (bits != 0) {
             const int count = std::min(repeat, width_ - x_);
-            for (int b = 0; b < 6 && y_ + b < height_; ++b) {
-                if (bits >> b & 1) {
-                    std::uint8_t* out = pixels_ + (static_cast<std::size_t>(y_ + b) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x_)) * 4;
-                    for (int i = 0; i < count; ++i)
-                        std::memcpy(out + 4 * i, &color_, 4);
-                }
-            }
+            const std::size_t stride = static_cast<std::size_t>(width_) * 4;
+            std::uint8_t* column = pixels_ + static_cast<std::size_t>(y_) * stride + static_cast<std::size_t>(x_) * 4;
+            do {
+                std::uint8_t* out = column + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(bits))) * stride;
+                bits &= bits - 1;
+                for (int i = 0; i < count; ++i)
+                    std::memcpy(out + 4 * i, &color_, 4);
+            } while (bits != 0);
         }
         x_ += repeat;
         return true;
@@ -205,9 +208,13 @@ public:
     {
         x_ = 0;
         y_ += 6;
+        setBandMask();
     }
 
 private:
+    // The rows of the band inside the bitmap: all six but in a last band partly below it.
+    void setBandMask() { bandMask_ = height_ - y_ >= 6 ? 0x3F : (1 << std::max(height_ - y_, 0)) - 1; }
+
     std::uint8_t* pixels_;
     int width_;
     int height_;
@@ -216,6 +223,7 @@ private:
     // Registers never defined draw transparent unless the terminal's palette has them.
     std::array<std::uint32_t, sixel::registerCount> registers_{};
     std::uint32_t color_ = 0;
+    int bandMask_ = 0x3F;
 };
 
 } // namespace
