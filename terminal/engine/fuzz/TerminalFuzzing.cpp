@@ -54,16 +54,54 @@ Header readHeader(const std::uint8_t* data, std::size_t size)
     return header;
 }
 
-class NullHost : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const std::uint8_t> data) override { sent += data.size(); }
-    std::size_t sent = 0;
-};
-
 [[noreturn]] void fail(const std::string& what)
 {
     std::fprintf(stderr, "terminal fuzz: %s\n", what.c_str());
     std::abort();
+}
+
+// Checks every reply as it leaves: one control sequence, short, starting with an introducer
+// and holding no other control character (so no text the program sent comes back as a
+// command), and keeps a hash of all of them.
+class NullHost : public TerminalDelegate {
+public:
+    void send(Terminal&, std::span<const std::uint8_t> data) override
+    {
+        if (data.empty() || data.size() > 160)
+            fail("a reply of " + std::to_string(data.size()) + " bytes");
+        const std::uint8_t first = data[0];
+        if (first != 0x1B && first != 0x9B && first != 0x90 && first != 0x9D)
+            fail("a reply without an introducer");
+        for (std::uint8_t b : data) {
+            if (b < 0x20 && b != 0x1B)
+                fail("a control character in a reply");
+            hash = (hash ^ b) * 0x100000001B3ull;
+        }
+        sent += data.size();
+    }
+    std::size_t sent = 0;
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+};
+
+MouseEvent randomMouseEvent(Random& random, const Terminal& terminal)
+{
+    static constexpr MouseButton buttons[] = {MouseButton::left,    MouseButton::middle,    MouseButton::right,
+                                              MouseButton::none,    MouseButton::wheelUp,   MouseButton::wheelDown,
+                                              MouseButton::wheelLeft, MouseButton::wheelRight, MouseButton::back,
+                                              MouseButton::forward};
+    MouseEvent event;
+    event.action = static_cast<MouseEvent::Action>(random.below(3));
+    event.button = buttons[random.below(10)];
+    event.shift = random.below(2);
+    event.meta = random.below(2);
+    event.control = random.below(2);
+    // Inside the screen mostly, past its edges and the encodings' limits sometimes.
+    const bool far = random.below(4) == 0;
+    event.col = far ? random.below(5000) - 100 : random.below(terminal.cols());
+    event.row = far ? random.below(5000) - 100 : random.below(terminal.rows());
+    event.pixelX = random.below(70000) - 100;
+    event.pixelY = random.below(70000) - 100;
+    return event;
 }
 
 void check(const Terminal& terminal)
@@ -91,6 +129,14 @@ std::string state(const Terminal& t)
         out += flag ? '1' : '0';
     out += " " + std::to_string(static_cast<int>(m.mouseMode)) + " " + std::to_string(static_cast<int>(m.mouseProtocol));
     out += " " + t.currentAttribute().toSgr() + " " + std::to_string(t.charsets().gLevel) + " " + t.terminalTitle() + "|" + t.iconTitle();
+    out += " " + t.hostCurrentDirectory().value_or("-") + "|" + t.hostCurrentDocument().value_or("-");
+    for (int row = 0; row < t.rows(); ++row) {
+        for (int col = 0; col < t.cols(); ++col) {
+            const CharData* cell = t.getCharData(col, row);
+            if (const auto link = cell ? t.hyperlink(*cell) : std::nullopt)
+                out += " " + std::to_string(row) + "," + std::to_string(col) + "=" + link->params + ";" + link->uri;
+        }
+    }
     for (const Buffer* b : {&t.normalBuffer(), &t.altBuffer()}) {
         out += " " + std::to_string(b->scrollTop()) + "-" + std::to_string(b->scrollBottom()) + " " + std::to_string(b->marginLeft())
             + "-" + std::to_string(b->marginRight()) + " " + std::to_string(b->savedX) + "," + std::to_string(b->savedY);
@@ -142,6 +188,13 @@ int terminalInput(const std::uint8_t* data, std::size_t size)
         case 5:
             terminal.tables().collect();
             break;
+        case 6:
+        case 7: {
+            const std::size_t before = host.sent;
+            if (terminal.sendMouseEvent(randomMouseEvent(random, terminal)) != (host.sent > before))
+                fail("a mouse event sent other than it says");
+            break;
+        }
         default:
             continue;
         }
@@ -170,7 +223,7 @@ int splitFeedInput(const std::uint8_t* data, std::size_t size)
     }
     if (state(whole) != state(split))
         fail("fed whole and split, the terminals differ:\n" + screenText(whole) + "---\n" + screenText(split));
-    if (wholeHost.sent != splitHost.sent)
+    if (wholeHost.sent != splitHost.sent || wholeHost.hash != splitHost.hash)
         fail("fed whole and split, the replies differ");
     return 0;
 }
