@@ -7,19 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 namespace terminal::test {
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 // The screens of NAME.screens: each "=== label" line starts one.
 std::vector<std::pair<std::string, std::string>> readScreens(const std::string& path)

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace terminal::test {
 namespace {
@@ -16,8 +14,7 @@ TEST(FuzzSeeds, KeepTheInvariantsAndSplitFeedsAgree)
 {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(testDataDir() + "/../fuzz/terminal-seeds")) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string bytes = readFile(entry.path().string());
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
         SCOPED_TRACE(entry.path().filename().string());
         fuzz::terminalInput(data, bytes.size());

@@ -8,19 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 namespace terminal::test {
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 // One row as runs of text under one attribute, "{sgr}text", up to its last non-blank cell.
 struct RowBuilder {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
 #include <sstream>
 
 namespace terminal::test {
@@ -104,14 +103,6 @@ TEST(Sixel, PicturesPastTheBoundsAreDropped)
     const auto wrapped = decodeSixel("#99999999999999999999;2;100;0;0#1~", palette());
     ASSERT_TRUE(wrapped);
     EXPECT_EQ(pixel(*wrapped, 0, 0), paletteColor(1));
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 // A binary PPM (P6, maxval 255) as RGBA.

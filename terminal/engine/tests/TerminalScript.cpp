@@ -608,4 +608,12 @@ std::string testDataDir()
     return TERMINAL_TEST_DATA_DIR;
 }
 
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
 } // namespace terminal::test

@@ -61,4 +61,7 @@ void runScriptFile(const std::string& path);
 // The folder of the test data (scripts, recordings).
 std::string testDataDir();
 
+// The bytes of a file, whole; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 } // namespace terminal::test
