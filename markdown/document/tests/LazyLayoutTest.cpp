@@ -178,3 +178,29 @@ TEST(LazyLayout, AWindowJumpsToTheEndAndCopiesTheWholeDocument)
     whole.host().selectAll();
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), whole.host().selectedText().toStdString());
 }
+
+TEST(LazyLayout, ANewWidthShowsTheVisibleBlocksFirstAndTheRestFollow)
+{
+    Markdown window(longDocument());
+    window.resize(int(width), int(screen));
+    window.show();
+    auto* area = window.findChild<QAbstractScrollArea*>();
+    ASSERT_TRUE(area);
+    QScrollBar* bar = area->verticalScrollBar();
+    mdview::ViewHost& host = window.host();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return host.isSettled(); }, 120000));
+    bar->setValue(bar->maximum() * 6 / 10);
+
+    // A window edge dragged: what the viewport shows is laid out at the new width at once.
+    window.resize(int(width) - 170, int(screen));
+    const QImage shown = area->viewport()->grab().toImage();
+    EXPECT_FALSE(host.isSettled());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return host.isSettled(); }, 120000));
+    EXPECT_TRUE(samePixels(area->viewport()->grab().toImage(), shown));
+
+    // Where the whole layout at that width draws the same.
+    const int viewportHeight = area->viewport()->height();
+    OffscreenDocument whole(longDocument(), themes::basic(), ColorScheme::light, area->viewport()->width());
+    EXPECT_EQ(bar->maximum(), int(std::ceil(whole.height())) - viewportHeight);
+    EXPECT_TRUE(samePixels(shown, whole.paint(bar->value(), viewportHeight)));
+}
