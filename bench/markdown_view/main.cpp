@@ -38,8 +38,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -280,11 +278,18 @@ double streaming(const Document& document)
     return median(updates);
 }
 
+// The process's own peak: getrusage's maximum would carry over the peak of the parent that
+// started it, which the kernel keeps across exec.
 long peakKilobytes()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
 }
 
 // Child mode: opens one document one way and prints the peak resident set in kilobytes. The view
