@@ -28,25 +28,17 @@ constexpr std::uint64_t linkWork = 40;
 std::uint64_t inlineWork(const std::vector<InlineNode>& inlines)
 {
     std::uint64_t work = 0;
-    std::vector<const InlineNode*> stack;
-    for (const InlineNode& node : inlines)
-        stack.push_back(&node);
-    while (!stack.empty()) {
-        const InlineNode* node = stack.back();
-        stack.pop_back();
-        if (const auto* t = node->as<InlineNode::Text>())
+    forEachInline(inlines, [&work](const InlineNode& node) {
+        if (const auto* t = node.as<InlineNode::Text>())
             work += runWork + t->text.size();
-        else if (const auto* c = node->as<InlineNode::Code>())
+        else if (const auto* c = node.as<InlineNode::Code>())
             work += runWork + c->code.size();
-        else if (const auto* h = node->as<InlineNode::Html>())
+        else if (const auto* h = node.as<InlineNode::Html>())
             work += runWork + h->html.size();
         else
-            work += node->is<InlineNode::Link>() || node->is<InlineNode::Image>() ? linkWork : runWork;
-        if (const auto* children = node->children()) {
-            for (const InlineNode& child : *children)
-                stack.push_back(&child);
-        }
-    }
+            work += node.is<InlineNode::Link>() || node.is<InlineNode::Image>() ? linkWork : runWork;
+        return true;
+    });
     return work;
 }
 

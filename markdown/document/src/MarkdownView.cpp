@@ -33,20 +33,7 @@ using Blocks = std::vector<std::shared_ptr<const BlockNode>>;
 
 bool hasImage(const std::vector<InlineNode>& inlines)
 {
-    std::vector<const InlineNode*> stack;
-    for (const InlineNode& node : inlines)
-        stack.push_back(&node);
-    while (!stack.empty()) {
-        const InlineNode* node = stack.back();
-        stack.pop_back();
-        if (node->is<InlineNode::Image>())
-            return true;
-        if (const auto* children = node->children()) {
-            for (const InlineNode& child : *children)
-                stack.push_back(&child);
-        }
-    }
-    return false;
+    return !detail::forEachInline(inlines, [](const InlineNode& node) { return !node.is<InlineNode::Image>(); });
 }
 
 bool hasImage(const BlockNode& root)
@@ -111,25 +98,17 @@ namespace {
 
 void addInlines(const std::vector<InlineNode>& inlines, BlockExtent& extent)
 {
-    std::vector<const InlineNode*> stack;
-    for (const InlineNode& node : inlines)
-        stack.push_back(&node);
-    while (!stack.empty()) {
-        const InlineNode* node = stack.back();
-        stack.pop_back();
-        if (const auto* text = node->as<InlineNode::Text>())
+    detail::forEachInline(inlines, [&extent](const InlineNode& node) {
+        if (const auto* text = node.as<InlineNode::Text>())
             extent.characters += double(text->text.size());
-        else if (const auto* code = node->as<InlineNode::Code>())
+        else if (const auto* code = node.as<InlineNode::Code>())
             extent.characters += double(code->code.size());
-        else if (node->is<InlineNode::LineBreak>())
+        else if (node.is<InlineNode::LineBreak>())
             extent.lines += 1;
-        else if (node->is<InlineNode::SoftBreak>())
+        else if (node.is<InlineNode::SoftBreak>())
             extent.characters += 1;
-        if (const auto* children = node->children()) {
-            for (const InlineNode& child : *children)
-                stack.push_back(&child);
-        }
-    }
+        return true;
+    });
 }
 
 // A text wraps onto a line more than its characters fill, half of one on average.

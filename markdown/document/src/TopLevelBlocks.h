@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace mddoc::detail {
 
@@ -53,6 +54,27 @@ void forEachChildList(const markdown::BlockNode& block, Visit&& visit)
         for (const auto& item : t->items)
             visit(item.children);
     }
+}
+
+// Calls `visit` with each inline node of a list and everything below it, walked without
+// recursion and in no particular order, until it returns false; false when it did.
+template <typename Visit>
+bool forEachInline(const std::vector<markdown::InlineNode>& inlines, Visit&& visit)
+{
+    std::vector<const markdown::InlineNode*> stack;
+    for (const markdown::InlineNode& node : inlines)
+        stack.push_back(&node);
+    while (!stack.empty()) {
+        const markdown::InlineNode* node = stack.back();
+        stack.pop_back();
+        if (!visit(*node))
+            return false;
+        if (const auto* children = node->children()) {
+            for (const markdown::InlineNode& child : *children)
+                stack.push_back(&child);
+        }
+    }
+    return true;
 }
 
 // The text of a block and everything below it, walked without recursion.
