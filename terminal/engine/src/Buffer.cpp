@@ -237,7 +237,7 @@ int Buffer::nextTabStop(int index, bool useMarginRight) const
     return std::min(col, limit);
 }
 
-void Buffer::insertCharacter(const CharData& printed)
+bool Buffer::insertCharacter(const CharData& printed)
 {
     fillViewportRows();
     CharData cell = printed;
@@ -249,7 +249,7 @@ void Buffer::insertCharacter(const CharData& printed)
     if (x_ + width - 1 > right) {
         if (!wraparound) {
             if (width == 2)
-                return;
+                return false;
             x_ = right;
         } else {
             x_ = marginMode ? marginLeft_ : 0;
@@ -284,11 +284,12 @@ void Buffer::insertCharacter(const CharData& printed)
         }
     }
     row.repairWide(at - 1, at + width, fill);
+    return true;
 }
 
-void Buffer::insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute, TinyAtom payload)
+bool Buffer::insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute, TinyAtom payload)
 {
-    insertRunOf(codes.data(), widths, codes.size(), attribute, payload);
+    return insertRunOf(codes.data(), widths, codes.size(), attribute, payload);
 }
 
 void Buffer::insertRun(std::string_view ascii, const Attribute& attribute, TinyAtom payload)
@@ -297,7 +298,7 @@ void Buffer::insertRun(std::string_view ascii, const Attribute& attribute, TinyA
 }
 
 template <typename Code>
-void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute, TinyAtom payload)
+bool Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute, TinyAtom payload)
 {
     if (lines_.isEmpty())
         fillViewportRows();
@@ -307,14 +308,16 @@ void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size
     const CellWords wide(2, attribute, payload);
     const CellWords spacer(0, fill.attribute);
     std::size_t i = 0;
+    bool stored = true;
     while (i < count) {
         const int first = widths ? widths[i] : 1;
         if (insertMode || x_ + first - 1 > right) {
             // Wrapping, insert mode, a character that does not fit: one at a time.
-            insertCharacter({static_cast<std::int32_t>(codes[i]), static_cast<std::int8_t>(first), 0, payload, attribute});
+            stored = insertCharacter({static_cast<std::int32_t>(codes[i]), static_cast<std::int8_t>(first), 0, payload, attribute});
             ++i;
             continue;
         }
+        stored = true;
         BufferLine& row = screenLine(y_);
         if (row.count() < cols_)
             row.resize(cols_);
@@ -345,6 +348,7 @@ void Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size
         x_ = x;
         lastBufferStorage = {yBase_ + y_, last, cols_, rows_};
     }
+    return stored;
 }
 
 void Buffer::scroll(bool isWrapped, Attribute::Color background, bool keepViewport)

@@ -225,6 +225,14 @@ private:
     std::array<Join, 4096> joins_{};
     CharData lastPrinted_;
     bool hasLastPrinted_ = false;
+    // Where the cursor stood after the last printed character was dropped (a wide one that did
+    // not fit with wrap-around off): a mark arriving there belonged to it and goes with it.
+    struct Dropped {
+        const Buffer* buffer = nullptr;
+        int x = 0;
+        int y = 0;
+    } dropped_;
+    void noteStored(const Buffer& buffer, bool stored) { dropped_ = stored ? Dropped{} : Dropped{&buffer, buffer.x(), buffer.y()}; }
 };
 
 } // namespace terminal

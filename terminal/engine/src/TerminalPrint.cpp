@@ -18,7 +18,7 @@ void TerminalCommands::print(std::u32string_view text)
     const auto flush = [&] {
         if (run_.empty())
             return;
-        buffer.insertRun(run_, widths_.data(), attribute, t_.link_);
+        noteStored(buffer, buffer.insertRun(run_, widths_.data(), attribute, t_.link_));
         lastPrinted_ = {static_cast<std::int32_t>(run_.back()), widths_.back(), 0, {}, attribute};
         hasLastPrinted_ = true;
         run_.clear();
@@ -60,6 +60,7 @@ void TerminalCommands::printAscii(std::string_view text)
     Buffer& buffer = b();
     t_.updateRange(buffer.y());
     buffer.insertRun(text, t_.curAttr_, t_.link_);
+    dropped_ = {};
     lastPrinted_ = {static_cast<unsigned char>(text.back()), 1, 0, {}, t_.curAttr_};
     hasLastPrinted_ = true;
     t_.updateRange(buffer.y());
@@ -83,10 +84,13 @@ std::int32_t TerminalCommands::cachedJoin(std::int32_t base, char32_t mark)
     return join.base == base && join.mark == mark ? join.result : 0;
 }
 
-// A zero-width scalar joins the character left of the cursor; with none there it is dropped.
+// A zero-width scalar joins the character left of the cursor; with none there, or when the
+// character it followed was dropped, it is dropped.
 void TerminalCommands::joinPrevious(char32_t mark)
 {
     Buffer& buffer = b();
+    if (dropped_.buffer == &buffer && dropped_.x == buffer.x() && dropped_.y == buffer.y())
+        return;
     int col = std::min(buffer.x(), t_.cols_) - 1;
     BufferLine& row = buffer.screenLine(buffer.y());
     if (col < 0 || col >= row.count())
@@ -136,7 +140,7 @@ void TerminalCommands::repeatPreceding(const SequenceParams& p)
     t_.updateRange(b().y());
     run_.assign(static_cast<std::size_t>(n), static_cast<char32_t>(cell.code));
     widths_.assign(static_cast<std::size_t>(n), cell.width);
-    b().insertRun(run_, widths_.data(), cell.attribute, t_.link_);
+    noteStored(b(), b().insertRun(run_, widths_.data(), cell.attribute, t_.link_));
     t_.updateRange(b().y());
 }
 

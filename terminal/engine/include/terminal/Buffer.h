@@ -124,12 +124,13 @@ public:
 
     // Stores a printable cell at the cursor and moves it on: wraps or scrolls at the right
     // limit when wrap-around is on, shifts the row in insert mode, places a wide character's
-    // spacer. The cells it fills itself take the printed cell's background.
-    void insertCharacter(const CharData& cell);
+    // spacer. The cells it fills itself take the printed cell's background. False when the
+    // character was dropped: a wide one that does not fit while wrap-around is off.
+    bool insertCharacter(const CharData& cell);
     // The same for a run of characters with one attribute and payload (`widths` gives each
     // one's width, 1 or 2), written straight into the row up to the right limit; ASCII is all
-    // narrow.
-    void insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute, TinyAtom payload = {});
+    // narrow. False when the last character was dropped.
+    bool insertRun(std::u32string_view codes, const std::int8_t* widths, const Attribute& attribute, TinyAtom payload = {});
     void insertRun(std::string_view ascii, const Attribute& attribute, TinyAtom payload = {});
 
     // Scrolls the scroll region up by one row: the new bottom row is blank with `background`,
@@ -166,7 +167,7 @@ private:
     void fitScreen(int newRows, int cursorRow, int top, int oldYDispRow, bool followedOutput);
     void resizeTabStops(int oldCols);
     template <typename Code>
-    void insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute, TinyAtom payload);
+    bool insertRunOf(const Code* codes, const std::int8_t* widths, std::size_t count, const Attribute& attribute, TinyAtom payload);
     void appendRowText(const BufferLine& row, const BufferLine* next, int startCol, int endCol, std::string& out, int& length) const;
 
     std::shared_ptr<CellTables> tables_;
