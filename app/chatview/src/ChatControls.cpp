@@ -37,9 +37,6 @@ ChatHeaderView::ChatHeaderView(QWidget* parent)
     row->addWidget(m_newChat, 0, Qt::AlignTop);
     m_newChat->setFlat(true);
     m_newChat->setEnabled(false);
-    m_newChat->setStyleSheet(QStringLiteral(
-        "QPushButton { padding: 8px 12px; border: none; border-radius: 10px; background: rgba(128, 128, 128, 36); }"
-        "QPushButton:disabled { color: palette(mid); }"));
     // Every pick is reported, the current provider too: with no session that starts one.
     QStringList titles;
     for (const ChatProvider provider : allChatProviders)
@@ -55,6 +52,36 @@ ChatHeaderView::ChatHeaderView(QWidget* parent)
         if (onNewChat)
             onNewChat();
     });
+    tint();
+}
+
+// Disabled controls are drawn in the secondary text colour of the header's own palette: the
+// palette's disabled colours can come close to the fill (a dark palette's mid grey does).
+void ChatHeaderView::tint()
+{
+    const auto css = [](const QColor& colour) {
+        return QStringLiteral("rgba(%1, %2, %3, %4)")
+            .arg(colour.red())
+            .arg(colour.green())
+            .arg(colour.blue())
+            .arg(colour.alphaF(), 0, 'f', 3);
+    };
+    const QColor primary = palette().color(QPalette::Active, QPalette::WindowText);
+    const QColor disabled = style::secondaryText(palette());
+    m_newChat->setStyleSheet(
+        QStringLiteral("QPushButton { padding: 8px 12px; border: none; border-radius: 10px; background: %1; color: %2; }"
+                       "QPushButton:disabled { color: %3; }")
+            .arg(css(style::withOpacity(primary, 0.08)), css(primary), css(disabled)));
+    QPalette picker;
+    picker.setColor(QPalette::Disabled, QPalette::ButtonText, disabled);
+    m_picker->setPalette(picker);
+}
+
+void ChatHeaderView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        tint();
 }
 
 void ChatHeaderView::setSelectedProvider(ChatProvider provider)

@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QApplication>
+#include <QStyle>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
@@ -142,6 +145,68 @@ TEST(ChatInput, SendAndStopFollowTheirFlags)
     input.setInputEnabled(false);
     QTest::keyClicks(input.composer(), QStringLiteral("x"));
     EXPECT_EQ(input.composer()->toPlainText(), QString());
+}
+
+// Header ---------------------------------------------------------------------------------------------
+
+namespace {
+
+double luminance(QColor colour)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+// The greatest contrast ratio between the control's fill (sampled in its left padding, at mid
+// height) and any of its pixels: that of its text where it has any.
+double textContrast(const QImage& image, const QRect& control)
+{
+    const double fill = luminance(image.pixelColor(control.left() + 3, control.center().y()));
+    double best = 1;
+    for (int y = control.top(); y <= control.bottom(); ++y)
+        for (int x = control.left(); x <= control.right(); ++x) {
+            const double pixel = luminance(image.pixelColor(x, y));
+            best = std::max(best, (std::max(pixel, fill) + 0.05) / (std::min(pixel, fill) + 0.05));
+        }
+    return best;
+}
+
+} // namespace
+
+TEST(ChatHeader, DisabledControlsStayLegibleInLightAndDark)
+{
+    QPalette light = QApplication::style()->standardPalette();
+    QPalette dark = light;
+    const QColor window(0x1e, 0x1e, 0x1e), text(0xe8, 0xe8, 0xe8), mid(0x2a, 0x2a, 0x2a);
+    for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, window);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, text);
+    dark.setColor(QPalette::Mid, mid);
+    // A disabled text colour as dark as the fill: the header must not rely on the palette's own.
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, mid);
+
+    for (const auto& [name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+        quillora::chat::ChatHeaderView header;
+        header.setPalette(palette);
+        header.resize(400, header.sizeHint().height());
+        const auto contrasts = [&] {
+            const QImage image = header.grab().toImage().scaled(header.size());
+            return std::pair{textContrast(image, header.newChatButton()->geometry()),
+                             textContrast(image, header.picker()->geometry())};
+        };
+        header.setReady(true);
+        const auto [newChat, picker] = contrasts();
+        header.setReady(false);
+        header.setProviderSelectionEnabled(false);
+        const auto [disabledNewChat, disabledPicker] = contrasts();
+        // Legible (3:1 at least), and still plainly dimmer than when enabled.
+        EXPECT_GE(disabledNewChat, 3.0) << name;
+        EXPECT_GE(disabledPicker, 3.0) << name;
+        EXPECT_LT(disabledNewChat, newChat * 0.8) << name;
+        EXPECT_LT(disabledPicker, picker * 0.8) << name;
+    }
 }
 
 // Banner ---------------------------------------------------------------------------------------------

@@ -38,9 +38,12 @@ public:
     QPushButton* newChatButton() const { return m_newChat; }
 
 protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void tint();
+
     FlatPicker* m_picker;
     QPushButton* m_newChat;
 };
