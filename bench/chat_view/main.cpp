@@ -20,6 +20,8 @@
 // Figures are medians of --runs rounds (default 3). Runs offscreen under a temporary HOME.
 // Usage: bench_chat_view [--runs N] [--only probe|total|loop]
 
+#include <benchsupport/OffscreenRun.h>
+
 #include "FakeChatService.h"
 
 #include <chatview/ChatView.h>
@@ -374,20 +376,12 @@ double oneDocument(const std::vector<Turn>& turns, int events, bool whole)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir scratch;
-    const QByteArray home = QFile::encodeName(scratch.path() + QStringLiteral("/home"));
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    const benchsupport::OffscreenRun offscreen;
     QApplication application(argc, argv);
-    int runs = 3;
     const QStringList arguments = QCoreApplication::arguments();
-    if (const qsizetype at = arguments.indexOf(QStringLiteral("--runs")); at >= 0 && at + 1 < arguments.size())
-        runs = std::max(1, arguments.at(at + 1).toInt());
+    const int runs = benchsupport::runs(arguments, 3);
 
-    const qsizetype onlyAt = arguments.indexOf(QStringLiteral("--only"));
-    const QString only = onlyAt >= 0 && onlyAt + 1 < arguments.size() ? arguments.at(onlyAt + 1) : QString();
+    const QString only = benchsupport::option(arguments, QStringLiteral("--only"));
     const auto wanted = [&only](const char* part) { return only.isEmpty() || only == QLatin1String(part); };
 
     constexpr int events = 2000;
@@ -397,13 +391,13 @@ int main(int argc, char** argv)
     const auto last = [](const std::vector<double>& values) { return values.empty() ? 0.0 : values.back(); };
     for (int run = 0; run < runs; ++run) {
         if (wanted("probe")) {
-            p95At10.push_back(probeP95(scratch.path(), turns, probe, 10));
-            p95At2000.push_back(probeP95(scratch.path(), turns, probe, 2000));
+            p95At10.push_back(probeP95(offscreen.path(), turns, probe, 10));
+            p95At2000.push_back(probeP95(offscreen.path(), turns, probe, 2000));
             std::printf("run %d: p95 per event %.2f ms with 10 messages, %.2f ms with 2,000\n", run + 1, last(p95At10),
                         last(p95At2000));
         }
         if (wanted("total")) {
-            Pane pane(scratch.path());
+            Pane pane(offscreen.path());
             totals.push_back(burst(pane, turns, events));
             documents.push_back(oneDocument(turns, events, false));
             wholeDocuments.push_back(oneDocument(turns, events, true));
@@ -411,7 +405,7 @@ int main(int argc, char** argv)
                         last(totals), last(documents), last(wholeDocuments));
         }
         if (wanted("loop")) {
-            Pane pane(scratch.path());
+            Pane pane(offscreen.path());
             QElapsedTimer replayTime;
             replayTime.start();
             const GapMeter::Figures replayed = replayThroughLoop(pane, turns, events);

@@ -12,6 +12,8 @@
 // Figures are medians of --runs rounds (default 11), under a temporary HOME.
 // Usage: bench_feedback_board [--runs N]
 
+#include <benchsupport/OffscreenRun.h>
+
 #include "../feedback/WishListBody.h"
 #include "feedback/Api.h"
 #include "feedback/Plendra.h"
@@ -173,17 +175,10 @@ void bareList(const QStringList& titles, Figures& figures)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir scratch;
-    const QByteArray home = QFile::encodeName(scratch.path() + QStringLiteral("/home"));
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    const benchsupport::OffscreenRun offscreen;
     QApplication application(argc, argv);
-    int runs = 11;
     const QStringList arguments = QCoreApplication::arguments();
-    if (const qsizetype at = arguments.indexOf(QStringLiteral("--runs")); at >= 0 && at + 1 < arguments.size())
-        runs = std::max(1, arguments.at(at + 1).toInt());
+    const int runs = benchsupport::runs(arguments, 11);
 
     using enum WishState;
     const QByteArray body = bench::makeWishListBody(

@@ -15,6 +15,8 @@
 // Figures are medians of --runs rounds (default 5). Runs offscreen under a temporary HOME.
 // Usage: bench_window [--runs N] [--only startup|text|project]
 
+#include <benchsupport/OffscreenRun.h>
+
 #include "core/AppViewModel.h"
 #include "core/FileTreeExpansionStore.h"
 #include "core/FileTreeScannerService.h"
@@ -296,24 +298,16 @@ void largeProject(const QString& scratch, int runs)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir scratch;
-    const QByteArray home = QFile::encodeName(scratch.path() + QStringLiteral("/home"));
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    const benchsupport::OffscreenRun offscreen;
     QApplication application(argc, argv);
-    int runs = 5;
     const QStringList arguments = QCoreApplication::arguments();
-    if (const qsizetype at = arguments.indexOf(QStringLiteral("--runs")); at >= 0 && at + 1 < arguments.size())
-        runs = std::max(1, arguments.at(at + 1).toInt());
-    const qsizetype only = arguments.indexOf(QStringLiteral("--only"));
-    const QString part = only >= 0 && only + 1 < arguments.size() ? arguments.at(only + 1) : QString();
+    const int runs = benchsupport::runs(arguments, 5);
+    const QString part = benchsupport::option(arguments, QStringLiteral("--only"));
     if (part.isEmpty() || part == u"startup")
-        startup(scratch.path(), runs);
+        startup(offscreen.path(), runs);
     if (part.isEmpty() || part == u"text")
-        largeText(scratch.path(), runs);
+        largeText(offscreen.path(), runs);
     if (part.isEmpty() || part == u"project")
-        largeProject(scratch.path(), runs);
+        largeProject(offscreen.path(), runs);
     return 0;
 }
