@@ -2,6 +2,7 @@
 #include "LogCapture.h"
 #include "Printers.h"
 #include "markdown/MarkdownParser.h"
+#include "markdown/MarkdownRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -342,8 +343,8 @@ TEST(HostileInput, DeepContainersOverManyLinesAreCapped)
     }
 }
 
-// The guards change nothing in ordinary documents: the GFM examples and the changelogs and API
-// reference Debian ships with nodejs parse with no warning and with cmark-gfm's own text.
+// The guards change nothing in ordinary documents: the changelog and API reference Debian ships
+// with nodejs parse with no warning, to cmark-gfm's own text and HTML.
 TEST(HostileInput, OrdinaryDocumentsParseAsWithoutGuards)
 {
     const auto documents = loadNodejsDocuments();
@@ -353,7 +354,11 @@ TEST(HostileInput, OrdinaryDocumentsParseAsWithoutGuards)
     for (const auto& [path, markdown] : documents) {
         SCOPED_TRACE(path);
         EXPECT_EQ(shapeOf(markdown).text, cmarkText(markdown));
+        const auto blocks = parseMarkdownBlocks(markdown);
+        ASSERT_TRUE(blocks);
+        EXPECT_EQ(renderBlocksAsHTML(*blocks), cmarkHTML(markdown));
     }
+    EXPECT_GT(documents.size(), 60u);
     EXPECT_EQ(capture.messages(LogLevel::warning), std::vector<std::string>{});
 }
 

@@ -22,6 +22,23 @@ CmarkDocument parseWithCmark(std::string_view markdown)
     return root;
 }
 
+std::string cmarkHTML(std::string_view markdown)
+{
+    const CmarkDocument root = parseWithCmark(markdown);
+    cmark_iter* iter = cmark_iter_new(root.get());
+    while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {
+        cmark_node* node = cmark_iter_get_node(iter);
+        const cmark_node_type type = cmark_node_get_type(node);
+        if (type == CMARK_NODE_LINK || type == CMARK_NODE_IMAGE)
+            cmark_node_set_title(node, "");
+    }
+    cmark_iter_free(iter);
+    char* html = cmark_render_html(root.get(), CMARK_OPT_DEFAULT, nullptr);
+    std::string result(html);
+    cmark_get_default_mem_allocator()->free(html);
+    return result;
+}
+
 std::string readGzip(const char* path)
 {
     const std::string command = std::string("gzip -dc '") + path + "' 2>/dev/null";
@@ -44,7 +61,8 @@ std::vector<std::pair<std::string, std::string>> loadNodejsDocuments()
         const std::string path = it->path().string();
         if (!it->is_regular_file())
             continue;
-        if (path.ends_with(".md.gz")) {
+        // changelog.gz is the project's own changelog, in Markdown (changelog.Debian.gz is not).
+        if (path.ends_with(".md.gz") || path == std::string(nodejsDocPath) + "/changelog.gz") {
             documents.emplace_back(path, readGzip(path.c_str()));
         } else if (path.ends_with(".md")) {
             std::ifstream file(it->path(), std::ios::binary);

@@ -25,6 +25,10 @@ using CmarkDocument = std::unique_ptr<cmark_node, CmarkNodeFree>;
 // cmark-gfm's own tree of `markdown`, with the extensions the parser attaches.
 CmarkDocument parseWithCmark(std::string_view markdown);
 
+// cmark-gfm's HTML straight from its own parse, with link and image titles removed: the model
+// does not carry them.
+std::string cmarkHTML(std::string_view markdown);
+
 // The decompressed content of a gzip file; empty when it cannot be read.
 std::string readGzip(const char* path);
 
@@ -38,8 +42,9 @@ struct GfmExample {
 };
 std::vector<GfmExample> gfmExamples(const std::string& spec);
 
-// The ordinary documents Debian's nodejs-doc package ships (the API reference, gzipped; any
-// plain .md beside it), paths and contents; empty when the package is missing.
+// The ordinary documents Debian's nodejs package ships (its changelog, and the API reference
+// of nodejs-doc, gzipped; any plain .md beside it), paths and contents; empty when the
+// packages are missing.
 inline constexpr const char* nodejsDocPath = "/usr/share/doc/nodejs";
 std::vector<std::pair<std::string, std::string>> loadNodejsDocuments();
 
