@@ -5,7 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 using namespace markdown::test;
 
@@ -82,6 +84,26 @@ void BM_RenderHTML(benchmark::State& state)
         benchmark::DoNotOptimize(markdown::renderBlocksAsHTML(blocks));
 }
 BENCHMARK(BM_RenderHTML)->Unit(benchmark::kMillisecond);
+
+// One ordered list of N one-word items rendered back: linear in N in every format (cmark-gfm
+// itself would count the items before each one to number it).
+void BM_RenderLongNumberedList(benchmark::State& state,
+                               std::optional<std::string> (*render)(const std::vector<markdown::BlockNode>&))
+{
+    std::vector<markdown::RawListItem> items;
+    for (std::int64_t i = 0; i < state.range(0); ++i)
+        items.push_back({{markdown::BlockNode::paragraph({markdown::InlineNode::text("item" + std::to_string(i))})}});
+    const std::vector<markdown::BlockNode> blocks{markdown::BlockNode::numberedList(true, 1, std::move(items))};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(render(blocks));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK_CAPTURE(BM_RenderLongNumberedList, commonMark, markdown::renderBlocksAsCommonMark)
+    ->Arg(25'000)->Arg(100'000)->Arg(400'000)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RenderLongNumberedList, plainText, markdown::renderBlocksAsPlainText)
+    ->Arg(25'000)->Arg(100'000)->Arg(400'000)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RenderLongNumberedList, html, markdown::renderBlocksAsHTML)
+    ->Arg(25'000)->Arg(100'000)->Arg(400'000)->Complexity()->Unit(benchmark::kMillisecond);
 
 void BM_Hostile(benchmark::State& state, std::string text)
 {

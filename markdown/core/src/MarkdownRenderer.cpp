@@ -1,6 +1,7 @@
 #include "markdown/MarkdownRenderer.h"
 
 #include "Cmark.h"
+#include "NumberedItems.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,12 +17,7 @@ struct NodeDeleter {
 };
 using Node = std::unique_ptr<cmark_node, NodeDeleter>;
 
-constexpr std::int64_t maxListStart = 999'999'999; // the nine digits cmark reads back
 constexpr std::size_t maxTableColumns = UINT16_MAX;
-// cmark numbers each ordered item by walking back over the items before it, which is
-// quadratic in the items of one list: longer lists are written as consecutive lists of
-// at most this many items, numbered on.
-constexpr std::size_t maxOrderedListItems = 1000;
 
 // Extensions that own the nodes of their kinds, looked up once per render.
 struct Extensions {
@@ -59,15 +55,8 @@ class TreeBuilder {
 public:
     void appendBlocks(cmark_node* parent, const std::vector<BlockNode>& blocks) const
     {
-        for (const BlockNode& block : blocks) {
-            const auto* numbered = block.as<BlockNode::NumberedList>();
-            if (!numbered || numbered->items.size() <= maxOrderedListItems) {
-                append(parent, fromBlock(block));
-                continue;
-            }
-            for (std::size_t first = 0; first < numbered->items.size(); first += maxOrderedListItems)
-                append(parent, numberedList(*numbered, first, std::min(first + maxOrderedListItems, numbered->items.size())));
-        }
+        for (const BlockNode& block : blocks)
+            append(parent, fromBlock(block));
     }
 
 private:
@@ -79,9 +68,15 @@ private:
             append(parent, fromInline(node));
     }
     Node list(cmark_list_type type, bool isTight) const;
-    void appendItems(cmark_node* list, const RawListItem* first, const RawListItem* last) const;
-    // The list of items [first, last), numbered from the item at first.
-    Node numberedList(const BlockNode::NumberedList& list, std::size_t first, std::size_t last) const;
+    // Appends an item node (skipped when cmark gave none) with its child blocks to a list.
+    void appendItem(cmark_node* list, Node item, const std::vector<BlockNode>& children) const
+    {
+        if (!item)
+            return;
+        appendBlocks(item.get(), children);
+        append(list, std::move(item));
+    }
+    Node numberedList(const BlockNode::NumberedList& list) const;
     Node table(const BlockNode::Table& table) const;
 
     Extensions extensions_;
@@ -98,25 +93,18 @@ Node TreeBuilder::list(cmark_list_type type, bool isTight) const
     return node;
 }
 
-void TreeBuilder::appendItems(cmark_node* list, const RawListItem* first, const RawListItem* last) const
-{
-    for (const RawListItem* item = first; item != last; ++item) {
-        Node itemNode(cmark_node_new(CMARK_NODE_ITEM));
-        if (!itemNode)
-            continue;
-        appendBlocks(itemNode.get(), item->children);
-        append(list, std::move(itemNode));
-    }
-}
-
-Node TreeBuilder::numberedList(const BlockNode::NumberedList& list, std::size_t first, std::size_t last) const
+// The items write their own numbers, counted on from the start; a number beyond what cmark
+// reads back repeats the largest one (only the first item's number is read as the start).
+Node TreeBuilder::numberedList(const BlockNode::NumberedList& list) const
 {
     Node node = this->list(CMARK_ORDERED_LIST, list.isTight);
     if (!node)
         return node;
-    const std::int64_t start = std::clamp<std::int64_t>(list.start, 0, maxListStart) + static_cast<std::int64_t>(first);
-    cmark_node_set_list_start(node.get(), static_cast<int>(std::min(start, maxListStart)));
-    appendItems(node.get(), list.items.data() + first, list.items.data() + last);
+    const std::int64_t start = std::clamp<std::int64_t>(list.start, 0, detail::maxListNumber);
+    cmark_node_set_list_start(node.get(), static_cast<int>(start));
+    std::int64_t number = start;
+    for (const RawListItem& item : list.items)
+        appendItem(node.get(), Node(detail::newNumberedItem(number++)), item.children);
     return node;
 }
 
@@ -175,11 +163,13 @@ Node TreeBuilder::fromBlock(const BlockNode& block) const
                 return node;
             } else if constexpr (std::is_same_v<Case, BlockNode::BulletedList>) {
                 Node node = list(CMARK_BULLET_LIST, b.isTight);
-                if (node)
-                    appendItems(node.get(), b.items.data(), b.items.data() + b.items.size());
+                if (node) {
+                    for (const RawListItem& item : b.items)
+                        appendItem(node.get(), Node(cmark_node_new(CMARK_NODE_ITEM)), item.children);
+                }
                 return node;
             } else if constexpr (std::is_same_v<Case, BlockNode::NumberedList>) {
-                return numberedList(b, 0, b.items.size());
+                return numberedList(b);
             } else if constexpr (std::is_same_v<Case, BlockNode::TaskList>) {
                 Node node = list(CMARK_BULLET_LIST, b.isTight);
                 if (!node)
@@ -188,11 +178,9 @@ Node TreeBuilder::fromBlock(const BlockNode& block) const
                     if (!extensions_.tasklist)
                         continue;
                     Node itemNode(cmark_node_new_with_ext(CMARK_NODE_ITEM, extensions_.tasklist));
-                    if (!itemNode)
-                        continue;
-                    cmark_gfm_extensions_set_tasklist_item_checked(itemNode.get(), item.isCompleted);
-                    appendBlocks(itemNode.get(), item.children);
-                    append(node.get(), std::move(itemNode));
+                    if (itemNode)
+                        cmark_gfm_extensions_set_tasklist_item_checked(itemNode.get(), item.isCompleted);
+                    appendItem(node.get(), std::move(itemNode), item.children);
                 }
                 return node;
             } else if constexpr (std::is_same_v<Case, BlockNode::CodeBlock>) {

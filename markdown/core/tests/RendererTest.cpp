@@ -1,5 +1,6 @@
 #include "ModelBuilders.h"
 #include "Printers.h"
+#include "TestSupport.h"
 #include "markdown/MarkdownContent.h"
 #include "markdown/MarkdownParser.h"
 #include "markdown/MarkdownRenderer.h"
@@ -111,32 +112,91 @@ TEST(Renderer, RowWiderThanAlignmentsWidensTheTable)
     EXPECT_EQ(cells, 65'535u);
 }
 
-// cmark-gfm numbers each ordered item by counting the items before it; a long list is
-// written as lists of 1000 items, numbered on, so that rendering stays linear.
-TEST(Renderer, LongNumberedListIsWrittenInNumberedRuns)
+namespace {
+
+std::string renderedByCmark(const std::string& markdown, char* (*render)(cmark_node*, int, int))
+{
+    const CmarkDocument document = parseWithCmark(markdown);
+    char* text = render(document.get(), CMARK_OPT_DEFAULT, 0);
+    std::string result(text);
+    cmark_get_default_mem_allocator()->free(text);
+    return result;
+}
+
+std::vector<RawListItem> numberedItems(std::size_t count)
 {
     std::vector<RawListItem> items;
-    for (int i = 0; i < 2500; ++i)
+    items.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
         items.push_back(RawListItem{{para("item" + std::to_string(i))}});
-    const BlockNode list = B::numberedList(true, 5, items);
+    return items;
+}
 
-    const std::vector<BlockNode> readBack = parseMarkdownBlocks(renderBlocksAsCommonMark({list}).value()).value();
-    std::vector<std::int64_t> starts;
-    std::vector<RawListItem> readItems;
-    for (const BlockNode& block : readBack) {
-        if (const auto* numbered = block.as<BlockNode::NumberedList>()) {
-            starts.push_back(numbered->start);
-            readItems.insert(readItems.end(), numbered->items.begin(), numbered->items.end());
-        }
+std::size_t occurrences(const std::string& text, const std::string& piece)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+// The items write their own numbers: exactly what cmark writes when it counts them itself,
+// for its own tree of the same text, across the marker widths and in nested containers.
+TEST(Renderer, NumbersOrderedItemsAsCmarkDoes)
+{
+    std::vector<RawListItem> loose;
+    for (int i = 0; i < 120; ++i) {
+        loose.push_back(RawListItem{{para({I::text("line " + std::to_string(i)), I::softBreak(), I::text("more")}),
+                                     B::numberedList(true, 98, {RawListItem{{para("a")}}, RawListItem{{para("b")}},
+                                                                RawListItem{{para("c")}}})}});
     }
-    EXPECT_EQ(starts, (std::vector<std::int64_t>{5, 1005, 2005}));
-    EXPECT_EQ(readItems, items);
+    const std::vector<BlockNode> blocks = {
+        B::numberedList(false, 0, loose),
+        B::blockquote({B::numberedList(true, 7, numberedItems(5))}),
+        B::numberedList(true, 999'999'990, numberedItems(9)),
+    };
+    const std::string commonMark = renderBlocksAsCommonMark(blocks).value();
+    EXPECT_EQ(commonMark, renderedByCmark(commonMark, cmark_render_commonmark));
+    EXPECT_EQ(renderBlocksAsPlainText(blocks), renderedByCmark(commonMark, cmark_render_plaintext));
+    EXPECT_NE(commonMark.find("\n119. line 119\n     more\n     \n     98. a\n     99. b\n     100. c\n"), std::string::npos);
+    EXPECT_EQ(parseMarkdownBlocks(commonMark), blocks);
+}
 
-    const std::string plain = renderBlocksAsPlainText({list}).value();
-    EXPECT_NE(plain.find("1004. item999\n"), std::string::npos);
-    EXPECT_NE(plain.find("1005. item1000\n"), std::string::npos);
-    EXPECT_NE(plain.find("2504. item2499\n"), std::string::npos);
-    EXPECT_NE(renderBlocksAsHTML({list}).value().find("<ol start=\"2005\">"), std::string::npos);
+// One long list stays one list, written and read back in linear time.
+TEST(Renderer, LongNumberedListRoundTrips)
+{
+    for (const std::size_t count : {std::size_t(1'001), std::size_t(100'000)}) {
+        SCOPED_TRACE(count);
+        const std::vector<BlockNode> blocks = {B::numberedList(true, 5, numberedItems(count))};
+        const std::string last = std::to_string(count + 4) + ". item" + std::to_string(count - 1) + "\n";
+
+        const std::string commonMark = renderBlocksAsCommonMark(blocks).value();
+        EXPECT_EQ(commonMark.find("<!--"), std::string::npos);
+        EXPECT_NE(commonMark.find("\n1005. item1000\n"), std::string::npos);
+        EXPECT_TRUE(commonMark.ends_with("\n" + last));
+        EXPECT_EQ(parseMarkdownBlocks(commonMark), blocks);
+
+        // Items of plain words read the same as Markdown.
+        const std::string plain = renderBlocksAsPlainText(blocks).value();
+        EXPECT_EQ(plain, commonMark);
+        EXPECT_EQ(parseMarkdownBlocks(plain), blocks);
+
+        const std::string html = renderBlocksAsHTML(blocks).value();
+        EXPECT_EQ(occurrences(html, "<ol"), 1u);
+        EXPECT_EQ(occurrences(html, "<li>"), count);
+        EXPECT_EQ(html, cmarkHTML(commonMark));
+    }
+}
+
+// Past the nine digits cmark reads, the largest number repeats: the list reads back whole.
+TEST(Renderer, NumbersStopAtTheLargestReadable)
+{
+    const std::vector<BlockNode> blocks = {B::numberedList(true, 999'999'998, numberedItems(3))};
+    const std::string commonMark = renderBlocksAsCommonMark(blocks).value();
+    EXPECT_EQ(commonMark, "999999998. item0\n999999999. item1\n999999999. item2\n");
+    EXPECT_EQ(parseMarkdownBlocks(commonMark), blocks);
 }
 
 TEST(Renderer, RendersConcurrentlyWithParsing)
