@@ -120,7 +120,8 @@ View ImageView(const RawImageData& data)
             node = InlineNode::link(data.destination->toStdString(), {std::move(node)});
         }
         const MarkdownContent content(std::vector<BlockNode>{BlockNode::paragraph({std::move(node)})});
-        return environment.theme().image.makeBody({image, content});
+        // Outside the link: a linked image reads the same as one without.
+        return environment.theme().image.makeBody({image.accessibilityLabel(data.alt), content});
     });
 }
 

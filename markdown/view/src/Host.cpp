@@ -2,6 +2,7 @@
 
 #include "mdview/TextNode.h"
 
+#include "HostAccessibility.h"
 #include "Nodes.h"
 
 #include <QApplication>
@@ -741,6 +742,7 @@ void connectLinks(ViewHost& host, QObject* owner, const bool& openLinks,
 
 DocumentView::DocumentView(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    detail::installHostAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
     followPalette(m_host, palette());
@@ -864,6 +866,7 @@ bool DocumentView::viewportEvent(QEvent* event)
 
 HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
 {
+    detail::installHostAccessibility();
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);

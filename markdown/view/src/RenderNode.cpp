@@ -214,6 +214,14 @@ void collect(RenderNode& node, std::vector<TextNode*>& out)
         collect(*child, out);
 }
 
+void collectLabelled(const RenderNode& node, std::vector<const RenderNode*>& out)
+{
+    if (!node.accessibilityLabel().isEmpty())
+        out.push_back(&node);
+    for (const auto& child : node.children())
+        collectLabelled(*child, out);
+}
+
 } // namespace
 
 QString dumpLayout(const RenderNode& root)
@@ -228,6 +236,13 @@ std::vector<TextNode*> collectTextNodes(RenderNode& root)
 {
     std::vector<TextNode*> nodes;
     collect(root, nodes);
+    return nodes;
+}
+
+std::vector<const RenderNode*> collectLabelledNodes(const RenderNode& root)
+{
+    std::vector<const RenderNode*> nodes;
+    collectLabelled(root, nodes);
     return nodes;
 }
 

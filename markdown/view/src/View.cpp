@@ -288,6 +288,15 @@ View View::link(const QUrl& url) const
     });
 }
 
+View View::accessibilityLabel(const QString& label) const
+{
+    return makeView([self = *this, label](const Environment& environment) {
+        RenderNodePtr node = self.build(environment);
+        node->setAccessibilityLabel(label);
+        return node;
+    });
+}
+
 View View::markdownMargin(std::optional<double> top, std::optional<double> bottom) const
 {
     return makeView([self = *this, margin = BlockMargin{top, bottom}](const Environment& environment) {

@@ -167,6 +167,8 @@ public:
     void setEnvironment(const Environment& environment);
     // Open activated http, https and mailto links on the desktop (on by default).
     void setOpenLinksExternally(bool open) { m_openLinks = open; }
+    // The document y at the viewport's top.
+    double scrollOffset() const;
 
 signals:
     void linkActivated(const QUrl& url);
@@ -182,7 +184,6 @@ protected:
 
 private:
     QPointF toDocument(const QPointF& point) const;
-    double scrollOffset() const;
     void relayout();
     // The scroll bar's range and position from the host's height and viewport.
     void followHost();

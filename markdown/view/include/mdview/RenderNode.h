@@ -55,6 +55,9 @@ public:
     // Identity given with View::id (heading anchors).
     const QString& id() const { return m_id; }
     void setId(const QString& id) { m_id = id; }
+    // What assistive technology reads for this node (an image's alt text); empty: nothing.
+    const QString& accessibilityLabel() const { return m_accessibilityLabel; }
+    void setAccessibilityLabel(const QString& label) { m_accessibilityLabel = label; }
     // The block margins this node and its descendants ask for, merged at build time.
     const BlockMargin& blockMargin() const { return m_blockMargin; }
     void mergeBlockMargin(const BlockMargin& margin) { m_blockMargin = m_blockMargin.merged(margin); }
@@ -117,6 +120,7 @@ private:
     QRectF m_visualRect;
     RenderNode* m_parent = nullptr;
     QString m_id;
+    QString m_accessibilityLabel;
     BlockMargin m_blockMargin;
     double m_layoutPriority = 0;
     std::function<void(Change)> m_changeHandler;
@@ -129,5 +133,7 @@ QString dumpLayout(const RenderNode& root);
 
 // All text nodes under the root in document order.
 std::vector<TextNode*> collectTextNodes(RenderNode& root);
+// The nodes under the root (itself included) with an accessibility label, in document order.
+std::vector<const RenderNode*> collectLabelledNodes(const RenderNode& root);
 
 } // namespace mdview

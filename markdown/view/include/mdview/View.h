@@ -82,6 +82,9 @@ public:
     View id(const QString& identifier) const;
     // A click on the view activates the URL through its host, like a link in text.
     View link(const QUrl& url) const;
+    // The text assistive technology reads for the view, which hosts expose as an element of
+    // their own (an image's alt text).
+    View accessibilityLabel(const QString& label) const;
     // Merges a block margin (points) into what this view reports, side by side by maximum.
     View markdownMargin(std::optional<double> top, std::optional<double> bottom) const;
     View markdownMarginTop(double top) const { return markdownMargin(top, std::nullopt); }
