@@ -95,7 +95,7 @@ std::uint64_t blockWork(const BlockNode& root)
     return work;
 }
 
-std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const BlockNode>>& blocks)
+std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const BlockNode>>& blocks, bool wholeDocument)
 {
     std::vector<std::uint64_t> works;
     works.reserve(blocks.size());
@@ -116,7 +116,7 @@ std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const BlockNo
         if (works[i] > maxBlockWork)
             degrade(i);
     }
-    if (left > maxDocumentWork) {
+    if (wholeDocument && left > maxDocumentWork) {
         std::vector<std::size_t> order(blocks.size());
         std::iota(order.begin(), order.end(), 0);
         std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return works[a] > works[b]; });

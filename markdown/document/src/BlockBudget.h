@@ -27,10 +27,12 @@ std::uint64_t blockWork(const markdown::BlockNode& block);
 inline constexpr std::uint64_t maxBlockWork = 2'500'000;
 inline constexpr std::uint64_t maxDocumentWork = 8'000'000;
 
-// Which of the blocks to show degraded (true): every block past its bound, then the costliest
-// others until the rest fit the document's; none when all fit. Logs one warning naming the
-// bound passed when it chooses any.
-std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const markdown::BlockNode>>& blocks);
+// Which of the blocks to show degraded (true): every block past its bound, then, for a document
+// laid out whole, the costliest others until the rest fit the document's (one laid out lazily
+// takes a slice at a time, so only each block's own bound holds); none when all fit. Logs one
+// warning naming the bound passed when it chooses any.
+std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const markdown::BlockNode>>& blocks,
+                                 bool wholeDocument = true);
 
 // A block as its plain text, under a notice that says why.
 mdview::View DegradedBlockView(const markdown::BlockNode& block);

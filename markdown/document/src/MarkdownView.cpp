@@ -159,8 +159,10 @@ struct DocumentState {
     Blocks blocks;
     // By block: what a built top-level list keeps to change its items in place.
     std::map<std::size_t, std::optional<detail::ListItems>> lists;
-    // Per block: shown as its plain text, the document being too large to lay out in time.
-    std::vector<bool> degraded;
+    // Per block: shown as its plain text, the document being too large to lay out in time;
+    // chosen once a block is built, for the stack laid out whole or lazily.
+    std::optional<std::vector<bool>> degraded;
+    bool laidOutWhole = true;
     std::vector<std::optional<BlockExtent>> extents;
     std::size_t kept = 0;
 };
@@ -179,17 +181,24 @@ LazyStackContent blockContent(const std::shared_ptr<DocumentState>& state)
 {
     const std::size_t count = state->blocks.size();
     state->extents.resize(count);
-    state->degraded = detail::degradedBlocks(state->blocks);
+    state->degraded.reset();
     LazyStackContent content;
     content.count = count;
     content.build = [state](std::size_t index) -> RenderNodePtr {
         Environment inner = state->environment;
         inner.stackAxis = Axis::vertical;
-        if (state->degraded[index])
+        if (!state->degraded)
+            state->degraded = detail::degradedBlocks(state->blocks, state->laidOutWhole);
+        if ((*state->degraded)[index])
             return detail::DegradedBlockView(*state->blocks[index]).build(inner);
         return detail::buildTopLevelBlock(state->blocks[index], inner, state->lists[index]);
     };
     content.released = [state](std::size_t index) { state->lists.erase(index); };
+    content.layoutMode = [state](bool whole) {
+        if (whole != state->laidOutWhole)
+            state->degraded.reset();
+        state->laidOutWhole = whole;
+    };
     content.estimate = [state](std::size_t index, double width) {
         std::optional<BlockExtent>& extent = state->extents[index];
         if (!extent)

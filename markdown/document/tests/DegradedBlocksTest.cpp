@@ -120,3 +120,32 @@ TEST(DegradedBlocks, ADocumentPastItsBoundLosesItsLargestBlocksFirst)
     EXPECT_FALSE(degraded[8]);
     EXPECT_EQ(capture.messages(markdown::LogLevel::warning).size(), 1u);
 }
+
+// A document shown lazily is laid out a slice at a time, so only each block's own bound holds:
+// the blocks it shows keep their Markdown where the whole document would pass its bound.
+TEST(DegradedBlocks, ALazilyShownDocumentIsHeldOnlyToEachBlocksBound)
+{
+    LogCapture capture;
+    std::vector<BlockNode> blocks;
+    for (int i = 0; i < 9; ++i)
+        blocks.push_back(paragraphOfLinks(20'000 + 100 * i));
+    const auto all = shared(blocks);
+    EXPECT_TRUE(detail::degradedBlocks(all, true).back()) << "laid out whole, the largest goes";
+    const std::size_t warnings = capture.messages(markdown::LogLevel::warning).size();
+    EXPECT_EQ(warnings, 1u);
+    EXPECT_EQ(detail::degradedBlocks(all, false), std::vector<bool>(blocks.size(), false));
+
+    mdview::Environment environment;
+    environment.setTheme(themes::basic());
+    mdview::ViewHost host;
+    host.setEnvironment(environment);
+    host.setViewportHeight(600);
+    host.setView(MarkdownView(markdown::MarkdownContent(std::move(blocks))));
+    host.layout(900);
+    host.scrollTo(0, true);
+    const std::vector<mdview::TextNode*> texts = mdview::collectTextNodes(*host.root());
+    ASSERT_FALSE(texts.empty());
+    for (const mdview::TextNode* text : texts)
+        EXPECT_FALSE(text->text().startsWith(QStringLiteral("This paragraph is shown as plain text")));
+    EXPECT_EQ(capture.messages(markdown::LogLevel::warning).size(), warnings);
+}

@@ -44,6 +44,8 @@ std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts)
 LazyStackNode::LazyStackNode(LazyStackContent content, HorizontalAlignment alignment, GapBetween gap)
     : m_content(std::move(content)), m_alignment(alignment), m_gap(std::move(gap)), m_slots(m_content.count)
 {
+    if (m_content.layoutMode)
+        m_content.layoutMode(true);
 }
 
 void LazyStackNode::replace(std::size_t from, LazyStackContent content)
@@ -52,6 +54,8 @@ void LazyStackNode::replace(std::size_t from, LazyStackContent content)
     for (std::size_t i = m_slots.size(); i > from; --i)
         release(i - 1);
     m_content = std::move(content);
+    if (m_content.layoutMode)
+        m_content.layoutMode(!isLazy());
     m_slots.resize(from);
     m_slots.resize(m_content.count);
     m_cursor = std::min(m_cursor, from);
@@ -307,7 +311,13 @@ void LazyStackNode::setViewportHeight(std::optional<double> height)
 {
     if (m_viewportHeight == height)
         return;
+    const bool wasLazy = isLazy();
     m_viewportHeight = height;
+    if (wasLazy != isLazy() && m_content.layoutMode) {
+        // The content builds its children for the one way of laying out or the other.
+        LazyStackContent content = m_content;
+        replace(0, std::move(content));
+    }
     m_topsValid = false;
     discardLayout();
 }

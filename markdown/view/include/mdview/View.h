@@ -219,6 +219,9 @@ struct LazyStackContent {
     // Called when the stack lets go of a child it built (far from what is shown); the child is
     // built again when it is needed.
     std::function<void(std::size_t index)> released;
+    // Told whether the stack is laid out whole (true) or lazily, before it builds a child and
+    // whenever that changes; the children built until then are let go.
+    std::function<void(bool whole)> layoutMode;
 };
 // A vertical stack with gaps from block margins, like VStackByMargins, whose children are built
 // and measured only as the host that shows it needs them: those in and near its viewport at
