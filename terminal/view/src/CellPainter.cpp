@@ -77,9 +77,10 @@ GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code,
         const char32_t scalar = static_cast<char32_t>(code);
         return scalars_[key] = shape(QString::fromUcs4(&scalar, 1), face);
     }
-    // Cluster codes are given out again once no cell holds them: the text is the key.
-    const std::u32string_view scalars = tables.scalars(code);
-    const QString text = QString::fromUcs4(scalars.data(), static_cast<qsizetype>(scalars.size()));
+    // Cluster codes are given out again once no cell holds them: the text is the key. It is
+    // read from the table's own UTF-8, which lives as long as a cell holds the code.
+    const std::string_view utf8 = tables.clusters().lookup(static_cast<std::uint32_t>(code));
+    const QString text = utf8.empty() ? QString(QChar(0xFFFD)) : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     auto& clusters = clusters_[face];
     if (auto it = clusters.find(text); it != clusters.end())
         return it->second;

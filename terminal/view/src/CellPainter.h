@@ -42,9 +42,10 @@ public:
     Span glyphs(const CellTables& tables, std::int32_t code, int face);
     const Glyph& glyph(std::uint32_t i) const { return glyphs_[i]; }
     const QRawFont& font(int index) const { return fonts_[static_cast<std::size_t>(index)]; }
+    // The glyphs of a text in a face, shaped now and not looked up.
+    Span shape(const QString& text, int face);
 
 private:
-    Span shape(const QString& text, int face);
 
     std::array<QFont, 4> faces_;
     std::vector<QRawFont> fonts_;

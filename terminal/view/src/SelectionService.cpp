@@ -72,7 +72,7 @@ char32_t SelectionService::scalarAt(Position p) const
         return 0;
     if (cell.isSimpleRune())
         return static_cast<char32_t>(cell.code);
-    const std::u32string_view scalars = terminal_.tables().scalars(cell.code);
+    const std::u32string scalars = terminal_.tables().scalars(cell.code);
     return scalars.empty() ? U' ' : scalars.front();
 }
 

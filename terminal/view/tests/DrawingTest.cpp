@@ -2,6 +2,9 @@
 // selection, the caret and inline images.
 #include "ViewTestSupport.h"
 
+#include "../src/CellPainter.h"
+#include "terminal/CellTables.h"
+#include "terminal/UnicodeUtil.h"
 #include "terminal/view/CaretView.h"
 #include "testsupport/EventLoop.h"
 
@@ -82,6 +85,50 @@ TEST(Drawing, SgrColoursAndAttributes)
     EXPECT_FALSE(paints(cellColors(plain, *view, 0, 1), paletteColor(9)));
     EXPECT_TRUE(paints(cellColors(plain, *view, 1, 1), paletteColor(196)));
     EXPECT_TRUE(paints(cellColors(plain, *view, 2, 1), paletteColor(4)));
+}
+
+// Clusters of one scalar up to the longest a cell keeps are painted, and each cell's glyphs are
+// those of its own cluster's text shaped on its own: a long cluster's text lives in the table
+// (four scalars and more no longer fit a string's own buffer).
+TEST(Drawing, EveryClusterIsShapedFromItsOwnText)
+{
+    const int longest = static_cast<int>(CellTables::maxClusterScalars);
+    auto view = makeView(10, longest);
+    static const char32_t marks[] = {0x301, 0x302, 0x323, 0x300, 0x308, 0x327, 0x30A, 0x303, 0x331};
+    std::vector<std::u32string> clusters;
+    for (int n = 1; n <= longest; ++n) {
+        std::u32string cluster(1, n % 2 ? U'e' : U'a');
+        for (int i = 1; i < n; ++i)
+            cluster += marks[static_cast<std::size_t>(i * 5 + n) % std::size(marks)];
+        clusters.push_back(cluster);
+        std::string line = "\x1b[" + std::to_string(n) + "H";
+        for (char32_t c : cluster)
+            appendUtf8(line, c);
+        view->feed(line);
+    }
+    const QImage painted = grabView(*view);
+    EXPECT_FALSE(painted.isNull());
+
+    GlyphCache cache;
+    const QFont font = testing::testFont();
+    cache.setFaces({font, font, font, font});
+    const CellTables& tables = view->terminal().tables();
+    for (int row = 0; row < longest; ++row) {
+        const CharData& cell = view->terminal().buffer().screenLine(row)[0];
+        const std::u32string& cluster = clusters[static_cast<std::size_t>(row)];
+        ASSERT_EQ(tables.scalars(cell.code), cluster) << "row " << row;
+        const GlyphCache::Span cached = cache.glyphs(tables, cell.code, 0);
+        const GlyphCache::Span expected =
+            cache.shape(QString::fromUcs4(cluster.data(), static_cast<qsizetype>(cluster.size())), 0);
+        ASSERT_EQ(cached.count, expected.count) << "row " << row;
+        for (std::uint32_t i = 0; i < cached.count; ++i) {
+            const GlyphCache::Glyph& a = cache.glyph(cached.first + i);
+            const GlyphCache::Glyph& b = cache.glyph(expected.first + i);
+            EXPECT_EQ(a.index, b.index) << "row " << row << " glyph " << i;
+            EXPECT_EQ(a.offset, b.offset) << "row " << row << " glyph " << i;
+            EXPECT_TRUE(cache.font(a.font) == cache.font(b.font)) << "row " << row << " glyph " << i;
+        }
+    }
 }
 
 TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)

@@ -133,6 +133,19 @@ TEST(Mouse, ReportsReachTheProgramInTheEncodingItChose)
     }
 }
 
+// Letters with several marks each are clusters too long for a string's own buffer; they are
+// letters all the same, and a double-click takes the whole word.
+TEST(Mouse, ADoubleClickSelectsAWordOfLongClusters)
+{
+    const std::string word = "n\u0303\u0301\u0323a\u0301\u0302\u0323\u0300\u0308e\u0301\u0302\u0323\u0300\u0308\u0327\u030As";
+    for (int col : {2, 3, 4, 5}) {
+        auto view = makeView<RecordingView>(30, 3);
+        view->feed("x " + word + " y");
+        QTest::mouseDClick(view.get(), Qt::LeftButton, {}, cellCenter(*view, col, 0).toPoint());
+        EXPECT_EQ(view->getSelection(), word) << "column " << col;
+    }
+}
+
 TEST(Mouse, ClicksSelectWordsAndRowsOnTheRowShown)
 {
     auto view = makeView<RecordingView>(20, 3);
