@@ -167,9 +167,17 @@ KeyResult mapKey(const KeyInput& input, const KeyModes& modes)
             return send(*bytes);
 
     if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
-        if (m > 1)
-            return send(tildeKey(key == Qt::Key_PageUp ? 5 : 6, m));
-        return {key == Qt::Key_PageUp ? Action::pageUp : Action::pageDown, {}};
+        // Tried in the order of the other keys: Alt as Meta is ESC before the key's own
+        // sequence; Ctrl has no control byte for a page key, so nothing goes out (the view
+        // still returns to the caret); otherwise, Shift or not, the view pages through its
+        // scroll-back, or the program gets the key on the alternate screen. The xterm forms
+        // with a modifier (CSI 5;2~) would be typed into a shell's line as junk.
+        const bool up = key == Qt::Key_PageUp;
+        if (alt && modes.altSendsEscape)
+            return send(std::string("\x1b") + tildeKey(up ? 5 : 6, 1));
+        if (ctrl)
+            return send({});
+        return {up ? Action::pageUp : Action::pageDown, {}};
     }
     if (auto bytes = specialKey(key, m, modes))
         return send(*bytes);

@@ -175,6 +175,56 @@ TEST(View, ScrollBackModel)
     EXPECT_FALSE(view->scroller()->isEnabled());
 }
 
+// The page keys by the order in which the keyboard's steps are tried: Alt as Meta sends ESC and
+// the key's sequence; Ctrl has no control byte for them and sends nothing, though the view goes
+// back to the caret as for every key that sends; plain or with Shift they page the scroll-back
+// on the normal screen and go to the program on the alternate one. Nothing a shell would type
+// as junk (CSI 5;2~ leaves "2~" on the line).
+TEST(View, PageKeysPlainAndWithShiftCtrlOrAltOnBothScreens)
+{
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int shownFromBottom; // rows above the bottom shown afterwards, starting 10 rows back
+        const char* sent;    // on the normal screen
+        const char* sentOnAlternate;
+    };
+    const Case cases[] = {
+        {Qt::Key_PageUp, Qt::NoModifier, 15, "", "\x1b[5~"},
+        {Qt::Key_PageUp, Qt::ShiftModifier, 15, "", "\x1b[5~"},
+        {Qt::Key_PageUp, Qt::ControlModifier, 0, "", ""},
+        {Qt::Key_PageUp, Qt::AltModifier, 0, "\x1b\x1b[5~", "\x1b\x1b[5~"},
+        {Qt::Key_PageDown, Qt::NoModifier, 5, "", "\x1b[6~"},
+        {Qt::Key_PageDown, Qt::ShiftModifier, 5, "", "\x1b[6~"},
+        {Qt::Key_PageDown, Qt::ControlModifier, 0, "", ""},
+        {Qt::Key_PageDown, Qt::AltModifier, 0, "\x1b\x1b[6~", "\x1b\x1b[6~"},
+    };
+    for (const Case& c : cases) {
+        RecordingDelegate delegate;
+        auto view = makeView(20, 5, &delegate);
+        for (int i = 0; i < 40; ++i)
+            view->feed("line " + std::to_string(i) + "\r\n");
+        const Buffer& normal = view->terminal().buffer();
+        view->scrollUp(10);
+        QTest::keyClick(view.get(), c.key, c.modifiers);
+        const std::string name = std::to_string(c.key) + " with " + std::to_string(c.modifiers.toInt());
+        EXPECT_EQ(normal.yBase() - normal.yDisp(), c.shownFromBottom) << name;
+        EXPECT_EQ(delegate.sent, c.sent) << name;
+
+        view->feed("\x1b[?1049h");
+        delegate.sent.clear();
+        QTest::keyClick(view.get(), c.key, c.modifiers);
+        EXPECT_EQ(delegate.sent, c.sentOnAlternate) << name;
+    }
+    // Alt that is not Meta leaves the key to page.
+    auto view = makeView(20, 5);
+    for (int i = 0; i < 40; ++i)
+        view->feed("line " + std::to_string(i) + "\r\n");
+    view->optionAsMetaKey = false;
+    QTest::keyClick(view.get(), Qt::Key_PageUp, Qt::AltModifier);
+    EXPECT_EQ(view->terminal().buffer().yBase() - view->terminal().buffer().yDisp(), 5);
+}
+
 TEST(View, ResizesKeepTheModesAndACollapsedViewKeepsItsSize)
 {
     RecordingDelegate delegate;

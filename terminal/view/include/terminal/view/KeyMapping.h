@@ -35,7 +35,8 @@ struct KeyResult {
 // parameter of CSI 1;m A, CSI 3;m ~ and the like), the keypad under DECKPAM, control bytes, Alt
 // as an ESC prefix. AltGr (reported as no modifier, or as Ctrl+Alt with printable text) sends
 // its text. Ctrl+Shift+C and Ctrl+Shift+V copy and paste; Shift+Insert pastes the primary
-// selection.
+// selection. Page Up and Page Down page the view (pageUp, pageDown), also with Shift; with
+// Alt as Meta they send ESC and the key's sequence, with Ctrl nothing.
 KeyResult mapKey(const KeyInput& input, const KeyModes& modes);
 
 } // namespace terminal
