@@ -91,6 +91,7 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
     pid_ = child->pid;
     masterFd_ = child->masterFd;
     running_ = true;
+    sawOutput_ = false;
     reaped_ = false;
 
     // The C library's header for this call lacks C linkage in C++; the call is a bare system call.
@@ -133,6 +134,7 @@ void LocalProcess::readAvailable(bool drain)
             deliver(std::span(readBuffer_.data(), length));
             if (!self)
                 return;
+            sendHeldText();
         }
         if (ended) {
             endOutput();
@@ -146,6 +148,7 @@ void LocalProcess::readAvailable(bool drain)
 void LocalProcess::deliver(std::span<const std::uint8_t> chunk)
 {
     totalRead_ += chunk.size();
+    sawOutput_ = true;
     if (debugIO_) {
         debugLine("[READ] count=" + std::to_string(chunk.size()) + " received from host total="
                   + std::to_string(totalRead_));
@@ -263,6 +266,8 @@ LocalProcess::SendResult LocalProcess::send(std::span<const std::uint8_t> data, 
 {
     if (!running_ || masterFd_ < 0)
         return SendResult::notRunning;
+    // What was sent first goes first.
+    sendHeldText();
     if (kind == SendKind::input && queuedInput_ + data.size() > maxQueuedInput) {
         logDiagnostic("Dropped " + std::to_string(data.size())
                       + " bytes for the child: it has not read the 1 MiB already waiting");
@@ -314,8 +319,39 @@ void LocalProcess::writePending()
         writeNotifier_->setEnabled(false);
 }
 
+void LocalProcess::sendAfterFirstOutput(std::string text, std::chrono::milliseconds fallback)
+{
+    if (!running_)
+        return;
+    heldText_ = std::move(text);
+    if (sawOutput_) {
+        sendHeldText();
+        return;
+    }
+    if (!heldTextTimer_) {
+        heldTextTimer_ = std::make_unique<QTimer>();
+        heldTextTimer_->setSingleShot(true);
+        connect(heldTextTimer_.get(), &QTimer::timeout, this, &LocalProcess::sendHeldText);
+    }
+    heldTextTimer_->start(fallback);
+}
+
+void LocalProcess::sendHeldText()
+{
+    if (!heldText_)
+        return;
+    const std::string text = std::move(*heldText_);
+    heldText_.reset();
+    if (heldTextTimer_)
+        heldTextTimer_->stop();
+    send(text);
+}
+
 void LocalProcess::dropPending()
 {
+    heldText_.reset();
+    if (heldTextTimer_)
+        heldTextTimer_->stop();
     pending_.clear();
     queuedInput_ = 0;
     queuedPaste_ = 0;

@@ -88,8 +88,10 @@ void startShell(LocalProcess& process, const ShellLaunch& launch)
                          launch.currentDirectory);
     if (!process.running())
         return;
+    // Typed once the shell has printed (its prompt: the line editor is up), or after a while
+    // for a shell that prints nothing.
     if (const auto line = cdLine(launch.currentDirectory))
-        process.send(*line);
+        process.sendAfterFirstOutput(*line, std::chrono::milliseconds(500));
 }
 
 } // namespace terminal

@@ -267,6 +267,46 @@ TEST(LocalProcess, StartWhileRunningSpawnsNothingAndSendsWithoutChildWriteNothin
     EXPECT_EQ(recorder.exits.back(), 9);
 }
 
+// Text held for the child's first output goes after it and never before, when the terminal
+// would still echo it; a child that prints nothing gets it after the wait, and a send
+// meanwhile lets it go first.
+TEST(LocalProcess, TextHeldForTheFirstOutputFollowsItOrTheWait)
+{
+    Recorder talker;
+    LocalProcess first(&talker);
+    // Input already waiting when the child first prints would show as "early".
+    first.startProcess("/bin/bash", {"-c", "stty -echo; sleep 0.3; read -t 0 && printf early; printf ready; read line; "
+                                           "printf '[%s]' \"$line\""});
+    first.sendAfterFirstOutput("typed\n", std::chrono::minutes(10));
+    ASSERT_TRUE(talker.waitForExit());
+    EXPECT_EQ(talker.output, "ready[typed]");
+
+    Recorder silent;
+    LocalProcess second(&silent);
+    second.startProcess(sh, {"-c", "read line; printf '[%s]' \"$line\""});
+    second.sendAfterFirstOutput("typed\n", std::chrono::milliseconds(100));
+    ASSERT_TRUE(silent.waitForExit());
+    EXPECT_TRUE(silent.output.ends_with("[typed]")) << silent.output;
+
+    // Once the child has printed, at once.
+    Recorder late;
+    LocalProcess third(&late);
+    third.startProcess(sh, {"-c", "stty -echo; echo up; read line; printf '[%s]' \"$line\""});
+    ASSERT_TRUE(late.waitFor("up"));
+    third.sendAfterFirstOutput("typed\n", std::chrono::minutes(10));
+    ASSERT_TRUE(late.waitForExit());
+    EXPECT_EQ(late.lines(), "up\n[typed]");
+
+    // Anything sent meanwhile goes after it.
+    Recorder eager;
+    LocalProcess fourth(&eager);
+    fourth.startProcess(sh, {"-c", "read a; read b; printf '[%s|%s]' \"$a\" \"$b\""});
+    fourth.sendAfterFirstOutput("held\n", std::chrono::minutes(10));
+    fourth.send("next\n");
+    ASSERT_TRUE(eager.waitForExit());
+    EXPECT_TRUE(eager.output.ends_with("[held|next]")) << eager.output;
+}
+
 TEST(LocalProcess, WritesArriveWholeAndInOrder)
 {
     QTemporaryDir folder;

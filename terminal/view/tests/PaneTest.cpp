@@ -76,6 +76,34 @@ TEST_F(Pane, StartsTheShellInTheFolderAtTheViewsSizeAndEndsItWithThePane)
     EXPECT_TRUE(waitUntil([&] { return processGone(shell); }, 5000));
 }
 
+// The cd line is typed once bash has printed its prompt: the terminal does not echo it ahead
+// of the line editor, so it shows once, after the first prompt, and the next prompt follows.
+TEST_F(Pane, TheCdLineShowsOnceAfterTheFirstPrompt)
+{
+    auto pane = std::make_unique<TerminalContainerView>(QUrl::fromLocalFile(folder));
+    pane->resize(1400, 300); // the prompt and the line on one row
+    pane->show();
+    LocalProcessTerminalView& view = *pane->terminalView();
+    QString quoted = folder;
+    const std::string cd = "cd '" + quoted.replace(QStringLiteral("'"), QStringLiteral("'\\''")).toStdString() + "'";
+    const Buffer& buffer = view.terminal().buffer();
+    const auto row = [&](int y) { return buffer.screenLine(y).translateToString(buffer.tables(), true); };
+    // Settled: the prompt after the cd line has come, with the cursor after it.
+    const auto settled = [&] {
+        const int y = buffer.y();
+        return y > 0 && buffer.x() > 0 && row(y - 1).find(cd) != std::string::npos;
+    };
+    ASSERT_TRUE(waitUntil(settled, 10000)) << screen(view);
+    testsupport::spin(300);
+    const std::string text = screen(view);
+    const auto at = text.find(cd);
+    EXPECT_EQ(text.find(cd, at + 1), std::string::npos) << text;
+    // Typed at the first prompt, not ahead of it.
+    const std::string cdRow = row(buffer.y() - 1);
+    EXPECT_GT(cdRow.find(cd), 0u) << text;
+    EXPECT_TRUE(cdRow.ends_with(cd)) << text;
+}
+
 TEST_F(Pane, WithoutAFolderNoShellRunsAndAHiddenPaneKeepsItsShellAndSize)
 {
     TerminalContainerView empty(std::nullopt);

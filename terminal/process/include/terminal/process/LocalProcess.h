@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -82,6 +83,11 @@ public:
     // Queues `data` for the child (copied; the caller may reuse its buffer at once).
     SendResult send(std::span<const std::uint8_t> data, SendKind kind = SendKind::input);
     SendResult send(std::string_view text, SendKind kind = SendKind::input);
+    // Sends `text` once the child's first output has been delivered, or after `fallback` when
+    // it has printed nothing by then (at once when it has printed already); a send before then
+    // sends it first. A line typed before a shell's line editor is up is echoed by the
+    // terminal, and then again by the editor.
+    void sendAfterFirstOutput(std::string text, std::chrono::milliseconds fallback);
 
     // SIGTERM to the child; its end is reported as usual.
     void terminate();
@@ -125,6 +131,7 @@ private:
     void endOutput();
     void writePending();
     void dropPending();
+    void sendHeldText();
     void childMayHaveExited();
     void closeMaster();
 
@@ -149,6 +156,10 @@ private:
     std::size_t queuedInput_ = 0;
     std::size_t queuedPaste_ = 0;
     std::vector<std::uint8_t> readBuffer_;
+    // Waiting for the child's first output (sendAfterFirstOutput).
+    bool sawOutput_ = false;
+    std::optional<std::string> heldText_;
+    std::unique_ptr<QTimer> heldTextTimer_;
 };
 
 } // namespace terminal
