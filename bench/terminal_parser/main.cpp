@@ -112,6 +112,13 @@ std::vector<Workload> workloads(int cols, int rows)
                                        out += "\x1b[" + std::to_string(r.below(3)) + "J";
                                }).substr(8);
                     }});
+    // What full-screen programs redraw with: a position, a colour and a word, over and over.
+    list.push_back({"coloured cursor motion, alt. screen", 100, true, [cols, rows] {
+                        return "\x1b[?1049h" + generate([cols, rows](Random& r, std::string& out) {
+                                   out += "\x1b[" + std::to_string(1 + r.below(rows)) + ";" + std::to_string(1 + r.below(cols)) + "H\x1b[3"
+                                       + std::to_string(r.below(8)) + "m" + word(r);
+                               }).substr(8);
+                    }});
     list.push_back({"region scrolling", 100, true, [rows] {
                         const std::string region = "\x1b[5;" + std::to_string(rows - 4) + "r\x1b[20;1H";
                         return region + generate([](Random& r, std::string& out) {

@@ -44,6 +44,7 @@ BufferLine& CircularBufferLineList::recycle(bool* dropped)
         BufferLine row = std::move(rows_.front());
         rows_.pop_front();
         rows_.push_back(std::move(row));
+        rows_.front().prefetchForReset();
     } else {
         rows_.emplace_back();
     }

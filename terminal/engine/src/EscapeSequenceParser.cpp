@@ -183,14 +183,6 @@ std::string SequenceParams::describe() const
     return out + "]";
 }
 
-void SequenceParams::addDigit(int digit)
-{
-    if (discarding_)
-        return;
-    std::int32_t& v = values_[static_cast<std::size_t>(count_ - 1)];
-    v = std::min(v * 10 + digit, maxValue);
-}
-
 void SequenceParams::next(bool sub)
 {
     if (count_ >= maxCount) {
@@ -201,6 +193,27 @@ void SequenceParams::next(bool sub)
     if (sub)
         subMask_ |= 1u << count_;
     ++count_;
+}
+
+const std::uint8_t* SequenceParams::read(const std::uint8_t* p, const std::uint8_t* end)
+{
+    std::int32_t value = values_[static_cast<std::size_t>(count_ - 1)];
+    for (; p < end; ++p) {
+        const unsigned digit = static_cast<unsigned>(*p) - '0';
+        if (digit <= 9) {
+            value = std::min(value * 10 + static_cast<std::int32_t>(digit), static_cast<std::int32_t>(maxValue));
+            continue;
+        }
+        if (*p != ';' && *p != ':')
+            break;
+        if (!discarding_)
+            values_[static_cast<std::size_t>(count_ - 1)] = value;
+        next(*p == ':');
+        value = 0;
+    }
+    if (!discarding_)
+        values_[static_cast<std::size_t>(count_ - 1)] = value;
+    return p;
 }
 
 std::string SequenceId::describe() const
@@ -428,21 +441,10 @@ void EscapeSequenceParser::perform(std::uint8_t rawAction, std::uint8_t b, const
     case Action::collect:
         this->collect(b);
         return;
-    case Action::param: {
+    case Action::param:
         // Digits and separators in one loop: the hot part of colour-heavy output.
-        const std::uint8_t* q = p;
-        for (;;) {
-            if (b >= '0' && b <= '9')
-                params_.addDigit(b - '0');
-            else
-                params_.next(b == ':');
-            if (q >= end || *q < '0' || *q > ';')
-                break;
-            b = *q++;
-        }
-        p = q;
+        p = params_.read(p - 1, end);
         return;
-    }
     case Action::escDispatch:
         dispatchEsc(b);
         return;
@@ -503,13 +505,7 @@ bool EscapeSequenceParser::csiAtOnce(const std::uint8_t*& position, const std::u
     clearSequence();
     if (p < end && *p >= 0x3C && *p <= 0x3F)
         prefix_ = *p++;
-    while (p < end && *p >= '0' && *p <= ';') {
-        if (*p <= '9')
-            params_.addDigit(*p - '0');
-        else
-            params_.next(*p == ':');
-        ++p;
-    }
+    p = params_.read(p, end);
     while (p < end && *p >= 0x20 && *p <= 0x2F)
         collect(*p++);
     if (p >= end || *p < 0x40 || *p > 0x7E)

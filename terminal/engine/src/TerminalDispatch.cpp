@@ -60,7 +60,9 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     csi(Id::make('E'), &TerminalCommands::cursorNextLine);
     csi(Id::make('F'), &TerminalCommands::cursorPrecedingLine);
     csi(Id::make('G'), &TerminalCommands::cursorCharAbsolute);
-    csi(Id::make('H'), &TerminalCommands::cursorPosition);
+    // Positions and colours are most of what full-screen programs write: called directly
+    // rather than through a member pointer.
+    parser.setCsiHandler(Id::make('H'), [this](const SequenceParams& p) { cursorPosition(p); });
     csi(Id::make('I'), &TerminalCommands::cursorForwardTab);
     csi(Id::make('J'), &TerminalCommands::eraseInDisplay);
     csi(Id::make('J', '?'), &TerminalCommands::eraseInDisplay);
@@ -86,7 +88,7 @@ void TerminalCommands::install(EscapeSequenceParser& parser)
     parser.setCsiHandler(Id::make('l'), [this](const SequenceParams& p) { setModes(p, false, false); });
     parser.setCsiHandler(Id::make('h', '?'), [this](const SequenceParams& p) { setModes(p, true, true); });
     parser.setCsiHandler(Id::make('l', '?'), [this](const SequenceParams& p) { setModes(p, false, true); });
-    csi(Id::make('m'), &TerminalCommands::selectGraphicRendition);
+    parser.setCsiHandler(Id::make('m'), [this](const SequenceParams& p) { selectGraphicRendition(p); });
     csi(Id::make('q', 0, ' '), &TerminalCommands::setCursorStyle);
     csi(Id::make('r'), &TerminalCommands::setScrollRegion);
     csi(Id::make('s'), &TerminalCommands::saveCursorOrSetMargins);

@@ -72,9 +72,10 @@ void TerminalCommands::setCursor(int col, int row)
         col += t_.modes_.marginMode ? buffer.marginLeft() : 0;
         row += buffer.scrollTop();
     }
+    // What restricting the cursor would add: the clamp to the region in origin mode.
     buffer.setX(std::min(col, t_.cols_ - 1));
-    buffer.setY(row);
-    restrictCursor(true);
+    buffer.setY(t_.modes_.originMode ? std::clamp(row, buffer.scrollTop(), buffer.scrollBottom()) : row);
+    t_.updateRange(buffer.y());
 }
 
 void TerminalCommands::cursorForwardTab(const SequenceParams& p)

@@ -59,7 +59,7 @@ std::optional<Color256> semicolonColor(const SequenceParams& p, int i, int& next
 
 void TerminalCommands::selectGraphicRendition(const SequenceParams& p)
 {
-    Attribute a = t_.curAttr_;
+    Attribute& a = t_.curAttr_;
     const auto unknown = [&](int code) {
         log([&] { return "Unknown SGR attribute: " + std::to_string(code) + " " + p.describe(); });
     };
@@ -173,7 +173,6 @@ void TerminalCommands::selectGraphicRendition(const SequenceParams& p)
         }
         i = next;
     }
-    t_.curAttr_ = a;
 }
 
 void TerminalCommands::setPalette(std::string_view payload)

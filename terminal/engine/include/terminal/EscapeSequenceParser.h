@@ -48,9 +48,11 @@ public:
         subMask_ = 0;
         discarding_ = false;
     }
-    void addDigit(int digit);
     // Starts the next value, after ';' (or ':' for a sub-parameter).
     void next(bool sub);
+    // Reads parameter bytes (digits, ';' and ':') from `p` on, the value being read kept in a
+    // register; returns where they end.
+    const std::uint8_t* read(const std::uint8_t* p, const std::uint8_t* end);
 
 private:
     std::array<std::int32_t, maxCount> values_{};
