@@ -66,7 +66,9 @@ const char* kindName(const BlockNode& block)
 std::uint64_t blockWork(const BlockNode& root)
 {
     std::uint64_t work = 0;
-    std::vector<std::pair<const BlockNode*, std::uint64_t>> stack{{&root, 1}}; // a block and its copies
+    // A block and its copies; kept from call to call, as a document asks once per block.
+    thread_local std::vector<std::pair<const BlockNode*, std::uint64_t>> stack;
+    stack.assign(1, {&root, 1});
     while (!stack.empty()) {
         const auto [block, copies] = stack.back();
         stack.pop_back();
@@ -121,7 +123,7 @@ std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const BlockNo
         std::iota(order.begin(), order.end(), 0);
         std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return works[a] > works[b]; });
         for (const std::size_t i : order) {
-            if (left <= maxDocumentWork)
+            if (left <= maxDocumentWork || works[i] < minDegradedWork)
                 break;
             if (!degraded[i])
                 degrade(i);

@@ -24,13 +24,17 @@ std::uint64_t blockWork(const markdown::BlockNode& block);
 // The work one block may take (about a second; ordinary blocks take a few thousand units, a
 // 3,000-row table under a million), and the work a whole document may take before its
 // costliest blocks are shown degraded too (a few times what a large ordinary document takes).
+// Only blocks of at least minDegradedWork go for the document's bound: a smaller block costs
+// little more than its plain text under a notice would, and a document of many small blocks
+// (a long changelog, a hundred thousand headings) is laid out whole.
 inline constexpr std::uint64_t maxBlockWork = 2'500'000;
 inline constexpr std::uint64_t maxDocumentWork = 8'000'000;
+inline constexpr std::uint64_t minDegradedWork = 50'000;
 
 // Which of the blocks to show degraded (true): every block past its bound, then, for a document
-// laid out whole, the costliest others until the rest fit the document's (one laid out lazily
-// takes a slice at a time, so only each block's own bound holds); none when all fit. Logs one
-// warning naming the bound passed when it chooses any.
+// laid out whole, the costliest others of at least minDegradedWork until the rest fit the
+// document's (one laid out lazily takes a slice at a time, so only each block's own bound holds);
+// none when all fit. Logs one warning naming the bound passed when it chooses any.
 std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const markdown::BlockNode>>& blocks,
                                  bool wholeDocument = true);
 

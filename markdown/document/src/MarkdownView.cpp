@@ -191,7 +191,14 @@ LazyStackContent blockContent(const std::shared_ptr<DocumentState>& state)
             state->degraded = detail::degradedBlocks(state->blocks, state->laidOutWhole);
         if ((*state->degraded)[index])
             return detail::DegradedBlockView(*state->blocks[index]).build(inner);
-        return detail::buildTopLevelBlock(state->blocks[index], inner, state->lists[index]);
+        // Only lists keep an entry: the others would cost an environment each.
+        std::optional<detail::ListItems> items;
+        RenderNodePtr node = detail::buildTopLevelBlock(state->blocks[index], inner, items);
+        if (items)
+            state->lists.insert_or_assign(index, std::move(items));
+        else
+            state->lists.erase(index);
+        return node;
     };
     content.released = [state](std::size_t index) { state->lists.erase(index); };
     content.layoutMode = [state](bool whole) {

@@ -149,3 +149,20 @@ TEST(DegradedBlocks, ALazilyShownDocumentIsHeldOnlyToEachBlocksBound)
         EXPECT_FALSE(text->text().startsWith(QStringLiteral("This paragraph is shown as plain text")));
     EXPECT_EQ(capture.messages(markdown::LogLevel::warning).size(), warnings);
 }
+
+// Past the document's bound by the number of its blocks alone, a document of small blocks loses
+// none of them: each would cost about as much as its plain text under a notice.
+TEST(DegradedBlocks, ManySmallBlocksAreNeverShownAsPlainText)
+{
+    LogCapture capture;
+    std::vector<BlockNode> blocks(100'000, BlockNode::heading(1, {InlineNode::text("Heading")}));
+    blocks.push_back(table(6'000));
+    std::uint64_t total = 0;
+    for (const BlockNode& block : blocks)
+        total += detail::blockWork(block);
+    ASSERT_GT(total - detail::blockWork(blocks.back()), detail::maxDocumentWork);
+    std::vector<bool> expected(blocks.size(), false);
+    expected.back() = true; // the one large block still goes
+    EXPECT_EQ(detail::degradedBlocks(shared(std::move(blocks))), expected);
+    EXPECT_EQ(capture.messages(markdown::LogLevel::warning).size(), 1u);
+}

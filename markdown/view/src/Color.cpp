@@ -26,18 +26,21 @@ Color Color::black() { return Color(richtext::Color{0, 0, 0, 1}); }
 
 Color Color::primary()
 {
-    return lightDark([] { return Color::black(); }, [] { return Color::white(); });
+    static const Color color = lightDark([] { return Color::black(); }, [] { return Color::white(); });
+    return color;
 }
 
 Color Color::secondary()
 {
-    return lightDark([] { return Color(richtext::Color{0.235, 0.235, 0.263, 0.6}); },
-                     [] { return Color(richtext::Color{0.922, 0.922, 0.961, 0.6}); });
+    static const Color color = lightDark([] { return Color(richtext::Color{0.235, 0.235, 0.263, 0.6}); },
+                                         [] { return Color(richtext::Color{0.922, 0.922, 0.961, 0.6}); });
+    return color;
 }
 
 Color Color::link()
 {
-    return lightDark([] { return Color::rgba(0x0068daff); }, [] { return Color::rgba(0x419cffff); });
+    static const Color color = lightDark([] { return Color::rgba(0x0068daff); }, [] { return Color::rgba(0x419cffff); });
+    return color;
 }
 
 richtext::Color Color::resolve(ColorScheme scheme) const

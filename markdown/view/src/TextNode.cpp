@@ -54,17 +54,24 @@ bool mayAddBreakBefore(const QString& text, qsizetype at)
 // opportunity goes before, ascending, all found in one pass.
 QString sanitized(const QString& text, std::vector<qsizetype>& breaks)
 {
+    // Shares the text until a character has to change.
     QString result = text;
-    QChar* c = result.data();
+    const QChar* c = result.constData();
+    QChar* writable = nullptr;
+    const auto change = [&](qsizetype at, QChar to) {
+        if (!writable)
+            c = writable = result.data();
+        writable[at] = to;
+    };
     qsizetype run = 0;
     for (qsizetype i = 0; i <= result.size(); ++i) {
         if (i < result.size()) {
             if (c[i] == QLatin1Char('\n'))
-                c[i] = QChar::LineSeparator;
+                change(i, QChar::LineSeparator);
             else if (c[i].isHighSurrogate() && i + 1 < result.size() && c[i + 1].isLowSurrogate())
                 ++i;
             else if (isControlOrLoneSurrogate(c[i]))
-                c[i] = QChar::ReplacementCharacter;
+                change(i, QChar::ReplacementCharacter);
             if (!isBreakOpportunity(c[i]))
                 continue;
         }
@@ -138,6 +145,50 @@ QTextCharFormat formatFor(const richtext::TextAttributes& a, const TextNode::Sty
     return format;
 }
 
+// Formats of the styles texts use lately: a document has a handful of distinct ones over
+// thousands of texts.
+QTextCharFormat cachedFormatFor(const richtext::TextAttributes& a, const TextNode::Style& style)
+{
+    struct Entry {
+        richtext::TextAttributes attributes;
+        QFont font;
+        QColor color;
+        QTextCharFormat format;
+    };
+    constexpr std::size_t capacity = 64;
+    thread_local std::vector<Entry> entries; // the most recent last
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->attributes == a && it->color == style.color && it->font == style.font)
+            return it->format;
+    }
+    if (entries.size() >= capacity)
+        entries.erase(entries.begin());
+    entries.push_back({a, style.font, style.color, formatFor(a, style)});
+    return entries.back().format;
+}
+
+// Whether a text in these attributes alone lays out and draws the same in a font and a pen
+// colour as through a format: no background, underline colour or pattern, or raised baseline.
+bool drawsWithoutFormat(const richtext::TextAttributes& a)
+{
+    return !a.backgroundColor && (!a.baselineOffset || *a.baselineOffset == 0)
+        && (!a.underline || (a.underline->pattern == richtext::LineStyle::Pattern::solid && !a.underline->color));
+}
+
+// The font formatFor gives these attributes.
+QFont plainFont(const richtext::TextAttributes& a, const TextNode::Style& style)
+{
+    QFont font = a.font ? TextNode::fontFor(*a.font) : style.font;
+    if (a.underline)
+        font.setUnderline(true);
+    if (a.strikethrough)
+        font.setStrikeOut(true);
+    const double spacing = a.kerning.value_or(0) + a.tracking.value_or(0);
+    if (spacing != 0)
+        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    return font;
+}
+
 struct FontSpecHash {
     std::size_t operator()(const richtext::FontSpec& spec) const
     {
@@ -147,6 +198,51 @@ struct FontSpecHash {
 };
 
 } // namespace
+
+// The texts that keep their layouts, the most recently used first; one list per thread, as a
+// tree is used on one thread. A text is listed exactly while it has a layout.
+struct LiveLayouts {
+    static constexpr std::size_t capacity = 4096;
+    TextNode* newest = nullptr;
+    TextNode* oldest = nullptr;
+    std::size_t count = 0;
+
+    static LiveLayouts& current()
+    {
+        thread_local LiveLayouts live; // trivially destructible: usable to the thread's end
+        return live;
+    }
+    void unlink(TextNode& node)
+    {
+        (node.m_newer ? node.m_newer->m_older : newest) = node.m_older;
+        (node.m_older ? node.m_older->m_newer : oldest) = node.m_newer;
+        node.m_newer = node.m_older = nullptr;
+        --count;
+    }
+    void pushNewest(TextNode& node)
+    {
+        node.m_older = newest;
+        (newest ? newest->m_newer : oldest) = &node;
+        newest = &node;
+        ++count;
+    }
+    // The node was just used; a new layout may push out the one used longest ago.
+    void use(TextNode& node, bool isNew)
+    {
+        if (!isNew) {
+            if (newest == &node)
+                return;
+            unlink(node);
+        }
+        pushNewest(node);
+        while (count > capacity && oldest != &node) {
+            TextNode& gone = *oldest;
+            unlink(gone);
+            gone.m_layout.reset();
+            gone.m_hasLines = false;
+        }
+    }
+};
 
 QFont TextNode::fontFor(const richtext::FontSpec& spec)
 {
@@ -160,34 +256,38 @@ QFont TextNode::fontFor(const richtext::FontSpec& spec)
 }
 
 TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images)
-    : m_text(std::move(text)), m_style(std::move(style))
+    : m_text(std::move(text)), m_style(std::move(style)), m_font(m_style.font), m_color(m_style.color)
 {
     const QString& source = m_text->text();
     // QTextLayout gives the object replacement character no advance of its own, whatever its
     // format: an image stands on a no-break space, which takes the room its format gives it.
-    QString laidOut = withBreaks(sanitized(source, m_breaks), m_breaks);
+    m_laidOut = withBreaks(sanitized(source, m_breaks), m_breaks);
     for (const InlineImage& image : images) {
         if (image.offset >= 0 && image.offset < source.size())
-            laidOut[toLayout(image.offset)] = QChar::Nbsp;
+            m_laidOut[toLayout(image.offset)] = QChar::Nbsp;
     }
-    m_layout.setText(laidOut);
-    m_layout.setFont(m_style.font);
-    m_layout.setCacheEnabled(true);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    option.setUseDesignMetrics(true);
-    m_layout.setTextOption(option);
+    const richtext::AttributedText::Runs runs = m_text->runs();
+    if (images.empty() && runs.size() <= 1) {
+        const richtext::TextAttributes* only = runs.empty() ? nullptr : &m_text->attributes(runs[0]);
+        if (!only || drawsWithoutFormat(*only)) {
+            if (only) {
+                const richtext::TextAttributes& a = *only;
+                m_font = plainFont(a, m_style);
+                if (a.foregroundColor)
+                    m_color = richtext::toQColor(*a.foregroundColor);
+            }
+            return;
+        }
+    }
     // One format per distinct style, shared by its runs.
     std::vector<QTextCharFormat> styleFormats;
     styleFormats.reserve(m_text->styles().size());
     for (const richtext::TextAttributes& attributes : m_text->styles())
-        styleFormats.push_back(formatFor(attributes, m_style));
-    const richtext::AttributedText::Runs runs = m_text->runs();
-    QList<QTextLayout::FormatRange> formats;
-    formats.reserve(qsizetype(runs.size() + images.size()));
+        styleFormats.push_back(cachedFormatFor(attributes, m_style));
+    m_formats.reserve(qsizetype(runs.size() + images.size()));
     for (const richtext::TextRun run : runs) {
         const int start = toLayout(run.start);
-        formats.push_back({start, toLayout(run.start + run.length) - start, styleFormats[run.style]});
+        m_formats.push_back({start, toLayout(run.start + run.length) - start, styleFormats[run.style]});
     }
     // An inline image reserves its room: a font as tall as the image and letter spacing that makes
     // the advance its width. The character itself is clear.
@@ -203,10 +303,33 @@ TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style s
         format.setForeground(Qt::transparent);
         format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
         format.setFontLetterSpacing(size.width() - QFontMetricsF(font).horizontalAdvance(QChar::Nbsp));
-        formats.push_back({toLayout(image.offset), 1, format});
+        m_formats.push_back({toLayout(image.offset), 1, format});
         m_images.push_back(std::move(image));
     }
-    m_layout.setFormats(formats);
+}
+
+TextNode::~TextNode()
+{
+    if (m_layout)
+        LiveLayouts::current().unlink(*this);
+}
+
+QTextLayout& TextNode::layout()
+{
+    const bool isNew = !m_layout;
+    if (isNew) {
+        m_layout = std::make_unique<QTextLayout>(m_laidOut, m_font);
+        m_layout->setCacheEnabled(true);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setUseDesignMetrics(true);
+        m_layout->setTextOption(option);
+        if (!m_formats.isEmpty())
+            m_layout->setFormats(m_formats);
+        m_hasLines = false;
+    }
+    LiveLayouts::current().use(*this, isNew);
+    return *m_layout;
 }
 
 int TextNode::toLayout(qsizetype offset) const
@@ -229,25 +352,41 @@ int TextNode::toText(int layoutOffset) const
     return int(layoutOffset - qsizetype(low));
 }
 
-QTextLayout& TextNode::layoutFor(double width)
+void TextNode::measureLines(double width)
 {
     const double lineWidth = std::isfinite(width) ? std::clamp(width, 0.0, unlimitedWidth) : unlimitedWidth;
     // Lines break greedily: any width from the widest line up to the width they were broken
     // for breaks them the same, and so does any wider one when none of them ran out of room.
     // Frames, baselines and resizes keep asking for such widths; laying out again would shape
-    // the whole text again.
+    // the whole text again. What the lines measure outlives the layout.
     if (m_layoutWidth && lineWidth >= m_widestLine && (lineWidth <= *m_layoutWidth || !m_softWrapped))
-        return m_layout;
+        return;
+    breakLines(layout(), lineWidth);
+}
+
+QTextLayout& TextNode::layoutFor(double width)
+{
+    measureLines(width);
+    QTextLayout& layout = this->layout();
+    // Let go of since they were broken: broken again at that width, they come out the same.
+    if (!m_hasLines)
+        breakLines(layout, *m_layoutWidth);
+    return layout;
+}
+
+void TextNode::breakLines(QTextLayout& layout, double lineWidth)
+{
     m_layoutWidth = lineWidth;
-    m_layout.clearLayout();
+    m_hasLines = true;
+    layout.clearLayout();
     double y = 0;
     m_widestLine = 0;
     m_softWrapped = false;
-    const QString& text = m_layout.text();
+    const QString& text = m_laidOut;
     // Lines never overlap, nor stand further apart than any text is wide.
     const double lineSpacing = std::isfinite(m_style.lineSpacing) ? std::clamp(m_style.lineSpacing, 0.0, unlimitedWidth) : 0;
-    m_layout.beginLayout();
-    for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(lineWidth);
         if (line.lineNumber() > 0)
             y += lineSpacing;
@@ -259,9 +398,9 @@ QTextLayout& TextNode::layoutFor(double width)
             && text.at(end - 1) != QChar::ParagraphSeparator)
             m_softWrapped = true;
     }
-    m_layout.endLayout();
+    layout.endLayout();
     m_layoutSize = m_text->isEmpty() ? QSizeF(0, 0) : QSizeF(std::ceil(m_widestLine), std::ceil(y));
-    return m_layout;
+    m_firstAscent = layout.lineCount() > 0 ? std::optional(layout.lineAt(0).ascent()) : std::nullopt;
 }
 
 ProposedSize TextNode::cacheKey(const ProposedSize& proposal) const
@@ -275,7 +414,7 @@ ProposedSize TextNode::cacheKey(const ProposedSize& proposal) const
 QSizeF TextNode::sizeThatFits(const ProposedSize& proposal)
 {
     const double width = proposal.width.value_or(infinity);
-    layoutFor(width);
+    measureLines(width);
     QSizeF size = m_layoutSize;
     if (std::isfinite(width))
         size.setWidth(std::min(size.width(), std::max(0.0, width)));
@@ -295,25 +434,23 @@ double TextNode::lineX(const QTextLine& line) const
 
 std::optional<double> TextNode::firstBaseline(const QSizeF& size)
 {
-    QTextLayout& layout = layoutFor(size.width());
-    if (layout.lineCount() == 0)
-        return std::nullopt;
-    return layout.lineAt(0).ascent();
+    measureLines(size.width());
+    return m_firstAscent;
 }
 
 int TextNode::lineIndexAt(double y)
 {
     // Lines stand in order from the top: the first whose bottom is below the height.
     int low = 0;
-    int high = m_layout.lineCount();
+    int high = m_layout->lineCount();
     while (low < high) {
         const int middle = (low + high) / 2;
-        if (m_layout.lineAt(middle).rect().bottom() <= y)
+        if (m_layout->lineAt(middle).rect().bottom() <= y)
             low = middle + 1;
         else
             high = middle;
     }
-    return std::min(low, m_layout.lineCount() - 1);
+    return std::min(low, m_layout->lineCount() - 1);
 }
 
 void TextNode::draw(QPainter& painter, const QRectF& exposed)
@@ -323,6 +460,10 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
         return;
     const int selectionStart = toLayout(m_selection.first);
     const int selectionEnd = toLayout(m_selection.second);
+    // Without formats the lines draw in the pen's colour.
+    const QPen pen = painter.pen();
+    if (m_formats.isEmpty())
+        painter.setPen(m_color);
     // Only the lines in the exposed rectangle, found by their height.
     for (int i = lineIndexAt(exposed.top() - frame().top()); i < layout.lineCount(); ++i) {
         const QTextLine line = layout.lineAt(i);
@@ -355,6 +496,7 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
             painter.drawImage(QRectF(topLeft, size), image->image);
         }
     }
+    painter.setPen(pen);
 }
 
 int TextNode::offsetAt(const QPointF& point)

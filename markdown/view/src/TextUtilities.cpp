@@ -1,6 +1,5 @@
 #include "mdview/TextUtilities.h"
 
-#include <QStringList>
 
 #include <array>
 #include <utility>
@@ -26,8 +25,12 @@ QString romanNumeral(long long number)
 
 QString headingIdentifier(const QString& text)
 {
-    QStringList pieces;
-    QString piece;
+    if (text.isEmpty())
+        return {};
+    // Letters, numbers and marks, each other character a hyphen; lowered in one go, as lowering
+    // goes character by character.
+    QString identifier;
+    identifier.reserve(text.size());
     // Walk by code point so that letters outside the basic plane count as letters.
     for (qsizetype i = 0; i < text.size();) {
         char32_t c = text.at(i).unicode();
@@ -37,18 +40,13 @@ QString headingIdentifier(const QString& text)
             length = 2;
         }
         if (QChar::isLetterOrNumber(c) || QChar::category(c) == QChar::Mark_NonSpacing
-            || QChar::category(c) == QChar::Mark_SpacingCombining) {
-            piece += text.mid(i, length);
-        } else {
-            pieces << piece.toLower();
-            piece.clear();
-        }
+            || QChar::category(c) == QChar::Mark_SpacingCombining)
+            identifier.append(text.constData() + i, length);
+        else
+            identifier += QLatin1Char('-');
         i += length;
     }
-    pieces << piece.toLower();
-    if (text.isEmpty())
-        return {};
-    return pieces.join(QLatin1Char('-'));
+    return std::move(identifier).toLower();
 }
 
 } // namespace mdview

@@ -22,6 +22,11 @@ namespace mdview {
 // opportunity longer than a line is given break opportunities every few characters, where
 // QTextLayout would otherwise measure the rest of the run again for each line it breaks from
 // it. They are zero-width and live only in the layout; offsets in and out are the text's.
+//
+// Memory stays bounded by what is in use, however many texts a tree holds: only the texts used
+// lately keep their QTextLayout (a few thousand per thread); the others keep what they measured
+// and lay their lines out again, the same, when they are drawn or hit again. A text in one
+// style and without images is laid out without formats, in its style's font.
 class TextNode final : public RenderNode {
 public:
     struct Style {
@@ -32,6 +37,7 @@ public:
         QColor selectionColor;
     };
     TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images = {});
+    ~TextNode() override;
 
     const char* typeName() const override { return "Text"; }
     QString describe() const override;
@@ -58,8 +64,16 @@ protected:
     void draw(QPainter& painter, const QRectF& exposed) override;
 
 private:
-    // The layout of the lines at a width; lays out again only when they would break differently.
+    friend struct LiveLayouts;
+
+    // What the lines measure at a width; breaks them again only when they would break
+    // differently.
+    void measureLines(double width);
+    // The layout of the lines at a width.
     QTextLayout& layoutFor(double width);
+    // The layout object, made again (without lines) when it was let go.
+    QTextLayout& layout();
+    void breakLines(QTextLayout& layout, double lineWidth);
     double lineX(const QTextLine& line) const;
     // The line at a height (local coordinates), clamped to the first and last; -1 without lines.
     int lineIndexAt(double y);
@@ -72,11 +86,19 @@ private:
     Style m_style;
     std::vector<InlineImage> m_images; // only those that take space, by offset
     std::vector<qsizetype> m_breaks;   // text offsets a break opportunity is added before, ascending
-    QTextLayout m_layout;
+    QString m_laidOut;                 // the text the layout is given
+    QFont m_font;                      // the layout's font
+    QList<QTextLayout::FormatRange> m_formats; // empty: the whole text in m_font and m_color
+    QColor m_color;
+    std::unique_ptr<QTextLayout> m_layout; // while the text is among those used lately
+    bool m_hasLines = false;               // m_layout holds the lines broken for m_layoutWidth
+    TextNode* m_newer = nullptr;           // neighbours among the texts that keep their layouts
+    TextNode* m_older = nullptr;
     std::optional<double> m_layoutWidth; // the width the lines were broken for
     double m_widestLine = 0;
     bool m_softWrapped = false; // some line ends where it ran out of width
     QSizeF m_layoutSize;
+    std::optional<double> m_firstAscent;
     std::pair<int, int> m_selection{0, 0};
 };
 
