@@ -2,18 +2,30 @@
 // view at 900 px (parse, build, layout and the first screen painted), at 1 MB and at 2 MB.
 //
 // Budget: every input opens in under 2 s at 1 MB, and twice the input takes at most 2.2 times as
-// long. The table printed last holds both sizes, the ratio and the verdict; the individual runs
-// are Google Benchmark's (median of the repetitions asked for, 3 by default).
+// long. The table printed after the runs holds both sizes, the ratio and the verdict; the
+// individual runs are Google Benchmark's (median of the repetitions asked for, 3 by default).
+//
+// Then documents of very many blocks laid out whole, as quillora-render and a chat bubble lay
+// them out (parse, build, layout of everything, the first screen painted), each in a process of
+// its own for its peak memory, beside QTextDocument::setMarkdown plus its layout of the same
+// text. Budget: within 2 s + 0.5 s per MB of input, and under 1 GB.
+//
+// usage: bench_markdown_hostile [Google Benchmark flags]   (--benchmark_filter=NONE for the
+//        whole layouts alone)
 
 #include "mddoc/OffscreenDocument.h"
 #include "mddoc/Themes.h"
 
 #include "mdview/Host.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
+#include <QTextDocument>
 
 #include <benchmark/benchmark.h>
 
@@ -127,6 +139,81 @@ double openOnce(const QString& text)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
+// Documents of very many small blocks.
+struct ManyBlocks {
+    const char* name;
+    std::string text;
+};
+
+const std::vector<ManyBlocks>& manyBlocks()
+{
+    static const std::vector<ManyBlocks> all = {
+        {"200,000 ATX headings", repeatTo("# Heading\n", 200'000 * 10)},
+        {"200,000 setext headings", repeatTo("Heading\n=======\n", 200'000 * 16)},
+        {"500,000 thematic breaks", repeatTo("***\n", 500'000 * 4)},
+        {"200,000 paragraphs, CR line ends", repeatTo("A line of text in a paragraph.\r\r", 200'000 * 32)},
+    };
+    return all;
+}
+
+// The process's own peak resident set in KB (getrusage's would carry over its parent's).
+long peakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+// Child mode: lays one document out whole one way; prints the milliseconds and the peak in KB.
+int measureWhole(const QString& kind, int index)
+{
+    const std::string& made = manyBlocks().at(std::size_t(index)).text;
+    const QString text = QString::fromUtf8(made.data(), qsizetype(made.size()));
+    QElapsedTimer timer;
+    timer.start();
+    if (kind == QLatin1String("view")) {
+        openOnce(text);
+    } else {
+        QTextDocument document;
+        document.setTextWidth(width);
+        document.setMarkdown(text);
+        benchmark::DoNotOptimize(document.documentLayout()->documentSize());
+    }
+    std::printf("%.1f %ld\n", double(timer.nsecsElapsed()) / 1e6, peakKilobytes());
+    return 0;
+}
+
+std::pair<double, double> childWhole(const QString& kind, std::size_t index)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--whole"), kind, QString::number(index)});
+    child.waitForFinished(600'000);
+    const QStringList figures = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+    return {figures.value(0).toDouble(), figures.value(1).toDouble() / 1024};
+}
+
+void printWholeLayouts()
+{
+    std::printf("\n%-34s %6s %9s %8s %10s %9s %7s  %s\n", "laid out whole (900 px)", "MB", "view ms", "view MB",
+                "QTextDoc ms", "QTD MB", "budget", "verdict");
+    for (std::size_t i = 0; i < manyBlocks().size(); ++i) {
+        const ManyBlocks& document = manyBlocks()[i];
+        const double megabytes = double(document.text.size()) / (1 << 20);
+        const auto [viewMs, viewMb] = childWhole(QStringLiteral("view"), i);
+        const auto [qtdMs, qtdMb] = childWhole(QStringLiteral("qtextdocument"), i);
+        const double budget = 2000 + 500 * megabytes;
+        const bool ok = viewMs > 0 && viewMs <= budget && viewMb < 1024;
+        std::printf("%-34s %6.1f %9.0f %8.0f %10.0f %9.0f %7.0f  %s\n", document.name, megabytes, viewMs, viewMb, qtdMs,
+                    qtdMb, budget, ok ? "ok" : "OVER");
+        std::fflush(stdout);
+    }
+}
+
 std::map<std::string, std::map<std::size_t, std::vector<double>>>& results()
 {
     static std::map<std::string, std::map<std::size_t, std::vector<double>>> all;
@@ -175,6 +262,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--whole") == 0)
+        return measureWhole(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     for (const Input& input : inputs()) {
         for (const std::size_t bytes : {std::size_t(1) << 20, std::size_t(2) << 20}) {
             const std::string name = std::string("Open/") + input.name + "/" + std::to_string(bytes >> 20) + "MB";
@@ -190,5 +279,6 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     printTable();
+    printWholeLayouts();
     return 0;
 }

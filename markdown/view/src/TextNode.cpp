@@ -157,8 +157,14 @@ QTextCharFormat cachedFormatFor(const richtext::TextAttributes& a, const TextNod
     };
     constexpr std::size_t capacity = 64;
     thread_local std::vector<Entry> entries; // the most recent last
+    // The format does not show where a link goes: links share the format of their look.
+    const auto sameLook = [&a](const richtext::TextAttributes& b) {
+        return a.foregroundColor == b.foregroundColor && a.backgroundColor == b.backgroundColor && a.font == b.font
+            && a.underline == b.underline && a.strikethrough == b.strikethrough && a.kerning == b.kerning
+            && a.tracking == b.tracking && a.baselineOffset == b.baselineOffset;
+    };
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if (it->attributes == a && it->color == style.color && it->font == style.font)
+        if (sameLook(it->attributes) && it->color == style.color && it->font == style.font)
             return it->format;
     }
     if (entries.size() >= capacity)
@@ -175,18 +181,36 @@ bool drawsWithoutFormat(const richtext::TextAttributes& a)
         && (!a.underline || (a.underline->pattern == richtext::LineStyle::Pattern::solid && !a.underline->color));
 }
 
-// The font formatFor gives these attributes.
+// The font formatFor gives these attributes. The same font for the same attributes: texts that
+// share a font share what Qt resolved for it (its engines and their fallbacks).
 QFont plainFont(const richtext::TextAttributes& a, const TextNode::Style& style)
 {
     QFont font = a.font ? TextNode::fontFor(*a.font) : style.font;
-    if (a.underline)
-        font.setUnderline(true);
-    if (a.strikethrough)
-        font.setStrikeOut(true);
     const double spacing = a.kerning.value_or(0) + a.tracking.value_or(0);
+    if (!a.underline && !a.strikethrough && spacing == 0)
+        return font;
+    struct Entry {
+        QFont base;
+        bool underline;
+        bool strikeOut;
+        double spacing;
+        QFont font;
+    };
+    thread_local std::vector<Entry> entries; // the most recent last
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->underline == bool(a.underline) && it->strikeOut == bool(a.strikethrough) && it->spacing == spacing
+            && it->base == font)
+            return it->font;
+    }
+    if (entries.size() >= 64)
+        entries.erase(entries.begin());
+    Entry entry{font, bool(a.underline), bool(a.strikethrough), spacing, font};
+    entry.font.setUnderline(entry.underline);
+    entry.font.setStrikeOut(entry.strikeOut);
     if (spacing != 0)
-        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
-    return font;
+        entry.font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    entries.push_back(std::move(entry));
+    return entries.back().font;
 }
 
 struct FontSpecHash {
@@ -202,7 +226,7 @@ struct FontSpecHash {
 // The texts that keep their layouts, the most recently used first; one list per thread, as a
 // tree is used on one thread. A text is listed exactly while it has a layout.
 struct LiveLayouts {
-    static constexpr std::size_t capacity = 4096;
+    static constexpr std::size_t capacity = 1024;
     TextNode* newest = nullptr;
     TextNode* oldest = nullptr;
     std::size_t count = 0;

@@ -24,7 +24,7 @@ namespace mdview {
 // it. They are zero-width and live only in the layout; offsets in and out are the text's.
 //
 // Memory stays bounded by what is in use, however many texts a tree holds: only the texts used
-// lately keep their QTextLayout (a few thousand per thread); the others keep what they measured
+// lately keep their QTextLayout (a thousand per thread); the others keep what they measured
 // and lay their lines out again, the same, when they are drawn or hit again. A text in one
 // style and without images is laid out without formats, in its style's font.
 class TextNode final : public RenderNode {
