@@ -124,6 +124,8 @@ struct ChatTurn {
     ChatCLIProcessRunner* receiver = nullptr; // the runner, until the turn ends or is stopped
     int batchesInFlight = 0;
 
+    bool interrupted = false; // runner's thread only
+
     void cancel()
     {
         const std::lock_guard lock(mutex);
@@ -330,8 +332,26 @@ void ChatCLIProcessRunner::deliver(const std::shared_ptr<ChatTurn>& turn, QList<
 
 void ChatCLIProcessRunner::interrupt()
 {
-    if (m_turn)
-        ::kill(-m_turn->group, SIGINT);
+    if (!m_turn)
+        return;
+    ::kill(-m_turn->group, SIGINT);
+    if (std::exchange(m_turn->interrupted, true))
+        return;
+    // A tool that goes on regardless is stopped as `stop` would, a grace period later: SIGTERM,
+    // then SIGKILL. The turn ends, and is delivered, once the tool has exited.
+    const std::weak_ptr<ChatTurn> interrupted = m_turn;
+    const auto signalIfRunning = [this, interrupted](int signal) {
+        const std::shared_ptr<ChatTurn> turn = interrupted.lock();
+        if (!turn || m_turn != turn || !process_groups::hasLiveMembers(turn->group))
+            return false;
+        ::kill(-turn->group, signal);
+        return true;
+    };
+    // Precise: a coarse timer may fire a twentieth early.
+    QTimer::singleShot(stopGracePeriod, Qt::PreciseTimer, this, [this, signalIfRunning] {
+        if (signalIfRunning(SIGTERM))
+            QTimer::singleShot(stopGracePeriod, Qt::PreciseTimer, this, [signalIfRunning] { signalIfRunning(SIGKILL); });
+    });
 }
 
 void ChatCLIProcessRunner::stop()

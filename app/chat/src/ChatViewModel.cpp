@@ -397,11 +397,21 @@ void ChatViewModel::interrupt()
     removeProcessingMessage();
     completePendingToolMessages();
     closeThinkingMessage();
+    refreshDerived();
+}
+
+bool ChatViewModel::isStopping() const
+{
+    return m_didInterrupt && m_chatService && m_chatService->isRunning();
 }
 
 void ChatViewModel::handle(const ChatProviderEvent& event)
 {
     using E = ChatProviderEvent;
+    // After Stop the turn has ended on screen: what the tool still prints until it exits is
+    // not shown (its session and its error output are still taken).
+    if (m_didInterrupt && !event.as<E::ThreadStarted>() && !event.as<E::ErrorDetails>())
+        return;
     std::visit(
         [this](const auto& e) {
             using T = std::decay_t<decltype(e)>;
@@ -719,6 +729,8 @@ QString ChatViewModel::statusText() const
 {
     if (m_lastError)
         return *m_lastError;
+    if (isStopping())
+        return QStringLiteral("Stopping\u2026");
     if (m_isProcessReady) {
         if (m_currentSessionMode.resumeSessionID)
             return QStringLiteral("Ready \u2022 SessionId: ") + *m_currentSessionMode.resumeSessionID;

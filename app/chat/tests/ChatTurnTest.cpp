@@ -170,6 +170,38 @@ TEST_F(FakeToolTest, InterruptLetsTheToolEndItsTurn)
     EXPECT_EQ(recorder.statuses, QList<int>{130});
 }
 
+// A tool that goes on after the interrupt is terminated a grace period later, and killed a
+// grace period after that when it goes on after that too; the turn ends with its status.
+TEST_F(FakeToolTest, AnInterruptThatIsIgnoredIsFollowedByTerminationThenKill)
+{
+    const struct {
+        const char* scenario;
+        int status;
+        const char* received;
+    } cases[] = {{"ignore-interrupt", 128 + SIGTERM, "INT\n"}, {"ignore-signals", 128 + SIGKILL, "INT\nTERM\n"}};
+    ASSERT_TRUE(start());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        recorder = Recorder();
+        QFile::remove(record + QStringLiteral("/pgid"));
+        QFile::remove(record + QStringLiteral("/signals"));
+        ASSERT_EQ(send(c.scenario), ChatLaunchResult::launched);
+        ASSERT_TRUE(waitUntil([&] { return !recorder.events.isEmpty(); }));
+        const pid_t group = toolGroup();
+        QElapsedTimer clock;
+        clock.start();
+        core->interrupt();
+        spin(1500);
+        EXPECT_TRUE(core->isRunning()) << "only the interrupt within the grace period";
+        EXPECT_TRUE(hasLiveMembers(group));
+        ASSERT_TRUE(waitForEnd(4 * int(ChatCLIProcessRunner::stopGracePeriod.count())));
+        EXPECT_EQ(recorder.statuses, QList<int>{c.status});
+        EXPECT_GE(clock.elapsed(), (c.status == 128 + SIGKILL ? 2 : 1) * ChatCLIProcessRunner::stopGracePeriod.count());
+        EXPECT_EQ(recorded("signals"), QByteArray(c.received));
+        EXPECT_TRUE(waitUntil([&] { return !hasLiveMembers(group); }));
+    }
+}
+
 TEST_F(FakeToolTest, StopEndsTheWholeGroupAndDeliversNothingMore)
 {
     ASSERT_TRUE(start());

@@ -193,9 +193,10 @@ INSTANTIATE_TEST_SUITE_P(
         TurnCase{"FailureExitAfterAFinishedAnswerIsNotAnError",
                  {ev(E::AssistantMessage{"Not logged in \u00b7 Please run /login"}), ev(E::TurnCompleted{}), exitWith(1)},
                  "user: hi\nassistant: Not logged in \u00b7 Please run /login"},
-        TurnCase{"StopEndsTheTurnAndItsExitIsNoError",
-                 {ev(E::ToolUse{"t1", "Bash", "sleep 9"}), stopTurn, ev(E::AssistantMessage{"Interrupted"}), exitWith(130)},
-                 "user: hi\ntool [t1] \"Bash sleep 9\": sleep 9\nassistant: Interrupted"}),
+        TurnCase{"StopEndsTheTurnDropsWhatFollowsAndItsExitIsNoError",
+                 {ev(E::ToolUse{"t1", "Bash", "sleep 9"}), stopTurn, ev(E::AssistantMessage{"Interrupted"}),
+                  ev(E::ToolResult{"t1", "late"}), ev(E::UnparsedOutput{"^C"}), ev(E::TurnCompleted{}), exitWith(130)},
+                 "user: hi\ntool [t1] \"Bash sleep 9\": sleep 9"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChatViewModelTest, ToolLabelsSummariseTheInput)
@@ -285,14 +286,19 @@ TEST_F(ChatViewModelTest, SendingStaysOffUntilAStoppedToolHasExited)
     FakeChatService& service = ready();
     type(QStringLiteral("long job"));
     EXPECT_FALSE(vm->canSend());
+    service.deliver(E::ThreadStarted{"s-1"});
     vm->interrupt();
     EXPECT_FALSE(vm->isStreaming());
+    EXPECT_TRUE(vm->isStopping());
+    EXPECT_EQ(vm->statusText(), QStringLiteral("Stopping\u2026")) << "the reason Send is off";
     vm->setDraftMessage(QStringLiteral("next"));
     EXPECT_FALSE(vm->canSend()) << "the tool is still ending";
     int changes = 0;
     QObject::connect(vm.get(), &ChatViewModel::canSendChanged, [&] { ++changes; });
     service.exit(130);
     EXPECT_TRUE(vm->canSend());
+    EXPECT_FALSE(vm->isStopping());
+    EXPECT_EQ(vm->statusText(), QStringLiteral("Ready \u2022 SessionId: s-1"));
     EXPECT_EQ(changes, 1);
     EXPECT_FALSE(vm->lastError());
     EXPECT_TRUE(service.calls.contains(QStringLiteral("interrupt")));

@@ -73,7 +73,8 @@ public:
     // The running child's process group, which is also its process id; 0 when none runs.
     qint64 processGroup() const;
 
-    // SIGINT to the running child's group.
+    // SIGINT to the running child's group. Should the child still run a grace period later,
+    // SIGTERM follows, and SIGKILL after another: the turn then ends with its status.
     void interrupt();
     // Ends the turn: SIGTERM to the group, SIGKILL after the grace period when anything of it
     // is left; nothing more of the turn is delivered.

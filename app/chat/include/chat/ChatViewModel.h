@@ -67,6 +67,10 @@ public:
 
     // A session is ready, no turn runs (nor is its tool still ending), and the draft holds text.
     bool canSend() const;
+    // The user stopped the turn and its tool has not exited yet.
+    bool isStopping() const;
+    // The error, "Stopping…", "Ready" (with the session identifier, if any) or "Connecting
+    // to …".
     QString statusText() const;
 
     // How long a silent turn waits before "Processing..." is shown.
@@ -81,7 +85,9 @@ public:
     void switchProvider(ChatProvider provider);
     // Sends the trimmed draft; the draft is cleared only once the prompt went out.
     void sendDraft();
-    // Stop: the running turn is interrupted. Sending stays off until its tool has exited.
+    // Stop: the running turn is interrupted and ends on screen; what its tool still prints is
+    // dropped. Sending stays off, and the status says "Stopping…", until the tool has exited
+    // (the service ends a tool that ignores the interrupt).
     void interrupt();
 
     // "Read notes.md" for a call of Read with a "file_path" of /a/b/notes.md.

@@ -44,8 +44,10 @@ grandchild)
   [ "$FAKE_TOOL_EXIT" = now ] && exit 0
   sleep 300
   ;;
-ignore-signals)
-  trap '' INT TERM
+ignore-interrupt|ignore-signals)
+  # Signals it goes on after are noted in $record/signals.
+  trap 'echo INT >> "$record/signals"' INT
+  [ "$FAKE_TOOL_SCENARIO" = ignore-signals ] && trap 'echo TERM >> "$record/signals"' TERM
   printf '{"type":"system","subtype":"init","session_id":"t"}\n'
   while :; do sleep 0.05; done
   ;;
