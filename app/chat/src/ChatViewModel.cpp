@@ -732,7 +732,8 @@ QString ChatViewModel::statusText() const
     if (isStopping())
         return QStringLiteral("Stopping\u2026");
     if (m_isProcessReady) {
-        if (m_currentSessionMode.resumeSessionID)
+        // An identifier that could not be passed on is not the session's.
+        if (m_currentSessionMode.resumeSessionID && isSafeSessionID(*m_currentSessionMode.resumeSessionID))
             return QStringLiteral("Ready \u2022 SessionId: ") + *m_currentSessionMode.resumeSessionID;
         return QStringLiteral("Ready");
     }

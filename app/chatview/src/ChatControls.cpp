@@ -6,6 +6,7 @@
 #include <window/SymbolIcons.h>
 #include <window/ViewParts.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quillora::chat {
 
@@ -250,10 +252,12 @@ ChatErrorBannerView::ChatErrorBannerView(QWidget* parent)
     m_detailsView->setFrameShape(QFrame::NoFrame);
     m_detailsView->setFont(style::caption(font()));
     m_detailsView->viewport()->setAutoFillBackground(false);
-    m_detailsView->setMaximumHeight(maximumDetailsHeight);
     m_detailsView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_detailsView->hide();
     outer->addWidget(m_detailsView);
+    // The open box is as tall as its text, wrapped at its width, up to the maximum.
+    connect(m_detailsView->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            &ChatErrorBannerView::fitDetails);
 
     connect(m_toggle, &QToolButton::toggled, this, &ChatErrorBannerView::setDetailsExpanded);
     connect(m_retry, &QPushButton::clicked, this, [this] {
@@ -304,6 +308,17 @@ void ChatErrorBannerView::showDetails()
         m_detailsView->setPlainText(m_details);
     }
     m_shownDetails = m_details;
+    fitDetails();
+}
+
+void ChatErrorBannerView::fitDetails()
+{
+    const QTextDocument* document = m_detailsView->document();
+    const QAbstractTextDocumentLayout* layout = document->documentLayout();
+    int height = 2 * (m_detailsView->frameWidth() + int(std::ceil(document->documentMargin())));
+    for (QTextBlock block = document->begin(); block.isValid() && height < maximumDetailsHeight; block = block.next())
+        height += int(std::ceil(layout->blockBoundingRect(block).height()));
+    m_detailsView->setFixedHeight(std::min(height, maximumDetailsHeight));
 }
 
 void ChatErrorBannerView::tint()

@@ -88,16 +88,28 @@ ChatView::ChatView(ChatViewModel& viewModel, QWidget* parent)
     refreshInput();
 }
 
+// The identifier the status line shows and copies: one the tool can be given back. Another
+// (a tool that reports "--dangerous-flag") is not resumed, so it is not the session's.
+std::optional<QString> ChatView::shownSessionID() const
+{
+    const ChatViewModel& vm = *m_viewModel;
+    const std::optional<QString>& id = vm.currentSessionMode().resumeSessionID;
+    if (!id || !isSafeSessionID(*id) || !vm.isProcessReady() || vm.isStopping())
+        return std::nullopt;
+    return id;
+}
+
 void ChatView::refreshStatus()
 {
     const ChatViewModel& vm = *m_viewModel;
-    const bool sessionRow = vm.currentSessionMode().isResume() && vm.isProcessReady();
+    const std::optional<QString> sessionID = shownSessionID();
+    const bool sessionRow = sessionID.has_value();
     m_status->setVisible(!sessionRow);
     m_sessionCaption->setVisible(sessionRow);
     m_session->setVisible(sessionRow);
     if (sessionRow) {
         if (!m_showCopiedFeedback)
-            m_session->setText(*vm.currentSessionMode().resumeSessionID);
+            m_session->setText(*sessionID);
     } else {
         m_status->setText(vm.statusText());
     }
@@ -149,8 +161,8 @@ void ChatView::setShowCopiedFeedback(bool show)
     m_showCopiedFeedback = show;
     if (show)
         m_session->setText(QStringLiteral("Copied!"));
-    else if (m_viewModel && m_viewModel->currentSessionMode().resumeSessionID)
-        m_session->setText(*m_viewModel->currentSessionMode().resumeSessionID);
+    else if (const std::optional<QString> sessionID = m_viewModel ? shownSessionID() : std::nullopt)
+        m_session->setText(*sessionID);
     m_sessionTint.stop();
     m_sessionTint.setStartValue(m_sessionTint.currentValue().isValid() ? m_sessionTint.currentValue() : QVariant(show ? 0.0 : 1.0));
     m_sessionTint.setEndValue(show ? 1.0 : 0.0);
@@ -176,8 +188,8 @@ bool ChatView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_session && event->type() == QEvent::MouseButtonPress && m_viewModel) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && m_viewModel->currentSessionMode().resumeSessionID) {
-            copySessionID(*m_viewModel->currentSessionMode().resumeSessionID);
+        if (const std::optional<QString> sessionID = shownSessionID(); mouse->button() == Qt::LeftButton && sessionID) {
+            copySessionID(*sessionID);
             return true;
         }
     }

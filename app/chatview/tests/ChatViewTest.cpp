@@ -232,7 +232,14 @@ TEST(ChatErrorBanner, DetailsOnlyWhenThereAreAnyAndRetry)
     QTest::mouseClick(banner.detailsToggle(), Qt::LeftButton);
     EXPECT_TRUE(banner.detailsView()->isVisible());
     EXPECT_EQ(banner.detailsView()->toPlainText(), QStringLiteral("Reconnecting... 1/5\n<i>trace</i>"));
-    EXPECT_LE(banner.detailsView()->height(), quillora::chat::ChatErrorBannerView::maximumDetailsHeight);
+    // Two lines take two lines; many take the maximum, and scroll.
+    const int lineSpacing = banner.detailsView()->fontMetrics().lineSpacing();
+    EXPECT_GE(banner.detailsView()->height(), 2 * lineSpacing);
+    EXPECT_LT(banner.detailsView()->height(), 4 * lineSpacing);
+    EXPECT_FALSE(banner.detailsView()->verticalScrollBar()->isVisible());
+    banner.setDetails(QStringLiteral("Reconnecting...\n").repeated(50));
+    EXPECT_EQ(banner.detailsView()->height(), quillora::chat::ChatErrorBannerView::maximumDetailsHeight);
+    banner.setDetails(QStringLiteral("Reconnecting... 1/5\n<i>trace</i>"));
     // More details while open arrive at the end.
     banner.setDetails(QStringLiteral("Reconnecting... 1/5\n<i>trace</i>\nReconnecting... 2/5"));
     EXPECT_TRUE(banner.detailsView()->toPlainText().endsWith(QStringLiteral("2/5")));
@@ -308,13 +315,19 @@ TEST_F(ChatPane, TheComposerSendsThroughTheViewModelAndKeepsARefusedDraft)
     EXPECT_TRUE(view->input()->stopButton()->isVisible());
     EXPECT_FALSE(view->header()->picker()->isEnabled()) << "no provider switch while a reply streams";
 
-    // Stop: Send is back at once but stays off until the tool has exited.
+    // Stop: Send is back at once but stays off, with the reason in the status line, until the
+    // tool has exited; what it prints meanwhile is not shown.
     QTest::keyClicks(composer, QStringLiteral("next"));
     QTest::mouseClick(view->input()->stopButton(), Qt::LeftButton);
     EXPECT_TRUE(view->input()->sendButton()->isVisible());
     EXPECT_FALSE(view->input()->sendButton()->isEnabled());
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("Stopping\u2026"));
+    const int rows = view->transcript()->rowCount();
+    service.deliver({E::AssistantMessage{"still going"}, E::ToolUse{"t1", "Bash", "ls"}});
+    EXPECT_EQ(view->transcript()->rowCount(), rows);
     service.exit(1);
     EXPECT_TRUE(view->input()->sendButton()->isEnabled());
+    EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("Ready"));
     EXPECT_FALSE(view->banner()->isVisible());
 
     // A refused send keeps the text, and the banner says why.
@@ -391,6 +404,26 @@ TEST_F(ChatPane, TheSessionIdentifierIsCopiedAndCopiedShowsForASecondAndAHalf)
     EXPECT_GE(clock.elapsed(), quillora::chat::ChatView::copiedFeedbackMs);
     EXPECT_LT(clock.elapsed(), quillora::chat::ChatView::copiedFeedbackMs + 300 + 1000);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("019a-session"));
+}
+
+// An identifier the tool could not be given back is not shown as the session, nor copied.
+TEST_F(ChatPane, OnlyASessionIdentifierSafeToPassOnIsShownAndCopied)
+{
+    FakeChatService& service = showPane();
+    send(service, QStringLiteral("hi"));
+    for (const QString& unsafe : {QStringLiteral("--dangerous-flag"), QStringLiteral("a\nb"), QString(257, QLatin1Char('a'))}) {
+        service.deliver(E::ThreadStarted{unsafe});
+        EXPECT_FALSE(view->sessionLabel()->isVisible());
+        EXPECT_TRUE(view->statusLabel()->isVisible());
+        EXPECT_EQ(view->statusLabel()->text(), QStringLiteral("Ready"));
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        QTest::mouseClick(view->statusLabel(), Qt::LeftButton);
+        QTest::mouseClick(view->sessionLabel(), Qt::LeftButton);
+        EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+    service.deliver(E::ThreadStarted{"019a-session"});
+    EXPECT_TRUE(view->sessionLabel()->isVisible());
+    EXPECT_EQ(view->sessionLabel()->text(), QStringLiteral("019a-session"));
 }
 
 TEST_F(ChatPane, TheTranscriptScrollsToTheNewestMessageOnlyOnChanges)
@@ -510,6 +543,35 @@ TEST(ChatPaneWithTools, AScriptedTurnReachesTheTranscript)
                                  QStringLiteral("tool Bash ls -la src Completed"), QStringLiteral("assistant")}));
     EXPECT_EQ(vm.currentSessionMode().resumeSessionID, QStringLiteral("5f0c1c4e-demo"));
     EXPECT_FALSE(vm.lastError());
+}
+
+// Stop interrupts; a tool that carries on regardless is ended (terminated a grace period
+// later), and nothing it prints after Stop reaches the transcript.
+TEST(ChatPaneWithTools, StopEndsAToolThatIgnoresTheInterruptAndShowsNothingMoreOfIt)
+{
+    QTemporaryDir dir;
+    auto defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
+    ChatViewModel vm(servicesFor(ChatProvider::claude, scriptedTool("stubborn-claude.sh"), defaults));
+    quillora::chat::ChatView view(vm);
+    view.resize(480, 700);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return vm.isProcessReady(); }));
+    vm.setDraftMessage(QStringLiteral("go on"));
+    vm.sendDraft();
+    ASSERT_TRUE(waitUntil([&] { return vm.messages().size() >= 3; }, 5000));
+    QTest::mouseClick(view.input()->stopButton(), Qt::LeftButton);
+    const qsizetype shown = vm.messages().size();
+    EXPECT_EQ(view.statusLabel()->text(), QStringLiteral("Stopping\u2026"));
+    EXPECT_FALSE(view.sessionLabel()->isVisible());
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(waitUntil([&] { return !vm.isStopping(); }, 4 * int(ChatCLIProcessRunner::stopGracePeriod.count())));
+    EXPECT_GE(clock.elapsed(), ChatCLIProcessRunner::stopGracePeriod.count() - 100) << "it printed on after the interrupt";
+    EXPECT_EQ(vm.messages().size(), shown);
+    EXPECT_FALSE(vm.lastError());
+    EXPECT_EQ(view.sessionLabel()->text(), QStringLiteral("7d41-stubborn"));
+    vm.setDraftMessage(QStringLiteral("next"));
+    EXPECT_TRUE(view.input()->sendButton()->isEnabled());
 }
 
 TEST(ChatPaneWithTools, ClosingThePaneMidTurnLeavesNoProcess)

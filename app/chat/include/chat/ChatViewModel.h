@@ -69,8 +69,8 @@ public:
     bool canSend() const;
     // The user stopped the turn and its tool has not exited yet.
     bool isStopping() const;
-    // The error, "Stopping…", "Ready" (with the session identifier, if any) or "Connecting
-    // to …".
+    // The error, "Stopping…", "Ready" (with a session identifier safe to pass on, if any) or
+    // "Connecting to …".
     QString statusText() const;
 
     // How long a silent turn waits before "Processing..." is shown.

@@ -88,7 +88,8 @@ private:
 };
 
 // The error banner: the message with a warning sign and "Retry", and the tool's error output
-// under "Details" when there is any. Every text is plain.
+// under "Details" when there is any, in a box as tall as its text up to a maximum, past which
+// it scrolls. Every text is plain.
 class ChatErrorBannerView : public QWidget {
     Q_OBJECT
 public:
@@ -112,6 +113,7 @@ protected:
 
 private:
     void showDetails();
+    void fitDetails();
     void tint();
 
     QLabel* m_icon;

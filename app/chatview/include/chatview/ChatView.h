@@ -16,7 +16,8 @@ class QLabel;
 namespace quillora::chat {
 
 // The whole chat pane over its view model: the header, the status line (with the session
-// identifier to copy once a session resumes), the error banner while there is an error, the
+// identifier to copy once a session resumes with one that can be passed on, "Stopping…" while a
+// stopped tool is ending), the error banner while there is an error, the
 // transcript and the input row. Shown, it starts the session; hidden by the application (not
 // by the window system, as when the window is minimised), it stops it.
 class ChatView : public QWidget {
@@ -45,6 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::optional<QString> shownSessionID() const;
     void refreshStatus();
     void refreshBanner();
     void refreshInput();
