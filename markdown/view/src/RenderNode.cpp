@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace mdview {
 
@@ -37,6 +38,17 @@ std::optional<double> saneProposal(std::optional<double> length)
     return *length == infinity ? infinity : saneLength(*length);
 }
 
+// A proposed length as the cache keeps it: NaN for an open one (a sane length is never NaN).
+double cachedLength(const std::optional<double>& length)
+{
+    return length.value_or(std::numeric_limits<double>::quiet_NaN());
+}
+
+bool sameLength(double a, double b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
 } // namespace
 
 QSizeF RenderNode::measure(const ProposedSize& offered)
@@ -44,8 +56,10 @@ QSizeF RenderNode::measure(const ProposedSize& offered)
     // Whatever a node below makes of its lengths, sizes and frames stay finite numbers.
     const ProposedSize proposal{saneProposal(offered.width), saneProposal(offered.height)};
     const ProposedSize key = cacheKey(proposal);
+    const double width = cachedLength(key.width);
+    const double height = cachedLength(key.height);
     for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
-        if (it->proposal == key) {
+        if (sameLength(it->width, width) && sameLength(it->height, height)) {
             std::rotate(it, it + 1, m_cache.end());
             return m_cache.back().size;
         }
@@ -54,8 +68,47 @@ QSizeF RenderNode::measure(const ProposedSize& offered)
     const QSizeF size(saneLength(computed.width()), saneLength(computed.height()));
     if (m_cache.size() == cacheCapacity)
         m_cache.erase(m_cache.begin());
-    m_cache.push_back({key, size});
+    else if (m_cache.size() == m_cache.capacity()) // grows by two: most nodes are asked a few times
+        m_cache.reserve(std::min(cacheCapacity, m_cache.size() + 2));
+    m_cache.push_back({width, height, size});
     return size;
+}
+
+RenderNode::Extras& RenderNode::extras()
+{
+    if (!m_extras)
+        m_extras = std::make_unique<Extras>();
+    return *m_extras;
+}
+
+const QString& RenderNode::id() const
+{
+    static const QString none;
+    return m_extras ? m_extras->id : none;
+}
+
+void RenderNode::setId(const QString& id)
+{
+    if (!id.isEmpty() || m_extras)
+        extras().id = id;
+}
+
+const QString& RenderNode::accessibilityLabel() const
+{
+    static const QString none;
+    return m_extras ? m_extras->accessibilityLabel : none;
+}
+
+void RenderNode::setAccessibilityLabel(const QString& label)
+{
+    if (!label.isEmpty() || m_extras)
+        extras().accessibilityLabel = label;
+}
+
+void RenderNode::setChangeHandler(std::function<void(Change)> handler)
+{
+    if (handler || m_extras)
+        extras().changeHandler = std::move(handler);
 }
 
 void RenderNode::place(const QRectF& frame)
@@ -135,8 +188,8 @@ void RenderNode::invalidateLayout()
             node->m_parent->childLayoutDiscarded(*node);
         if (!node->m_parent) {
             // The host's handler may rebuild and destroy this tree: touch no node after it.
-            if (node->m_changeHandler)
-                node->m_changeHandler(Change::layout);
+            if (node->m_extras && node->m_extras->changeHandler)
+                node->m_extras->changeHandler(Change::layout);
             return;
         }
     }
@@ -147,8 +200,8 @@ void RenderNode::requestRepaint()
     RenderNode* root = this;
     while (root->m_parent)
         root = root->m_parent;
-    if (root->m_changeHandler)
-        root->m_changeHandler(Change::appearance);
+    if (root->m_extras && root->m_extras->changeHandler)
+        root->m_extras->changeHandler(Change::appearance);
 }
 
 bool RenderNode::childrenHaveFixedWidth() const

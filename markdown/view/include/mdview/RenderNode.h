@@ -53,11 +53,11 @@ public:
     RenderNode* parent() const { return m_parent; }
 
     // Identity given with View::id (heading anchors).
-    const QString& id() const { return m_id; }
-    void setId(const QString& id) { m_id = id; }
+    const QString& id() const;
+    void setId(const QString& id);
     // What assistive technology reads for this node (an image's alt text); empty: nothing.
-    const QString& accessibilityLabel() const { return m_accessibilityLabel; }
-    void setAccessibilityLabel(const QString& label) { m_accessibilityLabel = label; }
+    const QString& accessibilityLabel() const;
+    void setAccessibilityLabel(const QString& label);
     // The block margins this node and its descendants ask for, merged at build time.
     const BlockMargin& blockMargin() const { return m_blockMargin; }
     void mergeBlockMargin(const BlockMargin& margin) { m_blockMargin = m_blockMargin.merged(margin); }
@@ -90,7 +90,7 @@ public:
     // Tells the root's owner to paint again, the layout unchanged.
     void requestRepaint();
     // Set on a root by its host.
-    void setChangeHandler(std::function<void(Change)> handler) { m_changeHandler = std::move(handler); }
+    void setChangeHandler(std::function<void(Change)> handler);
 
 protected:
     virtual QSizeF sizeThatFits(const ProposedSize& proposal) = 0;
@@ -110,20 +110,27 @@ protected:
     std::vector<std::unique_ptr<RenderNode>> m_children;
 
 private:
+    // A measurement: the proposal's lengths (NaN where it left one open) and the size.
     struct CacheEntry {
-        ProposedSize proposal;
+        double width;
+        double height;
         QSizeF size;
     };
+    // What few nodes have, kept apart so that the many without stay small.
+    struct Extras {
+        QString id;
+        QString accessibilityLabel;
+        std::function<void(Change)> changeHandler;
+    };
+    Extras& extras();
     std::vector<CacheEntry> m_cache;
     bool m_placed = false; // the children stand where the frame puts them
     QRectF m_frame;
     QRectF m_visualRect;
     RenderNode* m_parent = nullptr;
-    QString m_id;
-    QString m_accessibilityLabel;
+    std::unique_ptr<Extras> m_extras;
     BlockMargin m_blockMargin;
     double m_layoutPriority = 0;
-    std::function<void(Change)> m_changeHandler;
 };
 
 using RenderNodePtr = std::unique_ptr<RenderNode>;
