@@ -13,6 +13,8 @@
 // usage: bench_markdown_hostile [Google Benchmark flags]   (--benchmark_filter=NONE for the
 //        whole layouts alone)
 
+#include <benchsupport/PeakMemory.h>
+
 #include "mddoc/OffscreenDocument.h"
 #include "mddoc/Themes.h"
 
@@ -21,7 +23,6 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -156,19 +157,6 @@ const std::vector<ManyBlocks>& manyBlocks()
     return all;
 }
 
-// The process's own peak resident set in KB (getrusage's would carry over its parent's).
-long peakKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
 // Child mode: lays one document out whole one way; prints the milliseconds and the peak in KB.
 int measureWhole(const QString& kind, int index)
 {
@@ -184,7 +172,7 @@ int measureWhole(const QString& kind, int index)
         document.setMarkdown(text);
         benchmark::DoNotOptimize(document.documentLayout()->documentSize());
     }
-    std::printf("%.1f %ld\n", double(timer.nsecsElapsed()) / 1e6, peakKilobytes());
+    std::printf("%.1f %ld\n", double(timer.nsecsElapsed()) / 1e6, benchsupport::peakKilobytes());
     return 0;
 }
 

@@ -16,6 +16,8 @@
 // usage: bench_markdown_view [ROUNDS]   (default 5; every figure is the median over the rounds)
 //        bench_markdown_view --rss view|qtextdocument|none FILE|NAME   (one peak RSS, in KB)
 
+#include <benchsupport/PeakMemory.h>
+
 #include "mddoc/Markdown.h"
 
 #include "mdview/Host.h"
@@ -292,20 +294,6 @@ double streaming(const Document& document)
     return median(updates);
 }
 
-// The process's own peak: getrusage's maximum would carry over the peak of the parent that
-// started it, which the kernel keeps across exec.
-long peakKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
 // Child mode: opens one document one way and prints the peak resident set in kilobytes. The view
 // is opened as a reader would: first screen, the background layout to its end, then End.
 int measureResidentSet(const QString& kind, const QString& path)
@@ -324,15 +312,15 @@ int measureResidentSet(const QString& kind, const QString& path)
         QApplication::sendEvent(window.area, &end);
         window.paint();
         settle(window);
-        std::printf("%ld\n", peakKilobytes());
+        std::printf("%ld\n", benchsupport::peakKilobytes());
     } else if (kind == QLatin1String("qtextdocument")) {
         QTextDocument doc;
         doc.setTextWidth(width);
         doc.setMarkdown(text);
         benchmark::DoNotOptimize(doc.documentLayout()->documentSize());
-        std::printf("%ld\n", peakKilobytes());
+        std::printf("%ld\n", benchsupport::peakKilobytes());
     } else {
-        std::printf("%ld\n", peakKilobytes());
+        std::printf("%ld\n", benchsupport::peakKilobytes());
     }
     return 0;
 }
