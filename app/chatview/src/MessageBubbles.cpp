@@ -32,6 +32,7 @@ using markdown::InlineNode;
 namespace {
 
 constexpr int padding = 10;
+constexpr int defaultVisibleHeight = 800;
 
 // Longer texts are cut for display: a label cannot lay out megabytes.
 QString displayable(const QString& text)
@@ -145,9 +146,8 @@ ChatMarkdownBubbleView::ChatMarkdownBubbleView(std::function<Look(const QPalette
         return styled;
     });
     m_markdown->focusProxy()->installEventFilter(this);
-    m_nextBlocks.setSingleShot(true);
-    m_nextBlocks.setInterval(0);
-    connect(&m_nextBlocks, &QTimer::timeout, this, &ChatMarkdownBubbleView::showMoreBlocks);
+    // Heights that settle in the background change the bubble's.
+    connect(&m_markdown->host(), &mdview::ViewHost::extentChanged, this, &MessageBubble::sizeChanged);
 }
 
 void ChatMarkdownBubbleView::setText(const QString& text)
@@ -159,37 +159,51 @@ void ChatMarkdownBubbleView::setText(const QString& text)
 }
 
 // Parsed here rather than by the widget: images are turned into links before anything could
-// fetch them.
+// fetch them. The whole document goes to the widget at once; each block is laid out once.
 void ChatMarkdownBubbleView::applyContent()
 {
     const QByteArray utf8 = m_text.toUtf8();
-    m_content = markdown::MarkdownContent(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    markdown::MarkdownContent content(std::string_view(utf8.constData(), std::size_t(utf8.size())));
     // Every image starts with "![".
     if (m_text.contains(QStringLiteral("![")))
-        m_content = imagesAsLinks(m_content, style::isDark(palette()));
+        content = imagesAsLinks(content, style::isDark(palette()));
     m_hasContent = true;
-    m_shownBlocks = 0;
-    showMoreBlocks();
-}
-
-// A long text joins in steps of a few blocks, one step per turn of the event loop, so that a
-// large answer never holds the loop up for long; the blocks already shown are kept.
-void ChatMarkdownBubbleView::showMoreBlocks()
-{
-    const std::vector<markdown::BlockNode>& blocks = m_content.blocks();
-    m_shownBlocks = std::min(blocks.size(), m_shownBlocks + blocksPerStep);
+    const bool lazy = content.blocks().size() > lazyBlockCount;
+    if (lazy != m_lazy) {
+        m_lazy = lazy;
+        // Until the transcript says what it shows: a screen from the top.
+        m_markdown->host().setViewportHeight(lazy ? std::optional<double>(defaultVisibleHeight) : std::nullopt);
+    }
     fitTextWidth();
-    if (m_shownBlocks == blocks.size())
-        m_markdown->setContent(m_content);
-    else
-        m_markdown->setContent(markdown::MarkdownContent(
-            std::vector<markdown::BlockNode>(blocks.begin(), blocks.begin() + std::ptrdiff_t(m_shownBlocks))));
+    m_markdown->setContent(content);
     layoutContent();
     emit sizeChanged();
-    if (m_shownBlocks < blocks.size())
-        m_nextBlocks.start();
-    else
-        m_nextBlocks.stop();
+}
+
+bool ChatMarkdownBubbleView::isSettled() const
+{
+    return m_markdown->host().isSettled();
+}
+
+bool ChatMarkdownBubbleView::setVisibleRange(int top, int height, bool atEnd)
+{
+    if (!m_lazy)
+        return false;
+    mdview::ViewHost& host = m_markdown->host();
+    host.setViewportHeight(std::max(1, height));
+    return host.scrollTo(top - padding, atEnd);
+}
+
+std::optional<int> ChatMarkdownBubbleView::visibleTop() const
+{
+    if (!m_lazy)
+        return std::nullopt;
+    return padding + int(std::lround(m_markdown->host().viewportTop()));
+}
+
+bool ChatMarkdownBubbleView::holdsSelection() const
+{
+    return m_markdown->host().hasSelection();
 }
 
 // One measurement at the width the bubble may take: the content's own width (the widest line)
@@ -199,7 +213,8 @@ QSize ChatMarkdownBubbleView::sizeFor(int width) const
     const int inner = std::max(1, width - 2 * padding);
     mdview::RenderNode* root = m_markdown->host().root();
     const QSizeF fit = root ? root->measure({double(inner), std::nullopt}) : QSizeF();
-    const int contentWidth = std::clamp(int(std::ceil(fit.width())), 1, inner);
+    // A lazy text's width is known only for what has been measured: it takes the whole width.
+    const int contentWidth = m_lazy ? inner : std::clamp(int(std::ceil(fit.width())), 1, inner);
     return {contentWidth + 2 * padding, int(std::ceil(fit.height())) + 2 * padding};
 }
 
@@ -439,7 +454,17 @@ void ToolMessageBubbleView::setExpanded(bool expanded)
 
 int ToolMessageBubbleView::headerHeight() const
 {
-    return std::max(markSize, QFontMetrics(captionCode(font())).height());
+    return collapsedHeight(font()) - 2 * padding;
+}
+
+int ToolMessageBubbleView::collapsedHeight(const QFont& font)
+{
+    return padding + std::max(markSize, QFontMetrics(captionCode(font)).height()) + padding;
+}
+
+bool ToolMessageBubbleView::holdsSelection() const
+{
+    return m_body && m_body->textCursor().hasSelection();
 }
 
 int ToolMessageBubbleView::bodyHeight() const
@@ -568,6 +593,11 @@ void ParsingErrorBubbleView::setMessage(const ChatMessageModel& message)
 {
     m_text->setText(displayable(message.content));
     emit sizeChanged();
+}
+
+bool ParsingErrorBubbleView::holdsSelection() const
+{
+    return m_text->hasSelectedText();
 }
 
 QSize ParsingErrorBubbleView::sizeFor(int width) const

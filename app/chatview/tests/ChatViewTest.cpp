@@ -10,6 +10,9 @@
 #include <testsupport/HttpServer.h>
 #include <testsupport/QtPrinting.h>
 
+#include <mdview/Host.h>
+#include <mdview/RenderNode.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -495,6 +498,160 @@ TEST_F(ChatPane, RowsAreKeyedByIdAndChangedInPlace)
     EXPECT_EQ(panel(0).right() + 1, transcript->row(0)->width());
     EXPECT_LT(panel(0).width(), transcript->row(0)->width() / 2) << "the panel hugs a short text";
     EXPECT_EQ(panel(3).left(), 0);
+}
+
+// An answer whose estimated height is far from what it measures: wrapped text, a list and code.
+QString mixedAnswer(int i)
+{
+    return QStringLiteral("Answer %1 with `code` and **bold** words that wrap at the width of the bubble, and then "
+                          "some more text to wrap again.\n\n- one\n- two\n\n```\nint x = %1;\n```\n")
+        .arg(i);
+}
+
+using quillora::chat::ChatMarkdownBubbleView;
+using quillora::chat::ChatMessageRowView;
+using quillora::chat::ChatTranscriptView;
+
+// The row views that exist, once those let go are gone.
+qsizetype rowViews(ChatTranscriptView& transcript)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return transcript.viewport()->findChildren<ChatMessageRowView*>(Qt::FindDirectChildrenOnly).size();
+}
+
+TEST_F(ChatPane, OnlyRowsNearTheViewportAreBuiltAndHeightsSettleToWhatTheyMeasure)
+{
+    FakeChatService& service = showPane({420, 400});
+    send(service, QStringLiteral("first"));
+    for (int i = 0; i < 200; ++i)
+        service.deliver(E::AssistantMessage{mixedAnswer(i)});
+    ChatTranscriptView* transcript = view->transcript();
+    QScrollBar* bar = transcript->verticalScrollBar();
+    ASSERT_TRUE(waitUntil([&] { return transcript->isSettled() && !transcript->isScrolling(); }, 20000));
+    EXPECT_EQ(bar->value(), bar->maximum() - ChatTranscriptView::margin) << "the newest message's bottom is in view";
+
+    // Far rows hold nothing: the rows built are those near the end.
+    EXPECT_LT(transcript->builtCount(), 30);
+    EXPECT_EQ(rowViews(*transcript), transcript->builtCount());
+    EXPECT_EQ(transcript->row(0), nullptr);
+    std::vector<int> settled;
+    int estimatesOff = 0;
+    for (int i = 0; i < transcript->rowCount(); ++i) {
+        EXPECT_TRUE(transcript->isMeasured(i)) << i;
+        settled.push_back(transcript->rowGeometry(i).height());
+        estimatesOff += settled.back()
+            != ChatMessageRowView::estimatedHeight(vm->messages().at(i), transcript->rowGeometry(i).width(), transcript->font());
+    }
+    EXPECT_GT(estimatesOff, 100) << "settling measured what was estimated";
+    const int contentHeight = transcript->contentHeight();
+
+    // Each settled height is what the row measures once it is shown again, so nothing moves
+    // when the user scrolls through.
+    std::vector<bool> seen(settled.size());
+    for (int value = 0;; value = std::min(bar->maximum(), value + transcript->viewport()->height())) {
+        bar->setValue(value);
+        EXPECT_LT(transcript->builtCount(), 30);
+        for (int i = 0; i < transcript->rowCount(); ++i) {
+            if (!transcript->row(i) || seen[i])
+                continue;
+            seen[i] = true;
+            EXPECT_EQ(transcript->row(i)->heightForWidth(transcript->rowGeometry(i).width()), settled[i]) << i;
+            EXPECT_EQ(transcript->row(i)->geometry().top(), transcript->rowGeometry(i).top() - value) << i;
+        }
+        if (value == bar->maximum())
+            break;
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), transcript->rowCount());
+    EXPECT_EQ(transcript->contentHeight(), contentHeight);
+    EXPECT_EQ(transcript->row(0), nullptr) << "let go again at the end";
+    EXPECT_EQ(rowViews(*transcript), transcript->builtCount());
+}
+
+// While rows below and above are built and let go, a selection, a tool call opened, and the
+// thinking that is still open come back as they were.
+TEST_F(ChatPane, RowsBuiltAgainKeepTheirSelectionOpenCallsAndPulse)
+{
+    FakeChatService& service = showPane({420, 400});
+    send(service, QStringLiteral("first"));
+    service.deliver({E::AssistantMessage{"The answer to copy"}, E::ToolUse{"t1", "Bash", "ls"}, E::ToolResult{"t1", "a\nb"}});
+    for (int i = 0; i < 60; ++i)
+        service.deliver(E::AssistantMessage{mixedAnswer(i)});
+    service.deliver(E::Thinking{"Still *thinking*"});
+    ChatTranscriptView* transcript = view->transcript();
+    QScrollBar* bar = transcript->verticalScrollBar();
+    ASSERT_TRUE(waitUntil([&] { return transcript->isSettled() && !transcript->isScrolling(); }, 20000));
+    const int thinking = transcript->rowCount() - 1;
+    ASSERT_NE(transcript->row(thinking), nullptr);
+
+    bar->setValue(0);
+    EXPECT_EQ(transcript->row(thinking), nullptr);
+    auto* answer = static_cast<ChatMarkdownBubbleView*>(transcript->row(1)->bubble());
+    answer->markdown()->host().selectAll();
+    auto* tool = dynamic_cast<quillora::chat::ToolMessageBubbleView*>(transcript->row(2)->bubble());
+    ASSERT_TRUE(tool);
+    tool->setExpanded(true);
+    const int openHeight = transcript->rowGeometry(2).height();
+
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(transcript->row(1)->bubble(), answer) << "a row holding a selection is kept";
+    EXPECT_EQ(transcript->row(2), nullptr);
+    QTest::keyClick(answer->markdown()->focusProxy(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("The answer to copy"));
+    auto* pulsing = dynamic_cast<quillora::chat::ThinkingMessageBubbleView*>(transcript->row(thinking)->bubble());
+    ASSERT_TRUE(pulsing);
+    EXPECT_TRUE(pulsing->isPulsing());
+
+    answer->markdown()->host().clearSelection();
+    answer->clearFocus();
+    bar->setValue(bar->maximum() - 1);
+    EXPECT_EQ(transcript->row(1), nullptr) << "let go once nothing holds it";
+    bar->setValue(0);
+    tool = dynamic_cast<quillora::chat::ToolMessageBubbleView*>(transcript->row(2)->bubble());
+    ASSERT_TRUE(tool);
+    EXPECT_TRUE(tool->isExpanded());
+    EXPECT_EQ(transcript->rowGeometry(2).height(), openHeight);
+}
+
+TEST_F(ChatPane, TheNewestMessageStaysInViewWhileAnAnswerStreams)
+{
+    FakeChatService& service = showPane({420, 400});
+    send(service, QStringLiteral("go"));
+    ChatTranscriptView* transcript = view->transcript();
+    QScrollBar* bar = transcript->verticalScrollBar();
+    // Its bottom at the viewport's, or the transcript's end margin below it.
+    const auto newestInView = [&] {
+        const int below = transcript->rowGeometry(transcript->rowCount() - 1).bottom() + 1 - bar->value()
+            - transcript->viewport()->height();
+        return transcript->row(transcript->rowCount() - 1)
+            && (bar->maximum() == 0 || (below <= 0 && below >= -ChatTranscriptView::margin));
+    };
+    for (int i = 0; i < 40; ++i) {
+        service.deliver(E::AssistantMessage{mixedAnswer(i)});
+        // Sometimes the next part comes before the scroll to this one is over.
+        testsupport::spin(i % 4 == 0 ? 250 : 10);
+        EXPECT_TRUE(transcript->isScrolling() || newestInView()) << i;
+    }
+
+    // A long answer is laid out lazily, its end first: the pane stays at its end while the rest
+    // of it is measured, and far from what is shown its blocks hold no layout.
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += QStringLiteral("Paragraph %1 of a long answer, with *some* words.\n\n").arg(i);
+    service.deliver(E::AssistantMessage{text});
+    ASSERT_TRUE(waitUntil([&] { return !transcript->isScrolling() && newestInView(); }, 5000));
+    auto* bubble = dynamic_cast<ChatMarkdownBubbleView*>(transcript->row(transcript->rowCount() - 1)->bubble());
+    ASSERT_TRUE(bubble);
+    EXPECT_TRUE(bubble->isLazy());
+    while (!transcript->isSettled()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_TRUE(transcript->isScrolling() || newestInView());
+    }
+    ASSERT_TRUE(waitUntil([&] { return !transcript->isScrolling(); }));
+    EXPECT_TRUE(newestInView());
+    EXPECT_LT(mdview::collectTextNodes(*bubble->markdown()->host().root()).size(), 300u);
+    const QString dump = bubble->markdown()->dump();
+    EXPECT_TRUE(dump.contains(QStringLiteral("Paragraph 2999"))) << "the end is built";
+    EXPECT_FALSE(dump.contains(QStringLiteral("Paragraph 1000 "))) << "the middle is not";
 }
 
 // The pane over the real services, with the scripted stand-ins of the tools -----------------------

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
 class QPlainTextEdit;
 
@@ -32,6 +34,15 @@ public:
     virtual QSize sizeFor(int width) const = 0;
     // Places the bubble's content within its current geometry.
     virtual void layoutContent() {}
+    // What of the bubble the transcript shows: from `top` (in the bubble's coordinates, maybe
+    // past either end) over `height`, or its end with `atEnd`. A bubble laid out lazily lays
+    // out that part first; true when that changed its size.
+    virtual bool setVisibleRange(int /*top*/, int /*height*/, bool /*atEnd*/) { return false; }
+    // Where the top of the part shown stands now, for a bubble laid out lazily: it moves while
+    // heights above it settle.
+    virtual std::optional<int> visibleTop() const { return std::nullopt; }
+    // The user made something of it that a rebuilt bubble would lose (a selection).
+    virtual bool holdsSelection() const { return false; }
 
 signals:
     void sizeChanged();
@@ -60,10 +71,13 @@ private:
 };
 
 // Markdown in a rounded bubble: user and assistant messages (a fill only) and thinking text.
+// A text of many blocks is laid out lazily: the part the transcript shows first, the rest a
+// slice at a time while the event loop is idle, each block once, and blocks far from what is
+// shown give their layout back.
 class ChatMarkdownBubbleView : public MessageBubble {
     Q_OBJECT
 public:
-    static constexpr std::size_t blocksPerStep = 6;
+    static constexpr std::size_t lazyBlockCount = 64;
 
     struct Look {
         QColor fill;
@@ -76,12 +90,16 @@ public:
     void setMessage(const ChatMessageModel& message) override { setText(message.content); }
     void setText(const QString& text);
     QString text() const { return m_text; }
-    // Whether every block of the text is shown (a long one joins in steps).
-    bool isComplete() const { return m_shownBlocks == m_content.blocks().size(); }
+    // Whether the text is laid out lazily, and whether every block of it has been measured.
+    bool isLazy() const { return m_lazy; }
+    bool isSettled() const;
     // The bubble spans the width it is given; its panel, within it, hugs the text.
     QSize sizeFor(int width) const override;
     QRect panelRect() const;
     void layoutContent() override;
+    bool setVisibleRange(int top, int height, bool atEnd) override;
+    std::optional<int> visibleTop() const override;
+    bool holdsSelection() const override;
     mddoc::Markdown* markdown() const { return m_markdown; }
 
 protected:
@@ -96,16 +114,13 @@ protected:
 
 private:
     void applyContent();
-    void showMoreBlocks();
     void fitTextWidth();
 
     std::function<Look(const QPalette&)> m_look;
     mddoc::Markdown* m_markdown;
     QString m_text;
     bool m_hasContent = false;
-    markdown::MarkdownContent m_content;
-    std::size_t m_shownBlocks = 0;
-    QTimer m_nextBlocks;
+    bool m_lazy = false;
     double m_opacity = 1;
 };
 
@@ -142,6 +157,10 @@ public:
     explicit ToolMessageBubbleView(QWidget* parent = nullptr);
     void setMessage(const ChatMessageModel& message) override;
     QSize sizeFor(int width) const override;
+    bool holdsSelection() const override;
+    // The height of a collapsed bubble (also of the processing bubble: a caption line and a
+    // mark in a padded block) in a font.
+    static int collapsedHeight(const QFont& font);
 
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded);
@@ -198,6 +217,7 @@ public:
     explicit ParsingErrorBubbleView(QWidget* parent = nullptr);
     void setMessage(const ChatMessageModel& message) override;
     QSize sizeFor(int width) const override;
+    bool holdsSelection() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
