@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the application and starts it on the given folders or files
-# (with none, on the last project, else the user's home folder).
+# (with none, on the last project, else on no project).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" --gui

@@ -62,8 +62,6 @@ void QuilloraApp::launch(const QStringList& arguments)
                 Qt::QueuedConnection);
     for (const auto& argument : arguments)
         openURL(urlFromArgument(argument));
-    if (arguments.isEmpty() && appViewModel().selectedFolderURL().isEmpty())
-        openURL(QUrl::fromLocalFile(QDir::homePath()));
 }
 
 void QuilloraApp::openURL(const QUrl& url)

@@ -15,6 +15,7 @@
 #include "terminal/view/LocalProcessTerminalView.h"
 #include "terminal/view/TerminalPane.h"
 #include "window/AppDetailView.h"
+#include "window/DetailViews.h"
 
 #include <platform/SecurityScopedResources.h>
 #include <platform/UserDefaults.h>
@@ -37,6 +38,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <iterator>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -227,11 +232,66 @@ TEST_F(QuilloraAppTest, ASecondLaunchRestoresTheProjectAndFile)
     EXPECT_EQ(second.appViewModel().selectedFile()->name, QStringLiteral("README.md"));
 }
 
-TEST_F(QuilloraAppTest, WithoutArgumentsOrMemoryTheHomeFolderOpens)
+// The inode numbers of the folders this process watches through inotify.
+std::set<quint64> watchedInodes()
 {
+    std::set<quint64> inodes;
+    const QDir fdinfo(QStringLiteral("/proc/self/fdinfo"));
+    for (const QString& fd : fdinfo.entryList(QDir::Files)) {
+        QFile info(fdinfo.filePath(fd));
+        if (!info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            if (!line.startsWith("inotify wd:"))
+                continue;
+            const qsizetype at = line.indexOf(" ino:");
+            inodes.insert(line.mid(at + 5, line.indexOf(' ', at + 5) - at - 5).toULongLong(nullptr, 16));
+        }
+    }
+    return inodes;
+}
+
+quint64 inode(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+TEST_F(QuilloraAppTest, WithoutArgumentsOrMemoryNoProjectOpens)
+{
+    std::set<quint64> homeFolders{inode(QDir::homePath())};
+    for (int i = 0; i < 20; ++i) {
+        const QString folder = QDir::home().filePath(QStringLiteral("folder %1").arg(i));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        homeFolders.insert(inode(folder));
+    }
     QuilloraApp app;
     app.launch({});
-    EXPECT_EQ(app.appViewModel().selectedFolderURL(), QUrl::fromLocalFile(QDir::homePath()));
+    ContentView* window = firstWindow(app);
+    ASSERT_TRUE(window);
+    bool scanned = false;
+    QObject::connect(&app.appViewModel(), &AppViewModel::scanFinished, [&] { scanned = true; });
+    testsupport::spin(300); // the time a scan or a watcher's walk would take to show
+
+    const AppViewModel& model = app.appViewModel();
+    EXPECT_TRUE(model.selectedFolderURL().isEmpty());
+    EXPECT_FALSE(model.selectedFile());
+    EXPECT_TRUE(model.selectedDirectoryURL().isEmpty());
+    EXPECT_TRUE(model.fileTreeNodes().empty());
+    EXPECT_FALSE(model.isScanning() || scanned) << "no scan";
+    std::set<quint64> watchedHome;
+    std::ranges::set_intersection(watchedInodes(), homeFolders, std::inserter(watchedHome, watchedHome.end()));
+    EXPECT_TRUE(watchedHome.empty()) << "no watch in the home folder";
+    const auto defaults = platform::UserDefaults::standard();
+    for (const char* key : {"quillora.directory.lastSelectedDirectory", "quillora.directory.lastSelectedDirectoryBookmark",
+                            "quillora.file.lastSelectedFile", "quillora.file.lastSelectedFileBookmark"})
+        EXPECT_FALSE(defaults->contains(QString::fromLatin1(key))) << key;
+
+    FileViewerEmptyStateView* empty = window->detail()->emptyState();
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->isVisible());
+    EXPECT_EQ(empty->openProjectButton()->text(), QStringLiteral("Open Project"));
+    EXPECT_TRUE(empty->openProjectButton()->isVisible());
 }
 
 TEST_F(QuilloraAppTest, BadArgumentsAreIgnored)

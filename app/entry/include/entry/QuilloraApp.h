@@ -28,7 +28,8 @@ public:
     AppViewModel& appViewModel();
 
     // Shows the first main window and opens each command-line argument as the platform's
-    // open-URL request; with none and no project restored, opens the user's home folder. With
+    // open-URL request; with none, the window shows what the view model restored, which with
+    // nothing remembered is no project at all (the empty state offers Open Project). With
     // QUILLORA_QUIT_AFTER_FIRST_PAINT=1 in the environment the application quits as soon as
     // that window has painted what its file viewer area shows (so start-up can be timed).
     void launch(const QStringList& arguments);
