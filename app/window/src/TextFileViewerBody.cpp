@@ -25,6 +25,10 @@
 namespace quillora {
 
 // Applies precomputed highlight runs to the blocks of a document as they are laid out.
+//
+// The runs are offsets into the highlighted text, where a CR LF pair is two characters; the
+// document holds such a pair as one block separator (as it holds a lone LF or CR). The runs are
+// moved onto the document's positions, one place back for each pair before them.
 class RunHighlighter : public QSyntaxHighlighter {
 public:
     RunHighlighter(QTextDocument* document, const richtext::AttributedText& highlighted)
@@ -40,10 +44,19 @@ public:
                 m_formats.push_back(format);
             }
         }
+        // The line feeds that close a CR LF pair: the places the document does not have.
+        const QString& text = highlighted.text();
+        std::vector<qsizetype> pairedFeeds;
+        for (qsizetype i = text.indexOf(u"\r\n"); i >= 0; i = text.indexOf(u"\r\n", i + 2))
+            pairedFeeds.push_back(i + 1);
+        const auto documentPosition = [&](qsizetype offset) {
+            const auto before = std::upper_bound(pairedFeeds.begin(), pairedFeeds.end(), offset);
+            return offset - qsizetype(before - pairedFeeds.begin());
+        };
         m_runs.reserve(highlighted.runs().size());
         for (const richtext::TextRun& run : highlighted.runs())
             if (formats[run.style] >= 0)
-                m_runs.push_back({run.start, run.start + run.length, formats[run.style]});
+                m_runs.push_back({documentPosition(run.start), documentPosition(run.start + run.length), formats[run.style]});
     }
 
 protected:
@@ -177,7 +190,8 @@ QFont textFont()
 }
 
 // The next piece of at most `limit` code units from `offset`, ending after a line feed when
-// there is one, and never between the two halves of a surrogate pair.
+// there is one, never between the two halves of a surrogate pair, and never between the CR and
+// the LF of a pair (apart, each would make a line break of its own).
 qsizetype pieceEnd(const QString& text, qsizetype offset, qsizetype limit)
 {
     qsizetype end = std::min(text.size(), offset + limit);
@@ -188,6 +202,8 @@ qsizetype pieceEnd(const QString& text, qsizetype offset, qsizetype limit)
         return lineEnd + 1;
     if (text.at(end - 1).isHighSurrogate())
         --end;
+    else if (text.at(end - 1) == u'\r' && text.at(end) == u'\n')
+        ++end;
     return end;
 }
 

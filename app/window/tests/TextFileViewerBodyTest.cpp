@@ -1,6 +1,9 @@
 #include "window/TextFileViewerBody.h"
 
+#include "window/FileTextDecoding.h"
 #include "window/GrammarCodeHighlighter.h"
+
+#include "richtext/gui/QtConversions.h"
 
 #include <testsupport/EventLoop.h>
 #include <testsupport/QtPrinting.h>
@@ -105,6 +108,78 @@ TEST(TextFileViewerBody, SwiftRunsColourTheTextAndErrorsReplaceIt)
     body.showError(QStringLiteral("/p/main.swift"), QStringLiteral("Could not display file format 'swift'."));
     EXPECT_TRUE(body.isShowingError());
     EXPECT_EQ(body.errorMessage(), QStringLiteral("Could not display file format 'swift'."));
+}
+
+// The colour drawn on the character in `column` of `block`; nothing when it keeps the text's own.
+std::optional<QRgb> colourAt(const QTextBlock& block, qsizetype column)
+{
+    for (const QTextLayout::FormatRange& range : block.layout()->formats())
+        if (column >= range.start && column < range.start + range.length && range.format.hasProperty(QTextFormat::ForegroundBrush))
+            return range.format.foreground().color().rgba();
+    return std::nullopt;
+}
+
+// Walks the decoded text beside the document: each LF, CR LF and lone CR is one line break there,
+// and every other character sits in its line with the colour of its run.
+void expectColoursOnTheirCharacters(const QTextDocument& document, const richtext::AttributedText& highlighted)
+{
+    const QString& text = highlighted.text();
+    QTextBlock block = document.begin();
+    qsizetype column = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\n' || c == u'\r') {
+            ASSERT_EQ(column, block.text().size()) << "a line break at offset " << i;
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            block = block.next();
+            column = 0;
+            continue;
+        }
+        ASSERT_TRUE(block.isValid()) << "offset " << i;
+        ASSERT_LT(column, block.text().size()) << "offset " << i;
+        ASSERT_EQ(block.text().at(column), c) << "offset " << i;
+        const auto& color = highlighted.attributesAt(i)->foregroundColor;
+        const std::optional<QRgb> expected = color ? std::optional(richtext::toQColor(*color).rgba()) : std::nullopt;
+        ASSERT_EQ(colourAt(block, column), expected) << "offset " << i << " '" << QString(c).toStdString() << "'";
+        ++column;
+    }
+    EXPECT_FALSE(block.next().isValid());
+}
+
+TEST(TextFileViewerBody, SwiftColoursStayOnTheirCharactersWhateverTheLineEndings)
+{
+    // LF, CR LF, lone CR and CR CR LF, which decodes to CR LF.
+    const QByteArray mixed = "import Foundation\n"
+                             "let a = 1\r\n"
+                             "var b = \"two\"\r"
+                             "// three\r\r\n"
+                             "func four() -> Int { 4 }\r\r\n"
+                             "\r\r\n"
+                             "struct Five { let x: Int }\r"
+                             "\n"
+                             "let six = \"\"\"\r\r\nsix\r\n\"\"\"\n";
+    // The body fills its document in pieces of 32 KiB, each ending after a line feed where it
+    // holds one. Lines that end in a lone CR hold none, so here the first piece ends between the
+    // two halves of a pair.
+    QByteArray crLines;
+    while (crLines.size() < 32 * 1024 - 1)
+        crLines += "let x = 1 // seven\r";
+    crLines.truncate(32 * 1024 - 1);
+    crLines += "\r\r\nlet y = \"eight\"\r";
+
+    for (const QByteArray& bytes : {mixed, crLines}) {
+        const auto decoded = decodeFileText(bytes, QUrl::fromLocalFile(QStringLiteral("/p/main.swift")));
+        ASSERT_TRUE(std::holds_alternative<QString>(decoded));
+        const auto shown = content(std::get<QString>(decoded), true);
+        TextFileViewerBody body;
+        body.resize(500, 300);
+        body.show();
+        body.showText(QStringLiteral("/p/main.swift"), shown, true);
+        ASSERT_TRUE(waitUntil([&] { return !body.isFilling(); }));
+        QCoreApplication::processEvents();
+        expectColoursOnTheirCharacters(*body.textView()->document(), *shown->highlightedSwiftText);
+    }
 }
 
 TEST(TextFileViewerBody, CtrlFFindsAndRoundsTheEnd)
