@@ -2,6 +2,8 @@
 
 #include "platform/SystemLog.h"
 
+#include "ChangeCoalescer.h"
+
 #include <QFile>
 #include <QMetaObject>
 #include <QSet>
@@ -17,7 +19,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -249,14 +250,16 @@ struct RecursiveWatcher::Worker {
         if (rootDeferred && addWatch(rootPath) < 0)
             return;
         addTree(rootPath, false); // the root is watched already; this finds the folders below it
-        using Clock = std::chrono::steady_clock;
-        std::optional<Clock::time_point> deadline;
+        using Clock = ChangeCoalescer::Clock;
+        ChangeCoalescer coalescer(latency);
         alignas(inotify_event) char buffer[64 * 1024];
         for (;;) {
             int timeout = -1;
-            if (deadline) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-                timeout = int(std::max<long long>(0, left));
+            if (const auto deadline = coalescer.deadline()) {
+                const auto now = Clock::now();
+                timeout = *deadline <= now
+                    ? 0
+                    : int(std::chrono::ceil<std::chrono::milliseconds>(*deadline - now).count());
             }
             pollfd fds[2] = {{wakeFd, POLLIN, 0}, {inotifyFd, POLLIN, 0}};
             const int ready = ::poll(fds, 2, timeout);
@@ -266,15 +269,13 @@ struct RecursiveWatcher::Worker {
                 return;
             if (fds[1].revents & POLLIN) {
                 const ssize_t length = ::read(inotifyFd, buffer, sizeof buffer);
-                if (length > 0 && handleEvents(buffer, length) && !deadline)
-                    deadline = Clock::now() + latency;
+                if (length > 0 && handleEvents(buffer, length))
+                    coalescer.noteChange();
             } else if (fds[1].revents) {
                 return; // the inotify descriptor broke: nothing more will come
             }
-            if (deadline && Clock::now() >= *deadline) {
-                deadline.reset();
+            if (coalescer.takeDue(Clock::now()))
                 post();
-            }
         }
     }
 };

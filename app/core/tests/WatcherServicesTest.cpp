@@ -32,7 +32,11 @@ struct Counter {
 // Long enough for a batch after the 300 ms latency to have arrived.
 constexpr int settleMs = 800;
 
-TEST(DirectoryWatcherService, BurstOfChangesIsOneCallbackOnTheMainThread)
+// The first change after a quiet spell is reported at once, the rest of a burst together once
+// the latency has passed: a burst within the latency is one callback or two, never one per event.
+constexpr int maxCallsPerBurst = 2;
+
+TEST(DirectoryWatcherService, BurstOfChangesIsAtMostTwoCallbacksOnTheMainThread)
 {
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath(QStringLiteral("docs/.git")));
@@ -52,12 +56,13 @@ TEST(DirectoryWatcherService, BurstOfChangesIsOneCallbackOnTheMainThread)
     writeFile(dir.filePath(QStringLiteral("docs/.git/index")), "x");
     ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
     testsupport::spin(settleMs);
-    EXPECT_EQ(counter.calls, 1);
+    EXPECT_LE(counter.calls, maxCallsPerBurst);
     EXPECT_FALSE(counter.offMainThread);
 
     // The folder made after the start is watched too.
+    const int before = counter.calls;
     writeFile(dir.filePath(QStringLiteral("new/inner/b.md")), "x");
-    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls == 2; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > before; }));
 }
 
 TEST(DirectoryWatcherService, RestartWatchesOnlyTheNewFolder)
@@ -72,9 +77,9 @@ TEST(DirectoryWatcherService, RestartWatchesOnlyTheNewFolder)
     testsupport::spin(settleMs);
     EXPECT_EQ(counter.calls, 0);
     writeFile(second.filePath(QStringLiteral("seen")), "x");
-    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls == 1; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
     testsupport::spin(settleMs);
-    EXPECT_EQ(counter.calls, 1);
+    EXPECT_LE(counter.calls, maxCallsPerBurst);
 }
 
 TEST(FileWatcherService, FiresForEntriesNamedLikeTheFileOnly)
@@ -109,8 +114,12 @@ TEST(FileWatcherService, FiresForEntriesNamedLikeTheFileOnly)
         if (c.fires) {
             ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
         }
-        testsupport::spin(c.fires ? 400 : settleMs);
-        EXPECT_EQ(counter.calls, c.fires ? 1 : 0);
+        testsupport::spin(settleMs);
+        if (c.fires) {
+            EXPECT_LE(counter.calls, maxCallsPerBurst);
+        } else {
+            EXPECT_EQ(counter.calls, 0);
+        }
         watcher.stop();
     }
 }

@@ -12,10 +12,12 @@ namespace platform {
 // Watches a folder and everything below it through inotify: one watch per folder, folders that
 // appear later are watched as they appear. The folder itself is watched before start() returns;
 // the folders below it are found by the watcher's own thread, so that starting on a large tree
-// (a home folder) does not hold up the caller. Changes are gathered for `latency` after the
-// first one and handed over as one batch on the watcher's thread (the main thread). No callback
-// runs after stop(), after a new start(), or after the watcher is destroyed. When the system's
-// watch limit is reached, the rest of the tree goes unwatched (logged once per process).
+// (a home folder) does not hold up the caller. Changes are handed over in batches on the thread
+// the watcher lives on (the main thread): the first change after a quiet spell at once, the
+// changes that follow within `latency` of a hand-over together once `latency` has passed since
+// it. No callback runs after stop(), after a new start(), or after the watcher is destroyed.
+// When the system's watch limit is reached, the rest of the tree goes unwatched (logged once
+// per process).
 class RecursiveWatcher : public QObject {
     Q_OBJECT
 
