@@ -121,8 +121,20 @@ void HttpServer::respond(QTcpSocket* socket, const Response& response)
             + "\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
-    socket->write(head + "\r\n" + response.body);
-    if (response.closeDelimited || response.declaredLength > response.body.size())
+    const bool closes = response.closeDelimited || response.declaredLength > response.body.size();
+    const int pieces = std::max(1, response.pieces);
+    const qsizetype pieceSize = (response.body.size() + pieces - 1) / pieces;
+    socket->write(head + "\r\n" + response.body.first(std::min(pieceSize, response.body.size())));
+    for (int piece = 1; piece < pieces; ++piece) {
+        const QByteArray part = response.body.mid(piece * pieceSize, pieceSize);
+        const bool last = piece == pieces - 1;
+        QTimer::singleShot(piece * response.pieceDelayMs, socket, [socket, part, last, closes] {
+            socket->write(part);
+            if (last && closes)
+                socket->disconnectFromHost();
+        });
+    }
+    if (pieces == 1 && closes)
         socket->disconnectFromHost();
 }
 

@@ -277,10 +277,15 @@ void Api::transfer(const ApiRequest& prepared, Form form, std::function<void(con
                 return;
             }
             if (!carriesHttpAnswer(*reply)) {
+                // The transport ends a transfer that outlasts the request's transfer time-out as
+                // cancelled. Nothing else cancels a reply that only this function holds (its own
+                // aborts are told apart above), so a cancel here is the client's time-out.
+                const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError;
                 // The awaited form logs the error's full description: its text and its kind.
-                QString text = reply->errorString();
+                QString text = timedOut ? QStringLiteral("The request timed out.") : reply->errorString();
                 if (awaited) {
-                    const char* kind = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error());
+                    const auto error = timedOut ? QNetworkReply::TimeoutError : reply->error();
+                    const char* kind = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
                     text += QStringLiteral(" (QNetworkReply::%1)").arg(QLatin1StringView(kind));
                 }
                 logError(lines(awaited).transportError, text);

@@ -57,7 +57,7 @@ TEST(Api, EveryAnswerBecomesItsResult)
     Response cutShort{200, validList.left(40)};
     cutShort.declaredLength = validList.size();
     Response tooSlow{200, validList};
-    tooSlow.delayMs = 5000;
+    tooSlow.delayMs = 10000;
     Response toOtherPort{302, {}};
     toOtherPort.headers = {{"Location", elsewhere.url(QStringLiteral("/api/wish/list")).toEncoded()}};
     Response toSameOrigin{307, {}};
@@ -99,7 +99,7 @@ TEST(Api, EveryAnswerBecomesItsResult)
          cutShort,
          Reason::requestResultedInError,
          {QStringLiteral("❌ Line: 36 | Api | ")}},
-        {"time-out", tooSlow, Reason::requestResultedInError, {QStringLiteral("❌ Line: 36 | Api | ")}},
+        {"time-out", tooSlow, Reason::requestResultedInError, {QStringLiteral("❌ Line: 36 | Api | The request timed out.")}},
         {"redirect to another port",
          toOtherPort,
          Reason::requestResultedInError,
@@ -109,7 +109,8 @@ TEST(Api, EveryAnswerBecomesItsResult)
         {"body over the cap", overCap, Reason::couldNotDecodeBackendResponse, {QStringLiteral("❌ Line: 52 | Api | ")}},
     };
 
-    const Api api = service.api(1s);
+    // A time-out that a loaded machine moving the 16 MB over the cap does not reach.
+    const Api api = service.api(3s);
     for (const auto& c : cases) {
         service.server().setResponse(FeedbackTestService::listPath, c.response);
         QObject context;
@@ -177,6 +178,32 @@ TEST(Api, RefusedConnectionsAndAwaitedCallsLogInTheirOwnForm)
     ASSERT_TRUE(list);
     EXPECT_EQ(list->error().reason, Reason::requestResultedInError);
     EXPECT_EQ(errorLines(output), QStringList{QStringLiteral("❌ Line: 36 | Api | Connection refused")});
+}
+
+// The transport ends a stalled transfer as a cancel; the client knows the time-out for its own.
+TEST(Api, ATransferThatStallsTimesOutAndOneThatMovesDoesNot)
+{
+    FeedbackTestService service;
+    ASSERT_TRUE(service.isListening());
+    const Api api = service.api(2s);
+    service.reply(FeedbackTestService::userPath, encodeJson(UserResponse{QUuid::createUuid()}), 200, 10000);
+    std::optional<ApiResult<UserResponse>> user;
+    const QString output = testsupport::captureStdout([&] {
+        user = awaitResult<UserResponse>([&](auto done) { api.updateUser({}, &service.server(), done); });
+    });
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->error().reason, Reason::requestResultedInError);
+    EXPECT_EQ(errorLines(output), QStringList{QStringLiteral("❌ Line: 98 | Api | The request timed out. (QNetworkReply::TimeoutError)")});
+
+    // Longer than the time-out in all, but never still for as long.
+    Response paced{200, validList};
+    paced.pieces = 16;
+    paced.pieceDelayMs = 150;
+    service.server().setResponse(FeedbackTestService::listPath, paced);
+    std::optional<ApiResult<ListWishResponse>> list;
+    const QString listed = testsupport::captureStdout([&] { list = fetchList(api, &service.server()); });
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(list->isSuccess()) << listed.toStdString();
 }
 
 TEST(Api, OnlyAbsoluteHttpBaseAddressesFormRequests)

@@ -14,7 +14,7 @@ class QTcpSocket;
 namespace testsupport {
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests: answers each path with scripted responses
-// (status, headers, body, delay, truncation) and records every request it receives, with its
+// (status, headers, body, delay, truncation, pace) and records every request it receives, with its
 // method, headers and body. Paths without a script get a 404.
 class HttpServer : public QObject {
     Q_OBJECT
@@ -28,6 +28,9 @@ public:
         qint64 declaredLength = -1;
         // Sends no Content-Length; the body ends when the connection closes.
         bool closeDelimited = false;
+        // Sends the body in this many pieces, `pieceDelayMs` apart: a slow transfer that moves.
+        int pieces = 1;
+        int pieceDelayMs = 0;
     };
 
     struct Request {

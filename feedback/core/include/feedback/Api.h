@@ -37,8 +37,9 @@ struct ApiRequest {
 // alone, whatever the status (a body that decodes as the response is a success, one that decodes
 // as an error body is that error, anything else, empty included, is couldNotDecodeBackendResponse).
 // A transfer that fails below HTTP (refused, reset, cut short, timed out, TLS, a redirect to
-// another origin) is requestResultedInError. A body over maxBodyBytes is abandoned as
-// undecodable.
+// another origin) is requestResultedInError; the transfer time-out is logged as "The request
+// timed out.", the other failures with the transport's text. A body over maxBodyBytes is
+// abandoned as undecodable.
 class Api {
 public:
     static constexpr std::chrono::milliseconds defaultTransferTimeout{60'000};
