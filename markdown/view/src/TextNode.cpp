@@ -3,6 +3,7 @@
 #include "richtext/gui/QtConversions.h"
 
 #include <QFontMetricsF>
+#include <QTextBoundaryFinder>
 
 #include <QHashFunctions>
 
@@ -39,16 +40,6 @@ bool isControlOrLoneSurrogate(QChar c)
     return (u < 0x20 && u != '\t') || (u >= 0x7F && u <= 0x9F) || c.isSurrogate();
 }
 
-// Whether a break opportunity may go before text[at] without splitting a character: not inside
-// a surrogate pair, before a combining mark or a variation selector, or beside a joiner.
-bool mayAddBreakBefore(const QString& text, qsizetype at)
-{
-    const QChar before = text.at(at - 1);
-    const QChar c = text.at(at);
-    return !before.isHighSurrogate() && !c.isLowSurrogate() && !c.isMark() && c.unicode() != 0x200D
-        && before.unicode() != 0x200D && !(c.unicode() >= 0xFE00 && c.unicode() <= 0xFE0F);
-}
-
 // The text QTextLayout sees, of the text's length: line feeds as line separators, characters
 // that have no business in a layout made harmless. And the offsets of the text a break
 // opportunity goes before, ascending, all found in one pass.
@@ -76,11 +67,17 @@ QString sanitized(const QString& text, std::vector<qsizetype>& breaks)
                 continue;
         }
         if (i - run > longestUnbrokenRun) {
-            for (qsizetype at = run + addedBreakSpacing; at < i; at += addedBreakSpacing) {
-                while (at < i && !mayAddBreakBefore(result, at))
-                    ++at;
-                if (at < i)
-                    breaks.push_back(at);
+            // Only between characters as the reader sees them: never inside a letter and its
+            // marks, a surrogate pair, a flag or an emoji sequence, which would then be drawn
+            // as its pieces where a line ends.
+            QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, c + run, i - run);
+            for (qsizetype at = addedBreakSpacing; at < i - run; at += addedBreakSpacing) {
+                characters.setPosition(at);
+                if (!characters.isAtBoundary())
+                    at = characters.toNextBoundary();
+                if (at < 0 || at >= i - run)
+                    break;
+                breaks.push_back(run + at);
             }
         }
         run = i + 1;

@@ -76,6 +76,33 @@ TEST(TextNode, LongUnbrokenRunsBreakIntoLinesAndKeepTheirOffsets)
     }
 }
 
+// The breaks a long run is given fall between characters as the reader sees them: an emoji with
+// its skin tone, a flag, a letter with its mark each stays whole on one line, so every copy of
+// it is as wide as the others. (The run is shorter than the 4,096 characters after which
+// QTextLayout itself starts a new item, splitting whatever character stands there.)
+TEST(TextNode, BreaksInLongRunsNeverSplitACharacter)
+{
+    const QString thumb = QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD");  // thumbs up, medium skin
+    const QString flag = QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");   // two regional indicators
+    const QString accented = QString::fromUtf8("e\xCC\x81");
+    const QString unit = thumb + flag + accented;
+    const auto node = laidOut(richtext::AttributedText(QStringLiteral("start ") + repeated(unit, 300)), 300);
+    ASSERT_GT(node->frame().height(), 20 * QFontMetricsF(QFont()).height());
+    for (const QString& character : {thumb, flag, accented}) {
+        SCOPED_TRACE(character.toStdString());
+        const int within = int(unit.indexOf(character));
+        double narrowest = 1e9, widest = 0;
+        for (int i = 0; i < 300; ++i) {
+            const int offset = 6 + i * int(unit.size()) + within;
+            const double width = node->rangeRect(offset, offset + int(character.size())).width();
+            narrowest = std::min(narrowest, width);
+            widest = std::max(widest, width);
+        }
+        EXPECT_GT(narrowest, 0);
+        EXPECT_LT(widest - narrowest, 0.5);
+    }
+}
+
 // Drawing finds the lines of the exposed rectangle itself; they come out as when all are drawn.
 TEST(TextNode, DrawsTheExposedLinesAsWhenAllAreDrawn)
 {
