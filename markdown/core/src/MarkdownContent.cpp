@@ -3,7 +3,16 @@
 #include "markdown/MarkdownParser.h"
 #include "markdown/MarkdownRenderer.h"
 
+#include <mutex>
+
 namespace markdown {
+
+// Copies share it, so that the block is copied once, by whichever copy is read first.
+struct MarkdownContent::Shared {
+    std::once_flag copied;
+    std::shared_ptr<const BlockNode> block;
+    std::shared_ptr<const std::vector<BlockNode>> blocks;
+};
 
 MarkdownContent::MarkdownContent() : MarkdownContent(std::vector<BlockNode>{}) {}
 
@@ -15,6 +24,26 @@ MarkdownContent::MarkdownContent(std::vector<BlockNode> blocks)
 MarkdownContent::MarkdownContent(std::string_view markdown)
     : MarkdownContent(parseMarkdownBlocks(markdown).value_or(std::vector<BlockNode>{}))
 {
+}
+
+MarkdownContent MarkdownContent::sharing(std::shared_ptr<const BlockNode> block)
+{
+    MarkdownContent content;
+    content.blocks_.reset();
+    content.shared_ = std::make_shared<Shared>();
+    content.shared_->block = std::move(block);
+    return content;
+}
+
+const std::vector<BlockNode>& MarkdownContent::blocks() const
+{
+    if (!shared_)
+        return *blocks_;
+    std::call_once(shared_->copied, [shared = shared_.get()] {
+        shared->blocks = std::make_shared<const std::vector<BlockNode>>(std::vector<BlockNode>{*shared->block});
+        shared->block.reset();
+    });
+    return *shared_->blocks;
 }
 
 namespace {
@@ -30,16 +59,16 @@ std::string withoutFinalLineFeed(std::optional<std::string> text)
 
 } // namespace
 
-std::string MarkdownContent::renderMarkdown() const { return withoutFinalLineFeed(renderBlocksAsCommonMark(*blocks_)); }
+std::string MarkdownContent::renderMarkdown() const { return withoutFinalLineFeed(renderBlocksAsCommonMark(blocks())); }
 
-std::string MarkdownContent::renderPlainText() const { return withoutFinalLineFeed(renderBlocksAsPlainText(*blocks_)); }
+std::string MarkdownContent::renderPlainText() const { return withoutFinalLineFeed(renderBlocksAsPlainText(blocks())); }
 
-std::string MarkdownContent::renderHTML() const { return renderBlocksAsHTML(*blocks_).value_or(std::string{}); }
+std::string MarkdownContent::renderHTML() const { return renderBlocksAsHTML(blocks()).value_or(std::string{}); }
 
 std::optional<MarkdownContent> MarkdownContent::childContent() const
 {
     std::vector<BlockNode> children;
-    for (const BlockNode& block : *blocks_) {
+    for (const BlockNode& block : blocks()) {
         std::vector<BlockNode> own = block.blockChildren();
         children.insert(children.end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
     }
@@ -50,7 +79,9 @@ std::optional<MarkdownContent> MarkdownContent::childContent() const
 
 bool MarkdownContent::operator==(const MarkdownContent& other) const
 {
-    return blocks_ == other.blocks_ || *blocks_ == *other.blocks_;
+    if (shared_ ? shared_ == other.shared_ : blocks_ == other.blocks_)
+        return true;
+    return blocks() == other.blocks();
 }
 
 } // namespace markdown

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <unordered_set>
 
 using namespace markdown;
@@ -128,4 +129,31 @@ TEST(MarkdownContentValue, EqualityAndChildContent)
     EXPECT_EQ(copy, quoted);
     EXPECT_EQ(MarkdownContent({para("a")}), MarkdownContent({para("a")}));
     EXPECT_NE(MarkdownContent({para("a")}), MarkdownContent({para("a"), para("a")}));
+}
+
+// A document of one shared block is that block's document, in every use and from every copy,
+// read from any thread; it copies the block once, when its blocks are first read.
+TEST(MarkdownContentValue, ADocumentSharingABlockIsThatBlocksDocument)
+{
+    auto block = std::make_shared<const BlockNode>(B::blockquote({para("a"), para("b")}));
+    const MarkdownContent shared = MarkdownContent::sharing(block);
+    const MarkdownContent copy = shared;
+    const MarkdownContent copied({*block});
+    EXPECT_EQ(copy, copied);
+    EXPECT_EQ(copied, shared);
+    EXPECT_EQ(&shared.blocks(), &copy.blocks());
+    EXPECT_EQ(shared.renderMarkdown(), copied.renderMarkdown());
+    EXPECT_EQ(shared.childContent(), copied.childContent());
+
+    const MarkdownContent late = MarkdownContent::sharing(block);
+    block.reset(); // the document keeps it
+    std::vector<std::thread> readers;
+    std::vector<const std::vector<BlockNode>*> seen(4);
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        readers.emplace_back([&, i] { seen[i] = &late.blocks(); });
+    for (std::thread& reader : readers)
+        reader.join();
+    for (const auto* blocks : seen)
+        EXPECT_EQ(blocks, seen.front());
+    EXPECT_EQ(late, copied);
 }

@@ -30,6 +30,10 @@ public:
     explicit MarkdownContent(std::vector<BlockNode> blocks);
     // Parses Markdown text; text the parser yields no document for gives no blocks.
     explicit MarkdownContent(std::string_view markdown);
+    // The document of one block that stays shared with its owner until the blocks are first
+    // read, when it is copied: a view hands every block it draws to its style this way, and
+    // a style seldom reads it, so a long block costs nothing to hand over.
+    static MarkdownContent sharing(std::shared_ptr<const BlockNode> block);
 
     // Block statements joined in order: content values, and strings parsed as Markdown
     // (see MarkdownContentBuilder).
@@ -40,7 +44,7 @@ public:
     template <std::invocable<StatementCollector<MarkdownContentBuilder>&> Body>
     static MarkdownContent build(Body&& body);
 
-    const std::vector<BlockNode>& blocks() const { return *blocks_; }
+    const std::vector<BlockNode>& blocks() const;
     const MarkdownContent& markdownContent() const { return *this; }
 
     // The children of every block joined in order (one level only); absent when empty.
@@ -55,7 +59,9 @@ public:
     bool operator==(const MarkdownContent& other) const;
 
 private:
+    struct Shared;
     std::shared_ptr<const std::vector<BlockNode>> blocks_;
+    std::shared_ptr<Shared> shared_; // instead of blocks_, for a block not copied yet
 };
 
 // Joins block statements: a content value contributes its blocks, a string the blocks
