@@ -97,12 +97,13 @@ std::uint64_t blockWork(const BlockNode& root)
     return work;
 }
 
-std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const BlockNode>>& blocks, bool wholeDocument)
+std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const BlockNode>>& blocks, bool wholeDocument,
+                                 const std::vector<bool>& exempt)
 {
     std::vector<std::uint64_t> works;
     works.reserve(blocks.size());
-    for (const auto& block : blocks)
-        works.push_back(blockWork(*block));
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        works.push_back(i < exempt.size() && exempt[i] ? 0 : blockWork(*blocks[i]));
     const std::uint64_t total = std::accumulate(works.begin(), works.end(), std::uint64_t(0));
     std::vector<bool> degraded(blocks.size(), false);
     std::uint64_t left = total;

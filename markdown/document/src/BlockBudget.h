@@ -34,9 +34,10 @@ inline constexpr std::uint64_t minDegradedWork = 50'000;
 // Which of the blocks to show degraded (true): every block past its bound, then, for a document
 // laid out whole, the costliest others of at least minDegradedWork until the rest fit the
 // document's (one laid out lazily takes a slice at a time, so only each block's own bound holds);
-// none when all fit. Logs one warning naming the bound passed when it chooses any.
+// none when all fit. Blocks `exempt` (laid out in parts as a viewport needs them) are never
+// chosen and count for nothing. Logs one warning naming the bound passed when it chooses any.
 std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const markdown::BlockNode>>& blocks,
-                                 bool wholeDocument = true);
+                                 bool wholeDocument = true, const std::vector<bool>& exempt = {});
 
 // A block as its plain text, under a notice that says why.
 mdview::View DegradedBlockView(const markdown::BlockNode& block);

@@ -1,5 +1,6 @@
 #include "mddoc/BlockViews.h"
 
+#include "BlockParts.h"
 #include "CodeHighlighting.h"
 #include "TopLevelBlocks.h"
 
@@ -101,9 +102,10 @@ QString plainText(const std::vector<InlineNode>& inlines)
     return text;
 }
 
-MarkdownContent contentOf(const BlockNode& block)
+// The block as the one-block document its style is handed, shared rather than copied.
+MarkdownContent contentOf(const Shared<BlockNode>& block)
 {
-    return MarkdownContent(std::vector<BlockNode>{block});
+    return MarkdownContent::sharing(block);
 }
 
 // --- Depth ------------------------------------------------------------------------------------
@@ -119,6 +121,13 @@ struct DepthGuard {
 
 // --- Paragraphs, headings, quotes, code --------------------------------------------------------
 
+View ParagraphView(Shared<BlockNode> block, View label)
+{
+    return EnvironmentReader([block = std::move(block), label = std::move(label)](const Environment& environment) {
+        return environment.theme().paragraph.makeBody({label, contentOf(block)});
+    });
+}
+
 View ParagraphView(Shared<BlockNode> block, Shared<std::vector<InlineNode>> inlines)
 {
     View label;
@@ -128,9 +137,7 @@ View ParagraphView(Shared<BlockNode> block, Shared<std::vector<InlineNode>> inli
         label = ImageFlow(std::move(*items));
     else
         label = InlineText(inlines);
-    return EnvironmentReader([block = std::move(block), label](const Environment& environment) {
-        return environment.theme().paragraph.makeBody({label, contentOf(*block)});
-    });
+    return ParagraphView(std::move(block), std::move(label));
 }
 
 View HeadingView(Shared<BlockNode> block)
@@ -140,7 +147,7 @@ View HeadingView(Shared<BlockNode> block)
     const View label = InlineText(alias(block, heading.content));
     const QString identifier = headingIdentifier(plainText(heading.content));
     return EnvironmentReader([block, label, level, identifier](const Environment& environment) {
-        return environment.theme().heading(level).makeBody({label, contentOf(*block)}).id(identifier);
+        return environment.theme().heading(level).makeBody({label, contentOf(block)}).id(identifier);
     });
 }
 
@@ -157,19 +164,25 @@ View BlockquoteView(Shared<BlockNode> block)
 {
     const View label = blocksOf(block, block->as<BlockNode::Blockquote>()->children);
     return EnvironmentReader([block, label](const Environment& environment) {
-        return environment.theme().blockquote.makeBody({label, contentOf(*block)});
+        return environment.theme().blockquote.makeBody({label, contentOf(block)});
+    });
+}
+
+// `label` is built where the style puts it, so the code takes the style's font and colour.
+View CodeBlockView(std::optional<QString> language, QString code, View label)
+{
+    return EnvironmentReader([language = std::move(language), code = std::move(code),
+                              label = std::move(label)](const Environment& environment) {
+        return environment.theme().codeBlock.makeBody({language, code, label});
     });
 }
 
 View CodeBlockView(std::optional<QString> language, QString code)
 {
-    return EnvironmentReader([language = std::move(language), code = std::move(code)](const Environment& environment) {
-        // Built where the style puts it, so the code takes the style's font and colour.
-        const View label = EnvironmentReader([language, code](const Environment& inner) {
-            return Text(highlightedCode(inner.codeSyntaxHighlighter, code, language, inner.colorScheme));
-        });
-        return environment.theme().codeBlock.makeBody({language, code, label});
+    View label = EnvironmentReader([language, code](const Environment& inner) {
+        return Text(highlightedCode(inner.codeSyntaxHighlighter, code, language, inner.colorScheme));
     });
+    return CodeBlockView(std::move(language), std::move(code), std::move(label));
 }
 
 // A code block's content loses one final line feed.
@@ -295,7 +308,7 @@ View ListView(Shared<BlockNode> block, const std::vector<markdown::RawListItem>&
     const View sequence = ListItemSequence(block, items, start, numbered);
     return EnvironmentReader([block, sequence, isTight](const Environment& environment) {
         const View label = inList(sequence, environment.listLevel, isTight);
-        return environment.theme().list.makeBody({label, contentOf(*block)});
+        return environment.theme().list.makeBody({label, contentOf(block)});
     });
 }
 
@@ -320,7 +333,7 @@ View TaskListView(Shared<BlockNode> block)
     const View sequence = BlockSequence(std::move(items));
     return EnvironmentReader([block, sequence, isTight = list.isTight](const Environment& environment) {
         const View label = inList(sequence, environment.listLevel, isTight);
-        return environment.theme().list.makeBody({label, contentOf(*block)});
+        return environment.theme().list.makeBody({label, contentOf(block)});
     });
 }
 
@@ -379,34 +392,118 @@ TableBounds padded(const TableBounds& grid, double padding)
     return result;
 }
 
+// One cell per column: a short row ends in empty cells, extra cells are not shown.
+std::vector<View> tableRowCells(const Shared<BlockNode>& block, std::size_t row)
+{
+    static const auto emptyCell = std::make_shared<const markdown::RawTableCell>();
+    const auto& table = *block->as<BlockNode::Table>();
+    const auto& cells = table.rows[row].cells;
+    std::vector<View> views;
+    views.reserve(table.columnAlignments.size());
+    for (std::size_t c = 0; c < table.columnAlignments.size(); ++c)
+        views.push_back(TableCellView(int(row), int(c), c < cells.size() ? alias(block, cells[c]) : emptyCell));
+    return views;
+}
+
+GridOptions tableGridOptions(const BlockNode::Table& table, double borderWidth)
+{
+    GridOptions options;
+    options.horizontalSpacing = borderWidth;
+    options.verticalSpacing = borderWidth;
+    for (const auto alignment : table.columnAlignments)
+        options.columnAlignments.push_back(cellAlignment(alignment));
+    options.background = [borderWidth](const TableBounds& bounds) {
+        return TableBackgroundView(padded(bounds, borderWidth)).offset(-borderWidth, -borderWidth);
+    };
+    options.overlay = [borderWidth](const TableBounds& bounds) {
+        return TableBorderView(padded(bounds, borderWidth)).offset(-borderWidth, -borderWidth);
+    };
+    return options;
+}
+
+// The table's style around its grid, which `grid` makes from the border width.
+View TableView(Shared<BlockNode> block, std::function<View(double borderWidth)> grid)
+{
+    return EnvironmentReader([block = std::move(block), grid = std::move(grid)](const Environment& environment) {
+        const double borderWidth = std::max(0.0, environment.tableBorderStyle.strokeStyle.lineWidth);
+        const View label = grid(borderWidth).padding(borderWidth);
+        return environment.theme().table.makeBody({label, contentOf(block)});
+    });
+}
+
 View TableView(Shared<BlockNode> block)
 {
-    return EnvironmentReader([block](const Environment& environment) {
+    return TableView(block, [block](double borderWidth) {
         const auto& table = *block->as<BlockNode::Table>();
-        const double borderWidth = std::max(0.0, environment.tableBorderStyle.strokeStyle.lineWidth);
-        const std::size_t columns = table.columnAlignments.size();
-        static const auto emptyCell = std::make_shared<const markdown::RawTableCell>();
         std::vector<std::vector<View>> rows;
-        for (std::size_t r = 0; r < table.rows.size(); ++r) {
-            const auto& cells = table.rows[r].cells;
-            rows.emplace_back();
-            // One cell per column: a short row ends in empty cells, extra cells are not shown.
-            for (std::size_t c = 0; c < columns; ++c)
-                rows.back().push_back(TableCellView(int(r), int(c), c < cells.size() ? alias(block, cells[c]) : emptyCell));
-        }
-        GridOptions options;
-        options.horizontalSpacing = borderWidth;
-        options.verticalSpacing = borderWidth;
-        for (const auto alignment : table.columnAlignments)
-            options.columnAlignments.push_back(cellAlignment(alignment));
-        options.background = [borderWidth](const TableBounds& bounds) {
-            return TableBackgroundView(padded(bounds, borderWidth)).offset(-borderWidth, -borderWidth);
+        rows.reserve(table.rows.size());
+        for (std::size_t r = 0; r < table.rows.size(); ++r)
+            rows.push_back(tableRowCells(block, r));
+        return Grid(std::move(rows), tableGridOptions(table, borderWidth));
+    });
+}
+
+// --- Blocks laid out in parts -------------------------------------------------------------------
+
+// The parts of a long block one below the other, as lines of one text follow each other: each
+// built by `part` when the document's lazy stack asks for it, estimated until measured.
+View PartStack(std::shared_ptr<const detail::BlockParts> parts, std::function<View(std::size_t part)> part)
+{
+    return EnvironmentReader([parts = std::move(parts), part = std::move(part)](const Environment& environment) {
+        const AttributeContainer attributes = environment.textStyle.attributes();
+        const double size = attributes.fontProperties ? attributes.fontProperties->scaledSize() : FontProperties::defaultSize;
+        const double spacing = std::isfinite(environment.lineSpacing) ? std::max(0.0, environment.lineSpacing) : 0;
+        return LazyVStack(
+            [parts, part, size](const Environment& inner) {
+                LazyStackContent content;
+                content.count = parts->count();
+                content.build = [part, inner](std::size_t i) { return part(i).build(inner); };
+                content.estimate = [parts, size](std::size_t i, double width) {
+                    const detail::BlockParts::Extent& extent = parts->extents[i];
+                    return 1.25 * size * (extent.lines + extent.characters * 0.5 * size / std::max(width, 1.0));
+                };
+                return content;
+            },
+            environment.multilineTextAlignment, [spacing](const BlockMargin&, const BlockMargin&) { return spacing; });
+    });
+}
+
+View PartedParagraphView(const Shared<BlockNode>& block, std::shared_ptr<const detail::BlockParts> parts)
+{
+    View label = PartStack(parts, [block, parts](std::size_t part) {
+        const auto& inlines = block->as<BlockNode::Paragraph>()->content;
+        return InlineText(std::make_shared<const std::vector<InlineNode>>(detail::partInlines(inlines, *parts, part)));
+    });
+    return ParagraphView(block, std::move(label));
+}
+
+View PartedCodeBlockView(const Shared<BlockNode>& block, std::shared_ptr<const detail::BlockParts> parts)
+{
+    const auto& code = *block->as<BlockNode::CodeBlock>();
+    auto language = code.fenceInfo ? std::optional(fromUtf8(*code.fenceInfo)) : std::nullopt;
+    // Each part highlighted alone: a token that spans two parts (a comment of many lines) is
+    // read as two.
+    View label = EnvironmentReader([block, parts, language](const Environment& inner) {
+        return PartStack(parts, [block, parts, language, inner](std::size_t part) {
+            const QString text = fromUtf8(detail::partCode(block->as<BlockNode::CodeBlock>()->content, *parts, part));
+            return Text(highlightedCode(inner.codeSyntaxHighlighter, text, language, inner.colorScheme));
+        });
+    });
+    return CodeBlockView(std::move(language), withoutFinalLineFeed(code.content), std::move(label));
+}
+
+View PartedTableView(const Shared<BlockNode>& block, std::shared_ptr<const detail::BlockParts> parts)
+{
+    return TableView(block, [block, parts](double borderWidth) {
+        GridParts grid;
+        grid.starts = parts->starts;
+        grid.row = [block](std::size_t row) { return tableRowCells(block, row); };
+        grid.widthRows = detail::columnWidthRows;
+        grid.estimate = [parts](std::size_t part, double) {
+            // A row of one line, with the cells' padding.
+            return 28 * parts->extents[part].lines;
         };
-        options.overlay = [borderWidth](const TableBounds& bounds) {
-            return TableBorderView(padded(bounds, borderWidth)).offset(-borderWidth, -borderWidth);
-        };
-        const View label = Grid(std::move(rows), std::move(options)).padding(borderWidth);
-        return environment.theme().table.makeBody({label, contentOf(*block)});
+        return PartedGrid(std::move(grid), tableGridOptions(*block->as<BlockNode::Table>(), borderWidth));
     });
 }
 
@@ -571,9 +668,18 @@ std::optional<BlockNode> cappedBlock(const BlockNode& block)
 }
 
 RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const BlockNode>& block, const Environment& environment,
-                                 std::optional<ListItems>& items)
+                                 std::optional<ListItems>& items, std::shared_ptr<const BlockParts> parts)
 {
     items.reset();
+    if (parts) {
+        const DepthGuard depth;
+        if (block->is<BlockNode::Paragraph>())
+            return PartedParagraphView(block, std::move(parts)).build(environment);
+        if (block->is<BlockNode::CodeBlock>())
+            return PartedCodeBlockView(block, std::move(parts)).build(environment);
+        if (block->is<BlockNode::Table>())
+            return PartedTableView(block, std::move(parts)).build(environment);
+    }
     const bool isList = block->is<BlockNode::BulletedList>() || block->is<BlockNode::NumberedList>();
     topLevelList = isList ? &items : nullptr;
     RenderNodePtr node = BlockNodeView(block).build(environment);

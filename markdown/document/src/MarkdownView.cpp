@@ -4,6 +4,7 @@
 #include "mddoc/Themes.h"
 
 #include "BlockBudget.h"
+#include "BlockParts.h"
 #include "TopLevelBlocks.h"
 
 #include "mdview/Environment.h"
@@ -159,6 +160,8 @@ struct DocumentState {
     Blocks blocks;
     // By block: what a built top-level list keeps to change its items in place.
     std::map<std::size_t, std::optional<detail::ListItems>> lists;
+    // Per block: laid out in parts when it is long (absent when whole).
+    std::vector<std::shared_ptr<const detail::BlockParts>> parts;
     // Per block: shown as its plain text, the document being too large to lay out in time;
     // chosen once a block is built, for the stack laid out whole or lazily.
     std::optional<std::vector<bool>> degraded;
@@ -181,25 +184,37 @@ LazyStackContent blockContent(const std::shared_ptr<DocumentState>& state)
 {
     const std::size_t count = state->blocks.size();
     state->extents.resize(count);
+    // The blocks kept from before keep their parts.
+    state->parts.resize(std::min(state->parts.size(), state->kept));
+    for (std::size_t i = state->parts.size(); i < count; ++i) {
+        auto parts = detail::blockParts(*state->blocks[i]);
+        state->parts.push_back(parts ? std::make_shared<const detail::BlockParts>(std::move(*parts)) : nullptr);
+    }
     state->degraded.reset();
     LazyStackContent content;
     content.count = count;
     content.build = [state](std::size_t index) -> RenderNodePtr {
         Environment inner = state->environment;
         inner.stackAxis = Axis::vertical;
-        if (!state->degraded)
-            state->degraded = detail::degradedBlocks(state->blocks, state->laidOutWhole);
+        if (!state->degraded) {
+            // Laid out lazily, a block in parts costs what the viewport shows of it.
+            std::vector<bool> exempt(state->blocks.size(), false);
+            for (std::size_t i = 0; i < exempt.size() && !state->laidOutWhole; ++i)
+                exempt[i] = state->parts[i] != nullptr;
+            state->degraded = detail::degradedBlocks(state->blocks, state->laidOutWhole, exempt);
+        }
         if ((*state->degraded)[index])
             return detail::DegradedBlockView(*state->blocks[index]).build(inner);
         // Only lists keep an entry: the others would cost an environment each.
         std::optional<detail::ListItems> items;
-        RenderNodePtr node = detail::buildTopLevelBlock(state->blocks[index], inner, items);
+        RenderNodePtr node = detail::buildTopLevelBlock(state->blocks[index], inner, items, state->parts[index]);
         if (items)
             state->lists.insert_or_assign(index, std::move(items));
         else
             state->lists.erase(index);
         return node;
     };
+    content.parts = [state](std::size_t index) { return state->parts[index] ? state->parts[index]->count() : 0; };
     content.released = [state](std::size_t index) { state->lists.erase(index); };
     content.layoutMode = [state](bool whole) {
         if (whole != state->laidOutWhole)

@@ -17,6 +17,7 @@
 namespace mddoc::detail {
 
 class MarkerFrameNode;
+struct BlockParts;
 
 // What the build of a top-level bulleted or numbered list keeps to change its items later.
 struct ListItems {
@@ -26,9 +27,11 @@ struct ListItems {
     double widest = 0;                   // the widest marker inside the list
 };
 
-// Builds one top-level block; for a bulleted or numbered list, also what updateListItems needs.
+// Builds one top-level block, in `parts` when given (see BlockParts.h); for a bulleted or
+// numbered list, also what updateListItems needs.
 mdview::RenderNodePtr buildTopLevelBlock(const std::shared_ptr<const markdown::BlockNode>& block,
-                                         const mdview::Environment& environment, std::optional<ListItems>& items);
+                                         const mdview::Environment& environment, std::optional<ListItems>& items,
+                                         std::shared_ptr<const BlockParts> parts = nullptr);
 
 // Gives a list built by buildTopLevelBlock new items when only items at its end changed: the
 // items before the first change keep their nodes. False, changing nothing, when the new block

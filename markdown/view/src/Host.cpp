@@ -135,7 +135,7 @@ void ViewHost::rebuild()
             [this](std::size_t index, bool built) {
                 if (built)
                     markSelection(index);
-                else if (isInside(m_thumbDrag, m_lazy->built(index)))
+                else if (isInside(m_thumbDrag, m_lazy->segmentNode(index)))
                     m_thumbDrag = nullptr;
             },
             [this] { m_layoutDirty = true; });
@@ -255,17 +255,17 @@ void ViewHost::paint(QPainter& painter, const QRectF& exposed)
 
 std::size_t ViewHost::segmentCount() const
 {
-    return m_lazy ? m_lazy->count() : 1;
+    return m_lazy ? m_lazy->segmentCount() : 1;
 }
 
 const std::vector<TextNode*>& ViewHost::segmentTexts(std::size_t segment) const
 {
-    return m_lazy ? m_lazy->texts(segment) : m_texts;
+    return m_lazy ? m_lazy->segmentTexts(segment) : m_texts;
 }
 
 std::vector<detail::TextPiece> ViewHost::segmentPieces(std::size_t segment) const
 {
-    return m_lazy ? m_lazy->pieces(segment) : detail::textPieces(m_texts);
+    return m_lazy ? m_lazy->segmentPieces(segment) : detail::textPieces(m_texts);
 }
 
 ViewHost::Contents ViewHost::segmentContents(std::size_t segment) const
@@ -273,7 +273,7 @@ ViewHost::Contents ViewHost::segmentContents(std::size_t segment) const
     if (!m_lazy)
         return m_textContents;
     auto contents = std::make_shared<std::vector<QString>>();
-    for (const detail::TextPiece& piece : m_lazy->pieces(segment))
+    for (const detail::TextPiece& piece : m_lazy->segmentPieces(segment))
         contents->push_back(piece.text);
     return contents;
 }
@@ -330,11 +330,11 @@ std::optional<ViewHost::Position> ViewHost::positionAt(const QPointF& point) con
             return position;
         return lastPosition();
     }
-    for (std::size_t segment = m_lazy->indexAt(point.y()); segment < m_lazy->count(); ++segment) {
-        if (m_lazy->built(segment)) {
+    for (std::size_t segment = m_lazy->segmentAt(point.y()); segment < m_lazy->segmentCount(); ++segment) {
+        if (m_lazy->segmentNode(segment)) {
             if (const auto position = positionIn(segment, point))
                 return position;
-        } else if (!m_lazy->pieces(segment).empty()) {
+        } else if (!m_lazy->segmentPieces(segment).empty()) {
             return Position{segment, 0, 0};
         }
     }
@@ -590,7 +590,7 @@ void ViewHost::markSelection()
         markSelection(0);
         return;
     }
-    for (std::size_t segment : m_lazy->builtIndices())
+    for (std::size_t segment : m_lazy->builtSegments())
         markSelection(segment);
 }
 

@@ -20,6 +20,36 @@ constexpr double measuredBelow = 0.5;
 constexpr double keptAbove = 2;
 constexpr double keptBelow = 3;
 
+// The texts of a tree in document order, but for those of the stack of its parts.
+void collectOwnTexts(RenderNode& node, const RenderNode* parts, std::vector<TextNode*>& out)
+{
+    if (&node == parts)
+        return;
+    if (auto* text = dynamic_cast<TextNode*>(&node))
+        out.push_back(text);
+    for (const auto& child : node.children())
+        collectOwnTexts(*child, parts, out);
+}
+
+std::vector<TextNode*> ownTexts(RenderNode& node, const RenderNode* parts)
+{
+    std::vector<TextNode*> texts;
+    collectOwnTexts(node, parts, texts);
+    return texts;
+}
+
+// The first lazy stack inside a tree: the stack of a child's parts.
+LazyStackNode* findInnerStack(RenderNode& node)
+{
+    for (const auto& child : node.children()) {
+        if (auto* stack = dynamic_cast<LazyStackNode*>(child.get()))
+            return stack;
+        if (LazyStackNode* found = findInnerStack(*child))
+            return found;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts)
@@ -46,6 +76,7 @@ LazyStackNode::LazyStackNode(LazyStackContent content, HorizontalAlignment align
 {
     if (m_content.layoutMode)
         m_content.layoutMode(true);
+    countSegments();
 }
 
 void LazyStackNode::replace(std::size_t from, LazyStackContent content)
@@ -58,10 +89,145 @@ void LazyStackNode::replace(std::size_t from, LazyStackContent content)
         m_content.layoutMode(!isLazy());
     m_slots.resize(from);
     m_slots.resize(m_content.count);
+    countSegments();
     m_cursor = std::min(m_cursor, from);
     m_anchor.index = std::min(m_anchor.index, m_slots.size());
     m_topsValid = false;
     invalidateLayout();
+}
+
+// --- Children laid out in parts -----------------------------------------------------------------
+
+void LazyStackNode::countSegments()
+{
+    m_segmentStarts.resize(m_slots.size() + 1);
+    std::size_t segment = 0;
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        if (!m_slots[i].node)
+            m_slots[i].parts = m_content.parts ? m_content.parts(i) : 0;
+        m_segmentStarts[i] = segment;
+        segment += 1 + m_slots[i].parts;
+    }
+    m_segmentStarts.back() = segment;
+}
+
+std::pair<std::size_t, std::size_t> LazyStackNode::segmentOf(std::size_t segment) const
+{
+    const auto it = std::upper_bound(m_segmentStarts.begin(), m_segmentStarts.end() - 1, segment);
+    const std::size_t index = std::size_t(it - m_segmentStarts.begin()) - 1;
+    return {index, segment - m_segmentStarts[index]};
+}
+
+void LazyStackNode::followViewport(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    if (!slot.inner)
+        return;
+    slot.inner->setViewportHeight(m_viewportHeight);
+    if (slot.inner->m_anchoring)
+        return;
+    if (m_tops.size() != m_slots.size() + 1)
+        updateTops();
+    slot.inner->m_outerViewportTop = localViewportTop() - m_tops[index] - slot.innerOffset;
+}
+
+void LazyStackNode::anchorAt(double y)
+{
+    updateTops();
+    const std::size_t index = localIndexAt(y);
+    m_anchor = {index, y - m_tops[index]};
+    m_anchoring = true;
+}
+
+void LazyStackNode::stopAnchoring()
+{
+    if (m_innerAnchors && m_anchor.index < m_slots.size()) {
+        Slot& slot = m_slots[m_anchor.index];
+        if (slot.inner) {
+            // The viewport stays where the inner stack held it.
+            m_anchor.offset = localViewportTop() - m_tops[m_anchor.index];
+            slot.inner->m_anchoring = false;
+        }
+    }
+    m_innerAnchors = false;
+}
+
+RenderNode* LazyStackNode::segmentNode(std::size_t segment) const
+{
+    const auto [index, part] = segmentOf(segment);
+    const Slot& slot = m_slots[index];
+    if (part == 0)
+        return slot.node;
+    return slot.inner && part - 1 < slot.inner->m_slots.size() ? slot.inner->m_slots[part - 1].node : nullptr;
+}
+
+const std::vector<TextNode*>& LazyStackNode::segmentTexts(std::size_t segment) const
+{
+    static const std::vector<TextNode*> none;
+    const auto [index, part] = segmentOf(segment);
+    const Slot& slot = m_slots[index];
+    if (part == 0)
+        return slot.texts;
+    return slot.inner && part - 1 < slot.inner->m_slots.size() ? slot.inner->m_slots[part - 1].texts : none;
+}
+
+const std::vector<TextPiece>& LazyStackNode::segmentPieces(std::size_t segment)
+{
+    static const std::vector<TextPiece> none;
+    const auto [index, part] = segmentOf(segment);
+    const std::vector<TextPiece>& own = pieces(index); // builds the child when needed
+    if (part == 0)
+        return own;
+    Slot& slot = m_slots[index];
+    if (!slot.inner || part - 1 >= slot.inner->m_slots.size())
+        return none;
+    followViewport(index);
+    return slot.inner->pieces(part - 1);
+}
+
+std::size_t LazyStackNode::segmentAt(double y)
+{
+    const std::size_t index = indexAt(y);
+    if (index >= m_slots.size())
+        return segmentCount();
+    const Slot& slot = m_slots[index];
+    if (!slot.inner || !slot.measured || y < slot.inner->frame().top())
+        return m_segmentStarts[index];
+    const std::size_t part = slot.inner->indexAt(y);
+    return part < slot.inner->m_slots.size() ? m_segmentStarts[index] + 1 + part : m_segmentStarts[index + 1];
+}
+
+std::vector<std::size_t> LazyStackNode::builtSegments() const
+{
+    std::vector<std::size_t> segments;
+    segments.reserve(m_builtIndices.size());
+    for (const std::size_t index : m_builtIndices) {
+        segments.push_back(m_segmentStarts[index]);
+        if (const LazyStackNode* inner = m_slots[index].inner) {
+            for (const std::size_t part : inner->m_builtIndices)
+                segments.push_back(m_segmentStarts[index] + 1 + part);
+        }
+    }
+    return segments;
+}
+
+std::pair<std::size_t, std::size_t> LazyStackNode::builtRun() const
+{
+    if (m_builtIndices.empty())
+        return {0, 0};
+    if (!isLazy() || m_tops.size() != m_slots.size() + 1)
+        return {m_builtIndices.front(), m_builtIndices.back() + 1};
+    // The built child at or after the one at the viewport's top, and its built neighbours.
+    const std::size_t shown = localIndexAt(localViewportTop());
+    std::size_t at = childPosition(shown);
+    if (at == m_builtIndices.size())
+        --at;
+    std::size_t first = at, last = at + 1;
+    while (first > 0 && m_builtIndices[first - 1] + 1 == m_builtIndices[first])
+        --first;
+    while (last < m_builtIndices.size() && m_builtIndices[last] == m_builtIndices[last - 1] + 1)
+        ++last;
+    return {m_builtIndices[first], m_builtIndices[last - 1] + 1};
 }
 
 // --- Children ----------------------------------------------------------------------------------
@@ -87,13 +253,28 @@ void LazyStackNode::build(std::size_t index)
     slot.margin = node->blockMargin();
     mergeBlockMargin(*slot.margin);
     slot.node = node.get();
-    slot.texts = collectTextNodes(*node);
+    if (slot.parts > 0 && (slot.inner = findInnerStack(*node))) {
+        LazyStackNode& inner = *slot.inner;
+        inner.m_outer = this;
+        inner.setViewportHeight(m_viewportHeight);
+        const std::size_t first = m_segmentStarts[index] + 1;
+        inner.setObserver(
+            [this, first](std::size_t part, bool built) {
+                if (m_childObserver)
+                    m_childObserver(first + part, built);
+            },
+            [this] {
+                if (m_layoutObserver)
+                    m_layoutObserver();
+            });
+    }
+    slot.texts = ownTexts(*node, slot.inner);
     const std::size_t at = childPosition(index);
     insertChild(at, std::move(node));
     m_builtIndices.insert(m_builtIndices.begin() + std::ptrdiff_t(at), index);
     m_topsValid = false;
     if (m_childObserver)
-        m_childObserver(index, true);
+        m_childObserver(m_segmentStarts[index], true);
 }
 
 void LazyStackNode::release(std::size_t index)
@@ -102,11 +283,14 @@ void LazyStackNode::release(std::size_t index)
     if (!slot.node)
         return;
     if (m_childObserver)
-        m_childObserver(index, false);
+        m_childObserver(m_segmentStarts[index], false);
+    if (m_innerAnchors && m_anchor.index == index)
+        stopAnchoring();
     const std::size_t at = childPosition(index);
     takeChild(at);
     m_builtIndices.erase(m_builtIndices.begin() + std::ptrdiff_t(at));
     slot.node = nullptr;
+    slot.inner = nullptr;
     slot.texts.clear();
     if (m_content.released)
         m_content.released(index);
@@ -121,10 +305,14 @@ bool LazyStackNode::measureChild(std::size_t index)
         build(index);
     if (slot.empty)
         return true;
+    followViewport(index);
     const QSizeF size = slot.node->measure({m_width, std::nullopt});
-    if (slot.estimate >= 0) {
+    if (slot.estimate >= 0 && !slot.scaled) {
+        // Once per child and width: one measured again and again (its parts settling) would
+        // outweigh the others.
         m_measuredSum += size.height();
         m_estimatedSum += slot.estimate;
+        slot.scaled = true;
     }
     slot.height = size.height();
     slot.width = size.width();
@@ -169,7 +357,7 @@ void LazyStackNode::childChanged(std::size_t index)
     slot.measured = false;
     slot.piecesValid = false;
     if (slot.node)
-        slot.texts = collectTextNodes(*slot.node);
+        slot.texts = ownTexts(*slot.node, slot.inner);
     m_cursor = std::min(m_cursor, index);
     m_topsValid = false;
 }
@@ -193,10 +381,11 @@ void LazyStackNode::setWidth(std::optional<double> width)
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         Slot& slot = m_slots[i];
         slot.estimate = -1;
+        slot.scaled = false;
         if (slot.empty)
             continue;
         slot.measured = false;
-        if (i < shown.first || i >= shown.second)
+        if ((i < shown.first || i >= shown.second) && !slot.inner)
             release(i);
     }
     m_cursor = 0;
@@ -281,15 +470,15 @@ std::size_t LazyStackNode::indexAt(double y)
     return index;
 }
 
-double LazyStackNode::childTop(std::size_t index)
-{
-    updateTops();
-    return frame().top() + m_tops[std::min(index, m_slots.size())];
-}
-
 double LazyStackNode::localViewportTop() const
 {
+    if (m_outer && !m_anchoring)
+        return m_outerViewportTop;
     const std::size_t index = std::min(m_anchor.index, m_slots.size());
+    if (m_innerAnchors && index < m_slots.size() && m_slots[index].inner) {
+        const Slot& slot = m_slots[index];
+        return m_tops[index] + slot.innerOffset + slot.inner->localViewportTop();
+    }
     return m_tops[index] + m_anchor.offset;
 }
 
@@ -322,20 +511,39 @@ void LazyStackNode::setViewportHeight(std::optional<double> height)
     discardLayout();
 }
 
+LazyStackNode::Anchor LazyStackNode::anchor() const
+{
+    if (m_innerAnchors && m_tops.size() == m_slots.size() + 1)
+        return {m_anchor.index, localViewportTop() - m_tops[m_anchor.index]};
+    return m_anchor;
+}
+
 void LazyStackNode::setAnchor(const Anchor& anchor)
 {
+    stopAnchoring();
     m_anchor = {std::min(anchor.index, m_slots.size()), anchor.offset};
 }
 
 void LazyStackNode::scrollTo(double top, bool toEnd)
 {
     updateTops();
+    stopAnchoring();
     const double local = top - frame().top();
     if (toEnd) {
         m_anchor = {m_slots.size(), std::min(0.0, local - m_tops.back())};
     } else {
         const std::size_t index = localIndexAt(local);
         m_anchor = {index, local - m_tops[index]};
+        // Inside a child laid out in parts: held by the part there.
+        Slot& slot = m_slots[index];
+        const double within = m_anchor.offset - slot.innerOffset;
+        if (slot.inner && slot.measured && within >= 0) {
+            slot.inner->updateTops();
+            if (within < slot.inner->m_tops.back()) {
+                slot.inner->anchorAt(within);
+                m_innerAnchors = true;
+            }
+        }
     }
     if (measureVisible())
         layoutChanged();
@@ -361,8 +569,19 @@ bool LazyStackNode::measureVisible()
         const std::size_t first = localIndexAt(top - measuredAbove * height);
         const std::size_t last = std::min(m_slots.size(), localIndexAt(top + (1 + measuredBelow) * height) + 1);
         bool measured = false;
-        for (std::size_t i = first; i < last; ++i)
+        for (std::size_t i = first; i < last; ++i) {
             measured = showChild(i) || measured;
+            Slot& slot = m_slots[i];
+            if (slot.inner && slot.measured) {
+                // Its parts in the viewport, which may have moved inside it.
+                followViewport(i);
+                if (slot.inner->measureVisible()) {
+                    slot.inner->discardLayout(); // the child's height changed
+                    measureChild(i);
+                    measured = true;
+                }
+            }
+        }
         if (!measured)
             return changed;
         changed = true;
@@ -388,11 +607,20 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
         const bool wasBuilt = m_slots[index].node;
         changed = showChild(index) || changed;
         pieces(index);
-        if (!wasBuilt && (index < first || index >= last))
+        if (!wasBuilt && !m_slots[index].inner && (index < first || index >= last))
             release(index);
         slowest = std::max(slowest, double(clock.nsecsElapsed() - before) / 1e6);
     };
     auto timeLeft = [&] { return double(clock.nsecsElapsed()) / 1e6 + slowest < budgetMs; };
+    // The parts of a child laid out in parts, in the time left; false while some are left.
+    auto measureParts = [&](std::size_t index) {
+        followViewport(index);
+        const double left = std::max(0.0, budgetMs - double(clock.nsecsElapsed()) / 1e6);
+        const Progress parts = m_slots[index].inner->measureMore(left);
+        progress.visibleChanged = progress.visibleChanged || parts.visibleChanged;
+        changed = measureChild(index) || changed; // what the parts measured changed its height
+        return !parts.more;
+    };
     // What is near the viewport first, built, so that scrolling finds it ready.
     for (std::size_t i = first; i < last && timeLeft(); ++i) {
         const Slot& slot = m_slots[i];
@@ -400,21 +628,26 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
             progress.visibleChanged = progress.visibleChanged || (m_tops[i] < viewBottom && m_tops[i + 1] > viewTop);
             measure(i);
         }
+        if (m_slots[i].inner)
+            progress.more = !measureParts(i) || progress.more;
     }
+    // A child laid out in parts holds the pass until all of them are measured.
     while (m_cursor < m_slots.size() && timeLeft()) {
         if (!m_slots[m_cursor].measured || !m_slots[m_cursor].piecesValid)
             measure(m_cursor);
+        if (m_slots[m_cursor].inner && !measureParts(m_cursor))
+            break;
         ++m_cursor;
     }
     // Children far from the viewport are let go; what they measured stays.
     for (std::size_t at = m_builtIndices.size(); at > 0; --at) {
         const std::size_t index = m_builtIndices[at - 1];
-        if (index < first || index >= last)
+        if ((index < first || index >= last) && !m_slots[index].inner)
             release(index);
     }
     if (changed)
         layoutChanged();
-    progress.more = m_cursor < m_slots.size();
+    progress.more = progress.more || m_cursor < m_slots.size();
     for (std::size_t i = first; i < last && !progress.more; ++i)
         progress.more = !m_slots[i].empty && !m_slots[i].node;
     return progress;
@@ -441,7 +674,7 @@ const std::vector<TextPiece>& LazyStackNode::pieces(std::size_t index)
         slot.pieces = textPieces(slot.texts);
     }
     slot.piecesValid = true;
-    if (!wasBuilt && isLazy()) {
+    if (!wasBuilt && isLazy() && !slot.inner) {
         const auto [first, last] = keptRange();
         if (index < first || index >= last)
             release(index);
@@ -474,11 +707,12 @@ QSizeF LazyStackNode::sizeThatFits(const ProposedSize& proposal)
     const std::optional<double> width =
         proposal.width && std::isfinite(*proposal.width) ? proposal.width : std::nullopt;
     if (!isLazy()) {
-        setWidth(width);
+        if (!laidOutFor(width))
+            setWidth(width);
         measureAll();
     } else {
         // Asked for its ideal size, a lazy stack answers for the width it is laid out at.
-        if (width || !m_hasWidth)
+        if ((width || !m_hasWidth) && !laidOutFor(width))
             setWidth(width);
         measureVisible();
     }
@@ -486,9 +720,21 @@ QSizeF LazyStackNode::sizeThatFits(const ProposedSize& proposal)
     return {m_widest, m_tops.back()};
 }
 
+bool LazyStackNode::laidOutFor(std::optional<double> width)
+{
+    if (!m_hasWidth)
+        return false;
+    if (m_width == width)
+        return true;
+    // Narrower, but no narrower than the widest child: the children fit as they are (a stack
+    // placed at its own width, a child laid out in parts placed at the width it measured).
+    updateTops();
+    return width && m_width && *width < *m_width && *width + 0.5 >= m_widest;
+}
+
 void LazyStackNode::placeChildren()
 {
-    if (!isLazy() && (!m_hasWidth || m_width != frame().width())) {
+    if (!isLazy() && !laidOutFor(frame().width())) {
         setWidth(frame().width());
         measureAll();
     }
@@ -504,6 +750,8 @@ void LazyStackNode::placeChildren()
         const double x = alignedOffset(QSizeF(frame().width(), 0), size, {m_alignment, VerticalAlignment::top}).x();
         const QRectF f(frame().topLeft() + QPointF(x, m_tops[index]), size);
         child.place(f);
+        if (Slot& placed = m_slots[index]; placed.inner)
+            placed.innerOffset = placed.inner->frame().top() - f.top();
         const QRectF& v = child.visualRect();
         m_overflow = std::max({m_overflow, f.top() - v.top(), v.bottom() - f.bottom()});
     }

@@ -168,6 +168,11 @@ std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts);
 // A vertical stack of children built on demand (see LazyVStack). Its children are the built
 // ones, in order; each position also keeps what its child measured, its block margin and its
 // texts for copying, which outlive the child when it is released.
+//
+// A child laid out in parts holds a stack of this kind inside it (its inner stack), which
+// follows this one: it is lazy when this one is, its viewport is this one's, it measures more
+// when this one does, and its parts are segments of this one's texts. Such a child is never
+// let go.
 class LazyStackNode final : public RenderNode {
 public:
     LazyStackNode(LazyStackContent content, HorizontalAlignment alignment, GapBetween gap);
@@ -188,10 +193,11 @@ public:
         std::size_t index = 0;
         double offset = 0;
     };
-    const Anchor& anchor() const { return m_anchor; }
+    Anchor anchor() const;
     void setAnchor(const Anchor& anchor);
     // Anchors the viewport at a document y, or with its bottom at the end; measures what
-    // becomes visible.
+    // becomes visible. A y inside a child laid out in parts anchors at the part there, so that
+    // what the viewport shows stays put while the parts above it settle.
     void scrollTo(double top, bool toEnd);
     double viewportTop();
     // Measures more children, those near the viewport first, until the deadline; releases
@@ -201,24 +207,32 @@ public:
         bool more = false;
     };
     Progress measureMore(double budgetMs);
-    // Every child measured at the stack's width.
+    // Every child measured at the stack's width, and every part of those laid out in parts.
     bool isSettled() const { return m_cursor >= m_slots.size(); }
 
-    std::size_t count() const { return m_slots.size(); }
-    RenderNode* built(std::size_t index) const { return m_slots[index].node; }
-    // The positions of the built children, in order.
-    const std::vector<std::size_t>& builtIndices() const { return m_builtIndices; }
-    // The texts of a built child.
-    const std::vector<TextNode*>& texts(std::size_t index) const { return m_slots[index].texts; }
-    // The texts of a child for copying; builds and measures it when needed.
-    const std::vector<TextPiece>& pieces(std::size_t index);
-    // The child at a document y, the next one when y falls between two; count() below the last.
-    std::size_t indexAt(double y);
-    double childTop(std::size_t index);
+    // --- Texts, by segment: a child laid out whole is one segment; one laid out in parts is a
+    // segment of its own texts (those outside its parts, taken to come first) and one per part.
+    std::size_t segmentCount() const { return m_segmentStarts.back(); }
+    // The built node of a segment: the child, or the part; null when not built.
+    RenderNode* segmentNode(std::size_t segment) const;
+    const std::vector<TextNode*>& segmentTexts(std::size_t segment) const;
+    // The texts of a segment for copying; builds and measures it when needed.
+    const std::vector<TextPiece>& segmentPieces(std::size_t segment);
+    // The segment at a document y, the next one when y falls between two; segmentCount() below
+    // the last.
+    std::size_t segmentAt(double y);
+    // The built segments, in order.
+    std::vector<std::size_t> builtSegments() const;
 
-    // Told after a child is built and before one is released, and when the layout changed
+    // The built child at a position, or null.
+    RenderNode* builtChild(std::size_t index) const { return m_slots[index].node; }
+    // The run of consecutive built children around the one at the viewport's top, [first, last)
+    // (every child, laid out whole).
+    std::pair<std::size_t, std::size_t> builtRun() const;
+
+    // Told after a segment is built and before one is released, and when the layout changed
     // outside a layout pass (the host lays out again).
-    void setObserver(std::function<void(std::size_t index, bool built)> child, std::function<void()> layout)
+    void setObserver(std::function<void(std::size_t segment, bool built)> child, std::function<void()> layout)
     {
         m_childObserver = std::move(child);
         m_layoutObserver = std::move(layout);
@@ -237,14 +251,20 @@ private:
         double height = 0;          // measured at the stack's width
         double width = 0;
         double estimate = -1;       // the content's estimate at the stack's width, once asked
+        bool scaled = false;        // its measurement counts in how estimates are scaled
         bool measured = false;
         bool empty = false; // built to nothing: no height and no gaps
         std::optional<BlockMargin> margin;
-        std::vector<TextNode*> texts;
+        std::vector<TextNode*> texts; // outside the parts, for a child laid out in parts
         std::vector<TextPiece> pieces;
         bool piecesValid = false;
+        std::size_t parts = 0;          // what the content says
+        LazyStackNode* inner = nullptr; // the stack of its parts, while built
+        double innerOffset = 0;         // the inner stack's top below the child's, as last placed
     };
     void setWidth(std::optional<double> width);
+    // Whether the children as measured are what a width lays out.
+    bool laidOutFor(std::optional<double> width);
     void build(std::size_t index);
     void release(std::size_t index);
     // Measures a child at the stack's width; true when it was not measured.
@@ -261,17 +281,32 @@ private:
     void updateTops();
     // The child at a y in the stack's own coordinates.
     std::size_t localIndexAt(double y) const;
+    // The child at a document y, the next one when y falls between two; count() below the last.
+    std::size_t indexAt(double y);
     double localViewportTop() const;
     // The children kept built around the viewport: [first, last).
     std::pair<std::size_t, std::size_t> keptRange();
     std::size_t childPosition(std::size_t index) const;
     std::pair<std::size_t, std::size_t> visibleChildren(const QRectF& exposed);
+    // The texts of a child for copying; builds and measures it when needed.
+    const std::vector<TextPiece>& pieces(std::size_t index);
+
+    // --- Children laid out in parts.
+    void countSegments();
+    // The child of a segment, and 0 for the child's own texts or 1 + the part.
+    std::pair<std::size_t, std::size_t> segmentOf(std::size_t segment) const;
+    // Tells a child's inner stack where the viewport stands, from this stack's.
+    void followViewport(std::size_t index);
+    // The inner stack anchors the viewport at a y of its own.
+    void anchorAt(double y);
+    void stopAnchoring();
 
     LazyStackContent m_content;
     HorizontalAlignment m_alignment;
     GapBetween m_gap;
     std::vector<Slot> m_slots;
     std::vector<std::size_t> m_builtIndices; // the position of each child, in order
+    std::vector<std::size_t> m_segmentStarts; // the first segment of each child, and the end
     std::vector<double> m_tops;             // of every position, and the end
     bool m_topsValid = false;
     double m_widest = 0;
@@ -279,6 +314,10 @@ private:
     std::optional<double> m_width; // absent: unlimited
     std::optional<double> m_viewportHeight;
     Anchor m_anchor;
+    bool m_innerAnchors = false; // the inner stack of the anchor's child holds the viewport
+    LazyStackNode* m_outer = nullptr; // for an inner stack: the stack it follows
+    bool m_anchoring = false;         // for an inner stack: it holds the outer one's viewport
+    double m_outerViewportTop = 0;    // for an inner stack: the viewport's top, in its coordinates
     double m_measuredSum = 0; // what measured children measured, against what was estimated
     double m_estimatedSum = 0;
     std::size_t m_cursor = 0; // the background pass has measured every position before it
@@ -327,6 +366,20 @@ private:
     double m_verticalSpacing;
 };
 
+// The background and overlay a grid's options build from its geometry, drawn behind and above
+// its cells.
+struct GridLayers {
+    RenderNodePtr background;
+    RenderNodePtr overlay;
+    std::optional<TableBounds> bounds; // what they were built from
+    // Builds them again when the geometry changed, and places them at `frame`.
+    void update(const GridOptions& options, const Environment& environment, const TableBounds& tableBounds,
+                const QRectF& frame);
+    std::vector<const RenderNode*> list() const;
+    // The background, what `between` draws, then the overlay.
+    void draw(QPainter& painter, const QRectF& exposed, const std::function<void()>& between) const;
+};
+
 class GridNode final : public RenderNode {
 public:
     GridNode(std::vector<std::vector<RenderNode*>> cells, GridOptions options, Environment environment)
@@ -335,7 +388,7 @@ public:
     QString describe() const override;
     std::optional<double> firstBaseline(const QSizeF& size) override;
     const TableBounds& tableBounds() const { return m_bounds; }
-    std::vector<const RenderNode*> layers() const override;
+    std::vector<const RenderNode*> layers() const override { return m_layers.list(); }
 
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;
@@ -349,16 +402,37 @@ private:
     };
     Metrics metrics(const ProposedSize& proposal);
     std::size_t columnCount() const;
-    // Rebuilds the background and overlay layers when the geometry changed.
-    void rebuildLayers();
 
     std::vector<std::vector<RenderNode*>> m_cells; // owned as children
     GridOptions m_options;
     Environment m_environment;
     TableBounds m_bounds;
-    RenderNodePtr m_background;
-    RenderNodePtr m_overlay;
-    std::optional<TableBounds> m_layerBounds;
+    GridLayers m_layers;
+};
+
+// A grid in parts of rows (see PartedGrid). Its child is the lazy stack of the parts, each a
+// grid of its rows with the columns of the whole; its layers are built from the rows of the
+// parts built around what the stack shows.
+class PartedGridNode final : public RenderNode {
+public:
+    PartedGridNode(std::vector<std::size_t> starts, GridOptions options, Environment environment)
+        : m_starts(std::move(starts)), m_options(std::move(options)), m_environment(std::move(environment)) {}
+    const char* typeName() const override { return "PartedGrid"; }
+    std::optional<double> firstBaseline(const QSizeF& size) override { return parts().firstBaseline(size); }
+    std::vector<const RenderNode*> layers() const override { return m_layers.list(); }
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override { return parts().measure(proposal); }
+    void placeChildren() override;
+    void draw(QPainter& painter, const QRectF& exposed) override;
+
+private:
+    LazyStackNode& parts() const { return static_cast<LazyStackNode&>(*m_children.front()); }
+
+    std::vector<std::size_t> m_starts; // the first row of each part, and the row count
+    GridOptions m_options;
+    Environment m_environment;
+    GridLayers m_layers;
 };
 
 class ResizeToFitNode final : public RenderNode {

@@ -320,9 +320,14 @@ GridNode::Metrics GridNode::metrics(const ProposedSize& proposal)
     const std::size_t columns = columnCount();
     Metrics m;
     m.widths.assign(columns, 0);
-    for (const auto& row : m_cells) {
-        for (std::size_t c = 0; c < row.size(); ++c)
-            m.widths[c] = std::max(m.widths[c], row[c]->measure({}).width());
+    if (m_options.idealColumnWidths) {
+        for (std::size_t c = 0; c < columns && c < m_options.idealColumnWidths->size(); ++c)
+            m.widths[c] = (*m_options.idealColumnWidths)[c];
+    } else {
+        for (const auto& row : m_cells) {
+            for (std::size_t c = 0; c < row.size(); ++c)
+                m.widths[c] = std::max(m.widths[c], row[c]->measure({}).width());
+        }
     }
     const double spacing = m_options.horizontalSpacing * double(columns > 0 ? columns - 1 : 0);
     const double ideal = std::accumulate(m.widths.begin(), m.widths.end(), 0.0);
@@ -391,41 +396,79 @@ void GridNode::placeChildren()
         }
     }
     m_bounds = bounds;
-    rebuildLayers();
+    m_layers.update(m_options, m_environment, m_bounds, frame());
 }
 
-void GridNode::rebuildLayers()
+void GridLayers::update(const GridOptions& options, const Environment& environment, const TableBounds& tableBounds,
+                        const QRectF& frame)
 {
-    if (m_layerBounds != m_bounds) {
-        m_layerBounds = m_bounds;
-        m_background = m_options.background ? m_options.background(m_bounds).build(m_environment) : nullptr;
-        m_overlay = m_options.overlay ? m_options.overlay(m_bounds).build(m_environment) : nullptr;
+    if (bounds != tableBounds) {
+        bounds = tableBounds;
+        background = options.background ? options.background(tableBounds).build(environment) : nullptr;
+        overlay = options.overlay ? options.overlay(tableBounds).build(environment) : nullptr;
     }
-    for (RenderNode* layer : {m_background.get(), m_overlay.get()}) {
+    for (RenderNode* layer : {background.get(), overlay.get()}) {
         if (!layer)
             continue;
-        layer->measure({frame().width(), frame().height()});
-        layer->place(frame());
+        layer->measure({frame.width(), frame.height()});
+        layer->place(frame);
     }
 }
 
-std::vector<const RenderNode*> GridNode::layers() const
+std::vector<const RenderNode*> GridLayers::list() const
 {
     std::vector<const RenderNode*> result;
-    for (const RenderNode* layer : {m_background.get(), m_overlay.get()}) {
+    for (const RenderNode* layer : {background.get(), overlay.get()}) {
         if (layer)
             result.push_back(layer);
     }
     return result;
 }
 
+void GridLayers::draw(QPainter& painter, const QRectF& exposed, const std::function<void()>& between) const
+{
+    if (background)
+        background->paint(painter, exposed);
+    between();
+    if (overlay)
+        overlay->paint(painter, exposed);
+}
+
 void GridNode::draw(QPainter& painter, const QRectF& exposed)
 {
-    if (m_background)
-        m_background->paint(painter, exposed);
-    drawChildren(painter, exposed);
-    if (m_overlay)
-        m_overlay->paint(painter, exposed);
+    m_layers.draw(painter, exposed, [&] { drawChildren(painter, exposed); });
+}
+
+void PartedGridNode::placeChildren()
+{
+    LazyStackNode& stack = parts();
+    stack.place(frame());
+    // The layers are built from the rows of the run of parts built around what is shown: they
+    // never reach the screen beyond its ends, which lie past what the stack measured for it.
+    const auto [first, last] = stack.builtRun();
+    TableBounds window;
+    QRectF area(frame().topLeft(), QSizeF(frame().width(), 0));
+    if (first < last) {
+        const double top = stack.builtChild(first)->frame().top();
+        const double bottom = stack.builtChild(last - 1)->frame().bottom();
+        area = QRectF(frame().left(), top, frame().width(), bottom - top);
+        window.bounds = QRectF(0, 0, area.width(), area.height());
+        window.firstRow = m_starts[first];
+        for (std::size_t part = first; part < last; ++part) {
+            const auto& grid = static_cast<const GridNode&>(*stack.builtChild(part));
+            const double offset = grid.frame().top() - top;
+            for (const TableBounds::Row& row : grid.tableBounds().rows)
+                window.rows.push_back({offset + row.minY, row.height});
+            if (part == first)
+                window.columns = grid.tableBounds().columns;
+        }
+    }
+    m_layers.update(m_options, m_environment, window, area);
+}
+
+void PartedGridNode::draw(QPainter& painter, const QRectF& exposed)
+{
+    m_layers.draw(painter, exposed, [&] { drawChildren(painter, exposed); });
 }
 
 std::optional<double> GridNode::firstBaseline(const QSizeF& size)

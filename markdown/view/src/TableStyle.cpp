@@ -121,7 +121,8 @@ View TableBackgroundView(const TableBounds& tableBounds)
         for (std::size_t r = 0; r < tableBounds.rows.size(); ++r) {
             for (std::size_t c = 0; c < tableBounds.columns.size(); ++c) {
                 const QRectF cell = tableBounds.cell(r, c);
-                layers.push_back(Rectangle(environment.tableBackgroundStyle.background(int(r), int(c)))
+                const int row = int(tableBounds.firstRow + r);
+                layers.push_back(Rectangle(environment.tableBackgroundStyle.background(row, int(c)))
                                      .frame(cell.width(), cell.height())
                                      .offset(cell.x(), cell.y()));
             }

@@ -447,6 +447,38 @@ View Grid(std::vector<std::vector<View>> rows, GridOptions options)
     });
 }
 
+View PartedGrid(GridParts parts, GridOptions options)
+{
+    return makeView([parts = std::move(parts), options = std::move(options)](const Environment& environment) {
+        // The columns: the widest cells of the first rows, each built and measured alone.
+        auto widths = std::make_shared<std::vector<double>>();
+        for (std::size_t row = 0; row < std::min(parts.widthRows, parts.starts.back()); ++row) {
+            const std::vector<View> cells = parts.row(row);
+            widths->resize(std::max(widths->size(), cells.size()), 0);
+            for (std::size_t c = 0; c < cells.size(); ++c)
+                (*widths)[c] = std::max((*widths)[c], cells[c].build(environment)->measure({}).width());
+        }
+        GridOptions partOptions = options;
+        partOptions.background = nullptr;
+        partOptions.overlay = nullptr;
+        partOptions.idealColumnWidths = std::move(widths);
+        LazyStackContent content;
+        content.count = parts.starts.empty() ? 0 : parts.starts.size() - 1;
+        content.build = [parts, partOptions, environment](std::size_t part) {
+            std::vector<std::vector<View>> rows;
+            for (std::size_t row = parts.starts[part]; row < parts.starts[part + 1]; ++row)
+                rows.push_back(parts.row(row));
+            return Grid(std::move(rows), partOptions).build(environment);
+        };
+        content.estimate = parts.estimate;
+        const double spacing = options.verticalSpacing;
+        auto node = std::make_unique<PartedGridNode>(parts.starts, options, environment);
+        node->addChild(std::make_unique<LazyStackNode>(std::move(content), HorizontalAlignment::leading,
+                                                       [spacing](const BlockMargin&, const BlockMargin&) { return spacing; }));
+        return RenderNodePtr(std::move(node));
+    });
+}
+
 View ResizeToFit(View content)
 {
     return makeView([content = std::move(content)](const Environment& environment) {

@@ -222,12 +222,19 @@ struct LazyStackContent {
     // Told whether the stack is laid out whole (true) or lazily, before it builds a child and
     // whenever that changes; the children built until then are let go.
     std::function<void(bool whole)> layoutMode;
+    // How many parts a child is laid out in, 0 (or no function) for a child laid out whole. A
+    // child laid out in parts (a block too long to lay out at once) holds, somewhere inside it,
+    // a lazy stack of that many children, its parts: the stack builds, measures, lets go of
+    // and copies them as it does its own children, so that what the viewport shows of a long
+    // child comes first and the rest follows in the background. The child itself stays built.
+    std::function<std::size_t(std::size_t index)> parts;
 };
 // A vertical stack with gaps from block margins, like VStackByMargins, whose children are built
 // and measured only as the host that shows it needs them: those in and near its viewport at
 // once, the rest a slice at a time in the background, with estimated heights until then.
 // Without a viewport (a host that is not scrolling, a layout for a dump or an image) every child
-// is built and measured, and it lays out exactly like VStackByMargins.
+// is built and measured, and it lays out exactly like VStackByMargins. One inside a child laid
+// out in parts (see LazyStackContent::parts) is driven by the stack around it.
 View LazyVStack(std::function<LazyStackContent(const Environment&)> content, HorizontalAlignment alignment,
                 GapBetween gap);
 // Replaces the children of a lazy stack from position `from` on: the children before it keep
@@ -255,6 +262,9 @@ struct TableBounds {
     QRectF bounds;
     std::vector<Row> rows;
     std::vector<Column> columns;
+    // The row of the table `rows` starts at: the layers of a long grid are built from the rows
+    // around what is shown (see PartedGrid).
+    std::size_t firstRow = 0;
 
     QRectF cell(std::size_t row, std::size_t column) const;
     friend bool operator==(const TableBounds&, const TableBounds&) = default;
@@ -268,8 +278,25 @@ struct GridOptions {
     std::vector<HorizontalAlignment> columnAlignments; // missing entries: leading
     std::function<View(const TableBounds&)> background;
     std::function<View(const TableBounds&)> overlay;
+    // The columns' widths before they are fitted to the width offered, when they are not the
+    // widest cells' (the parts of a PartedGrid share those of the whole).
+    std::shared_ptr<const std::vector<double>> idealColumnWidths;
 };
 View Grid(std::vector<std::vector<View>> rows, GridOptions options = {});
+
+// A grid too long to lay out at once, in parts of consecutive rows that the lazy stack around it
+// builds, measures, lets go of and copies as its own children (see LazyStackContent::parts):
+// `row` makes the cells of a row; `starts` holds the first row of each part, then the row
+// count. The columns are as wide as the widest cells of the first `widthRows` rows (a later cell
+// wider than its column wraps inside it), and the layers are built from the geometry of the rows
+// built around what is shown, their bounds starting at the first of them.
+struct GridParts {
+    std::vector<std::size_t> starts;
+    std::function<std::vector<View>(std::size_t row)> row;
+    std::size_t widthRows = 0;
+    std::function<double(std::size_t part, double width)> estimate;
+};
+View PartedGrid(GridParts parts, GridOptions options);
 
 // Shows the content at its natural size, or scaled down to the offered width keeping the
 // aspect ratio; never scales up.
