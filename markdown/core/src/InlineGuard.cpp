@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 namespace markdown::detail {
 
@@ -300,22 +301,119 @@ void measureBareLinks(std::string_view s, InlineWork& work)
 
 } // namespace
 
-std::vector<Segment> lineRuns(std::string_view text)
+namespace {
+
+// The cells of a table row at the start of its line, counted as cmark-gfm's table extension
+// counts them: between unescaped pipes, the leading one and a trailing one not starting cells.
+// 0 when the line does not start with a pipe.
+std::size_t rowCells(std::string_view line)
+{
+    if (line.empty() || line[0] != '|')
+        return 0;
+    std::size_t pipes = 0;
+    bool escaped = false;
+    bool lastIsPipe = false;
+    for (const char c : line) {
+        if (c == ' ' || c == '\t')
+            continue;
+        lastIsPipe = !escaped && c == '|';
+        pipes += lastIsPipe;
+        escaped = !escaped && c == '\\';
+    }
+    return pipes - (lastIsPipe ? 1 : 0);
+}
+
+// A delimiter row starting with a pipe: cells of blanks around ":?-+:?".
+bool isDelimiterRow(std::string_view line)
+{
+    if (line.empty() || line[0] != '|')
+        return false;
+    std::size_t at = 1;
+    bool cells = false;
+    while (at < line.size()) {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+            ++at;
+        if (at == line.size())
+            break;
+        if (line[at] == ':')
+            ++at;
+        const std::size_t dashes = at;
+        while (at < line.size() && line[at] == '-')
+            ++at;
+        if (at == dashes)
+            return false;
+        if (at < line.size() && line[at] == ':')
+            ++at;
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+            ++at;
+        cells = true;
+        if (at < line.size() && line[at] != '|')
+            return false;
+        ++at;
+    }
+    return cells;
+}
+
+} // namespace
+
+std::vector<Segment> lineRuns(std::string_view text, bool tables)
 {
     std::vector<Segment> runs;
-    bool extend = false;
+    // The lines of the run being read: its first line, and where its table stands.
+    std::size_t runLines = 0;
+    std::size_t headerCells = 0;
+    bool inRows = false; // table rows, each an inline text of its own
     forEachLine(text, [&](const Line& line) {
-        if (isBlankOrQuoteMarkers(lineText(text, line))) {
-            extend = false;
+        const std::string_view s = lineText(text, line);
+        if (isBlankOrQuoteMarkers(s)) {
+            runLines = 0;
             return;
         }
-        if (extend)
+        ++runLines;
+        // A run that is certainly a table: a header line and a delimiter row of as many
+        // cells, each line starting with a pipe (which starts no other block), then rows
+        // starting with one. cmark-gfm parses each row apart.
+        if (tables && runLines == 1) {
+            headerCells = rowCells(s);
+            inRows = false;
+        } else if (tables && runLines == 2 && headerCells > 0 && isDelimiterRow(s) && rowCells(s) == headerCells) {
+            inRows = true;
+        } else if (inRows && rowCells(s) == 0) {
+            inRows = false; // what follows the rows is measured as one
+        }
+        if (runLines > 1 && !inRows)
             runs.back().end = line.end;
         else
             runs.push_back({line.begin, line.end});
-        extend = true;
     });
     return runs;
+}
+
+bool isPlainParagraph(std::string_view lines)
+{
+    bool first = true;
+    bool plain = true;
+    forEachLine(lines, [&](const Line& line) {
+        if (!plain)
+            return;
+        const std::string_view s = lineText(lines, line);
+        const std::size_t at = s.find_first_not_of(' ');
+        const bool isFirst = std::exchange(first, false);
+        if (at == std::string_view::npos || s[at] == '\t') {
+            plain = false;
+            return;
+        }
+        // Past three spaces a line goes on the paragraph; a first line so indented is code.
+        if (at >= 4) {
+            plain = !isFirst;
+            return;
+        }
+        const std::string_view rest = s.substr(at);
+        const auto c = static_cast<unsigned char>(rest[0]);
+        plain = std::isalpha(c) || c >= 0x80 || c == '[' || c == '!' || (c == '`' && !rest.starts_with("```"))
+            || (c == '*' && rest.size() > 1 && rest[1] != ' ' && rest[1] != '\t' && !isThematicBreak(rest));
+    });
+    return plain;
 }
 
 std::vector<Segment> inlineUnits(std::string_view text, bool tables)

@@ -18,9 +18,15 @@ struct Segment {
 };
 
 // Runs of non-blank lines: each holds whole any text cmark-gfm parses as one inline text (a
-// paragraph, a heading, a table row), but may hold several, and code as well. Measuring these
-// overstates the work, cheaply; the units below are measured only when these pass a bound.
-std::vector<Segment> lineRuns(std::string_view text);
+// paragraph, a heading, a table row), but may hold several, and code as well; the rows of a run
+// that is certainly a table (with `tables`) come one by one. Measuring these overstates the
+// work, cheaply; the units below are measured only when these pass a bound.
+std::vector<Segment> lineRuns(std::string_view text, bool tables = true);
+
+// Whether lines can only be one paragraph: the first line opens one and no other opens or
+// interrupts another block, each starting with a letter or with a mark that cannot start a
+// block there. Such a run of lines is its own inline unit.
+bool isPlainParagraph(std::string_view lines);
 
 // The lines of each inline text (paragraph, heading, table row) as cmark-gfm's own block
 // structure has them, found by parsing a copy whose emphasis and bracket marks are

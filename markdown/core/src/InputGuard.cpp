@@ -135,10 +135,18 @@ void guardInlines(GuardedInput& result)
     // Runs of lines overstate the work, cheaply; a text within the bounds by them is parsed as
     // it is, and only the others are measured by their inline texts.
     std::vector<InlineWork> works;
-    if (withinBounds(measure(lineRuns(result.text), works)))
+    const std::vector<Segment> runs = lineRuns(result.text, result.tables);
+    const InlineWork cheap = measure(runs, works);
+    if (withinBounds(cheap))
         return;
-    const std::vector<Segment> segments = inlineUnits(result.text, result.tables);
-    const InlineWork total = measure(segments, works);
+    // Runs of one line or of one plain paragraph are their inline units already: finding the
+    // units by parsing a copy would cost as much as parsing the text itself.
+    const bool runsAreUnits = std::all_of(runs.begin(), runs.end(), [&](const Segment& run) {
+        const std::string_view lines = result.text.substr(run.begin, run.end - run.begin);
+        return lines.find_first_of("\r\n") == std::string_view::npos || isPlainParagraph(lines);
+    });
+    const std::vector<Segment> segments = runsAreUnits ? runs : inlineUnits(result.text, result.tables);
+    const InlineWork total = runsAreUnits ? cheap : measure(segments, works);
 
     const struct {
         std::uint64_t InlineWork::*measure;

@@ -74,6 +74,43 @@ std::vector<std::string> splitInlineTexts(const std::string& markdown, const std
     return split;
 }
 
+// Runs of lines taken for one plain paragraph in which cmark-gfm's tree has any other block, or
+// more than one inline text, as "first-last" lines.
+std::vector<std::string> plainRunsHoldingMore(const std::string& markdown)
+{
+    const std::vector<detail::Line> lines = detail::splitLines(markdown);
+    const auto lineOf = [&](std::size_t at) {
+        return int(std::lower_bound(lines.begin(), lines.end(), at,
+                                    [](const detail::Line& line, std::size_t offset) { return line.end < offset; })
+                   - lines.begin()) + 1;
+    };
+    std::vector<std::pair<int, int>> plain;
+    for (const detail::Segment& run : detail::lineRuns(markdown)) {
+        const std::string_view text = std::string_view(markdown).substr(run.begin, run.end - run.begin);
+        if (text.find_first_of("\r\n") != std::string_view::npos && detail::isPlainParagraph(text))
+            plain.emplace_back(lineOf(run.begin), lineOf(run.end));
+    }
+    std::vector<int> blocks(plain.size(), 0);
+    const CmarkDocument root = parseWithCmark(markdown);
+    cmark_iter* iter = cmark_iter_new(root.get());
+    while (cmark_iter_next(iter) != CMARK_EVENT_DONE) {
+        cmark_node* node = cmark_iter_get_node(iter);
+        if (cmark_iter_get_event_type(iter) != CMARK_EVENT_ENTER || cmark_node_get_type(node) == CMARK_NODE_DOCUMENT
+            || (cmark_node_get_type(node) & CMARK_NODE_TYPE_MASK) == CMARK_NODE_TYPE_INLINE)
+            continue;
+        const int first = cmark_node_get_start_line(node);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            blocks[i] += plain[i].first <= first && first <= plain[i].second;
+    }
+    cmark_iter_free(iter);
+    std::vector<std::string> holding;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        if (blocks[i] > 1)
+            holding.push_back(std::to_string(plain[i].first) + "-" + std::to_string(plain[i].second));
+    }
+    return holding;
+}
+
 std::vector<std::string> splitByRuns(const std::string& markdown)
 {
     return splitInlineTexts(markdown, detail::lineRuns(markdown));
@@ -88,6 +125,7 @@ std::vector<std::string> splitByUnits(const std::string& markdown)
     do {                                                                                                               \
         EXPECT_EQ(splitByRuns(markdown), std::vector<std::string>{}) << (markdown);                                    \
         EXPECT_EQ(splitByUnits(markdown), std::vector<std::string>{}) << (markdown);                                   \
+        EXPECT_EQ(plainRunsHoldingMore(markdown), std::vector<std::string>{}) << (markdown);                           \
     } while (false)
 
 } // namespace
@@ -110,6 +148,10 @@ TEST(InlineStretches, HoldEveryInlineTextOfCmarkWhole)
         {"quotes and lazy lines", "> a\nb\n>> c\n> d\ne\n"},
         {"setext under a list item's paragraph", "- a\n===\nb\n"},
         {"table rows starting with digits and marks", "a|b\n-|-\n1|2\n-1|x\n*e*|y\n1. z\nlazy\n"},
+        {"table of leading pipes, then a line without", "|a|b|\n|-|-|\n|c|d|\nlazy *x_\n|e|f|\n"},
+        {"leading pipes, cells unlike the delimiter row's", "|a|b|c|\n|-|-|\n|d|\n|e|\n"},
+        {"escaped trailing pipe", "|a|b\\|\n|-|-|\n|c|d|\n"},
+        {"plain lines of marks and spans", "*a* b\n`c` d\n[e](f) g\n![h](i) j\n    k\n**l**\n"},
         {"fence behind a list marker and a quote", "- > ```\n  > x\n  > ```\n  > para\n  > more\n"},
         {"fence closed by its item's end", "- ```\n  b\n```\nc\n"},
         {"closing line less indented than the opening one", "- x\n\n   ```\n   a\n  ```\n  para\n  more\n"},
@@ -131,6 +173,8 @@ TEST(InlineStretches, HoldEveryInlineTextOfCmarkWhole)
         "---", "***", "a|b", "|a|b|", "-|-", "|-|-|", ":-:|--", "c|d", "\\|x|y", "`a|b`|c", "[a]: /u", "[b]:",
         "<![CDATA[ x", "]]> y", "* * *", "_ x", "__", "<a b_c=1>", "<a *=1>", "\t- tab", "-\tx", "[ ] task", "<script>", "</script> z", "<pre x_y>", "<?x", "?>",
         "<!X y", ">", "   ~~~", "    - x", "1) a", "<div *a_>", "<a title=\"_>\">", "</b_>", "- [x] a_", "", "", "",
+        "*em* x", "**strong** y", "`code` z", "![i](u) w", "    deep text", "\xC3\xA9t\xC3\xA9", "*", "*\tx", "` ``",
+        "|h|i|", "|--|:-:|", "| r | s |", "|r", "|:-", "|-|-|-|",
     };
     std::uint32_t state = 12345;
     const auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 8; };
