@@ -13,9 +13,18 @@
 // nodejs-doc's all.html, QUILLORA_BENCH_API_REFERENCE) and one 5 MB code fence. Missing documents
 // are skipped with a note.
 //
-// usage: bench_markdown_view [ROUNDS]   (default 5; every figure is the median over the rounds)
+// One giant block (900 KB of family emoji in one run, a 5 MB code fence of 100,000 lines, a table
+// of 99,999 rows by 5 columns, a 10 MB paragraph of inline marks) is opened by the whole
+// application as a project's README beside a one-line README, each at most 1 s later and under
+// 600 MB; and in the document view, where the rest of the block follows its first screen with no
+// gap of the event loop over 16 ms.
+//
+// usage: bench_markdown_view [ROUNDS] [--only documents|giant]   (default 5 rounds; every figure
+//        is the median over the rounds)
 //        bench_markdown_view --rss view|qtextdocument|none FILE|NAME   (one peak RSS, in KB)
 
+#include <benchsupport/ApplicationLaunch.h>
+#include <benchsupport/OffscreenRun.h>
 #include <benchsupport/PeakMemory.h>
 
 #include "mddoc/Markdown.h"
@@ -36,6 +45,7 @@
 #include <QKeyEvent>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -43,7 +53,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iterator>
 #include <map>
+#include <random>
 
 namespace {
 
@@ -105,7 +119,7 @@ void loadDocuments()
             text += once + QStringLiteral("\n\n");
         documents().push_back({"spec-x", QString(), text});
     }
-    // One code fence of 5 MB: a single block, laid out as one text.
+    // One code fence of 5 MB: a single block, laid out in parts.
     QString code = QStringLiteral("```swift\n");
     const QString line = QStringLiteral("let value = compute(42) // a comment that makes the line long enough\n");
     while (code.size() < 5 * 1024 * 1024)
@@ -333,18 +347,135 @@ long childResidentSet(const QString& kind, const QString& path)
     return QString::fromUtf8(child.readAllStandardOutput()).trimmed().toLong();
 }
 
-} // namespace
+// --- One giant block, as the whole application opens it -------------------------------------------
 
-int main(int argc, char** argv)
+// Documents of one block each that once held up the first paint, beside a one-line README.
+struct GiantDocument {
+    const char* name;
+    std::function<QByteArray()> make;
+};
+
+const std::vector<GiantDocument>& giantDocuments()
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    loadDocuments();
-    if (argc == 4 && qstrcmp(argv[1], "--rss") == 0)
-        return measureResidentSet(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    static const std::vector<GiantDocument> all = {
+        {"one-line README", [] { return QByteArray("# A README of one line\n"); }},
+        {"900 KB of family emoji",
+         [] {
+             // Man, woman, girl and boy joined into one emoji, over and over, with no space.
+             const QByteArray family("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D"
+                                     "\xF0\x9F\x91\xA7\xE2\x80\x8D\xF0\x9F\x91\xA6");
+             return family.repeated(900 * 1024 / family.size()) + '\n';
+         }},
+        {"5 MB code fence",
+         [] {
+             QByteArray code = "```swift\n";
+             for (int i = 0; i < 100'000; ++i)
+                 code += "let value" + QByteArray::number(i) + " = compute(" + QByteArray::number(i)
+                     + ") // a comment on line " + QByteArray::number(i) + '\n';
+             return code + "```\n";
+         }},
+        {"table, 99,999 x 5",
+         [] {
+             // As many rows as the parser takes: 500,000 cells with the header and delimiter.
+             QByteArray table = "| a | b | c | d | e |\n|---|---|---|---|---|\n";
+             for (int i = 0; i < 99'998; ++i) {
+                 const QByteArray n = QByteArray::number(i);
+                 table += "| " + n + " | cell " + n + " b | *c* " + n + " | `d" + n + "` | [e](https://example.org/" + n + ") |\n";
+             }
+             return table;
+         }},
+        {"10 MB of inline marks",
+         [] {
+             // Words, emphasis, strong emphasis, code and links in one paragraph of short lines.
+             static const char* const pieces[] = {"word", "*em*", "`code`", "[link](https://example.org/x)",
+                                                  "**strong**", "plain"};
+             std::mt19937 random(7);
+             QByteArray text;
+             int line = 0;
+             while (text.size() < 10 * 1024 * 1024) {
+                 const char* piece = pieces[random() % std::size(pieces)];
+                 text += piece;
+                 line += int(std::strlen(piece)) + 1;
+                 text += line > 72 ? '\n' : ' ';
+                 if (line > 72)
+                     line = 0;
+             }
+             return text + '\n';
+         }},
+    };
+    return all;
+}
 
+// Each document as the README of a folder of its own, opened by the application as a reader
+// opens it: the time to its first paint, and that beside the one-line README's in the same
+// round; its peak resident set. Medians of the rounds, the documents taken in turn each round.
+void giantFirstPaints(int rounds)
+{
+    QTemporaryDir scratch;
+    const QString platform = qEnvironmentVariableIsSet("DISPLAY") ? QStringLiteral("xcb") : QStringLiteral("offscreen");
+    std::vector<QString> readmes;
+    for (std::size_t i = 0; i < giantDocuments().size(); ++i) {
+        const QString folder = scratch.path() + QStringLiteral("/document%1").arg(i);
+        QDir().mkpath(folder);
+        QFile file(folder + QStringLiteral("/README.md"));
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        file.write(giantDocuments()[i].make());
+        readmes.push_back(file.fileName());
+    }
+    const auto launch = [&](std::size_t i) {
+        return benchsupport::launchApplication(QStringLiteral(QUILLORA_PATH),
+                                               scratch.path() + QStringLiteral("/home%1").arg(i), {readmes[i]}, platform);
+    };
+    launch(0); // fonts and caches warm
+    std::vector<std::vector<double>> times(readmes.size()), later(readmes.size()), peaks(readmes.size());
+    for (int round = 0; round < rounds; ++round) {
+        const benchsupport::ApplicationLaunch baseline = launch(0);
+        for (std::size_t i = 0; i < readmes.size(); ++i) {
+            const benchsupport::ApplicationLaunch run = i == 0 ? baseline : launch(i);
+            times[i].push_back(run.milliseconds);
+            later[i].push_back(run.milliseconds - baseline.milliseconds);
+            peaks[i].push_back(double(run.peakKilobytes) / 1024);
+        }
+    }
+    std::printf("\nOne giant block: the whole application (QUILLORA_QUIT_AFTER_FIRST_PAINT=1, %s) opening each "
+                "document as its README; medians of %d rounds.\nBudget: at most 1,000 ms later than the "
+                "one-line README, under 600 MB.\n",
+                qPrintable(platform), rounds);
+    std::printf("%-24s %10s %16s %9s\n", "document", "1stpaint", "later than 1-line", "peak MB");
+    for (std::size_t i = 0; i < readmes.size(); ++i)
+        std::printf("%-24s %10.0f %16.0f %9.0f\n", giantDocuments()[i].name, median(times[i]), median(later[i]),
+                    median(peaks[i]));
+
+    // In the document view itself (offscreen, parsing on this thread): the first screen, then
+    // the rest of the block in the background, with the largest gap of the event loop meanwhile.
+    std::printf("\nThe same documents in the document view, 900 px wide (parse included), medians of %d rounds:\n",
+                rounds);
+    std::printf("%-24s %10s %10s %10s\n", "document", "1stpaint", "settled", "max gap");
+    for (const GiantDocument& document : giantDocuments()) {
+        const QByteArray bytes = document.make();
+        const QString text = QString::fromUtf8(bytes);
+        std::vector<double> first, settled, gaps;
+        for (int round = 0; round < rounds; ++round) {
+            Window window;
+            QElapsedTimer clock;
+            clock.start();
+            window.markdown.setText(text);
+            window.paint();
+            first.push_back(ms(clock.nsecsElapsed()));
+            const auto [gap, rest] = settle(window);
+            gaps.push_back(gap);
+            settled.push_back(first.back() + rest);
+        }
+        std::printf("%-24s %10.0f %10.0f %10.1f\n", document.name, median(first), median(settled), median(gaps));
+        std::fflush(stdout);
+    }
+}
+
+// The real documents: opened, laid out and scrolled beside cmark-gfm and QTextDocument, and
+// their peak memory.
+void realDocuments(int rounds)
+{
     std::printf("Medians of %d rounds, ms; 900 px wide, a 1000 px viewport.\n", rounds);
     std::printf("%-14s %7s %8s %8s %6s %6s %9s %7s %8s %8s %8s %7s %8s %7s\n", "document", "cmark", "QTextDoc",
                 "1stpaint", "ratio", "End", "relayout", "gap", "bgpass", "scrollp99", "scrollmax", "stream", "eager",
@@ -373,7 +504,7 @@ int main(int argc, char** argv)
     }
 
     if (qEnvironmentVariableIsSet("QUILLORA_BENCH_NO_RSS"))
-        return 0;
+        return;
     const long idle = childResidentSet(QStringLiteral("none"), QString());
     std::printf("\nPeak resident set (MB), whole process; an idle process takes %.1f MB\n", double(idle) / 1024);
     std::printf("%-14s %10s %14s %8s %18s\n", "document", "view", "QTextDocument", "ratio", "ratio above idle");
@@ -385,5 +516,24 @@ int main(int argc, char** argv)
                     double(view) / double(qtd), double(view - idle) / double(std::max(1L, qtd - idle)));
         std::fflush(stdout);
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    loadDocuments();
+    if (argc == 4 && qstrcmp(argv[1], "--rss") == 0)
+        return measureResidentSet(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    const QStringList arguments = QCoreApplication::arguments();
+    const int rounds = arguments.size() > 1 && arguments[1].toInt() > 0 ? arguments[1].toInt() : 5;
+    const QString only = benchsupport::option(arguments, QStringLiteral("--only"));
+    if (only.isEmpty() || only == QLatin1String("documents"))
+        realDocuments(rounds);
+    if (only.isEmpty() || only == QLatin1String("giant"))
+        giantFirstPaints(rounds);
     return 0;
 }

@@ -15,6 +15,7 @@
 // Figures are medians of --runs rounds (default 5). Runs offscreen under a temporary HOME.
 // Usage: bench_window [--runs N] [--only startup|text|project]
 
+#include <benchsupport/ApplicationLaunch.h>
 #include <benchsupport/OffscreenRun.h>
 
 #include "core/AppViewModel.h"
@@ -35,7 +36,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -129,22 +129,7 @@ struct Heartbeat {
 
 double launchMs(const QString& home, const QStringList& arguments)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("QUILLORA_QUIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(QStringLiteral(QUILLORA_PATH), arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        qFatal("quillora did not quit after its first paint");
-    return clock.nsecsElapsed() / 1e6;
+    return benchsupport::launchApplication(QStringLiteral(QUILLORA_PATH), home, arguments).milliseconds;
 }
 
 void startup(const QString& scratch, int runs)

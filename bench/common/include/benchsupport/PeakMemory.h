@@ -6,11 +6,12 @@
 
 namespace benchsupport {
 
-// The process's own peak resident set in KB: getrusage's maximum would carry over the peak of
-// the parent that started it, which the kernel keeps across exec. 0 when it cannot be read.
-inline long peakKilobytes()
+// The peak resident set in KB of a process (by its id, this one by default): getrusage's
+// maximum would carry over the peak of the parent that started it, which the kernel keeps across
+// exec. 0 when it cannot be read (the process is gone).
+inline long peakKilobytes(const QString& process = QStringLiteral("self"))
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : status.readAll().split('\n')) {

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <benchsupport/PeakMemory.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace benchsupport {
+
+// One start of the whole application, timed from outside: from its start to its exit once it has
+// painted the file viewer area (QUILLORA_QUIT_AFTER_FIRST_PAINT=1), and the peak resident set it
+// reached.
+struct ApplicationLaunch {
+    double milliseconds = 0;
+    long peakKilobytes = 0;
+};
+
+// Starts `application` with `arguments` under `home` (its settings, logs and caches there) on
+// the Qt platform `platform` ("offscreen", or "xcb" on the display of the environment) and
+// waits for it to quit after its first paint; fails the benchmark when it does not.
+inline ApplicationLaunch launchApplication(const QString& application, const QString& home,
+                                           const QStringList& arguments,
+                                           const QString& platform = QStringLiteral("offscreen"))
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    environment.insert(QStringLiteral("QUILLORA_QUIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ApplicationLaunch launch;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(application, arguments);
+    if (!process.waitForStarted(60000))
+        qFatal("%s did not start", qPrintable(application));
+    // Its peak is read while it runs: once it has exited, nothing is left to read.
+    const QString pid = QString::number(process.processId());
+    while (!process.waitForFinished(2)) {
+        launch.peakKilobytes = std::max(launch.peakKilobytes, peakKilobytes(pid));
+        if (clock.elapsed() > 300000)
+            qFatal("%s did not quit after its first paint", qPrintable(application));
+    }
+    launch.milliseconds = double(clock.nsecsElapsed()) / 1e6;
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        qFatal("%s did not quit after its first paint", qPrintable(application));
+    return launch;
+}
+
+} // namespace benchsupport
