@@ -9,6 +9,7 @@
 
 #include "mdview/Host.h"
 #include "mdview/RenderNode.h"
+#include "mdview/TextNode.h"
 
 #include "markdown/MarkdownContent.h"
 
@@ -133,6 +134,34 @@ TEST(LongBlocks, CopyingTheWholeDocumentReachesPartsNotBuiltYet)
         const QString expected = whole.host().selectedText();
         EXPECT_TRUE(expected.endsWith(QStringLiteral("After the long block.")));
         EXPECT_EQ(shown.host().selectedText().toStdString(), expected.toStdString());
+    }
+}
+
+// A drag from one part into the next selects what it selects in the whole layout.
+TEST(LongBlocks, ADragSelectsAcrossPartsAsInTheWholeLayout)
+{
+    for (const LongBlock& block : longBlocks()) {
+        SCOPED_TRACE(block.name);
+        OffscreenDocument whole = eager(block.text);
+        OffscreenDocument shown = lazy(block.text);
+        // Where the second part begins: its first text, after the heading and the paragraph
+        // before the block (for a table, the first cell of its first row).
+        const markdown::MarkdownContent content(std::string_view(block.text.toStdString()));
+        const auto parts = detail::blockParts(content.blocks()[2]);
+        ASSERT_TRUE(parts);
+        const bool table = content.blocks()[2].is<BlockNode::Table>();
+        const std::size_t text = 2 + (table ? parts->starts[1] * 3 : 1);
+        const double boundary = mdview::collectTextNodes(*whole.host().root()).at(text)->frame().top();
+        shown.scrollTo(boundary - 300);
+        for (OffscreenDocument* document : {&whole, &shown}) {
+            mdview::ViewHost& host = document->host();
+            host.mousePress(QPointF(40, boundary - 200), Qt::LeftButton, Qt::NoModifier);
+            host.mouseMove(QPointF(300, boundary + 200), Qt::LeftButton);
+            host.mouseRelease(QPointF(300, boundary + 200), Qt::LeftButton);
+        }
+        const QString selected = whole.host().selectedText();
+        EXPECT_GT(selected.size(), 20);
+        EXPECT_EQ(shown.host().selectedText().toStdString(), selected.toStdString());
     }
 }
 
