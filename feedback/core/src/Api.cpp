@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QThread>
+#include <QTimer>
 
 #include <mutex>
 
@@ -107,6 +108,24 @@ SharedApi& sharedApi()
 {
     static SharedApi shared;
     return shared;
+}
+
+// Aborts `reply` once it has moved nothing either way for `timeout`, after calling `onTimeOut`.
+void abortWhenStalled(QNetworkReply* reply, std::chrono::milliseconds timeout, std::function<void()> onTimeOut)
+{
+    auto* stall = new QTimer(reply);
+    stall->setSingleShot(true);
+    stall->setInterval(timeout);
+    QObject::connect(stall, &QTimer::timeout, reply, [reply, onTimeOut = std::move(onTimeOut)] {
+        onTimeOut();
+        reply->abort();
+    });
+    const auto moved = [stall] { stall->start(); };
+    QObject::connect(reply, &QNetworkReply::uploadProgress, stall, moved);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, stall, moved);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, stall, moved);
+    QObject::connect(reply, &QNetworkReply::finished, stall, &QTimer::stop);
+    stall->start();
 }
 
 } // namespace
@@ -229,14 +248,21 @@ void Api::transfer(const ApiRequest& prepared, Form form, std::function<void(con
         struct State {
             QByteArray body;
             bool overBodyCap = false;
+            bool timedOut = false;
             QUrl refusedRedirect;
         };
         const auto state = std::make_shared<State>();
+        // The client keeps the request's transfer time-out itself: the transport would end the
+        // transfer as a plain cancel, which nothing could tell from any other.
+        QNetworkRequest request = prepared.request;
+        const std::chrono::milliseconds timeout{request.transferTimeout()};
+        request.setTransferTimeout(0);
         QNetworkAccessManager* manager = session();
         // A GET goes without a body, not even an empty one.
-        QNetworkReply* reply = prepared.method == "GET"
-            ? manager->get(prepared.request)
-            : manager->sendCustomRequest(prepared.request, prepared.method, prepared.body);
+        QNetworkReply* reply = prepared.method == "GET" ? manager->get(request)
+                                                        : manager->sendCustomRequest(request, prepared.method, prepared.body);
+        if (timeout > std::chrono::milliseconds::zero())
+            abortWhenStalled(reply, timeout, [state] { state->timedOut = true; });
 
         const QUrl origin = prepared.request.url();
         QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, state, origin](const QUrl& target) {
@@ -277,14 +303,10 @@ void Api::transfer(const ApiRequest& prepared, Form form, std::function<void(con
                 return;
             }
             if (!carriesHttpAnswer(*reply)) {
-                // The transport ends a transfer that outlasts the request's transfer time-out as
-                // cancelled. Nothing else cancels a reply that only this function holds (its own
-                // aborts are told apart above), so a cancel here is the client's time-out.
-                const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError;
                 // The awaited form logs the error's full description: its text and its kind.
-                QString text = timedOut ? QStringLiteral("The request timed out.") : reply->errorString();
+                QString text = state->timedOut ? QStringLiteral("The request timed out.") : reply->errorString();
                 if (awaited) {
-                    const auto error = timedOut ? QNetworkReply::TimeoutError : reply->error();
+                    const auto error = state->timedOut ? QNetworkReply::TimeoutError : reply->error();
                     const char* kind = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
                     text += QStringLiteral(" (QNetworkReply::%1)").arg(QLatin1StringView(kind));
                 }

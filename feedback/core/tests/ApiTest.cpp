@@ -5,10 +5,13 @@
 #include "platform/UserDefaults.h"
 #include "testsupport/CapturedStdout.h"
 #include "testsupport/ChildProcess.h"
+#include "testsupport/QtPrinting.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QJsonDocument>
+#include <QNetworkReply>
 #include <QRegularExpression>
 
 #include <set>
@@ -180,15 +183,18 @@ TEST(Api, RefusedConnectionsAndAwaitedCallsLogInTheirOwnForm)
     EXPECT_EQ(errorLines(output), QStringList{QStringLiteral("❌ Line: 36 | Api | Connection refused")});
 }
 
-// The transport ends a stalled transfer as a cancel; the client knows the time-out for its own.
-TEST(Api, ATransferThatStallsTimesOutAndOneThatMovesDoesNot)
+// The transport ends a stalled transfer as a plain cancel; the client tells its own time-out
+// from a cancel of any other origin.
+TEST(Api, OnlyTheClientsOwnTimeOutIsLoggedAsATimeOut)
 {
     FeedbackTestService service;
     ASSERT_TRUE(service.isListening());
+    EXPECT_EQ(service.api().makeListWishRequest()->request.transferTimeout(), 60'000);
+
     const Api api = service.api(2s);
     service.reply(FeedbackTestService::userPath, encodeJson(UserResponse{QUuid::createUuid()}), 200, 10000);
     std::optional<ApiResult<UserResponse>> user;
-    const QString output = testsupport::captureStdout([&] {
+    QString output = testsupport::captureStdout([&] {
         user = awaitResult<UserResponse>([&](auto done) { api.updateUser({}, &service.server(), done); });
     });
     ASSERT_TRUE(user);
@@ -201,9 +207,39 @@ TEST(Api, ATransferThatStallsTimesOutAndOneThatMovesDoesNot)
     paced.pieceDelayMs = 150;
     service.server().setResponse(FeedbackTestService::listPath, paced);
     std::optional<ApiResult<ListWishResponse>> list;
-    const QString listed = testsupport::captureStdout([&] { list = fetchList(api, &service.server()); });
+    output = testsupport::captureStdout([&] { list = fetchList(api, &service.server()); });
     ASSERT_TRUE(list);
-    EXPECT_TRUE(list->isSuccess()) << listed.toStdString();
+    EXPECT_TRUE(list->isSuccess()) << output.toStdString();
+
+    // A transfer cancelled by anything else keeps the transport's own words, in either form.
+    const Api patient = service.api();
+    // Called just after a send, which reaches the server only once the event loop runs.
+    const auto cancelOnArrival = [&] {
+        const qsizetype received = service.server().requests().size();
+        testsupport::waitUntil([&] { return service.server().requests().size() > received; });
+        for (QNetworkReply* reply : QCoreApplication::instance()->findChildren<QNetworkReply*>())
+            reply->abort();
+    };
+    output = testsupport::captureStdout([&] {
+        user = awaitResult<UserResponse>([&](auto done) {
+            patient.updateUser({}, &service.server(), done);
+            cancelOnArrival();
+        });
+    });
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->error().reason, Reason::requestResultedInError);
+    EXPECT_EQ(errorLines(output),
+              QStringList{QStringLiteral("❌ Line: 98 | Api | Operation canceled (QNetworkReply::OperationCanceledError)")});
+    service.reply(FeedbackTestService::listPath, validList, 200, 10000);
+    output = testsupport::captureStdout([&] {
+        list = awaitResult<ListWishResponse>([&](auto done) {
+            patient.send<ListWishResponse>(*patient.makeListWishRequest(), &service.server(), done);
+            cancelOnArrival();
+        });
+    });
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->error().reason, Reason::requestResultedInError);
+    EXPECT_EQ(errorLines(output), QStringList{QStringLiteral("❌ Line: 36 | Api | Operation canceled")});
 }
 
 TEST(Api, OnlyAbsoluteHttpBaseAddressesFormRequests)
