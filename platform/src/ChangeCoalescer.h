@@ -24,26 +24,27 @@ public:
     // Whether the gathered changes are to be handed over at `now`; if so, they count as handed.
     bool takeDue(Clock::time_point now)
     {
-        if (!m_pending || (m_lastHandOver && now < *m_lastHandOver + m_latency))
+        if (!m_pending || now < m_lastHandOver + m_latency)
             return false;
         m_pending = false;
         m_lastHandOver = now;
         return true;
     }
 
-    // When the gathered changes fall due (the clock's epoch, long past, when they are due at
-    // once); nothing when none wait.
+    // When the gathered changes fall due (a moment long past when they are due at once);
+    // nothing when none wait.
     std::optional<Clock::time_point> deadline() const
     {
         if (!m_pending)
             return std::nullopt;
-        return m_lastHandOver ? *m_lastHandOver + m_latency : Clock::time_point{};
+        return m_lastHandOver + m_latency;
     }
 
 private:
     std::chrono::milliseconds m_latency;
     bool m_pending = false;
-    std::optional<Clock::time_point> m_lastHandOver;
+    // Long before any moment the clock gives, until the first hand-over.
+    Clock::time_point m_lastHandOver = Clock::time_point::min();
 };
 
 } // namespace platform
