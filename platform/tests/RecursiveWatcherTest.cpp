@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -119,7 +120,10 @@ TEST(RecursiveWatcher, ABurstIsHandedOverAtMostTwice)
     Recorder recorder;
     RecursiveWatcher watcher;
     // A latency with room to spare for a loaded machine to finish the burst within it.
-    ASSERT_TRUE(watcher.start(dir.path(), 1000ms, recorder.callback()));
+    constexpr std::chrono::milliseconds latency = 1000ms;
+    ASSERT_TRUE(watcher.start(dir.path(), latency, recorder.callback()));
+    QElapsedTimer burst;
+    burst.start();
     QStringList written;
     for (int i = 0; i < 100; ++i) {
         const QString path = dir.filePath(QStringLiteral("f%1").arg(i % 5));
@@ -127,6 +131,9 @@ TEST(RecursiveWatcher, ABurstIsHandedOverAtMostTwice)
         if (!written.contains(path))
             written.append(path);
     }
+    // At once, then once the latency has passed: two hand-overs for a burst within the latency,
+    // and one more for each latency that a machine too loaded to keep to it took beyond.
+    const qsizetype allowed = 2 + burst.elapsed() / latency.count();
     const auto seen = [&] {
         QSet<QString> paths;
         for (const auto& batch : recorder.batches)
@@ -134,8 +141,8 @@ TEST(RecursiveWatcher, ABurstIsHandedOverAtMostTwice)
         return paths;
     };
     ASSERT_TRUE(testsupport::waitUntil([&] { return seen() == QSet<QString>(written.begin(), written.end()); }));
-    testsupport::spin(1200); // a third hand-over would come within the latency
-    EXPECT_LE(recorder.batches.size(), 2);
+    testsupport::spin(1200); // one more hand-over would come within the latency
+    EXPECT_LE(recorder.batches.size(), allowed);
     for (const auto& batch : recorder.batches) {
         EXPECT_EQ(QSet<QString>(batch.paths.begin(), batch.paths.end()).size(), batch.paths.size()) << "each path once";
         EXPECT_FALSE(batch.overflowed);
