@@ -7,6 +7,9 @@
 #include <QEvent>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QTimer>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -333,6 +336,7 @@ void ChatTranscriptView::removeRow(int index)
 
 void ChatTranscriptView::resetRows()
 {
+    const bool hadRows = !m_rows.empty();
     for (const Row& row : m_rows)
         delete row.view;
     m_rows.clear();
@@ -340,6 +344,11 @@ void ChatTranscriptView::resetRows()
     m_settleCursor = 0;
     placeFrom(0);
     setScrollValue(0);
+    // What a long transcript held is now free, but in the middle of the heap, where the
+    // allocator keeps it for the process: it goes back to the system once the rows let go of
+    // in this turn of the event loop are gone too.
+    if (hadRows)
+        QTimer::singleShot(0, this, [] { malloc_trim(0); });
 }
 
 // Building and letting go ---------------------------------------------------------------------------------
