@@ -14,19 +14,22 @@
 //   gaps        the same 2,000 events delivered one per turn of the event loop, as the tools'
 //               lines arrive: the gaps of a 1 ms heartbeat (longest, p99, how many over 16 ms)
 //               and the GUI thread's CPU time within each, beside an idle event loop over as
-//               long, which shows what the machine adds. Budget: none over 16 ms beyond the idle
-//               loop's.
+//               long, which shows what the machine adds (on a virtual machine whose host stalls
+//               it, even the idle loop's thread is charged CPU time between beats). Budget: none
+//               over 16 ms beyond the idle loop's.
 //   idle        the process's CPU time over 3 s with the finished, settled transcript on
 //               screen. Budget: under 1%.
 //   answer      one answer of 1,000, 10,000 and 60,000 short paragraphs: CPU time from its
 //               arrival until it is shown and laid out to its end (every paragraph measured),
-//               per paragraph. Budget: 60,000 within 1.2x of 1,000 per paragraph; 10,000 in at
-//               most 1 s.
+//               per paragraph, and the resident memory before it, with it and after New Chat.
+//               Budget: 60,000 within 1.2x of 1,000 per paragraph; 10,000 in at most 1 s; memory
+//               back to within 50 MB of where it was after New Chat.
 //
 // Figures are medians of --runs rounds (default 3). Runs offscreen under a temporary HOME.
 // Usage: bench_chat_view [--runs N] [--only probe|total|loop|answer]
 
 #include <benchsupport/OffscreenRun.h>
+#include <benchsupport/PeakMemory.h>
 
 #include "FakeChatService.h"
 
@@ -385,9 +388,17 @@ double idleCpu(Pane& pane, int ms)
     return (cpuSeconds() - before) / (double(clock.elapsed()) / 1000.0) * 100.0;
 }
 
-// One answer of `paragraphs` short paragraphs, from its arrival until the pane shows it and has
-// measured it to its end: the CPU time in ms.
-double longAnswer(const QString& folder, int paragraphs)
+// One answer of `paragraphs` short paragraphs: the CPU time in ms from its arrival until the pane
+// shows it and has measured it to its end, and the resident memory in KB before it, with it,
+// and once New Chat has dropped it.
+struct AnswerFigures {
+    double cpuMs = 0;
+    double before = 0;
+    double with = 0;
+    double afterNewChat = 0;
+};
+
+AnswerFigures longAnswer(const QString& folder, int paragraphs)
 {
     std::mt19937 random(3);
     QString text;
@@ -396,11 +407,18 @@ double longAnswer(const QString& folder, int paragraphs)
     Pane pane(folder);
     pane.prompt(QStringLiteral("Write it all out"));
     settle(pane);
+    AnswerFigures figures;
+    figures.before = double(benchsupport::residentKilobytes());
     const double before = cpuSeconds();
-    pane.deliver(E::AssistantMessage{text});
+    pane.deliver(E::AssistantMessage{std::exchange(text, {})});
     pane.deliver(E::TurnCompleted{});
     runUntil([&] { return showsNewest(pane) && pane.view.transcript()->isSettled(); });
-    return (cpuSeconds() - before) * 1000;
+    figures.cpuMs = (cpuSeconds() - before) * 1000;
+    figures.with = double(benchsupport::residentKilobytes());
+    pane.vm.resetChat();
+    runUntil([] { return false; }, 300);
+    figures.afterNewChat = double(benchsupport::residentKilobytes());
+    return figures;
 }
 
 // The thinking and answer texts of the first `events` events as one document, rendered by the
@@ -454,9 +472,10 @@ int main(int argc, char** argv)
     const std::vector<Turn> turns = session(events + 600, 1);
     const std::vector<Turn> probe = session(100, 2);
     std::vector<double> p95At10, p95At2000, cpuP95At10, cpuP95At2000, totals, documents, wholeDocuments, longest, p99,
-        over16, longestWork, workOver16, idleLongest, idleP99, idleOver16, idle;
+        over16, longestWork, workOver16, idleLongest, idleP99, idleOver16, idleWork, idle;
     constexpr int answerSizes[] = {1'000, 10'000, 60'000};
-    std::vector<double> answers[std::size(answerSizes)];
+    std::vector<double> answers[std::size(answerSizes)], residentBefore[std::size(answerSizes)],
+        residentWith[std::size(answerSizes)], residentAfter[std::size(answerSizes)];
     const auto last = [](const std::vector<double>& values) { return values.empty() ? 0.0 : values.back(); };
     for (int run = 0; run < runs; ++run) {
         if (wanted("probe")) {
@@ -491,21 +510,28 @@ int main(int argc, char** argv)
             idleLongest.push_back(quiet.longest);
             idleP99.push_back(quiet.p99);
             idleOver16.push_back(quiet.over16);
+            idleWork.push_back(quiet.longestWork);
             idle.push_back(idleCpu(pane, 3000));
             std::printf("run %d: heartbeat during the replay: longest %.1f ms, p99 %.2f ms, %.0f over 16 ms (work between "
-                        "beats: longest %.1f ms, %.0f over 16 ms); idle loop: longest %.1f ms, p99 %.2f ms, %.0f over 16 ms; "
-                        "idle CPU %.2f%%\n",
+                        "beats: longest %.1f ms, %.0f over 16 ms); idle loop: longest %.1f ms, p99 %.2f ms, %.0f over 16 ms "
+                        "(work between beats: longest %.1f ms); idle CPU %.2f%%\n",
                         run + 1, last(longest), last(p99), last(over16), last(longestWork), last(workOver16),
-                        last(idleLongest), last(idleP99), last(idleOver16), last(idle));
+                        last(idleLongest), last(idleP99), last(idleOver16), last(idleWork), last(idle));
         }
         if (wanted("answer")) {
             // What the first answer of a process pays once (fonts, styles) is not the answer's.
             longAnswer(offscreen.path(), 100);
             std::printf("run %d: one answer:", run + 1);
             for (std::size_t i = 0; i < std::size(answerSizes); ++i) {
-                answers[i].push_back(longAnswer(offscreen.path(), answerSizes[i]));
-                std::printf(" %d paragraphs %.0f ms CPU (%.1f us each)%s", answerSizes[i], last(answers[i]),
-                            last(answers[i]) * 1000 / answerSizes[i], i + 1 < std::size(answerSizes) ? "," : "\n");
+                const AnswerFigures figures = longAnswer(offscreen.path(), answerSizes[i]);
+                answers[i].push_back(figures.cpuMs);
+                residentBefore[i].push_back(figures.before / 1024);
+                residentWith[i].push_back(figures.with / 1024);
+                residentAfter[i].push_back(figures.afterNewChat / 1024);
+                std::printf(" %d paragraphs %.0f ms CPU (%.1f us each; resident %.0f, %.0f, after New Chat %.0f MB)%s",
+                            answerSizes[i], last(answers[i]), last(answers[i]) * 1000 / answerSizes[i],
+                            last(residentBefore[i]), last(residentWith[i]), last(residentAfter[i]),
+                            i + 1 < std::size(answerSizes) ? "," : "\n");
             }
         }
         std::fflush(stdout);
@@ -530,15 +556,19 @@ int main(int argc, char** argv)
                     median(longest), median(p99), median(over16));
         std::printf("  the GUI thread's work between two beats:  longest %.1f ms, %.0f over 16 ms\n", median(longestWork),
                     median(workOver16));
-        std::printf("  an idle event loop over as long:   longest %.1f ms, p99 %.2f ms, %.0f over 16 ms\n",
-                    median(idleLongest), median(idleP99), median(idleOver16));
+        std::printf("  an idle event loop over as long:   longest %.1f ms, p99 %.2f ms, %.0f over 16 ms (its work between "
+                    "beats, which a stalled machine adds to: longest %.1f ms)\n",
+                    median(idleLongest), median(idleP99), median(idleOver16), median(idleWork));
         std::printf("  idle CPU with the finished transcript shown: %.2f%% (budget 1%%)\n", median(idle));
     }
     if (wanted("answer")) {
         const auto perParagraph = [&](std::size_t i) { return median(answers[i]) * 1000 / answerSizes[i]; };
         for (std::size_t i = 0; i < std::size(answerSizes); ++i)
-            std::printf("  one answer of %d paragraphs: %.0f ms CPU, %.1f us per paragraph%s\n", answerSizes[i],
-                        median(answers[i]), perParagraph(i), answerSizes[i] == 10'000 ? " (budget 1,000 ms)" : "");
+            std::printf("  one answer of %d paragraphs: %.0f ms CPU, %.1f us per paragraph%s; resident %.0f MB before, %.0f "
+                        "MB with it, %.0f MB after New Chat (budget: within 50 MB of before)\n",
+                        answerSizes[i], median(answers[i]), perParagraph(i),
+                        answerSizes[i] == 10'000 ? " (budget 1,000 ms)" : "", median(residentBefore[i]),
+                        median(residentWith[i]), median(residentAfter[i]));
         std::printf("  per paragraph, 60,000 against 1,000: %.2fx (budget 1.2x)\n", perParagraph(2) / perParagraph(0));
     }
     return 0;
