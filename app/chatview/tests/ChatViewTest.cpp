@@ -652,6 +652,22 @@ TEST_F(ChatPane, TheNewestMessageStaysInViewWhileAnAnswerStreams)
     const QString dump = bubble->markdown()->dump();
     EXPECT_TRUE(dump.contains(QStringLiteral("Paragraph 2999"))) << "the end is built";
     EXPECT_FALSE(dump.contains(QStringLiteral("Paragraph 1000 "))) << "the middle is not";
+
+    // Scrolled to its middle, the middle is built and shown where the transcript says.
+    const QRect answer = transcript->rowGeometry(transcript->rowCount() - 1);
+    bar->setValue(answer.top() + answer.height() / 2);
+    ASSERT_EQ(transcript->row(transcript->rowCount() - 1)->bubble(), bubble);
+    EXPECT_TRUE(bubble->markdown()->dump().contains(QStringLiteral("Paragraph 1500 ")));
+    EXPECT_EQ(transcript->row(transcript->rowCount() - 1)->geometry().top(), answer.top() - bar->value());
+
+    // Copying it takes the whole answer, the blocks never built too.
+    bubble->markdown()->host().selectAll();
+    QTest::keyClick(bubble->markdown()->focusProxy(), Qt::Key_C, Qt::ControlModifier);
+    const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(copied.size(), 3000);
+    EXPECT_EQ(copied.front(), QStringLiteral("Paragraph 0 of a long answer, with some words."));
+    EXPECT_EQ(copied.at(1000), QStringLiteral("Paragraph 1000 of a long answer, with some words."));
+    EXPECT_EQ(copied.back(), QStringLiteral("Paragraph 2999 of a long answer, with some words."));
 }
 
 // The pane over the real services, with the scripted stand-ins of the tools -----------------------
@@ -702,33 +718,48 @@ TEST(ChatPaneWithTools, AScriptedTurnReachesTheTranscript)
     EXPECT_FALSE(vm.lastError());
 }
 
-// Stop interrupts; a tool that carries on regardless is ended (terminated a grace period
-// later), and nothing it prints after Stop reaches the transcript.
+// Stop interrupts; a tool that carries on regardless is terminated a grace period later, and
+// killed a grace period after that if it ignores that too. The status says "Stopping…" all the
+// while, and nothing the tool prints after Stop reaches the transcript.
 TEST(ChatPaneWithTools, StopEndsAToolThatIgnoresTheInterruptAndShowsNothingMoreOfIt)
 {
-    QTemporaryDir dir;
-    auto defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
-    ChatViewModel vm(servicesFor(ChatProvider::claude, scriptedTool("stubborn-claude.sh"), defaults));
-    quillora::chat::ChatView view(vm);
-    view.resize(480, 700);
-    view.show();
-    ASSERT_TRUE(waitUntil([&] { return vm.isProcessReady(); }));
-    vm.setDraftMessage(QStringLiteral("go on"));
-    vm.sendDraft();
-    ASSERT_TRUE(waitUntil([&] { return vm.messages().size() >= 3; }, 5000));
-    QTest::mouseClick(view.input()->stopButton(), Qt::LeftButton);
-    const qsizetype shown = vm.messages().size();
-    EXPECT_EQ(view.statusLabel()->text(), QStringLiteral("Stopping\u2026"));
-    EXPECT_FALSE(view.sessionLabel()->isVisible());
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_TRUE(waitUntil([&] { return !vm.isStopping(); }, 4 * int(ChatCLIProcessRunner::stopGracePeriod.count())));
-    EXPECT_GE(clock.elapsed(), ChatCLIProcessRunner::stopGracePeriod.count() - 100) << "it printed on after the interrupt";
-    EXPECT_EQ(vm.messages().size(), shown);
-    EXPECT_FALSE(vm.lastError());
-    EXPECT_EQ(view.sessionLabel()->text(), QStringLiteral("7d41-stubborn"));
-    vm.setDraftMessage(QStringLiteral("next"));
-    EXPECT_TRUE(view.input()->sendButton()->isEnabled());
+    const struct {
+        const char* ignores;
+        int gracePeriods; // before the signal that ends it
+    } cases[] = {{"INT", 1}, {"INT TERM", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ignores);
+        qputenv("STUBBORN_IGNORES", c.ignores);
+        QTemporaryDir dir;
+        auto defaults = std::make_shared<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.json")));
+        ChatViewModel vm(servicesFor(ChatProvider::claude, scriptedTool("stubborn-claude.sh"), defaults));
+        quillora::chat::ChatView view(vm);
+        view.resize(480, 700);
+        view.show();
+        ASSERT_TRUE(waitUntil([&] { return vm.isProcessReady(); }));
+        vm.setDraftMessage(QStringLiteral("go on"));
+        vm.sendDraft();
+        ASSERT_TRUE(waitUntil([&] { return vm.messages().size() >= 3; }, 5000));
+        QStringList statuses;
+        QObject::connect(&vm, &ChatViewModel::statusTextChanged, [&] { statuses.append(vm.statusText()); });
+        QTest::mouseClick(view.input()->stopButton(), Qt::LeftButton);
+        const qsizetype shown = vm.messages().size();
+        EXPECT_EQ(view.statusLabel()->text(), QStringLiteral("Stopping\u2026"));
+        EXPECT_FALSE(view.sessionLabel()->isVisible());
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(waitUntil([&] { return !vm.isStopping(); }, 4 * int(ChatCLIProcessRunner::stopGracePeriod.count())));
+        EXPECT_GE(clock.elapsed(), c.gracePeriods * ChatCLIProcessRunner::stopGracePeriod.count() - 100)
+            << "it printed on after the signals it ignores";
+        EXPECT_EQ(statuses,
+                  QStringList({QStringLiteral("Stopping\u2026"), QStringLiteral("Ready \u2022 SessionId: 7d41-stubborn")}));
+        EXPECT_EQ(vm.messages().size(), shown);
+        EXPECT_FALSE(vm.lastError());
+        EXPECT_EQ(view.sessionLabel()->text(), QStringLiteral("7d41-stubborn"));
+        vm.setDraftMessage(QStringLiteral("next"));
+        EXPECT_TRUE(view.input()->sendButton()->isEnabled());
+    }
+    qunsetenv("STUBBORN_IGNORES");
 }
 
 TEST(ChatPaneWithTools, ClosingThePaneMidTurnLeavesNoProcess)

@@ -1,8 +1,9 @@
 #!/bin/sh
-# A stand-in for claude that ignores the interrupt: it names its session, then answers a line
-# every tenth of a second until it is terminated.
+# A stand-in for claude that ignores the signals named in $STUBBORN_IGNORES (default: the
+# interrupt): it names its session, then answers a line every tenth of a second until a signal
+# it does not ignore ends it.
 cat > /dev/null
-trap '' INT
+trap '' ${STUBBORN_IGNORES:-INT}
 printf '%s\n' '{"type":"system","subtype":"init","session_id":"7d41-stubborn"}'
 n=1
 while :; do
