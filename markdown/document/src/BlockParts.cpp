@@ -55,8 +55,8 @@ std::uint64_t inlinesUnits(const std::vector<InlineNode>& inlines)
 }
 
 // Where to cut a long text into parts: byte offsets, the first after about `first` units, the
-// others every partUnits after it; each where a line may break if one is near, else between two
-// characters (never inside one). `rest` gets the units after the last cut.
+// others every paragraphPartUnits after it; each where a line may break if one is near, else
+// between two characters (never inside one). `rest` gets the units after the last cut.
 std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, std::uint64_t& rest)
 {
     const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
@@ -81,7 +81,7 @@ std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, 
         if (i == cutAt) {
             cuts.push_back(byte);
             units = 0;
-            target = partUnits;
+            target = paragraphPartUnits;
             cutAt = -1;
             continue;
         }
@@ -120,7 +120,7 @@ std::optional<BlockParts> paragraphParts(const std::vector<InlineNode>& inlines)
         if (node.is<InlineNode::SoftBreak>()) {
             // Where the source's lines end, preferably.
             extent.characters += 1;
-            if (units >= partUnits)
+            if (units >= paragraphPartUnits)
                 cut({i + 1, 0});
             else
                 units += 1;
@@ -128,10 +128,11 @@ std::optional<BlockParts> paragraphParts(const std::vector<InlineNode>& inlines)
         }
         const auto* text = node.as<InlineNode::Text>();
         const std::uint64_t nodeWork = nodeUnits(node);
-        if (text && units + nodeWork > 2 * partUnits) {
+        if (text && units + nodeWork > 2 * paragraphPartUnits) {
             std::uint64_t rest = 0;
             std::size_t from = 0;
-            for (const std::size_t offset : textCuts(text->text, partUnits > units ? partUnits - units : 0, rest)) {
+            for (const std::size_t offset :
+                 textCuts(text->text, paragraphPartUnits > units ? paragraphPartUnits - units : 0, rest)) {
                 extent.characters += double(offset - from);
                 cut({i, offset});
                 from = offset;

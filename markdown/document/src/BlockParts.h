@@ -15,15 +15,18 @@
 
 namespace mddoc::detail {
 
-// Layout work in units of about a quarter of a microsecond: a byte of text is one; a character
+// Layout work in units of about a microsecond: a byte of text is one; a character
 // beyond the first plane (an emoji: Qt reads and decodes each one's picture to shape it) many
 // more; a styled run, a cell a few dozen.
 std::uint64_t textUnits(std::string_view utf8);
 
-// About the work of a part (a few milliseconds), and the work above which a block is laid out in
-// parts (a few dozen screens of text).
-inline constexpr std::uint64_t partUnits = 8'192;
-inline constexpr std::uint64_t partedUnits = 8 * partUnits;
+// About the work of a part of lines or rows (a millisecond or two: a slice of the background
+// layout, which lays out whole parts, stays within a frame), of a paragraph's part (larger: each
+// begins a line, where the paragraph's text would run on), and the work above which a block is
+// laid out in parts (a few dozen screens of text).
+inline constexpr std::uint64_t partUnits = 2'048;
+inline constexpr std::uint64_t paragraphPartUnits = 8'192;
+inline constexpr std::uint64_t partedUnits = 65'536;
 // The rows of a long table whose cells set its columns' widths: a later cell wider than its
 // column wraps inside it, as laying out every row to find the widest would take as long as
 // laying out the table whole.

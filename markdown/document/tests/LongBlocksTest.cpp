@@ -105,6 +105,20 @@ TEST(LongBlocks, TheFirstScreenComesFirstAsTheWholeLayoutDrawsItAndTheRestFollow
     }
 }
 
+// The parts below the first screen settle without repainting it: what it shows is done.
+TEST(LongBlocks, PartsBelowTheScreenSettleWithoutRepaintingIt)
+{
+    for (const LongBlock& block : longBlocks()) {
+        SCOPED_TRACE(block.name);
+        OffscreenDocument shown = lazy(block.text);
+        int repaints = 0;
+        QObject::connect(&shown.host(), &mdview::ViewHost::repaintNeeded, [&repaints] { ++repaints; });
+        shown.settle(120'000);
+        ASSERT_TRUE(shown.host().isSettled());
+        EXPECT_LE(repaints, 2);
+    }
+}
+
 // Inside a long block, the viewport keeps what it shows while the parts above it settle, where
 // the whole layout draws the same.
 TEST(LongBlocks, TheViewportInsideALongBlockStaysPutWhileThePartsAboveSettle)

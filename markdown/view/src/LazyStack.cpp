@@ -625,7 +625,11 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
     for (std::size_t i = first; i < last && timeLeft(); ++i) {
         const Slot& slot = m_slots[i];
         if (!slot.measured || !slot.piecesValid || (!slot.node && !slot.empty)) {
-            progress.visibleChanged = progress.visibleChanged || (m_tops[i] < viewBottom && m_tops[i + 1] > viewTop);
+            // A child laid out in parts only reads its texts again after a part settled: its
+            // parts tell what of it the viewport shows, else each slice would repaint.
+            const bool partSettled = slot.inner && slot.measured;
+            progress.visibleChanged = progress.visibleChanged
+                || (!partSettled && m_tops[i] < viewBottom && m_tops[i + 1] > viewTop);
             measure(i);
         }
         if (m_slots[i].inner)
