@@ -875,7 +875,10 @@ HeightForWidthView::HeightForWidthView(QWidget* parent) : QWidget(parent)
     connect(&m_host, &ViewHost::repaintNeeded, this, qOverload<>(&QWidget::update));
     connect(&m_host, &ViewHost::layoutChanged, this, [this] {
         updateGeometry();
-        m_host.layout(width());
+        // Hidden, the view has no width of its own yet: it is laid out at the one it is shown
+        // at, not first at the default one too.
+        if (isVisible())
+            m_host.layout(width());
     });
     connectLinks(m_host, this, m_openLinks, [this](const QUrl& url) { emit linkActivated(url); });
     followLinkHover(m_host, this);
