@@ -18,14 +18,16 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
+// As cmark-gfm reads them: ASCII only, whatever the locale (and without a call per byte).
 bool isAsciiAlnum(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+    const char lower = static_cast<char>(c | 0x20);
+    return (c >= '0' && c <= '9') || (lower >= 'a' && lower <= 'z');
 }
 
 bool isAsciiPunct(char c)
 {
-    return std::ispunct(static_cast<unsigned char>(c)) != 0;
+    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
 }
 
 bool isDelimiterChar(char c)
@@ -37,12 +39,13 @@ bool isDelimiterChar(char c)
 // or one of "*_~(".
 bool isWwwTrigger(std::string_view s, std::size_t at)
 {
-    return s.substr(at, 4) == "www." && (at == 0 || isSpace(s[at - 1]) || std::strchr("*_~(", s[at - 1]));
+    return at < s.size() && s[at] == 'w' && s.substr(at, 4) == "www."
+        && (at == 0 || isSpace(s[at - 1]) || std::strchr("*_~(", s[at - 1]));
 }
 
 bool isSchemeSeparator(std::string_view s, std::size_t at)
 {
-    return s.substr(at, 3) == "://";
+    return at < s.size() && s[at] == ':' && s.substr(at, 3) == "://";
 }
 
 // What the domain check walks over: anything but blanks and punctuation, except ". _ - \".
