@@ -512,12 +512,12 @@ TEST_F(ChatViewModelTest, StaleStartsAreDropped)
     make();
     world->configure = [](FakeChatService& service) { service.startAnswer.reset(); };
     // A start still looking for the tool when the pane goes away applies nothing.
-    world->lookupDelayMs = 150;
+    world->tools->lookupDelayMs = 150;
     vm->startSession();
     vm->stopSession();
     testsupport::spin(300);
     EXPECT_TRUE(world->services.empty());
-    world->lookupDelayMs = 0;
+    world->tools->lookupDelayMs = 0;
 
     // Two starts in a row: the first one's answer is dropped; only the second counts.
     vm->startSession();

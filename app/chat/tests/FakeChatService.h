@@ -141,38 +141,36 @@ private:
 // Services for a view model under test: the installed tools are a set the test changes, each
 // question can be held back for a while, and every service made is kept in view.
 struct FakeChatWorld {
+    // What a tool lookup reads. Lookups run on the thread pool and may outlast the world (a
+    // test ends while one is under way), so they share this rather than the world itself.
+    struct Tools {
+        std::mutex mutex;
+        std::set<ChatProvider> installed;
+        std::atomic<int> lookupDelayMs{0};
+    };
+
     std::shared_ptr<platform::UserDefaults> defaults;
-    mutable std::mutex mutex;
-    std::set<ChatProvider> installed;
-    std::atomic<int> lookupDelayMs{0};
-    std::atomic<int> lookups{0};
+    std::shared_ptr<Tools> tools = std::make_shared<Tools>();
     std::vector<QPointer<FakeChatService>> services;
     std::shared_ptr<QStringList> journal = std::make_shared<QStringList>();
     // Applied to every new service before the view model sees it.
     std::function<void(FakeChatService&)> configure;
 
-    explicit FakeChatWorld(const QString& defaultsFile, std::set<ChatProvider> tools = {ChatProvider::codex, ChatProvider::claude})
+    explicit FakeChatWorld(const QString& defaultsFile, std::set<ChatProvider> installed = {ChatProvider::codex, ChatProvider::claude})
         : defaults(std::make_shared<platform::UserDefaults>(defaultsFile))
-        , installed(std::move(tools))
     {
-    }
-
-    void setInstalled(std::set<ChatProvider> tools)
-    {
-        const std::lock_guard lock(mutex);
-        installed = std::move(tools);
+        tools->installed = std::move(installed);
     }
 
     ChatViewModelServices viewModelServices()
     {
         ChatViewModelServices result;
         result.defaults = defaults;
-        result.isInstalled = [this](ChatProvider provider) {
-            ++lookups;
-            if (const int delay = lookupDelayMs.load())
+        result.isInstalled = [tools = tools](ChatProvider provider) {
+            if (const int delay = tools->lookupDelayMs.load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-            const std::lock_guard lock(mutex);
-            return installed.count(provider) > 0;
+            const std::lock_guard lock(tools->mutex);
+            return tools->installed.count(provider) > 0;
         };
         result.makeService = [this](ChatProvider provider) {
             auto service = std::make_unique<FakeChatService>(provider);
