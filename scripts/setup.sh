@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  fonts-noto-color-emoji # one glyph for an emoji sequence over several terminal cells (the view's tests)
   nodejs-doc # ordinary Markdown documents the parser's guards are held against
 )
 if [[ "${1:-}" == "--gui" ]]; then

@@ -25,7 +25,7 @@ void GlyphCache::setFaces(const std::array<QFont, 4>& faces)
     ascii_ = {};
     asciiKnown_ = {};
     scalars_.clear();
-    for (auto& map : clusters_)
+    for (auto& map : texts_)
         map.clear();
 }
 
@@ -80,11 +80,15 @@ GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code,
     // Cluster codes are given out again once no cell holds them: the text is the key. It is
     // read from the table's own UTF-8, which lives as long as a cell holds the code.
     const std::string_view utf8 = tables.clusters().lookup(static_cast<std::uint32_t>(code));
-    const QString text = utf8.empty() ? QString(QChar(0xFFFD)) : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    auto& clusters = clusters_[face];
-    if (auto it = clusters.find(text); it != clusters.end())
+    return glyphs(utf8.empty() ? QString(QChar(0xFFFD)) : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), face);
+}
+
+GlyphCache::Span GlyphCache::glyphs(const QString& text, int face)
+{
+    auto& texts = texts_[face];
+    if (auto it = texts.find(text); it != texts.end())
         return it->second;
-    return clusters[text] = shape(text, face);
+    return texts[text] = shape(text, face);
 }
 
 // ---- CellPainter -------------------------------------------------------------------------
@@ -207,16 +211,72 @@ const CellPainter::Style& CellPainter::style(const Attribute& attribute, const F
     return styles_.emplace(attribute, result).first->second;
 }
 
-void CellPainter::addGlyphs(const CellTables& tables, const CharData& cell, int face, qreal x, qreal baseline,
-                            QRgb color)
+void CellPainter::addGlyphs(GlyphCache::Span span, qreal x, qreal baseline, QRgb color)
 {
-    const GlyphCache::Span span = glyphs_.glyphs(tables, cell.code, face);
     for (std::uint32_t i = 0; i < span.count; ++i) {
         const GlyphCache::Glyph& g = glyphs_.glyph(span.first + i);
         Batch& batch = batchFor(g.font, color);
         batch.glyphs.push_back(g.index);
         batch.positions.push_back(QPointF(x, baseline) + g.offset);
     }
+}
+
+namespace {
+
+constexpr bool isEmojiModifier(std::int32_t code)
+{
+    return code >= 0x1F3FB && code <= 0x1F3FF;
+}
+
+constexpr bool isRegionalIndicator(std::int32_t code)
+{
+    return code >= 0x1F1E6 && code <= 0x1F1FF;
+}
+
+bool endsWithJoiner(const CellTables& tables, std::int32_t code)
+{
+    return code >= CharData::firstClusterCode && tables.clusters().lookup(static_cast<std::uint32_t>(code)).ends_with("\u200D");
+}
+
+// The column after the emoji sequence that starts at `col`. The engine gives cells by the C
+// library's widths: each pictograph after a zero-width joiner, an emoji modifier and each of
+// the two regional indicators of a flag take cells of their own, which fonts draw as one glyph.
+int sequenceEnd(const CellTables& tables, const BufferLine& line, int col, int cols)
+{
+    const int end = std::min(cols, line.count());
+    const CharData& first = line[col];
+    bool joiner = endsWithJoiner(tables, first.code);
+    bool unpairedIndicator = isRegionalIndicator(first.code);
+    int at = col + (first.isWide() ? 2 : 1);
+    while (at < end) {
+        const CharData& next = line[at];
+        if (next.code <= ' ' || !(joiner || isEmojiModifier(next.code) || (unpairedIndicator && isRegionalIndicator(next.code))))
+            break;
+        joiner = endsWithJoiner(tables, next.code);
+        unpairedIndicator = false;
+        at += next.isWide() ? 2 : 1;
+    }
+    return std::min(at, end);
+}
+
+} // namespace
+
+int CellPainter::addSequenceGlyph(const CellTables& tables, const BufferLine& line, int col, int cols, int face,
+                                  qreal x, qreal baseline, QRgb color)
+{
+    const int end = sequenceEnd(tables, line, col, cols);
+    if (end <= col + (line[col].isWide() ? 2 : 1))
+        return col;
+    std::string utf8;
+    for (int at = col; at < end; ++at)
+        if (!line[at].isSpacer())
+            tables.appendUtf8(line[at].code, utf8);
+    // A font without a glyph for the whole sequence draws its parts, which go cell by cell.
+    const GlyphCache::Span span = glyphs_.glyphs(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), face);
+    if (span.count != 1)
+        return col;
+    addGlyphs(span, x, baseline, color);
+    return end;
 }
 
 CellPainter::Batch& CellPainter::batchFor(int font, QRgb color)
@@ -275,7 +335,8 @@ void CellPainter::drawCell(QPainter& painter, QPointF topLeft, const CellTables&
 {
     if (cell.code == 0 || cell.code == ' ')
         return;
-    addGlyphs(tables, cell, faceOf(cell.attribute, true), topLeft.x(), topLeft.y() + baseline_, color.rgba());
+    const int face = faceOf(cell.attribute, true);
+    addGlyphs(glyphs_.glyphs(tables, cell.code, face), topLeft.x(), topLeft.y() + baseline_, color.rgba());
     flush(painter);
 }
 
@@ -309,6 +370,8 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
     // Neighbouring cells mostly share their attribute: it is looked up once for the run.
     const Style* cached = nullptr;
     Attribute cachedAttribute;
+    // The cells before this column belong to a sequence already drawn as one glyph.
+    int drawnUntil = 0;
     for (int col = 0; col < cols;) {
         const CharData& cell = col < count ? line[col] : CharData::Null;
         const int span = cell.isWide() && col + 1 < cols ? 2 : 1;
@@ -327,8 +390,12 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
             runColor = bg;
         }
         const qreal x = col * cw;
-        if (!st.invisible && cell.code != 0 && cell.code != ' ')
-            addGlyphs(tables, cell, st.face, x, baseline, st.fg);
+        if (!st.invisible && cell.code != 0 && cell.code != ' ' && col >= drawnUntil) {
+            if (cell.code > 0x7F)
+                drawnUntil = addSequenceGlyph(tables, line, col, cols, st.face, x, baseline, st.fg);
+            if (col >= drawnUntil)
+                addGlyphs(glyphs_.glyphs(tables, cell.code, st.face), x, baseline, st.fg);
+        }
         if (!st.invisible) {
             const qreal right = (col + span) * cw;
             if (st.underline || cell.hasPayload()) {

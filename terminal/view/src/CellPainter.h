@@ -19,6 +19,7 @@ class QPainter;
 
 namespace terminal {
 
+class BufferLine;
 class CellTables;
 class SelectionService;
 class Terminal;
@@ -40,20 +41,21 @@ public:
     void setFaces(const std::array<QFont, 4>& faces);
     // The glyphs of a cell's character in a face (0 normal, 1 bold, 2 italic, 3 bold italic).
     Span glyphs(const CellTables& tables, std::int32_t code, int face);
+    // The glyphs of a text of several scalars in a face.
+    Span glyphs(const QString& text, int face);
     const Glyph& glyph(std::uint32_t i) const { return glyphs_[i]; }
     const QRawFont& font(int index) const { return fonts_[static_cast<std::size_t>(index)]; }
     // The glyphs of a text in a face, shaped now and not looked up.
     Span shape(const QString& text, int face);
 
 private:
-
     std::array<QFont, 4> faces_;
     std::vector<QRawFont> fonts_;
     std::vector<Glyph> glyphs_;
     std::array<std::array<Span, 128>, 4> ascii_{};
     std::array<std::array<bool, 128>, 4> asciiKnown_{};
     std::unordered_map<std::uint64_t, Span> scalars_;
-    std::unordered_map<QString, Span> clusters_[4];
+    std::unordered_map<QString, Span> texts_[4];
 };
 
 // Draws the cells of a terminal with QPainter: backgrounds in runs, glyphs from the cache
@@ -116,7 +118,12 @@ private:
 
     const Style& style(const Attribute& attribute, const Frame& frame);
     void paintRow(QPainter& painter, int screenRow, qreal top, const Frame& frame);
-    void addGlyphs(const CellTables& tables, const CharData& cell, int face, qreal x, qreal baseline, QRgb color);
+    void addGlyphs(GlyphCache::Span span, qreal x, qreal baseline, QRgb color);
+    // Adds the one glyph the font has for an emoji sequence that starts at `col` and goes on in
+    // the cells after it; returns the column after the sequence, or `col` when there is no such
+    // sequence or glyph.
+    int addSequenceGlyph(const CellTables& tables, const BufferLine& line, int col, int cols, int face, qreal x,
+                         qreal baseline, QRgb color);
     Batch& batchFor(int font, QRgb color);
     void addDecoration(QLineF line, QRgb color, bool dotted);
     void flush(QPainter& painter);

@@ -9,6 +9,7 @@
 #include "testsupport/EventLoop.h"
 
 #include <QBuffer>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,48 @@ TEST(Drawing, EveryClusterIsShapedFromItsOwnText)
             EXPECT_TRUE(cache.font(a.font) == cache.font(b.font)) << "row " << row << " glyph " << i;
         }
     }
+}
+
+// The engine gives each pictograph of a ZWJ sequence, an emoji modifier and each regional
+// indicator of a flag cells of their own, as the C library counts them. A font with one glyph
+// for the whole sequence draws it from the first cell, and the cells after it stay empty;
+// a sequence the font has no glyph for is drawn part by part, each in its own cells.
+TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
+{
+    const std::set<QRgb> blank{rgb(0, 0, 0)};
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    // Without a font that has it, the family's parts are drawn in their own cells.
+    auto plain = makeView(20, 1);
+    plain->feed(family);
+    const QImage boxes = grabView(*plain);
+    for (int col : {0, 2, 4})
+        EXPECT_NE(cellColors(boxes, *plain, col, 0), blank) << "column " << col;
+
+    const int emoji = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf"));
+    if (emoji < 0)
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    const auto removeEmoji = qScopeGuard([emoji] { QFontDatabase::removeApplicationFont(emoji); });
+    auto view = makeView(20, 4);
+    QFont font = testing::testFont();
+    font.setFamilies({font.family(), QStringLiteral("Noto Color Emoji")});
+    view->setTerminalFont(font);
+    ASSERT_EQ(view->terminal().cols(), 20);
+    view->feed(family + "\r\n"                     // three wide cells
+               "\U0001F44D\U0001F3FD\r\n"           // thumbs up, medium skin tone: two
+               "\U0001F1EB\U0001F1F7\r\n"           // flag of France: two narrow cells
+               "\U0001F468\u200Dx\U0001F469");        // man, joiner and x: no glyph for it
+    const QImage image = grabView(*view);
+    const auto drawn = [&](int col, int row) { return cellColors(image, *view, col, row) != blank; };
+    EXPECT_TRUE(drawn(0, 0));
+    for (int col = 2; col < 6; ++col)
+        EXPECT_FALSE(drawn(col, 0)) << "family, column " << col;
+    EXPECT_TRUE(drawn(0, 1));
+    EXPECT_FALSE(drawn(2, 1)) << "thumbs up";
+    EXPECT_FALSE(drawn(3, 1)) << "thumbs up";
+    EXPECT_TRUE(drawn(0, 2));
+    EXPECT_FALSE(drawn(2, 2)) << "flag";
+    EXPECT_TRUE(drawn(2, 3)) << "x after the joiner";
+    EXPECT_TRUE(drawn(3, 3)) << "woman after x";
 }
 
 TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)
