@@ -77,18 +77,6 @@ int Buffer::capacityFor(int rows) const
     return rows + scrollback_.value_or(0);
 }
 
-void Buffer::setX(int x)
-{
-    if (x >= 0)
-        x_ = std::min(x, cols_);
-}
-
-void Buffer::setY(int y)
-{
-    if (y >= 0)
-        y_ = std::min(y, rows_ - 1);
-}
-
 void Buffer::setYBase(int yBase)
 {
     if (yBase >= 0)
@@ -325,8 +313,17 @@ bool Buffer::insertRunOf(const Code* codes, const std::int8_t* widths, std::size
         const int start = x_;
         int x = x_;
         int last = x_;
-        while (i < count) {
-            const int width = widths ? widths[i] : 1;
+        if (!widths) {
+            // One cell each: as many as fit before the margin, without a test per character.
+            const int n = static_cast<int>(std::min<std::size_t>(count - i, static_cast<std::size_t>(right + 1 - x)));
+            for (int k = 0; k < n; ++k)
+                narrow.store(out + x + k, static_cast<std::uint32_t>(codes[i + static_cast<std::size_t>(k)]));
+            last = x + n - 1;
+            x += n;
+            i += static_cast<std::size_t>(n);
+        }
+        while (i < count && widths) {
+            const int width = widths[i];
             if (x + width - 1 > right)
                 break;
             if (width == 2) {

@@ -3,12 +3,47 @@
 #include "terminal/UnicodeUtil.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace terminal {
 
 using State = EscapeSequenceParser::State;
 
 namespace {
+
+// The bytes of an 8-byte word outside printable ASCII (0x20-0x7E), each flagged by its high bit.
+// A borrow or carry only runs on from a flagged byte, so the lowest flag is exact.
+std::uint64_t unprintable(const std::uint8_t* p)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    const std::uint64_t below = (word - ones * 0x20) & ~word; // bytes under 0x20 borrow
+    const std::uint64_t above = (word + ones) | word;          // 0x7F carries, 0x80 up are set
+    return (below | above) & (ones * 0x80);
+}
+
+// Where the run of printable ASCII that starts at `p` ends. Sixteen bytes at a time, and the end
+// found in either half without a branch on which: words of any length up to 15 letters cost the
+// same, however they vary.
+const std::uint8_t* printableEnd(const std::uint8_t* p, const std::uint8_t* end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - p >= 16) {
+            const std::uint64_t first = unprintable(p);
+            const std::uint64_t second = unprintable(p + 8);
+            // countr_zero of a word without a flag is 64: then the second word counts on.
+            const int bit = std::countr_zero(first) + (first ? 0 : std::countr_zero(second));
+            if (bit < 128)
+                return p + bit / 8;
+            p += 16;
+        }
+    }
+    while (p < end && *p >= 0x20 && *p < 0x7F)
+        ++p;
+    return p;
+}
 
 enum class Action : std::uint8_t {
     ignore,
@@ -161,16 +196,6 @@ constexpr bool endsDcsRun(std::uint8_t b)
 }
 
 } // namespace
-
-int SequenceParams::groupLength(int i) const
-{
-    if (i < 0 || i >= count_)
-        return 0;
-    int n = 1;
-    while (i + n < count_ && isSubParam(i + n))
-        ++n;
-    return n;
-}
 
 std::string SequenceParams::describe() const
 {
@@ -340,8 +365,7 @@ void EscapeSequenceParser::ground(const std::uint8_t*& position, const std::uint
         if (utf8Need_ == 0) {
             if (b >= 0x20 && b < 0x7F) {
                 const std::uint8_t* start = p;
-                while (p < end && *p >= 0x20 && *p < 0x7F)
-                    ++p;
+                p = printableEnd(p, end);
                 // ASCII before other text (a letter before its mark) stays with it in one run.
                 if (ascii_ && text_.empty() && (p == end || *p < 0x80)) {
                     ascii_(std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start)));
@@ -350,8 +374,20 @@ void EscapeSequenceParser::ground(const std::uint8_t*& position, const std::uint
                 }
                 continue;
             }
-            if (b < 0x80)
+            if (b < 0x80) {
+                // A CSI sequence is read without leaving the text: positions and colours come
+                // between words in what full-screen programs write.
+                if (b == 0x1B) {
+                    if (!text_.empty())
+                        flushText();
+                    const std::uint8_t* after = p + 1;
+                    if (csiAtOnce(after, end)) {
+                        p = after;
+                        continue;
+                    }
+                }
                 break;
+            }
             ++p;
             const std::uint8_t lead = utf8LeadTable[b];
             if (lead >= 0xF0) {
@@ -504,7 +540,7 @@ bool EscapeSequenceParser::csiAtOnce(const std::uint8_t*& position, const std::u
     ++p;
     clearSequence();
     if (p < end && *p >= 0x3C && *p <= 0x3F)
-        prefix_ = *p++;
+        marks_ = std::uint32_t{*p++} << 24;
     p = params_.read(p, end);
     while (p < end && *p >= 0x20 && *p <= 0x2F)
         collect(*p++);
@@ -518,18 +554,17 @@ bool EscapeSequenceParser::csiAtOnce(const std::uint8_t*& position, const std::u
 void EscapeSequenceParser::clearSequence()
 {
     params_.clear();
-    prefix_ = 0;
+    marks_ = 0;
     intermediateCount_ = 0;
-    intermediates_ = {};
     tooManyIntermediates_ = false;
 }
 
 void EscapeSequenceParser::collect(std::uint8_t b)
 {
     if (b >= 0x3C && b <= 0x3F) {
-        prefix_ = b;
-    } else if (intermediateCount_ < static_cast<int>(intermediates_.size())) {
-        intermediates_[static_cast<std::size_t>(intermediateCount_++)] = b;
+        marks_ = (marks_ & 0x00FFFFFFu) | std::uint32_t{b} << 24;
+    } else if (intermediateCount_ < 2) {
+        marks_ |= std::uint32_t{b} << (16 - 8 * intermediateCount_++);
     } else {
         tooManyIntermediates_ = true;
     }
@@ -537,22 +572,22 @@ void EscapeSequenceParser::collect(std::uint8_t b)
 
 SequenceId EscapeSequenceParser::sequenceId(std::uint8_t final) const
 {
-    return {prefix_, intermediates_[0], intermediates_[1], final};
+    return {static_cast<std::uint8_t>(marks_ >> 24), static_cast<std::uint8_t>(marks_ >> 16), static_cast<std::uint8_t>(marks_ >> 8), final};
 }
 
 void EscapeSequenceParser::dispatchCsi(std::uint8_t final)
 {
-    const SequenceId id = sequenceId(final);
     if (!tooManyIntermediates_) {
+        const std::uint32_t id = marks_ | final;
         for (const auto& [key, handler] : csi_[final - 0x40]) {
-            if (key == id.key()) {
+            if (key == id) {
                 handler(params_);
                 return;
             }
         }
     }
     if (csiFallback_)
-        csiFallback_(id, params_);
+        csiFallback_(sequenceId(final), params_);
 }
 
 void EscapeSequenceParser::dispatchEsc(std::uint8_t final)

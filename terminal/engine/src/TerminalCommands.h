@@ -35,7 +35,7 @@ public:
     void print(std::u32string_view text);
     void printAscii(std::string_view text);
     void repeatPreceding(const SequenceParams& params);
-    void forgetPrinted() { hasLastPrinted_ = false; }
+    void forgetPrinted() { lastPrinted_ = {}; }
     void lineFeed();
     void carriageReturn();
     void backspace();
@@ -223,8 +223,12 @@ private:
         std::int32_t result = 0;
     };
     std::array<Join, 4096> joins_{};
-    CharData lastPrinted_;
-    bool hasLastPrinted_ = false;
+    // What the repeat command repeats (with the attribute current then); code 0 when nothing.
+    // Only these two fields: a whole cell assembled on every print would stall the stores.
+    struct Printed {
+        std::int32_t code = 0;
+        std::int8_t width = 1;
+    } lastPrinted_;
     // Where the cursor stood after the last printed character was dropped (a wide one that did
     // not fit with wrap-around off): a mark arriving there belonged to it and goes with it.
     struct Dropped {

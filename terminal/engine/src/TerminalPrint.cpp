@@ -19,8 +19,7 @@ void TerminalCommands::print(std::u32string_view text)
         if (run_.empty())
             return;
         noteStored(buffer, buffer.insertRun(run_, widths_.data(), attribute, t_.link_));
-        lastPrinted_ = {static_cast<std::int32_t>(run_.back()), widths_.back(), 0, {}, attribute};
-        hasLastPrinted_ = true;
+        lastPrinted_ = {static_cast<std::int32_t>(run_.back()), widths_.back()};
         run_.clear();
         widths_.clear();
     };
@@ -61,8 +60,7 @@ void TerminalCommands::printAscii(std::string_view text)
     t_.updateRange(buffer.y());
     buffer.insertRun(text, t_.curAttr_, t_.link_);
     dropped_ = {};
-    lastPrinted_ = {static_cast<unsigned char>(text.back()), 1, 0, {}, t_.curAttr_};
-    hasLastPrinted_ = true;
+    lastPrinted_ = {static_cast<unsigned char>(text.back()), 1};
     t_.updateRange(buffer.y());
 }
 
@@ -103,7 +101,7 @@ void TerminalCommands::joinPrevious(char32_t mark)
     CellTables& tables = *t_.tables_;
     if (const std::int32_t joined = cachedJoin(base, mark)) {
         row.at(col).code = joined;
-        if (hasLastPrinted_)
+        if (lastPrinted_.code != 0)
             lastPrinted_.code = joined;
         return;
     }
@@ -125,22 +123,20 @@ void TerminalCommands::joinPrevious(char32_t mark)
     joinedCode_ = code >= CharData::firstClusterCode ? code : 0;
     if (joinedCode_ != 0)
         joins_[joinSlot(base, mark)] = {base, mark, code};
-    if (hasLastPrinted_)
+    if (lastPrinted_.code != 0)
         lastPrinted_.code = code;
 }
 
 void TerminalCommands::repeatPreceding(const SequenceParams& p)
 {
-    if (!hasLastPrinted_)
+    if (lastPrinted_.code == 0)
         return;
     const int limit = t_.cols_ * t_.rows_ * 2;
     const int n = std::min(p.at(0, 1), limit);
-    CharData cell = lastPrinted_;
-    cell.attribute = t_.curAttr_;
     t_.updateRange(b().y());
-    run_.assign(static_cast<std::size_t>(n), static_cast<char32_t>(cell.code));
-    widths_.assign(static_cast<std::size_t>(n), cell.width);
-    noteStored(b(), b().insertRun(run_, widths_.data(), cell.attribute, t_.link_));
+    run_.assign(static_cast<std::size_t>(n), static_cast<char32_t>(lastPrinted_.code));
+    widths_.assign(static_cast<std::size_t>(n), lastPrinted_.width);
+    noteStored(b(), b().insertRun(run_, widths_.data(), t_.curAttr_, t_.link_));
     t_.updateRange(b().y());
 }
 

@@ -104,6 +104,9 @@ struct Case {
 const Case cases[] = {
     {"text and controls", "AB\r\nC", {"print:AB", "exec:13", "exec:10", "print:C"}},
     {"DEL is not text", "a\x7f" "b", {"print:ab"}},
+    {"long runs end at the first byte that is not printable ASCII",
+     "abcdefghij\x7fklmnopqrstu\rvwxyzABCDEFGH\xc3\xa9IJKLMNOPQRS\x1b[mTUVWXYZ0123456789~ !",
+     {"print:abcdefghijklmnopqrstu", "exec:13", "print:vwxyzABCDEFGH<E9>IJKLMNOPQRS", "sgr:[0]", "print:TUVWXYZ0123456789~ !"}},
     {"UTF-8 text", "\xe2\x94\x80x\xf0\x9f\x98\x80", {"print:<2500>x<1F600>"}},
     {"a stray continuation byte", "a\x80" "b", {"print:a<FFFD>b"}},
     {"a truncated sequence, the next byte read again", "\xe2\x94" "A", {"print:<FFFD>A"}},

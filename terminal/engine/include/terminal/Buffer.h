@@ -6,6 +6,7 @@
 #include "terminal/Line.h"
 #include "terminal/Position.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -48,9 +49,17 @@ public:
     // y, scrollTop and scrollBottom to the screen, yBase to the rows above the screen, yDisp to
     // 0 ... yBase, the margins to the columns.
     int x() const { return x_; }
-    void setX(int x);
+    void setX(int x)
+    {
+        if (x >= 0)
+            x_ = std::min(x, cols_);
+    }
     int y() const { return y_; }
-    void setY(int y);
+    void setY(int y)
+    {
+        if (y >= 0)
+            y_ = std::min(y, rows_ - 1);
+    }
     int yBase() const { return yBase_; }
     void setYBase(int yBase);
     int yDisp() const { return yDisp_; }

@@ -34,7 +34,15 @@ public:
     // Whether value i was written after a ':' (a sub-parameter of the group before).
     bool isSubParam(int i) const { return i > 0 && i < count_ && (subMask_ >> i & 1u); }
     // The number of values in the group that starts at i (1 for a plain parameter).
-    int groupLength(int i) const;
+    int groupLength(int i) const
+    {
+        if (i < 0 || i >= count_)
+            return 0;
+        int n = 1;
+        while (i + n < count_ && isSubParam(i + n))
+            ++n;
+        return n;
+    }
     // One value only, and it is 0: what a sequence without parameters gives.
     bool isEmpty() const { return count_ == 1 && values_[0] == 0; }
 
@@ -218,8 +226,9 @@ private:
     std::u32string text_;
 
     SequenceParams params_;
-    std::uint8_t prefix_ = 0;
-    std::array<std::uint8_t, 2> intermediates_{};
+    // The private marker and the intermediates as they stand in SequenceId::key, so that a
+    // sequence's key is these bits and its final byte.
+    std::uint32_t marks_ = 0;
     int intermediateCount_ = 0;
     bool tooManyIntermediates_ = false;
 
