@@ -37,7 +37,7 @@ public:
         int displayRow;
     };
 
-    std::deque<BufferLine> run(std::deque<BufferLine> rows, Tracked& tracked)
+    std::deque<BufferLine> run(std::vector<BufferLine> rows, Tracked& tracked)
     {
         std::deque<BufferLine> out;
         const int count = static_cast<int>(rows.size());
@@ -77,7 +77,7 @@ private:
         return copy;
     }
 
-    void reflowGroup(std::deque<BufferLine>& rows, int g, int end, std::deque<BufferLine>& out, const Tracked& in, Tracked& result)
+    void reflowGroup(std::vector<BufferLine>& rows, int g, int end, std::deque<BufferLine>& out, const Tracked& in, Tracked& result)
     {
         const int size = end - g;
         const bool holdsCursor = in.cursorRow >= g && in.cursorRow < end;
@@ -183,7 +183,7 @@ private:
 
     // The cell at stream position p; `hint` is the old row to look in first (positions are
     // asked for in rising order).
-    const CharData& cellAt(const std::deque<BufferLine>& rows, int g, int p, int& hint) const
+    const CharData& cellAt(const std::vector<BufferLine>& rows, int g, int p, int& hint) const
     {
         while (hint + 1 < static_cast<int>(oldStart_.size()) && oldStart_[static_cast<std::size_t>(hint) + 1] <= p)
             ++hint;

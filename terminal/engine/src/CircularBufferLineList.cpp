@@ -29,6 +29,21 @@ const BufferLine& CircularBufferLineList::emptyRow()
     return emptyRowValue;
 }
 
+void CircularBufferLineList::straighten()
+{
+    if (start_ == 0)
+        return;
+    std::rotate(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(start_), slots_.end());
+    start_ = 0;
+}
+
+void CircularBufferLineList::makeRoom()
+{
+    // Doubling, but never past the capacity: a full scroll-back holds no unused slots.
+    if (slots_.size() == slots_.capacity())
+        slots_.reserve(std::min(std::max<std::size_t>(slots_.capacity() * 2, 64), static_cast<std::size_t>(maxLength_)));
+}
+
 void CircularBufferLineList::push(BufferLine row)
 {
     recycle() = std::move(row);
@@ -40,15 +55,15 @@ BufferLine& CircularBufferLineList::recycle(bool* dropped)
     if (dropped)
         *dropped = full;
     if (full) {
-        // The oldest row moves to the end: its cells' storage is kept for the new row.
-        BufferLine row = std::move(rows_.front());
-        rows_.pop_front();
-        rows_.push_back(std::move(row));
-        rows_.front().prefetchForReset();
-    } else {
-        rows_.emplace_back();
+        // The oldest row becomes the newest: its cells' storage is kept for the new row.
+        BufferLine& row = slots_[start_];
+        start_ = slotOf(1);
+        slots_[start_].prefetchForReset();
+        return row;
     }
-    return rows_.back();
+    straighten();
+    makeRoom();
+    return slots_.emplace_back();
 }
 
 BufferLine& CircularBufferLineList::insert(int index, bool* dropped)
@@ -60,43 +75,63 @@ BufferLine& CircularBufferLineList::insert(int index, bool* dropped)
     if (full) {
         if (index == 0) {
             // The new row would be the oldest and fall off at once: reuse the oldest in place.
-            return rows_.front();
+            return slots_[start_];
         }
-        std::rotate(rows_.begin(), rows_.begin() + 1, rows_.begin() + index);
-        return rows_[static_cast<std::size_t>(index - 1)];
+        // The oldest row moves to index - 1: the ring turns by one and the rows from there to
+        // the end move down behind it.
+        start_ = slotOf(1);
+        rotate(index - 1, count() - 1, count());
+        return (*this)[index - 1];
     }
-    return *rows_.emplace(rows_.begin() + index);
+    straighten();
+    makeRoom();
+    return *slots_.emplace(slots_.begin() + index);
 }
 
 void CircularBufferLineList::rotate(int first, int middle, int last)
 {
     if (first < 0 || first > middle || middle > last || last > count())
         return;
-    std::rotate(rows_.begin() + first, rows_.begin() + middle, rows_.begin() + last);
+    if (first == last)
+        return;
+    // A range that runs over the end of the slots is moved once straightened.
+    if (slotOf(first) > slotOf(last - 1))
+        straighten();
+    const auto begin = slots_.begin() + static_cast<std::ptrdiff_t>(slotOf(first));
+    std::rotate(begin, begin + (middle - first), begin + (last - first));
 }
 
 void CircularBufferLineList::dropFront(int n)
 {
     n = std::clamp(n, 0, count());
-    rows_.erase(rows_.begin(), rows_.begin() + n);
+    straighten();
+    slots_.erase(slots_.begin(), slots_.begin() + n);
 }
 
 void CircularBufferLineList::dropBack(int n)
 {
     n = std::clamp(n, 0, count());
-    rows_.erase(rows_.end() - n, rows_.end());
+    straighten();
+    slots_.erase(slots_.end() - n, slots_.end());
 }
 
-std::deque<BufferLine> CircularBufferLineList::take()
+std::vector<BufferLine> CircularBufferLineList::take()
 {
-    return std::exchange(rows_, {});
+    straighten();
+    return std::exchange(slots_, {});
 }
 
 void CircularBufferLineList::assign(std::deque<BufferLine> rows)
 {
-    rows_ = std::move(rows);
-    if (count() > maxLength_)
-        dropFront(count() - maxLength_);
+    const std::size_t kept = std::min(rows.size(), static_cast<std::size_t>(maxLength_));
+    rows.erase(rows.begin(), rows.end() - static_cast<std::ptrdiff_t>(kept));
+    // Moved over a row at a time, each of the deque's blocks let go once emptied, so that the
+    // rows are not held twice; the slots are exactly as many as the rows.
+    slots_ = std::vector<BufferLine>();
+    slots_.reserve(kept);
+    for (; !rows.empty(); rows.pop_front())
+        slots_.push_back(std::move(rows.front()));
+    start_ = 0;
 }
 
 } // namespace terminal

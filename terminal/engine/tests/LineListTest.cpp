@@ -54,6 +54,26 @@ TEST(CircularBufferLineList, KeepsTheNewestRowsAndMovesRowsInOneStep)
         {"drop more than held", 5, "ABCDE", [](CircularBufferLineList& l) { l.dropBack(9); }, ""},
         {"a smaller capacity keeps the newest", 5, "ABCDE", [](CircularBufferLineList& l) { l.setMaxLength(2); }, "DE"},
         {"write through a clamped index", 5, "ABC", [](CircularBufferLineList& l) { l[7] = named('Z'); }, "ABZ"},
+        // A list that has dropped rows keeps its oldest one in the middle of its slots.
+        {"rotate over the end of the slots", 5, "ABCDEFG", [](CircularBufferLineList& l) { l.rotate(1, 2, 5); }, "CEFGD"},
+        {"rotate before the end of the slots", 5, "ABCDEFG", [](CircularBufferLineList& l) { l.rotate(0, 1, 3); }, "DECFG"},
+        {"insert into a turned list", 5, "ABCDEFG", [](CircularBufferLineList& l) { l.insert(3) = named('X'); }, "DEXFG"},
+        {"insert at the end of a turned list", 5, "ABCDEFG", [](CircularBufferLineList& l) { l.insert(5) = named('X'); }, "DEFGX"},
+        {"drop from the front of a turned list", 5, "ABCDEFG", [](CircularBufferLineList& l) { l.dropFront(2); }, "EFG"},
+        {"drop from the back of a turned list", 5, "ABCDEFG", [](CircularBufferLineList& l) { l.dropBack(2); }, "CDE"},
+        {"a larger capacity lets a turned list grow", 5, "ABCDEFG",
+         [](CircularBufferLineList& l) {
+             l.setMaxLength(7);
+             l.push(named('H'));
+         },
+         "CDEFGH"},
+        {"each row of a turned list in order", 5, "ABCDEFG",
+         [](CircularBufferLineList& l) {
+             std::string seen;
+             l.forEach(1, 5, [&](BufferLine& row) { seen += static_cast<char>(row[0].code); });
+             l[0] = named(seen == "DEFG" ? 'Y' : 'N');
+         },
+         "YDEFG"},
     };
     for (const auto& c : cases) {
         CircularBufferLineList list = listOf(c.capacity, c.rows);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <vector>
 
 namespace terminal {
 
@@ -11,15 +12,19 @@ namespace terminal {
 // most maxLength rows; appending to a full list drops the oldest. Rows are values owned by one
 // slot at a time; a full list reuses the dropped row's storage for the new one.
 //
+// The slots are a ring: row i is in slot (start + i) modulo the number of slots, so a full list
+// scrolls by moving its start, and a row is found with an addition. The ring has as many slots
+// as rows; it starts at slot 0 until the list is full.
+//
 // Indices are logical (0 is the oldest row held). Out-of-range indices clamp to the list.
 class CircularBufferLineList {
 public:
     explicit CircularBufferLineList(int maxLength);
 
-    int count() const { return static_cast<int>(rows_.size()); }
+    int count() const { return static_cast<int>(slots_.size()); }
     int maxLength() const { return maxLength_; }
     bool isFull() const { return count() >= maxLength_; }
-    bool isEmpty() const { return rows_.empty(); }
+    bool isEmpty() const { return slots_.empty(); }
     // Changes the capacity; when rows no longer fit, the oldest are dropped.
     void setMaxLength(int maxLength);
 
@@ -27,13 +32,13 @@ public:
     // nowhere.
     BufferLine& operator[](int index)
     {
-        if (rows_.empty())
+        if (slots_.empty())
             return emptyScratch();
-        return rows_[static_cast<std::size_t>(clampIndex(index))];
+        return slots_[slotOf(clampIndex(index))];
     }
     const BufferLine& operator[](int index) const
     {
-        return rows_.empty() ? emptyRow() : rows_[static_cast<std::size_t>(clampIndex(index))];
+        return slots_.empty() ? emptyRow() : slots_[slotOf(clampIndex(index))];
     }
 
     // Appends a row; a full list drops its oldest row first.
@@ -47,30 +52,40 @@ public:
     // Rotates rows [first, last) so that `middle` becomes first, as std::rotate: the one move
     // for scrolling a region or inserting and deleting lines. Bad ranges do nothing.
     void rotate(int first, int middle, int last);
-    // Calls `f` with each row of [first, last) (clamped), in order, without indexing each.
+    // Calls `f` with each row of [first, last) (clamped), in order.
     template <typename F>
     void forEach(int first, int last, F f)
     {
         first = std::clamp(first, 0, count());
         last = std::clamp(last, first, count());
-        for (auto it = rows_.begin() + first, stop = rows_.begin() + last; it != stop; ++it)
-            f(*it);
+        for (int i = first; i < last; ++i)
+            f(slots_[slotOf(i)]);
     }
     // Removes the n oldest rows, or the n newest.
     void dropFront(int n);
     void dropBack(int n);
 
     // The rows in order, for rebuilding (reflow); the list is left empty.
-    std::deque<BufferLine> take();
+    std::vector<BufferLine> take();
     // Replaces every row; rows beyond the capacity are dropped from the front.
     void assign(std::deque<BufferLine> rows);
 
 private:
     int clampIndex(int index) const { return std::clamp(index, 0, std::max(count() - 1, 0)); }
+    std::size_t slotOf(int index) const
+    {
+        const std::size_t slot = start_ + static_cast<std::size_t>(index);
+        return slot < slots_.size() ? slot : slot - slots_.size();
+    }
+    // Moves the rows so that row 0 is in slot 0, for the changes that shift rows.
+    void straighten();
+    // Room for one more slot.
+    void makeRoom();
     BufferLine& emptyScratch();
     static const BufferLine& emptyRow();
 
-    std::deque<BufferLine> rows_;
+    std::vector<BufferLine> slots_;
+    std::size_t start_ = 0;
     int maxLength_;
     BufferLine scratch_;
 };
