@@ -57,11 +57,14 @@ void TerminalCommands::printAscii(std::string_view text)
         return;
     }
     Buffer& buffer = b();
-    t_.updateRange(buffer.y());
+    const int row = buffer.y();
     buffer.insertRun(text, t_.curAttr_, t_.link_);
     dropped_ = {};
     lastPrinted_ = {static_cast<unsigned char>(text.back()), 1};
-    t_.updateRange(buffer.y());
+    t_.updateRange(row);
+    // Text that wrapped ends on another row.
+    if (buffer.y() != row)
+        t_.updateRange(buffer.y());
 }
 
 std::size_t TerminalCommands::joinSlot(std::int32_t base, char32_t mark)
