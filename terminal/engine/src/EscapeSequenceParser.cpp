@@ -431,8 +431,27 @@ void EscapeSequenceParser::ground(const std::uint8_t*& position, const std::uint
             }
             static constexpr std::uint8_t low[] = {0x80, 0xA0, 0x80, 0x90, 0x80};
             static constexpr std::uint8_t high[] = {0xBF, 0xBF, 0x9F, 0xBF, 0x8F};
-            utf8Need_ = (lead & 0x0F) - 1;
-            utf8Code_ = b & (0xFF >> ((lead & 0x0F) + 1));
+            const int length = lead & 0x0F;
+            // A well-formed sequence whole in the input is decoded at once; any other goes byte
+            // by byte below, which finds where its invalid part ends.
+            const auto continues = [&](int i) { return length <= i + 1 || (p[i] & 0xC0) == 0x80; };
+            if (end - p >= length - 1 && p[0] >= low[lead >> 4] && p[0] <= high[lead >> 4] && continues(1) && continues(2)) {
+                char32_t code = b & (0xFF >> (length + 1));
+                for (const std::uint8_t* last = p + length - 1; p < last; ++p)
+                    code = code << 6 | (*p & 0x3F);
+                if (code > 0x9F) {
+                    text_ += code;
+                    continue;
+                }
+                // A C1 control (U+0080-U+009F) acts.
+                flushText();
+                handle(static_cast<std::uint8_t>(code), p, end);
+                if (state_ != State::ground)
+                    break;
+                continue;
+            }
+            utf8Need_ = length - 1;
+            utf8Code_ = b & (0xFF >> (length + 1));
             utf8Low_ = low[lead >> 4];
             utf8High_ = high[lead >> 4];
             continue;
