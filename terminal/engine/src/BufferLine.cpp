@@ -216,14 +216,6 @@ void BufferLine::resize(int cols, const CharData& fill)
     repairWide(cols - 1, cols, CharData::blank(fill.attribute));
 }
 
-void BufferLine::prefetchForReset() const
-{
-    const std::size_t used = uniformFill_ ? static_cast<std::size_t>(uniformFrom_) : data_.size();
-    const char* cells = reinterpret_cast<const char*>(data_.data());
-    for (std::size_t at = 0; at < used * sizeof(CharData); at += 64)
-        __builtin_prefetch(cells + at, 1);
-}
-
 void BufferLine::resetCells(int cols, const CharData& fill, bool wrapped)
 {
     const auto n = static_cast<std::size_t>(std::max(cols, 0));

@@ -58,7 +58,6 @@ BufferLine& CircularBufferLineList::recycle(bool* dropped)
         // The oldest row becomes the newest: its cells' storage is kept for the new row.
         BufferLine& row = slots_[start_];
         start_ = slotOf(1);
-        slots_[start_].prefetchForReset();
         return row;
     }
     straighten();

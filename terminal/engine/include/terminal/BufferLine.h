@@ -86,9 +86,6 @@ public:
         resetCells(cols, fill, isWrapped);
     }
     void attach(std::shared_ptr<const TerminalImage> image) { images.push_back(std::move(image)); }
-    // Asks the processor to fetch, for writing, the cells a reset would rewrite: a row about to
-    // be reused has long left the caches.
-    void prefetchForReset() const;
 
 private:
     friend class Buffer;
