@@ -62,7 +62,9 @@ BufferLine& CircularBufferLineList::recycle(bool* dropped)
     }
     straighten();
     makeRoom();
-    return slots_.emplace_back();
+    BufferLine& row = slots_.emplace_back();
+    ++count_;
+    return row;
 }
 
 BufferLine& CircularBufferLineList::insert(int index, bool* dropped)
@@ -84,7 +86,9 @@ BufferLine& CircularBufferLineList::insert(int index, bool* dropped)
     }
     straighten();
     makeRoom();
-    return *slots_.emplace(slots_.begin() + index);
+    BufferLine& row = *slots_.emplace(slots_.begin() + index);
+    ++count_;
+    return row;
 }
 
 void CircularBufferLineList::rotate(int first, int middle, int last)
@@ -105,6 +109,7 @@ void CircularBufferLineList::dropFront(int n)
     n = std::clamp(n, 0, count());
     straighten();
     slots_.erase(slots_.begin(), slots_.begin() + n);
+    count_ -= n;
 }
 
 void CircularBufferLineList::dropBack(int n)
@@ -112,11 +117,13 @@ void CircularBufferLineList::dropBack(int n)
     n = std::clamp(n, 0, count());
     straighten();
     slots_.erase(slots_.end() - n, slots_.end());
+    count_ -= n;
 }
 
 std::vector<BufferLine> CircularBufferLineList::take()
 {
     straighten();
+    count_ = 0;
     return std::exchange(slots_, {});
 }
 
@@ -130,6 +137,7 @@ void CircularBufferLineList::assign(std::deque<BufferLine> rows)
     slots_.reserve(kept);
     for (; !rows.empty(); rows.pop_front())
         slots_.push_back(std::move(rows.front()));
+    count_ = static_cast<int>(kept);
     start_ = 0;
 }
 

@@ -21,10 +21,10 @@ class CircularBufferLineList {
 public:
     explicit CircularBufferLineList(int maxLength);
 
-    int count() const { return static_cast<int>(slots_.size()); }
+    int count() const { return count_; }
     int maxLength() const { return maxLength_; }
     bool isFull() const { return count() >= maxLength_; }
-    bool isEmpty() const { return slots_.empty(); }
+    bool isEmpty() const { return count_ == 0; }
     // Changes the capacity; when rows no longer fit, the oldest are dropped.
     void setMaxLength(int maxLength);
 
@@ -32,13 +32,13 @@ public:
     // nowhere.
     BufferLine& operator[](int index)
     {
-        if (slots_.empty())
+        if (count_ == 0)
             return emptyScratch();
         return slots_[slotOf(clampIndex(index))];
     }
     const BufferLine& operator[](int index) const
     {
-        return slots_.empty() ? emptyRow() : slots_[slotOf(clampIndex(index))];
+        return count_ == 0 ? emptyRow() : slots_[slotOf(clampIndex(index))];
     }
 
     // Appends a row; a full list drops its oldest row first.
@@ -58,8 +58,12 @@ public:
     {
         first = std::clamp(first, 0, count());
         last = std::clamp(last, first, count());
-        for (int i = first; i < last; ++i)
-            f(slots_[slotOf(i)]);
+        BufferLine* const rows = slots_.data();
+        for (std::size_t slot = slotOf(first), n = static_cast<std::size_t>(last - first); n > 0; --n) {
+            f(rows[slot]);
+            if (++slot == static_cast<std::size_t>(count_))
+                slot = 0;
+        }
     }
     // Removes the n oldest rows, or the n newest.
     void dropFront(int n);
@@ -75,7 +79,8 @@ private:
     std::size_t slotOf(int index) const
     {
         const std::size_t slot = start_ + static_cast<std::size_t>(index);
-        return slot < slots_.size() ? slot : slot - slots_.size();
+        const auto size = static_cast<std::size_t>(count_);
+        return slot < size ? slot : slot - size;
     }
     // Moves the rows so that row 0 is in slot 0, for the changes that shift rows.
     void straighten();
@@ -85,6 +90,8 @@ private:
     static const BufferLine& emptyRow();
 
     std::vector<BufferLine> slots_;
+    // slots_.size(), kept apart: working it out divides by the size of a row, on every lookup.
+    int count_ = 0;
     std::size_t start_ = 0;
     int maxLength_;
     BufferLine scratch_;
