@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
   libcmark-gfm-dev libcmark-gfm-extensions-dev cmark-gfm
-  nlohmann-json3-dev libssl-dev
+  nlohmann-json3-dev libssl-dev libfontconfig-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   fonts-noto-color-emoji # one glyph for an emoji sequence over several terminal cells (the view's tests)

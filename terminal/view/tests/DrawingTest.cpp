@@ -151,10 +151,13 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     if (emoji < 0)
         GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
     const auto removeEmoji = qScopeGuard([emoji] { QFontDatabase::removeApplicationFont(emoji); });
+    // A desktop's monochrome symbol font, which the system's fallback may pick for a pictograph
+    // before the colour font (fonts-noto-core).
+    const int symbols = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoSansSymbols2-Regular.ttf"));
+    const auto removeSymbols = qScopeGuard([symbols] { QFontDatabase::removeApplicationFont(symbols); });
+    // The system's colour font for emoji is asked for with the font: no family names it here.
     auto view = makeView(20, 4);
-    QFont font = testing::testFont();
-    font.setFamilies({font.family(), QStringLiteral("Noto Color Emoji")});
-    view->setTerminalFont(font);
+    view->setTerminalFont(testing::testFont());
     ASSERT_EQ(view->terminal().cols(), 20);
     view->feed(family + "\r\n"                     // three wide cells
                "\U0001F44D\U0001F3FD\r\n"           // thumbs up, medium skin tone: two
@@ -172,6 +175,18 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     EXPECT_FALSE(drawn(2, 2)) << "flag";
     EXPECT_TRUE(drawn(2, 3)) << "x after the joiner";
     EXPECT_TRUE(drawn(3, 3)) << "woman after x";
+
+    // The emoji font has digits too (keycaps): text keeps its own font, named by a generic
+    // family or by its own.
+    const std::string text = "\x1b[31m0123456789#*AZ";
+    view->setTerminalFont(testing::testFont());
+    view->feed("\x1b[2J\x1b[H" + text);
+    auto generic = makeView(20, 4);
+    QFont monospace(QStringLiteral("monospace"));
+    monospace.setPixelSize(testing::testFont().pixelSize());
+    generic->setTerminalFont(monospace);
+    generic->feed(text);
+    EXPECT_EQ(grabView(*generic), grabView(*view));
 }
 
 TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)
