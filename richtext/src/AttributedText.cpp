@@ -121,6 +121,22 @@ void AttributedText::append(const AttributedText& other)
         append(QStringView(other.m_text).sliced(run.start, run.length), mapped[run.style]);
 }
 
+AttributedText AttributedText::sliced(qsizetype position, qsizetype length) const
+{
+    position = std::clamp<qsizetype>(position, 0, m_text.size());
+    const qsizetype end = length < 0 ? m_text.size() : position + std::min(length, m_text.size() - position);
+    AttributedText result;
+    // From the run that holds the first character on.
+    auto run = std::upper_bound(m_runs.begin(), m_runs.end(), quint32(position),
+                                [](quint32 p, const StoredRun& r) { return p < r.end; });
+    for (qsizetype at = position; at < end; ++run) {
+        const qsizetype stop = std::min<qsizetype>(end, run->end);
+        result.append(QStringView(m_text).sliced(at, stop - at), m_styles[run->style]);
+        at = stop;
+    }
+    return result;
+}
+
 void AttributedText::reserve(qsizetype textLength, qsizetype runCount)
 {
     m_text.reserve(textLength);

@@ -88,6 +88,30 @@ TEST(AttributedText, EqualityComparesAttributesPerCharacterNotTheOrderOfTheStyle
     EXPECT_NE(a, AttributedText(QStringLiteral("ac"), red));
 }
 
+TEST(AttributedText, ASliceKeepsTheAttributesOfItsCharacters)
+{
+    AttributedText text(QStringLiteral("ab"), red);
+    text.append(u"cd", blue);
+    text.append(u"ef", red);
+    const struct {
+        qsizetype position;
+        qsizetype length;
+        AttributedText expected;
+    } cases[] = {
+        {0, -1, text},
+        {1, 2, [] { AttributedText t(QStringLiteral("b"), red); t.append(u"c", blue); return t; }()},
+        {2, 2, AttributedText(QStringLiteral("cd"), blue)},
+        {3, -1, [] { AttributedText t(QStringLiteral("d"), blue); t.append(u"ef", red); return t; }()},
+        {6, -1, AttributedText()},
+        {4, 99, AttributedText(QStringLiteral("ef"), red)},
+    };
+    for (const auto& c : cases) {
+        const AttributedText slice = text.sliced(c.position, c.length);
+        EXPECT_EQ(slice, c.expected) << c.position << " " << c.length;
+        EXPECT_LE(slice.styles().size(), 2u);
+    }
+}
+
 // A text built by appending many small texts grows its room in steps, not at every append.
 TEST(AttributedText, AppendingTextsPieceByPieceGrowsRoomInFewSteps)
 {

@@ -115,6 +115,9 @@ public:
     void append(QStringView text, StyleIndex style);
     void append(QStringView text, const TextAttributes& attributes) { append(text, addStyle(attributes)); }
     void append(const AttributedText& other);
+    // The characters [position, position + length) with their attributes; to the end when
+    // `length` is negative. The range is clamped to the text.
+    AttributedText sliced(qsizetype position, qsizetype length = -1) const;
 
     // Room for this much text and this many runs in all, so that building appends in place.
     void reserve(qsizetype textLength, qsizetype runCount);
