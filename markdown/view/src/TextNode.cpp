@@ -19,18 +19,10 @@ namespace {
 // and counts in fixed point that overflows not far above it.
 constexpr double unlimitedWidth = 1e7;
 
-// A run without a break opportunity longer than this (far more than any line holds) gets one
-// every few characters, so that breaking lines out of it stays linear.
-constexpr qsizetype longestUnbrokenRun = 1024;
+// A run without a break opportunity longer than TextNode::longestUnbrokenRun (far more than any
+// line holds) gets one every few characters, so that breaking lines out of it stays linear.
 constexpr qsizetype addedBreakSpacing = 16;
 constexpr QChar addedBreak(0x200B); // zero width space
-
-bool isBreakOpportunity(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u == ' ' || u == '\t' || u == '\n' || u == 0x2028 || u == 0x2029 || u == 0x200B || u == 0x1680
-        || (u >= 0x2000 && u <= 0x200A && u != 0x2007) || u == 0x205F || u == 0x3000;
-}
 
 // The control characters (category Cc) but the tab, and surrogates not in a pair (the caller
 // steps over pairs).
@@ -40,10 +32,37 @@ bool isControlOrLoneSurrogate(QChar c)
     return (u < 0x20 && u != '\t') || (u >= 0x7F && u <= 0x9F) || c.isSurrogate();
 }
 
+// Adds to `breaks` the offsets of a run [run, end) of a text that breaks go before: the first
+// boundary between characters at or after every addedBreakSpacing units from where the run
+// began, `from` (before the text when the text continues a run).
+void addBreaks(const QChar* c, qsizetype run, qsizetype end, qsizetype from, std::vector<qsizetype>& breaks)
+{
+    // Only between characters as the reader sees them: never inside a letter and its marks, a
+    // surrogate pair, a flag or an emoji sequence, which would then be drawn as its pieces
+    // where a line ends. The places do not depend on where the text begins within the run, so
+    // a part of a text laid out in parts gets the breaks the whole text gets.
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, c + run, end - run);
+    qsizetype last = 0;
+    for (qsizetype point = from + ((run - from) / addedBreakSpacing + 1) * addedBreakSpacing; point < end;
+         point += addedBreakSpacing) {
+        qsizetype at = point - run;
+        characters.setPosition(at);
+        if (!characters.isAtBoundary())
+            at = characters.toNextBoundary();
+        if (at < 0 || at >= end - run)
+            break;
+        if (at > last) {
+            breaks.push_back(run + at);
+            last = at;
+        }
+    }
+}
+
 // The text QTextLayout sees, of the text's length: line feeds as line separators, characters
 // that have no business in a layout made harmless. And the offsets of the text a break
-// opportunity goes before, ascending, all found in one pass.
-QString sanitized(const QString& text, std::vector<qsizetype>& breaks)
+// opportunity goes before, ascending, all found in one pass. The text's first run continues a
+// run of `runBefore` units before it; one that runs on past its end (`runsOn`) is long.
+QString sanitized(const QString& text, std::vector<qsizetype>& breaks, qsizetype runBefore, bool runsOn)
 {
     // Shares the text until a character has to change.
     QString result = text;
@@ -63,23 +82,12 @@ QString sanitized(const QString& text, std::vector<qsizetype>& breaks)
                 ++i;
             else if (isControlOrLoneSurrogate(c[i]))
                 change(i, QChar::ReplacementCharacter);
-            if (!isBreakOpportunity(c[i]))
+            if (!TextNode::isSpace(c[i]))
                 continue;
         }
-        if (i - run > longestUnbrokenRun) {
-            // Only between characters as the reader sees them: never inside a letter and its
-            // marks, a surrogate pair, a flag or an emoji sequence, which would then be drawn
-            // as its pieces where a line ends.
-            QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, c + run, i - run);
-            for (qsizetype at = addedBreakSpacing; at < i - run; at += addedBreakSpacing) {
-                characters.setPosition(at);
-                if (!characters.isAtBoundary())
-                    at = characters.toNextBoundary();
-                if (at < 0 || at >= i - run)
-                    break;
-                breaks.push_back(run + at);
-            }
-        }
+        const qsizetype from = run == 0 ? -runBefore : run;
+        if (i > run && (i - from > TextNode::longestUnbrokenRun || (runsOn && i == result.size())))
+            addBreaks(c, run, i, from, breaks);
         run = i + 1;
     }
     return result;
@@ -99,6 +107,123 @@ QString withBreaks(const QString& text, const std::vector<qsizetype>& breaks)
         copied = at;
     }
     result.append(QStringView(text).sliced(copied));
+    return result;
+}
+
+// QTextLayout starts a new item (shaped apart from the one before) every 4,096 units of a run
+// of one script, wherever that falls: inside a kerning pair, a surrogate pair or an emoji,
+// which are then drawn apart. Invisible characters put before the last space (or after the last
+// added break) before each such place move it to just after that space or break, where it
+// changes nothing. A text then looks the same wherever it begins: the parts of a text laid out
+// in parts look as the text laid out whole. Only where neither is near does the place move to a
+// boundary between characters.
+constexpr qsizetype qtItemLength = 4096;
+constexpr qsizetype itemMoveWindow = 256;
+constexpr QChar wordJoiner(0x2060);     // before a space: no break before a space anyway
+constexpr QChar graphemeJoiner(0x034F); // between characters: taken as part of the one before
+
+struct ItemMove {
+    qsizetype at;    // position in the laid-out text the characters go before
+    qsizetype count;
+    QChar character;
+};
+
+// Where the laid-out text (with the added breaks) gets the characters that move QTextLayout's
+// item starts, in order.
+std::vector<ItemMove> itemMoves(const QString& laidOut)
+{
+    std::vector<ItemMove> moves;
+    if (laidOut.size() <= qtItemLength)
+        return moves;
+    const QChar* c = laidOut.constData();
+    qsizetype shift = 0;     // characters put in so far: positions after them are `shift` further
+    qsizetype itemStart = 0; // where QTextLayout's current item starts, counting them
+    QChar::Script script = QChar::Script_Unknown;
+    for (qsizetype p = 0; p < laidOut.size();) {
+        const bool pair = c[p].isHighSurrogate() && p + 1 < laidOut.size() && c[p + 1].isLowSurrogate();
+        const qsizetype length = pair ? 2 : 1;
+        const char32_t u = pair ? QChar::surrogateToUcs4(c[p], c[p + 1]) : c[p].unicode();
+        if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator || u == '\t' || u == QChar::ObjectReplacementCharacter) {
+            // An item of its own: the next one starts after it.
+            itemStart = p + length + shift;
+            p += length;
+            continue;
+        }
+        // A new script starts an item; common characters (spaces, digits, emoji) go with the
+        // script before them.
+        const QChar::Script own = QChar::script(u);
+        if (own > QChar::Script_Common) {
+            if (script != QChar::Script_Unknown && own != script)
+                itemStart = p + shift;
+            script = own;
+        }
+        const qsizetype split = itemStart + qtItemLength; // where QTextLayout would start one
+        if (p + shift + length <= split) {
+            p += length;
+            continue;
+        }
+        // The item starts at `next` instead: after a space or an added break nearby, else at the
+        // last boundary between characters.
+        const qsizetype last = split - shift; // in the laid-out text
+        const qsizetype earliest = std::max(itemStart - shift + 1, last - itemMoveWindow);
+        qsizetype next = last;
+        while (next > earliest && !TextNode::isSpace(c[next - 1]))
+            --next;
+        ItemMove move{next, 0, wordJoiner};
+        if (next > earliest && c[next - 1] != addedBreak) {
+            move.at = next - 1; // before the space
+        } else if (next <= earliest) {
+            const qsizetype from = std::max(earliest - 1, last - 64);
+            QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, c + from, p + length - from);
+            characters.setPosition(last - from);
+            if (!characters.isAtBoundary())
+                characters.toPreviousBoundary();
+            next = from + std::max<qsizetype>(characters.position(), 1);
+            move = {next, 0, graphemeJoiner};
+        }
+        move.count = split - (next + shift);
+        if (move.count > 0)
+            moves.push_back(move);
+        shift += move.count;
+        itemStart = split;
+    }
+    return moves;
+}
+
+// The laid-out text with the characters that move item starts, and the text offsets that each
+// character put into the laid-out text goes before (the added breaks among them), ascending.
+QString withItemMoves(const QString& laidOut, std::vector<qsizetype>& inserted)
+{
+    const std::vector<ItemMove> moves = itemMoves(laidOut);
+    if (moves.empty())
+        return laidOut;
+    std::vector<qsizetype> breaks;
+    breaks.swap(inserted);
+    QString result;
+    qsizetype extra = 0;
+    for (const ItemMove& move : moves)
+        extra += move.count;
+    result.reserve(laidOut.size() + extra);
+    inserted.reserve(breaks.size() + std::size_t(extra));
+    std::size_t nextBreak = 0; // the next added break, at laid-out position breaks[k] + k
+    qsizetype copied = 0;
+    const auto copyTo = [&](qsizetype to) {
+        for (; copied < to; ++copied) {
+            if (nextBreak < breaks.size() && breaks[nextBreak] + qsizetype(nextBreak) == copied)
+                inserted.push_back(breaks[nextBreak++]);
+            result += laidOut.at(copied);
+        }
+    };
+    for (const ItemMove& move : moves) {
+        copyTo(move.at);
+        // The text offset of what comes next: positions so far, less the added breaks among them.
+        const qsizetype offset = move.at - qsizetype(nextBreak);
+        for (qsizetype i = 0; i < move.count; ++i) {
+            inserted.push_back(offset);
+            result += move.character;
+        }
+    }
+    copyTo(laidOut.size());
     return result;
 }
 
@@ -265,6 +390,13 @@ struct LiveLayouts {
     }
 };
 
+bool TextNode::isSpace(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\n' || u == 0x2028 || u == 0x2029 || u == 0x200B || u == 0x1680
+        || (u >= 0x2000 && u <= 0x200A && u != 0x2007) || u == 0x205F || u == 0x3000;
+}
+
 QFont TextNode::fontFor(const richtext::FontSpec& spec)
 {
     // A document has a handful of distinct fonts over thousands of texts and runs.
@@ -276,17 +408,25 @@ QFont TextNode::fontFor(const richtext::FontSpec& spec)
     return fonts.emplace(spec, richtext::toQFont(spec)).first->second;
 }
 
-TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images)
-    : m_text(std::move(text)), m_style(std::move(style)), m_font(m_style.font), m_color(m_style.color)
+TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images,
+                   TextContinuation continuation)
+    : m_text(std::move(text))
+    , m_style(std::move(style))
+    , m_continuation(continuation)
+    , m_font(m_style.font)
+    , m_color(m_style.color)
+    , m_shownLength(m_text->text().size())
+    , m_shownText(m_continuation.below ? m_text->text() : QString())
 {
     const QString& source = m_text->text();
     // QTextLayout gives the object replacement character no advance of its own, whatever its
     // format: an image stands on a no-break space, which takes the room its format gives it.
-    m_laidOut = withBreaks(sanitized(source, m_breaks), m_breaks);
-    for (const InlineImage& image : images) {
-        if (image.offset >= 0 && image.offset < source.size())
-            m_laidOut[toLayout(image.offset)] = QChar::Nbsp;
-    }
+    m_laidOut = withItemMoves(withBreaks(sanitized(source, m_breaks, m_continuation.runBefore, m_continuation.below), m_breaks),
+                              m_breaks);
+    std::erase_if(images, [&source](const InlineImage& image) { return image.offset < 0 || image.offset >= source.size(); });
+    std::stable_sort(images.begin(), images.end(), [](const InlineImage& a, const InlineImage& b) { return a.offset < b.offset; });
+    for (const InlineImage& image : images)
+        m_laidOut[toLayout(image.offset)] = QChar::Nbsp;
     const richtext::AttributedText::Runs runs = m_text->runs();
     if (images.empty() && runs.size() <= 1) {
         const richtext::TextAttributes* only = runs.empty() ? nullptr : &m_text->attributes(runs[0]);
@@ -312,11 +452,12 @@ TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style s
     }
     // An inline image reserves its room: a font as tall as the image and letter spacing that makes
     // the advance its width. The character itself is clear.
-    std::stable_sort(images.begin(), images.end(), [](const InlineImage& a, const InlineImage& b) { return a.offset < b.offset; });
     for (InlineImage& image : images) {
         const QSizeF size = image.image.isNull() ? QSizeF() : QSizeF(image.image.size()) / image.image.devicePixelRatio();
-        if (size.isEmpty() || image.offset < 0 || image.offset >= source.size())
+        if (size.isEmpty()) {
+            m_images.push_back(std::move(image)); // drawn as nothing, and kept for runOn
             continue;
+        }
         QFont font = m_style.font;
         font.setPixelSize(std::max(1, int(std::lround(std::min(size.height(), 4096.0)))));
         QTextCharFormat format;
@@ -409,7 +550,7 @@ void TextNode::breakLines(QTextLayout& layout, double lineWidth)
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(lineWidth);
-        if (line.lineNumber() > 0)
+        if (line.lineNumber() > 0 || m_continuation.above)
             y += lineSpacing;
         line.setPosition(QPointF(0, y));
         y += line.height();
@@ -420,8 +561,45 @@ void TextNode::breakLines(QTextLayout& layout, double lineWidth)
             m_softWrapped = true;
     }
     layout.endLayout();
-    m_layoutSize = m_text->isEmpty() ? QSizeF(0, 0) : QSizeF(std::ceil(m_widestLine), std::ceil(y));
-    m_firstAscent = layout.lineCount() > 0 ? std::optional(layout.lineAt(0).ascent()) : std::nullopt;
+    // What is shown: the lines of a part that runs on below but its last, which the part below
+    // begins with. The widest of all lines still tells which widths break them the same.
+    const int lines = layout.lineCount();
+    m_shownLines = m_continuation.below ? std::max(0, lines - 1) : lines;
+    double widestShown = 0;
+    for (int i = 0; i < m_shownLines; ++i)
+        widestShown = std::max(widestShown, layout.lineAt(i).naturalTextWidth());
+    const double bottom = m_shownLines > 0 ? layout.lineAt(m_shownLines - 1).rect().bottom() : 0;
+    m_layoutSize = m_text->isEmpty() || m_shownLines == 0 ? QSizeF(0, 0) : QSizeF(std::ceil(widestShown), std::ceil(bottom));
+    m_firstBaseline = m_shownLines > 0 ? std::optional(layout.lineAt(0).y() + layout.lineAt(0).ascent()) : std::nullopt;
+    if (m_continuation.below) {
+        m_shownLength = lines > 0 ? toText(layout.lineAt(lines - 1).textStart()) : 0;
+        m_shownText = m_text->text().first(m_shownLength);
+    }
+}
+
+TextNode::RunOn TextNode::runOn() const
+{
+    RunOn rest;
+    rest.text = m_text->sliced(m_shownLength);
+    for (const InlineImage& image : m_images) {
+        if (image.offset >= m_shownLength)
+            rest.images.push_back({image.offset - m_shownLength, image.image});
+    }
+    // How much of a run without a space stands before where the rest begins.
+    const QString& text = m_text->text();
+    qsizetype runStart = m_shownLength;
+    while (runStart > 0 && !isSpace(text.at(runStart - 1)))
+        --runStart;
+    rest.continuation.runBefore = m_shownLength - runStart + (runStart == 0 ? m_continuation.runBefore : 0);
+    rest.continuation.above = m_continuation.above || m_shownLines > 0;
+    return rest;
+}
+
+bool operator==(const TextNode::RunOn& a, const TextNode::RunOn& b)
+{
+    const auto sameImage = [](const InlineImage& x, const InlineImage& y) { return x.offset == y.offset && x.image == y.image; };
+    return a.continuation == b.continuation && a.text == b.text
+        && std::equal(a.images.begin(), a.images.end(), b.images.begin(), b.images.end(), sameImage);
 }
 
 ProposedSize TextNode::cacheKey(const ProposedSize& proposal) const
@@ -442,6 +620,15 @@ QSizeF TextNode::sizeThatFits(const ProposedSize& proposal)
     return size;
 }
 
+double TextNode::linesWidth() const
+{
+    // A part that runs on below keeps the lines it was measured with in a frame as wide as the
+    // lines it shows: the last line, which it leaves to the part below, may be wider.
+    if (m_continuation.below && m_layoutWidth && frame().width() + 0.5 >= m_layoutSize.width())
+        return *m_layoutWidth;
+    return frame().width();
+}
+
 double TextNode::lineX(const QTextLine& line) const
 {
     const double free = frame().width() - line.naturalTextWidth();
@@ -456,14 +643,14 @@ double TextNode::lineX(const QTextLine& line) const
 std::optional<double> TextNode::firstBaseline(const QSizeF& size)
 {
     measureLines(size.width());
-    return m_firstAscent;
+    return m_firstBaseline;
 }
 
 int TextNode::lineIndexAt(double y)
 {
     // Lines stand in order from the top: the first whose bottom is below the height.
     int low = 0;
-    int high = m_layout->lineCount();
+    int high = m_shownLines;
     while (low < high) {
         const int middle = (low + high) / 2;
         if (m_layout->lineAt(middle).rect().bottom() <= y)
@@ -471,13 +658,13 @@ int TextNode::lineIndexAt(double y)
         else
             high = middle;
     }
-    return std::min(low, m_layout->lineCount() - 1);
+    return std::min(low, m_shownLines - 1);
 }
 
 void TextNode::draw(QPainter& painter, const QRectF& exposed)
 {
-    QTextLayout& layout = layoutFor(frame().width());
-    if (layout.lineCount() == 0)
+    QTextLayout& layout = layoutFor(linesWidth());
+    if (m_shownLines == 0)
         return;
     const int selectionStart = toLayout(m_selection.first);
     const int selectionEnd = toLayout(m_selection.second);
@@ -486,7 +673,7 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
     if (m_formats.isEmpty())
         painter.setPen(m_color);
     // Only the lines in the exposed rectangle, found by their height.
-    for (int i = lineIndexAt(exposed.top() - frame().top()); i < layout.lineCount(); ++i) {
+    for (int i = lineIndexAt(exposed.top() - frame().top()); i < m_shownLines; ++i) {
         const QTextLine line = layout.lineAt(i);
         const QPointF origin = frame().topLeft() + QPointF(lineX(line), 0);
         const QRectF lineRect = line.rect().translated(origin);
@@ -511,6 +698,8 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
         auto image = std::lower_bound(m_images.begin(), m_images.end(), toText(line.textStart()),
                                       [](const InlineImage& a, qsizetype offset) { return a.offset < offset; });
         for (; image != m_images.end() && toLayout(image->offset) < lineEnd; ++image) {
+            if (image->image.isNull())
+                continue;
             const QSizeF size = QSizeF(image->image.size()) / image->image.devicePixelRatio();
             const QPointF topLeft(origin.x() + line.cursorToX(toLayout(image->offset)),
                                   origin.y() + line.y() + line.ascent() - size.height());
@@ -522,9 +711,9 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
 
 int TextNode::offsetAt(const QPointF& point)
 {
-    QTextLayout& layout = layoutFor(frame().width());
+    QTextLayout& layout = layoutFor(linesWidth());
     const QPointF local = point - frame().topLeft();
-    if (layout.lineCount() == 0 || local.y() < 0)
+    if (m_shownLines == 0 || local.y() < 0)
         return 0;
     const QTextLine line = layout.lineAt(lineIndexAt(local.y()));
     return toText(line.xToCursor(local.x() - lineX(line), QTextLine::CursorBetweenCharacters));
@@ -532,9 +721,9 @@ int TextNode::offsetAt(const QPointF& point)
 
 QString TextNode::linkAt(const QPointF& point)
 {
-    QTextLayout& layout = layoutFor(frame().width());
+    QTextLayout& layout = layoutFor(linesWidth());
     const QPointF local = point - frame().topLeft();
-    if (layout.lineCount() == 0)
+    if (m_shownLines == 0)
         return {};
     const QTextLine line = layout.lineAt(lineIndexAt(local.y()));
     if (local.y() < line.rect().top() || local.y() >= line.rect().bottom())
@@ -549,11 +738,11 @@ QString TextNode::linkAt(const QPointF& point)
 
 QRectF TextNode::rangeRect(int start, int end)
 {
-    QTextLayout& layout = layoutFor(frame().width());
+    QTextLayout& layout = layoutFor(linesWidth());
     const int from = toLayout(start);
-    // The last line that starts at or before the range.
+    // The last shown line that starts at or before the range.
     int low = 0;
-    int high = layout.lineCount();
+    int high = m_shownLines;
     while (low < high) {
         const int middle = (low + high) / 2;
         if (layout.lineAt(middle).textStart() <= from)

@@ -514,12 +514,12 @@ TextNode::Style textStyleFor(const Environment& environment)
 
 } // namespace
 
-View Text(richtext::AttributedText text, std::vector<InlineImage> images)
+View Text(richtext::AttributedText text, std::vector<InlineImage> images, TextContinuation continuation)
 {
     // Shared with every node built from the view, never copied.
-    return makeView([text = std::make_shared<const richtext::AttributedText>(std::move(text)),
-                     images = std::move(images)](const Environment& environment) -> RenderNodePtr {
-        return std::make_unique<TextNode>(text, textStyleFor(environment), images);
+    return makeView([text = std::make_shared<const richtext::AttributedText>(std::move(text)), images = std::move(images),
+                     continuation](const Environment& environment) -> RenderNodePtr {
+        return std::make_unique<TextNode>(text, textStyleFor(environment), images, continuation);
     });
 }
 

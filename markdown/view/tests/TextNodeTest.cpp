@@ -121,3 +121,95 @@ TEST(TextNode, DrawsTheExposedLinesAsWhenAllAreDrawn)
     EXPECT_EQ(exposedOnly, draw(node->frame()));
     EXPECT_NE(exposedOnly, draw(QRectF(0, 0, 300, 10)));
 }
+
+namespace {
+
+// A text laid out in parts that each take up where the one above left off, placed one below the
+// other as a stack of them places them.
+struct Parts {
+    std::vector<std::unique_ptr<TextNode>> nodes;
+    double height = 0;
+    QString text;
+};
+
+std::unique_ptr<TextNode> builtText(const richtext::AttributedText& text, TextContinuation continuation,
+                                    const Environment& environment)
+{
+    RenderNodePtr node = Text(text, {}, continuation).build(environment);
+    std::unique_ptr<TextNode> result(dynamic_cast<TextNode*>(node.release()));
+    EXPECT_TRUE(result);
+    return result;
+}
+
+Parts laidOutInParts(const QString& text, const std::vector<qsizetype>& cuts, double width, const Environment& environment)
+{
+    Parts parts;
+    TextNode::RunOn start;
+    for (std::size_t i = 0; i <= cuts.size(); ++i) {
+        const qsizetype from = i == 0 ? 0 : cuts[i - 1];
+        const qsizetype to = i == cuts.size() ? text.size() : cuts[i];
+        richtext::AttributedText part = start.text;
+        part.append(QStringView(text).sliced(from, to - from), richtext::TextAttributes{});
+        TextContinuation continuation = start.continuation;
+        continuation.below = i < cuts.size();
+        auto node = builtText(part, continuation, environment);
+        const QSizeF size = node->measure({width, std::nullopt});
+        node->place(QRectF(QPointF(0, parts.height), size));
+        parts.height += size.height();
+        parts.text += node->text();
+        start = node->runOn();
+        parts.nodes.push_back(std::move(node));
+    }
+    return parts;
+}
+
+} // namespace
+
+// Parts of a text, each beginning with the line the part above left unfinished, break into the
+// lines of the text laid out whole and draw as it draws: with its spacing between the parts' lines,
+// the breaks given to a long run where the whole text has them, a part too short to show a line
+// of its own showing none, and QTextLayout's own items (it starts one every 4,096 characters of
+// a script) starting where that changes nothing. (Inside a run without a space, kerning across
+// where one starts may still differ by a fraction of a point: these runs kern nothing there.)
+TEST(TextNode, ATextLaidOutInPartsDrawsAsTheTextLaidOutWhole)
+{
+    const QString family = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
+    const struct {
+        const char* name;
+        QString text;
+        std::vector<qsizetype> cuts; // after a space, or inside a long run without one
+    } cases[] = {
+        {"words with kerning pairs", repeated(QStringLiteral("AVAST Wave To Yo-yo "), 900), {3'000, 7'000, 7'020, 12'000}},
+        {"a run without a space", repeated(QStringLiteral("AVw"), 6'000), {2'999, 6'000, 9'001, 12'000}},
+        {"a run broken at its hyphens", repeated(QStringLiteral("wave-"), 3'000), {3'000, 6'000, 9'000}},
+        {"emoji", repeated(family, 2'000), {3'200, 6'400, 9'600}},
+        {"words and line feeds", repeated(QStringLiteral("Some AV words\nand a longer line of words that wraps "), 300),
+         {2'580, 6'000, 9'000}},
+    };
+    Environment environment;
+    environment.lineSpacing = 3;
+    for (const auto& c : cases) {
+        for (const double width : {300.0, 437.0}) {
+            SCOPED_TRACE(c.name + QStringLiteral(" at %1").arg(width).toStdString());
+            auto whole = builtText(richtext::AttributedText(c.text), {}, environment);
+            const QSizeF size = whole->measure({width, std::nullopt});
+            whole->place(QRectF(QPointF(0, 0), size));
+            const Parts parts = laidOutInParts(c.text, c.cuts, width, environment);
+            EXPECT_EQ(parts.text, c.text);
+            EXPECT_EQ(parts.height, size.height());
+            const auto draw = [&](auto&& paint) {
+                QImage image(int(width), int(size.height()), QImage::Format_ARGB32_Premultiplied);
+                image.fill(Qt::white);
+                QPainter painter(&image);
+                paint(painter);
+                return image;
+            };
+            const QRectF all(0, 0, width, size.height());
+            EXPECT_EQ(draw([&](QPainter& painter) {
+                          for (const auto& node : parts.nodes)
+                              node->paint(painter, all);
+                      }),
+                      draw([&](QPainter& painter) { whole->paint(painter, all); }));
+        }
+    }
+}

@@ -27,6 +27,9 @@ namespace mdview {
 // lately keep their QTextLayout (a thousand per thread); the others keep what they measured
 // and lay their lines out again, the same, when they are drawn or hit again. A text in one
 // style and without images is laid out without formats, in its style's font.
+//
+// A text may be a part of one laid out in parts (see TextContinuation): then it shows its lines
+// but the last, which it leaves to the part below (runOn).
 class TextNode final : public RenderNode {
 public:
     struct Style {
@@ -36,14 +39,33 @@ public:
         HorizontalAlignment alignment = HorizontalAlignment::leading;
         QColor selectionColor;
     };
-    TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images = {});
+    TextNode(std::shared_ptr<const richtext::AttributedText> text, Style style, std::vector<InlineImage> images = {},
+             TextContinuation continuation = {});
     ~TextNode() override;
+
+    // A run of characters without a space longer than this is given break opportunities every
+    // few characters (see above); a space of any kind ends a run.
+    static constexpr qsizetype longestUnbrokenRun = 1024;
+    static bool isSpace(QChar c);
 
     const char* typeName() const override { return "Text"; }
     QString describe() const override;
     std::optional<double> firstBaseline(const QSizeF& size) override;
 
-    const QString& text() const { return m_text->text(); }
+    // The text it shows: for a part that runs on below, as laid out at the width it was last
+    // measured at (all of it before that).
+    const QString& text() const { return m_continuation.below ? m_shownText : m_text->text(); }
+    const TextContinuation& continuation() const { return m_continuation; }
+    // What a part that runs on below leaves to the part below, as laid out at the width it was
+    // last measured at: the text from where its last line begins, with its images, and how the
+    // part below continues it (but whether that part runs on in turn).
+    struct RunOn {
+        richtext::AttributedText text;
+        std::vector<InlineImage> images;
+        TextContinuation continuation;
+        friend bool operator==(const RunOn& a, const RunOn& b);
+    };
+    RunOn runOn() const;
     // The character offset nearest to a point in document coordinates.
     int offsetAt(const QPointF& point);
     // The link under a point, empty when none.
@@ -74,6 +96,8 @@ private:
     // The layout object, made again (without lines) when it was let go.
     QTextLayout& layout();
     void breakLines(QTextLayout& layout, double lineWidth);
+    // The width the lines are drawn and hit at.
+    double linesWidth() const;
     double lineX(const QTextLine& line) const;
     // The line at a height (local coordinates), clamped to the first and last; -1 without lines.
     int lineIndexAt(double y);
@@ -84,8 +108,9 @@ private:
 
     std::shared_ptr<const richtext::AttributedText> m_text;
     Style m_style;
-    std::vector<InlineImage> m_images; // only those that take space, by offset
-    std::vector<qsizetype> m_breaks;   // text offsets a break opportunity is added before, ascending
+    TextContinuation m_continuation;
+    std::vector<InlineImage> m_images; // by offset
+    std::vector<qsizetype> m_breaks;   // text offsets a character of the layout's own goes before, ascending
     QString m_laidOut;                 // the text the layout is given
     QFont m_font;                      // the layout's font
     QList<QTextLayout::FormatRange> m_formats; // empty: the whole text in m_font and m_color
@@ -97,8 +122,11 @@ private:
     std::optional<double> m_layoutWidth; // the width the lines were broken for
     double m_widestLine = 0;
     bool m_softWrapped = false; // some line ends where it ran out of width
+    int m_shownLines = 0;       // all of them, but the last of a part that runs on below
+    qsizetype m_shownLength = 0; // the text of the shown lines
+    QString m_shownText;        // of a part that runs on below
     QSizeF m_layoutSize;
-    std::optional<double> m_firstAscent;
+    std::optional<double> m_firstBaseline;
     std::pair<int, int> m_selection{0, 0};
 };
 

@@ -316,7 +316,25 @@ struct InlineImage {
     qsizetype offset = 0;
     QImage image;
 };
-View Text(richtext::AttributedText text, std::vector<InlineImage> images = {});
+// Where a text stands in a text too long to lay out at once, laid out in parts one below the
+// other (a paragraph): each part is a text of its own that begins with the line the part above
+// left unfinished (see TextNode::runOn), so that the parts break into the lines the text laid
+// out whole breaks into. A text on its own is neither continued nor continues.
+struct TextContinuation {
+    // It continues the lines of a part above: its first line is spaced from theirs as lines
+    // are. False for the first part, and for one whose parts above have no line of their own.
+    bool above = false;
+    // The characters it begins with that continue a run without a space ending the part above:
+    // the breaks a long run is given fall where they fall in the whole text.
+    qsizetype runBefore = 0;
+    // It runs on into a part below: its last line, which its end may have cut short, is neither
+    // shown nor measured but left to that part. Its end falls after a space, or inside a run
+    // without one that is long enough to be given breaks (see TextNode::longestUnbrokenRun).
+    bool below = false;
+
+    friend bool operator==(const TextContinuation&, const TextContinuation&) = default;
+};
+View Text(richtext::AttributedText text, std::vector<InlineImage> images = {}, TextContinuation continuation = {});
 View Text(const QString& text);
 
 // A bitmap; resizable images stretch to the frame they are given.
