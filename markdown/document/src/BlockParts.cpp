@@ -1,9 +1,12 @@
 #include "BlockParts.h"
 
+#include "mdview/TextNode.h"
+
 #include <QString>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <limits>
 
 namespace mddoc::detail {
 
@@ -19,9 +22,11 @@ constexpr std::uint64_t linkUnits = 40;
 constexpr std::uint64_t cellUnits = 40;
 // A table part holds at most this many rows, however short.
 constexpr std::size_t partRows = 64;
-// How far past the work of a part a cut inside a long text looks for a place to break a line
-// before it settles for any place between two characters.
-constexpr qsizetype cutWindow = 1'024;
+// How far a cut inside a long text looks for a space: without one that far, the cut falls in a
+// run long enough to be given breaks (the part above runs on into it, see TextContinuation).
+constexpr qsizetype cutWindow = mdview::TextNode::longestUnbrokenRun + 1;
+
+thread_local int wholeBlocks = 0;
 
 std::uint64_t nodeUnits(const InlineNode& root)
 {
@@ -55,13 +60,27 @@ std::uint64_t inlinesUnits(const std::vector<InlineNode>& inlines)
 }
 
 // Where to cut a long text into parts: byte offsets, the first after about `first` units, the
-// others every paragraphPartUnits after it; each where a line may break if one is near, else
-// between two characters (never inside one). `rest` gets the units after the last cut.
+// others every paragraphPartUnits after it; each right after a space if one is near, else
+// between two characters (never inside one) in a run without a space that goes on past the
+// cutWindow. `rest` gets the units after the last cut.
 std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, std::uint64_t& rest)
 {
     const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
-    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
     QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    // The place of a cut at or after a position; -1 where the text ends too soon for one.
+    const auto cutFrom = [&](qsizetype at) -> qsizetype {
+        characters.setPosition(at);
+        if (!characters.isAtBoundary())
+            at = characters.toNextBoundary();
+        if (at < 0)
+            return -1;
+        const qsizetype end = std::min(text.size(), at + cutWindow);
+        for (qsizetype i = at; i < end; ++i) {
+            if (mdview::TextNode::isSpace(text.at(i)))
+                return i + 1 < text.size() ? i + 1 : -1;
+        }
+        return end - at == cutWindow ? at : -1;
+    };
     std::vector<std::size_t> cuts;
     std::uint64_t units = 0;
     std::uint64_t target = first;
@@ -69,14 +88,9 @@ std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, 
     qsizetype cutAt = -1; // the next cut, once its place is chosen
     for (qsizetype i = 0; i < text.size();) {
         if (cutAt < 0 && units >= target && i > 0) {
-            lines.setPosition(i);
-            const qsizetype lineBreak = lines.isAtBoundary() ? i : lines.toNextBoundary();
-            if (lineBreak >= 0 && lineBreak - i <= cutWindow) {
-                cutAt = lineBreak;
-            } else {
-                characters.setPosition(i);
-                cutAt = characters.isAtBoundary() ? i : characters.toNextBoundary();
-            }
+            cutAt = cutFrom(i);
+            if (cutAt < 0)
+                target = std::numeric_limits<std::uint64_t>::max(); // none fits before the end
         }
         if (i == cutAt) {
             cuts.push_back(byte);
@@ -103,7 +117,7 @@ std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, 
 
 std::optional<BlockParts> paragraphParts(const std::vector<InlineNode>& inlines)
 {
-    if (inlinesUnits(inlines) <= partedUnits)
+    if (wholeBlocks > 0 || inlinesUnits(inlines) <= partedUnits)
         return std::nullopt;
     BlockParts parts;
     parts.cuts.push_back({0, 0});
@@ -159,7 +173,7 @@ std::optional<BlockParts> paragraphParts(const std::vector<InlineNode>& inlines)
 
 std::optional<BlockParts> codeParts(const std::string& content)
 {
-    if (textUnits(content) <= partedUnits)
+    if (wholeBlocks > 0 || textUnits(content) <= partedUnits)
         return std::nullopt;
     BlockParts parts;
     BlockParts::Extent extent;
@@ -198,7 +212,7 @@ std::optional<BlockParts> tableParts(const BlockNode::Table& table)
         rowUnits.push_back(units);
         total += units;
     }
-    if (total <= partedUnits || table.rows.size() <= columnWidthRows)
+    if (wholeBlocks > 0 || total <= partedUnits || table.rows.size() <= columnWidthRows)
         return std::nullopt;
     BlockParts parts;
     BlockParts::Extent extent;
@@ -240,6 +254,16 @@ std::optional<BlockParts> blockParts(const BlockNode& block)
     return std::nullopt;
 }
 
+WholeBlocksForTesting::WholeBlocksForTesting()
+{
+    ++wholeBlocks;
+}
+
+WholeBlocksForTesting::~WholeBlocksForTesting()
+{
+    --wholeBlocks;
+}
+
 std::vector<InlineNode> partInlines(const std::vector<InlineNode>& inlines, const BlockParts& parts, std::size_t part)
 {
     const BlockParts::Cut from = parts.cuts[part];
@@ -258,8 +282,6 @@ std::vector<InlineNode> partInlines(const std::vector<InlineNode>& inlines, cons
         else
             result.push_back(InlineNode::text(text->text.substr(begin, end - begin)));
     }
-    if (part + 1 < parts.count() && !result.empty() && result.back().is<InlineNode::SoftBreak>())
-        result.pop_back();
     return result;
 }
 

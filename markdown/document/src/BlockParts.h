@@ -3,8 +3,11 @@
 // Blocks too long to lay out at once: a paragraph, a code block or a table that the lazy stack of
 // the document's blocks lays out in parts, each built, measured, let go of and copied as a block
 // is, so that what the viewport shows of a long block comes first and the rest follows. The
-// parts come from the model alone, the same at every width: a paragraph by groups of its lines
-// (a long run without line ends where it can break), a code block by lines, a table by rows.
+// parts come from the model alone, the same at every width: a code block by lines, a table by
+// rows, a paragraph by groups of its lines (a long run without line ends after a space or
+// between two characters). A paragraph's part is laid out from where the line the part above
+// left unfinished begins, once that part is laid out (see mdview::TextContinuation), so that
+// the parts break into the lines of the paragraph laid out whole.
 
 #include "markdown/BlockNode.h"
 
@@ -21,9 +24,9 @@ namespace mddoc::detail {
 std::uint64_t textUnits(std::string_view utf8);
 
 // About the work of a part of lines or rows (a millisecond or two: a slice of the background
-// layout, which lays out whole parts, stays within a frame), of a paragraph's part (larger: each
-// begins a line, where the paragraph's text would run on), and the work above which a block is
-// laid out in parts (a few dozen screens of text).
+// layout, which lays out whole parts, stays within a frame), of a paragraph's part (larger: the
+// line each leaves unfinished is laid out again by the part below, a smaller share of a larger
+// part), and the work above which a block is laid out in parts (a few dozen screens of text).
 inline constexpr std::uint64_t partUnits = 2'048;
 inline constexpr std::uint64_t paragraphPartUnits = 8'192;
 inline constexpr std::uint64_t partedUnits = 65'536;
@@ -33,8 +36,9 @@ inline constexpr std::uint64_t partedUnits = 65'536;
 inline constexpr std::size_t columnWidthRows = 256;
 
 struct BlockParts {
-    // Paragraph: part i runs from cut i to cut i + 1 of its top-level inlines. A cut inside a
-    // text inline falls at a byte offset of its text; at an inline's start the offset is 0.
+    // Paragraph: part i holds its top-level inlines from cut i to cut i + 1. A cut falls after a
+    // soft break, or inside a text inline at a byte offset of its text (after a space, or inside
+    // a run without one longer than a text leaves unbroken); at an inline's start the offset is 0.
     struct Cut {
         std::size_t inlineIndex = 0;
         std::size_t offset = 0;
@@ -57,8 +61,17 @@ struct BlockParts {
 // The parts of a block; absent for a block laid out whole.
 std::optional<BlockParts> blockParts(const markdown::BlockNode& block);
 
-// The inlines of part `part` of a paragraph. A soft break where the part ends is left out: the
-// next part begins a line.
+// For tests: while one lives, every block is laid out whole, however long (blockParts gives
+// none): the layout its parts are to draw as.
+class WholeBlocksForTesting {
+public:
+    WholeBlocksForTesting();
+    ~WholeBlocksForTesting();
+    WholeBlocksForTesting(const WholeBlocksForTesting&) = delete;
+    WholeBlocksForTesting& operator=(const WholeBlocksForTesting&) = delete;
+};
+
+// The inlines of part `part` of a paragraph.
 std::vector<markdown::InlineNode> partInlines(const std::vector<markdown::InlineNode>& inlines, const BlockParts& parts,
                                               std::size_t part);
 

@@ -7,6 +7,7 @@
 #include "mdview/Environment.h"
 #include "mdview/RenderNode.h"
 #include "mdview/TableStyle.h"
+#include "mdview/TextNode.h"
 #include "mdview/TextUtilities.h"
 #include "mdview/Theme.h"
 
@@ -445,19 +446,31 @@ View TableView(Shared<BlockNode> block)
 
 // --- Blocks laid out in parts -------------------------------------------------------------------
 
+// The views of a long block's parts, made afresh for each build of the stack of them: how to build
+// a part, and, for parts that each take up where the one above left off, what follows from one
+// being measured (see LazyStackContent::measured).
+struct PartViews {
+    std::function<View(std::size_t part)> build;
+    std::function<bool(std::size_t part, RenderNode& node)> measured;
+};
+
 // The parts of a long block one below the other, as lines of one text follow each other: each
-// built by `part` when the document's lazy stack asks for it, estimated until measured.
-View PartStack(std::shared_ptr<const detail::BlockParts> parts, std::function<View(std::size_t part)> part)
+// built when the document's lazy stack asks for it, estimated until measured. Parts that are
+// texts of their own are set apart by the line spacing (`spaced`); parts of one text space
+// themselves as its lines.
+View PartStack(std::shared_ptr<const detail::BlockParts> parts, std::function<PartViews()> views, bool spaced)
 {
-    return EnvironmentReader([parts = std::move(parts), part = std::move(part)](const Environment& environment) {
+    return EnvironmentReader([parts = std::move(parts), views = std::move(views), spaced](const Environment& environment) {
         const AttributeContainer attributes = environment.textStyle.attributes();
         const double size = attributes.fontProperties ? attributes.fontProperties->scaledSize() : FontProperties::defaultSize;
-        const double spacing = std::isfinite(environment.lineSpacing) ? std::max(0.0, environment.lineSpacing) : 0;
+        const double spacing = spaced && std::isfinite(environment.lineSpacing) ? std::max(0.0, environment.lineSpacing) : 0;
         return LazyVStack(
-            [parts, part, size](const Environment& inner) {
+            [parts, views, size](const Environment& inner) {
+                PartViews made = views();
                 LazyStackContent content;
                 content.count = parts->count();
-                content.build = [part, inner](std::size_t i) { return part(i).build(inner); };
+                content.build = [build = std::move(made.build), inner](std::size_t i) { return build(i).build(inner); };
+                content.measured = std::move(made.measured);
                 content.estimate = [parts, size](std::size_t i, double width) {
                     const detail::BlockParts::Extent& extent = parts->extents[i];
                     return 1.25 * size * (extent.lines + extent.characters * 0.5 * size / std::max(width, 1.0));
@@ -468,13 +481,65 @@ View PartStack(std::shared_ptr<const detail::BlockParts> parts, std::function<Vi
     });
 }
 
+// Where each part of a paragraph laid out in parts begins, as the part above it was last
+// measured; at its cut, without a text from above, until it is.
+class PartStarts {
+public:
+    explicit PartStarts(std::size_t count) : m_starts(count) {}
+
+    TextNode::RunOn start(std::size_t part) const
+    {
+        if (m_starts[part])
+            return *m_starts[part];
+        TextNode::RunOn cut;
+        cut.continuation.above = part > 0;
+        return cut;
+    }
+    // A part was measured: true when the part below begins elsewhere now.
+    bool measured(std::size_t part, RenderNode& node)
+    {
+        const std::vector<TextNode*> texts = collectTextNodes(node);
+        if (texts.empty())
+            return false;
+        TextNode::RunOn rest = texts.front()->runOn();
+        if (m_starts[part + 1] == rest)
+            return false;
+        m_starts[part + 1] = std::move(rest);
+        return true;
+    }
+
+private:
+    std::vector<std::optional<TextNode::RunOn>> m_starts;
+};
+
 View PartedParagraphView(const Shared<BlockNode>& block, std::shared_ptr<const detail::BlockParts> parts)
 {
-    View label = PartStack(parts, [block, parts](std::size_t part) {
-        const auto& inlines = block->as<BlockNode::Paragraph>()->content;
-        return InlineText(std::make_shared<const std::vector<InlineNode>>(detail::partInlines(inlines, *parts, part)));
-    });
-    return ParagraphView(block, std::move(label));
+    auto views = [block, parts] {
+        auto starts = std::make_shared<PartStarts>(parts->count());
+        PartViews made;
+        made.build = [block, parts, starts](std::size_t part) {
+            const auto& inlines = block->as<BlockNode::Paragraph>()->content;
+            const detail::BlockParts::Cut from = parts->cuts[part];
+            const bool afterSoftBreak = from.offset == 0 && from.inlineIndex > 0
+                && inlines[from.inlineIndex - 1].is<InlineNode::SoftBreak>();
+            const bool runsOn = part + 1 < parts->count();
+            // The part's own inlines after the text the part above left to it.
+            auto show = [starts, part, runsOn](StyledText styled) {
+                return EnvironmentReader([starts, part, runsOn, styled = std::make_shared<const StyledText>(std::move(styled))](
+                                             const Environment& environment) {
+                    TextNode::RunOn text = starts->start(part);
+                    appendStyledText(text.text, text.images, *styled, environment.colorScheme);
+                    text.continuation.below = runsOn;
+                    return Text(std::move(text.text), std::move(text.images), text.continuation);
+                });
+            };
+            return InlineText(std::make_shared<const std::vector<InlineNode>>(detail::partInlines(inlines, *parts, part)),
+                              std::move(show), afterSoftBreak);
+        };
+        made.measured = [starts](std::size_t part, RenderNode& node) { return starts->measured(part, node); };
+        return made;
+    };
+    return ParagraphView(block, PartStack(parts, std::move(views), false));
 }
 
 View PartedCodeBlockView(const Shared<BlockNode>& block, std::shared_ptr<const detail::BlockParts> parts)
@@ -484,10 +549,14 @@ View PartedCodeBlockView(const Shared<BlockNode>& block, std::shared_ptr<const d
     // Each part highlighted alone: a token that spans two parts (a comment of many lines) is
     // read as two.
     View label = EnvironmentReader([block, parts, language](const Environment& inner) {
-        return PartStack(parts, [block, parts, language, inner](std::size_t part) {
-            const QString text = fromUtf8(detail::partCode(block->as<BlockNode::CodeBlock>()->content, *parts, part));
-            return Text(highlightedCode(inner.codeSyntaxHighlighter, text, language, inner.colorScheme));
-        });
+        auto views = [block, parts, language, inner] {
+            return PartViews{[block, parts, language, inner](std::size_t part) {
+                                 const QString text = fromUtf8(detail::partCode(block->as<BlockNode::CodeBlock>()->content, *parts, part));
+                                 return Text(highlightedCode(inner.codeSyntaxHighlighter, text, language, inner.colorScheme));
+                             },
+                             {}};
+        };
+        return PartStack(parts, std::move(views), true);
     });
     return CodeBlockView(std::move(language), withoutFinalLineFeed(code.content), std::move(label));
 }

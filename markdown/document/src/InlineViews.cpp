@@ -81,31 +81,47 @@ void requestImages(const ImageSet& images, const Environment& environment,
     }
 }
 
-View renderedText(const std::shared_ptr<const std::vector<InlineNode>>& inlines, const QHash<QString, QImage>& images,
-                  const Environment& environment)
-{
-    TextInlineRenderer renderer(environment.baseURL, InlineTextStyles::of(environment.theme()), images,
-                                environment.softBreakMode, environment.textStyle.attributes());
-    renderer.renderInlines(*inlines);
-    return Text(std::move(renderer).result());
-}
+// How the text of an inline text view is rendered and shown.
+struct TextRendering {
+    std::function<View(StyledText)> show;
+    bool afterSoftBreak = false;
+
+    View operator()(const std::vector<InlineNode>& inlines, const QHash<QString, QImage>& images,
+                    const Environment& environment) const
+    {
+        TextInlineRenderer renderer(environment.baseURL, InlineTextStyles::of(environment.theme()), images,
+                                    environment.softBreakMode, environment.textStyle.attributes());
+        if (afterSoftBreak)
+            renderer.continueAfterSoftBreak();
+        renderer.renderInlines(inlines);
+        return show(std::move(renderer).result());
+    }
+};
 
 } // namespace
 
-View InlineText(std::shared_ptr<const std::vector<InlineNode>> inlines)
+View InlineText(std::shared_ptr<const std::vector<InlineNode>> inlines, std::function<View(StyledText)> show,
+                bool afterSoftBreak)
 {
+    const TextRendering rendered{std::move(show), afterSoftBreak};
     ImageSet images = topLevelImages(*inlines);
     if (images.empty()) {
-        return EnvironmentReader(
-            [inlines = std::move(inlines)](const Environment& environment) { return renderedText(inlines, {}, environment); });
+        return EnvironmentReader([inlines = std::move(inlines), rendered](const Environment& environment) {
+            return rendered(*inlines, {}, environment);
+        });
     }
     return StatefulView<InlineImages>(
-        {}, [inlines = std::move(inlines), images = std::move(images)](
+        {}, [inlines = std::move(inlines), images = std::move(images), rendered](
                 const Environment& environment, const InlineImages& state, const StateHandle<InlineImages>& handle) {
             if (!state.requested)
                 requestImages(images, environment, handle);
-            return renderedText(inlines, state.images, environment);
+            return rendered(*inlines, state.images, environment);
         });
+}
+
+View InlineText(std::shared_ptr<const std::vector<InlineNode>> inlines)
+{
+    return InlineText(std::move(inlines), [](StyledText text) { return Text(std::move(text)); }, false);
 }
 
 View ImageView(const RawImageData& data)

@@ -87,6 +87,12 @@ double OffscreenDocument::scrollTo(double top, bool toEnd)
     return clamped;
 }
 
+void OffscreenDocument::setWidth(double width)
+{
+    m_width = width;
+    m_height = m_host.layout(width);
+}
+
 QString OffscreenDocument::dump() const
 {
     return m_host.root() ? dumpLayout(*m_host.root()) : QString();

@@ -613,7 +613,7 @@ QString ViewHost::selectedText() const
             const auto [start, end] = selectedRange(segment, i, int(piece.text.size()));
             if (end <= start)
                 continue;
-            if (previousSegment)
+            if (previousSegment && !piece.continuesPrevious)
                 result += *previousSegment == segment && piece.besidePrevious ? QLatin1Char('\t') : QLatin1Char('\n');
             result += QStringView(piece.text).mid(start, end - start);
             previousSegment = segment;

@@ -136,25 +136,31 @@ QString StyledText::plainText() const
     return result;
 }
 
+void appendStyledText(richtext::AttributedText& rich, std::vector<InlineImage>& images, const StyledText& text,
+                      ColorScheme scheme)
+{
+    for (const StyledText::Segment& segment : text.segments()) {
+        if (const auto* string = std::get_if<AttributedString>(&segment)) {
+            appendRichText(rich, *string, scheme);
+        } else if (const auto* image = std::get_if<QImage>(&segment)) {
+            images.push_back({rich.text().size(), *image});
+            rich.append(QString(QChar::ObjectReplacementCharacter), richtext::TextAttributes{});
+        } else {
+            const auto& linked = std::get<StyledText::LinkedImage>(segment);
+            images.push_back({rich.text().size(), linked.image});
+            richtext::TextAttributes attributes;
+            attributes.link = linked.link.toString(QUrl::FullyEncoded);
+            rich.append(QString(QChar::ObjectReplacementCharacter), attributes);
+        }
+    }
+}
+
 View Text(StyledText styled)
 {
     return EnvironmentReader([text = std::make_shared<const StyledText>(std::move(styled))](const Environment& environment) {
         richtext::AttributedText rich;
         std::vector<InlineImage> images;
-        for (const StyledText::Segment& segment : text->segments()) {
-            if (const auto* string = std::get_if<AttributedString>(&segment)) {
-                appendRichText(rich, *string, environment.colorScheme);
-            } else if (const auto* image = std::get_if<QImage>(&segment)) {
-                images.push_back({rich.text().size(), *image});
-                rich.append(QString(QChar::ObjectReplacementCharacter), richtext::TextAttributes{});
-            } else {
-                const auto& linked = std::get<StyledText::LinkedImage>(segment);
-                images.push_back({rich.text().size(), linked.image});
-                richtext::TextAttributes attributes;
-                attributes.link = linked.link.toString(QUrl::FullyEncoded);
-                rich.append(QString(QChar::ObjectReplacementCharacter), attributes);
-            }
-        }
+        appendStyledText(rich, images, *text, environment.colorScheme);
         return Text(std::move(rich), std::move(images));
     });
 }
@@ -260,6 +266,11 @@ void TextInlineRenderer::defaultRender(const InlineNode& node)
     AttributedStringInlineRenderer renderer(m_baseURL, m_textStyles, m_softBreakMode, m_attributes);
     renderer.renderInline(node);
     m_result.append(resolveAttributedFonts(std::move(renderer).result()));
+}
+
+void TextInlineRenderer::continueAfterSoftBreak()
+{
+    m_shouldSkipNextWhitespace = m_softBreakMode == markdown::SoftBreak::Mode::lineBreak;
 }
 
 void TextInlineRenderer::renderInlines(const std::vector<InlineNode>& inlines)

@@ -64,7 +64,7 @@ std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts)
             const QRectF& after = text->frame();
             beside = after.top() < before.bottom() && after.left() >= before.right() - 0.5;
         }
-        pieces.push_back({text->text(), beside});
+        pieces.push_back({text->text(), beside, text->continuation().above});
         if (!text->text().isEmpty())
             previous = text;
     }
@@ -182,7 +182,7 @@ const std::vector<TextPiece>& LazyStackNode::segmentPieces(std::size_t segment)
     if (!slot.inner || part - 1 >= slot.inner->m_slots.size())
         return none;
     followViewport(index);
-    return slot.inner->pieces(part - 1);
+    return slot.inner->piecesInOrder(part - 1);
 }
 
 std::size_t LazyStackNode::segmentAt(double y)
@@ -317,7 +317,13 @@ bool LazyStackNode::measureChild(std::size_t index)
     slot.height = size.height();
     slot.width = size.width();
     slot.measured = true;
+    slot.stale = false;
     m_topsValid = false;
+    if (m_content.measured) {
+        slot.piecesValid = false;
+        if (index + 1 < m_slots.size() && m_content.measured(index, *slot.node))
+            restart(index + 1);
+    }
     return true;
 }
 
@@ -362,6 +368,18 @@ void LazyStackNode::childChanged(std::size_t index)
     m_topsValid = false;
 }
 
+void LazyStackNode::restart(std::size_t index)
+{
+    Slot& slot = m_slots[index];
+    release(index);
+    slot.stale = slot.measured || slot.stale;
+    slot.measured = false;
+    slot.empty = false;
+    slot.piecesValid = false;
+    m_cursor = std::min(m_cursor, index);
+    m_topsValid = false;
+}
+
 void LazyStackNode::setWidth(std::optional<double> width)
 {
     if (m_hasWidth && m_width == width)
@@ -382,6 +400,7 @@ void LazyStackNode::setWidth(std::optional<double> width)
         Slot& slot = m_slots[i];
         slot.estimate = -1;
         slot.scaled = false;
+        slot.stale = false;
         if (slot.empty)
             continue;
         slot.measured = false;
@@ -397,7 +416,7 @@ void LazyStackNode::setWidth(std::optional<double> width)
 double LazyStackNode::heightOf(std::size_t index)
 {
     Slot& slot = m_slots[index];
-    if (slot.measured)
+    if (slot.measured || slot.stale)
         return slot.height;
     if (slot.estimate < 0)
         slot.estimate = m_content.estimate ? std::max(0.0, m_content.estimate(index, m_width.value_or(1e6))) : 0;
@@ -603,6 +622,11 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
     const auto [first, last] = keptRange();
     // Measures a child and reads its texts; one far from the viewport is let go again.
     auto measure = [&](std::size_t index) {
+        // A child laid out in parts only reads its texts again after a part settled: its parts
+        // tell what of it the viewport shows, else each slice would repaint.
+        const bool partSettled = m_slots[index].inner && m_slots[index].measured;
+        progress.visibleChanged = progress.visibleChanged
+            || (!partSettled && m_tops[index] < viewBottom && m_tops[index + 1] > viewTop);
         const qint64 before = clock.nsecsElapsed();
         const bool wasBuilt = m_slots[index].node;
         changed = showChild(index) || changed;
@@ -624,14 +648,8 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
     // What is near the viewport first, built, so that scrolling finds it ready.
     for (std::size_t i = first; i < last && timeLeft(); ++i) {
         const Slot& slot = m_slots[i];
-        if (!slot.measured || !slot.piecesValid || (!slot.node && !slot.empty)) {
-            // A child laid out in parts only reads its texts again after a part settled: its
-            // parts tell what of it the viewport shows, else each slice would repaint.
-            const bool partSettled = slot.inner && slot.measured;
-            progress.visibleChanged = progress.visibleChanged
-                || (!partSettled && m_tops[i] < viewBottom && m_tops[i + 1] > viewTop);
+        if (!slot.measured || !slot.piecesValid || (!slot.node && !slot.empty))
             measure(i);
-        }
         if (m_slots[i].inner)
             progress.more = !measureParts(i) || progress.more;
     }
@@ -655,6 +673,18 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
     for (std::size_t i = first; i < last && !progress.more; ++i)
         progress.more = !m_slots[i].empty && !m_slots[i].node;
     return progress;
+}
+
+const std::vector<TextPiece>& LazyStackNode::piecesInOrder(std::size_t index)
+{
+    if (m_content.measured) {
+        // What a child shows depends on the children before it, measured first.
+        for (std::size_t i = m_cursor; i < index; ++i) {
+            if (!m_slots[i].measured)
+                pieces(i);
+        }
+    }
+    return pieces(index);
 }
 
 const std::vector<TextPiece>& LazyStackNode::pieces(std::size_t index)

@@ -157,10 +157,12 @@ private:
 };
 
 // A text as copying gives it: its content, and whether it stands beside the text with content
-// before it (set apart by a tab) rather than below it (a line feed).
+// before it (set apart by a tab) rather than below it (a line feed), or continues it (a part of
+// the same text: nothing between them).
 struct TextPiece {
     QString text;
     bool besidePrevious = false;
+    bool continuesPrevious = false;
 };
 // The pieces of laid-out texts in document order.
 std::vector<TextPiece> textPieces(const std::vector<TextNode*>& texts);
@@ -253,6 +255,7 @@ private:
         double estimate = -1;       // the content's estimate at the stack's width, once asked
         bool scaled = false;        // its measurement counts in how estimates are scaled
         bool measured = false;
+        bool stale = false; // measured, but it begins elsewhere since: at that height until measured again
         bool empty = false; // built to nothing: no height and no gaps
         std::optional<BlockMargin> margin;
         std::vector<TextNode*> texts; // outside the parts, for a child laid out in parts
@@ -275,6 +278,9 @@ private:
     // Measures the children in and near the viewport; true when some were not measured.
     bool measureVisible();
     void childChanged(std::size_t index);
+    // The child after one that changed where it begins (see LazyStackContent::measured): built
+    // and measured again.
+    void restart(std::size_t index);
     // Tells the ancestors and the host that the layout changed outside a layout pass.
     void layoutChanged();
     double heightOf(std::size_t index);
@@ -290,6 +296,9 @@ private:
     std::pair<std::size_t, std::size_t> visibleChildren(const QRectF& exposed);
     // The texts of a child for copying; builds and measures it when needed.
     const std::vector<TextPiece>& pieces(std::size_t index);
+    // The same, once the children before it that it takes up from are measured (see
+    // LazyStackContent::measured).
+    const std::vector<TextPiece>& piecesInOrder(std::size_t index);
 
     // --- Children laid out in parts.
     void countSegments();

@@ -40,6 +40,10 @@ double blockGap(const mdview::BlockMargin& previous, const mdview::BlockMargin& 
 // Inline content as one text, with the images that stand directly in it once loaded (one
 // failed image hides only itself).
 View InlineText(std::shared_ptr<const std::vector<markdown::InlineNode>> inlines);
+// The same, shown by `show` (a part of a text laid out in parts): `afterSoftBreak` when the
+// inlines continue a list of them after a soft break.
+View InlineText(std::shared_ptr<const std::vector<markdown::InlineNode>> inlines,
+                std::function<View(mdview::StyledText)> show, bool afterSoftBreak);
 
 // A block image through the environment's image provider, a link when the image is linked,
 // in the theme's image style.

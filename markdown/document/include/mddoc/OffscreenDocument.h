@@ -40,6 +40,8 @@ public:
     void settle(int timeoutMs);
     // Moves the viewport to a document y, or to the end; where its top is now.
     double scrollTo(double top, bool toEnd = false);
+    // Lays the document out at another width, as a window resized.
+    void setWidth(double width);
     // The laid-out tree, one node per line.
     QString dump() const;
     // Paints `height` points of the document from `top` (all of it when absent) over the

@@ -65,6 +65,9 @@ private:
 // Shows styled text; colours resolve for the environment's scheme. The text is kept once for
 // every node built from the view.
 View Text(StyledText text);
+// Appends styled text in its drawable form (colours resolved for the scheme) and its images.
+void appendStyledText(richtext::AttributedText& rich, std::vector<InlineImage>& images, const StyledText& text,
+                      ColorScheme scheme);
 
 // Walks inline nodes into an attributed string, applying the inline styles as it descends.
 class AttributedStringInlineRenderer {
@@ -98,6 +101,9 @@ public:
     TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextStyles textStyles, QHash<QString, QImage> images,
                        markdown::SoftBreak::Mode softBreakMode, AttributeContainer attributes);
     void renderInlines(const std::vector<markdown::InlineNode>& inlines);
+    // The inlines rendered next continue a list of them after a soft break (a paragraph laid out
+    // in parts): whitespace skipped after it is skipped at their start.
+    void continueAfterSoftBreak();
     const StyledText& result() const& { return m_result; }
     StyledText result() && { return std::move(m_result); }
 

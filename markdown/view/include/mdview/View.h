@@ -228,6 +228,13 @@ struct LazyStackContent {
     // and copies them as it does its own children, so that what the viewport shows of a long
     // child comes first and the rest follows in the background. The child itself stays built.
     std::function<std::size_t(std::size_t index)> parts;
+    // For children that each take up where the one before left off (the parts of a paragraph,
+    // each beginning with the line the one above left unfinished): told each time a child is
+    // measured, true when that changes where the next one begins. The next one is then built
+    // and measured again, at once when it is near the viewport, else when the background pass
+    // reaches it (at the height it measured until then). Copying reads a child once those
+    // before it are measured, and reads it again each time it is measured.
+    std::function<bool(std::size_t index, RenderNode& child)> measured;
 };
 // A vertical stack with gaps from block margins, like VStackByMargins, whose children are built
 // and measured only as the host that shows it needs them: those in and near its viewport at
