@@ -150,6 +150,19 @@ TEST(LongBlocks, PartsDrawAsTheBlockLaidOutWholeAtOnceOnTheFirstScreenAndEverywh
     }
 }
 
+// At a width where a line holds more than a part, some parts of a run of emoji show no line of
+// their own: they hand all of theirs on to the part below, and take no room.
+TEST(LongBlocks, PartsTooShortForALineOfTheirOwnShowNoneAndTakeNoRoom)
+{
+    constexpr double wide = 3'600;
+    const LongBlock& run = longBlocks()[1];
+    OffscreenDocument reference = whole(run.text, wide);
+    OffscreenDocument shown = lazy(run.text, wide);
+    EXPECT_EQ(shown.paint(0, screen), reference.paint(0, screen));
+    shown.settle(120'000);
+    expectSameScreens(shown, reference);
+}
+
 // Laid out again at another width once settled, the parts settle to the whole layout at that
 // width; the screen shown (the top) is right at once.
 TEST(LongBlocks, AfterAResizeThePartsSettleToTheWholeLayoutAtTheNewWidth)

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextBoundaryFinder>
 
 #include <cmath>
@@ -156,7 +157,9 @@ void ViewHost::contentChanged()
         m_textContents = std::move(contents);
     }
     m_layoutDirty = true;
-    if (m_width)
+    // A document laid out lazily is laid out by the view that scrolls it, at the width it shows
+    // it at: the new content may bring the scroll bar.
+    if (m_width && !(m_lazy && m_lazy->isLazy()))
         layout(*m_width);
     const bool hadSelection = hasSelection();
     bool moved = false;
@@ -771,7 +774,14 @@ void DocumentView::relayout()
 {
     m_pendingRelayout.stop();
     m_host.setViewportHeight(viewport()->height());
-    m_host.layout(viewport()->width());
+    // A document taller than the viewport brings the scroll bar, which narrows the viewport:
+    // laid out at that width first, what the viewport shows is not laid out twice (a long
+    // paragraph's lines change with any width).
+    const QScrollBar* bar = verticalScrollBar();
+    const bool barComes = !bar->isVisibleTo(this) && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded
+        && !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar);
+    if (!barComes || m_host.layout(viewport()->width() - bar->sizeHint().width()) <= viewport()->height())
+        m_host.layout(viewport()->width());
     followHost();
     viewport()->update();
 }

@@ -92,6 +92,10 @@ void LazyStackNode::replace(std::size_t from, LazyStackContent content)
     countSegments();
     m_cursor = std::min(m_cursor, from);
     m_anchor.index = std::min(m_anchor.index, m_slots.size());
+    // All new: laid out at the width asked next, even a narrower one that the children before
+    // would have fitted (a new document that brings the scroll bar).
+    if (from == 0)
+        m_hasWidth = false;
     m_topsValid = false;
     invalidateLayout();
 }
