@@ -88,6 +88,7 @@ struct RecursiveWatcher::Worker {
     std::chrono::milliseconds latency{0};
     bool recursive = true;
     QByteArray rootPath;
+    QByteArray entryName; // when set, the only entry of the root whose changes count
     bool rootDeferred = false;
     int inotifyFd = -1;
     int wakeFd = -1;
@@ -222,8 +223,10 @@ struct RecursiveWatcher::Worker {
                 continue;
             }
             const QByteArray path = event->len ? folder->second + '/' + event->name : folder->second;
-            note(path);
-            changed = true;
+            if (entryName.isEmpty() || (event->len && folder->second == rootPath && entryName == event->name)) {
+                note(path);
+                changed = true;
+            }
             if (recursive && (event->mask & IN_ISDIR)) {
                 if (event->mask & IN_MOVED_FROM)
                     removeTree(path);
@@ -290,7 +293,8 @@ RecursiveWatcher::~RecursiveWatcher()
     stop();
 }
 
-bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds latency, Callback callback, Depth depth)
+bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds latency, Callback callback, Depth depth,
+                             const QString& entryName)
 {
     stop();
     auto worker = std::make_unique<Worker>();
@@ -299,6 +303,7 @@ bool RecursiveWatcher::start(const QString& path, std::chrono::milliseconds late
     worker->latency = latency;
     worker->recursive = depth == Depth::recursive;
     worker->rootPath = QFile::encodeName(path);
+    worker->entryName = QFile::encodeName(entryName);
     worker->inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     worker->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (worker->inotifyFd < 0 || worker->wakeFd < 0) {

@@ -124,6 +124,45 @@ TEST(FileWatcherService, FiresForEntriesNamedLikeTheFileOnly)
     }
 }
 
+// Changes to the file's neighbours never start the latency's hold: the save that follows them is
+// reported at once, not when the latency since the neighbour's change has passed.
+TEST(FileWatcherService, ASaveAfterItsNeighboursChangedIsReportedAtOnce)
+{
+    using Clock = std::chrono::steady_clock;
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("notes.md"));
+    const QString temporary = dir.filePath(QStringLiteral(".notes.md.swp"));
+    const struct {
+        const char* what;
+        std::function<void()> before; // a neighbour changes
+        std::function<void()> save;
+    } cases[] = {
+        {"a neighbour changed, then an edit", [&] { writeFile(dir.filePath(QStringLiteral("other.md")), "x"); },
+         [&] { writeFile(target, "edit"); }},
+        {"a save by rename-over", [&] { writeFile(temporary, "saved"); },
+         [&] {
+             ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData());
+         }},
+    };
+    writeFile(target, "x");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Counter counter;
+        FileWatcherService watcher;
+        watcher.start(QUrl::fromLocalFile(target), counter.callback());
+        c.before();
+        testsupport::spin(50);
+        const Clock::time_point saved = Clock::now();
+        c.save();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return counter.calls > 0; }));
+        // Held back, the report would come at the latency since the neighbour changed.
+        EXPECT_LT(Clock::now() - saved, FileWatcherService::latency / 2);
+        testsupport::spin(settleMs);
+        EXPECT_LE(counter.calls, maxCallsPerBurst);
+        watcher.stop();
+    }
+}
+
 TEST(FileWatcherService, NoCallbackOnceStoppedOrDestroyedEvenWhenAlreadyQueued)
 {
     QTemporaryDir dir;

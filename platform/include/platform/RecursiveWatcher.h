@@ -34,8 +34,11 @@ public:
     ~RecursiveWatcher() override;
 
     // Replaces any earlier watch. False when nothing could be watched (the watcher stays idle).
+    // With `entryName`, only changes to the entry of that name directly in the folder count, so
+    // that changes to its neighbours (the temporary file of a save by rename, say) never hold a
+    // change to it back by the latency; lost events always count.
     bool start(const QString& path, std::chrono::milliseconds latency, Callback callback,
-               Depth depth = Depth::recursive);
+               Depth depth = Depth::recursive, const QString& entryName = {});
     void stop();
     bool isWatching() const { return m_worker != nullptr; }
     // Folders currently watched; grows while the watcher's thread walks the tree.
