@@ -5,7 +5,9 @@
 #include "testsupport/EventLoop.h"
 #include "testsupport/HttpServer.h"
 
+#include <QCoreApplication>
 #include <QList>
+#include <QNetworkReply>
 #include <QUuid>
 
 #include <optional>
@@ -23,6 +25,12 @@ public:
     static constexpr const char* userPath = "/api/user/update";
 
     FeedbackTestService() { m_listening = m_server.listen(); }
+    // Sees the transfers still under way to their end while the service can answer them: one
+    // left when the process ends leaves Qt's transport objects behind (and has crashed its exit).
+    ~FeedbackTestService()
+    {
+        testsupport::waitUntil([] { return QCoreApplication::instance()->findChildren<QNetworkReply*>().isEmpty(); });
+    }
 
     bool isListening() const { return m_listening; }
     testsupport::HttpServer& server() { return m_server; }
