@@ -1,6 +1,7 @@
 #pragma once
 
 #include "terminal/CharData.h"
+#include "terminal/RowStorage.h"
 
 #include <algorithm>
 #include <memory>
@@ -28,6 +29,7 @@ public:
 class BufferLine {
 public:
     enum class RenderLineMode : std::uint8_t { single, doubleWidth, doubledTop, doubledDown };
+    using Cells = std::vector<CharData, RowAllocator<CharData>>;
 
     BufferLine() = default;
     explicit BufferLine(int cols, const CharData& fill = CharData::Null, bool isWrapped = false);
@@ -37,7 +39,7 @@ public:
     std::vector<std::shared_ptr<const TerminalImage>> images;
 
     int count() const { return static_cast<int>(data_.size()); }
-    const std::vector<CharData>& getData() const { return data_; }
+    const Cells& getData() const { return data_; }
 
     // Reads clamp to the row; an empty row reads CharData::Null.
     const CharData& operator[](int index) const;
@@ -101,7 +103,7 @@ private:
     static void fillCells(CharData* out, std::size_t n, const CharData& value);
     void resetCells(int cols, const CharData& fill, bool isWrapped);
     // Every write to the cells goes through here: the row may no longer end in its fill.
-    std::vector<CharData>& cells()
+    Cells& cells()
     {
         uniformFill_.reset();
         return data_;
@@ -113,7 +115,7 @@ private:
         return data_.data();
     }
 
-    std::vector<CharData> data_;
+    Cells data_;
     // While set, cells [uniformFrom_, count) all hold this fill: a row reset from its fill only
     // rewrites what was written since, so scrolling short lines and floods of line insertions
     // touch little memory.
