@@ -181,7 +181,9 @@ private:
     void endPendingWrap();
     // Down one row, or the region scrolls when the cursor is on its bottom row.
     void moveDownOrScroll();
-    void joinPrevious(char32_t mark);
+    void joinPrevious(std::u32string_view marks);
+    // The code of `base` with `marks` added, entered in the tables.
+    std::int32_t enterCluster(std::int32_t base, std::u32string_view marks);
     // The code of a character joined with a mark when a recent join made it, else 0.
     std::int32_t cachedJoin(std::int32_t base, char32_t mark);
     static std::size_t joinSlot(std::int32_t base, char32_t mark);
@@ -210,6 +212,7 @@ private:
     std::u32string run_;
     std::vector<std::int8_t> widths_;
     std::u32string asciiScalars_;
+    std::u32string marks_;
     // The cell a mark joined last and its scalars, so that the next mark on it needs no
     // decoding (valid while no collection ran since).
     std::int32_t joinedCode_ = 0;

@@ -23,22 +23,30 @@ void TerminalCommands::print(std::u32string_view text)
         run_.clear();
         widths_.clear();
     };
-    for (char32_t c : text) {
-        if (mapped)
-            c = t_.charsets_.map(c);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = mapped ? t_.charsets_.map(text[i]) : text[i];
         const int width = columnWidth(c);
         if (width == 0) {
             // Marks, joiners and other zero-width scalars never take a cell of their own. One
             // joined before joins its character still in the run; any other goes to the cell
-            // first, since entering a new cluster may collect codes held only here.
+            // first, since entering a new cluster may collect codes held only here. The marks
+            // that follow it go with it, so that the cluster is entered once, whole.
             if (!run_.empty()) {
                 if (const std::int32_t joined = cachedJoin(static_cast<std::int32_t>(run_.back()), c)) {
                     run_.back() = static_cast<char32_t>(joined);
                     continue;
                 }
             }
+            marks_.assign(1, c);
+            while (i + 1 < text.size()) {
+                const char32_t next = mapped ? t_.charsets_.map(text[i + 1]) : text[i + 1];
+                if (columnWidth(next) != 0)
+                    break;
+                marks_ += next;
+                ++i;
+            }
             flush();
-            joinPrevious(c);
+            joinPrevious(marks_);
             continue;
         }
         run_ += c;
@@ -85,9 +93,10 @@ std::int32_t TerminalCommands::cachedJoin(std::int32_t base, char32_t mark)
     return join.base == base && join.mark == mark ? join.result : 0;
 }
 
-// A zero-width scalar joins the character left of the cursor; with none there, or when the
-// character it followed was dropped, it is dropped.
-void TerminalCommands::joinPrevious(char32_t mark)
+// Zero-width scalars join the character left of the cursor; with none there, or when the
+// character they followed was dropped, they are dropped. Joins made lately are taken from the
+// cache; the rest of the marks are entered with the character as one cluster.
+void TerminalCommands::joinPrevious(std::u32string_view marks)
 {
     Buffer& buffer = b();
     if (dropped_.buffer == &buffer && dropped_.x == buffer.x() && dropped_.y == buffer.y())
@@ -98,25 +107,37 @@ void TerminalCommands::joinPrevious(char32_t mark)
         return;
     if (row[col].isSpacer() && col > 0)
         --col;
-    const std::int32_t base = row[col].code;
-    if (base == 0)
+    std::int32_t code = row[col].code;
+    if (code == 0)
         return;
-    CellTables& tables = *t_.tables_;
-    if (const std::int32_t joined = cachedJoin(base, mark)) {
-        row.at(col).code = joined;
-        if (lastPrinted_.code != 0)
-            lastPrinted_.code = joined;
-        return;
+    std::size_t joined = 0;
+    while (joined < marks.size()) {
+        const std::int32_t cached = cachedJoin(code, marks[joined]);
+        if (!cached)
+            break;
+        code = cached;
+        ++joined;
     }
+    if (joined < marks.size())
+        code = enterCluster(code, marks.substr(joined));
+    row.at(col).code = code;
+    if (lastPrinted_.code != 0)
+        lastPrinted_.code = code;
+}
+
+std::int32_t TerminalCommands::enterCluster(std::int32_t base, std::u32string_view marks)
+{
+    CellTables& tables = *t_.tables_;
     if (base != joinedCode_)
         joinedScalars_ = tables.scalars(base);
-    if (joinedScalars_.size() >= CellTables::maxClusterScalars) {
+    // A cluster takes marks up to its longest; the rest are dropped.
+    const std::size_t room = CellTables::maxClusterScalars - std::min(joinedScalars_.size(), CellTables::maxClusterScalars);
+    if (room == 0) {
         joinedCode_ = base;
-        return;
+        return base;
     }
-    joinedScalars_ += mark;
+    joinedScalars_.append(marks.substr(0, room));
     const std::int32_t code = tables.encode(joinedScalars_);
-    row.at(col).code = code;
     if (joinedCollections_ != tables.collections()) {
         // Entering the cluster collected the table: what was cached may mean something else.
         joins_.fill({});
@@ -124,10 +145,9 @@ void TerminalCommands::joinPrevious(char32_t mark)
     }
     // A table too full for the cluster gave the first scalar alone.
     joinedCode_ = code >= CharData::firstClusterCode ? code : 0;
-    if (joinedCode_ != 0)
-        joins_[joinSlot(base, mark)] = {base, mark, code};
-    if (lastPrinted_.code != 0)
-        lastPrinted_.code = code;
+    if (joinedCode_ != 0 && marks.size() == 1)
+        joins_[joinSlot(base, marks[0])] = {base, marks[0], code};
+    return code;
 }
 
 void TerminalCommands::repeatPreceding(const SequenceParams& p)

@@ -35,6 +35,24 @@ TEST(Terminal, CharacterSetsBelongToEachTerminal)
     EXPECT_EQ(firstRow(later), "q");
 }
 
+// Marks that arrive with their letter make one cluster, entered once rather than once per mark
+// (each step of a letter gaining its marks would take a code of its own); marks that arrive
+// later, a byte at a time, join the same cluster.
+TEST(Terminal, MarksArrivingTogetherAreEnteredAsOneCluster)
+{
+    const std::string text = "e\u0301\u0302\u0323 a\u0301\u0302 e\u0301\u0302\u0323";
+    Terminal whole(nullptr);
+    whole.feed(std::string_view(text));
+    EXPECT_EQ(firstRow(whole), text);
+    EXPECT_EQ(whole.tables().clusters().size(), 2u);
+
+    Terminal split(nullptr);
+    for (char byte : text)
+        split.feed(std::string_view(&byte, 1));
+    EXPECT_EQ(firstRow(split), text);
+    EXPECT_EQ(split.buffer().screenLine(0)[0].code, split.buffer().screenLine(0)[4].code);
+}
+
 class Diagnostics : public ::testing::Test {
 protected:
     void SetUp() override
