@@ -463,24 +463,27 @@ void giantFirstPaints(int rounds)
                                                scratch.path() + QStringLiteral("/home%1").arg(i), {readmes[i]}, platform);
     };
     launch(0); // fonts and caches warm
-    std::vector<std::vector<double>> times(readmes.size()), later(readmes.size()), peaks(readmes.size());
+    std::vector<std::vector<double>> times(readmes.size()), later(readmes.size()), exits(readmes.size()),
+        peaks(readmes.size());
     for (int round = 0; round < rounds; ++round) {
         const benchsupport::ApplicationLaunch baseline = launch(0);
         for (std::size_t i = 0; i < readmes.size(); ++i) {
             const benchsupport::ApplicationLaunch run = i == 0 ? baseline : launch(i);
             times[i].push_back(run.milliseconds);
             later[i].push_back(run.milliseconds - baseline.milliseconds);
+            exits[i].push_back(run.exitMilliseconds);
             peaks[i].push_back(double(run.peakKilobytes) / 1024);
         }
     }
     std::printf("\nOne giant block: the whole application (QUILLORA_QUIT_AFTER_FIRST_PAINT=1, %s) opening each "
-                "document as its README; medians of %d rounds.\nBudget: at most 1,000 ms later than the "
-                "one-line README, under 600 MB.\n",
+                "document as its README; medians of %d rounds. The exit waits for the whole document, parsed "
+                "in the background, and the peak is the process's until then.\nBudget: at most 1,000 ms later "
+                "than the one-line README, under 600 MB.\n",
                 qPrintable(platform), rounds);
-    std::printf("%-24s %10s %16s %9s\n", "document", "1stpaint", "later than 1-line", "peak MB");
+    std::printf("%-24s %10s %16s %9s %9s\n", "document", "1stpaint", "later than 1-line", "exit", "peak MB");
     for (std::size_t i = 0; i < readmes.size(); ++i)
-        std::printf("%-24s %10.0f %16.0f %9.0f\n", giantDocuments()[i].name, median(times[i]), median(later[i]),
-                    median(peaks[i]));
+        std::printf("%-24s %10.0f %16.0f %9.0f %9.0f\n", giantDocuments()[i].name, median(times[i]), median(later[i]),
+                    median(exits[i]), median(peaks[i]));
 
     // In the document view itself (offscreen, parsing on this thread): the first screen, then
     // the rest of the block in the background, with the largest gap of the event loop meanwhile.

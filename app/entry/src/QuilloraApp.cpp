@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace quillora {
 namespace {
 
@@ -57,9 +59,18 @@ AppViewModel& QuilloraApp::appViewModel()
 void QuilloraApp::launch(const QStringList& arguments)
 {
     ContentView* window = newMainWindow();
-    if (qEnvironmentVariable("QUILLORA_QUIT_AFTER_FIRST_PAINT") == u"1")
-        connect(window, &ContentView::contentPainted, QCoreApplication::instance(), &QCoreApplication::quit,
-                Qt::QueuedConnection);
+    if (qEnvironmentVariable("QUILLORA_QUIT_AFTER_FIRST_PAINT") == u"1") {
+        // The moment is told on standard output: the exit can come later, once work still under
+        // way in the background (the whole of a long document being parsed) has ended.
+        connect(
+            window, &ContentView::contentPainted, QCoreApplication::instance(),
+            [] {
+                std::fputs("first paint\n", stdout);
+                std::fflush(stdout);
+                QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+            },
+            Qt::SingleShotConnection);
+    }
     for (const auto& argument : arguments)
         openURL(urlFromArgument(argument));
 }

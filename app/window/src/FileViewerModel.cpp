@@ -43,7 +43,25 @@ struct FileViewerModel::Job {
 };
 
 namespace {
-enum class Outcome { content, unchanged, failed, stopped };
+enum class Outcome { content, firstPart, unchanged, failed, stopped };
+
+// A Markdown document this long is first shown by its beginning, parsed alone, while the whole
+// is parsed: the whole of a long one (a table of 100,000 rows, 10 MB of one paragraph) takes
+// seconds, and its first screen is the same either way but for rare references to what comes
+// later (a link defined at the end, a list loosened further down), which the whole then mends.
+constexpr qsizetype firstPartAbove = qsizetype(1) << 20;
+constexpr qsizetype firstPartBytes = qsizetype(256) << 10;
+
+// The beginning of a long document, cut after a line end; nothing when it has none early on.
+std::optional<std::string_view> firstPartOf(const QByteArray& utf8)
+{
+    if (utf8.size() <= firstPartAbove)
+        return std::nullopt;
+    const qsizetype lineEnd = utf8.lastIndexOf('\n', firstPartBytes);
+    if (lineEnd <= 0)
+        return std::nullopt;
+    return std::string_view(utf8.constData(), std::size_t(lineEnd + 1));
+}
 } // namespace
 
 struct FileViewerModel::Result {
@@ -144,6 +162,17 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
 {
     m_running = job;
     QThreadPool::globalInstance()->start([readFile = m_services.readFile, job, self = QPointer(this)] {
+        // Through the application object, which outlives the pool's work: a hop aimed at the
+        // model could be queued after it is gone.
+        const auto post = [&](Result result) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, job, result = std::move(result)]() mutable {
+                    if (self)
+                        self->finish(job, std::move(result));
+                },
+                Qt::QueuedConnection);
+        };
         Result result;
         const auto stopped = [&job] { return job->stopped.load(); };
         const auto read = readFile(job->path, stopped);
@@ -174,6 +203,12 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
                     content->highlightScheme = job->scheme;
                     if (job->kind == FileBodyKind::markdown) {
                         const QByteArray utf8 = content->text.toUtf8();
+                        // Only for a first showing: a reload keeps the shown document until the new one is whole.
+                        if (const auto firstPart = pendingHash ? firstPartOf(utf8) : std::nullopt) {
+                            auto first = std::make_shared<FileViewerContent>(*content);
+                            first->markdown = markdown::MarkdownContent(*firstPart);
+                            post({Outcome::firstPart, std::move(first), {}, {}});
+                        }
                         content->markdown = markdown::MarkdownContent(std::string_view(utf8.constData(), size_t(utf8.size())));
                     } else if (job->kind == FileBodyKind::swift) {
                         content->highlightedSwiftText = GrammarCodeHighlighter(job->scheme).highlight(content->text);
@@ -185,23 +220,21 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
             if (pendingHash)
                 result.hash = pendingHash->result();
         }
-        // Through the application object, which outlives the pool's work: a hop aimed at the
-        // model could be queued after it is gone.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, job, result = std::move(result)]() mutable {
-                if (self)
-                    self->finish(job, std::move(result));
-            },
-            Qt::QueuedConnection);
+        post(std::move(result));
     });
 }
 
 void FileViewerModel::finish(const std::shared_ptr<Job>& job, Result result)
 {
+    const bool current = job->request == m_activeRequest && m_file && m_file->id == job->fileID && !job->stopped;
+    if (result.outcome == Outcome::firstPart) {
+        // The job goes on with the whole document; the beginning is shown meanwhile.
+        if (current)
+            setState({FileViewerLoadState::Phase::loaded, job->fileID, std::move(result.content), {}});
+        return;
+    }
     if (m_running == job)
         m_running.reset();
-    const bool current = job->request == m_activeRequest && m_file && m_file->id == job->fileID && !job->stopped;
     if (current) {
         switch (result.outcome) {
         case Outcome::content:
@@ -211,6 +244,7 @@ void FileViewerModel::finish(const std::shared_ptr<Job>& job, Result result)
         case Outcome::failed:
             setState({FileViewerLoadState::Phase::failed, job->fileID, nullptr, result.message});
             break;
+        case Outcome::firstPart: // shown above
         case Outcome::unchanged:
         case Outcome::stopped:
             break;

@@ -276,3 +276,36 @@ TEST_F(FileViewerModelTest, TheFilesFolderIsWatchedWhileActive)
 }
 
 } // namespace
+
+// A long Markdown document shows its beginning first, parsed alone, and then the whole; the
+// beginning's blocks are the whole's first blocks. A reload of what is shown goes straight to
+// the new whole, so that a reader further down is not shown the beginning in between.
+TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
+{
+    QByteArray text;
+    for (int i = 0; text.size() < (3 << 20); ++i)
+        text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
+    writeFile(path("long.md"), text);
+    FileViewerModel model;
+    StateLog log(model);
+    model.setActive(true);
+    model.setFile(document(path("long.md")));
+    ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    ASSERT_EQ(log.loadedTexts().size(), 2u);
+    const auto& first = *log.states[1].content;
+    const auto& whole = *log.states[2].content;
+    EXPECT_EQ(first.text, whole.text);
+    const auto& firstBlocks = first.markdown->blocks();
+    const auto& wholeBlocks = whole.markdown->blocks();
+    ASSERT_GT(firstBlocks.size(), 1000u);
+    ASSERT_LT(firstBlocks.size(), wholeBlocks.size() / 4);
+    EXPECT_TRUE(std::equal(firstBlocks.begin(), firstBlocks.end(), wholeBlocks.begin()));
+    ASSERT_TRUE(model.loadedContentHash());
+
+    log.states.clear();
+    writeFile(path("long.md"), text + "The end.\n");
+    model.reloadFileContent();
+    ASSERT_TRUE(waitUntil([&] { return !log.states.empty() && !model.isReading(); }));
+    ASSERT_EQ(log.states.size(), 1u);
+    EXPECT_EQ(log.states[0].content->markdown->blocks().size(), wholeBlocks.size() + 1);
+}
