@@ -4,6 +4,7 @@
 #include "TextLines.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <unordered_map>
@@ -222,6 +223,15 @@ std::uint64_t emphasisRunEntries(std::string_view s, std::size_t begin, std::siz
     return c == '~' ? (end - begin + 1) / 2 : 1;
 }
 
+// The bytes that matter to the bracket count outside a bare link; runs of the others are
+// skipped, as they change nothing.
+constexpr std::array<bool, 256> bracketStops = [] {
+    std::array<bool, 256> stops{};
+    for (const char c : std::string_view("\\]!*_~:w"))
+        stops[static_cast<unsigned char>(c)] = true;
+    return stops;
+}();
+
 void measureBrackets(std::string_view s, bool bareLinks, InlineWork& work)
 {
     std::uint64_t delimiters = 0;
@@ -229,6 +239,12 @@ void measureBrackets(std::string_view s, bool bareLinks, InlineWork& work)
     std::uint64_t imageOpeners = 0;
     bool inBareLink = false; // a backslash inside a bare link is part of it, not an escape
     for (std::size_t i = 0; i < s.size(); ++i) {
+        if (!inBareLink) {
+            while (i < s.size() && !bracketStops[static_cast<unsigned char>(s[i])])
+                ++i;
+            if (i == s.size())
+                break;
+        }
         const char c = s[i];
         if (endsBareLink(c))
             inBareLink = false;
@@ -256,6 +272,10 @@ void measureBrackets(std::string_view s, bool bareLinks, InlineWork& work)
 
 void measureBareLinks(std::string_view s, InlineWork& work)
 {
+    // Every scan counted below starts at one of these; most texts have none.
+    if (s.find("www.") == std::string_view::npos && s.find("://") == std::string_view::npos
+        && s.find('@') == std::string_view::npos)
+        return;
     // Domain scans: each "www." scans to the end of the domain run it is in.
     std::uint64_t triggers = 0;
     std::uint64_t triggerOffsets = 0;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -22,12 +23,24 @@ std::vector<Line> splitLines(std::string_view text);
 
 template <typename Visit> void forEachLine(std::string_view text, Visit visit)
 {
+    // Line ends are found with memchr, one byte at a time: looking for either of two at every
+    // position costs a call per byte. The next CR is looked for once and kept until passed, as
+    // most texts have none.
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t nextCR = 0;
+    bool crFound = false;
     std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", begin);
-        end = end == std::string_view::npos ? text.size() : end;
+    while (begin < size) {
+        if (!crFound || nextCR < begin) {
+            const void* cr = std::memchr(data + begin, '\r', size - begin);
+            nextCR = cr ? std::size_t(static_cast<const char*>(cr) - data) : size;
+            crFound = true;
+        }
+        const void* lf = std::memchr(data + begin, '\n', nextCR - begin);
+        const std::size_t end = lf ? std::size_t(static_cast<const char*>(lf) - data) : nextCR;
         visit(Line{begin, end});
-        begin = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+        begin = end + (end + 1 < size && data[end] == '\r' && data[end + 1] == '\n' ? 2 : 1);
     }
 }
 

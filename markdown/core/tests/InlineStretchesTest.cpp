@@ -17,6 +17,29 @@ using namespace markdown::test;
 
 namespace {
 
+// Lines end at LF, CR and CR LF, as cmark-gfm ends them, whichever mix a text holds.
+TEST(TextLines, LinesEndAtLfCrAndCrLf)
+{
+    const struct {
+        std::string_view text;
+        std::vector<std::string_view> lines;
+    } cases[] = {
+        {"", {}},
+        {"one", {"one"}},
+        {"one\n", {"one"}},
+        {"a\nb\r\nc\rd\r\r\ne", {"a", "b", "c", "d", "", "e"}},
+        {"\r", {""}},
+        {"\r\r\n\n", {"", "", ""}},
+        {"x\ry\nz\r", {"x", "y", "z"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string_view> lines;
+        for (const detail::Line& line : detail::splitLines(c.text))
+            lines.push_back(detail::lineText(c.text, line));
+        EXPECT_EQ(lines, c.lines) << testing::PrintToString(std::string(c.text));
+    }
+}
+
 // The lines an inline text spans, from the positions of its inlines (the block's own position
 // takes in a heading's underline). A paragraph above a table has no position, nor have its
 // inlines a true one: it is left out, as the table's lines hold it.
