@@ -301,11 +301,12 @@ TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
     ASSERT_LT(firstBlocks.size(), wholeBlocks.size() / 4);
     EXPECT_TRUE(std::equal(firstBlocks.begin(), firstBlocks.end(), wholeBlocks.begin()));
     ASSERT_TRUE(model.loadedContentHash());
+    const std::size_t wholeCount = wholeBlocks.size();
 
     log.states.clear();
     writeFile(path("long.md"), text + "The end.\n");
     model.reloadFileContent();
     ASSERT_TRUE(waitUntil([&] { return !log.states.empty() && !model.isReading(); }));
     ASSERT_EQ(log.states.size(), 1u);
-    EXPECT_EQ(log.states[0].content->markdown->blocks().size(), wholeBlocks.size() + 1);
+    EXPECT_EQ(log.states[0].content->markdown->blocks().size(), wholeCount + 1);
 }
