@@ -36,6 +36,17 @@ QColor bandColor(bool dark)
     return dark ? QColor(10, 132, 255) : QColor(50, 173, 230); // blue in the dark, cyan in the light
 }
 
+// The label's shape (the back copy fills it with the base colour, the front one with the
+// gradient, so the band shows only inside the glyphs).
+QImage filledShape(const QImage& shape, const QSize& size, const QBrush& brush)
+{
+    QImage image = shape;
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(size)), brush);
+    return image;
+}
+
 } // namespace
 
 FeedbackButtonView::FeedbackButtonView(QWidget* parent)
@@ -74,35 +85,42 @@ QSize FeedbackButtonView::sizeHint() const
     return labelSize() + QSize(2 * paddingX, 2 * paddingY);
 }
 
+const FeedbackButtonView::Label& FeedbackButtonView::label(const QSize& size, qreal ratio, bool dark)
+{
+    const QString key = QStringLiteral("%1|%2|%3x%4@%5|%6")
+                            .arg(text(), font().key())
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(ratio)
+                            .arg(dark);
+    if (key == m_label.key)
+        return m_label;
+    QImage shape(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    shape.setDevicePixelRatio(ratio);
+    shape.fill(Qt::transparent);
+    {
+        QPainter painter(&shape);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.drawPixmap(QRect(0, 0, size.height(), size.height()),
+                           symbolPixmap(QStringLiteral("lightbulb"), Qt::black, size.height(), ratio));
+        painter.setFont(font());
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(size.height() + iconSpacing, 0, size.width(), size.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    }
+    m_label.base = filledShape(shape, size, dark ? Qt::white : Qt::black);
+    m_label.shape = std::move(shape);
+    m_label.key = key;
+    return m_label;
+}
+
 void FeedbackButtonView::paintEvent(QPaintEvent*)
 {
     const bool dark = WindowColors::isDark(palette());
     const qreal ratio = devicePixelRatioF();
     const QSize label = labelSize();
     const QRect labelRect(QPoint((width() - label.width()) / 2, (height() - label.height()) / 2), label);
-
-    // The label's shape, once: the back copy fills it with the base colour, the front one with
-    // the gradient, so the band shows only inside the glyphs.
-    QImage shape(label * ratio, QImage::Format_ARGB32_Premultiplied);
-    shape.setDevicePixelRatio(ratio);
-    shape.fill(Qt::transparent);
-    {
-        QPainter painter(&shape);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.drawPixmap(QRect(0, 0, label.height(), label.height()),
-                           symbolPixmap(QStringLiteral("lightbulb"), Qt::black, label.height(), ratio));
-        painter.setFont(font());
-        painter.setPen(Qt::black);
-        painter.drawText(QRect(label.height() + iconSpacing, 0, label.width(), label.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
-    }
-    const auto filled = [&](const QBrush& brush) {
-        QImage image = shape;
-        QPainter painter(&image);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(QRectF(QPointF(0, 0), QSizeF(label)), brush);
-        return image;
-    };
+    const Label& glyphs = this->label(label, ratio, dark);
     const QColor base = dark ? Qt::white : Qt::black;
     const QLinearGradient textGradient = glimmerGradient(QRectF(QPointF(0, 0), QSizeF(label)), m_phase,
                                                  withAlpha(base, dark ? 0.15 : 0.2), bandColor(dark));
@@ -111,8 +129,8 @@ void FeedbackButtonView::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     if (isDown())
         painter.setOpacity(0.7);
-    painter.drawImage(labelRect.topLeft(), filled(base));
-    painter.drawImage(labelRect.topLeft(), filled(textGradient));
+    painter.drawImage(labelRect.topLeft(), glyphs.base);
+    painter.drawImage(labelRect.topLeft(), filledShape(glyphs.shape, label, textGradient));
 
     // The border, stroked inside the button's rounded rectangle.
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);

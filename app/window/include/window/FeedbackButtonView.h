@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QImage>
 #include <QVariantAnimation>
 
 namespace quillora {
@@ -30,8 +31,17 @@ protected:
 
 private:
     QSize labelSize() const;
+    // The label's glyphs and icon as a mask, and the mask filled with the base colour: the same
+    // from frame to frame of the sweep, made again when what they are drawn from changes.
+    struct Label {
+        QString key;
+        QImage shape;
+        QImage base;
+    };
+    const Label& label(const QSize& size, qreal ratio, bool dark);
 
     qreal m_phase = -1;
+    Label m_label;
     QVariantAnimation m_glimmer;
 };
 
