@@ -175,7 +175,7 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
         };
         Result result;
         const auto stopped = [&job] { return job->stopped.load(); };
-        const auto read = readFile(job->path, stopped);
+        auto read = readFile(job->path, stopped);
         if (read.status == platform::RegularFileRead::Status::stopped || stopped()) {
             result.outcome = Outcome::stopped;
         } else if (read.status != platform::RegularFileRead::Status::read) {
@@ -194,6 +194,7 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
                 result.outcome = Outcome::unchanged;
             } else {
                 auto decoded = decodeFileText(read.bytes, QUrl::fromLocalFile(job->path));
+                read.bytes = {}; // the text holds them now, while a long parse may need the room
                 if (const auto* error = std::get_if<FileTextLoadError>(&decoded)) {
                     result.outcome = Outcome::failed;
                     result.message = loadErrorMessage(*error);
