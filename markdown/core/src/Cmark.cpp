@@ -51,7 +51,7 @@ const ExtensionNodeTypes& extensionNodeTypes()
     return types;
 }
 
-CmarkTree parseCmark(std::string_view text, unsigned extensions)
+CmarkTree parseCmark(std::string_view text, unsigned extensions, const std::function<void()>& fed)
 {
     static constexpr std::pair<unsigned, const char*> named[] = {
         {CmarkExtension::autolink, "autolink"}, {CmarkExtension::strikethrough, "strikethrough"},
@@ -70,6 +70,8 @@ CmarkTree parseCmark(std::string_view text, unsigned extensions)
         }
     }
     cmark_parser_feed(parser, text.data(), text.size());
+    if (fed)
+        fed();
     CmarkTree root(cmark_parser_finish(parser));
     cmark_parser_free(parser);
     return root;

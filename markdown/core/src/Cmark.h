@@ -8,6 +8,7 @@
 #include <cmark-gfm.h>
 #include <cmark-gfm-core-extensions.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -49,6 +50,8 @@ struct CmarkExtension {
 
 // The tree of a text with the given extensions (CmarkExtension flags); null when cmark-gfm
 // yields none.
-CmarkTree parseCmark(std::string_view text, unsigned extensions);
+// `fed`, when given, runs once cmark-gfm holds the text itself: the caller may let go of it then,
+// before the costly inline parse.
+CmarkTree parseCmark(std::string_view text, unsigned extensions, const std::function<void()>& fed = {});
 
 } // namespace markdown::detail

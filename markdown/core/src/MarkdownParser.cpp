@@ -429,7 +429,9 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
     using detail::CmarkExtension;
     const unsigned extensions = CmarkExtension::strikethrough | CmarkExtension::tagfilter | CmarkExtension::tasklist
         | (guarded.tables ? CmarkExtension::table : 0u) | (guarded.bareLinks ? CmarkExtension::autolink : 0u);
-    const detail::CmarkTree root = detail::parseCmark(guarded.text, extensions);
+    // A rewritten copy is as long as the text: it goes once the parser has read it.
+    const detail::CmarkTree root
+        = detail::parseCmark(guarded.text, extensions, [&guarded] { std::string().swap(guarded.rewritten); });
     if (!root)
         return std::nullopt;
     return blockNodesFromCmarkChildren(root.get(), 0);
