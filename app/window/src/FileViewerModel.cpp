@@ -11,6 +11,8 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
+#include <utility>
+
 namespace quillora {
 
 FileBodyKind fileBodyKind(const QUrl& fileURL)
@@ -203,14 +205,18 @@ void FileViewerModel::start(std::shared_ptr<Job> job)
                     content->text = std::move(std::get<QString>(decoded));
                     content->highlightScheme = job->scheme;
                     if (job->kind == FileBodyKind::markdown) {
-                        const QByteArray utf8 = content->text.toUtf8();
+                        // The document holds the text: the decoded copy would only take room, twice
+                        // its length, while a long one is parsed.
+                        const QByteArray utf8 = std::exchange(content->text, QString()).toUtf8();
+                        const std::string_view whole(utf8.constData(), std::size_t(utf8.size()));
                         // Only for a first showing: a reload keeps the shown document until the new one is whole.
                         if (const auto firstPart = pendingHash ? firstPartOf(utf8) : std::nullopt) {
-                            auto first = std::make_shared<FileViewerContent>(*content);
+                            auto first = std::make_shared<FileViewerContent>();
+                            first->highlightScheme = job->scheme;
                             first->markdown = markdown::MarkdownContent(*firstPart);
                             post({Outcome::firstPart, std::move(first), {}, {}});
                         }
-                        content->markdown = markdown::MarkdownContent(std::string_view(utf8.constData(), size_t(utf8.size())));
+                        content->markdown = markdown::MarkdownContent(whole);
                     } else if (job->kind == FileBodyKind::swift) {
                         content->highlightedSwiftText = GrammarCodeHighlighter(job->scheme).highlight(content->text);
                     }

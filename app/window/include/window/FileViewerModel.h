@@ -26,7 +26,7 @@ FileBodyKind fileBodyKind(const QUrl& fileURL);
 // What a loaded file shows. Made off the main thread, immutable afterwards, shared by the model
 // and the body that draws it.
 struct FileViewerContent {
-    QString text;
+    QString text;                                                // text and Swift files: the decoded text
     std::optional<markdown::MarkdownContent> markdown;           // Markdown files: the parsed document
     std::optional<richtext::AttributedText> highlightedSwiftText; // Swift files
     mdview::ColorScheme highlightScheme = mdview::ColorScheme::light; // what the highlight was made for
