@@ -23,8 +23,9 @@ void TerminalCommands::print(std::u32string_view text)
         run_.clear();
         widths_.clear();
     };
+    const auto scalarAt = [&](std::size_t i) { return mapped ? t_.charsets_.map(text[i]) : text[i]; };
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t c = mapped ? t_.charsets_.map(text[i]) : text[i];
+        const char32_t c = scalarAt(i);
         const int width = columnWidth(c);
         if (width == 0) {
             // Marks, joiners and other zero-width scalars never take a cell of their own. One
@@ -39,7 +40,7 @@ void TerminalCommands::print(std::u32string_view text)
             }
             marks_.assign(1, c);
             while (i + 1 < text.size()) {
-                const char32_t next = mapped ? t_.charsets_.map(text[i + 1]) : text[i + 1];
+                const char32_t next = scalarAt(i + 1);
                 if (columnWidth(next) != 0)
                     break;
                 marks_ += next;

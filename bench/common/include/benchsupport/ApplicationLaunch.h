@@ -38,9 +38,7 @@ inline ApplicationLaunch launchApplication(const QString& application, const QSt
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.insert(QStringLiteral("QUILLORA_QUIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setReadChannel(QProcess::StandardOutput);
-    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // standard output is read below
     ApplicationLaunch launch;
     QElapsedTimer clock;
     clock.start();
