@@ -71,15 +71,29 @@ const TextAttributes* AttributedText::attributesAt(qsizetype position) const
 
 StyleIndex AttributedText::addStyle(const TextAttributes& attributes)
 {
+    constexpr std::size_t fewStyles = 16;
     const std::size_t hash = hashOf(attributes);
-    const auto [first, last] = m_styleIndex.equal_range(hash);
-    for (auto it = first; it != last; ++it) {
-        if (m_styles[it->second] == attributes)
-            return it->second;
+    if (m_styleIndex.empty()) {
+        for (std::size_t i = 0; i < m_styleHashes.size(); ++i) {
+            if (m_styleHashes[i] == hash && m_styles[i] == attributes)
+                return StyleIndex(i);
+        }
+    } else {
+        const auto [first, last] = m_styleIndex.equal_range(hash);
+        for (auto it = first; it != last; ++it) {
+            if (m_styles[it->second] == attributes)
+                return it->second;
+        }
     }
     const auto index = StyleIndex(m_styles.size());
     m_styles.push_back(attributes);
-    m_styleIndex.emplace(hash, index);
+    m_styleHashes.push_back(hash);
+    if (!m_styleIndex.empty()) {
+        m_styleIndex.emplace(hash, index);
+    } else if (m_styles.size() > fewStyles) {
+        for (std::size_t i = 0; i < m_styleHashes.size(); ++i)
+            m_styleIndex.emplace(m_styleHashes[i], StyleIndex(i));
+    }
     return index;
 }
 
@@ -158,8 +172,8 @@ std::size_t AttributedText::memoryUsage() const
         if (a.font)
             bytes += std::size_t(a.font->family.capacity() + a.font->filePath.capacity()) * sizeof(QChar);
     }
-    // The interning index: one node per style and its bucket array.
-    return bytes + m_styleIndex.size() * (sizeof(void*) + sizeof(std::size_t) + sizeof(StyleIndex) + sizeof(void*))
+    // The interning hashes, and the index: one node per style and its bucket array.
+    return bytes + m_styleHashes.capacity() * sizeof(std::size_t) + m_styleIndex.size() * (sizeof(void*) + sizeof(std::size_t) + sizeof(StyleIndex) + sizeof(void*))
            + m_styleIndex.bucket_count() * sizeof(void*);
 }
 

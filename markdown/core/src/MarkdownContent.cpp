@@ -14,7 +14,12 @@ struct MarkdownContent::Shared {
     std::shared_ptr<const std::vector<BlockNode>> blocks;
 };
 
-MarkdownContent::MarkdownContent() : MarkdownContent(std::vector<BlockNode>{}) {}
+MarkdownContent::MarkdownContent()
+{
+    // Empty documents are made for every block a view hands on: they share one vector.
+    static const auto none = std::make_shared<const std::vector<BlockNode>>();
+    blocks_ = none;
+}
 
 MarkdownContent::MarkdownContent(std::vector<BlockNode> blocks)
     : blocks_(std::make_shared<const std::vector<BlockNode>>(std::move(blocks)))
@@ -32,6 +37,14 @@ MarkdownContent MarkdownContent::sharing(std::shared_ptr<const BlockNode> block)
     content.blocks_.reset();
     content.shared_ = std::make_shared<Shared>();
     content.shared_->block = std::move(block);
+    return content;
+}
+
+MarkdownContent MarkdownContent::sharing(std::shared_ptr<const std::vector<BlockNode>> blocks)
+{
+    MarkdownContent content;
+    if (blocks)
+        content.blocks_ = std::move(blocks);
     return content;
 }
 

@@ -226,7 +226,7 @@ View ListItemView(Shared<markdown::RawListItem> item, int number, BlockStyle<Lis
         for (const BlockNode& child : item->children)
             blocks.push_back(BlockNodeView(alias(item, child)));
         const View label = Label(BlockSequence(std::move(blocks)), marker);
-        return environment.theme().listItem.makeBody({label, MarkdownContent(item->children)});
+        return environment.theme().listItem.makeBody({label, MarkdownContent::sharing(alias(item, item->children))});
     });
 }
 
@@ -321,7 +321,7 @@ View TaskListItemView(Shared<markdown::RawTaskListItem> item)
         for (const BlockNode& child : item->children)
             blocks.push_back(BlockNodeView(alias(item, child)));
         const View label = Label(BlockSequence(std::move(blocks)), marker);
-        return environment.theme().listItem.makeBody({label, MarkdownContent(item->children)});
+        return environment.theme().listItem.makeBody({label, MarkdownContent::sharing(alias(item, item->children))});
     });
 }
 

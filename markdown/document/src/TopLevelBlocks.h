@@ -65,6 +65,7 @@ template <typename Visit>
 bool forEachInline(const std::vector<markdown::InlineNode>& inlines, Visit&& visit)
 {
     std::vector<const markdown::InlineNode*> stack;
+    stack.reserve(inlines.size() + 8);
     for (const markdown::InlineNode& node : inlines)
         stack.push_back(&node);
     while (!stack.empty()) {

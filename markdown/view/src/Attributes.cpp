@@ -53,13 +53,27 @@ richtext::LineStyle toRichLine(const LineStyle& line, ColorScheme scheme)
 
 namespace {
 
-richtext::TextAttributes richAttributes(const AttributeContainer& a, ColorScheme scheme)
+// A link's text and code runs share its address: it is written out once for them all.
+struct LinkText {
+    QUrl url;
+    QString text;
+    const QString& of(const QUrl& link)
+    {
+        if (text.isNull() || !(link == url)) {
+            url = link;
+            text = link.toString(QUrl::FullyEncoded);
+        }
+        return text;
+    }
+};
+
+richtext::TextAttributes richAttributes(const AttributeContainer& a, ColorScheme scheme, LinkText& links)
 {
     richtext::TextAttributes attributes;
     if (a.foregroundColor)
         attributes.foregroundColor = a.foregroundColor->resolve(scheme);
     if (a.link && a.link->isValid()) {
-        attributes.link = a.link->toString(QUrl::FullyEncoded);
+        attributes.link = links.of(*a.link);
         // Like the platform, links are tinted unless a style coloured them.
         if (!a.foregroundColor)
             attributes.foregroundColor = Color::link().resolve(scheme);
@@ -86,9 +100,10 @@ void appendRichText(richtext::AttributedText& text, const AttributedString& stri
 {
     const AttributeContainer* previous = nullptr;
     richtext::StyleIndex style = 0;
+    LinkText links;
     for (const AttributedRun& run : string.runs()) {
         if (!previous || !(run.attributes == *previous)) {
-            style = text.addStyle(richAttributes(run.attributes, scheme));
+            style = text.addStyle(richAttributes(run.attributes, scheme, links));
             previous = &run.attributes;
         }
         text.append(run.text, style);

@@ -57,13 +57,6 @@ TableBorderStyle Environment::defaultTableBorderStyle()
     return style;
 }
 
-View TextStyleAttributesReader(std::function<View(const AttributeContainer&)> content)
-{
-    return EnvironmentReader([content = std::move(content)](const Environment& environment) {
-        return content(environment.textStyle.attributes());
-    });
-}
-
 View ThematicBreakView()
 {
     return EnvironmentReader([](const Environment& environment) { return environment.theme().thematicBreak.makeBody(); });

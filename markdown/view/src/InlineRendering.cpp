@@ -318,13 +318,13 @@ void TextInlineRenderer::renderInlines(const std::vector<InlineNode>& inlines)
 std::optional<RawImageData> imageData(const InlineNode& node)
 {
     // Down a chain of single-child links to the image; the outermost link's destination wins.
-    std::optional<QString> destination;
+    const std::string* destination = nullptr;
     const InlineNode* current = &node;
     while (const auto* link = current->as<InlineNode::Link>()) {
         if (link->children.size() != 1)
             return std::nullopt;
         if (!destination)
-            destination = fromUtf8(link->destination);
+            destination = &link->destination;
         current = &link->children.front();
     }
     const auto* image = current->as<InlineNode::Image>();
@@ -333,7 +333,8 @@ std::optional<RawImageData> imageData(const InlineNode& node)
     QString alt;
     for (const std::string& fragment : markdown::collectInlineText(image->children))
         alt += fromUtf8(fragment);
-    return RawImageData{fromUtf8(image->source), alt, destination};
+    return RawImageData{fromUtf8(image->source), alt,
+                        destination ? std::optional(fromUtf8(*destination)) : std::nullopt};
 }
 
 std::vector<InlineNode> filterImagesByColorScheme(const InlineNode& node, ColorScheme scheme)

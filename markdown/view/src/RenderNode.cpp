@@ -10,11 +10,22 @@
 
 namespace mdview {
 
-namespace {
 // A handful of proposals per node is all a layout pass asks for (ideal, smallest, largest,
 // the offered width); more would only hold stale widths after a resize. The least recently
 // used goes first, so that the proposals every pass asks for outlive a resize.
-constexpr std::size_t cacheCapacity = 6;
+void RenderNode::MeasureCache::push(const CacheEntry& entry)
+{
+    if (m_size == capacity) {
+        std::move(begin() + 1, end(), begin());
+        --m_size;
+    } else if (m_size == local && !m_heap) {
+        m_heap = std::make_unique<CacheEntry[]>(capacity);
+        std::copy(m_local, m_local + local, m_heap.get());
+    }
+    begin()[m_size++] = entry;
+}
+
+namespace {
 
 // Lengths and coordinates beyond this are taken as this: far more than any document needs, and
 // small enough to count pixels in an int. A length that is no number counts as none.
@@ -58,19 +69,15 @@ QSizeF RenderNode::measure(const ProposedSize& offered)
     const ProposedSize key = cacheKey(proposal);
     const double width = cachedLength(key.width);
     const double height = cachedLength(key.height);
-    for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+    for (CacheEntry* it = m_cache.begin(); it != m_cache.end(); ++it) {
         if (sameLength(it->width, width) && sameLength(it->height, height)) {
             std::rotate(it, it + 1, m_cache.end());
-            return m_cache.back().size;
+            return (m_cache.end() - 1)->size;
         }
     }
     const QSizeF computed = sizeThatFits(proposal);
     const QSizeF size(saneLength(computed.width()), saneLength(computed.height()));
-    if (m_cache.size() == cacheCapacity)
-        m_cache.erase(m_cache.begin());
-    else if (m_cache.size() == m_cache.capacity()) // grows by two: most nodes are asked a few times
-        m_cache.reserve(std::min(cacheCapacity, m_cache.size() + 2));
-    m_cache.push_back({width, height, size});
+    m_cache.push({width, height, size});
     return size;
 }
 

@@ -32,12 +32,13 @@ StackNode::Layout StackNode::layout(const ProposedSize& proposal)
     return m_axis == Axis::vertical ? layoutVertical(proposal) : layoutHorizontal(proposal);
 }
 
+// Both layouts keep each child's size and offset in its frame: a stack is laid out at every
+// measurement of a document's blocks, and nothing else is allocated for it.
 StackNode::Layout StackNode::layoutVertical(const ProposedSize& proposal)
 {
     const std::size_t n = m_children.size();
     Layout result;
     result.frames.resize(n);
-    std::vector<QSizeF> sizes(n);
     double fixedHeight = totalGaps();
     std::size_t spacers = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -45,24 +46,23 @@ StackNode::Layout StackNode::layoutVertical(const ProposedSize& proposal)
             ++spacers;
             continue;
         }
-        sizes[i] = m_children[i]->measure({proposal.width, std::nullopt});
-        fixedHeight += sizes[i].height();
+        result.frames[i].setSize(m_children[i]->measure({proposal.width, std::nullopt}));
+        fixedHeight += result.frames[i].height();
     }
     // Spacers share what a finite proposed height leaves over.
     const double leftover = proposal.height && std::isfinite(*proposal.height)
         ? std::max(0.0, *proposal.height - fixedHeight) : 0;
+    double width = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (m_children[i]->isSpacer())
-            sizes[i] = m_children[i]->measure({proposal.width, leftover / double(spacers)});
+            result.frames[i].setSize(m_children[i]->measure({proposal.width, leftover / double(spacers)}));
+        width = std::max(width, result.frames[i].width());
     }
-    double width = 0;
-    for (const QSizeF& size : sizes)
-        width = std::max(width, size.width());
     double y = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double x = crossOffset(width, sizes[i].width(), m_alignment.horizontal);
-        result.frames[i] = QRectF(QPointF(x, y), sizes[i]);
-        y += sizes[i].height() + (i + 1 < n ? gap(i) : 0);
+        QRectF& frame = result.frames[i];
+        frame.moveTo(crossOffset(width, frame.width(), m_alignment.horizontal), y);
+        y += frame.height() + (i + 1 < n ? gap(i) : 0);
     }
     result.size = QSizeF(width, y);
     return result;
@@ -73,63 +73,72 @@ StackNode::Layout StackNode::layoutHorizontal(const ProposedSize& proposal)
     const std::size_t n = m_children.size();
     Layout result;
     result.frames.resize(n);
-    std::vector<QSizeF> sizes(n);
+    const auto measure = [&](std::size_t i, const ProposedSize& offer) {
+        result.frames[i].setSize(m_children[i]->measure(offer));
+        return result.frames[i].width();
+    };
     const double spacing = totalGaps();
     if (!proposal.width || !std::isfinite(*proposal.width)) {
         for (std::size_t i = 0; i < n; ++i)
-            sizes[i] = m_children[i]->measure({proposal.width, proposal.height});
+            measure(i, proposal);
     } else {
         // Children whose width does not depend on the offer (markers, icons, fixed frames) are
         // served first, then the others in order, each offered an even share of what is left.
         // Higher layout priority is served before lower. Flexibility is told from the tree's
         // shape: measuring texts at zero or unlimited width to learn it would break every text
         // one character per line.
-        std::vector<std::size_t> order(n);
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const auto servedBefore = [&](std::size_t a, std::size_t b) {
             if (m_children[a]->layoutPriority() != m_children[b]->layoutPriority())
                 return m_children[a]->layoutPriority() > m_children[b]->layoutPriority();
             return m_children[a]->hasFixedWidth() && !m_children[b]->hasFixedWidth();
-        });
+        };
         double remaining = std::max(0.0, *proposal.width - spacing);
         std::size_t left = n;
-        for (std::size_t i : order) {
-            const double share = std::max(0.0, remaining / double(left));
-            sizes[i] = m_children[i]->measure({share, proposal.height});
-            remaining -= sizes[i].width();
+        const auto serve = [&](std::size_t i) {
+            remaining -= measure(i, {std::max(0.0, remaining / double(left)), proposal.height});
             --left;
+        };
+        if (n <= 2) { // a marker and its item: most stacks in a document
+            const std::size_t first = n == 2 && servedBefore(1, 0) ? 1 : 0;
+            for (std::size_t i = 0; i < n; ++i)
+                serve(i == 0 ? first : 1 - first);
+        } else {
+            std::vector<std::size_t> order(n);
+            std::iota(order.begin(), order.end(), 0);
+            std::stable_sort(order.begin(), order.end(), servedBefore);
+            for (std::size_t i : order)
+                serve(i);
         }
     }
     // Cross-axis placement: by edge or centre, or by first baselines.
     double height = 0;
-    std::vector<double> ys(n, 0);
     if (m_alignment.vertical == VerticalAlignment::firstTextBaseline) {
         result.baselines.resize(n);
-        std::vector<double> baselines(n);
         double above = 0, below = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            result.baselines[i] = m_children[i]->firstBaseline(sizes[i]);
-            baselines[i] = result.baselines[i].value_or(sizes[i].height());
-            above = std::max(above, baselines[i]);
-            below = std::max(below, sizes[i].height() - baselines[i]);
+            const QSizeF size = result.frames[i].size();
+            result.baselines[i] = m_children[i]->firstBaseline(size);
+            const double baseline = result.baselines[i].value_or(size.height());
+            above = std::max(above, baseline);
+            below = std::max(below, size.height() - baseline);
         }
         for (std::size_t i = 0; i < n; ++i)
-            ys[i] = above - baselines[i];
+            result.frames[i].moveTop(above - result.baselines[i].value_or(result.frames[i].height()));
         height = above + below;
     } else {
-        for (const QSizeF& size : sizes)
-            height = std::max(height, size.height());
-        for (std::size_t i = 0; i < n; ++i) {
+        for (const QRectF& frame : result.frames)
+            height = std::max(height, frame.height());
+        for (QRectF& frame : result.frames) {
             if (m_alignment.vertical == VerticalAlignment::center)
-                ys[i] = (height - sizes[i].height()) / 2;
+                frame.moveTop((height - frame.height()) / 2);
             else if (m_alignment.vertical == VerticalAlignment::bottom)
-                ys[i] = height - sizes[i].height();
+                frame.moveTop(height - frame.height());
         }
     }
     double x = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        result.frames[i] = QRectF(QPointF(x, ys[i]), sizes[i]);
-        x += sizes[i].width() + (i + 1 < n ? gap(i) : 0);
+        result.frames[i].moveLeft(x);
+        x += result.frames[i].width() + (i + 1 < n ? gap(i) : 0);
     }
     result.size = QSizeF(x, height);
     return result;

@@ -243,7 +243,11 @@ QTextCharFormat formatFor(const richtext::TextAttributes& a, const TextNode::Sty
 {
     QTextCharFormat format;
     const QFont font = a.font ? TextNode::fontFor(*a.font) : style.font;
-    format.setFont(font);
+    // A run in the layout's own font (a link, a coloured word) names no font: Qt then uses the
+    // layout's, with the engines it already found, where a font of the format's own is
+    // resolved against the layout's and looked up again for every item.
+    if (font != style.font)
+        format.setFont(font);
     format.setForeground(a.foregroundColor ? richtext::toQColor(*a.foregroundColor) : style.color);
     if (a.backgroundColor)
         format.setBackground(richtext::toQColor(*a.backgroundColor));

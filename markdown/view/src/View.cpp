@@ -40,21 +40,25 @@ EdgeInsets EdgeInsets::uniform(Edges edges, double length)
 
 namespace {
 
-// A view made from a function of the environment.
+// A view made from a function of the environment, held beside the view's count of owners:
+// a document makes several views per block, each one allocation.
+template <typename Make>
 struct FunctionImpl final : View::Impl {
-    explicit FunctionImpl(std::function<RenderNodePtr(const Environment&)> f) : make(std::move(f)) {}
+    explicit FunctionImpl(Make f) : make(std::move(f)) {}
     RenderNodePtr build(const Environment& environment) const override { return make(environment); }
-    std::function<RenderNodePtr(const Environment&)> make;
+    Make make;
 };
 
-View makeView(std::function<RenderNodePtr(const Environment&)> make)
+template <typename Make>
+View makeView(Make make)
 {
-    return View(std::make_shared<const FunctionImpl>(std::move(make)));
+    return View(std::make_shared<const FunctionImpl<Make>>(std::move(make)));
 }
 
 // Builds children for a container; empty views take no place (and no spacing) in stacks.
 void addChildren(RenderNode& parent, const std::vector<View>& children, const Environment& environment)
 {
+    parent.reserveChildren(children.size());
     for (const View& child : children) {
         RenderNodePtr node = child.build(environment);
         if (node->isEmpty())
@@ -90,21 +94,13 @@ RenderNodePtr View::build(const Environment& environment) const
 
 View EmptyView()
 {
-    static const View empty(std::make_shared<const FunctionImpl>(
-        [](const Environment&) -> RenderNodePtr { return std::make_unique<EmptyNode>(); }));
+    static const View empty = makeView([](const Environment&) -> RenderNodePtr { return std::make_unique<EmptyNode>(); });
     return empty;
 }
 
 View BuiltView(std::function<RenderNodePtr(const Environment&)> build)
 {
     return makeView(std::move(build));
-}
-
-View EnvironmentReader(std::function<View(const Environment&)> body)
-{
-    return makeView([body = std::move(body)](const Environment& environment) {
-        return body(environment).build(environment);
-    });
 }
 
 namespace detail {

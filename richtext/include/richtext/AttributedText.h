@@ -154,7 +154,9 @@ private:
     QString m_text;
     std::vector<StoredRun> m_runs;
     std::vector<TextAttributes> m_styles;
-    // Indices of the styles by hash of their attributes, for interning.
+    // The hash of each style's attributes, for interning: searched in turn while the styles are
+    // few (most texts have a handful), through an index by hash once they are many.
+    std::vector<std::size_t> m_styleHashes;
     std::unordered_multimap<std::size_t, StyleIndex> m_styleIndex;
 };
 

@@ -34,6 +34,8 @@ public:
     // read, when it is copied: a view hands every block it draws to its style this way, and
     // a style seldom reads it, so a long block costs nothing to hand over.
     static MarkdownContent sharing(std::shared_ptr<const BlockNode> block);
+    // The document of blocks owned elsewhere (a list item's), shared and never copied.
+    static MarkdownContent sharing(std::shared_ptr<const std::vector<BlockNode>> blocks);
 
     // Block statements joined in order: content values, and strings parsed as Markdown
     // (see MarkdownContentBuilder).

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 namespace mdview {
 
@@ -66,7 +67,14 @@ View View::markdownBlockStyle(BlockStyle<Configuration> Theme::*field,
 }
 
 // The text style in force resolved into attributes, handed to the content function.
-View TextStyleAttributesReader(std::function<View(const AttributeContainer&)> content);
+template <typename Content>
+    requires std::is_invocable_r_v<View, const Content&, const AttributeContainer&>
+View TextStyleAttributesReader(Content content)
+{
+    return EnvironmentReader([content = std::move(content)](const Environment& environment) {
+        return content(environment.textStyle.attributes());
+    });
+}
 
 // A thematic break: the theme's thematicBreak style, nothing else.
 View ThematicBreakView();

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -76,6 +77,7 @@ public:
     bool childrenHaveFixedWidth() const;
 
     void addChild(std::unique_ptr<RenderNode> child);
+    void reserveChildren(std::size_t count) { m_children.reserve(count); }
     void insertChild(std::size_t at, std::unique_ptr<RenderNode> child);
     std::unique_ptr<RenderNode> takeChild(std::size_t at);
 
@@ -122,8 +124,26 @@ private:
         QString accessibilityLabel;
         std::function<void(Change)> changeHandler;
     };
+    // The measurements, the least recently used first: the first two in the node itself, as
+    // most nodes are asked once or twice, and up to six in an array of their own after that.
+    class MeasureCache {
+    public:
+        static constexpr std::size_t capacity = 6;
+        CacheEntry* begin() { return m_heap ? m_heap.get() : m_local; }
+        CacheEntry* end() { return begin() + m_size; }
+        std::size_t size() const { return m_size; }
+        void clear() { m_size = 0; }
+        // Adds the newest, dropping the oldest when full.
+        void push(const CacheEntry& entry);
+
+    private:
+        static constexpr std::size_t local = 2;
+        CacheEntry m_local[local];
+        std::unique_ptr<CacheEntry[]> m_heap;
+        std::uint8_t m_size = 0;
+    };
     Extras& extras();
-    std::vector<CacheEntry> m_cache;
+    MeasureCache m_cache;
     bool m_placed = false; // the children stand where the frame puts them
     QRectF m_frame;
     QRectF m_visualRect;

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace remoteimage {
@@ -148,8 +149,23 @@ private:
     std::shared_ptr<const Impl> m_impl;
 };
 
-// A view whose body is computed from the environment when it is built.
-View EnvironmentReader(std::function<View(const Environment&)> body);
+namespace detail {
+template <typename Body>
+struct EnvironmentReaderImpl final : View::Impl {
+    explicit EnvironmentReaderImpl(Body b) : body(std::move(b)) {}
+    RenderNodePtr build(const Environment& environment) const override { return body(environment).build(environment); }
+    Body body;
+};
+} // namespace detail
+
+// A view whose body is computed from the environment when it is built. The body is kept in
+// the view's own allocation: documents make one of these for most blocks.
+template <typename Body>
+    requires std::is_invocable_r_v<View, const Body&, const Environment&>
+View EnvironmentReader(Body body)
+{
+    return View(std::make_shared<const detail::EnvironmentReaderImpl<Body>>(std::move(body)));
+}
 // A view built by a function that makes its render nodes (views with render nodes of their own).
 View BuiltView(std::function<RenderNodePtr(const Environment&)> build);
 
