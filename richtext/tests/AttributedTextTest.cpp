@@ -51,6 +51,25 @@ TEST(AttributedText, EqualAttributesShareOneStyleAndNeighboursInOneStyleShareOne
     }
 }
 
+TEST(AttributedText, ManyStylesAreInternedAsFewAre)
+{
+    // A text of many distinct styles (a paragraph of many links) keeps finding each one again.
+    const auto link = [](int i) {
+        TextAttributes attributes;
+        attributes.link = QStringLiteral("https://example.com/%1").arg(i);
+        return attributes;
+    };
+    AttributedText text;
+    std::vector<StyleIndex> first;
+    for (int i = 0; i < 100; ++i) {
+        first.push_back(text.addStyle(link(i)));
+        EXPECT_EQ(text.addStyle(link(i / 2)), first[std::size_t(i / 2)]) << i;
+    }
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(text.addStyle(link(i)), first[std::size_t(i)]) << i;
+    EXPECT_EQ(text.styles().size(), 100u);
+}
+
 TEST(AttributedText, AppendingAnotherTextMapsItsStylesAndJoinsAtTheSeam)
 {
     AttributedText first(QStringLiteral("x"), red);

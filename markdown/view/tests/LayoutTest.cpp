@@ -440,3 +440,43 @@ TEST(Layout, RightToLeftTextDrawsInsideItsFrame)
     EXPECT_GT(inkRight, 10);
     EXPECT_LE(inkRight, right + 1);
 }
+
+namespace {
+
+// Counts the measurements it computes; its size is the width it was offered.
+class MeasureCounter final : public RenderNode {
+public:
+    const char* typeName() const override { return "MeasureCounter"; }
+    int computed = 0;
+
+protected:
+    QSizeF sizeThatFits(const ProposedSize& proposal) override
+    {
+        ++computed;
+        return {proposal.width.value_or(0), 10};
+    }
+};
+
+} // namespace
+
+TEST(Layout, ANodeKeepsItsSixMostRecentMeasurements)
+{
+    MeasureCounter node;
+    const auto measure = [&](std::initializer_list<double> widths) {
+        const int before = node.computed;
+        for (double width : widths)
+            EXPECT_EQ(node.measure({width, std::nullopt}).width(), width);
+        return node.computed - before;
+    };
+    EXPECT_EQ(measure({1, 2, 3, 4, 5, 6}), 6);
+    EXPECT_EQ(measure({1, 2, 3, 4, 5, 6}), 0);
+    EXPECT_EQ(measure({7}), 1);          // pushes out 1, the least recently asked
+    EXPECT_EQ(measure({2, 3, 4, 5, 6, 7}), 0);
+    EXPECT_EQ(measure({2, 8}), 1);       // 2 was asked again: 3 goes
+    EXPECT_EQ(measure({2, 4, 5, 6, 7, 8}), 0);
+    EXPECT_EQ(measure({3, 1}), 2);
+    node.discardLayout();
+    EXPECT_EQ(measure({3}), 1);
+    EXPECT_EQ(node.measure({}).height(), 10); // an open proposal is an entry of its own
+    EXPECT_EQ(measure({3}), 0);
+}
