@@ -139,6 +139,21 @@ QString StyledText::plainText() const
 void appendStyledText(richtext::AttributedText& rich, std::vector<InlineImage>& images, const StyledText& text,
                       ColorScheme scheme)
 {
+    // The text and its runs are built in place, in one piece each.
+    qsizetype length = rich.text().size();
+    qsizetype runs = qsizetype(rich.runs().size());
+    for (const StyledText::Segment& segment : text.segments()) {
+        const auto* string = std::get_if<AttributedString>(&segment);
+        if (!string) {
+            ++length;
+            ++runs;
+            continue;
+        }
+        for (const AttributedRun& run : string->runs())
+            length += run.text.size();
+        runs += qsizetype(string->runs().size());
+    }
+    rich.reserve(length, runs);
     for (const StyledText::Segment& segment : text.segments()) {
         if (const auto* string = std::get_if<AttributedString>(&segment)) {
             appendRichText(rich, *string, scheme);
@@ -176,6 +191,14 @@ AttributedStringInlineRenderer::AttributedStringInlineRenderer(std::optional<QUr
 {
 }
 
+AttributedString AttributedStringInlineRenderer::takeResult()
+{
+    // Rendering a node leaves the attributes and the depth as they were; only whitespace to skip
+    // after a line break tag stays behind.
+    m_shouldSkipNextWhitespace = false;
+    return std::exchange(m_result, {});
+}
+
 void AttributedStringInlineRenderer::renderText(QString text)
 {
     if (m_shouldSkipNextWhitespace) {
@@ -200,6 +223,10 @@ void AttributedStringInlineRenderer::renderChildren(const std::vector<InlineNode
     if (m_depth >= maximumDepth) {
         renderText(plainText(children));
     } else {
+        // Most children make a run each: room for them at once, in doubling steps all the same.
+        std::vector<AttributedRun>& runs = m_result.runs();
+        if (runs.size() + children.size() > runs.capacity())
+            runs.reserve(std::max(runs.size() + children.size(), 2 * runs.capacity()));
         ++m_depth;
         for (const InlineNode& child : children)
             renderInline(child);
@@ -254,18 +281,16 @@ TextInlineRenderer::TextInlineRenderer(std::optional<QUrl> baseURL, InlineTextSt
                                        QHash<QString, QImage> images, markdown::SoftBreak::Mode softBreakMode,
                                        AttributeContainer attributes)
     : m_baseURL(std::move(baseURL))
-    , m_textStyles(std::move(textStyles))
     , m_images(std::move(images))
     , m_softBreakMode(softBreakMode)
-    , m_attributes(std::move(attributes))
+    , m_nodes(m_baseURL, std::move(textStyles), softBreakMode, std::move(attributes))
 {
 }
 
 void TextInlineRenderer::defaultRender(const InlineNode& node)
 {
-    AttributedStringInlineRenderer renderer(m_baseURL, m_textStyles, m_softBreakMode, m_attributes);
-    renderer.renderInline(node);
-    m_result.append(resolveAttributedFonts(std::move(renderer).result()));
+    m_nodes.renderInline(node);
+    m_result.append(resolveAttributedFonts(m_nodes.takeResult()));
 }
 
 void TextInlineRenderer::continueAfterSoftBreak()

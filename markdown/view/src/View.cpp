@@ -40,21 +40,6 @@ EdgeInsets EdgeInsets::uniform(Edges edges, double length)
 
 namespace {
 
-// A view made from a function of the environment, held beside the view's count of owners:
-// a document makes several views per block, each one allocation.
-template <typename Make>
-struct FunctionImpl final : View::Impl {
-    explicit FunctionImpl(Make f) : make(std::move(f)) {}
-    RenderNodePtr build(const Environment& environment) const override { return make(environment); }
-    Make make;
-};
-
-template <typename Make>
-View makeView(Make make)
-{
-    return View(std::make_shared<const FunctionImpl<Make>>(std::move(make)));
-}
-
 // Builds children for a container; empty views take no place (and no spacing) in stacks.
 void addChildren(RenderNode& parent, const std::vector<View>& children, const Environment& environment)
 {
@@ -94,13 +79,8 @@ RenderNodePtr View::build(const Environment& environment) const
 
 View EmptyView()
 {
-    static const View empty = makeView([](const Environment&) -> RenderNodePtr { return std::make_unique<EmptyNode>(); });
+    static const View empty = BuiltView([](const Environment&) -> RenderNodePtr { return std::make_unique<EmptyNode>(); });
     return empty;
-}
-
-View BuiltView(std::function<RenderNodePtr(const Environment&)> build)
-{
-    return makeView(std::move(build));
 }
 
 namespace detail {
@@ -160,7 +140,7 @@ void scheduleStateUpdate(const std::weak_ptr<StateToken>& weak, std::function<vo
 
 View statefulView(std::function<std::any()> makeState, StateNode::Body body)
 {
-    return makeView([makeState = std::move(makeState), body = std::move(body)](const Environment& environment) {
+    return BuiltView([makeState = std::move(makeState), body = std::move(body)](const Environment& environment) {
         return RenderNodePtr(std::make_unique<StateNode>(makeState(), body, environment));
     });
 }
@@ -171,7 +151,7 @@ View View::padding(const EdgeInsets& insets) const
 {
     ModifierNode::Params params;
     params.insets = insets;
-    return makeView([self = *this, params](const Environment& environment) {
+    return BuiltView([self = *this, params](const Environment& environment) {
         return wrap(std::make_unique<ModifierNode>(ModifierNode::Kind::padding, params), self.build(environment));
     });
 }
@@ -187,7 +167,7 @@ View View::frame(std::optional<double> width, std::optional<double> height, Alig
     params.width = width;
     params.height = height;
     params.alignment = alignment;
-    return makeView([self = *this, params](const Environment& environment) {
+    return BuiltView([self = *this, params](const Environment& environment) {
         return wrap(std::make_unique<ModifierNode>(ModifierNode::Kind::frame, params), self.build(environment));
     });
 }
@@ -196,7 +176,7 @@ View View::frame(const FlexibleFrame& flexible) const
 {
     ModifierNode::Params params;
     params.flexible = flexible;
-    return makeView([self = *this, params](const Environment& environment) {
+    return BuiltView([self = *this, params](const Environment& environment) {
         return wrap(std::make_unique<ModifierNode>(ModifierNode::Kind::flexibleFrame, params),
                     self.build(environment));
     });
@@ -207,7 +187,7 @@ View View::fixedSize(bool horizontal, bool vertical) const
     ModifierNode::Params params;
     params.fixedHorizontal = horizontal;
     params.fixedVertical = vertical;
-    return makeView([self = *this, params](const Environment& environment) {
+    return BuiltView([self = *this, params](const Environment& environment) {
         return wrap(std::make_unique<ModifierNode>(ModifierNode::Kind::fixedSize, params), self.build(environment));
     });
 }
@@ -216,7 +196,7 @@ View View::offset(double x, double y) const
 {
     ModifierNode::Params params;
     params.offset = QPointF(x, y);
-    return makeView([self = *this, params](const Environment& environment) {
+    return BuiltView([self = *this, params](const Environment& environment) {
         return wrap(std::make_unique<ModifierNode>(ModifierNode::Kind::offset, params), self.build(environment));
     });
 }
@@ -225,14 +205,14 @@ View View::clipRoundedRect(double cornerRadius) const
 {
     ModifierNode::Params params;
     params.cornerRadius = cornerRadius;
-    return makeView([self = *this, params](const Environment& environment) {
+    return BuiltView([self = *this, params](const Environment& environment) {
         return wrap(std::make_unique<ModifierNode>(ModifierNode::Kind::clip, params), self.build(environment));
     });
 }
 
 View View::layoutPriority(double priority) const
 {
-    return makeView([self = *this, priority](const Environment& environment) {
+    return BuiltView([self = *this, priority](const Environment& environment) {
         RenderNodePtr node = self.build(environment);
         node->setLayoutPriority(priority);
         return node;
@@ -241,7 +221,7 @@ View View::layoutPriority(double priority) const
 
 View View::background(const View& background, Alignment alignment) const
 {
-    return makeView([self = *this, background, alignment](const Environment& environment) {
+    return BuiltView([self = *this, background, alignment](const Environment& environment) {
         auto node = std::make_unique<DecorationNode>(false, alignment);
         RenderNodePtr content = self.build(environment);
         node->mergeBlockMargin(content->blockMargin());
@@ -258,7 +238,7 @@ View View::background(const Color& color) const
 
 View View::overlay(const View& overlay, Alignment alignment) const
 {
-    return makeView([self = *this, overlay, alignment](const Environment& environment) {
+    return BuiltView([self = *this, overlay, alignment](const Environment& environment) {
         auto node = std::make_unique<DecorationNode>(true, alignment);
         RenderNodePtr content = self.build(environment);
         node->mergeBlockMargin(content->blockMargin());
@@ -270,7 +250,7 @@ View View::overlay(const View& overlay, Alignment alignment) const
 
 View View::id(const QString& identifier) const
 {
-    return makeView([self = *this, identifier](const Environment& environment) {
+    return BuiltView([self = *this, identifier](const Environment& environment) {
         RenderNodePtr node = self.build(environment);
         node->setId(identifier);
         return node;
@@ -279,14 +259,14 @@ View View::id(const QString& identifier) const
 
 View View::link(const QUrl& url) const
 {
-    return makeView([self = *this, url](const Environment& environment) {
+    return BuiltView([self = *this, url](const Environment& environment) {
         return wrap(std::make_unique<LinkNode>(url), self.build(environment));
     });
 }
 
 View View::accessibilityLabel(const QString& label) const
 {
-    return makeView([self = *this, label](const Environment& environment) {
+    return BuiltView([self = *this, label](const Environment& environment) {
         RenderNodePtr node = self.build(environment);
         node->setAccessibilityLabel(label);
         return node;
@@ -295,7 +275,7 @@ View View::accessibilityLabel(const QString& label) const
 
 View View::markdownMargin(std::optional<double> top, std::optional<double> bottom) const
 {
-    return makeView([self = *this, margin = BlockMargin{top, bottom}](const Environment& environment) {
+    return BuiltView([self = *this, margin = BlockMargin{top, bottom}](const Environment& environment) {
         RenderNodePtr node = self.build(environment);
         node->mergeBlockMargin(margin);
         return node;
@@ -304,7 +284,7 @@ View View::markdownMargin(std::optional<double> top, std::optional<double> botto
 
 View View::transformEnvironment(std::function<void(Environment&)> transform) const
 {
-    return makeView([self = *this, transform = std::move(transform)](const Environment& environment) {
+    return BuiltView([self = *this, transform = std::move(transform)](const Environment& environment) {
         Environment changed = environment;
         transform(changed);
         return self.build(changed);
@@ -329,7 +309,7 @@ View View::multilineTextAlignment(HorizontalAlignment alignment) const
 
 View Spacer(double minLength)
 {
-    return makeView([minLength](const Environment& environment) -> RenderNodePtr {
+    return BuiltView([minLength](const Environment& environment) -> RenderNodePtr {
         return std::make_unique<SpacerNode>(minLength, environment.stackAxis);
     });
 }
@@ -338,7 +318,7 @@ namespace {
 
 View stack(Axis axis, std::vector<View> children, Alignment alignment, std::optional<double> spacing)
 {
-    return makeView([axis, children = std::move(children), alignment, spacing](const Environment& environment) {
+    return BuiltView([axis, children = std::move(children), alignment, spacing](const Environment& environment) {
         auto node = std::make_unique<StackNode>(axis, alignment, spacing.value_or(defaultStackSpacing));
         Environment inner = environment;
         inner.stackAxis = axis;
@@ -356,7 +336,7 @@ View VStack(std::vector<View> children, HorizontalAlignment alignment, std::opti
 
 View VStackByMargins(std::vector<View> children, HorizontalAlignment alignment, GapBetween gap)
 {
-    return makeView([children = std::move(children), alignment, gap = std::move(gap)](const Environment& environment) {
+    return BuiltView([children = std::move(children), alignment, gap = std::move(gap)](const Environment& environment) {
         auto node = std::make_unique<StackNode>(Axis::vertical, Alignment{alignment, VerticalAlignment::center}, 0);
         Environment inner = environment;
         inner.stackAxis = Axis::vertical;
@@ -399,7 +379,7 @@ View HStack(std::vector<View> children, VerticalAlignment alignment, std::option
 
 View ZStack(std::vector<View> children, Alignment alignment)
 {
-    return makeView([children = std::move(children), alignment](const Environment& environment) {
+    return BuiltView([children = std::move(children), alignment](const Environment& environment) {
         auto node = std::make_unique<ZStackNode>(alignment);
         addChildren(*node, children, environment);
         return RenderNodePtr(std::move(node));
@@ -408,7 +388,7 @@ View ZStack(std::vector<View> children, Alignment alignment)
 
 View Flow(std::vector<View> children, double horizontalSpacing, double verticalSpacing)
 {
-    return makeView([children = std::move(children), horizontalSpacing, verticalSpacing](const Environment& environment) {
+    return BuiltView([children = std::move(children), horizontalSpacing, verticalSpacing](const Environment& environment) {
         auto node = std::make_unique<FlowNode>(horizontalSpacing, verticalSpacing);
         Environment inner = environment;
         inner.stackAxis = Axis::horizontal; // spacers and dividers run along the rows
@@ -423,7 +403,7 @@ View Flow(std::vector<View> children, double horizontalSpacing, double verticalS
 
 View Grid(std::vector<std::vector<View>> rows, GridOptions options)
 {
-    return makeView([rows = std::move(rows), options = std::move(options)](const Environment& environment) {
+    return BuiltView([rows = std::move(rows), options = std::move(options)](const Environment& environment) {
         std::vector<std::vector<RenderNodePtr>> built;
         std::vector<std::vector<RenderNode*>> cells;
         for (const auto& row : rows) {
@@ -445,7 +425,7 @@ View Grid(std::vector<std::vector<View>> rows, GridOptions options)
 
 View PartedGrid(GridParts parts, GridOptions options)
 {
-    return makeView([parts = std::move(parts), options = std::move(options)](const Environment& environment) {
+    return BuiltView([parts = std::move(parts), options = std::move(options)](const Environment& environment) {
         // The columns: the widest cells of the first rows, each built and measured alone.
         auto widths = std::make_shared<std::vector<double>>();
         for (std::size_t row = 0; row < std::min(parts.widthRows, parts.starts.back()); ++row) {
@@ -477,14 +457,14 @@ View PartedGrid(GridParts parts, GridOptions options)
 
 View ResizeToFit(View content)
 {
-    return makeView([content = std::move(content)](const Environment& environment) {
+    return BuiltView([content = std::move(content)](const Environment& environment) {
         return wrap(std::make_unique<ResizeToFitNode>(), content.build(environment));
     });
 }
 
 View HorizontalScroll(View content)
 {
-    return makeView([content = std::move(content)](const Environment& environment) {
+    return BuiltView([content = std::move(content)](const Environment& environment) {
         return wrap(std::make_unique<HorizontalScrollNode>(), content.build(environment));
     });
 }
@@ -513,7 +493,7 @@ TextNode::Style textStyleFor(const Environment& environment)
 View Text(richtext::AttributedText text, std::vector<InlineImage> images, TextContinuation continuation)
 {
     // Shared with every node built from the view, never copied.
-    return makeView([text = std::make_shared<const richtext::AttributedText>(std::move(text)), images = std::move(images),
+    return BuiltView([text = std::make_shared<const richtext::AttributedText>(std::move(text)), images = std::move(images),
                      continuation](const Environment& environment) -> RenderNodePtr {
         return std::make_unique<TextNode>(text, textStyleFor(environment), images, continuation);
     });
@@ -526,14 +506,14 @@ View Text(const QString& text)
 
 View Image(const QImage& image, bool resizable)
 {
-    return makeView([image, resizable](const Environment&) -> RenderNodePtr {
+    return BuiltView([image, resizable](const Environment&) -> RenderNodePtr {
         return std::make_unique<ImageNode>(image, resizable);
     });
 }
 
 View Symbol(const QString& name, double pointSize, std::optional<Color> color)
 {
-    return makeView([name, pointSize, color](const Environment& environment) -> RenderNodePtr {
+    return BuiltView([name, pointSize, color](const Environment& environment) -> RenderNodePtr {
         const Color c = color.value_or(defaultForeground(environment));
         return std::make_unique<SymbolNode>(name, std::max(0.0, pointSize), toQColor(c, environment.colorScheme));
     });
@@ -541,7 +521,7 @@ View Symbol(const QString& name, double pointSize, std::optional<Color> color)
 
 View Shape(ShapeKind kind, ShapeStyle style)
 {
-    return makeView([kind, style](const Environment& environment) -> RenderNodePtr {
+    return BuiltView([kind, style](const Environment& environment) -> RenderNodePtr {
         return std::make_unique<ShapeNode>(kind, style, environment.colorScheme);
     });
 }
@@ -566,7 +546,7 @@ View ColorView(const Color& color)
 
 View Divider(std::optional<Color> color, double thickness)
 {
-    return makeView([color, thickness](const Environment& environment) -> RenderNodePtr {
+    return BuiltView([color, thickness](const Environment& environment) -> RenderNodePtr {
         const Color c = color.value_or(Color::secondary());
         // Outside a stack a divider runs horizontally.
         const Axis axis = environment.stackAxis == Axis::horizontal ? Axis::horizontal : Axis::vertical;

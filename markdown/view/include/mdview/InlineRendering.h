@@ -77,6 +77,9 @@ public:
     void renderInline(const markdown::InlineNode& node);
     const AttributedString& result() const& { return m_result; }
     AttributedString result() && { return std::move(m_result); }
+    // The result so far, leaving the renderer as it was made: a text of many nodes renders each
+    // through one renderer.
+    AttributedString takeResult();
 
 private:
     void renderText(QString text);
@@ -93,8 +96,8 @@ private:
     int m_depth = 0;
 };
 
-// Builds styled text node by node: each top-level node through a fresh attributed-string
-// renderer, with loaded inline images in place; an image that is the only content of a link
+// Builds styled text node by node: each top-level node through an attributed-string renderer
+// as it was made, with loaded inline images in place; an image that is the only content of a link
 // is drawn too, as a link.
 class TextInlineRenderer {
 public:
@@ -112,10 +115,9 @@ private:
 
     StyledText m_result;
     std::optional<QUrl> m_baseURL;
-    InlineTextStyles m_textStyles;
     QHash<QString, QImage> m_images;
     markdown::SoftBreak::Mode m_softBreakMode;
-    AttributeContainer m_attributes;
+    AttributedStringInlineRenderer m_nodes;
     bool m_shouldSkipNextWhitespace = false;
 };
 

@@ -166,8 +166,22 @@ View EnvironmentReader(Body body)
 {
     return View(std::make_shared<const detail::EnvironmentReaderImpl<Body>>(std::move(body)));
 }
+namespace detail {
+template <typename Build>
+struct BuiltViewImpl final : View::Impl {
+    explicit BuiltViewImpl(Build b) : make(std::move(b)) {}
+    RenderNodePtr build(const Environment& environment) const override { return make(environment); }
+    Build make;
+};
+} // namespace detail
+
 // A view built by a function that makes its render nodes (views with render nodes of their own).
-View BuiltView(std::function<RenderNodePtr(const Environment&)> build);
+template <typename Build>
+    requires std::is_invocable_r_v<RenderNodePtr, const Build&, const Environment&>
+View BuiltView(Build build)
+{
+    return View(std::make_shared<const detail::BuiltViewImpl<Build>>(std::move(build)));
+}
 
 namespace detail {
 struct StateToken;
