@@ -345,6 +345,7 @@ bool LazyStackNode::showChild(std::size_t index)
 
 void LazyStackNode::measureAll()
 {
+    const TextNode::MeasuringInBulk bulk;
     for (std::size_t i = 0; i < m_slots.size(); ++i)
         measureChild(i);
 }

@@ -356,6 +356,11 @@ struct LiveLayouts {
     TextNode* newest = nullptr;
     TextNode* oldest = nullptr;
     std::size_t count = 0;
+    // When each node was listed, in order; nodes listed since the outermost MeasuringInBulk
+    // began are its own.
+    std::uint64_t listed = 0;
+    std::uint64_t bulkBegan = 0;
+    int inBulk = 0;
 
     static LiveLayouts& current()
     {
@@ -371,12 +376,27 @@ struct LiveLayouts {
     }
     void pushNewest(TextNode& node)
     {
+        node.m_listed = ++listed;
         node.m_older = newest;
         (newest ? newest->m_newer : oldest) = &node;
         newest = &node;
         ++count;
     }
-    // The node was just used; a new layout may push out the one used longest ago.
+    static void letGo(TextNode& node)
+    {
+        node.m_layout.reset();
+        node.m_hasLines = false;
+    }
+    void trim(const TextNode* keep)
+    {
+        while (count > capacity && oldest != keep) {
+            TextNode& gone = *oldest;
+            unlink(gone);
+            letGo(gone);
+        }
+    }
+    // The node was just used; a new layout may push out the one used longest ago (in bulk, once
+    // its lines are measured: see measured).
     void use(TextNode& node, bool isNew)
     {
         if (!isNew) {
@@ -385,14 +405,40 @@ struct LiveLayouts {
             unlink(node);
         }
         pushNewest(node);
-        while (count > capacity && oldest != &node) {
+        if (!inBulk)
+            trim(&node);
+    }
+    // The node's lines were just measured. In bulk, layouts listed before it began go first,
+    // then the node's own: the layouts the bulk keeps are those of its first texts.
+    void measured(TextNode& node)
+    {
+        if (!inBulk || !node.m_layout)
+            return;
+        while (count > capacity && oldest != &node && oldest->m_listed < bulkBegan) {
             TextNode& gone = *oldest;
             unlink(gone);
-            gone.m_layout.reset();
-            gone.m_hasLines = false;
+            letGo(gone);
+        }
+        if (count > capacity) {
+            unlink(node);
+            letGo(node);
         }
     }
 };
+
+TextNode::MeasuringInBulk::MeasuringInBulk()
+{
+    LiveLayouts& live = LiveLayouts::current();
+    if (live.inBulk++ == 0)
+        live.bulkBegan = live.listed + 1;
+}
+
+TextNode::MeasuringInBulk::~MeasuringInBulk()
+{
+    LiveLayouts& live = LiveLayouts::current();
+    if (--live.inBulk == 0)
+        live.trim(nullptr); // what used layouts otherwise than to measure them in the meantime
+}
 
 bool TextNode::isSpace(QChar c)
 {
@@ -528,6 +574,7 @@ void TextNode::measureLines(double width)
     if (m_layoutWidth && lineWidth >= m_widestLine && (lineWidth <= *m_layoutWidth || !m_softWrapped))
         return;
     breakLines(layout(), lineWidth);
+    LiveLayouts::current().measured(*this);
 }
 
 QTextLayout& TextNode::layoutFor(double width)

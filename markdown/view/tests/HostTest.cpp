@@ -491,3 +491,61 @@ TEST(Host, LengthsThatAreNoNumbersOrHugeLeaveTheLayoutFiniteAndQuiet)
     view.host().mouseMove(QPointF(10, 10), Qt::NoButton);
     EXPECT_EQ(WarningCounter::count(), 0);
 }
+
+namespace {
+
+View paragraphs(std::size_t count)
+{
+    return LazyVStack(
+        [count](const Environment& environment) {
+            LazyStackContent content;
+            content.count = count;
+            content.build = [environment](std::size_t i) {
+                return Text(QStringLiteral("Paragraph %1").arg(i)).build(environment);
+            };
+            content.estimate = [](std::size_t, double) { return 20.0; };
+            return content;
+        },
+        HorizontalAlignment::leading, [](const BlockMargin&, const BlockMargin&) { return 0.0; });
+}
+
+std::size_t keepingLayouts(ViewHost& host, std::size_t from = 0, std::size_t to = SIZE_MAX)
+{
+    const auto texts = collectTextNodes(*host.root());
+    std::size_t count = 0;
+    for (std::size_t i = from; i < std::min(to, texts.size()); ++i)
+        count += texts[i]->keepsLayout();
+    return count;
+}
+
+} // namespace
+
+TEST(Host, AWholeLayoutKeepsTheLayoutsOfTheTextsDrawnFirst)
+{
+    // A bubble of 3,000 texts, measured whole: the top, drawn first, keeps its layouts, and the
+    // texts measured once a thousand or so keep theirs let go of their own.
+    HeightForWidthView bubble;
+    bubble.setView(paragraphs(3000));
+    const auto kept = [&](std::size_t from, std::size_t to) { return keepingLayouts(bubble.host(), from, to); };
+    for (const int width : {400, 250}) {
+        EXPECT_GT(bubble.heightForWidth(width), 3000 * 10) << width;
+        EXPECT_EQ(kept(0, 1000), 1000u) << width;
+        EXPECT_EQ(kept(2000, 3000), 0u) << width;
+        EXPECT_LE(kept(0, 3000), 1024u) << width;
+    }
+
+    // Outside a whole layout the text used last keeps its layout, and the one used longest ago
+    // lets go of its own.
+    const auto texts = collectTextNodes(*bubble.host().root());
+    texts.back()->offsetAt(texts.back()->frame().center());
+    EXPECT_TRUE(texts.back()->keepsLayout());
+    EXPECT_FALSE(texts.front()->keepsLayout());
+    EXPECT_LE(kept(0, 3000), 1024u);
+
+    // A bubble measured whole next keeps all of its layouts, pushing out the first bubble's.
+    HeightForWidthView next;
+    next.setView(paragraphs(10));
+    next.heightForWidth(400);
+    EXPECT_EQ(keepingLayouts(next.host()), 10u);
+    EXPECT_LE(kept(0, 3000), 1014u);
+}

@@ -25,8 +25,10 @@ namespace mdview {
 //
 // Memory stays bounded by what is in use, however many texts a tree holds: only the texts used
 // lately keep their QTextLayout (a thousand per thread); the others keep what they measured
-// and lay their lines out again, the same, when they are drawn or hit again. A text in one
-// style and without images is laid out without formats, in its style's font.
+// and lay their lines out again, the same, when they are drawn or hit again. While a whole tree
+// is measured (MeasuringInBulk), its first texts keep their layouts, and a text measured once
+// they are full lets go of its own at once. A text in one style and
+// without images is laid out without formats, in its style's font.
 //
 // A text may be a part of one laid out in parts (see TextContinuation): then it shows its lines
 // but the last, which it leaves to the part below (runOn).
@@ -80,6 +82,20 @@ public:
     // The font of a description, resolved once per thread and description.
     static QFont fontFor(const richtext::FontSpec& spec);
 
+    // Whether the text keeps its QTextLayout at the moment (see above).
+    bool keepsLayout() const { return bool(m_layout); }
+
+    // Held while every text of a tree is measured (a document laid out whole): the texts drawn
+    // first, which were measured first, keep their layouts, pushing out those of other trees,
+    // and the layouts let go of once they are full are the ones just made, still in the cache.
+    class MeasuringInBulk {
+    public:
+        MeasuringInBulk();
+        ~MeasuringInBulk();
+        MeasuringInBulk(const MeasuringInBulk&) = delete;
+        MeasuringInBulk& operator=(const MeasuringInBulk&) = delete;
+    };
+
 protected:
     QSizeF sizeThatFits(const ProposedSize& proposal) override;
     ProposedSize cacheKey(const ProposedSize& proposal) const override;
@@ -119,6 +135,7 @@ private:
     bool m_hasLines = false;               // m_layout holds the lines broken for m_layoutWidth
     TextNode* m_newer = nullptr;           // neighbours among the texts that keep their layouts
     TextNode* m_older = nullptr;
+    std::uint64_t m_listed = 0;            // when it was put first among them
     std::optional<double> m_layoutWidth; // the width the lines were broken for
     double m_widestLine = 0;
     bool m_softWrapped = false; // some line ends where it ran out of width
