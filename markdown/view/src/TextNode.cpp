@@ -387,9 +387,11 @@ struct LiveLayouts {
         node.m_layout.reset();
         node.m_hasLines = false;
     }
-    void trim(const TextNode* keep)
+    // Lets go of the layouts used longest ago while there are too many, but `keep`'s and those
+    // listed from `listedFrom` on.
+    void trim(const TextNode* keep, std::uint64_t listedFrom = UINT64_MAX)
     {
-        while (count > capacity && oldest != keep) {
+        while (count > capacity && oldest != keep && oldest->m_listed < listedFrom) {
             TextNode& gone = *oldest;
             unlink(gone);
             letGo(gone);
@@ -414,11 +416,7 @@ struct LiveLayouts {
     {
         if (!inBulk || !node.m_layout)
             return;
-        while (count > capacity && oldest != &node && oldest->m_listed < bulkBegan) {
-            TextNode& gone = *oldest;
-            unlink(gone);
-            letGo(gone);
-        }
+        trim(&node, bulkBegan);
         if (count > capacity) {
             unlink(node);
             letGo(node);
