@@ -150,23 +150,6 @@ private:
 };
 
 namespace detail {
-template <typename Body>
-struct EnvironmentReaderImpl final : View::Impl {
-    explicit EnvironmentReaderImpl(Body b) : body(std::move(b)) {}
-    RenderNodePtr build(const Environment& environment) const override { return body(environment).build(environment); }
-    Body body;
-};
-} // namespace detail
-
-// A view whose body is computed from the environment when it is built. The body is kept in
-// the view's own allocation: documents make one of these for most blocks.
-template <typename Body>
-    requires std::is_invocable_r_v<View, const Body&, const Environment&>
-View EnvironmentReader(Body body)
-{
-    return View(std::make_shared<const detail::EnvironmentReaderImpl<Body>>(std::move(body)));
-}
-namespace detail {
 template <typename Build>
 struct BuiltViewImpl final : View::Impl {
     explicit BuiltViewImpl(Build b) : make(std::move(b)) {}
@@ -176,11 +159,20 @@ struct BuiltViewImpl final : View::Impl {
 } // namespace detail
 
 // A view built by a function that makes its render nodes (views with render nodes of their own).
+// The function is kept in the view's own allocation: documents make several views per block.
 template <typename Build>
     requires std::is_invocable_r_v<RenderNodePtr, const Build&, const Environment&>
 View BuiltView(Build build)
 {
     return View(std::make_shared<const detail::BuiltViewImpl<Build>>(std::move(build)));
+}
+
+// A view whose body is computed from the environment when it is built.
+template <typename Body>
+    requires std::is_invocable_r_v<View, const Body&, const Environment&>
+View EnvironmentReader(Body body)
+{
+    return BuiltView([body = std::move(body)](const Environment& environment) { return body(environment).build(environment); });
 }
 
 namespace detail {
