@@ -87,13 +87,8 @@ QSize FeedbackButtonView::sizeHint() const
 
 const FeedbackButtonView::Label& FeedbackButtonView::label(const QSize& size, qreal ratio, bool dark)
 {
-    const QString key = QStringLiteral("%1|%2|%3x%4@%5|%6")
-                            .arg(text(), font().key())
-                            .arg(size.width())
-                            .arg(size.height())
-                            .arg(ratio)
-                            .arg(dark);
-    if (key == m_label.key)
+    if (!m_label.shape.isNull() && m_label.size == size && m_label.ratio == ratio && m_label.dark == dark
+        && m_label.text == text() && m_label.font == font())
         return m_label;
     QImage shape(size * ratio, QImage::Format_ARGB32_Premultiplied);
     shape.setDevicePixelRatio(ratio);
@@ -110,7 +105,11 @@ const FeedbackButtonView::Label& FeedbackButtonView::label(const QSize& size, qr
     }
     m_label.base = filledShape(shape, size, dark ? Qt::white : Qt::black);
     m_label.shape = std::move(shape);
-    m_label.key = key;
+    m_label.text = text();
+    m_label.font = font();
+    m_label.size = size;
+    m_label.ratio = ratio;
+    m_label.dark = dark;
     return m_label;
 }
 

@@ -278,8 +278,9 @@ TEST_F(FileViewerModelTest, TheFilesFolderIsWatchedWhileActive)
 } // namespace
 
 // A long Markdown document shows its beginning first (its text up to a line end, parsed alone),
-// and then the whole; the beginning's blocks are the whole's first blocks. A reload of what is shown goes straight to
-// the new whole, so that a reader further down is not shown the beginning in between.
+// and then the whole; the beginning's blocks are the whole's first blocks. A reload of what is
+// shown goes straight to the new whole, so that a reader further down is not shown the beginning
+// in between.
 TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
 {
     QByteArray text;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QImage>
 #include <QVariantAnimation>
 
@@ -34,7 +35,11 @@ private:
     // The label's glyphs and icon as a mask, and the mask filled with the base colour: the same
     // from frame to frame of the sweep, made again when what they are drawn from changes.
     struct Label {
-        QString key;
+        QString text;
+        QFont font;
+        QSize size;
+        qreal ratio = 0;
+        bool dark = false;
         QImage shape;
         QImage base;
     };
