@@ -5,45 +5,18 @@
 #include "terminal/view/SelectionService.h"
 #include "terminal/view/TerminalView.h"
 
+#include "platform/EmojiFont.h"
+
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QPainter>
 #include <QTextLayout>
 
-#include <fontconfig/fontconfig.h>
-
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 namespace terminal {
-
-namespace {
-
-// The colour font the system gives for emoji, or none. Pictographs missing from the terminal's
-// font are otherwise found one character at a time by the system's fallback, which may take a
-// monochrome symbol font: that font has no glyph for a pictograph with its skin tone, which then
-// draws as two. Asked anew with each font, since fonts can be added while the view runs.
-QString colourEmojiFamily()
-{
-    const std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(
-        FcNameParse(reinterpret_cast<const FcChar8*>("emoji")), FcPatternDestroy);
-    if (!pattern || !FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern))
-        return {};
-    FcDefaultSubstitute(pattern.get());
-    FcResult result = FcResultNoMatch;
-    const std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> match(FcFontMatch(nullptr, pattern.get(), &result),
-                                                                        FcPatternDestroy);
-    FcBool colour = FcFalse;
-    FcChar8* family = nullptr;
-    if (!match || FcPatternGetBool(match.get(), FC_COLOR, 0, &colour) != FcResultMatch || !colour
-        || FcPatternGetString(match.get(), FC_FAMILY, 0, &family) != FcResultMatch)
-        return {};
-    return QString::fromUtf8(reinterpret_cast<const char*>(family));
-}
-
-} // namespace
 
 // ---- GlyphCache --------------------------------------------------------------------------
 
@@ -134,7 +107,11 @@ std::size_t CellPainter::AttributeHash::operator()(const Attribute& a) const
 void CellPainter::setFont(const QFont& font)
 {
     faces_[0] = font;
-    if (const QString emoji = colourEmojiFamily(); !emoji.isEmpty()) {
+    // Pictographs missing from the terminal's font are otherwise found one character at a time by
+    // the system's fallback, which may take a monochrome symbol font: that font has no glyph for a
+    // pictograph with its skin tone, which then draws as two. Asked anew with each font, since
+    // fonts can be added while the view runs.
+    if (const QString emoji = platform::colourEmojiFamily(); !emoji.isEmpty()) {
         // A generic name such as "monospace" is no family of the font database, which would make
         // the first real family, the emoji font, the primary: its keycap digits would replace the
         // text's. The family the font resolves to goes first.
