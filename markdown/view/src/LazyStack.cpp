@@ -624,7 +624,9 @@ LazyStackNode::Progress LazyStackNode::measureMore(double budgetMs)
     updateTops();
     const double viewTop = localViewportTop();
     const double viewBottom = viewTop + *m_viewportHeight;
-    const auto [first, last] = keptRange();
+    // Plain names, not a structured binding: the lambdas below capture them.
+    const std::pair<std::size_t, std::size_t> kept = keptRange();
+    const std::size_t first = kept.first, last = kept.second;
     // Measures a child and reads its texts; one far from the viewport is let go again.
     auto measure = [&](std::size_t index) {
         // A child laid out in parts only reads its texts again after a part settled: its parts
