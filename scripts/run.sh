@@ -4,8 +4,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" --gui
-"$root/scripts/build.sh" quillora >/dev/null
 build=${QUILLORA_BUILD_DIR:-$root/build}
+# A build folder made here builds the application alone, so that running it needs none of the
+# test packages; the test command turns the tests on in it.
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  export QUILLORA_CMAKE_ARGS="-DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF ${QUILLORA_CMAKE_ARGS:-}"
+fi
+"$root/scripts/build.sh" quillora >/dev/null
 app="$build/app/quillora"
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
   echo "No display found; starting under Xvfb." >&2

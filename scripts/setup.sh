@@ -1,32 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the application need, when missing.
+# Installs the Debian packages that are missing, and never removes one (scripts/apt-install.sh).
+# Usage: setup.sh          what building everything and running the tests needs
+#        setup.sh --gui    what building and running the application needs (Xvfb without a display)
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
+# Building the application, and what it needs at run time: Qt's platform and image plugins, a font.
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
-  libcmark-gfm-dev libcmark-gfm-extensions-dev cmark-gfm
+  libcmark-gfm-dev libcmark-gfm-extensions-dev
   nlohmann-json3-dev libssl-dev libfontconfig-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
-  fonts-noto-color-emoji # one glyph for an emoji sequence over several terminal cells (the view's tests)
-  nodejs-doc # ordinary Markdown documents the parser's guards are held against
 )
-if [[ "${1:-}" == "--gui" ]]; then
-  packages+=(xvfb xauth)
-fi
-
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+case "${1:-}" in
+  --gui)
+    if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
+      packages+=(xvfb xauth)
+    fi
+    ;;
+  "")
+    packages+=(
+      libgtest-dev libgmock-dev libbenchmark-dev
+      cmark-gfm              # the GFM reference text and the bare parser the tests hold the model against
+      fonts-noto-color-emoji # the colour emoji font the emoji tests draw with
+    )
+    ;;
+  *)
+    echo "Usage: $(basename "$0") [--gui]" >&2
+    exit 2
+    ;;
+esac
+"$root/scripts/apt-install.sh" "${packages[@]}"

@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+QUILLORA_CMAKE_ARGS="-DQUILLORA_BUILD_TESTS=ON -DQUILLORA_BUILD_BENCH=ON ${QUILLORA_CMAKE_ARGS:-}" "$root/scripts/build.sh"
 build=${QUILLORA_BUILD_DIR:-$root/build}
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j "$(nproc)"
