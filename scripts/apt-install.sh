@@ -38,7 +38,7 @@ plan_problem() {
     return
   fi
   local removed
-  removed=$(awk '$1 == "Remv" { v = $3; gsub(/^\[|\]$/, "", v); printf "%s%s %s", sep, $2, v; sep = ", " }' <<<"$out")
+  removed=$(awk '$1 == "Remv" { v = $3; gsub(/^\[|\]$/, "", v); printf "%s%s (%s)", sep, $2, v; sep = ", " }' <<<"$out")
   [[ -z "$removed" ]] || echo "Remv $removed"
 }
 

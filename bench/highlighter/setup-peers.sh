@@ -3,10 +3,11 @@
 # Usage: setup-peers.sh OUTPUT-DIR
 set -euo pipefail
 out=$1
-if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
-  echo "node and npm are missing: installing Debian's (needs root)"
-  apt-get install -y --no-install-recommends nodejs npm
-fi
+# The node and npm on the PATH, whatever installed them; Debian's only when there are none.
+missing=()
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
+((${#missing[@]} == 0)) || "$(dirname "$0")/../../scripts/apt-install.sh" "${missing[@]}"
 mkdir -p "$out"
 cd "$out"
 [[ -f package.json ]] || echo '{"name": "highlighter-bench-peers", "private": true}' > package.json

@@ -2,4 +2,4 @@
 # Installs the peer the pseudo-terminal benchmark runs beside the bare reader: tmux.
 set -euo pipefail
 command -v tmux >/dev/null && exit 0
-apt-get install -y --no-install-recommends tmux
+"$(dirname "$0")/../../scripts/apt-install.sh" tmux

@@ -3,8 +3,4 @@
 # which makes the picture's stream, and libvterm (libvterm-dev), the peer answering requests.
 # Reconfigure the build afterwards so that the benchmark finds libvterm.
 set -euo pipefail
-missing=()
-for package in libsixel-bin libvterm-dev; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-((${#missing[@]} == 0)) || apt-get install -y --no-install-recommends "${missing[@]}"
+"$(dirname "$0")/../../scripts/apt-install.sh" libsixel-bin libvterm-dev

@@ -4,4 +4,4 @@ set -euo pipefail
 missing=()
 command -v tmux >/dev/null || missing+=(tmux)
 fc-list :lang=zh | grep -q . || missing+=(fonts-wqy-microhei)
-((${#missing[@]} == 0)) || apt-get install -y --no-install-recommends "${missing[@]}"
+((${#missing[@]} == 0)) || "$(dirname "$0")/../../scripts/apt-install.sh" "${missing[@]}"
