@@ -183,6 +183,7 @@ TEST(OracleAgreement, ExternalSwiftFiles)
         ++checked;
     }
     RecordProperty("files", checked);
+    EXPECT_GT(checked, 0) << "no Swift file of 64 KB or less under " << dirPath.toStdString();
 }
 
 } // namespace

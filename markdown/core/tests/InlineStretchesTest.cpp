@@ -207,7 +207,16 @@ TEST(InlineStretches, HoldEveryInlineTextOfCmarkWhole)
             markdown += std::string(pieces[next() % std::size(pieces)]) + "\n";
         EXPECT_HELD_WHOLE(markdown);
     }
-    for (const auto& [path, markdown] : loadNodejsDocuments()) {
+}
+
+TEST(InlineStretches, HoldEveryInlineTextOfOrdinaryDocumentsWhole)
+{
+    const std::string folder = documentsFolder();
+    if (folder.empty())
+        GTEST_SKIP() << documentsVariable << " is not set: " << fetchDocumentsHint;
+    const auto documents = loadMarkdownDocuments(folder);
+    ASSERT_GT(documents.size(), 60u) << "too few Markdown documents under " << folder;
+    for (const auto& [path, markdown] : documents) {
         SCOPED_TRACE(path);
         EXPECT_HELD_WHOLE(markdown);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -52,24 +53,24 @@ std::string readGzip(const char* path)
     return text;
 }
 
-std::vector<std::pair<std::string, std::string>> loadNodejsDocuments()
+std::string documentsFolder()
+{
+    const char* folder = std::getenv(documentsVariable);
+    return folder ? folder : "";
+}
+
+std::vector<std::pair<std::string, std::string>> loadMarkdownDocuments(const std::string& folder)
 {
     std::vector<std::pair<std::string, std::string>> documents;
     std::error_code error;
-    for (std::filesystem::recursive_directory_iterator it(nodejsDocPath, error), end; !error && it != end;
+    for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        const std::string path = it->path().string();
-        if (!it->is_regular_file())
+        if (!it->is_regular_file() || it->path().extension() != ".md")
             continue;
-        // changelog.gz is the project's own changelog, in Markdown (changelog.Debian.gz is not).
-        if (path.ends_with(".md.gz") || path == std::string(nodejsDocPath) + "/changelog.gz") {
-            documents.emplace_back(path, readGzip(path.c_str()));
-        } else if (path.ends_with(".md")) {
-            std::ifstream file(it->path(), std::ios::binary);
-            std::ostringstream content;
-            content << file.rdbuf();
-            documents.emplace_back(path, content.str());
-        }
+        std::ifstream file(it->path(), std::ios::binary);
+        std::ostringstream content;
+        content << file.rdbuf();
+        documents.emplace_back(it->path().string(), content.str());
     }
     std::sort(documents.begin(), documents.end());
     return documents;

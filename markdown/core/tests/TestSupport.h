@@ -42,11 +42,15 @@ struct GfmExample {
 };
 std::vector<GfmExample> gfmExamples(const std::string& spec);
 
-// The ordinary documents Debian's nodejs package ships (its changelog, and the API reference
-// of nodejs-doc, gzipped; any plain .md beside it), paths and contents; empty when the
-// packages are missing.
-inline constexpr const char* nodejsDocPath = "/usr/share/doc/nodejs";
-std::vector<std::pair<std::string, std::string>> loadNodejsDocuments();
+// Ordinary Markdown documents to hold the parser against: every .md file under the folder that
+// QUILLORA_MARKDOWN_DOCUMENTS names (fetch-documents.sh beside the tests fetches them; .ci/run
+// does and sets it). documentsFolder() is empty when the variable is not set.
+inline constexpr const char* documentsVariable = "QUILLORA_MARKDOWN_DOCUMENTS";
+inline constexpr const char* fetchDocumentsHint =
+    "set it to the folder of documents that markdown/core/tests/fetch-documents.sh fetches (.ci/run does)";
+std::string documentsFolder();
+// Paths and contents, sorted by path; empty when the folder holds none.
+std::vector<std::pair<std::string, std::string>> loadMarkdownDocuments(const std::string& folder);
 
 // `piece` written `count` times.
 std::string repeat(std::string_view piece, std::size_t count);
