@@ -5,10 +5,17 @@
 # until chat-probe interrupts it at the time-out. Skips (exit 0 with a message) when the npm
 # registry cannot be reached. Usage: real-tools.sh [BUILD-DIR]
 set -uo pipefail
+case "${1:-}" in
+  -h|--help)
+    echo "Usage: real-tools.sh [BUILD-DIR]   (default: the repository's build/)"
+    echo "Installs claude and codex from npm into a temporary prefix and checks one turn of each through chat-probe."
+    exit 0 ;;
+  -*) echo "real-tools: unknown option $1 (see --help)" >&2; exit 2 ;;
+esac
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build}
 probe=$build/tools/chat-probe/chat-probe
-[[ -x $probe ]] || { echo "real-tools: build chat-probe first ($probe)"; exit 1; }
+[[ -x $probe ]] || { echo "real-tools: build chat-probe first ($probe)" >&2; exit 1; }
 command -v npm >/dev/null || { echo "real-tools: skipped: npm is not installed"; exit 0; }
 if ! timeout 60 npm view @openai/codex version >/dev/null 2>&1; then
   echo "real-tools: skipped: the npm registry cannot be reached"
