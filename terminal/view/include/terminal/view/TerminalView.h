@@ -28,6 +28,7 @@ namespace terminal {
 
 class CaretView;
 class CellPainter;
+struct KeyModes;
 class TerminalDebugView;
 class TerminalView;
 
@@ -269,6 +270,7 @@ private:
     void placeCaret();
     void markAllDirty();
     void handleKey(QKeyEvent* event);
+    KeyModes keyModes() const;
     bool mouseReporting(const QMouseEvent* event) const;
     MouseReport makeReport(const QMouseEvent* event, int button, bool release, bool motion) const;
     void reportPointer(const MouseReport& report);
