@@ -20,30 +20,44 @@ namespace terminal {
 
 // ---- GlyphCache --------------------------------------------------------------------------
 
+GlyphCache::GlyphCache(std::size_t capacity)
+    : capacity_(std::max<std::size_t>(1, capacity))
+{
+    layout_.setCacheEnabled(true);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout_.setTextOption(option);
+    // Never rehashed, however the entries come and go.
+    index_.reserve(capacity_);
+}
+
 void GlyphCache::setFaces(const std::array<QFont, 4>& faces)
 {
     faces_ = faces;
     fonts_.clear();
     glyphs_.clear();
+    liveGlyphs_ = 0;
     ascii_ = {};
     asciiKnown_ = {};
-    scalars_.clear();
-    for (auto& map : texts_)
-        map.clear();
+    index_.clear();
+    entries_.clear();
+    newest_ = oldest_ = none;
 }
 
 GlyphCache::Span GlyphCache::shape(const QString& text, int face)
 {
-    QTextLayout layout(text, faces_[static_cast<std::size_t>(face)]);
-    layout.setCacheEnabled(false);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
+    // One layout for every text, its shaping kept after it ends (or glyphRuns() would shape
+    // the text again): a text on its own costs a few microseconds, most of it Qt's.
+    layout_.setFont(faces_[static_cast<std::size_t>(face)]);
+    layout_.setText(text);
+    layout_.beginLayout();
+    QTextLine line = layout_.createLine();
+    layout_.endLayout();
     Span span{static_cast<std::uint32_t>(glyphs_.size()), 0};
     if (!line.isValid())
         return span;
     const qreal ascent = line.ascent();
-    for (const QGlyphRun& run : layout.glyphRuns()) {
+    for (const QGlyphRun& run : line.glyphRuns()) {
         const QRawFont raw = run.rawFont();
         int fontIndex = -1;
         for (std::size_t i = 0; i < fonts_.size(); ++i)
@@ -70,28 +84,109 @@ GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code,
         if (!asciiKnown_[face][code]) {
             ascii_[face][code] = shape(QString(QChar(code)), face);
             asciiKnown_[face][code] = true;
+            liveGlyphs_ += ascii_[face][code].count;
         }
         return ascii_[face][code];
     }
-    if (code < CharData::firstClusterCode) {
-        const std::uint64_t key = (std::uint64_t(face) << 32) | std::uint32_t(code);
-        if (auto it = scalars_.find(key); it != scalars_.end())
-            return it->second;
-        const char32_t scalar = static_cast<char32_t>(code);
-        return scalars_[key] = shape(QString::fromUcs4(&scalar, 1), face);
-    }
-    // Cluster codes are given out again once no cell holds them: the text is the key. It is
-    // read from the table's own UTF-8, which lives as long as a cell holds the code.
-    const std::string_view utf8 = tables.clusters().lookup(static_cast<std::uint32_t>(code));
-    return glyphs(utf8.empty() ? QString(QChar(0xFFFD)) : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), face);
+    // Cluster codes are given out again once no cell holds them: the text is the key.
+    setKey(face);
+    tables.appendUtf8(code, key_);
+    return lookUpKey();
 }
 
-GlyphCache::Span GlyphCache::glyphs(const QString& text, int face)
+GlyphCache::Span GlyphCache::glyphs(std::string_view utf8, int face)
 {
-    auto& texts = texts_[face];
-    if (auto it = texts.find(text); it != texts.end())
-        return it->second;
-    return texts[text] = shape(text, face);
+    setKey(face);
+    key_ += utf8;
+    return lookUpKey();
+}
+
+bool GlyphCache::holds(std::string_view utf8, int face) const
+{
+    std::string key(1, static_cast<char>(face));
+    key += utf8;
+    return index_.contains(key);
+}
+
+void GlyphCache::setKey(int face)
+{
+    key_.assign(1, static_cast<char>(face));
+}
+
+GlyphCache::Span GlyphCache::lookUpKey()
+{
+    if (const auto it = index_.find(key_); it != index_.end()) {
+        makeNewest(it->second);
+        return entries_[it->second].span;
+    }
+    const std::uint32_t entry = takeEntry();
+    const int face = static_cast<unsigned char>(key_[0]);
+    const Span span = shape(QString::fromUtf8(key_.data() + 1, static_cast<qsizetype>(key_.size() - 1)), face);
+    entries_[entry].span = span;
+    entries_[entry].key = &index_.emplace(key_, entry).first->first;
+    liveGlyphs_ += span.count;
+    makeNewest(entry);
+    return span;
+}
+
+std::uint32_t GlyphCache::takeEntry()
+{
+    if (entries_.size() < capacity_) {
+        entries_.push_back({});
+        return static_cast<std::uint32_t>(entries_.size() - 1);
+    }
+    const std::uint32_t entry = oldest_;
+    unlink(entry);
+    index_.erase(index_.find(*entries_[entry].key));
+    liveGlyphs_ -= entries_[entry].span.count;
+    entries_[entry] = {};
+    compactIfSparse();
+    return entry;
+}
+
+void GlyphCache::unlink(std::uint32_t entry)
+{
+    Entry& e = entries_[entry];
+    (e.newer == none ? newest_ : entries_[e.newer].older) = e.older;
+    (e.older == none ? oldest_ : entries_[e.older].newer) = e.newer;
+    e.newer = e.older = none;
+}
+
+void GlyphCache::makeNewest(std::uint32_t entry)
+{
+    if (entry == newest_)
+        return;
+    Entry& e = entries_[entry];
+    if (e.newer != none || e.older != none || oldest_ == entry)
+        unlink(entry);
+    e.older = newest_;
+    if (newest_ != none)
+        entries_[newest_].newer = entry;
+    newest_ = entry;
+    if (oldest_ == none)
+        oldest_ = entry;
+}
+
+void GlyphCache::compactIfSparse()
+{
+    // Each entry let go leaves its glyphs behind; copying the rest once they are outnumbered
+    // keeps the store within about twice what the entries hold, at a constant cost per glyph.
+    if (glyphs_.size() <= 2 * liveGlyphs_ + capacity_)
+        return;
+    std::vector<Glyph> kept;
+    kept.reserve(liveGlyphs_);
+    auto keep = [&](Span& span) {
+        const auto from = glyphs_.begin() + span.first;
+        span.first = static_cast<std::uint32_t>(kept.size());
+        kept.insert(kept.end(), from, from + span.count);
+    };
+    for (int face = 0; face < 4; ++face)
+        for (int code = 0; code < 128; ++code)
+            if (asciiKnown_[face][code])
+                keep(ascii_[face][code]);
+    for (Entry& entry : entries_)
+        keep(entry.span);
+    glyphs_ = std::move(kept);
 }
 
 // ---- CellPainter -------------------------------------------------------------------------
@@ -289,7 +384,7 @@ int CellPainter::addSequenceGlyph(const CellTables& tables, const BufferLine& li
         if (!line[at].isSpacer())
             tables.appendUtf8(line[at].code, utf8);
     // A font without a glyph for the whole sequence draws its parts, which go cell by cell.
-    const GlyphCache::Span span = glyphs_.glyphs(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), face);
+    const GlyphCache::Span span = glyphs_.glyphs(utf8, face);
     if (span.count != 1)
         return col;
     addGlyphs(span, x, baseline, color);
@@ -436,6 +531,10 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
 void CellPainter::paint(QPainter& painter, const QRect& dirty, const Frame& frame)
 {
     const Terminal& terminal = *frame.terminal;
+    // Attributes come from output too (24-bit colours give millions). A style is quick to make
+    // again, so the map is emptied between paints once it holds more than a few screens' worth.
+    if (styles_.size() > maxStyles)
+        styles_.clear();
     const qreal ch = cell_.height();
     painter.fillRect(dirty, frame.background);
     const int first = std::max(0, static_cast<int>(dirty.top() / ch));

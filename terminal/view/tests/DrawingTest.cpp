@@ -9,12 +9,14 @@
 #include "testsupport/EventLoop.h"
 
 #include <QBuffer>
+#include <QPainter>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <set>
 
 namespace terminal {
@@ -187,6 +189,96 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     generic->setTerminalFont(monospace);
     generic->feed(text);
     EXPECT_EQ(grabView(*generic), grabView(*view));
+}
+
+// A painter of its own over a view's terminal, into an image of the view's cells.
+struct OwnPainter {
+    explicit OwnPainter(TerminalView& view, std::size_t glyphCapacity = GlyphCache::defaultCapacity)
+        : painter(glyphCapacity)
+    {
+        painter.setFont(testing::testFont());
+        frame.terminal = &view.terminal();
+        frame.foreground = Qt::white;
+        frame.background = Qt::black;
+        frame.selectionBackground = Qt::blue;
+        size = QSize(static_cast<int>(std::ceil(painter.cellSize().width() * view.terminal().cols())),
+                     static_cast<int>(std::ceil(painter.cellSize().height() * view.terminal().rows())));
+        frame.width = size.width();
+    }
+    // The area of the rows from `first` to `last`.
+    QRect rows(int first, int last) const
+    {
+        const qreal ch = painter.cellSize().height();
+        return QRect(QPoint(0, static_cast<int>(std::ceil(first * ch))),
+                     QPoint(size.width() - 1, static_cast<int>((last + 1) * ch) - 1));
+    }
+    // Those rows painted, the others left black.
+    QImage paint(int first, int last)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter p(&image);
+        painter.paint(p, rows(first, last), frame);
+        return image;
+    }
+    CellPainter painter;
+    CellPainter::Frame frame;
+    QSize size;
+};
+
+std::string randomCluster(std::mt19937& random)
+{
+    std::string cluster;
+    appendUtf8(cluster, U'a' + random() % 26);
+    for (int mark = 0; mark < 3; ++mark)
+        appendUtf8(cluster, 0x300 + random() % 0x70);
+    return cluster;
+}
+
+// Output makes clusters without end; the cache keeps to its number of entries, the least
+// recently drawn going first, and its glyph store with them. A cell whose entry went is shaped
+// again when it is drawn next, to the same pixels.
+TEST(Drawing, TheGlyphCacheKeepsToItsBudgetAndAnEvictedClusterDrawsAlike)
+{
+    constexpr std::size_t capacity = 64;
+    auto view = makeView(40, 4);
+    OwnPainter own(*view, capacity);
+    std::mt19937 random(3);
+    std::vector<std::string> first;
+    std::string line = "\x1b[H";
+    for (int i = 0; i < 12; ++i) {
+        first.push_back(randomCluster(random));
+        line += first.back();
+    }
+    line += "中文 über";
+    view->feed(line);
+    const QRect top = own.rows(0, 0);
+    const QImage before = own.paint(0, 0).copy(top);
+    const GlyphCache& cache = own.painter.glyphCache();
+    EXPECT_EQ(cache.size(), first.size() + 3); // the clusters, 中, 文 and ü
+    ASSERT_TRUE(cache.holds(first[0], 0));
+
+    // Screens of other clusters below the first row, far more than the cache holds.
+    for (int screen = 0; screen < 20; ++screen) {
+        std::string rows = "\x1b[2H";
+        for (int row = 1; row < 4; ++row) {
+            for (int col = 0; col < 40; ++col)
+                rows += randomCluster(random);
+            if (row < 3)
+                rows += "\r\n";
+        }
+        view->feed(rows);
+        own.paint(1, 3);
+        EXPECT_EQ(cache.size(), capacity) << "screen " << screen;
+        // A cluster's three marks and letter are at most a few glyphs.
+        EXPECT_LE(cache.storedGlyphs(), 16 * capacity) << "screen " << screen;
+    }
+    for (const std::string& cluster : first)
+        EXPECT_FALSE(cache.holds(cluster, 0));
+
+    EXPECT_EQ(own.paint(0, 0).copy(top), before);
+    EXPECT_TRUE(cache.holds(first[0], 0));
+    EXPECT_EQ(cache.size(), capacity);
 }
 
 TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)
