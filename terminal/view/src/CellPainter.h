@@ -13,11 +13,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+class QGlyphRun;
 class QPainter;
 
 namespace terminal {
@@ -60,6 +63,8 @@ public:
     Span glyphs(const CellTables& tables, std::int32_t code, int face);
     // The glyphs of a text (UTF-8) in a face.
     Span glyphs(std::string_view utf8, int face);
+    // The glyphs of a text when they are held; nothing is shaped.
+    std::optional<Span> find(std::string_view utf8, int face);
     bool holds(std::string_view utf8, int face) const;
     // A span's glyphs stay in place until the next call that shapes.
     const Glyph& glyph(std::uint32_t i) const { return glyphs_[i]; }
@@ -137,6 +142,11 @@ public:
     void invalidateColors();
 
     void paint(QPainter& painter, const QRect& dirty, const Frame& frame);
+    // Whether the last paint drew some emoji chains as their members without asking the font
+    // for one glyph for the whole: another paint is due.
+    bool chainsPending() const { return chainsPending_; }
+    // Sees every run of glyphs just before it is drawn, with its colour.
+    std::function<void(const QGlyphRun&, QRgb)> onGlyphRun;
     const GlyphCache& glyphCache() const { return glyphs_; }
     // One cell's character in a face and colour, with its left edge at x and row top at y.
     void drawCell(QPainter& painter, QPointF topLeft, const CellTables& tables, const CharData& cell, QColor color);
@@ -177,10 +187,11 @@ private:
     void paintRow(QPainter& painter, int screenRow, qreal top, const Frame& frame);
     void addGlyphs(GlyphCache::Span span, qreal x, qreal baseline, QRgb color);
     // Adds the one glyph the font has for an emoji sequence that starts at `col` and goes on in
-    // the cells after it; returns the column after the sequence, or `col` when there is no such
-    // sequence or glyph.
-    int addSequenceGlyph(const CellTables& tables, const BufferLine& line, int col, int cols, int face, qreal x,
-                         qreal baseline, QRgb color);
+    // the cells after it, or for the member of a chain it did not join (a pictograph with its
+    // tone); returns the column after what it drew, or `col` when there is no such sequence or
+    // glyph. `chainEnd` is where the chain last found and not joined ends.
+    int addSequenceGlyph(const CellTables& tables, const BufferLine& line, int col, int cols, int& chainEnd, int face,
+                         qreal x, qreal baseline, QRgb color);
     Batch& batchFor(int font, QRgb color);
     void addDecoration(QLineF line, QRgb color, bool dotted);
     void flush(QPainter& painter);
@@ -194,6 +205,7 @@ private:
     qreal lineWidth_ = 1;
 
     static constexpr std::size_t maxStyles = 4096;
+    static constexpr int chainsShapedPerPaint = 8;
     std::unordered_map<Attribute, Style, AttributeHash> styles_;
     QRgb stylesForeground_ = 0;
     QRgb stylesBackground_ = 0;
@@ -203,6 +215,8 @@ private:
     std::unordered_map<std::uint64_t, std::size_t> batchIndex_;
     std::size_t lastBatch_ = 0;
     std::vector<Decoration> decorations_;
+    int chainsShaped_ = 0;
+    bool chainsPending_ = false;
 };
 
 } // namespace terminal

@@ -560,6 +560,8 @@ void TerminalView::paintEvent(QPaintEvent* event)
     frame.width = width() - scroller_->width();
     const QRect dirty = event->rect() & QRect(0, 0, frame.width, height());
     painter_->paint(painter, dirty, frame);
+    if (painter_->chainsPending())
+        markAllDirty();
 
     const Buffer& buffer = terminal_->buffer();
     const int cursorRow = buffer.yBase() + buffer.y();
