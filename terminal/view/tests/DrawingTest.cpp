@@ -378,6 +378,7 @@ TEST(Drawing, TheGlyphCacheKeepsToItsBudgetAndAnEvictedClusterDrawsAlike)
     const QRect top = own.rows(0, 0);
     const QImage before = own.paint(0, 0).copy(top);
     const GlyphCache& cache = own.painter.glyphCache();
+    ASSERT_EQ(cache.capacity(), capacity);
     EXPECT_EQ(cache.size(), first.size() + 3); // the clusters, 中, 文 and ü
     ASSERT_TRUE(cache.holds(first[0], 0));
 
