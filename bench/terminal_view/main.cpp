@@ -2,21 +2,31 @@
 //   cat:     `cat` of a 100 MB file in a view of 80 x 25 running it on a pseudo-terminal, beside
 //            a bare reader and tmux in the same run, with the event loop's lateness meanwhile;
 //   echo:    a key press in a view running bash to the paint that shows bash's echo;
-//   repaint: a full paint of a 200 x 50 screen of coloured text with CJK characters.
-// Usage: bench_terminal_view [runs] [megabytes]. Needs `cat`, bash and tmux (setup.sh), and a
-// CJK font for the repaint to draw real glyphs (setup.sh installs one).
+//   repaint: a full paint of a 200 x 50 screen of coloured text with CJK characters;
+//   floods:  output of distinct clusters (letters with three random combining marks, random
+//            toned emoji joined in pairs) fed to a view of 80 x 25 as fast as it takes them,
+//            beside the same floods made of a few clusters repeated: the resident memory every
+//            10 MB of output, the time per frame and the time spent painting.
+// Usage: bench_terminal_view [runs] [megabytes] [flood megabytes] [--only cat|echo|repaint|floods].
+// Needs `cat`, bash and tmux (setup.sh), a CJK font for the repaint and a colour emoji font for
+// the toned pairs to draw real glyphs (setup.sh installs both).
 
 #include "terminal/view/LocalProcessTerminalView.h"
 
 #include "../terminal_pty/PtyBenchSupport.h"
+#include "benchsupport/PeakMemory.h"
+#include "terminal/UnicodeUtil.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QPaintEvent>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 
 namespace {
@@ -162,6 +172,192 @@ std::vector<double> repaintTimes(int repaints)
     return times;
 }
 
+// ---- Floods ------------------------------------------------------------------------------
+
+enum class Flood { marks, tonedPairs };
+
+// Pictographs that take a skin tone (a selection of the emoji modifier bases).
+std::vector<char32_t> tonedBases()
+{
+    std::vector<char32_t> bases{0x1F44B, 0x1F44D, 0x1F44E, 0x1F44F, 0x1F450, 0x1F46E, 0x1F4AA, 0x1F926};
+    for (auto [first, last] : {std::pair<char32_t, char32_t>{0x1F466, 0x1F469}, {0x1F470, 0x1F478}, {0x1F481, 0x1F483},
+                               {0x1F485, 0x1F487}, {0x1F645, 0x1F647}, {0x1F64B, 0x1F64F}, {0x1F6B4, 0x1F6B6},
+                               {0x1F918, 0x1F91F}, {0x1F930, 0x1F939}, {0x1F9D1, 0x1F9DD}})
+        for (char32_t c = first; c <= last; ++c)
+            bases.push_back(c);
+    return bases;
+}
+
+// One line of a flood: 60 letters each with three random marks from U+0300 to U+036F, or eight
+// pairs of toned pictographs joined by a zero-width joiner (nine columns each).
+std::string floodLine(Flood flood, std::mt19937& random)
+{
+    static const std::vector<char32_t> bases = tonedBases();
+    std::string line;
+    if (flood == Flood::marks) {
+        for (int i = 0; i < 60; ++i) {
+            terminal::appendUtf8(line, U'a' + random() % 26);
+            for (int m = 0; m < 3; ++m)
+                terminal::appendUtf8(line, 0x300 + random() % 0x70);
+        }
+    } else {
+        for (int i = 0; i < 8; ++i) {
+            for (int member = 0; member < 2; ++member) {
+                if (member)
+                    terminal::appendUtf8(line, 0x200D);
+                terminal::appendUtf8(line, bases[random() % bases.size()]);
+                terminal::appendUtf8(line, 0x1F3FB + random() % 5);
+            }
+            line += ' ';
+        }
+    }
+    return line + "\r\n";
+}
+
+// A view that times its paints and counts the frames among them: paints of more than the
+// caret's cell.
+class TimedView : public terminal::TerminalView {
+public:
+    using TerminalView::TerminalView;
+    double paintSeconds = 0;
+    int frames = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QElapsedTimer timer;
+        timer.start();
+        TerminalView::paintEvent(event);
+        paintSeconds += seconds(timer);
+        if (event->rect().height() > cellSize().height() + 2)
+            ++frames;
+    }
+};
+
+struct FloodRun {
+    double startMb = 0;              // resident before the flood
+    std::vector<double> residentMb; // after each 10 MB of output
+    double msPerFrame = 0;
+    double paintMsPerFrame = 0;
+    double mbPerSecond = 0;
+};
+
+double residentMegabytes()
+{
+    return static_cast<double>(benchsupport::residentKilobytes()) / 1024;
+}
+
+// `megabytes` of a flood fed in pieces of 64 KB (the process layer reads up to 128 KB at once),
+// with the event loop run after each, so that the view paints at its own pace as under a program
+// that prints without pause. A repeated flood cycles through 16 lines.
+FloodRun runFlood(Flood flood, bool distinct, std::size_t megabytes)
+{
+    TimedView view(nullptr, terminalFont());
+    size(view, benchCols, benchRows);
+    std::mt19937 random(distinct ? 5 : 6);
+    std::vector<std::string> pool;
+    for (int i = 0; !distinct && i < 16; ++i)
+        pool.push_back(floodLine(flood, random));
+    const std::size_t total = megabytes * 1'000'000;
+    constexpr std::size_t sample = 10'000'000;
+    FloodRun run;
+    run.startMb = residentMegabytes();
+    std::string chunk;
+    std::size_t fed = 0;
+    std::size_t line = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (fed < total) {
+        chunk.clear();
+        while (chunk.size() < 0x10000)
+            chunk += distinct ? floodLine(flood, random) : pool[line++ % pool.size()];
+        view.feed(chunk);
+        QCoreApplication::processEvents();
+        const std::size_t before = fed;
+        fed += chunk.size();
+        if (fed / sample != before / sample)
+            run.residentMb.push_back(residentMegabytes());
+    }
+    view.flushDirtyRows();
+    view.repaint();
+    const double elapsed = seconds(timer);
+    const double frames = std::max(1, view.frames);
+    run.msPerFrame = 1000 * elapsed / frames;
+    run.paintMsPerFrame = 1000 * view.paintSeconds / frames;
+    run.mbPerSecond = static_cast<double>(fed) / 1e6 / elapsed;
+    return run;
+}
+
+// The run as one line, for a parent process: the figures, then the samples.
+void printFloodRun(const FloodRun& run)
+{
+    std::printf("%.3f %.3f %.3f %.1f", run.msPerFrame, run.paintMsPerFrame, run.mbPerSecond, run.startMb);
+    for (double mb : run.residentMb)
+        std::printf(" %.1f", mb);
+    std::printf("\n");
+}
+
+// Each flood in a process of its own, so that its resident size owes nothing to the one before.
+std::optional<FloodRun> runFloodApart(Flood flood, bool distinct, std::size_t megabytes)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--flood"), flood == Flood::marks ? QStringLiteral("marks") : QStringLiteral("pairs"),
+                 distinct ? QStringLiteral("distinct") : QStringLiteral("repeated"), QString::number(megabytes)});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return std::nullopt;
+    const QStringList figures = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(u' ');
+    if (figures.size() < 4)
+        return std::nullopt;
+    FloodRun run;
+    run.msPerFrame = figures[0].toDouble();
+    run.paintMsPerFrame = figures[1].toDouble();
+    run.mbPerSecond = figures[2].toDouble();
+    run.startMb = figures[3].toDouble();
+    for (qsizetype i = 4; i < figures.size(); ++i)
+        run.residentMb.push_back(figures[i].toDouble());
+    return run;
+}
+
+void printFloods(std::size_t megabytes, int runs)
+{
+    std::printf("\nfloods through a view of %d x %d, %zu MB each, median of %d runs; resident MB before it, then after "
+                "10, 50, 100 and 200 MB:\n",
+                benchCols, benchRows, megabytes, runs);
+    for (Flood flood : {Flood::marks, Flood::tonedPairs}) {
+        std::vector<FloodRun> distinct, repeated;
+        for (int run = 0; run < runs; ++run)
+            for (bool isDistinct : {true, false})
+                if (const auto result = runFloodApart(flood, isDistinct, megabytes))
+                    (isDistinct ? distinct : repeated).push_back(*result);
+        if (distinct.empty() || repeated.empty()) {
+            std::fprintf(stderr, "bench_terminal_view: a flood failed\n");
+            return;
+        }
+        auto middle = [](const std::vector<FloodRun>& runs, auto field) {
+            std::vector<double> values;
+            for (const FloodRun& run : runs)
+                values.push_back(field(run));
+            return median(values);
+        };
+        const char* name = flood == Flood::marks ? "letters with 3 marks" : "toned pairs";
+        for (const auto& [kind, set] : {std::pair{"distinct", &distinct}, std::pair{"repeated", &repeated}}) {
+            std::printf("  %-20s %s: %6.2f ms a frame (%5.2f ms of it painting), %6.1f MB/s; resident %.0f ->", name,
+                        kind, middle(*set, [](const FloodRun& r) { return r.msPerFrame; }),
+                        middle(*set, [](const FloodRun& r) { return r.paintMsPerFrame; }),
+                        middle(*set, [](const FloodRun& r) { return r.mbPerSecond; }),
+                        middle(*set, [](const FloodRun& r) { return r.startMb; }));
+            for (std::size_t at : {10, 50, 100, 200})
+                if (at / 10 <= set->front().residentMb.size())
+                    std::printf(" %.0f", middle(*set, [&](const FloodRun& r) { return r.residentMb[at / 10 - 1]; }));
+            std::printf("\n");
+        }
+        std::printf("  %-20s time per frame, distinct / repeated: %.2fx\n", name,
+                    middle(distinct, [](const FloodRun& r) { return r.msPerFrame; }) /
+                        middle(repeated, [](const FloodRun& r) { return r.msPerFrame; }));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -169,49 +365,73 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const std::size_t megabytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
-    QTemporaryDir dir;
-    const std::string file = dir.path().toStdString() + "/sample.txt";
-    if (!writeSample(file, megabytes * 1'000'000)) {
-        std::fprintf(stderr, "bench_terminal_view: cannot write %s\n", file.c_str());
-        return 1;
+    if (argc == 5 && QString::fromUtf8(argv[1]) == u"--flood") {
+        const Flood flood = QString::fromUtf8(argv[2]) == u"marks" ? Flood::marks : Flood::tonedPairs;
+        printFloodRun(runFlood(flood, QString::fromUtf8(argv[3]) == u"distinct",
+                               static_cast<std::size_t>(std::max(1, std::atoi(argv[4])))));
+        return 0;
     }
-    const std::string socket = "quillora-view-bench-" + std::to_string(::getpid());
-    const std::vector<std::string> tmux = {"tmux", "-L", socket, "-f", "/dev/null", "new-session", "cat " + file};
-
-    std::vector<double> bare, view, viaTmux, ratios, tmuxRatios, p99, worst, paintRates;
-    for (int run = 0; run < runs; ++run) {
-        const Measure b = runDrain({"cat", file}, benchRows, benchCols);
-        std::uint64_t paints = 0;
-        const Measure v = runView(file, paints);
-        const Measure t = runDrain(tmux, benchRows, benchCols);
-        if (v.bytes != b.bytes)
-            std::fprintf(stderr, "bench_terminal_view: read %zu bytes bare, %zu by the view\n", b.bytes, v.bytes);
-        bare.push_back(static_cast<double>(b.bytes) / 1e6 / b.seconds);
-        view.push_back(static_cast<double>(v.bytes) / 1e6 / v.seconds);
-        viaTmux.push_back(static_cast<double>(b.bytes) / 1e6 / t.seconds);
-        ratios.push_back(100 * view.back() / bare.back());
-        tmuxRatios.push_back(view.back() / viaTmux.back());
-        p99.push_back(v.p99Ms);
-        worst.push_back(v.worstMs);
-        paintRates.push_back(static_cast<double>(paints) / v.seconds);
-        std::printf("run %d: bare %.0f MB/s, view %.0f MB/s (%.0f%%, %.0f paints/s, loop late %.1f ms p99, %.1f ms worst), "
-                    "tmux %.1f MB/s\n",
-                    run + 1, bare.back(), view.back(), ratios.back(), paintRates.back(), v.p99Ms, v.worstMs,
-                    viaTmux.back());
+    std::vector<int> numbers;
+    QString only;
+    for (int i = 1; i < argc; ++i) {
+        if (QString::fromUtf8(argv[i]) == u"--only" && i + 1 < argc)
+            only = QString::fromUtf8(argv[++i]);
+        else
+            numbers.push_back(std::max(1, std::atoi(argv[i])));
     }
-    std::printf("\n%zu MB through a view of %d x %d, median of %d runs:\n", megabytes, benchCols, benchRows, runs);
-    std::printf("  bare reader  %7.0f MB/s\n", median(bare));
-    std::printf("  view         %7.0f MB/s  %5.1f%% of bare, %.1fx tmux; event loop late by %.1f ms at p99, %.1f ms at worst\n",
-                median(view), median(ratios), median(tmuxRatios), median(p99), median(worst));
-    std::printf("  tmux         %7.1f MB/s\n", median(viaTmux));
+    const int runs = numbers.size() > 0 ? numbers[0] : 3;
+    const std::size_t megabytes = numbers.size() > 1 ? static_cast<std::size_t>(numbers[1]) : 100;
+    const std::size_t floodMegabytes = numbers.size() > 2 ? static_cast<std::size_t>(numbers[2]) : 200;
+    const auto wanted = [&](const char* name) { return only.isEmpty() || only == QLatin1String(name); };
 
-    const auto echo = echoLatencies(300);
-    std::printf("\nkey press to painted echo (bash, %zu presses): median %.2f ms, p95 %.2f ms, worst %.2f ms\n",
-                echo.size(), percentile(echo, 50), percentile(echo, 95), percentile(echo, 100));
-    const auto repaint = repaintTimes(200);
-    std::printf("full repaint of 200 x 50 cells of SGR and CJK text (%zu paints): median %.2f ms, p95 %.2f ms\n",
-                repaint.size(), percentile(repaint, 50), percentile(repaint, 95));
+    if (wanted("cat")) {
+        QTemporaryDir dir;
+        const std::string file = dir.path().toStdString() + "/sample.txt";
+        if (!writeSample(file, megabytes * 1'000'000)) {
+            std::fprintf(stderr, "bench_terminal_view: cannot write %s\n", file.c_str());
+            return 1;
+        }
+        const std::string socket = "quillora-view-bench-" + std::to_string(::getpid());
+        const std::vector<std::string> tmux = {"tmux", "-L", socket, "-f", "/dev/null", "new-session", "cat " + file};
+
+        std::vector<double> bare, view, viaTmux, ratios, tmuxRatios, p99, worst, paintRates;
+        for (int run = 0; run < runs; ++run) {
+            const Measure b = runDrain({"cat", file}, benchRows, benchCols);
+            std::uint64_t paints = 0;
+            const Measure v = runView(file, paints);
+            const Measure t = runDrain(tmux, benchRows, benchCols);
+            if (v.bytes != b.bytes)
+                std::fprintf(stderr, "bench_terminal_view: read %zu bytes bare, %zu by the view\n", b.bytes, v.bytes);
+            bare.push_back(static_cast<double>(b.bytes) / 1e6 / b.seconds);
+            view.push_back(static_cast<double>(v.bytes) / 1e6 / v.seconds);
+            viaTmux.push_back(static_cast<double>(b.bytes) / 1e6 / t.seconds);
+            ratios.push_back(100 * view.back() / bare.back());
+            tmuxRatios.push_back(view.back() / viaTmux.back());
+            p99.push_back(v.p99Ms);
+            worst.push_back(v.worstMs);
+            paintRates.push_back(static_cast<double>(paints) / v.seconds);
+            std::printf("run %d: bare %.0f MB/s, view %.0f MB/s (%.0f%%, %.0f paints/s, loop late %.1f ms p99, %.1f ms worst), "
+                        "tmux %.1f MB/s\n",
+                        run + 1, bare.back(), view.back(), ratios.back(), paintRates.back(), v.p99Ms, v.worstMs,
+                        viaTmux.back());
+        }
+        std::printf("\n%zu MB through a view of %d x %d, median of %d runs:\n", megabytes, benchCols, benchRows, runs);
+        std::printf("  bare reader  %7.0f MB/s\n", median(bare));
+        std::printf("  view         %7.0f MB/s  %5.1f%% of bare, %.1fx tmux; event loop late by %.1f ms at p99, %.1f ms at worst\n",
+                    median(view), median(ratios), median(tmuxRatios), median(p99), median(worst));
+        std::printf("  tmux         %7.1f MB/s\n", median(viaTmux));
+    }
+    if (wanted("echo")) {
+        const auto echo = echoLatencies(300);
+        std::printf("\nkey press to painted echo (bash, %zu presses): median %.2f ms, p95 %.2f ms, worst %.2f ms\n",
+                    echo.size(), percentile(echo, 50), percentile(echo, 95), percentile(echo, 100));
+    }
+    if (wanted("repaint")) {
+        const auto repaint = repaintTimes(200);
+        std::printf("full repaint of 200 x 50 cells of SGR and CJK text (%zu paints): median %.2f ms, p95 %.2f ms\n",
+                    repaint.size(), percentile(repaint, 50), percentile(repaint, 95));
+    }
+    if (wanted("floods"))
+        printFloods(floodMegabytes, runs);
     return 0;
 }

@@ -20,30 +20,44 @@ namespace terminal {
 
 // ---- GlyphCache --------------------------------------------------------------------------
 
+GlyphCache::GlyphCache(std::size_t capacity)
+    : capacity_(std::max<std::size_t>(1, capacity))
+{
+    layout_.setCacheEnabled(true);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout_.setTextOption(option);
+    // Never rehashed, however the entries come and go.
+    index_.reserve(capacity_);
+}
+
 void GlyphCache::setFaces(const std::array<QFont, 4>& faces)
 {
     faces_ = faces;
     fonts_.clear();
     glyphs_.clear();
+    liveGlyphs_ = 0;
     ascii_ = {};
     asciiKnown_ = {};
-    scalars_.clear();
-    for (auto& map : texts_)
-        map.clear();
+    index_.clear();
+    entries_.clear();
+    newest_ = oldest_ = none;
 }
 
 GlyphCache::Span GlyphCache::shape(const QString& text, int face)
 {
-    QTextLayout layout(text, faces_[static_cast<std::size_t>(face)]);
-    layout.setCacheEnabled(false);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
+    // One layout for every text, its shaping kept after it ends (or glyphRuns() would shape
+    // the text again): a text on its own costs a few microseconds, most of it Qt's.
+    layout_.setFont(faces_[static_cast<std::size_t>(face)]);
+    layout_.setText(text);
+    layout_.beginLayout();
+    QTextLine line = layout_.createLine();
+    layout_.endLayout();
     Span span{static_cast<std::uint32_t>(glyphs_.size()), 0};
     if (!line.isValid())
         return span;
     const qreal ascent = line.ascent();
-    for (const QGlyphRun& run : layout.glyphRuns()) {
+    for (const QGlyphRun& run : line.glyphRuns()) {
         const QRawFont raw = run.rawFont();
         int fontIndex = -1;
         for (std::size_t i = 0; i < fonts_.size(); ++i)
@@ -70,28 +84,120 @@ GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code,
         if (!asciiKnown_[face][code]) {
             ascii_[face][code] = shape(QString(QChar(code)), face);
             asciiKnown_[face][code] = true;
+            liveGlyphs_ += ascii_[face][code].count;
         }
         return ascii_[face][code];
     }
-    if (code < CharData::firstClusterCode) {
-        const std::uint64_t key = (std::uint64_t(face) << 32) | std::uint32_t(code);
-        if (auto it = scalars_.find(key); it != scalars_.end())
-            return it->second;
-        const char32_t scalar = static_cast<char32_t>(code);
-        return scalars_[key] = shape(QString::fromUcs4(&scalar, 1), face);
-    }
-    // Cluster codes are given out again once no cell holds them: the text is the key. It is
-    // read from the table's own UTF-8, which lives as long as a cell holds the code.
-    const std::string_view utf8 = tables.clusters().lookup(static_cast<std::uint32_t>(code));
-    return glyphs(utf8.empty() ? QString(QChar(0xFFFD)) : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), face);
+    // Cluster codes are given out again once no cell holds them: the text is the key.
+    setKey(face);
+    tables.appendUtf8(code, key_);
+    return lookUpKey();
 }
 
-GlyphCache::Span GlyphCache::glyphs(const QString& text, int face)
+GlyphCache::Span GlyphCache::glyphs(std::string_view utf8, int face)
 {
-    auto& texts = texts_[face];
-    if (auto it = texts.find(text); it != texts.end())
-        return it->second;
-    return texts[text] = shape(text, face);
+    setKey(face);
+    key_ += utf8;
+    return lookUpKey();
+}
+
+std::optional<GlyphCache::Span> GlyphCache::find(std::string_view utf8, int face)
+{
+    setKey(face);
+    key_ += utf8;
+    const auto it = index_.find(key_);
+    if (it == index_.end())
+        return std::nullopt;
+    makeNewest(it->second);
+    return entries_[it->second].span;
+}
+
+bool GlyphCache::holds(std::string_view utf8, int face) const
+{
+    std::string key(1, static_cast<char>(face));
+    key += utf8;
+    return index_.contains(key);
+}
+
+void GlyphCache::setKey(int face)
+{
+    key_.assign(1, static_cast<char>(face));
+}
+
+GlyphCache::Span GlyphCache::lookUpKey()
+{
+    if (const auto it = index_.find(key_); it != index_.end()) {
+        makeNewest(it->second);
+        return entries_[it->second].span;
+    }
+    const std::uint32_t entry = takeEntry();
+    const int face = static_cast<unsigned char>(key_[0]);
+    const Span span = shape(QString::fromUtf8(key_.data() + 1, static_cast<qsizetype>(key_.size() - 1)), face);
+    entries_[entry].span = span;
+    entries_[entry].key = &index_.emplace(key_, entry).first->first;
+    liveGlyphs_ += span.count;
+    makeNewest(entry);
+    return span;
+}
+
+std::uint32_t GlyphCache::takeEntry()
+{
+    if (entries_.size() < capacity_) {
+        entries_.push_back({});
+        return static_cast<std::uint32_t>(entries_.size() - 1);
+    }
+    const std::uint32_t entry = oldest_;
+    unlink(entry);
+    index_.erase(index_.find(*entries_[entry].key));
+    liveGlyphs_ -= entries_[entry].span.count;
+    entries_[entry] = {};
+    compactIfSparse();
+    return entry;
+}
+
+void GlyphCache::unlink(std::uint32_t entry)
+{
+    Entry& e = entries_[entry];
+    (e.newer == none ? newest_ : entries_[e.newer].older) = e.older;
+    (e.older == none ? oldest_ : entries_[e.older].newer) = e.newer;
+    e.newer = e.older = none;
+}
+
+void GlyphCache::makeNewest(std::uint32_t entry)
+{
+    if (entry == newest_)
+        return;
+    Entry& e = entries_[entry];
+    if (e.newer != none || e.older != none || oldest_ == entry)
+        unlink(entry);
+    e.older = newest_;
+    if (newest_ != none)
+        entries_[newest_].newer = entry;
+    newest_ = entry;
+    if (oldest_ == none)
+        oldest_ = entry;
+}
+
+void GlyphCache::compactIfSparse()
+{
+    // Each entry let go leaves its glyphs behind; copying the rest once they are outnumbered
+    // keeps the store within about twice what the entries hold, at a constant cost per glyph.
+    if (glyphs_.size() <= 2 * liveGlyphs_ + capacity_)
+        return;
+    std::vector<Glyph> kept;
+    kept.reserve(liveGlyphs_);
+    auto keep = [&](Span& span) {
+        const auto from = glyphs_.begin() + span.first;
+        span.first = static_cast<std::uint32_t>(kept.size());
+        kept.insert(kept.end(), from, from + span.count);
+    };
+    for (int face = 0; face < 4; ++face)
+        for (int code = 0; code < 128; ++code)
+            if (asciiKnown_[face][code])
+                keep(ascii_[face][code]);
+    for (Entry& entry : entries_)
+        keep(entry.span);
+    glyphs_ = std::move(kept);
 }
 
 // ---- CellPainter -------------------------------------------------------------------------
@@ -240,14 +346,31 @@ void CellPainter::addGlyphs(GlyphCache::Span span, qreal x, qreal baseline, QRgb
 
 namespace {
 
-constexpr bool isEmojiModifier(std::int32_t code)
+constexpr bool isEmojiModifier(char32_t c)
 {
-    return code >= 0x1F3FB && code <= 0x1F3FF;
+    return c >= 0x1F3FB && c <= 0x1F3FF;
 }
 
-constexpr bool isRegionalIndicator(std::int32_t code)
+constexpr bool isRegionalIndicator(char32_t c)
 {
-    return code >= 0x1F1E6 && code <= 0x1F1FF;
+    return c >= 0x1F1E6 && c <= 0x1F1FF;
+}
+
+// The first scalar of a cell's character: a cluster's base.
+char32_t leadScalar(const CellTables& tables, std::int32_t code)
+{
+    if (code < CharData::firstClusterCode)
+        return static_cast<char32_t>(code);
+    const std::string_view text = tables.clusters().lookup(static_cast<std::uint32_t>(code));
+    if (text.empty())
+        return U'\uFFFD';
+    // The table's texts are well-formed UTF-8.
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t scalar = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length && i < text.size(); ++i)
+        scalar = (scalar << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+    return scalar;
 }
 
 bool endsWithJoiner(const CellTables& tables, std::int32_t code)
@@ -255,45 +378,96 @@ bool endsWithJoiner(const CellTables& tables, std::int32_t code)
     return code >= CharData::firstClusterCode && tables.clusters().lookup(static_cast<std::uint32_t>(code)).ends_with("\u200D");
 }
 
-// The column after the emoji sequence that starts at `col`. The engine gives cells by the C
-// library's widths: each pictograph after a zero-width joiner, an emoji modifier and each of
-// the two regional indicators of a flag take cells of their own, which fonts draw as one glyph.
-int sequenceEnd(const CellTables& tables, const BufferLine& line, int col, int cols)
+int cellWidth(const CharData& cell)
 {
-    const int end = std::min(cols, line.count());
-    const CharData& first = line[col];
-    bool joiner = endsWithJoiner(tables, first.code);
-    bool unpairedIndicator = isRegionalIndicator(first.code);
-    int at = col + (first.isWide() ? 2 : 1);
-    while (at < end) {
-        const CharData& next = line[at];
-        if (next.code <= ' ' || !(joiner || isEmojiModifier(next.code) || (unpairedIndicator && isRegionalIndicator(next.code))))
-            break;
-        joiner = endsWithJoiner(tables, next.code);
-        unpairedIndicator = false;
-        at += next.isWide() ? 2 : 1;
-    }
-    return std::min(at, end);
+    return cell.isWide() ? 2 : 1;
 }
 
-} // namespace
+// One member of an emoji sequence: the cells of a pictograph (or of the two regional
+// indicators of a flag) and of the skin tones after it, and whether a zero-width joiner ends it.
+// The engine gives cells by the C library's widths: each pictograph after a joiner, each
+// emoji modifier and each regional indicator takes cells of its own; a joiner is the end of the
+// cell before it.
+struct Member {
+    int end = 0;
+    bool joined = false;
+};
 
-int CellPainter::addSequenceGlyph(const CellTables& tables, const BufferLine& line, int col, int cols, int face,
-                                  qreal x, qreal baseline, QRgb color)
+Member memberAt(const CellTables& tables, const BufferLine& line, int col, int end)
 {
-    const int end = sequenceEnd(tables, line, col, cols);
-    if (end <= col + (line[col].isWide() ? 2 : 1))
-        return col;
+    const CharData& first = line[col];
+    Member member{col + cellWidth(first), endsWithJoiner(tables, first.code)};
+    if (!member.joined && member.end < end && isRegionalIndicator(leadScalar(tables, first.code)) &&
+        isRegionalIndicator(leadScalar(tables, line[member.end].code))) {
+        member.joined = endsWithJoiner(tables, line[member.end].code);
+        member.end += cellWidth(line[member.end]);
+    }
+    while (!member.joined && member.end < end && isEmojiModifier(leadScalar(tables, line[member.end].code))) {
+        member.joined = endsWithJoiner(tables, line[member.end].code);
+        member.end += cellWidth(line[member.end]);
+    }
+    member.end = std::min(member.end, end);
+    return member;
+}
+
+// The column after the emoji sequence that starts at `col`: its members, joined.
+int sequenceEnd(const CellTables& tables, const BufferLine& line, int col, int end)
+{
+    Member member = memberAt(tables, line, col, end);
+    while (member.joined && member.end < end && line[member.end].code > ' ')
+        member = memberAt(tables, line, member.end, end);
+    return member.end;
+}
+
+// The text of the cells from `col` to `end`, without a joiner that ends it.
+std::string sequenceText(const CellTables& tables, const BufferLine& line, int col, int end)
+{
     std::string utf8;
     for (int at = col; at < end; ++at)
         if (!line[at].isSpacer())
             tables.appendUtf8(line[at].code, utf8);
-    // A font without a glyph for the whole sequence draws its parts, which go cell by cell.
-    const GlyphCache::Span span = glyphs_.glyphs(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), face);
+    if (utf8.ends_with("\u200D"))
+        utf8.resize(utf8.size() - std::string_view("\u200D").size());
+    return utf8;
+}
+
+} // namespace
+
+int CellPainter::addSequenceGlyph(const CellTables& tables, const BufferLine& line, int col, int cols,
+                                  int& chainEnd, int face, qreal x, qreal baseline, QRgb color)
+{
+    const int end = std::min(cols, line.count());
+    const int memberEnd = memberAt(tables, line, col, end).end;
+    if (col >= chainEnd) {
+        chainEnd = col;
+        const int sequence = sequenceEnd(tables, line, col, end);
+        if (sequence > memberEnd) {
+            // Chains are made without end, and a new one is shaped for its glyphs' advances
+            // (Qt decodes a colour glyph's bitmap for each): a paint shapes a few, and draws
+            // the others as their members until a later paint.
+            const std::string text = sequenceText(tables, line, col, sequence);
+            std::optional<GlyphCache::Span> span = glyphs_.find(text, face);
+            if (!span && chainsShaped_ < chainsShapedPerPaint) {
+                ++chainsShaped_;
+                span = glyphs_.glyphs(text, face);
+            }
+            chainsPending_ = chainsPending_ || !span;
+            if (span && span->count == 1) {
+                addGlyphs(*span, x, baseline, color);
+                return sequence;
+            }
+            // A chain the font has no one glyph for is drawn member by member.
+            chainEnd = sequence;
+        }
+    }
+    if (memberEnd <= col + cellWidth(line[col]))
+        return col;
+    // A member of several cells: the font's one glyph for it, or else its cells one by one.
+    const GlyphCache::Span span = glyphs_.glyphs(sequenceText(tables, line, col, memberEnd), face);
     if (span.count != 1)
         return col;
     addGlyphs(span, x, baseline, color);
-    return end;
+    return memberEnd;
 }
 
 CellPainter::Batch& CellPainter::batchFor(int font, QRgb color)
@@ -331,6 +505,8 @@ void CellPainter::flush(QPainter& painter)
         run.setRawFont(glyphs_.font(batch.font));
         run.setGlyphIndexes(batch.glyphs);
         run.setPositions(batch.positions);
+        if (onGlyphRun)
+            onGlyphRun(run, batch.color);
         painter.setPen(QColor::fromRgba(batch.color));
         painter.drawGlyphRun(QPointF(0, 0), run);
     }
@@ -387,8 +563,10 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
     // Neighbouring cells mostly share their attribute: it is looked up once for the run.
     const Style* cached = nullptr;
     Attribute cachedAttribute;
-    // The cells before this column belong to a sequence already drawn as one glyph.
+    // The cells before this column belong to a sequence already drawn as one glyph; those before
+    // chainEnd to a chain the font did not join.
     int drawnUntil = 0;
+    int chainEnd = 0;
     for (int col = 0; col < cols;) {
         const CharData& cell = col < count ? line[col] : CharData::Null;
         const int span = cell.isWide() && col + 1 < cols ? 2 : 1;
@@ -409,7 +587,7 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
         const qreal x = col * cw;
         if (!st.invisible && cell.code != 0 && cell.code != ' ' && col >= drawnUntil) {
             if (cell.code > 0x7F)
-                drawnUntil = addSequenceGlyph(tables, line, col, cols, st.face, x, baseline, st.fg);
+                drawnUntil = addSequenceGlyph(tables, line, col, cols, chainEnd, st.face, x, baseline, st.fg);
             if (col >= drawnUntil)
                 addGlyphs(glyphs_.glyphs(tables, cell.code, st.face), x, baseline, st.fg);
         }
@@ -436,6 +614,12 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
 void CellPainter::paint(QPainter& painter, const QRect& dirty, const Frame& frame)
 {
     const Terminal& terminal = *frame.terminal;
+    chainsShaped_ = 0;
+    chainsPending_ = false;
+    // Attributes come from output too (24-bit colours give millions). A style is quick to make
+    // again, so the map is emptied between paints once it holds more than a few screens' worth.
+    if (styles_.size() > maxStyles)
+        styles_.clear();
     const qreal ch = cell_.height();
     painter.fillRect(dirty, frame.background);
     const int first = std::max(0, static_cast<int>(dirty.top() / ch));

@@ -179,6 +179,24 @@ KeyResult mapKey(const KeyInput& input, const KeyModes& modes)
             return send({});
         return {up ? Action::pageUp : Action::pageDown, {}};
     }
+    if (shift && !ctrl && !alt && !modes.alternateScreen) {
+        // A shell reads the normal screen's keys and binds none of the shifted editing forms:
+        // it would leave their last letter on its line. Full-screen programs (editors select
+        // with Shift and the arrows) read them on the alternate screen.
+        switch (key) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return {};
+        case Qt::Key_Delete:
+            return send(tildeKey(3, 1));
+        default:
+            break;
+        }
+    }
     if (auto bytes = specialKey(key, m, modes))
         return send(*bytes);
 

@@ -46,15 +46,19 @@ int buttonNumber(Qt::MouseButton button)
 
 // ---- Keys --------------------------------------------------------------------------------
 
+KeyModes TerminalView::keyModes() const
+{
+    return {terminal_->modes().applicationCursor, terminal_->modes().applicationKeypad, backspaceSendsControlH,
+            optionAsMetaKey, terminal_->isCurrentBufferAlternate()};
+}
+
 bool TerminalView::event(QEvent* event)
 {
     // Keys the terminal takes go to it before the window's shortcuts see them: Ctrl+O, Ctrl+W,
     // Ctrl+R and Ctrl+, reach the shell while the terminal has the focus.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const KeyModes modes{terminal_->modes().applicationCursor, terminal_->modes().applicationKeypad,
-                             backspaceSendsControlH, optionAsMetaKey};
-        if (mapKey(keyInput(key), modes).action != KeyResult::Action::none) {
+        if (mapKey(keyInput(key), keyModes()).action != KeyResult::Action::none) {
             event->accept();
             return true;
         }
@@ -78,9 +82,7 @@ void TerminalView::keyPressEvent(QKeyEvent* event)
 
 void TerminalView::handleKey(QKeyEvent* event)
 {
-    const KeyModes modes{terminal_->modes().applicationCursor, terminal_->modes().applicationKeypad,
-                         backspaceSendsControlH, optionAsMetaKey};
-    const KeyResult result = mapKey(keyInput(event), modes);
+    const KeyResult result = mapKey(keyInput(event), keyModes());
     using Action = KeyResult::Action;
     if (result.action == Action::none) {
         QWidget::keyPressEvent(event);

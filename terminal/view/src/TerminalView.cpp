@@ -21,7 +21,9 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
 namespace terminal {
 
@@ -82,9 +84,10 @@ int MouseReport::buttonFlags() const
     return flags;
 }
 
-ImageStrip::ImageStrip(QImage image_, int col_, std::shared_ptr<std::size_t> budget)
+ImageStrip::ImageStrip(QImage image_, int col_, std::uint64_t serial_, std::shared_ptr<std::size_t> budget)
     : image(std::move(image_))
     , col(col_)
+    , serial(serial_)
     , budget_(std::move(budget))
 {
     *budget_ += static_cast<std::size_t>(image.sizeInBytes());
@@ -557,6 +560,8 @@ void TerminalView::paintEvent(QPaintEvent* event)
     frame.width = width() - scroller_->width();
     const QRect dirty = event->rect() & QRect(0, 0, frame.width, height());
     painter_->paint(painter, dirty, frame);
+    if (painter_->chainsPending())
+        markAllDirty();
 
     const Buffer& buffer = terminal_->buffer();
     const int cursorRow = buffer.yBase() + buffer.y();
@@ -878,8 +883,8 @@ void TerminalView::placeImage(QImage image, ImageSizeRequest widthRequest, Image
     Buffer& buffer = terminal_->buffer();
     const int col = buffer.x();
     for (int i = 0; i < strips; ++i) {
-        auto strip = std::make_shared<const ImageStrip>(scaled.copy(0, i * ch, pixelWidth, ch), col, imageBytes_);
-        imageStrips_.push_back(strip);
+        auto strip = std::make_shared<const ImageStrip>(scaled.copy(0, i * ch, pixelWidth, ch), col, nextStrip_++,
+                                                        imageBytes_);
         buffer.lines()[buffer.yBase() + buffer.y()].attach(std::move(strip));
         terminal_->updateRange(buffer.y());
         terminal_->lineFeed();
@@ -890,19 +895,32 @@ void TerminalView::placeImage(QImage image, ImageSizeRequest widthRequest, Image
 
 void TerminalView::trimImages(std::size_t incoming)
 {
-    // The oldest strips still on a row make room for new ones.
-    while (*imageBytes_ + incoming > imageBudgetBytes && !imageStrips_.empty()) {
-        const std::shared_ptr<const ImageStrip> oldest = imageStrips_.front().lock();
-        imageStrips_.pop_front();
-        if (!oldest)
-            continue;
-        for (Buffer* buffer : {&terminal_->normalBuffer(), &terminal_->altBuffer()})
-            for (int row = 0; row < buffer->lines().count(); ++row)
-                std::erase_if(buffer->lines()[row].images,
-                              [&](const std::shared_ptr<const TerminalImage>& image) { return image == oldest; });
+    if (*imageBytes_ + incoming <= imageBudgetBytes)
+        return;
+    // The oldest strips still on a row make room for new ones. Only the rows know which strips
+    // are left (they go with their rows), so the rows are asked, not a list of every strip made.
+    std::vector<const ImageStrip*> strips;
+    const std::array<Buffer*, 2> buffers{&terminal_->normalBuffer(), &terminal_->altBuffer()};
+    for (Buffer* buffer : buffers)
+        for (int row = 0; row < buffer->lines().count(); ++row)
+            for (const auto& image : buffer->lines()[row].images)
+                if (const auto* strip = dynamic_cast<const ImageStrip*>(image.get()))
+                    strips.push_back(strip);
+    std::sort(strips.begin(), strips.end(), [](const ImageStrip* a, const ImageStrip* b) { return a->serial < b->serial; });
+    std::size_t kept = *imageBytes_;
+    std::uint64_t oldestKept = 0;
+    for (const ImageStrip* strip : strips) {
+        if (kept + incoming <= imageBudgetBytes)
+            break;
+        kept -= static_cast<std::size_t>(strip->image.sizeInBytes());
+        oldestKept = strip->serial + 1;
     }
-    while (!imageStrips_.empty() && imageStrips_.front().expired())
-        imageStrips_.pop_front();
+    for (Buffer* buffer : buffers)
+        for (int row = 0; row < buffer->lines().count(); ++row)
+            std::erase_if(buffer->lines()[row].images, [&](const std::shared_ptr<const TerminalImage>& image) {
+                const auto* strip = dynamic_cast<const ImageStrip*>(image.get());
+                return strip && strip->serial < oldestKept;
+            });
 }
 
 } // namespace terminal

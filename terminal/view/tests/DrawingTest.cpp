@@ -9,12 +9,15 @@
 #include "testsupport/EventLoop.h"
 
 #include <QBuffer>
+#include <QGlyphRun>
+#include <QPainter>
 #include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <set>
 
 namespace terminal {
@@ -132,6 +135,26 @@ TEST(Drawing, EveryClusterIsShapedFromItsOwnText)
     }
 }
 
+// The colour emoji font, added for a test (the test main pins DejaVu only).
+class EmojiFont {
+public:
+    EmojiFont()
+        : id_(QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf")))
+    {
+    }
+    ~EmojiFont()
+    {
+        if (id_ >= 0)
+            QFontDatabase::removeApplicationFont(id_);
+    }
+    EmojiFont(const EmojiFont&) = delete;
+    EmojiFont& operator=(const EmojiFont&) = delete;
+    bool loaded() const { return id_ >= 0; }
+
+private:
+    int id_;
+};
+
 // The engine gives each pictograph of a ZWJ sequence, an emoji modifier and each regional
 // indicator of a flag cells of their own, as the C library counts them. A font with one glyph
 // for the whole sequence draws it from the first cell, and the cells after it stay empty;
@@ -147,10 +170,9 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     for (int col : {0, 2, 4})
         EXPECT_NE(cellColors(boxes, *plain, col, 0), blank) << "column " << col;
 
-    const int emoji = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf"));
-    if (emoji < 0)
+    const EmojiFont emoji;
+    if (!emoji.loaded())
         GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
-    const auto removeEmoji = qScopeGuard([emoji] { QFontDatabase::removeApplicationFont(emoji); });
     // A desktop's monochrome symbol font, which the system's fallback may pick for a pictograph
     // before the colour font (fonts-noto-core).
     const int symbols = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoSansSymbols2-Regular.ttf"));
@@ -187,6 +209,200 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     generic->setTerminalFont(monospace);
     generic->feed(text);
     EXPECT_EQ(grabView(*generic), grabView(*view));
+}
+
+// A painter of its own over a view's terminal, into an image of the view's cells.
+struct OwnPainter {
+    explicit OwnPainter(TerminalView& view, std::size_t glyphCapacity = GlyphCache::defaultCapacity)
+        : painter(glyphCapacity)
+    {
+        painter.setFont(testing::testFont());
+        frame.terminal = &view.terminal();
+        frame.foreground = Qt::white;
+        frame.background = Qt::black;
+        frame.selectionBackground = Qt::blue;
+        size = QSize(static_cast<int>(std::ceil(painter.cellSize().width() * view.terminal().cols())),
+                     static_cast<int>(std::ceil(painter.cellSize().height() * view.terminal().rows())));
+        frame.width = size.width();
+    }
+    // The area of the rows from `first` to `last`.
+    QRect rows(int first, int last) const
+    {
+        const qreal ch = painter.cellSize().height();
+        return QRect(QPoint(0, static_cast<int>(std::ceil(first * ch))),
+                     QPoint(size.width() - 1, static_cast<int>((last + 1) * ch) - 1));
+    }
+    // Those rows painted, the others left black.
+    QImage paint(int first, int last)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter p(&image);
+        painter.paint(p, rows(first, last), frame);
+        return image;
+    }
+    struct Glyph {
+        QString family;
+        quint32 index;
+        QPointF position;
+    };
+    // The glyphs a paint of those rows draws, row by row and left to right.
+    std::vector<Glyph> drawnGlyphs(int first, int last)
+    {
+        std::vector<Glyph> drawn;
+        painter.onGlyphRun = [&](const QGlyphRun& run, QRgb) {
+            for (qsizetype i = 0; i < run.glyphIndexes().size(); ++i)
+                drawn.push_back({run.rawFont().familyName(), run.glyphIndexes()[i], run.positions()[i]});
+        };
+        paint(first, last);
+        painter.onGlyphRun = nullptr;
+        std::sort(drawn.begin(), drawn.end(), [](const Glyph& a, const Glyph& b) {
+            return std::pair(a.position.y(), a.position.x()) < std::pair(b.position.y(), b.position.x());
+        });
+        return drawn;
+    }
+    // The one glyph the painter's normal face has for a text on its own.
+    quint32 glyphOf(const char* utf8)
+    {
+        GlyphCache alone;
+        alone.setFaces({painter.face(0), painter.face(1), painter.face(2), painter.face(3)});
+        const GlyphCache::Span span = alone.shape(QString::fromUtf8(utf8), 0);
+        EXPECT_EQ(span.count, 1u) << utf8;
+        return span.count ? alone.glyph(span.first).index : 0;
+    }
+
+    CellPainter painter;
+    CellPainter::Frame frame;
+    QSize size;
+};
+
+// A chain of toned pictographs that the font has no one glyph for ("that line shapes to 7
+// glyphs") is drawn as its members, each pictograph with its tone as the font's one glyph from
+// the member's first cell: no tone is left as a square of its own.
+TEST(Drawing, AChainTheFontCannotJoinIsDrawnAsItsPictographsEachWithItsTone)
+{
+    const EmojiFont emoji;
+    if (!emoji.loaded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    auto view = makeView(20, 1);
+    view->feed("\U0001F44B\U0001F3FB\u200D\U0001F469\U0001F3FF\u200D\U0001F467\U0001F3FD\u200D\U0001F466");
+    OwnPainter own(*view);
+    const auto drawn = own.drawnGlyphs(0, 0);
+    struct Member {
+        const char* text;
+        int col;
+    };
+    const Member members[] = {{"\U0001F44B\U0001F3FB", 0}, {"\U0001F469\U0001F3FF", 4}, {"\U0001F467\U0001F3FD", 8},
+                              {"\U0001F466", 12}};
+    ASSERT_EQ(drawn.size(), std::size(members));
+    for (std::size_t i = 0; i < std::size(members); ++i) {
+        EXPECT_EQ(drawn[i].family, QStringLiteral("Noto Color Emoji")) << members[i].text;
+        EXPECT_EQ(drawn[i].index, own.glyphOf(members[i].text)) << members[i].text;
+        EXPECT_NEAR(drawn[i].position.x(), members[i].col * own.painter.cellSize().width(), 0.5) << members[i].text;
+    }
+    EXPECT_NE(own.glyphOf("\U0001F44B"), own.glyphOf("\U0001F44B\U0001F3FB"));
+    EXPECT_FALSE(own.painter.chainsPending());
+}
+
+// Chains come without end and a new one is slow to shape (Qt decodes each colour glyph to
+// measure it), so a paint asks the font about a few new ones and draws the others as their
+// members; the view paints again until every chain on the screen was asked, then rests.
+TEST(Drawing, APaintJoinsAFewNewChainsAndTheViewPaintsAgainForTheRest)
+{
+    const EmojiFont emoji;
+    if (!emoji.loaded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    // Twelve people holding hands in different tones, four a row, each over ten columns.
+    auto view = makeView(44, 3);
+    std::string screen = "\x1b[2 q\x1b[H"; // a steady caret: a blinking one paints too
+    for (int chain = 0; chain < 12; ++chain) {
+        appendUtf8(screen, 0x1F9D1);
+        appendUtf8(screen, 0x1F3FB + chain / 5);
+        screen += "\u200D\U0001F91D\u200D";
+        appendUtf8(screen, 0x1F9D1);
+        appendUtf8(screen, 0x1F3FB + chain % 5);
+        screen += chain % 4 == 3 && chain < 11 ? "\r\n" : " ";
+    }
+    const auto painted = view->paintCount();
+    view->feed(screen);
+
+    OwnPainter own(*view);
+    const auto first = own.drawnGlyphs(0, 2);
+    EXPECT_TRUE(own.painter.chainsPending());
+    // Eight chains as one glyph each, four as three members.
+    EXPECT_GE(first.size(), 8u + 4 * 3);
+    const auto second = own.drawnGlyphs(0, 2);
+    EXPECT_FALSE(own.painter.chainsPending());
+    ASSERT_EQ(second.size(), 12u);
+    const QSizeF cell = own.painter.cellSize();
+    for (int chain = 0; chain < 12; ++chain) {
+        EXPECT_EQ(second[chain].family, QStringLiteral("Noto Color Emoji")) << chain;
+        EXPECT_NEAR(second[chain].position.x(), chain % 4 * 11 * cell.width(), 0.5) << chain;
+        EXPECT_LT(second[chain].position.y(), (chain / 4 + 1) * cell.height()) << chain;
+    }
+
+    // The view's own paints: the first, the one after it, and then none.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return view->paintCount() >= painted + 2; }, 3000));
+    testsupport::spin(100);
+    const auto settled = view->paintCount();
+    testsupport::spin(200);
+    EXPECT_EQ(view->paintCount(), settled);
+}
+
+std::string randomCluster(std::mt19937& random)
+{
+    std::string cluster;
+    appendUtf8(cluster, U'a' + random() % 26);
+    for (int mark = 0; mark < 3; ++mark)
+        appendUtf8(cluster, 0x300 + random() % 0x70);
+    return cluster;
+}
+
+// Output makes clusters without end; the cache keeps to its number of entries, the least
+// recently drawn going first, and its glyph store with them. A cell whose entry went is shaped
+// again when it is drawn next, to the same pixels.
+TEST(Drawing, TheGlyphCacheKeepsToItsBudgetAndAnEvictedClusterDrawsAlike)
+{
+    constexpr std::size_t capacity = 64;
+    auto view = makeView(40, 4);
+    OwnPainter own(*view, capacity);
+    std::mt19937 random(3);
+    std::vector<std::string> first;
+    std::string line = "\x1b[H";
+    for (int i = 0; i < 12; ++i) {
+        first.push_back(randomCluster(random));
+        line += first.back();
+    }
+    line += "中文 über";
+    view->feed(line);
+    const QRect top = own.rows(0, 0);
+    const QImage before = own.paint(0, 0).copy(top);
+    const GlyphCache& cache = own.painter.glyphCache();
+    ASSERT_EQ(cache.capacity(), capacity);
+    EXPECT_EQ(cache.size(), first.size() + 3); // the clusters, 中, 文 and ü
+    ASSERT_TRUE(cache.holds(first[0], 0));
+
+    // Screens of other clusters below the first row, far more than the cache holds.
+    for (int screen = 0; screen < 20; ++screen) {
+        std::string rows = "\x1b[2H";
+        for (int row = 1; row < 4; ++row) {
+            for (int col = 0; col < 40; ++col)
+                rows += randomCluster(random);
+            if (row < 3)
+                rows += "\r\n";
+        }
+        view->feed(rows);
+        own.paint(1, 3);
+        EXPECT_EQ(cache.size(), capacity) << "screen " << screen;
+        // A cluster's three marks and letter are at most a few glyphs.
+        EXPECT_LE(cache.storedGlyphs(), 16 * capacity) << "screen " << screen;
+    }
+    for (const std::string& cluster : first)
+        EXPECT_FALSE(cache.holds(cluster, 0));
+
+    EXPECT_EQ(own.paint(0, 0).copy(top), before);
+    EXPECT_TRUE(cache.holds(first[0], 0));
+    EXPECT_EQ(cache.size(), capacity);
 }
 
 TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)

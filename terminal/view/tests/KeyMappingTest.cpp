@@ -66,9 +66,10 @@ TEST(KeyMapping, EveryKeyOfTheTerminfoEntrySendsItsSequence)
     const auto caps = terminfo(QStringLiteral("xterm-256color"));
     if (caps.empty())
         GTEST_SKIP() << "infocmp is not installed (ncurses-bin)";
-    // Programs switch the keypad on (smkx) before they read these; the table is for that state.
+    // Programs switch the keypad on (smkx) before they read these, on the alternate screen (the
+    // normal screen's shifted editing keys are the next test's); the table is for that state.
     ASSERT_EQ(caps.at("smkx"), "\x1b[?1h\x1b=");
-    const KeyModes transmit{true, true, false, true};
+    const KeyModes transmit{true, true, false, true, true};
 
     struct Key {
         int key;
@@ -182,6 +183,48 @@ TEST(KeyMapping, NormalModesControlMetaAndAltGr)
     EXPECT_EQ(mapKey({Qt::Key_Insert, shift, {}}, normal).action, Action::pastePrimary);
     EXPECT_EQ(mapKey({Qt::Key_PageDown, none, {}}, normal).action, Action::pageDown);
     EXPECT_EQ(mapKey({Qt::Key_Shift, shift, {}}, normal).action, Action::none);
+}
+
+// A shell on the normal screen binds none of xterm's shifted editing keys and would keep their
+// last letter ("Fecho" after Shift+End): Shift alone sends nothing for the cursor keys, Home and
+// End, and forward delete plain. A full-screen program gets xterm's forms on the alternate screen,
+// and other modifiers keep them on both.
+TEST(KeyMapping, ShiftedEditingKeysSendXtermFormsOnlyOnTheAlternateScreen)
+{
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        std::string normalScreen;
+        std::string alternateScreen;
+    };
+    const Case cases[] = {
+        {Qt::Key_Up, shift, "<0>", "\x1b[1;2A"},
+        {Qt::Key_Down, shift, "<0>", "\x1b[1;2B"},
+        {Qt::Key_Right, shift, "<0>", "\x1b[1;2C"},
+        {Qt::Key_Left, shift, "<0>", "\x1b[1;2D"},
+        {Qt::Key_Home, shift, "<0>", "\x1b[1;2H"},
+        {Qt::Key_End, shift, "<0>", "\x1b[1;2F"},
+        {Qt::Key_Delete, shift, "\x1b[3~", "\x1b[3;2~"},
+        // The keypad's keys without Num Lock are the same keys.
+        {Qt::Key_End, shift | keypad, "<0>", "\x1b[1;2F"},
+        {Qt::Key_Left, ctrl | shift, "\x1b[1;6D", "\x1b[1;6D"},
+        {Qt::Key_Home, alt | shift, "\x1b[1;4H", "\x1b[1;4H"},
+        {Qt::Key_Delete, ctrl, "\x1b[3;5~", "\x1b[3;5~"},
+        {Qt::Key_End, none, "\x1b[F", "\x1b[F"},
+        {Qt::Key_F5, shift, "\x1b[15;2~", "\x1b[15;2~"},
+    };
+    KeyModes normal;
+    KeyModes alternate;
+    alternate.alternateScreen = true;
+    for (const Case& c : cases) {
+        EXPECT_EQ(bytes(c.key, c.modifiers, normal), c.normalScreen) << std::hex << c.key << " " << c.modifiers;
+        EXPECT_EQ(bytes(c.key, c.modifiers, alternate), c.alternateScreen) << std::hex << c.key << " " << c.modifiers;
+    }
+    // Under DECCKM the plain keys take their SS3 forms, the shifted ones still nothing.
+    KeyModes application;
+    application.applicationCursor = true;
+    EXPECT_EQ(bytes(Qt::Key_Up, none, application), "\x1bOA");
+    EXPECT_EQ(bytes(Qt::Key_Up, shift, application), "<0>");
 }
 
 } // namespace

@@ -61,6 +61,17 @@ TEST(View, KeysReachTheProgramBeforeTheWindowsShortcuts)
     view->feed("\x1b[?1h");
     QTest::keyClick(view, Qt::Key_Up);
     EXPECT_EQ(delegate.sent, "\x1bOA");
+
+    // The shell gets nothing for Shift+End and plain forward delete for Shift+Delete; a program
+    // on the alternate screen gets xterm's forms.
+    delegate.sent.clear();
+    QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(delegate.sent, "\x1b[3~");
+    view->feed("\x1b[?1049h");
+    QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(delegate.sent, "\x1b[3~\x1b[1;2F\x1b[3;2~");
 }
 
 TEST(View, InputMethodCommitsAreSentAndThePreeditOnlyDrawn)

@@ -20,6 +20,7 @@ struct KeyModes {
     bool applicationKeypad = false; // DECKPAM: SS3 forms of the keypad
     bool backspaceSendsControlH = false;
     bool altSendsEscape = true; // Alt is Meta: ESC before the key's text
+    bool alternateScreen = false; // a full-screen program's screen
 };
 
 // What a key does: bytes for the program, or one of the view's own commands.
@@ -33,7 +34,8 @@ struct KeyResult {
 
 // Maps a key by its Qt::Key first and its text only after: the xterm forms (with the modifier
 // parameter of CSI 1;m A, CSI 3;m ~ and the like), the keypad under DECKPAM, control bytes, Alt
-// as an ESC prefix. AltGr (reported as no modifier, or as Ctrl+Alt with printable text) sends
+// as an ESC prefix. Shift alone keeps xterm's forms for the alternate screen only: on the normal
+// screen the cursor keys, Home and End send nothing with it and Delete its plain form. AltGr (reported as no modifier, or as Ctrl+Alt with printable text) sends
 // its text. Ctrl+Shift+C and Ctrl+Shift+V copy and paste; Shift+Insert pastes the primary
 // selection. Page Up and Page Down page the view (pageUp, pageDown), also with Shift; with
 // Alt as Meta they send ESC and the key's sequence, with Ctrl nothing.

@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,6 +27,7 @@ namespace terminal {
 
 class CaretView;
 class CellPainter;
+struct KeyModes;
 class TerminalDebugView;
 class TerminalView;
 
@@ -82,13 +82,15 @@ struct MouseReport {
     friend bool operator==(const MouseReport&, const MouseReport&) = default;
 };
 
-// One strip of an inline image: the part of the picture that lies on one row.
+// One strip of an inline image: the part of the picture that lies on one row. Strips are
+// numbered in the order they were placed.
 class ImageStrip final : public TerminalImage {
 public:
-    ImageStrip(QImage image, int col, std::shared_ptr<std::size_t> budget);
+    ImageStrip(QImage image, int col, std::uint64_t serial, std::shared_ptr<std::size_t> budget);
     ~ImageStrip() override;
     const QImage image;
     const int col;
+    const std::uint64_t serial;
 
 private:
     std::shared_ptr<std::size_t> budget_;
@@ -269,6 +271,7 @@ private:
     void placeCaret();
     void markAllDirty();
     void handleKey(QKeyEvent* event);
+    KeyModes keyModes() const;
     bool mouseReporting(const QMouseEvent* event) const;
     MouseReport makeReport(const QMouseEvent* event, int button, bool release, bool motion) const;
     void reportPointer(const MouseReport& report);
@@ -323,10 +326,10 @@ private:
     double wheelAngle_ = 0;
     double wheelPixels_ = 0;
 
-    // Inline images: the bytes their strips hold, shared with the strips, and the strips in the
-    // order they came, oldest first.
+    // Inline images: the bytes their strips hold, shared with the strips, and the next strip's
+    // number.
     std::shared_ptr<std::size_t> imageBytes_;
-    std::deque<std::weak_ptr<const ImageStrip>> imageStrips_;
+    std::uint64_t nextStrip_ = 0;
 };
 
 } // namespace terminal
