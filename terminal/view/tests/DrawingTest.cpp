@@ -6,10 +6,10 @@
 #include "terminal/CellTables.h"
 #include "terminal/UnicodeUtil.h"
 #include "terminal/view/CaretView.h"
+#include "testsupport/AddedFont.h"
 #include "testsupport/EventLoop.h"
 
 #include <QBuffer>
-#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -147,14 +147,12 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     for (int col : {0, 2, 4})
         EXPECT_NE(cellColors(boxes, *plain, col, 0), blank) << "column " << col;
 
-    const int emoji = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf"));
-    if (emoji < 0)
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
         GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
-    const auto removeEmoji = qScopeGuard([emoji] { QFontDatabase::removeApplicationFont(emoji); });
     // A desktop's monochrome symbol font, which the system's fallback may pick for a pictograph
-    // before the colour font (fonts-noto-core).
-    const int symbols = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoSansSymbols2-Regular.ttf"));
-    const auto removeSymbols = qScopeGuard([symbols] { QFontDatabase::removeApplicationFont(symbols); });
+    // before the colour font.
+    const testsupport::AddedFont symbols(testsupport::symbolsFontFile);
     // The system's colour font for emoji is asked for with the font: no family names it here.
     auto view = makeView(20, 4);
     view->setTerminalFont(testing::testFont());
