@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
   libcmark-gfm-dev libcmark-gfm-extensions-dev
-  nlohmann-json3-dev libssl-dev libfontconfig-dev
+  nlohmann-json3-dev libssl-dev libfontconfig-dev libicu-dev
   fonts-dejavu-core
 )
 case "${1:-}" in

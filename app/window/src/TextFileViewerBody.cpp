@@ -3,6 +3,7 @@
 #include "window/GrammarCodeHighlighter.h"
 #include "window/ViewParts.h"
 
+#include "richtext/gui/EmojiFont.h"
 #include "richtext/gui/QtConversions.h"
 
 #include <QEvent>
@@ -16,11 +17,14 @@
 #include <QStackedLayout>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace quillora {
 
@@ -180,6 +184,8 @@ struct TextFileViewerBody::Fill {
     qsizetype offset = 0;
     bool attached = false;
     bool keepPosition = false;
+    // The formats of emoji runs, by inEmojiFontAlone, once there are any.
+    std::array<std::optional<QTextCharFormat>, 2> emojiFormats;
 };
 
 namespace {
@@ -189,22 +195,27 @@ QFont textFont()
     return richtext::toQFont(GrammarCodeHighlighter::displayFont());
 }
 
-// The next piece of at most `limit` code units from `offset`, ending after a line feed when
-// there is one, never between the two halves of a surrogate pair, and never between the CR and
-// the LF of a pair (apart, each would make a line break of its own).
+// The next piece of at most `limit` code units from `offset` (where a character begins), ending
+// after a line feed when there is one, else where a character as the reader sees it ends: never
+// between the two halves of a surrogate pair, between the CR and the LF of a pair (apart, each
+// would make a line break of its own), nor inside an emoji sequence (looked at for emoji piece
+// by piece). A character longer than a piece is cut between code points.
 qsizetype pieceEnd(const QString& text, qsizetype offset, qsizetype limit)
 {
-    qsizetype end = std::min(text.size(), offset + limit);
+    const qsizetype end = std::min(text.size(), offset + limit);
     if (end == text.size())
         return end;
     const qsizetype lineEnd = text.lastIndexOf(u'\n', end - 1);
     if (lineEnd >= offset)
         return lineEnd + 1;
-    if (text.at(end - 1).isHighSurrogate())
-        --end;
-    else if (text.at(end - 1) == u'\r' && text.at(end) == u'\n')
-        ++end;
-    return end;
+    // Whether a character ends at `end` depends on the one after it and those before.
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text.constData() + offset, end + 1 - offset);
+    characters.setPosition(end - offset);
+    if (characters.isAtBoundary())
+        return end;
+    if (const qsizetype before = characters.toPreviousBoundary(); before > 0)
+        return offset + before;
+    return text.at(end - 1).isHighSurrogate() ? end - 1 : end;
 }
 
 } // namespace
@@ -321,8 +332,7 @@ void TextFileViewerBody::fillSlice()
     const bool firstOfNewFile = !fill.attached && !fill.keepPosition;
     do {
         const qsizetype end = pieceEnd(text, fill.offset, pieceLength);
-        if (end > fill.offset)
-            fill.cursor.insertText(text.sliced(fill.offset, end - fill.offset));
+        insertPiece(fill, QStringView(text).sliced(fill.offset, end - fill.offset));
         fill.offset = end;
     } while (!firstOfNewFile && fill.offset < text.size() && clock.elapsed() < sliceMilliseconds);
 
@@ -337,6 +347,26 @@ void TextFileViewerBody::fillSlice()
     }
     m_filling.reset();
     emit filled();
+}
+
+void TextFileViewerBody::insertPiece(Fill& fill, QStringView piece)
+{
+    // The document's font and colours, but for emoji, which the colour emoji font draws.
+    const QTextCharFormat text;
+    qsizetype inserted = 0;
+    const auto insertTo = [&](qsizetype end, const QTextCharFormat& format) {
+        if (end > inserted)
+            fill.cursor.insertText(piece.sliced(inserted, end - inserted).toString(), format);
+        inserted = end;
+    };
+    for (const richtext::EmojiRun& run : richtext::emojiRuns(piece)) {
+        insertTo(run.start, text);
+        std::optional<QTextCharFormat>& format = fill.emojiFormats[run.inEmojiFontAlone];
+        if (!format)
+            format = richtext::emojiFormat(text, textFont(), run.inEmojiFontAlone);
+        insertTo(run.start + run.length, *format);
+    }
+    insertTo(piece.size(), text);
 }
 
 void TextFileViewerBody::attach(QTextDocument* document, bool keepPosition)

@@ -5,11 +5,14 @@
 
 #include "richtext/gui/QtConversions.h"
 
+#include <testsupport/AddedFont.h>
 #include <testsupport/EventLoop.h>
+#include <testsupport/GlyphRuns.h>
 #include <testsupport/QtPrinting.h>
 
 #include <gtest/gtest.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -18,6 +21,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+#include <optional>
 #include <set>
 
 using namespace quillora;
@@ -204,6 +208,52 @@ TEST(TextFileViewerBody, CtrlFFindsAndRoundsTheEnd)
     EXPECT_FALSE(body.findBar()->findNext());
     QTest::keyClick(body.findBar()->field(), Qt::Key_Escape);
     EXPECT_FALSE(body.findBar()->isVisible());
+}
+
+// Each emoji is one picture of the colour emoji font, in plain text and in highlighted Swift
+// (whose colours go on the text around it), whatever text fonts with outlines for pictographs
+// stand before it among the system's fallbacks; the rest keeps the text's monospaced font. And
+// a line too long for one piece of the filling keeps its emoji whole where the pieces meet.
+TEST(TextFileViewerBody, EmojiAreOneGlyphOfTheColourEmojiFont)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    const QString& line = testsupport::emojiLine;
+    const QString& heart = testsupport::emojiPieces[1];
+    const QString longLine = QString(32 * 1024 - 1, QLatin1Char('x')) + heart; // a piece ends inside it
+    const QString source = QStringLiteral("// ") + line + QStringLiteral("\nlet s = 1\n") + longLine + QLatin1Char('\n');
+    for (const bool withSymbols : {false, true}) {
+        std::optional<testsupport::AddedFont> symbols;
+        if (withSymbols) {
+            symbols.emplace(testsupport::symbolsFontFile);
+            if (!symbols->isAdded())
+                GTEST_SKIP() << "fonts-noto-core is not installed";
+        }
+        for (const bool swift : {false, true}) {
+            SCOPED_TRACE(std::string(swift ? "Swift" : "plain") + (withSymbols ? ", with Noto Sans Symbols2" : ""));
+            TextFileViewerBody body;
+            body.resize(800, 300);
+            body.show();
+            body.showText(QStringLiteral("/p/emoji.swift"), content(source, swift), swift);
+            ASSERT_TRUE(waitUntil([&] { return !body.isFilling(); }));
+            EXPECT_EQ(body.textView()->toPlainText(), source);
+            const QTextDocument& document = *body.textView()->document();
+            const auto glyphRuns = [&](const QTextBlock& block, int start, int end) {
+                document.documentLayout()->blockBoundingRect(block); // laid out
+                const QTextLine textLine = block.layout()->lineForTextPosition(start);
+                return textLine.isValid() ? textLine.glyphRuns(start, end - start) : QList<QGlyphRun>();
+            };
+            const QTextBlock first = document.firstBlock();
+            EXPECT_EQ(testsupport::glyphFamiliesByPiece(line, [&](int start, int end) { return glyphRuns(first, start + 3, end + 3); }),
+                      testsupport::emojiLineInFamilies(QStringLiteral("Noto Color Emoji"), QStringLiteral("DejaVu Sans Mono")));
+            const QTextBlock last = document.findBlockByNumber(2);
+            const int at = int(longLine.size() - heart.size());
+            ASSERT_EQ(last.text(), longLine);
+            EXPECT_EQ(testsupport::glyphFamiliesByPiece(heart, [&](int start, int end) { return glyphRuns(last, at + start, at + end); }),
+                      QStringList{heart + QStringLiteral(": Noto Color Emoji")});
+        }
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "mdview/TextNode.h"
 
+#include "richtext/gui/EmojiFont.h"
 #include "richtext/gui/QtConversions.h"
 
 #include <QFontMetricsF>
@@ -8,6 +9,7 @@
 #include <QHashFunctions>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <unordered_map>
 
@@ -475,6 +477,38 @@ TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style s
     std::stable_sort(images.begin(), images.end(), [](const InlineImage& a, const InlineImage& b) { return a.offset < b.offset; });
     for (const InlineImage& image : images)
         m_laidOut[toLayout(image.offset)] = QChar::Nbsp;
+
+    // Emoji are drawn from the colour emoji font, each in the format of the text around it.
+    const std::vector<richtext::EmojiRun> emoji = richtext::emojiRuns(source);
+    std::size_t nextEmoji = 0;
+    using EmojiFormats = std::array<std::optional<QTextCharFormat>, 2>; // by inEmojiFontAlone, made once
+    // Over the emoji of the text [start, end), for text in `font`, `format` for the colour emoji
+    // font; over the rest `format` itself when `formatTheRest`.
+    const auto addFormat = [&](qsizetype start, qsizetype end, const QTextCharFormat& format, const QFont& font,
+                               EmojiFormats& emojiFormats, bool formatTheRest) {
+        const auto add = [this](qsizetype from, qsizetype to, const QTextCharFormat& f) {
+            m_formats.push_back({toLayout(from), toLayout(to) - toLayout(from), f});
+        };
+        while (start < end) {
+            while (nextEmoji < emoji.size() && emoji[nextEmoji].start + emoji[nextEmoji].length <= start)
+                ++nextEmoji;
+            const richtext::EmojiRun* run = nextEmoji < emoji.size() && emoji[nextEmoji].start < end ? &emoji[nextEmoji] : nullptr;
+            if (run && run->start <= start) {
+                const qsizetype stop = std::min(end, run->start + run->length);
+                std::optional<QTextCharFormat>& made = emojiFormats[run->inEmojiFontAlone];
+                if (!made)
+                    made = richtext::emojiFormat(format, font, run->inEmojiFontAlone);
+                add(start, stop, *made);
+                start = stop;
+            } else {
+                const qsizetype stop = run ? run->start : end;
+                if (formatTheRest)
+                    add(start, stop, format);
+                start = stop;
+            }
+        }
+    };
+
     const richtext::AttributedText::Runs runs = m_text->runs();
     if (images.empty() && runs.size() <= 1) {
         const richtext::TextAttributes* only = runs.empty() ? nullptr : &m_text->attributes(runs[0]);
@@ -485,6 +519,9 @@ TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style s
                 if (a.foregroundColor)
                     m_color = richtext::toQColor(*a.foregroundColor);
             }
+            // Formats for the emoji alone: the rest is drawn in the layout's font and the pen's colour.
+            EmojiFormats emojiFormats;
+            addFormat(0, source.size(), QTextCharFormat(), m_font, emojiFormats, false);
             return;
         }
     }
@@ -493,10 +530,12 @@ TextNode::TextNode(std::shared_ptr<const richtext::AttributedText> text, Style s
     styleFormats.reserve(m_text->styles().size());
     for (const richtext::TextAttributes& attributes : m_text->styles())
         styleFormats.push_back(cachedFormatFor(attributes, m_style));
-    m_formats.reserve(qsizetype(runs.size() + images.size()));
+    std::vector<EmojiFormats> emojiFormats(styleFormats.size());
+    m_formats.reserve(qsizetype(runs.size() + images.size() + 2 * emoji.size()));
     for (const richtext::TextRun run : runs) {
-        const int start = toLayout(run.start);
-        m_formats.push_back({start, toLayout(run.start + run.length) - start, styleFormats[run.style]});
+        const richtext::TextAttributes& attributes = m_text->style(run.style);
+        const QFont font = attributes.font && !emoji.empty() ? fontFor(*attributes.font) : m_style.font;
+        addFormat(run.start, run.start + run.length, styleFormats[run.style], font, emojiFormats[run.style], true);
     }
     // An inline image reserves its room: a font as tall as the image and letter spacing that makes
     // the advance its width. The character itself is clear.
@@ -717,10 +756,9 @@ void TextNode::draw(QPainter& painter, const QRectF& exposed)
         return;
     const int selectionStart = toLayout(m_selection.first);
     const int selectionEnd = toLayout(m_selection.second);
-    // Without formats the lines draw in the pen's colour.
+    // Text without a format of its own draws in the pen's colour.
     const QPen pen = painter.pen();
-    if (m_formats.isEmpty())
-        painter.setPen(m_color);
+    painter.setPen(m_color);
     // Only the lines in the exposed rectangle, found by their height.
     for (int i = lineIndexAt(exposed.top() - frame().top()); i < m_shownLines; ++i) {
         const QTextLine line = layout.lineAt(i);
@@ -809,6 +847,13 @@ QRectF TextNode::rangeRect(int start, int end)
     const double x2 = line.cursorToX(stop);
     return QRectF(frame().left() + lineX(line) + std::min(x1, x2), frame().top() + line.y(), std::abs(x2 - x1),
                   line.height());
+}
+
+QList<QGlyphRun> TextNode::glyphRuns(int start, int end)
+{
+    QTextLayout& layout = layoutFor(linesWidth());
+    const int from = toLayout(start);
+    return layout.glyphRuns(from, toLayout(end) - from);
 }
 
 QString TextNode::describe() const

@@ -2,10 +2,19 @@
 #include "mdview/TextNode.h"
 #include "mdview/View.h"
 
+#include "richtext/gui/EmojiFont.h"
+
+#include "testsupport/AddedFont.h"
+#include "testsupport/GlyphRuns.h"
+#include "testsupport/QtPrinting.h"
+
 #include <QImage>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace mdview;
 
@@ -212,4 +221,108 @@ TEST(TextNode, ATextLaidOutInPartsDrawsAsTheTextLaidOutWhole)
                       draw([&](QPainter& painter) { whole->paint(painter, all); }));
         }
     }
+}
+
+namespace {
+
+// The glyphs drawn for each piece of testsupport::emojiLine: plain, and with its second half in
+// a run of monospaced, coloured text (laid out with formats).
+QStringList emojiLineGlyphs(bool styled)
+{
+    const QString& line = testsupport::emojiLine;
+    const qsizetype half = line.indexOf(testsupport::emojiPieces[3]);
+    richtext::AttributedText text(line.left(half));
+    richtext::TextAttributes code;
+    code.font = richtext::FontSpec{};
+    code.font->monospaced = true;
+    code.foregroundColor = richtext::Color{0.8, 0.1, 0.1};
+    text.append(line.mid(half), styled ? code : richtext::TextAttributes{});
+    const auto node = laidOut(text, 600);
+    return testsupport::glyphFamiliesByPiece(line, [&](int start, int end) { return node->glyphRuns(start, end); });
+}
+
+} // namespace
+
+// Each emoji is one picture of the colour emoji font, whatever text fonts with outlines for
+// pictographs stand before it among the system's fallbacks (DejaVu, Noto Sans Symbols2), and in
+// any style; © and the digit stay in the text's font.
+TEST(TextNode, EmojiAreOneGlyphOfTheColourEmojiFont)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    ASSERT_EQ(richtext::colourEmojiFamily(), QStringLiteral("Noto Color Emoji"));
+    for (const bool withSymbols : {false, true}) {
+        SCOPED_TRACE(withSymbols ? "with Noto Sans Symbols2" : "with the test's fonts");
+        std::optional<testsupport::AddedFont> symbols;
+        if (withSymbols) {
+            symbols.emplace(testsupport::symbolsFontFile);
+            if (!symbols->isAdded())
+                GTEST_SKIP() << "fonts-noto-core is not installed";
+        }
+        EXPECT_EQ(emojiLineGlyphs(false), testsupport::emojiLineInFamilies(QStringLiteral("Noto Color Emoji"), QStringLiteral("DejaVu Sans")));
+        EXPECT_EQ(emojiLineGlyphs(true),
+                  testsupport::emojiLineInFamilies(QStringLiteral("Noto Color Emoji"), QStringLiteral("DejaVu Sans Mono")));
+    }
+}
+
+// Without a colour emoji font the text is laid out as before: as a bare QTextLayout lays it out.
+TEST(TextNode, WithoutAColourEmojiFontEmojiAreLaidOutAsBefore)
+{
+    ASSERT_TRUE(richtext::colourEmojiFamily().isEmpty());
+    const QString& line = testsupport::emojiLine;
+    const auto node = laidOut(richtext::AttributedText(line), 600);
+    QTextLayout bare(line, TextNode::fontFor(richtext::FontSpec{}));
+    bare.beginLayout();
+    bare.createLine().setLineWidth(600);
+    bare.endLayout();
+    const auto glyphs = [](const QList<QGlyphRun>& runs) {
+        QStringList drawn;
+        for (const QGlyphRun& run : runs) {
+            for (const quint32 index : run.glyphIndexes())
+                drawn.push_back(run.rawFont().familyName() + QLatin1Char(' ') + QString::number(index));
+        }
+        return drawn;
+    };
+    EXPECT_EQ(glyphs(node->glyphRuns(0, int(line.size()))), glyphs(bare.glyphRuns()));
+}
+
+// Painted, the emoji are in colour, and the thumb with its skin tone is one picture as wide as
+// any other emoji, with no square of the tone beside it.
+TEST(TextNode, EmojiArePaintedInColourAsOnePicture)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    const testsupport::AddedFont symbols(testsupport::symbolsFontFile);
+    const QString& line = testsupport::emojiLine;
+    const auto node = laidOut(richtext::AttributedText(line), 600);
+    QImage image(node->frame().size().toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    node->paint(painter, node->frame());
+    painter.end();
+    // Pixels of colour (grey text has none) within the rectangle of a piece of the line.
+    const auto saturated = [&](const QString& piece) {
+        const int start = int(line.indexOf(piece));
+        const QRect rect = node->rangeRect(start, start + int(piece.size())).toAlignedRect() & image.rect();
+        int count = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor colour = image.pixelColor(x, y);
+                count += colour.hsvSaturationF() > 0.3 && colour.valueF() > 0.3;
+            }
+        }
+        return count;
+    };
+    const auto width = [&](const QString& piece) {
+        const int start = int(line.indexOf(piece));
+        return node->rangeRect(start, start + int(piece.size())).width();
+    };
+    for (const QString& piece : testsupport::emojiPieces.mid(0, 2))
+        EXPECT_GT(saturated(piece), 20) << piece.toStdString();
+    EXPECT_EQ(saturated(testsupport::textPieces[0]), 0);
+    const QString& thumb = testsupport::emojiPieces[3];
+    EXPECT_GT(saturated(thumb), 20);
+    EXPECT_NEAR(width(thumb), width(testsupport::emojiPieces[0]), 0.5);
 }

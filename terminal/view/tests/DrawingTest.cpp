@@ -6,12 +6,12 @@
 #include "terminal/CellTables.h"
 #include "terminal/UnicodeUtil.h"
 #include "terminal/view/CaretView.h"
+#include "testsupport/AddedFont.h"
 #include "testsupport/EventLoop.h"
 
 #include <QBuffer>
 #include <QGlyphRun>
 #include <QPainter>
-#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -135,26 +135,6 @@ TEST(Drawing, EveryClusterIsShapedFromItsOwnText)
     }
 }
 
-// The colour emoji font, added for a test (the test main pins DejaVu only).
-class EmojiFont {
-public:
-    EmojiFont()
-        : id_(QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf")))
-    {
-    }
-    ~EmojiFont()
-    {
-        if (id_ >= 0)
-            QFontDatabase::removeApplicationFont(id_);
-    }
-    EmojiFont(const EmojiFont&) = delete;
-    EmojiFont& operator=(const EmojiFont&) = delete;
-    bool loaded() const { return id_ >= 0; }
-
-private:
-    int id_;
-};
-
 // The engine gives each pictograph of a ZWJ sequence, an emoji modifier and each regional
 // indicator of a flag cells of their own, as the C library counts them. A font with one glyph
 // for the whole sequence draws it from the first cell, and the cells after it stay empty;
@@ -170,13 +150,12 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
     for (int col : {0, 2, 4})
         EXPECT_NE(cellColors(boxes, *plain, col, 0), blank) << "column " << col;
 
-    const EmojiFont emoji;
-    if (!emoji.loaded())
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
         GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
     // A desktop's monochrome symbol font, which the system's fallback may pick for a pictograph
-    // before the colour font (fonts-noto-core).
-    const int symbols = QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/fonts/truetype/noto/NotoSansSymbols2-Regular.ttf"));
-    const auto removeSymbols = qScopeGuard([symbols] { QFontDatabase::removeApplicationFont(symbols); });
+    // before the colour font.
+    const testsupport::AddedFont symbols(testsupport::symbolsFontFile);
     // The system's colour font for emoji is asked for with the font: no family names it here.
     auto view = makeView(20, 4);
     view->setTerminalFont(testing::testFont());
@@ -281,8 +260,8 @@ struct OwnPainter {
 // the member's first cell: no tone is left as a square of its own.
 TEST(Drawing, AChainTheFontCannotJoinIsDrawnAsItsPictographsEachWithItsTone)
 {
-    const EmojiFont emoji;
-    if (!emoji.loaded())
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
         GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
     auto view = makeView(20, 1);
     view->feed("\U0001F44B\U0001F3FB\u200D\U0001F469\U0001F3FF\u200D\U0001F467\U0001F3FD\u200D\U0001F466");
@@ -309,8 +288,8 @@ TEST(Drawing, AChainTheFontCannotJoinIsDrawnAsItsPictographsEachWithItsTone)
 // members; the view paints again until every chain on the screen was asked, then rests.
 TEST(Drawing, APaintJoinsAFewNewChainsAndTheViewPaintsAgainForTheRest)
 {
-    const EmojiFont emoji;
-    if (!emoji.loaded())
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
         GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
     // Twelve people holding hands in different tones, four a row, each over ten columns.
     auto view = makeView(44, 3);

@@ -81,6 +81,8 @@ protected:
 private:
     struct Fill;
     void fillSlice();
+    // Inserts a piece of the text at the end of the document being filled.
+    void insertPiece(Fill& fill, QStringView piece);
     void attach(QTextDocument* document, bool keepPosition);
     void applyTextPalette();
 

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGlyphRun>
 #include <QTextLayout>
 
 #include <memory>
@@ -28,7 +29,10 @@ namespace mdview {
 // and lay their lines out again, the same, when they are drawn or hit again. While a whole tree
 // is measured (MeasuringInBulk), its first texts keep their layouts, and a text measured once
 // they are full lets go of its own at once. A text in one style and
-// without images is laid out without formats, in its style's font.
+// without images is laid out without formats but for its emoji, in its style's font.
+//
+// Emoji are laid out and drawn from the system's colour emoji font, one picture each
+// (richtext::emojiRuns), in the format of the text around them.
 //
 // A text may be a part of one laid out in parts (see TextContinuation): then it shows its lines
 // but the last, which it leaves to the part below (runOn).
@@ -74,6 +78,9 @@ public:
     QString linkAt(const QPointF& point);
     // The rectangle of the characters [start, end) on their first line, in document coordinates.
     QRectF rangeRect(int start, int end);
+    // The glyphs drawn for the characters [start, end), at positions in the layout, each run in
+    // the font it comes from.
+    QList<QGlyphRun> glyphRuns(int start, int end);
 
     // Selected range [start, end); an empty range selects nothing.
     void setSelection(int start, int end) { m_selection = {start, end}; }
