@@ -310,3 +310,29 @@ TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
     ASSERT_EQ(log.states.size(), 1u);
     EXPECT_EQ(log.states[0].content->markdown->blocks().size(), wholeCount + 1);
 }
+
+// A long document with no line end early on is shown first by its beginning cut inside the line:
+// one paragraph whose inlines begin the whole's.
+TEST_F(FileViewerModelTest, ALongLineShowsItsBeginningFirst)
+{
+    QByteArray line;
+    for (int i = 0; line.size() < (2 << 20); ++i)
+        line += "*a* `b c` [d e](f \"g h\") word" + QByteArray::number(i) + ' ';
+    writeFile(path("line.md"), line);
+    FileViewerModel model;
+    StateLog log(model);
+    model.setActive(true);
+    model.setFile(document(path("line.md")));
+    ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    ASSERT_EQ(log.loadedTexts().size(), 2u);
+    const auto paragraph = [](const FileViewerLoadState& state) {
+        const auto& blocks = state.content->markdown->blocks();
+        EXPECT_EQ(blocks.size(), 1u);
+        return blocks.at(0).as<markdown::BlockNode::Paragraph>()->content;
+    };
+    const auto first = paragraph(log.states[1]);
+    const auto whole = paragraph(log.states[2]);
+    ASSERT_GT(first.size(), 10000u);
+    ASSERT_LT(first.size(), whole.size() / 4);
+    EXPECT_TRUE(std::equal(first.begin(), first.end() - 1, whole.begin()));
+}
