@@ -80,6 +80,14 @@ struct SlowReader {
 class FileViewerModelTest : public ::testing::Test {
 protected:
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // Shows the file `name`, written with `bytes`, and waits until the model has read it whole.
+    void showWhole(FileViewerModel& model, const char* name, const QByteArray& bytes)
+    {
+        writeFile(path(name), bytes);
+        model.setActive(true);
+        model.setFile(document(path(name)));
+        ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    }
     QTemporaryDir dir;
 };
 
@@ -286,12 +294,9 @@ TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
     QByteArray text;
     for (int i = 0; text.size() < (3 << 20); ++i)
         text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
-    writeFile(path("long.md"), text);
     FileViewerModel model;
     StateLog log(model);
-    model.setActive(true);
-    model.setFile(document(path("long.md")));
-    ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    ASSERT_NO_FATAL_FAILURE(showWhole(model, "long.md", text));
     ASSERT_EQ(log.loadedTexts().size(), 2u);
     const auto& first = *log.states[1].content;
     const auto& whole = *log.states[2].content;
@@ -318,12 +323,9 @@ TEST_F(FileViewerModelTest, ALongLineShowsItsBeginningFirst)
     QByteArray line;
     for (int i = 0; line.size() < (2 << 20); ++i)
         line += "*a* `b c` [d e](f \"g h\") word" + QByteArray::number(i) + ' ';
-    writeFile(path("line.md"), line);
     FileViewerModel model;
     StateLog log(model);
-    model.setActive(true);
-    model.setFile(document(path("line.md")));
-    ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    ASSERT_NO_FATAL_FAILURE(showWhole(model, "line.md", line));
     ASSERT_EQ(log.loadedTexts().size(), 2u);
     const auto paragraph = [](const FileViewerLoadState& state) {
         const auto& blocks = state.content->markdown->blocks();
