@@ -14,11 +14,12 @@
 // are skipped with a note.
 //
 // One giant block (900 KB of family emoji in one run, a 5 MB code fence of 100,000 lines, a table
-// of 99,999 rows by 5 columns, a 10 MB paragraph of inline marks) is opened by the whole
-// application as a project's README beside a one-line README, each at most 1 s later and under
-// 600 MB; and in the document view, where the rest of the block follows its first screen with no
-// gap of the event loop over 16 ms: counted beside the gaps a thread that only spins sees for as
-// long, since a shared machine stalls a thread now and then whatever it runs.
+// of 99,999 rows by 5 columns, a 10 MB paragraph of inline marks in short lines, 10 MB of inline
+// tokens on one line) is opened by the whole application as a project's README beside a one-line
+// README, each at most 1 s later and under 600 MB; and in the document view, where the rest of
+// the block follows its first screen with no gap of the event loop over 16 ms: counted beside the
+// gaps a thread that only spins sees for as long, since a shared machine stalls a thread now and
+// then whatever it runs.
 //
 // usage: bench_markdown_view [ROUNDS] [--only documents|giant]   (default 5 rounds; every figure
 //        is the median over the rounds)
@@ -436,6 +437,21 @@ const std::vector<GiantDocument>& giantDocuments()
                      line = 0;
              }
              return text + '\n';
+         }},
+        {"10 MB of tokens, 1 line",
+         [] {
+             // Inline tokens joined by single spaces with no line end until the last byte, so the
+             // beginning shown first has to be cut inside the line.
+             static const char* const tokens[] = {"*a*", "_b_", "**c**", "`d`", "[e](f)", "~~g~~", "word", "plain",
+                                                  "http://example.org/h"};
+             std::mt19937 random(40);
+             QByteArray text;
+             while (text.size() < 10 * 1024 * 1024) {
+                 text += tokens[random() % std::size(tokens)];
+                 text += ' ';
+             }
+             text.back() = '\n';
+             return text;
          }},
     };
     return all;

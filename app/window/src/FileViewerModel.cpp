@@ -3,6 +3,7 @@
 #include "core/FileTreeNodeModel.h"
 #include "window/FileTextDecoding.h"
 #include "window/GrammarCodeHighlighter.h"
+#include "window/MarkdownFirstPart.h"
 
 #include <platform/Sha256.h>
 
@@ -52,17 +53,18 @@ enum class Outcome { content, firstPart, unchanged, failed, stopped };
 // seconds, and its first screen is the same either way but for rare references to what comes
 // later (a link defined at the end, a list loosened further down), which the whole then mends.
 constexpr qsizetype firstPartAbove = qsizetype(1) << 20;
-constexpr qsizetype firstPartBytes = qsizetype(256) << 10;
+constexpr std::size_t firstPartBytes = std::size_t(256) << 10;
 
-// The beginning of a long document, cut after a line end; nothing when it has none early on.
+// The beginning of a long document; nothing when it is short or cannot be cut.
 std::optional<std::string_view> firstPartOf(const QByteArray& utf8)
 {
     if (utf8.size() <= firstPartAbove)
         return std::nullopt;
-    const qsizetype lineEnd = utf8.lastIndexOf('\n', firstPartBytes);
-    if (lineEnd <= 0)
+    const std::string_view whole(utf8.constData(), std::size_t(utf8.size()));
+    const std::size_t length = markdownFirstPartLength(whole, firstPartBytes);
+    if (length == 0)
         return std::nullopt;
-    return std::string_view(utf8.constData(), std::size_t(lineEnd + 1));
+    return whole.substr(0, length);
 }
 } // namespace
 

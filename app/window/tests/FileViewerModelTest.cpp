@@ -80,6 +80,14 @@ struct SlowReader {
 class FileViewerModelTest : public ::testing::Test {
 protected:
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // Shows the file `name`, written with `bytes`, and waits until the model has read it whole.
+    void showWhole(FileViewerModel& model, const char* name, const QByteArray& bytes)
+    {
+        writeFile(path(name), bytes);
+        model.setActive(true);
+        model.setFile(document(path(name)));
+        ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    }
     QTemporaryDir dir;
 };
 
@@ -286,12 +294,9 @@ TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
     QByteArray text;
     for (int i = 0; text.size() < (3 << 20); ++i)
         text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
-    writeFile(path("long.md"), text);
     FileViewerModel model;
     StateLog log(model);
-    model.setActive(true);
-    model.setFile(document(path("long.md")));
-    ASSERT_TRUE(waitUntil([&] { return model.loadState().phase == Phase::loaded && !model.isReading(); }));
+    ASSERT_NO_FATAL_FAILURE(showWhole(model, "long.md", text));
     ASSERT_EQ(log.loadedTexts().size(), 2u);
     const auto& first = *log.states[1].content;
     const auto& whole = *log.states[2].content;
@@ -309,4 +314,27 @@ TEST_F(FileViewerModelTest, ALongDocumentShowsItsBeginningFirstThenTheWhole)
     ASSERT_TRUE(waitUntil([&] { return !log.states.empty() && !model.isReading(); }));
     ASSERT_EQ(log.states.size(), 1u);
     EXPECT_EQ(log.states[0].content->markdown->blocks().size(), wholeCount + 1);
+}
+
+// A long document with no line end early on is shown first by its beginning cut inside the line:
+// one paragraph whose inlines begin the whole's.
+TEST_F(FileViewerModelTest, ALongLineShowsItsBeginningFirst)
+{
+    QByteArray line;
+    for (int i = 0; line.size() < (2 << 20); ++i)
+        line += "*a* `b c` [d e](f \"g h\") word" + QByteArray::number(i) + ' ';
+    FileViewerModel model;
+    StateLog log(model);
+    ASSERT_NO_FATAL_FAILURE(showWhole(model, "line.md", line));
+    ASSERT_EQ(log.loadedTexts().size(), 2u);
+    const auto paragraph = [](const FileViewerLoadState& state) {
+        const auto& blocks = state.content->markdown->blocks();
+        EXPECT_EQ(blocks.size(), 1u);
+        return blocks.at(0).as<markdown::BlockNode::Paragraph>()->content;
+    };
+    const auto first = paragraph(log.states[1]);
+    const auto whole = paragraph(log.states[2]);
+    ASSERT_GT(first.size(), 10000u);
+    ASSERT_LT(first.size(), whole.size() / 4);
+    EXPECT_TRUE(std::equal(first.begin(), first.end() - 1, whole.begin()));
 }

@@ -36,6 +36,17 @@ bool isDelimiterChar(char c)
     return c == '*' || c == '_' || c == '~';
 }
 
+// Placeholders are "\xEF\xB7" and a last byte from 0x90 on, in the order of the marks here.
+constexpr std::string_view placeholderLead = "\xEF\xB7";
+constexpr std::string_view placeholderMarks = "*_~";
+
+// The mark a placeholder whose last byte is `last` stands for, or 0.
+char markOfPlaceholder(char last)
+{
+    const unsigned index = static_cast<unsigned char>(last) - 0x90u;
+    return index < placeholderMarks.size() ? placeholderMarks[index] : 0;
+}
+
 // Where cmark-gfm's autolink extension tries "www." as a link: at the start or after a blank
 // or one of "*_~(".
 bool isWwwTrigger(std::string_view s, std::size_t at)
@@ -209,6 +220,28 @@ Ranges bareLinkRanges(std::string_view s)
         i = end;
     }
     return ranges;
+}
+
+// The marks a placeholder would hide from the autolink extension, which keep their escapes: one
+// just before "www.", where it tries a link, and "_" in a word with an "@", as it finds addresses
+// in the text cmark-gfm has joined, where an escaped mark is itself again.
+std::vector<bool> marksSeenByLinks(std::string_view s)
+{
+    std::vector<bool> seen(s.size(), false);
+    std::size_t word = 0;
+    bool address = false;
+    for (std::size_t i = 0; i <= s.size(); ++i) {
+        if (i == s.size() || isSpace(s[i])) {
+            for (std::size_t j = word; address && j < i; ++j)
+                seen[j] = seen[j] || s[j] == '_';
+            word = i + 1;
+            address = false;
+            continue;
+        }
+        address = address || s[i] == '@';
+        seen[i] = isDelimiterChar(s[i]) && isWwwTrigger(s, i + 1);
+    }
+    return seen;
 }
 
 std::uint64_t emphasisRunEntries(std::string_view s, std::size_t begin, std::size_t end)
@@ -533,7 +566,32 @@ InlineWork inlineWork(std::string_view text, bool bareLinks)
     return work;
 }
 
-std::string defuse(std::string_view s, unsigned kinds, bool thorough, bool bareLinks)
+bool holdsPlaceholders(std::string_view text)
+{
+    for (std::size_t at = text.find(placeholderLead); at != std::string_view::npos;
+         at = text.find(placeholderLead, at + 1)) {
+        if (at + 2 < text.size() && markOfPlaceholder(text[at + 2]))
+            return true;
+    }
+    return false;
+}
+
+void restoreMarks(std::string& s)
+{
+    std::size_t at = s.find(placeholderLead);
+    if (at == std::string::npos)
+        return;
+    std::size_t written = at;
+    while (at < s.size()) {
+        const bool lead = at + 2 < s.size() && s.compare(at, 2, placeholderLead) == 0;
+        const char mark = lead ? markOfPlaceholder(s[at + 2]) : 0;
+        s[written++] = mark ? mark : s[at];
+        at += mark ? 3 : 1;
+    }
+    s.resize(written);
+}
+
+std::string defuse(std::string_view s, unsigned kinds, bool thorough, bool bareLinks, MarkStyle style)
 {
     // What is copied as it is: each line's container markers and ending, and in a careful
     // rewrite the ranges it keeps exact.
@@ -551,6 +609,10 @@ std::string defuse(std::string_view s, unsigned kinds, bool thorough, bool bareL
                 std::fill(verbatim.begin() + std::ptrdiff_t(begin), verbatim.begin() + std::ptrdiff_t(end), true);
         }
     }
+    const std::vector<bool> escaped
+        = style == MarkStyle::escapes ? std::vector<bool>(s.size(), true)
+        : bareLinks                   ? marksSeenByLinks(s)
+                                      : std::vector<bool>(s.size(), false);
     std::string result;
     result.reserve(s.size() + s.size() / 4);
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -561,8 +623,13 @@ std::string defuse(std::string_view s, unsigned kinds, bool thorough, bool bareL
             result.append(s.substr(i, 2));
             ++i;
         } else if ((kinds & defuseEmphasis) && isDelimiterChar(c)) {
-            result += '\\';
-            result += c;
+            if (escaped[i]) {
+                result += '\\';
+                result += c;
+            } else {
+                result += placeholderLead;
+                result += char(0x90 + placeholderMarks.find(c));
+            }
         } else if ((kinds & defuseImages) && c == '!' && i + 1 < s.size() && s[i + 1] == '[') {
             result += "!\\[";
             ++i;

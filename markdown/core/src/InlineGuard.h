@@ -58,14 +58,29 @@ struct InlineWork {
 InlineWork inlineWork(std::string_view text, bool bareLinks);
 
 enum DefuseKind : unsigned {
-    defuseEmphasis = 1, // "*", "_" and "~" escaped
+    defuseEmphasis = 1, // "*", "_" and "~" escaped or replaced (see MarkStyle)
     defuseImages = 2,   // "![" written "!\["
 };
 
-// The lines with the marks of the given kinds escaped, after each line's container markers.
+// How a rewrite writes the emphasis marks it defuses: escaped with a backslash, or replaced by
+// placeholders that cmark-gfm reads as plain text, the noncharacters U+FDD0, U+FDD1 and U+FDD2
+// for "*", "_" and "~", which restoreMarks() turns back. While it parses a paragraph, cmark-gfm
+// holds a node for every escape and for every piece of text between two (it joins them only at
+// the end), whereas the text around placeholders stays one piece: a long paragraph of marks
+// takes a fraction of the memory. Placeholders serve only a text that holds none of its own (see
+// holdsPlaceholders()), so that no character is ever changed; and the marks the autolink
+// extension reads (one just before "www.", "_" in a word with an "@") keep their escapes.
+enum class MarkStyle { escapes, placeholders };
+
+bool holdsPlaceholders(std::string_view text);
+
+// The string with every placeholder turned back into its mark.
+void restoreMarks(std::string& s);
+
+// The lines with the marks of the given kinds defused, after each line's container markers.
 // A careful rewrite leaves code spans, angle-bracket links and tags, and bare links as they
-// are (so their text stays exact); a thorough one escapes everything and turns bare links into
+// are (so their text stays exact); a thorough one defuses everything and turns bare links into
 // text, as a backslash inside a bare link is part of it.
-std::string defuse(std::string_view lines, unsigned kinds, bool thorough, bool bareLinks);
+std::string defuse(std::string_view lines, unsigned kinds, bool thorough, bool bareLinks, MarkStyle style);
 
 } // namespace markdown::detail

@@ -115,7 +115,7 @@ constexpr InlineBound inlineBounds[] = {
 
 // Rewrites the costliest segments until every inline measure is within its bound: carefully
 // first (code and links kept exact), thoroughly where that is not enough.
-void guardInlines(GuardedInput& result)
+void guardInlines(GuardedInput& result, MarkStyle style)
 {
     const auto measure = [&](const std::vector<Segment>& segments, std::vector<InlineWork>& works) {
         works.clear();
@@ -184,20 +184,22 @@ void guardInlines(GuardedInput& result)
     }
     if (std::none_of(kinds.begin(), kinds.end(), [](unsigned k) { return k != 0; }))
         return;
+    if (style == MarkStyle::placeholders && holdsPlaceholders(result.text))
+        style = MarkStyle::escapes;
 
     std::vector<std::string> rewritten(segments.size());
     for (std::size_t i = 0; i < segments.size(); ++i) {
         if (!kinds[i])
             continue;
         const std::string_view segment = result.text.substr(segments[i].begin, segments[i].end - segments[i].begin);
-        rewritten[i] = defuse(segment, kinds[i], false, result.bareLinks);
+        rewritten[i] = defuse(segment, kinds[i], false, result.bareLinks, style);
         works[i] = inlineWork(rewritten[i], result.bareLinks);
     }
     for (const InlineBound& bound : inlineBounds) {
         for (const std::size_t i : costliest(works, bound.measure, bound.bound)) {
             const std::string_view segment = result.text.substr(segments[i].begin, segments[i].end - segments[i].begin);
             kinds[i] |= bound.kind;
-            rewritten[i] = defuse(segment, kinds[i], true, result.bareLinks);
+            rewritten[i] = defuse(segment, kinds[i], true, result.bareLinks, style);
             works[i] = inlineWork(rewritten[i], result.bareLinks);
         }
     }
@@ -215,6 +217,7 @@ void guardInlines(GuardedInput& result)
     text.append(result.text.substr(copied));
     result.rewritten = std::move(text);
     result.text = result.rewritten;
+    result.placeholders = style == MarkStyle::placeholders;
 }
 
 } // namespace
@@ -288,7 +291,7 @@ TableEstimate estimateTables(std::string_view text)
     return estimate;
 }
 
-void guardInput(std::string_view markdown, GuardedInput& result)
+void guardInput(std::string_view markdown, GuardedInput& result, MarkStyle style)
 {
     result = GuardedInput{};
     result.text = markdown;
@@ -324,7 +327,7 @@ void guardInput(std::string_view markdown, GuardedInput& result)
                                   + "); it is parsed without tables.");
     }
 
-    guardInlines(result);
+    guardInlines(result, style);
 }
 
 } // namespace markdown::detail

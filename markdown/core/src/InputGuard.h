@@ -4,6 +4,9 @@
 // decision of how to parse such an input: what to rewrite (keeping its text) and which
 // extensions to leave out.
 
+#include "InlineGuard.h"
+#include "markdown/BlockNode.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,11 +38,16 @@ struct GuardedInput {
     std::string rewritten;
     bool tables = true;      // parse with the table extension
     bool bareLinks = true;   // parse with the autolink extension
+    bool placeholders = false; // defused marks are placeholders: turn them back in the tree's strings
     std::vector<std::string> warnings; // one per bound passed, naming it
 };
 
 // Measures the text against every bound and decides how to parse it within them. A text
 // within all of them is parsed as it is. The result refers to `markdown`; keep it alive.
-void guardInput(std::string_view markdown, GuardedInput& result);
+// Defused marks are written in `style` (escaped where the text holds placeholders of its own).
+void guardInput(std::string_view markdown, GuardedInput& result, MarkStyle style = MarkStyle::placeholders);
+
+// parseMarkdownBlocks() with the defused marks written in `style`; defined with the parser.
+std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markdown, MarkStyle style);
 
 } // namespace markdown::detail

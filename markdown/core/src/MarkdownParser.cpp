@@ -128,11 +128,20 @@ std::size_t childCount(cmark_node* node)
     return count;
 }
 
-std::string literalOf(cmark_node* node)
-{
-    const char* literal = cmark_node_get_literal(node);
-    return literal ? literal : "";
-}
+// Takes cmark-gfm's strings into the model, with the marks the guard replaced by placeholders
+// turned back where it did.
+struct Strings {
+    bool placeholders = false;
+
+    std::string operator()(const char* s) const
+    {
+        std::string taken = s ? s : "";
+        if (placeholders)
+            detail::restoreMarks(taken);
+        return taken;
+    }
+    std::string literalOf(cmark_node* node) const { return (*this)(cmark_node_get_literal(node)); }
+};
 
 bool isLeafBlock(NodeType type)
 {
@@ -198,22 +207,22 @@ std::vector<RawTableColumnAlignment> columnAlignmentsOf(cmark_node* table)
     return alignments;
 }
 
-std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth);
+std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth, const Strings& strings);
 
 // Keeps the leaves of an inline subtree that lies beyond the depth cap, in order.
-void appendFlattenedInlines(cmark_node* node, std::vector<InlineNode>& out)
+void appendFlattenedInlines(cmark_node* node, std::vector<InlineNode>& out, const Strings& strings)
 {
-    walkDescendants(node, [&out](cmark_node* descendant) {
+    walkDescendants(node, [&out, &strings](cmark_node* descendant) {
         const std::optional<NodeType> type = nodeTypeOf(descendant);
         if (!type)
             return false;
         if (isLeafInline(*type)) {
             if (*type == NodeType::text)
-                out.push_back(InlineNode::text(literalOf(descendant)));
+                out.push_back(InlineNode::text(strings.literalOf(descendant)));
             else if (*type == NodeType::code)
-                out.push_back(InlineNode::code(literalOf(descendant)));
+                out.push_back(InlineNode::code(strings.literalOf(descendant)));
             else if (*type == NodeType::html)
-                out.push_back(InlineNode::html(literalOf(descendant)));
+                out.push_back(InlineNode::html(strings.literalOf(descendant)));
             else if (*type == NodeType::softBreak)
                 out.push_back(InlineNode::softBreak());
             else
@@ -224,68 +233,66 @@ void appendFlattenedInlines(cmark_node* node, std::vector<InlineNode>& out)
     });
 }
 
-std::optional<InlineNode> inlineNodeFromCmark(cmark_node* node, int depth)
+std::optional<InlineNode> inlineNodeFromCmark(cmark_node* node, int depth, const Strings& strings)
 {
     const std::optional<NodeType> type = nodeTypeOf(node);
     if (!type)
         return std::nullopt;
     switch (*type) {
     case NodeType::text:
-        return InlineNode::text(literalOf(node));
+        return InlineNode::text(strings.literalOf(node));
     case NodeType::softBreak:
         return InlineNode::softBreak();
     case NodeType::lineBreak:
         return InlineNode::lineBreak();
     case NodeType::code:
-        return InlineNode::code(literalOf(node));
+        return InlineNode::code(strings.literalOf(node));
     case NodeType::html:
-        return InlineNode::html(literalOf(node));
+        return InlineNode::html(strings.literalOf(node));
     case NodeType::emphasis:
-        return InlineNode::emphasis(inlineNodesFromCmarkChildren(node, depth + 1));
+        return InlineNode::emphasis(inlineNodesFromCmarkChildren(node, depth + 1, strings));
     case NodeType::strong:
-        return InlineNode::strong(inlineNodesFromCmarkChildren(node, depth + 1));
+        return InlineNode::strong(inlineNodesFromCmarkChildren(node, depth + 1, strings));
     case NodeType::strikethrough:
-        return InlineNode::strikethrough(inlineNodesFromCmarkChildren(node, depth + 1));
-    case NodeType::link: {
-        const char* url = cmark_node_get_url(node);
-        return InlineNode::link(url ? url : "", inlineNodesFromCmarkChildren(node, depth + 1));
-    }
-    case NodeType::image: {
-        const char* url = cmark_node_get_url(node);
-        return InlineNode::image(url ? url : "", inlineNodesFromCmarkChildren(node, depth + 1));
-    }
+        return InlineNode::strikethrough(inlineNodesFromCmarkChildren(node, depth + 1, strings));
+    case NodeType::link:
+        return InlineNode::link(strings(cmark_node_get_url(node)),
+                                inlineNodesFromCmarkChildren(node, depth + 1, strings));
+    case NodeType::image:
+        return InlineNode::image(strings(cmark_node_get_url(node)),
+                                 inlineNodesFromCmarkChildren(node, depth + 1, strings));
     default:
         return std::nullopt;
     }
 }
 
-std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth)
+std::vector<InlineNode> inlineNodesFromCmarkChildren(cmark_node* node, int depth, const Strings& strings)
 {
     std::vector<InlineNode> nodes;
     if (depth >= maxInlineDepth) {
-        appendFlattenedInlines(node, nodes);
+        appendFlattenedInlines(node, nodes, strings);
         return nodes;
     }
     nodes.reserve(childCount(node));
     for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child)) {
-        if (std::optional<InlineNode> converted = inlineNodeFromCmark(child, depth))
+        if (std::optional<InlineNode> converted = inlineNodeFromCmark(child, depth, strings))
             nodes.push_back(std::move(*converted));
     }
     return nodes;
 }
 
-std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth);
-std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth);
+std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth, const Strings& strings);
+std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth, const Strings& strings);
 
 // Keeps the leaf blocks of a container that lies beyond the depth cap, in order.
-void appendFlattenedBlocks(cmark_node* node, int depth, std::vector<BlockNode>& out)
+void appendFlattenedBlocks(cmark_node* node, int depth, std::vector<BlockNode>& out, const Strings& strings)
 {
     walkDescendants(node, [&](cmark_node* descendant) {
         const std::optional<NodeType> type = nodeTypeOf(descendant);
         if (!type)
             return false;
         if (isLeafBlock(*type)) {
-            if (std::optional<BlockNode> leaf = blockNodeFromCmark(descendant, depth))
+            if (std::optional<BlockNode> leaf = blockNodeFromCmark(descendant, depth, strings))
                 out.push_back(std::move(*leaf));
             return false;
         }
@@ -293,16 +300,16 @@ void appendFlattenedBlocks(cmark_node* node, int depth, std::vector<BlockNode>& 
     });
 }
 
-std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth)
+std::vector<BlockNode> blockNodesFromCmarkChildren(cmark_node* node, int depth, const Strings& strings)
 {
     std::vector<BlockNode> blocks;
     if (depth >= maxBlockDepth) {
-        appendFlattenedBlocks(node, depth, blocks);
+        appendFlattenedBlocks(node, depth, blocks, strings);
         return blocks;
     }
     blocks.reserve(childCount(node));
     for (cmark_node* child = cmark_node_first_child(node); child; child = cmark_node_next(child)) {
-        if (std::optional<BlockNode> converted = blockNodeFromCmark(child, depth))
+        if (std::optional<BlockNode> converted = blockNodeFromCmark(child, depth, strings))
             blocks.push_back(std::move(*converted));
     }
     return blocks;
@@ -325,7 +332,7 @@ std::vector<Item> listItemsOf(cmark_node* list, bool acceptTaskItems, MakeItem m
     return items;
 }
 
-BlockNode listFromCmark(cmark_node* node, int depth)
+BlockNode listFromCmark(cmark_node* node, int depth, const Strings& strings)
 {
     const bool isTight = cmark_node_get_list_tight(node) != 0;
     bool hasTaskItem = false;
@@ -334,14 +341,14 @@ BlockNode listFromCmark(cmark_node* node, int depth)
 
     if (hasTaskItem) {
         return BlockNode::taskList(
-            isTight, listItemsOf<RawTaskListItem>(node, true, [depth](cmark_node* child, NodeType type) {
+            isTight, listItemsOf<RawTaskListItem>(node, true, [depth, &strings](cmark_node* child, NodeType type) {
                 const bool checked = type == NodeType::taskListItem
                     && cmark_gfm_extensions_get_tasklist_item_checked(child);
-                return RawTaskListItem{checked, blockNodesFromCmarkChildren(child, depth + 1)};
+                return RawTaskListItem{checked, blockNodesFromCmarkChildren(child, depth + 1, strings)};
             }));
     }
-    auto items = listItemsOf<RawListItem>(node, false, [depth](cmark_node* child, NodeType) {
-        return RawListItem{blockNodesFromCmarkChildren(child, depth + 1)};
+    auto items = listItemsOf<RawListItem>(node, false, [depth, &strings](cmark_node* child, NodeType) {
+        return RawListItem{blockNodesFromCmarkChildren(child, depth + 1, strings)};
     });
     switch (cmark_node_get_list_type(node)) {
     case CMARK_ORDERED_LIST:
@@ -355,7 +362,7 @@ BlockNode listFromCmark(cmark_node* node, int depth)
     return BlockNode::bulletedList(isTight, std::move(items));
 }
 
-BlockNode tableFromCmark(cmark_node* node)
+BlockNode tableFromCmark(cmark_node* node, const Strings& strings)
 {
     std::vector<RawTableRow> rows;
     for (cmark_node* row = cmark_node_first_child(node); row; row = cmark_node_next(row)) {
@@ -376,37 +383,38 @@ BlockNode tableFromCmark(cmark_node* node)
                                  + "' instead.");
                 continue;
             }
-            converted.cells.push_back(RawTableCell{inlineNodesFromCmarkChildren(cell, 0)});
+            converted.cells.push_back(RawTableCell{inlineNodesFromCmarkChildren(cell, 0, strings)});
         }
         rows.push_back(std::move(converted));
     }
     return BlockNode::table(columnAlignmentsOf(node), std::move(rows));
 }
 
-std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth)
+std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth, const Strings& strings)
 {
     const std::optional<NodeType> type = nodeTypeOf(node);
     if (!type)
         return std::nullopt;
     switch (*type) {
     case NodeType::blockquote:
-        return BlockNode::blockquote(blockNodesFromCmarkChildren(node, depth + 1));
+        return BlockNode::blockquote(blockNodesFromCmarkChildren(node, depth + 1, strings));
     case NodeType::list:
-        return listFromCmark(node, depth);
+        return listFromCmark(node, depth, strings);
     case NodeType::codeBlock: {
         const char* info = cmark_node_get_fence_info(node);
-        return BlockNode::codeBlock(info ? std::optional<std::string>(info) : std::nullopt, literalOf(node));
+        return BlockNode::codeBlock(info ? std::optional<std::string>(strings(info)) : std::nullopt,
+                                    strings.literalOf(node));
     }
     case NodeType::htmlBlock:
-        return BlockNode::htmlBlock(literalOf(node));
+        return BlockNode::htmlBlock(strings.literalOf(node));
     case NodeType::paragraph:
-        return BlockNode::paragraph(inlineNodesFromCmarkChildren(node, 0));
+        return BlockNode::paragraph(inlineNodesFromCmarkChildren(node, 0, strings));
     case NodeType::heading:
-        return BlockNode::heading(cmark_node_get_heading_level(node), inlineNodesFromCmarkChildren(node, 0));
+        return BlockNode::heading(cmark_node_get_heading_level(node), inlineNodesFromCmarkChildren(node, 0, strings));
     case NodeType::thematicBreak:
         return BlockNode::thematicBreak();
     case NodeType::table:
-        return tableFromCmark(node);
+        return tableFromCmark(node, strings);
     default:
         return std::nullopt;
     }
@@ -414,7 +422,7 @@ std::optional<BlockNode> blockNodeFromCmark(cmark_node* node, int depth)
 
 } // namespace
 
-std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markdown)
+std::optional<std::vector<BlockNode>> detail::parseMarkdownBlocks(std::string_view markdown, MarkStyle style)
 {
     // cmark-gfm copies invalid UTF-8 into its literals; the model holds valid text only.
     const std::optional<std::string> repaired = detail::repairUtf8(markdown);
@@ -422,7 +430,7 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
         markdown = *repaired;
 
     detail::GuardedInput guarded;
-    detail::guardInput(markdown, guarded);
+    detail::guardInput(markdown, guarded, style);
     for (const std::string& warning : guarded.warnings)
         log(LogLevel::warning, logCategory, warning);
 
@@ -434,7 +442,12 @@ std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markd
         = detail::parseCmark(guarded.text, extensions, [&guarded] { std::string().swap(guarded.rewritten); });
     if (!root)
         return std::nullopt;
-    return blockNodesFromCmarkChildren(root.get(), 0);
+    return blockNodesFromCmarkChildren(root.get(), 0, Strings{guarded.placeholders});
+}
+
+std::optional<std::vector<BlockNode>> parseMarkdownBlocks(std::string_view markdown)
+{
+    return detail::parseMarkdownBlocks(markdown, detail::MarkStyle::placeholders);
 }
 
 } // namespace markdown

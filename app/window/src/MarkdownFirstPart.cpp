@@ -1,0 +1,225 @@
+#include "window/MarkdownFirstPart.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace quillora {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
+bool isSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+bool isAsciiPunctuation(char c)
+{
+    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
+}
+
+std::size_t backtickRunEnd(std::string_view text, std::size_t at)
+{
+    while (at < text.size() && text[at] == '`')
+        ++at;
+    return at;
+}
+
+// Where the backtick runs that start in [from, to) start, by length: a code span opened by a
+// run closes at the next run of its length. A run is taken whole even past `to`; one that began
+// before `from` is left out.
+class BacktickRuns {
+public:
+    BacktickRuns(std::string_view text, std::size_t from, std::size_t to)
+    {
+        std::size_t at = from > 0 && from < text.size() && text[from - 1] == '`' ? backtickRunEnd(text, from) : from;
+        const std::string_view searched = text.substr(0, to);
+        while ((at = searched.find('`', at)) != npos) {
+            const std::size_t end = backtickRunEnd(text, at);
+            m_starts[end - at].push_back(at);
+            at = end;
+        }
+    }
+
+    // Where the first run of exactly `length` starting at or after `from` starts.
+    std::optional<std::size_t> next(std::size_t length, std::size_t from) const
+    {
+        const auto runs = m_starts.find(length);
+        if (runs == m_starts.end())
+            return std::nullopt;
+        const auto found = std::lower_bound(runs->second.begin(), runs->second.end(), from);
+        return found == runs->second.end() ? std::nullopt : std::optional(*found);
+    }
+
+private:
+    std::map<std::size_t, std::vector<std::size_t>> m_starts;
+};
+
+// Where the paragraph holding `from` ends: after its first blank line, or at the end.
+std::size_t paragraphEnd(std::string_view text, std::size_t from)
+{
+    std::size_t lineEnd = text.find_first_of("\r\n", from);
+    while (lineEnd != npos) {
+        std::size_t next = lineEnd + 1;
+        if (text[lineEnd] == '\r' && next < text.size() && text[next] == '\n')
+            ++next;
+        const std::size_t visible = text.find_first_not_of(" \t", next);
+        if (visible == npos || isLineEnd(text[visible]))
+            return visible == npos ? text.size() : visible;
+        lineEnd = text.find_first_of("\r\n", visible);
+    }
+    return text.size();
+}
+
+// A link's destination and title, read from just after "](" as far as `limit`: closed (`end`
+// after its parenthesis), open across the limit, or no destination at all.
+struct LinkTail {
+    enum class Kind { closed, open, none };
+    Kind kind = Kind::none;
+    std::size_t end = 0;
+};
+
+LinkTail linkTail(std::string_view text, std::size_t at, std::size_t limit)
+{
+    const auto skipSpaces = [&](std::size_t p) {
+        while (p < limit && isSpaceOrTab(text[p]))
+            ++p;
+        return p;
+    };
+    const LinkTail open{LinkTail::Kind::open};
+    std::size_t p = skipSpaces(at);
+    if (p < limit && text[p] == '<') {
+        for (++p; p < limit && text[p] != '>'; ++p) {
+            if (text[p] == '<' || isLineEnd(text[p]))
+                return {};
+            if (text[p] == '\\')
+                ++p;
+        }
+        if (p >= limit)
+            return open;
+        ++p;
+    } else {
+        for (int depth = 0; p < limit; ++p) {
+            const char c = text[p];
+            if (static_cast<unsigned char>(c) <= ' ' || (c == ')' && depth == 0))
+                break;
+            if (c == '\\')
+                ++p;
+            else if (c == '(')
+                ++depth;
+            else if (c == ')')
+                --depth;
+        }
+    }
+    p = skipSpaces(p);
+    if (p < limit && (text[p] == '"' || text[p] == '\'' || text[p] == '(')) {
+        const char close = text[p] == '(' ? ')' : text[p];
+        for (++p; p < limit && text[p] != close; ++p) {
+            if (text[p] == '\\')
+                ++p;
+        }
+        p = skipSpaces(p + 1);
+    }
+    if (p >= limit)
+        return open;
+    return text[p] == ')' ? LinkTail{LinkTail::Kind::closed, p + 1} : LinkTail{};
+}
+
+// The cut in the line [start, limit), which has no line end: before its last space or tab
+// outside a code span and a link (its text, destination and title), else at the last character
+// boundary before a code span or link open across the limit (or before the limit itself).
+std::size_t cutInLine(std::string_view text, std::size_t start, std::size_t limit)
+{
+    const BacktickRuns runs(text, start, limit);
+    // What lies beyond the limit is looked at only for what is still open there.
+    std::optional<std::size_t> end;
+    const auto paragraphEndAfterLimit = [&] {
+        if (!end)
+            end = paragraphEnd(text, limit);
+        return *end;
+    };
+    std::optional<BacktickRuns> laterRuns;
+    const auto closesLater = [&](std::size_t length) {
+        if (!laterRuns)
+            laterRuns.emplace(text, limit, paragraphEndAfterLimit());
+        return laterRuns->next(length, limit).has_value();
+    };
+    // A bracket that may open a link's text, with the last space before it.
+    struct Opener {
+        std::size_t at;
+        std::size_t spaceBefore;
+    };
+    std::vector<Opener> brackets;
+    std::size_t lastSpace = npos;
+    std::size_t openFrom = limit;
+    for (std::size_t p = start; p < limit;) {
+        const char c = text[p];
+        if (isSpaceOrTab(c)) {
+            lastSpace = p++;
+        } else if (c == '\\' && p + 1 < limit && isAsciiPunctuation(text[p + 1])) {
+            p += 2;
+        } else if (c == '`') {
+            const std::size_t runEnd = backtickRunEnd(text, p);
+            const std::size_t length = runEnd - p;
+            const std::optional<std::size_t> close = runs.next(length, runEnd);
+            if (close && *close + length <= limit) {
+                p = *close + length;
+            } else if (close || closesLater(length)) {
+                openFrom = p;
+                break;
+            } else {
+                p = runEnd; // no run closes it: the backticks are text
+            }
+        } else if (c == '[' || (c == '!' && p + 1 < limit && text[p + 1] == '[')) {
+            brackets.push_back({p, lastSpace});
+            p += c == '!' ? 2 : 1;
+        } else if (c == ']') {
+            const std::optional<Opener> opener
+                = brackets.empty() ? std::nullopt : std::optional(brackets.back());
+            if (opener)
+                brackets.pop_back();
+            // The text goes on past the limit, so the byte after the last one can be read.
+            const LinkTail tail = text[p + 1] == '(' ? linkTail(text, p + 2, limit) : LinkTail{};
+            if (tail.kind == LinkTail::Kind::none) {
+                ++p;
+                continue;
+            }
+            // The spaces of a link's text are inside it, whether it closes or not.
+            if (opener)
+                lastSpace = opener->spaceBefore;
+            if (tail.kind == LinkTail::Kind::open) {
+                openFrom = opener ? opener->at : p;
+                break;
+            }
+            p = tail.end;
+        } else {
+            ++p;
+        }
+    }
+    // A bracket still open where the scan ends may be a link's text that closes later.
+    if (!brackets.empty() && text.substr(0, paragraphEndAfterLimit()).find(']', openFrom) != npos) {
+        openFrom = brackets.front().at;
+        lastSpace = brackets.front().spaceBefore;
+    }
+    if (lastSpace != npos)
+        return lastSpace;
+    std::size_t cut = openFrom;
+    while (cut > start && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return cut;
+}
+
+} // namespace
+
+std::size_t markdownFirstPartLength(std::string_view utf8, std::size_t limit)
+{
+    if (utf8.size() <= limit)
+        return utf8.size();
+    const std::size_t lastLineEnd = utf8.substr(0, limit).find_last_of("\r\n");
+    const std::size_t lineStart = lastLineEnd == npos ? 0 : lastLineEnd + 1;
+    if (limit - lineStart <= limit / 2)
+        return lineStart;
+    return cutInLine(utf8, lineStart, limit);
+}
+
+} // namespace quillora
