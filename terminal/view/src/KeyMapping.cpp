@@ -77,6 +77,23 @@ std::optional<std::string> specialKey(int key, int m, const KeyModes& modes)
     return std::nullopt;
 }
 
+// The keys a line editor moves and deletes with: the cursor keys, Home, End and Delete.
+bool isEditingKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Delete:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The keypad under DECKPAM: SS3 and a letter for each key.
 std::optional<std::string> applicationKeypadKey(int key)
 {
@@ -179,23 +196,15 @@ KeyResult mapKey(const KeyInput& input, const KeyModes& modes)
             return send({});
         return {up ? Action::pageUp : Action::pageDown, {}};
     }
-    if (shift && !ctrl && !alt && !modes.alternateScreen) {
-        // A shell reads the normal screen's keys and binds none of the shifted editing forms:
-        // it would leave their last letter on its line. Full-screen programs (editors select
-        // with Shift and the arrows) read them on the alternate screen.
-        switch (key) {
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-        case Qt::Key_Home:
-        case Qt::Key_End:
+    if (shift && !modes.alternateScreen && isEditingKey(key)) {
+        // A shell reads the normal screen's keys and binds none of xterm's forms with Shift in
+        // them: it would leave their last letter on its line. Shift alone sends nothing with the
+        // cursor keys, Home and End, and plain forward delete with Delete; with Ctrl or Alt the
+        // key goes as it does without Shift. Full-screen programs read the forms with Shift on
+        // the alternate screen (editors select with Shift and the arrows).
+        if (!ctrl && !alt && key != Qt::Key_Delete)
             return {};
-        case Qt::Key_Delete:
-            return send(tildeKey(3, 1));
-        default:
-            break;
-        }
+        return send(*specialKey(key, modifierParameter(mods & ~Qt::ShiftModifier), modes));
     }
     if (auto bytes = specialKey(key, m, modes))
         return send(*bytes);

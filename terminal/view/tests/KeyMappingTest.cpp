@@ -185,10 +185,10 @@ TEST(KeyMapping, NormalModesControlMetaAndAltGr)
     EXPECT_EQ(mapKey({Qt::Key_Shift, shift, {}}, normal).action, Action::none);
 }
 
-// A shell on the normal screen binds none of xterm's shifted editing keys and would keep their
+// A shell on the normal screen binds none of xterm's editing keys with Shift and would keep their
 // last letter ("Fecho" after Shift+End): Shift alone sends nothing for the cursor keys, Home and
-// End, and forward delete plain. A full-screen program gets xterm's forms on the alternate screen,
-// and other modifiers keep them on both.
+// End, and forward delete plain; with Ctrl or Alt they send what they send without Shift. A
+// full-screen program gets xterm's forms on the alternate screen.
 TEST(KeyMapping, ShiftedEditingKeysSendXtermFormsOnlyOnTheAlternateScreen)
 {
     struct Case {
@@ -207,8 +207,11 @@ TEST(KeyMapping, ShiftedEditingKeysSendXtermFormsOnlyOnTheAlternateScreen)
         {Qt::Key_Delete, shift, "\x1b[3~", "\x1b[3;2~"},
         // The keypad's keys without Num Lock are the same keys.
         {Qt::Key_End, shift | keypad, "<0>", "\x1b[1;2F"},
-        {Qt::Key_Left, ctrl | shift, "\x1b[1;6D", "\x1b[1;6D"},
-        {Qt::Key_Home, alt | shift, "\x1b[1;4H", "\x1b[1;4H"},
+        {Qt::Key_Left, ctrl | shift, "\x1b[1;5D", "\x1b[1;6D"},
+        {Qt::Key_Up, ctrl | shift, "\x1b[1;5A", "\x1b[1;6A"},
+        {Qt::Key_Home, alt | shift, "\x1b[1;3H", "\x1b[1;4H"},
+        {Qt::Key_Right, ctrl | alt | shift, "\x1b[1;7C", "\x1b[1;8C"},
+        {Qt::Key_Delete, ctrl | shift, "\x1b[3;5~", "\x1b[3;6~"},
         {Qt::Key_Delete, ctrl, "\x1b[3;5~", "\x1b[3;5~"},
         {Qt::Key_End, none, "\x1b[F", "\x1b[F"},
         {Qt::Key_F5, shift, "\x1b[15;2~", "\x1b[15;2~"},
@@ -225,6 +228,7 @@ TEST(KeyMapping, ShiftedEditingKeysSendXtermFormsOnlyOnTheAlternateScreen)
     application.applicationCursor = true;
     EXPECT_EQ(bytes(Qt::Key_Up, none, application), "\x1bOA");
     EXPECT_EQ(bytes(Qt::Key_Up, shift, application), "<0>");
+    EXPECT_EQ(bytes(Qt::Key_Up, ctrl | shift, application), "\x1b[1;5A");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The terminal pane with real shells: started in the folder at the view's size, kept while
-// hidden, ended with the pane; a bracketed paste that tries to end itself early runs nothing.
+// hidden, ended with the pane; a bracketed paste that tries to end itself early runs nothing;
+// editing keys with Shift leave nothing stray on bash's line.
 #include "terminal/view/LocalProcessTerminalView.h"
 #include "terminal/view/TerminalPane.h"
 
@@ -10,10 +11,13 @@
 #include <QLabel>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <optional>
 
 namespace terminal {
 namespace {
@@ -150,6 +154,53 @@ TEST_F(Pane, ABracketedPasteCannotEndItselfAndRunWhatFollows)
     const std::string_view unguarded = "\x1b[200~\x1b[201~touch X\r\x1b[201~";
     view.send(unguarded);
     EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(victim); }, 5000));
+}
+
+// The editing keys with Shift, alone or with Ctrl or Alt, pressed on bash's line: each line prints
+// just the letters typed, wherever the key moved the cursor ("Fecho" after Shift+End was the fault).
+TEST_F(Pane, EditingKeysWithShiftLeaveNoStrayLetterOnBashsLine)
+{
+    qputenv("INPUTRC", "/dev/null"); // readline's own bindings, not this machine's
+    auto pane = startedPane();
+    qunsetenv("INPUTRC");
+    LocalProcessTerminalView& view = *pane->terminalView();
+    const Buffer& buffer = view.terminal().buffer();
+    // The rows of output: those without the prompt's command.
+    const auto printed = [&](const std::string& marker) -> std::optional<std::string> {
+        for (int y = 0; y < view.terminal().rows(); ++y) {
+            const std::string row = buffer.screenLine(y).translateToString(buffer.tables(), true);
+            if (row.find("echo") == std::string::npos && row.find(marker) != std::string::npos)
+                return row;
+        }
+        return std::nullopt;
+    };
+    const Qt::Key keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_Home, Qt::Key_End};
+    std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> presses;
+    for (const Qt::Key key : keys)
+        for (const Qt::KeyboardModifiers modifiers :
+             {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::ControlModifier | Qt::ShiftModifier,
+              Qt::AltModifier | Qt::ShiftModifier})
+            presses.emplace_back(key, modifiers);
+    // Readline binds no Alt form of Delete, with Shift or without.
+    presses.emplace_back(Qt::Key_Delete, Qt::ShiftModifier);
+    presses.emplace_back(Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+
+    for (std::size_t i = 0; i < presses.size(); ++i) {
+        const auto [key, modifiers] = presses[i];
+        const std::string marker = "k" + std::to_string(i) + "-";
+        QTest::keyClicks(&view, QString::fromStdString("clear; echo " + marker + "ab"));
+        QTest::keyClick(&view, key, modifiers);
+        QTest::keyClicks(&view, QStringLiteral("X"));
+        QTest::keyClick(&view, Qt::Key_Return);
+        std::optional<std::string> line;
+        ASSERT_TRUE(waitUntil([&] { return (line = printed(marker)).has_value(); }, 5000))
+            << "key " << std::hex << key << " " << modifiers << "\n" << screen(view);
+        std::string letters = *line;
+        std::string typed = marker + "abX";
+        std::sort(letters.begin(), letters.end());
+        std::sort(typed.begin(), typed.end());
+        EXPECT_EQ(letters, typed) << "key " << std::hex << key << " " << modifiers << " printed " << *line;
+    }
 }
 
 // The program's title and folder reach the embedding code as the program wrote them.
