@@ -85,9 +85,13 @@ TEST_F(Voting, AQuickAnswerStillPulsesForTheMinimumThenCountsAndCallsBack)
     EXPECT_TRUE(voting.isVoting());
     ASSERT_TRUE(waitUntil([&] { return voteRequests() == 1; }));
     spin(100);
-    EXPECT_TRUE(voting.isVoting());
-    EXPECT_EQ(voting.voteCount(), 0) << "the count waits for the pulse";
-    EXPECT_LT(voting.voteButtonOpacity(), 1.0) << "the button pulses";
+    // The pulse ends on a timer of the event loop, which cannot run between these lines; on a
+    // machine so loaded that the answer came after the minimum, there is nothing left to see.
+    if (elapsed.elapsed() + 25 < WishVoting::minimumVoteMs) {
+        EXPECT_TRUE(voting.isVoting());
+        EXPECT_EQ(voting.voteCount(), 0) << "the count waits for the pulse";
+        EXPECT_LT(voting.voteButtonOpacity(), 1.0) << "the button pulses";
+    }
     ASSERT_TRUE(waitUntil([&] { return !voting.isVoting(); }));
     EXPECT_GE(elapsed.elapsed(), WishVoting::minimumVoteMs - 5);
     EXPECT_EQ(voting.voteCount(), 1);
