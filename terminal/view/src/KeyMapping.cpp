@@ -176,12 +176,21 @@ KeyResult mapKey(const KeyInput& input, const KeyModes& modes)
         !(input.text.size() == 1 && input.text.front().isLetter() && input.text.front().toUpper().unicode() == key))
         return send(input.text.toStdString());
 
-    const int m = modifierParameter(mods);
     const std::string escape = alt && modes.altSendsEscape ? "\x1b" : "";
 
     if ((mods & Qt::KeypadModifier) && modes.applicationKeypad)
         if (auto bytes = applicationKeypadKey(key))
             return send(*bytes);
+
+    // A shell reads the normal screen's keys and binds none of xterm's editing forms with Shift
+    // in them: it would leave their last letter on its line. There Shift alone sends nothing
+    // with the cursor keys, Home and End, and adds nothing to the other modifiers or to Delete.
+    // Full-screen programs read the forms with Shift on the alternate screen (editors select
+    // with Shift and the arrows).
+    const bool shellEditing = shift && !modes.alternateScreen && isEditingKey(key);
+    if (shellEditing && !ctrl && !alt && key != Qt::Key_Delete)
+        return {};
+    const int m = modifierParameter(shellEditing ? mods & ~Qt::ShiftModifier : mods);
 
     if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
         // Tried in the order of the other keys: Alt as Meta is ESC before the key's own
@@ -195,16 +204,6 @@ KeyResult mapKey(const KeyInput& input, const KeyModes& modes)
         if (ctrl)
             return send({});
         return {up ? Action::pageUp : Action::pageDown, {}};
-    }
-    if (shift && !modes.alternateScreen && isEditingKey(key)) {
-        // A shell reads the normal screen's keys and binds none of xterm's forms with Shift in
-        // them: it would leave their last letter on its line. Shift alone sends nothing with the
-        // cursor keys, Home and End, and plain forward delete with Delete; with Ctrl or Alt the
-        // key goes as it does without Shift. Full-screen programs read the forms with Shift on
-        // the alternate screen (editors select with Shift and the arrows).
-        if (!ctrl && !alt && key != Qt::Key_Delete)
-            return {};
-        return send(*specialKey(key, modifierParameter(mods & ~Qt::ShiftModifier), modes));
     }
     if (auto bytes = specialKey(key, m, modes))
         return send(*bytes);

@@ -37,9 +37,10 @@ struct KeyResult {
 // as an ESC prefix. The forms with Shift are for the alternate screen only: on the normal screen
 // Shift alone makes the cursor keys, Home and End send nothing and Delete its plain form, and
 // with Ctrl or Alt these keys send what they send without Shift. AltGr (reported as no modifier,
-// or as Ctrl+Alt with printable text) sends its text. Ctrl+Shift+C and Ctrl+Shift+V copy and paste; Shift+Insert pastes the primary
-// selection. Page Up and Page Down page the view (pageUp, pageDown), also with Shift; with
-// Alt as Meta they send ESC and the key's sequence, with Ctrl nothing.
+// or as Ctrl+Alt with printable text) sends its text. Ctrl+Shift+C and Ctrl+Shift+V copy and
+// paste; Shift+Insert pastes the primary selection. Page Up and Page Down page the view (pageUp,
+// pageDown), also with Shift; with Alt as Meta they send ESC and the key's sequence, with Ctrl
+// nothing.
 KeyResult mapKey(const KeyInput& input, const KeyModes& modes);
 
 } // namespace terminal
