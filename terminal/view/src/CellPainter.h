@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoxDrawing.h"
 #include "terminal/CharData.h"
 
 #include <QColor>
@@ -215,6 +216,7 @@ private:
     std::unordered_map<std::uint64_t, std::size_t> batchIndex_;
     std::size_t lastBatch_ = 0;
     std::vector<Decoration> decorations_;
+    BoxDrawing boxes_;
     int chainsShaped_ = 0;
     bool chainsPending_ = false;
 };
