@@ -536,6 +536,19 @@ TEST(BoxDrawing, EveryLineCharacterMeetsItsNeighboursAtTheEdgesItsArmsReach)
                 ASSERT_EQ(inside.size(), weight == twin ? 2u : 1u) << edge;
                 for (const auto& [from, to] : inside)
                     thickness[weight == twin ? light : weight].insert(to - from);
+                if (weight != twin)
+                    continue;
+                // Between a double arm's strokes the way is open up to the middle of the cell,
+                // unless a single line crosses it there: a single line stops at a double one
+                // that goes on past it, and closes the end of one that turns or ends.
+                const int channel = (inside[0].second + inside[1].first) / 2;
+                const bool straight = line.arms[(side.edge + 2) % 4] == twin;
+                const int singles = (line.arms[(side.edge + 1) % 4] == light) + (line.arms[(side.edge + 3) % 4] == light);
+                const bool crossed = singles > 0 && !(straight && singles == 1);
+                const int centre = side.column ? cell.center().x() : cell.center().y();
+                const int from = side.edge == left || side.edge == top ? side.inside : centre;
+                const int to = side.edge == left || side.edge == top ? centre + 1 : side.inside + 1;
+                EXPECT_EQ(!screen.runs(channel, from, to, !side.column).empty(), crossed) << edge << ", between the strokes";
             }
         }
         ASSERT_EQ(thickness[light].size(), 1u) << describe(scale);
@@ -641,6 +654,61 @@ TEST(BoxDrawing, EveryBlockElementFillsItsPartOfTheCell)
         std::set<std::pair<int, int>> leftQuadrants = inks[single[0]];
         leftQuadrants.insert(inks[single[2]].begin(), inks[single[2]].end());
         EXPECT_EQ(leftQuadrants, inks[0x258C]) << describe(scale);
+    }
+}
+
+// The characters take their cell's colours and attributes as text does (inverse, bold's bright
+// colour, faint), and rows of double width and height draw them at twice the size, joined.
+TEST(BoxDrawing, CharactersTakeTheCellsColoursAndDoubledRowsJoin)
+{
+    for (const qreal ratio : {1.0, 1.5, 2.0}) {
+        const std::string what = "ratio " + std::to_string(ratio);
+        Screen screen(10, 7, 12, ratio);
+        const auto& palette = screen.view().terminal().ansiColors();
+        auto color = [&](int i) { return QColor::fromRgba64(palette[i].red, palette[i].green, palette[i].blue).rgb(); };
+        screen.show("\x1b[H\x1b[2J\x1b#6────\r\n"
+                    "\x1b#3██\r\n\x1b#4██\r\n"
+                    "\x1b#6│\r\n\x1b#6│\r\n"
+                    "──\r\n"
+                    "\x1b[7m─\x1b[0m \x1b[1;34m━\x1b[0m \x1b[2m█\x1b[0m \x1b[31;44m▌\x1b[0m");
+        const QImage& image = screen.image();
+        auto pixel = [&](QPoint p) { return image.pixel(p) | 0xff000000; };
+
+        // A double-width line: as thick as a single one, unbroken over its cells.
+        const QRect single = screen.cell(0, 5) | screen.cell(1, 5);
+        const auto thin = screen.runs(single.left() + 1, single.top(), single.bottom() + 1, true);
+        ASSERT_EQ(thin.size(), 1u) << what;
+        const QRect wide = screen.cell(0, 0) | screen.cell(7, 0);
+        const int through = wide.top() + thin[0].first - single.top();
+        EXPECT_EQ(screen.runs(through, wide.left(), wide.right() + 1, false), (std::vector{std::pair{wide.left(), wide.right() + 1}}))
+            << what;
+        EXPECT_EQ(screen.runs(wide.left() + 1, wide.top(), wide.bottom() + 1, true).size(), 1u) << what;
+        // Double-height blocks: both halves filled, each twice as wide.
+        const QRect tall = screen.cell(0, 1) | screen.cell(3, 2);
+        for (int y = tall.top(); y <= tall.bottom(); ++y)
+            ASSERT_EQ(screen.runs(y, tall.left(), tall.right() + 2, false), (std::vector{std::pair{tall.left(), tall.right() + 1}}))
+                << what << ", y " << y;
+        // Vertical lines of double-width rows meet.
+        const QRect column = screen.cell(0, 3) | screen.cell(1, 4);
+        int x = -1;
+        for (int i = column.left(); i <= column.right() && x < 0; ++i)
+            if (screen.ink(i, column.top()))
+                x = i;
+        ASSERT_GE(x, 0) << what;
+        EXPECT_EQ(screen.runs(x, column.top(), column.bottom() + 1, true), (std::vector{std::pair{column.top(), column.bottom() + 1}}))
+            << what;
+
+        // Inverse: the background colour on the foreground; bold blue: bright blue; faint: at 0.6;
+        // a half block in its colours.
+        const QRect inverse = screen.cell(0, 6);
+        const QPoint onLine(inverse.center().x(), through - wide.top() + inverse.top());
+        EXPECT_EQ(pixel(onLine), qRgb(0, 0, 0)) << what;
+        EXPECT_EQ(pixel(inverse.topLeft()), qRgb(255, 255, 255)) << what;
+        EXPECT_EQ(pixel(QPoint(screen.cell(2, 6).center().x(), onLine.y())), color(12)) << what;
+        EXPECT_NEAR(qGreen(pixel(screen.cell(4, 6).center())), 255 * 0.6, 2) << what;
+        const QRect half = screen.cell(6, 6);
+        EXPECT_EQ(pixel(half.topLeft()), color(1)) << what;
+        EXPECT_EQ(pixel(half.bottomRight()), color(4)) << what;
     }
 }
 
