@@ -92,8 +92,22 @@ struct Sink {
         y0 = std::max(y0, cell.top);
         x1 = std::min(x1, cell.right);
         y1 = std::min(y1, cell.bottom);
-        if (x1 > x0 && y1 > y0)
-            rects.emplace_back(x0, y0, x1 - x0, y1 - y0);
+        if (x1 <= x0 || y1 <= y0)
+            return;
+        const QRect rect(x0, y0, x1 - x0, y1 - y0);
+        // A rectangle that goes on from the last one (the arms of a line, a line through cells,
+        // a row of blocks) lengthens it: a frame is a few long rectangles.
+        if (!rects.empty()) {
+            QRect& last = rects.back();
+            if ((last.top() == rect.top() && last.bottom() == rect.bottom() && rect.left() <= last.right() + 1 &&
+                 rect.right() >= last.left() - 1) ||
+                (last.left() == rect.left() && last.right() == rect.right() && rect.top() <= last.bottom() + 1 &&
+                 rect.bottom() >= last.top() - 1)) {
+                last = last.united(rect);
+                return;
+            }
+        }
+        rects.push_back(rect);
     }
 };
 
@@ -239,21 +253,24 @@ void block(const Geometry& g, char32_t code, const Sink& sink)
 
 BoxDrawing::Batch& BoxDrawing::batchFor(QRgb color)
 {
-    for (std::size_t i = used_; i > 0; --i)
-        if (batches_[i - 1].color == color)
-            return batches_[i - 1];
-    if (used_ == batches_.size())
-        batches_.emplace_back();
-    Batch& batch = batches_[used_++];
-    batch.color = color;
-    return batch;
+    // Neighbouring cells mostly share their colour; a screen of many colours has many batches.
+    if (lastBatch_ < used_ && batches_[lastBatch_].color == color)
+        return batches_[lastBatch_];
+    const auto [it, added] = batchIndex_.try_emplace(color, used_);
+    if (added) {
+        if (used_ == batches_.size())
+            batches_.emplace_back();
+        batches_[used_++].color = color;
+    }
+    lastBatch_ = it->second;
+    return batches_[lastBatch_];
 }
 
 bool BoxDrawing::add(const QPainter& painter, std::int32_t code, QPointF topLeft, QPointF bottomRight, QRgb color)
 {
     if (!draws(code))
         return false;
-    const QTransform device = painter.deviceTransform();
+    const QTransform& device = painter.deviceTransform();
     const QPointF from = device.map(topLeft);
     const QPointF to = device.map(bottomRight);
     Geometry g;
@@ -270,31 +287,39 @@ bool BoxDrawing::add(const QPainter& painter, std::int32_t code, QPointF topLeft
         // The shades: the colour a quarter, half and three quarters over the background.
         QColor shade = QColor::fromRgba(color);
         shade.setAlphaF(shade.alphaF() * static_cast<float>(code - 0x2590) / 4);
-        batchFor(shade.rgba()).rects.emplace_back(g.left, g.top, g.right - g.left, g.bottom - g.top);
+        batchFor(shade.rgba()).fills.emplace_back(g.left, g.top, g.right - g.left, g.bottom - g.top);
         return true;
     }
     Batch& batch = batchFor(color);
-    const Sink sink{batch.rects, g};
     if (code >= 0x2580) {
-        block(g, static_cast<char32_t>(code), sink);
+        block(g, static_cast<char32_t>(code), Sink{batch.fills, g});
         return true;
     }
     const char* entry = lineTable[code - 0x2500];
     const Arms arms{Weight(entry[0] - '0'), Weight(entry[1] - '0'), Weight(entry[2] - '0'), Weight(entry[3] - '0')};
     const char special = entry[4];
-    const Sink transposed{batch.rects, g, true};
     if (special >= '2' && special <= '4') {
         if (arms[left] != none)
-            horizontalDashes(g, arms[left], special - '0', sink);
+            horizontalDashes(g, arms[left], special - '0', Sink{batch.fills, g});
         else
-            horizontalDashes(g.transposed(), arms[up], special - '0', transposed);
-    } else if (special == 'a') {
-        batch.smooth.addPath(arc(g, arms));
+            horizontalDashes(g.transposed(), arms[up], special - '0', Sink{batch.fills, g, true});
     } else if (special != 0) {
-        batch.smooth.addPath(diagonals(g, special));
+        const int width = g.right - g.left;
+        const int height = g.bottom - g.top;
+        const std::uint64_t key = std::uint64_t(code - 0x2500) | std::uint64_t(width & 0xFFFF) << 8 |
+                                  std::uint64_t(height & 0xFFFF) << 24 | std::uint64_t(g.lightX & 0xFF) << 40 |
+                                  std::uint64_t(g.lightY & 0xFF) << 48;
+        auto it = outlines_.find(key);
+        if (it == outlines_.end()) {
+            if (outlines_.size() >= 256)
+                outlines_.clear();
+            const Geometry origin{0, 0, width, height, g.lightX, g.lightY};
+            it = outlines_.emplace(key, special == 'a' ? arc(origin, arms) : diagonals(origin, special)).first;
+        }
+        batch.smooth.addPath(it->second.translated(g.left, g.top));
     } else {
-        horizontalArms(g, arms, sink);
-        horizontalArms(g.transposed(), {arms[up], arms[left], arms[down], arms[right]}, transposed);
+        horizontalArms(g, arms, Sink{batch.lines, g});
+        horizontalArms(g.transposed(), {arms[up], arms[left], arms[down], arms[right]}, Sink{batch.lines, g, true});
     }
     return true;
 }
@@ -310,26 +335,30 @@ void BoxDrawing::flush(QPainter& painter)
     for (std::size_t i = 0; i < used_; ++i) {
         Batch& batch = batches_[i];
         const QColor color = QColor::fromRgba(batch.color);
+        painter.setBrush(color);
         painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.drawRects(batch.fills.data(), static_cast<int>(batch.fills.size()));
         if (color.alpha() == 255) {
-            for (const QRect& rect : batch.rects)
-                painter.fillRect(rect, color);
-        } else if (!batch.rects.empty()) {
+            painter.drawRects(batch.lines.data(), static_cast<int>(batch.lines.size()));
+        } else if (!batch.lines.empty()) {
             // Arms overlap where they meet: one path covers each pixel once.
             QPainterPath path;
             path.setFillRule(Qt::WindingFill);
-            for (const QRect& rect : batch.rects)
+            for (const QRect& rect : batch.lines)
                 path.addRect(rect);
-            painter.fillPath(path, color);
+            painter.drawPath(path);
         }
         if (!batch.smooth.isEmpty()) {
             painter.setRenderHint(QPainter::Antialiasing, true);
             batch.smooth.setFillRule(Qt::WindingFill);
-            painter.fillPath(batch.smooth, color);
+            painter.drawPath(batch.smooth);
         }
-        batch.rects.clear();
+        batch.lines.clear();
+        batch.fills.clear();
         batch.smooth.clear();
     }
+    batchIndex_.clear();
+    lastBatch_ = 0;
     used_ = 0;
     painter.restore();
 }

@@ -6,6 +6,7 @@
 #include <QRect>
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 class QPainter;
@@ -32,10 +33,12 @@ public:
     void flush(QPainter& painter);
 
 private:
-    // What one colour draws: rectangles on whole pixels, and arcs and diagonals smoothed.
+    // What one colour draws: rectangles on whole pixels, those of lines apart since their arms
+    // overlap where they meet, and arcs and diagonals smoothed.
     struct Batch {
         QRgb color = 0;
-        std::vector<QRect> rects;
+        std::vector<QRect> lines;
+        std::vector<QRect> fills;
         QPainterPath smooth;
     };
 
@@ -44,6 +47,11 @@ private:
     qreal lineWidth_ = 1;
     std::vector<Batch> batches_;
     std::size_t used_ = 0; // batches in use; the others keep their storage for the next paint
+    std::size_t lastBatch_ = 0;
+    std::unordered_map<QRgb, std::size_t> batchIndex_;
+    // The outlines of arcs and diagonals in a cell at the origin, by character and geometry: the
+    // stroking is slow, and a font gives a few geometries.
+    std::unordered_map<std::uint64_t, QPainterPath> outlines_;
 };
 
 } // namespace terminal

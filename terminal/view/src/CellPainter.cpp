@@ -592,9 +592,10 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
             runColor = bg;
         }
         const qreal x = col * cw;
-        if (!st.invisible && col >= drawnUntil &&
-            boxes_.add(painter, cell.code, QPointF(x, top), QPointF((col + span) * cw, top + ch), st.fg))
+        if (BoxDrawing::draws(cell.code) && !st.invisible && col >= drawnUntil) {
+            boxes_.add(painter, cell.code, QPointF(x, top), QPointF((col + span) * cw, top + ch), st.fg);
             drawnUntil = col + span;
+        }
         if (!st.invisible && cell.code != 0 && cell.code != ' ' && col >= drawnUntil) {
             if (cell.code > 0x7F)
                 drawnUntil = addSequenceGlyph(tables, line, col, cols, chainEnd, st.face, x, baseline, st.fg);

@@ -116,7 +116,8 @@ private:
 };
 
 // Draws the cells of a terminal with QPainter: backgrounds in runs, glyphs from the cache
-// batched by font and colour, underlines, strike-through and link underlines, inline images.
+// batched by font and colour, box-drawing and block characters from the cells' geometry,
+// underlines, strike-through and link underlines, inline images.
 class CellPainter {
 public:
     // What one paint needs besides the terminal.

@@ -271,7 +271,8 @@ Block blockOf(const QString& name)
         return block;
     }
     const QStringList words = name.split(' ');
-    const int numerator = words[1] == "ONE" ? 1 : words[1] == "THREE" ? 3 : words[1] == "FIVE" ? 5 : words[1] == "SEVEN" ? 7 : 1;
+    const std::map<QString, int> numerators{{"ONE", 1}, {"THREE", 3}, {"FIVE", 5}, {"SEVEN", 7}};
+    const int numerator = numerators.contains(words[1]) ? numerators.at(words[1]) : 1;
     const QString of = words[1] == "HALF" ? words[1] : words[2];
     const int k = numerator * (of.startsWith("HALF") ? 4 : of.startsWith("QUARTER") ? 2 : 1);
     const QString side = words[0];
@@ -299,7 +300,8 @@ public:
         frame_.background = Qt::black;
         frame_.selectionBackground = Qt::blue;
         const QSizeF cell = painter_.cellSize();
-        logical_ = QSize(static_cast<int>(std::ceil(cell.width() * cols)), static_cast<int>(std::ceil(cell.height() * rows)));
+        logical_ = QSize(static_cast<int>(std::ceil(cell.width() * cols)),
+                         static_cast<int>(std::ceil(cell.height() * rows)));
         frame_.width = logical_.width();
 
         std::string board = "\x1b[H";
@@ -339,7 +341,10 @@ public:
     }
 
     // A cell's pixels: left, top, right and bottom (one past the last).
-    QRect cell(int col, int row) const { return QRect(QPoint(xs_[col], ys_[row]), QPoint(xs_[col + 1] - 1, ys_[row + 1] - 1)); }
+    QRect cell(int col, int row) const
+    {
+        return QRect(QPoint(xs_[col], ys_[row]), QPoint(xs_[col + 1] - 1, ys_[row + 1] - 1));
+    }
 
     bool ink(int x, int y) const { return qGreen(image_.pixel(x, y)) > 127; }
 
@@ -382,6 +387,12 @@ private:
     std::vector<int> xs_;
     std::vector<int> ys_;
 };
+
+// One run of ink from `from` to `to`.
+std::vector<std::pair<int, int>> whole(int from, int to)
+{
+    return {{from, to}};
+}
 
 std::string at(int col, int row, char32_t c)
 {
@@ -548,7 +559,8 @@ TEST(BoxDrawing, EveryLineCharacterMeetsItsNeighboursAtTheEdgesItsArmsReach)
                 const int centre = side.column ? cell.center().x() : cell.center().y();
                 const int from = side.edge == left || side.edge == top ? side.inside : centre;
                 const int to = side.edge == left || side.edge == top ? centre + 1 : side.inside + 1;
-                EXPECT_EQ(!screen.runs(channel, from, to, !side.column).empty(), crossed) << edge << ", between the strokes";
+                EXPECT_EQ(!screen.runs(channel, from, to, !side.column).empty(), crossed)
+                    << edge << ", between the strokes";
             }
         }
         ASSERT_EQ(thickness[light].size(), 1u) << describe(scale);
@@ -623,12 +635,15 @@ TEST(BoxDrawing, EveryBlockElementFillsItsPartOfTheCell)
                 const Block y = blockOf(QString::fromLatin1(names[b - first]));
                 if (x.shade || y.shade)
                     continue;
-                const bool complements = (x.eighths[0] == 0 && x.eighths[2] == 8 && y.eighths[0] == 0 && y.eighths[2] == 8 &&
-                                          (x.eighths[3] == y.eighths[1] || y.eighths[3] == x.eighths[1]) &&
-                                          x.eighths[3] - x.eighths[1] + y.eighths[3] - y.eighths[1] == 8) ||
-                                         (x.eighths[1] == 0 && x.eighths[3] == 8 && y.eighths[1] == 0 && y.eighths[3] == 8 &&
-                                          (x.eighths[2] == y.eighths[0] || y.eighths[2] == x.eighths[0]) &&
-                                          x.eighths[2] - x.eighths[0] + y.eighths[2] - y.eighths[0] == 8);
+                // Both span the cell one way and share an edge the other way, together over eighths.
+                auto along = [](const Block& a, const Block& b, int from, int to) {
+                    return a.eighths[from] == 0 && a.eighths[to] == 8 && b.eighths[from] == 0 && b.eighths[to] == 8;
+                };
+                auto splits = [](const Block& a, const Block& b, int from, int to) {
+                    return (a.eighths[to] == b.eighths[from] || b.eighths[to] == a.eighths[from]) &&
+                           a.eighths[to] - a.eighths[from] + b.eighths[to] - b.eighths[from] == 8;
+                };
+                const bool complements = (along(x, y, 0, 2) && splits(x, y, 1, 3)) || (along(x, y, 1, 3) && splits(x, y, 0, 2));
                 if (complements) {
                     EXPECT_TRUE(tile({a, b})) << describe(scale) << ": " << names[a - first] << " and " << names[b - first];
                 }
@@ -680,13 +695,12 @@ TEST(BoxDrawing, CharactersTakeTheCellsColoursAndDoubledRowsJoin)
         ASSERT_EQ(thin.size(), 1u) << what;
         const QRect wide = screen.cell(0, 0) | screen.cell(7, 0);
         const int through = wide.top() + thin[0].first - single.top();
-        EXPECT_EQ(screen.runs(through, wide.left(), wide.right() + 1, false), (std::vector{std::pair{wide.left(), wide.right() + 1}}))
-            << what;
+        EXPECT_EQ(screen.runs(through, wide.left(), wide.right() + 1, false), whole(wide.left(), wide.right() + 1)) << what;
         EXPECT_EQ(screen.runs(wide.left() + 1, wide.top(), wide.bottom() + 1, true).size(), 1u) << what;
         // Double-height blocks: both halves filled, each twice as wide.
         const QRect tall = screen.cell(0, 1) | screen.cell(3, 2);
         for (int y = tall.top(); y <= tall.bottom(); ++y)
-            ASSERT_EQ(screen.runs(y, tall.left(), tall.right() + 2, false), (std::vector{std::pair{tall.left(), tall.right() + 1}}))
+            ASSERT_EQ(screen.runs(y, tall.left(), tall.right() + 2, false), whole(tall.left(), tall.right() + 1))
                 << what << ", y " << y;
         // Vertical lines of double-width rows meet.
         const QRect column = screen.cell(0, 3) | screen.cell(1, 4);
@@ -695,8 +709,7 @@ TEST(BoxDrawing, CharactersTakeTheCellsColoursAndDoubledRowsJoin)
             if (screen.ink(i, column.top()))
                 x = i;
         ASSERT_GE(x, 0) << what;
-        EXPECT_EQ(screen.runs(x, column.top(), column.bottom() + 1, true), (std::vector{std::pair{column.top(), column.bottom() + 1}}))
-            << what;
+        EXPECT_EQ(screen.runs(x, column.top(), column.bottom() + 1, true), whole(column.top(), column.bottom() + 1)) << what;
 
         // Inverse: the background colour on the foreground; bold blue: bright blue; faint: at 0.6;
         // a half block in its colours.
