@@ -247,6 +247,7 @@ void CellPainter::setFont(const QFont& font)
     underlinePos_ = std::max<qreal>(1, metrics.underlinePos());
     strikePos_ = metrics.strikeOutPos();
     lineWidth_ = std::max<qreal>(1, std::round(metrics.lineWidth()));
+    boxes_.setLineWidth(lineWidth_);
     invalidateColors();
 }
 
@@ -500,6 +501,7 @@ void CellPainter::addDecoration(QLineF line, QRgb color, bool dotted)
 
 void CellPainter::flush(QPainter& painter)
 {
+    boxes_.flush(painter);
     for (Batch& batch : batches_) {
         QGlyphRun run;
         run.setRawFont(glyphs_.font(batch.font));
@@ -528,6 +530,11 @@ void CellPainter::drawCell(QPainter& painter, QPointF topLeft, const CellTables&
 {
     if (cell.code == 0 || cell.code == ' ')
         return;
+    if (boxes_.add(painter, cell.code, topLeft, topLeft + QPointF(cellWidth(cell) * cell_.width(), cell_.height()),
+                   color.rgba())) {
+        flush(painter);
+        return;
+    }
     const int face = faceOf(cell.attribute, true);
     addGlyphs(glyphs_.glyphs(tables, cell.code, face), topLeft.x(), topLeft.y() + baseline_, color.rgba());
     flush(painter);
@@ -585,6 +592,10 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
             runColor = bg;
         }
         const qreal x = col * cw;
+        if (BoxDrawing::draws(cell.code) && !st.invisible && col >= drawnUntil) {
+            boxes_.add(painter, cell.code, QPointF(x, top), QPointF((col + span) * cw, top + ch), st.fg);
+            drawnUntil = col + span;
+        }
         if (!st.invisible && cell.code != 0 && cell.code != ' ' && col >= drawnUntil) {
             if (cell.code > 0x7F)
                 drawnUntil = addSequenceGlyph(tables, line, col, cols, chainEnd, st.face, x, baseline, st.fg);

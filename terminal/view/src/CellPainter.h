@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoxDrawing.h"
 #include "terminal/CharData.h"
 
 #include <QColor>
@@ -115,7 +116,8 @@ private:
 };
 
 // Draws the cells of a terminal with QPainter: backgrounds in runs, glyphs from the cache
-// batched by font and colour, underlines, strike-through and link underlines, inline images.
+// batched by font and colour, box-drawing and block characters from the cells' geometry,
+// underlines, strike-through and link underlines, inline images.
 class CellPainter {
 public:
     // What one paint needs besides the terminal.
@@ -215,6 +217,7 @@ private:
     std::unordered_map<std::uint64_t, std::size_t> batchIndex_;
     std::size_t lastBatch_ = 0;
     std::vector<Decoration> decorations_;
+    BoxDrawing boxes_;
     int chainsShaped_ = 0;
     bool chainsPending_ = false;
 };
