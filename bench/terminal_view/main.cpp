@@ -29,6 +29,7 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -287,8 +288,11 @@ Settling settle(double shownSeconds)
     Settling settling;
     double cpuHalf = -1;
     std::uint64_t seen = before;
+    // The loop waits for events, as the application's does: a wake-up now and then to look.
+    QTimer wake;
+    wake.start(20);
     while (seconds(shown) < shownSeconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (view.paintCount() != seen) {
             if (seen == before)
                 settling.firstPaintMs = 1000 * view.paintSeconds;

@@ -66,6 +66,7 @@ void GlyphCache::setFaces(const std::array<QFont, 4>& faces, QSizeF cell, qreal 
     cell_ = cell;
     baseline_ = baseline;
     fonts_.clear();
+    boxes_.clear();
     glyphs_.clear();
     liveGlyphs_ = 0;
     indexBytes_ = 0;
@@ -155,26 +156,37 @@ void GlyphCache::shapeIntoScratch(const QString& text, int face, int cells)
         fit(cells);
 }
 
+QRectF GlyphCache::box(const Glyph& glyph)
+{
+    // Qt decodes a colour glyph's bitmap to measure it: once for each glyph is enough.
+    const std::uint64_t key = (std::uint64_t(static_cast<std::uint32_t>(glyph.font)) << 32) | glyph.index;
+    auto [it, added] = boxes_.try_emplace(key);
+    if (added)
+        it->second = fonts_[static_cast<std::size_t>(glyph.font)].raw.boundingRect(glyph.index);
+    return it->second.translated(glyph.offset);
+}
+
 void GlyphCache::fit(int cells)
 {
-    if (cell_.isEmpty() || std::none_of(scratch_.begin(), scratch_.end(), [&](const Glyph& g) {
-            return fonts_[static_cast<std::size_t>(g.font)].colour;
-        }))
-        return;
+    // The picture is the colour glyphs; marks stacked on them move and scale with it but stand
+    // out of the cells as they do over letters.
     QRectF ink;
     for (const Glyph& g : scratch_)
-        ink |= fonts_[static_cast<std::size_t>(g.font)].raw.boundingRect(g.index).translated(g.offset);
-    // Half a pixel inside the cells' edges, where smoothing the scaled picture may reach.
-    const QRectF box(0.5, -baseline_ + 0.5, cells * cell_.width() - 1, cell_.height() - 1);
-    if (ink.isEmpty() || box.isEmpty() ||
+        if (fonts_[static_cast<std::size_t>(g.font)].colour)
+            ink |= box(g);
+    if (ink.isEmpty() || cell_.isEmpty() ||
         (ink.left() >= 0 && ink.right() <= cells * cell_.width() && ink.top() >= -baseline_ &&
          ink.bottom() <= cell_.height() - baseline_))
         return;
+    // Half a pixel inside the cells' edges, where smoothing the scaled picture may reach.
+    const QRectF room(0.5, -baseline_ + 0.5, cells * cell_.width() - 1, cell_.height() - 1);
+    if (room.isEmpty())
+        return;
     // One scale for the whole picture, in steps of 1/64 so that a few sizes of each font serve.
-    const qreal scale = std::floor(std::min({1.0, box.width() / ink.width(), box.height() / ink.height()}) * 64) / 64;
+    const qreal scale = std::floor(std::min({1.0, room.width() / ink.width(), room.height() / ink.height()}) * 64) / 64;
     for (Glyph& g : scratch_) {
         g.font = scaledFont(g.font, fonts_[static_cast<std::size_t>(g.font)].raw.pixelSize() * scale);
-        g.offset = box.center() + (g.offset - ink.center()) * scale;
+        g.offset = room.center() + (g.offset - ink.center()) * scale;
     }
 }
 

@@ -142,6 +142,8 @@ private:
     const QFont& fontFor(const QString& text, int face);
     int fontIndex(const QRawFont& raw);
     int scaledFont(int font, qreal pixelSize);
+    // A glyph's bounding box, from its origin at its offset.
+    QRectF box(const Glyph& glyph);
     void fit(int cells);
     // scratch_ appended to the store, which is compacted first when it has to grow.
     Span store();
@@ -158,6 +160,8 @@ private:
     // The fonts glyphs were found in: the faces and the fallbacks the system chose, a set the
     // installed fonts bound, and their copies at the sizes colour glyphs were fitted at.
     std::vector<Font> fonts_;
+    // The bounding boxes of colour glyphs, by font and glyph: a set the fonts bound.
+    std::unordered_map<std::uint64_t, QRectF> boxes_;
     std::vector<Glyph> glyphs_;
     std::vector<Glyph> scratch_;
     std::size_t liveGlyphs_ = 0;
