@@ -3,11 +3,16 @@
 //            a bare reader and tmux in the same run, with the event loop's lateness meanwhile;
 //   echo:    a key press in a view running bash to the paint that shows bash's echo;
 //   repaint: a full paint of a 200 x 50 screen of coloured text with CJK characters;
+//   settle:  a 480 x 135 screen (a 4K display's) of distinct clusters, more than the glyph cache
+//            holds, with emoji chains among them: the paints until the view rests, and the CPU
+//            it takes while the screen is shown;
 //   floods:  output of distinct clusters (letters with three random combining marks, random
-//            toned emoji joined in pairs) fed to a view of 80 x 25 as fast as it takes them,
-//            beside the same floods made of a few clusters repeated: the resident memory every
-//            10 MB of output, the time per frame and the time spent painting.
-// Usage: bench_terminal_view [runs] [megabytes] [flood megabytes] [--only cat|echo|repaint|floods].
+//            toned emoji joined in pairs, chains of 40 pictographs with 30 marks each) fed to a
+//            view of 80 x 25 as fast as it takes them, beside the same floods made of a few
+//            clusters repeated: the resident memory every 10 MB of output, the time per frame
+//            and the time spent painting.
+// Usage: bench_terminal_view [runs] [megabytes] [flood megabytes]
+//                            [--only cat|echo|repaint|settle|floods].
 // Needs `cat`, bash and tmux (setup.sh), a CJK font for the repaint and a colour emoji font for
 // the toned pairs to draw real glyphs (setup.sh installs both).
 
@@ -24,10 +29,13 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
 #include <random>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -172,9 +180,7 @@ std::vector<double> repaintTimes(int repaints)
     return times;
 }
 
-// ---- Floods ------------------------------------------------------------------------------
-
-enum class Flood { marks, tonedPairs };
+// ---- Distinct clusters -------------------------------------------------------------------
 
 // Pictographs that take a skin tone (a selection of the emoji modifier bases).
 std::vector<char32_t> tonedBases()
@@ -188,30 +194,24 @@ std::vector<char32_t> tonedBases()
     return bases;
 }
 
-// One line of a flood: 60 letters each with three random marks from U+0300 to U+036F, or eight
-// pairs of toned pictographs joined by a zero-width joiner (nine columns each).
-std::string floodLine(Flood flood, std::mt19937& random)
+// A letter or a pictograph with `marks` random combining marks from U+0300 to U+036F.
+void appendMarked(std::string& out, char32_t base, int marks, std::mt19937& random)
+{
+    terminal::appendUtf8(out, base);
+    for (int m = 0; m < marks; ++m)
+        terminal::appendUtf8(out, 0x300 + random() % 0x70);
+}
+
+// Two random toned pictographs joined by a zero-width joiner: eight columns.
+void appendTonedPair(std::string& out, std::mt19937& random)
 {
     static const std::vector<char32_t> bases = tonedBases();
-    std::string line;
-    if (flood == Flood::marks) {
-        for (int i = 0; i < 60; ++i) {
-            terminal::appendUtf8(line, U'a' + random() % 26);
-            for (int m = 0; m < 3; ++m)
-                terminal::appendUtf8(line, 0x300 + random() % 0x70);
-        }
-    } else {
-        for (int i = 0; i < 8; ++i) {
-            for (int member = 0; member < 2; ++member) {
-                if (member)
-                    terminal::appendUtf8(line, 0x200D);
-                terminal::appendUtf8(line, bases[random() % bases.size()]);
-                terminal::appendUtf8(line, 0x1F3FB + random() % 5);
-            }
-            line += ' ';
-        }
+    for (int member = 0; member < 2; ++member) {
+        if (member)
+            terminal::appendUtf8(out, 0x200D);
+        terminal::appendUtf8(out, bases[random() % bases.size()]);
+        terminal::appendUtf8(out, 0x1F3FB + random() % 5);
     }
-    return line + "\r\n";
 }
 
 // A view that times its paints and counts the frames among them: paints of more than the
@@ -233,6 +233,114 @@ protected:
             ++frames;
     }
 };
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// ---- A large screen settling -------------------------------------------------------------
+
+struct Settling {
+    std::uint64_t paints = 0;    // in the whole time shown
+    double lastPaintS = 0;       // when the last of them ended, from the output's arrival
+    double firstPaintMs = 0;     // the first paint alone
+    double paintS = 0;           // all paints together
+    double cpuPercentLater = 0;  // over the second half of the time shown
+};
+
+// A screen of 480 x 135 cells, each a distinct letter with three marks (64,800 clusters, four
+// times what the glyph cache holds), but for a toned pair in every other row (67 chains), shown
+// for `shownSeconds`.
+Settling settle(double shownSeconds)
+{
+    constexpr int cols = 480;
+    constexpr int rows = 135;
+    TimedView view(nullptr, terminalFont());
+    view.setNativeForegroundColor(Qt::white);
+    view.setNativeBackgroundColor(Qt::black);
+    size(view, cols, rows);
+    std::mt19937 random(13);
+    std::string screen = "\x1b[2 q\x1b[H"; // a steady caret: a blinking one paints too
+    for (int row = 0; row < rows; ++row) {
+        const int chainAt = row % 2 ? static_cast<int>(random() % (cols - 8)) : cols;
+        for (int col = 0; col < cols;) {
+            if (col == chainAt) {
+                appendTonedPair(screen, random);
+                col += 8;
+            } else {
+                appendMarked(screen, U'a' + random() % 26, 3, random);
+                ++col;
+            }
+        }
+        if (row + 1 < rows)
+            screen += "\r\n";
+    }
+    view.feed(screen);
+    QCoreApplication::processEvents();
+    const std::uint64_t before = view.paintCount();
+    QElapsedTimer shown;
+    shown.start();
+    view.update();
+    Settling settling;
+    double cpuHalf = -1;
+    std::uint64_t seen = before;
+    // The loop waits for events, as the application's does: a wake-up now and then to look.
+    QTimer wake;
+    wake.start(20);
+    while (seconds(shown) < shownSeconds) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (view.paintCount() != seen) {
+            if (seen == before)
+                settling.firstPaintMs = 1000 * view.paintSeconds;
+            seen = view.paintCount();
+            settling.lastPaintS = seconds(shown);
+        }
+        if (cpuHalf < 0 && seconds(shown) >= shownSeconds / 2)
+            cpuHalf = cpuSeconds();
+    }
+    settling.paints = view.paintCount() - before;
+    settling.paintS = view.paintSeconds;
+    settling.cpuPercentLater = 100 * (cpuSeconds() - cpuHalf) / (seconds(shown) - shownSeconds / 2);
+    return settling;
+}
+
+// ---- Floods ------------------------------------------------------------------------------
+
+enum class Flood { marks, tonedPairs, longChains };
+
+const char* floodName(Flood flood)
+{
+    return flood == Flood::marks ? "marks" : flood == Flood::tonedPairs ? "pairs" : "chains";
+}
+
+// One line of a flood: 60 letters each with three random marks, eight pairs of toned
+// pictographs joined by a zero-width joiner (nine columns each), or a chain of 40 pictographs
+// with 30 marks each, joined (a full row; the longest cluster a cell keeps).
+std::string floodLine(Flood flood, std::mt19937& random)
+{
+    static const std::vector<char32_t> bases = tonedBases();
+    std::string line;
+    if (flood == Flood::marks) {
+        for (int i = 0; i < 60; ++i)
+            appendMarked(line, U'a' + random() % 26, 3, random);
+    } else if (flood == Flood::tonedPairs) {
+        for (int i = 0; i < 8; ++i) {
+            appendTonedPair(line, random);
+            line += ' ';
+        }
+    } else {
+        for (int member = 0; member < 40; ++member) {
+            if (member)
+                terminal::appendUtf8(line, 0x200D);
+            appendMarked(line, bases[random() % bases.size()], 30, random);
+        }
+    }
+    return line + "\r\n";
+}
 
 struct FloodRun {
     double startMb = 0;              // resident before the flood
@@ -302,7 +410,7 @@ std::optional<FloodRun> runFloodApart(Flood flood, bool distinct, std::size_t me
 {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--flood"), flood == Flood::marks ? QStringLiteral("marks") : QStringLiteral("pairs"),
+                {QStringLiteral("--flood"), QString::fromLatin1(floodName(flood)),
                  distinct ? QStringLiteral("distinct") : QStringLiteral("repeated"), QString::number(megabytes)});
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         return std::nullopt;
@@ -324,7 +432,7 @@ void printFloods(std::size_t megabytes, int runs)
     std::printf("\nfloods through a view of %d x %d, %zu MB each, median of %d runs; resident MB before it, then after "
                 "10, 50, 100 and 200 MB:\n",
                 benchCols, benchRows, megabytes, runs);
-    for (Flood flood : {Flood::marks, Flood::tonedPairs}) {
+    for (Flood flood : {Flood::marks, Flood::tonedPairs, Flood::longChains}) {
         std::vector<FloodRun> distinct, repeated;
         for (int run = 0; run < runs; ++run)
             for (bool isDistinct : {true, false})
@@ -340,7 +448,9 @@ void printFloods(std::size_t megabytes, int runs)
                 values.push_back(field(run));
             return median(values);
         };
-        const char* name = flood == Flood::marks ? "letters with 3 marks" : "toned pairs";
+        const char* name = flood == Flood::marks        ? "letters with 3 marks"
+                           : flood == Flood::tonedPairs ? "toned pairs"
+                                                        : "chains of 40 x 30 marks";
         for (const auto& [kind, set] : {std::pair{"distinct", &distinct}, std::pair{"repeated", &repeated}}) {
             std::printf("  %-20s %s: %6.2f ms a frame (%5.2f ms of it painting), %6.1f MB/s; resident %.0f ->", name,
                         kind, middle(*set, [](const FloodRun& r) { return r.msPerFrame; }),
@@ -366,7 +476,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc == 5 && QString::fromUtf8(argv[1]) == u"--flood") {
-        const Flood flood = QString::fromUtf8(argv[2]) == u"marks" ? Flood::marks : Flood::tonedPairs;
+        Flood flood = Flood::marks;
+        for (Flood f : {Flood::marks, Flood::tonedPairs, Flood::longChains})
+            if (QString::fromUtf8(argv[2]) == QLatin1String(floodName(f)))
+                flood = f;
         printFloodRun(runFlood(flood, QString::fromUtf8(argv[3]) == u"distinct",
                                static_cast<std::size_t>(std::max(1, std::atoi(argv[4])))));
         return 0;
@@ -430,6 +543,21 @@ int main(int argc, char** argv)
         const auto repaint = repaintTimes(200);
         std::printf("full repaint of 200 x 50 cells of SGR and CJK text (%zu paints): median %.2f ms, p95 %.2f ms\n",
                     repaint.size(), percentile(repaint, 50), percentile(repaint, 95));
+    }
+    if (wanted("settle")) {
+        std::vector<double> paints, last, first, painting, cpu;
+        for (int run = 0; run < runs; ++run) {
+            const Settling s = settle(8);
+            paints.push_back(static_cast<double>(s.paints));
+            last.push_back(s.lastPaintS);
+            first.push_back(s.firstPaintMs);
+            painting.push_back(s.paintS);
+            cpu.push_back(s.cpuPercentLater);
+        }
+        std::printf("\na screen of 480 x 135 distinct clusters with 67 toned pairs, shown for 8 s, median of %d runs:\n"
+                    "  %.0f paints, the last ending %.2f s after the output; first paint %.0f ms, %.2f s painting in all;\n"
+                    "  CPU in the last 4 s shown: %.1f%%\n",
+                    runs, median(paints), median(last), median(first), median(painting), median(cpu));
     }
     if (wanted("floods"))
         printFloods(floodMegabytes, runs);

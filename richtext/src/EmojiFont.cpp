@@ -132,14 +132,23 @@ std::vector<EmojiRun> emojiRuns(QStringView text)
     return runs;
 }
 
-QTextCharFormat emojiFormat(QTextCharFormat format, const QFont& textFont, bool inEmojiFontAlone)
+QFont emojiFont(QFont textFont, bool inEmojiFontAlone)
 {
     QStringList families = textFamilies(textFont);
     families.prepend(currentEmojiFamily().name);
     families.removeDuplicates();
-    format.setFontFamilies(families);
+    textFont.setFamilies(families);
     if (inEmojiFontAlone)
-        format.setFontStyleStrategy(QFont::StyleStrategy(textFont.styleStrategy() | QFont::NoFontMerging));
+        textFont.setStyleStrategy(QFont::StyleStrategy(textFont.styleStrategy() | QFont::NoFontMerging));
+    return textFont;
+}
+
+QTextCharFormat emojiFormat(QTextCharFormat format, const QFont& textFont, bool inEmojiFontAlone)
+{
+    const QFont font = emojiFont(textFont, inEmojiFontAlone);
+    format.setFontFamilies(font.families());
+    if (inEmojiFontAlone)
+        format.setFontStyleStrategy(font.styleStrategy());
     return format;
 }
 

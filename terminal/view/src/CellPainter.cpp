@@ -6,6 +6,7 @@
 #include "terminal/view/TerminalView.h"
 
 #include "platform/EmojiFont.h"
+#include "richtext/gui/EmojiFont.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -20,90 +21,212 @@ namespace terminal {
 
 // ---- GlyphCache --------------------------------------------------------------------------
 
-GlyphCache::GlyphCache(std::size_t capacity)
-    : capacity_(std::max<std::size_t>(1, capacity))
+namespace {
+
+// What an entry costs besides its glyphs: the index's node (its key, the entry's number, the
+// link and the hash) and the key's text.
+std::size_t keyBytes(const std::string& key)
 {
+    return sizeof(std::pair<const std::string, std::uint32_t>) + 2 * sizeof(void*) +
+           (key.size() >= sizeof(std::string) ? key.capacity() + 1 : 0);
+}
+
+} // namespace
+
+GlyphCache::GlyphCache(std::size_t capacity, std::size_t maxBytes)
+    : maxBytes_(maxBytes)
+    , minStoredGlyphs_(std::min<std::size_t>(4096, 4 * std::max<std::size_t>(1, capacity)))
+{
+    pools_[0].capacity = std::max<std::size_t>(1, capacity);
+    pools_[1].capacity = std::max<std::size_t>(1, capacity / 8);
+    const std::size_t entries = pools_[0].capacity + pools_[1].capacity;
     layout_.setCacheEnabled(true);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     layout_.setTextOption(option);
     // Never rehashed, however the entries come and go.
-    index_.reserve(capacity_);
+    index_.reserve(entries);
+    entries_.reserve(entries);
+    // The bytes held whatever the entries: the index's buckets, the entries and the smallest
+    // store. A sixty-fourth of the bound is left for ASCII and for the one text stored past the
+    // rest. Of what remains, the keys and glyphs of the entries held take up to a third (chains
+    // a quarter of that): the store, compacted to twice the glyphs held when it has to grow,
+    // takes the other two.
+    fixedBytes_ = index_.bucket_count() * sizeof(void*) + entries * sizeof(Entry) + minStoredGlyphs_ * sizeof(Glyph);
+    const std::size_t margin = maxBytes_ / 64;
+    const std::size_t held = maxBytes_ > fixedBytes_ + margin ? (maxBytes_ - fixedBytes_ - margin) / 3 : 0;
+    pools_[0].maxBytes = held - held / 4;
+    pools_[1].maxBytes = held / 4;
 }
 
-void GlyphCache::setFaces(const std::array<QFont, 4>& faces)
+void GlyphCache::setFaces(const std::array<QFont, 4>& faces, QSizeF cell, qreal baseline)
 {
     faces_ = faces;
+    emojiFacesMade_ = false; // made with the first text shaped
+    cell_ = cell;
+    baseline_ = baseline;
     fonts_.clear();
+    boxes_.clear();
     glyphs_.clear();
     liveGlyphs_ = 0;
+    indexBytes_ = 0;
     ascii_ = {};
     asciiKnown_ = {};
     index_.clear();
     entries_.clear();
-    newest_ = oldest_ = none;
+    free_.clear();
+    for (PoolState& pool : pools_) {
+        pool.newest = pool.oldest = none;
+        pool.count = pool.bytes = 0;
+    }
 }
 
-GlyphCache::Span GlyphCache::shape(const QString& text, int face)
+void GlyphCache::beginPaint()
+{
+    ++paint_;
+}
+
+std::size_t GlyphCache::bytes() const
+{
+    return fixedBytes_ + indexBytes_ + std::max(glyphs_.capacity(), minStoredGlyphs_) * sizeof(Glyph) -
+           minStoredGlyphs_ * sizeof(Glyph);
+}
+
+const QFont& GlyphCache::fontFor(const QString& text, int face)
+{
+    // Fonts added while the view runs may bring a colour emoji font (or take it away).
+    if (const QString family = richtext::colourEmojiFamily(); family != emojiFamily_ || !emojiFacesMade_) {
+        emojiFamily_ = family;
+        emojiFacesMade_ = true;
+        for (std::size_t i = 0; i < faces_.size(); ++i)
+            for (bool alone : {false, true})
+                emojiFaces_[i][alone] = richtext::emojiFont(faces_[i], alone);
+        for (Font& font : fonts_)
+            font.colour = !emojiFamily_.isEmpty() && font.raw.familyName() == emojiFamily_;
+    }
+    const std::vector<richtext::EmojiRun> runs = richtext::emojiRuns(text);
+    if (runs.size() != 1 || runs[0].start != 0 || runs[0].length != text.size())
+        return faces_[static_cast<std::size_t>(face)];
+    return emojiFaces_[static_cast<std::size_t>(face)][runs[0].inEmojiFontAlone];
+}
+
+int GlyphCache::fontIndex(const QRawFont& raw)
+{
+    for (std::size_t i = 0; i < fonts_.size(); ++i)
+        if (fonts_[i].unscaled < 0 && fonts_[i].raw == raw)
+            return static_cast<int>(i);
+    fonts_.push_back({raw, !emojiFamily_.isEmpty() && raw.familyName() == emojiFamily_, -1});
+    return static_cast<int>(fonts_.size() - 1);
+}
+
+int GlyphCache::scaledFont(int font, qreal pixelSize)
+{
+    // Copies are told apart by their size: Qt's raw fonts compare equal only to themselves.
+    for (std::size_t i = 0; i < fonts_.size(); ++i)
+        if (fonts_[i].unscaled == font && fonts_[i].raw.pixelSize() == pixelSize)
+            return static_cast<int>(i);
+    Font scaled = fonts_[static_cast<std::size_t>(font)];
+    scaled.raw.setPixelSize(pixelSize);
+    scaled.unscaled = font;
+    fonts_.push_back(scaled);
+    return static_cast<int>(fonts_.size() - 1);
+}
+
+void GlyphCache::shapeIntoScratch(const QString& text, int face, int cells)
 {
     // One layout for every text, its shaping kept after it ends (or glyphRuns() would shape
     // the text again): a text on its own costs a few microseconds, most of it Qt's.
-    layout_.setFont(faces_[static_cast<std::size_t>(face)]);
+    scratch_.clear();
+    layout_.setFont(fontFor(text, face));
     layout_.setText(text);
     layout_.beginLayout();
     QTextLine line = layout_.createLine();
     layout_.endLayout();
-    Span span{static_cast<std::uint32_t>(glyphs_.size()), 0};
     if (!line.isValid())
-        return span;
+        return;
     const qreal ascent = line.ascent();
     for (const QGlyphRun& run : line.glyphRuns()) {
-        const QRawFont raw = run.rawFont();
-        int fontIndex = -1;
-        for (std::size_t i = 0; i < fonts_.size(); ++i)
-            if (fonts_[i] == raw) {
-                fontIndex = static_cast<int>(i);
-                break;
-            }
-        if (fontIndex < 0) {
-            fontIndex = static_cast<int>(fonts_.size());
-            fonts_.push_back(raw);
-        }
+        const int font = fontIndex(run.rawFont());
         const QList<quint32> indexes = run.glyphIndexes();
         const QList<QPointF> positions = run.positions();
         for (qsizetype i = 0; i < indexes.size(); ++i)
-            glyphs_.push_back({fontIndex, indexes[i], positions[i] - QPointF(0, ascent)});
+            scratch_.push_back({font, indexes[i], positions[i] - QPointF(0, ascent)});
     }
-    span.count = static_cast<std::uint32_t>(glyphs_.size()) - span.first;
+    if (cells > 0)
+        fit(cells);
+}
+
+QRectF GlyphCache::box(const Glyph& glyph)
+{
+    // Qt decodes a colour glyph's bitmap to measure it: once for each glyph is enough.
+    const std::uint64_t key = (std::uint64_t(static_cast<std::uint32_t>(glyph.font)) << 32) | glyph.index;
+    auto [it, added] = boxes_.try_emplace(key);
+    if (added)
+        it->second = fonts_[static_cast<std::size_t>(glyph.font)].raw.boundingRect(glyph.index);
+    return it->second.translated(glyph.offset);
+}
+
+void GlyphCache::fit(int cells)
+{
+    // The picture is the colour glyphs; marks stacked on them move and scale with it but stand
+    // out of the cells as they do over letters.
+    QRectF ink;
+    for (const Glyph& g : scratch_)
+        if (fonts_[static_cast<std::size_t>(g.font)].colour)
+            ink |= box(g);
+    if (ink.isEmpty() || cell_.isEmpty() ||
+        (ink.left() >= 0 && ink.right() <= cells * cell_.width() && ink.top() >= -baseline_ &&
+         ink.bottom() <= cell_.height() - baseline_))
+        return;
+    // Half a pixel inside the cells' edges, where smoothing the scaled picture may reach.
+    const QRectF room(0.5, -baseline_ + 0.5, cells * cell_.width() - 1, cell_.height() - 1);
+    if (room.isEmpty())
+        return;
+    // One scale for the whole picture, in steps of 1/64 so that a few sizes of each font serve.
+    const qreal scale = std::floor(std::min({1.0, room.width() / ink.width(), room.height() / ink.height()}) * 64) / 64;
+    for (Glyph& g : scratch_) {
+        g.font = scaledFont(g.font, fonts_[static_cast<std::size_t>(g.font)].raw.pixelSize() * scale);
+        g.offset = room.center() + (g.offset - ink.center()) * scale;
+    }
+}
+
+GlyphCache::Span GlyphCache::shape(const QString& text, int face, int cells)
+{
+    shapeIntoScratch(text, face, cells);
+    // Appended without compaction: the spans given out before stay valid.
+    const Span span{static_cast<std::uint32_t>(glyphs_.size()), static_cast<std::uint32_t>(scratch_.size())};
+    glyphs_.insert(glyphs_.end(), scratch_.begin(), scratch_.end());
     return span;
 }
 
-GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code, int face)
+GlyphCache::Span GlyphCache::glyphs(const CellTables& tables, std::int32_t code, int face, int cells)
 {
     if (code > 0 && code < 128) {
         if (!asciiKnown_[face][code]) {
-            ascii_[face][code] = shape(QString(QChar(code)), face);
+            shapeIntoScratch(QString(QChar(code)), face, 0);
+            ascii_[face][code] = store();
             asciiKnown_[face][code] = true;
             liveGlyphs_ += ascii_[face][code].count;
         }
+        keptLast_ = true;
         return ascii_[face][code];
     }
     // Cluster codes are given out again once no cell holds them: the text is the key.
-    setKey(face);
+    setKey(face, cells);
     tables.appendUtf8(code, key_);
-    return lookUpKey();
+    return lookUpKey(Pool::cells);
 }
 
-GlyphCache::Span GlyphCache::glyphs(std::string_view utf8, int face)
+GlyphCache::Span GlyphCache::glyphs(std::string_view utf8, int face, int cells, Pool pool)
 {
-    setKey(face);
+    setKey(face, cells);
     key_ += utf8;
-    return lookUpKey();
+    return lookUpKey(pool);
 }
 
-std::optional<GlyphCache::Span> GlyphCache::find(std::string_view utf8, int face)
+std::optional<GlyphCache::Span> GlyphCache::find(std::string_view utf8, int face, int cells)
 {
-    setKey(face);
+    setKey(face, cells);
     key_ += utf8;
     const auto it = index_.find(key_);
     if (it == index_.end())
@@ -112,80 +235,125 @@ std::optional<GlyphCache::Span> GlyphCache::find(std::string_view utf8, int face
     return entries_[it->second].span;
 }
 
-bool GlyphCache::holds(std::string_view utf8, int face) const
+bool GlyphCache::holds(std::string_view utf8, int face, int cells) const
 {
-    std::string key(1, static_cast<char>(face));
+    std::string key{static_cast<char>(face), static_cast<char>(cells)};
     key += utf8;
     return index_.contains(key);
 }
 
-void GlyphCache::setKey(int face)
+void GlyphCache::setKey(int face, int cells)
 {
-    key_.assign(1, static_cast<char>(face));
+    key_.assign({static_cast<char>(face), static_cast<char>(std::clamp(cells, 0, 255))});
 }
 
-GlyphCache::Span GlyphCache::lookUpKey()
+GlyphCache::Span GlyphCache::lookUpKey(Pool pool)
 {
     if (const auto it = index_.find(key_); it != index_.end()) {
         makeNewest(it->second);
+        keptLast_ = true;
         return entries_[it->second].span;
     }
-    const std::uint32_t entry = takeEntry();
     const int face = static_cast<unsigned char>(key_[0]);
-    const Span span = shape(QString::fromUtf8(key_.data() + 1, static_cast<qsizetype>(key_.size() - 1)), face);
-    entries_[entry].span = span;
-    entries_[entry].key = &index_.emplace(key_, entry).first->first;
+    const int cells = static_cast<unsigned char>(key_[1]);
+    shapeIntoScratch(QString::fromUtf8(key_.data() + 2, static_cast<qsizetype>(key_.size() - 2)), face, cells);
+    const std::size_t bytes = keyBytes(key_) + scratch_.size() * sizeof(Glyph);
+    // Room is made before the glyphs are stored, so that a compaction drops those let go.
+    keptLast_ = makeRoom(pool, bytes);
+    const Span span = store();
+    if (!keptLast_)
+        return span; // garbage once drawn
+    std::uint32_t entry;
+    if (!free_.empty()) {
+        entry = free_.back();
+        free_.pop_back();
+    } else {
+        entry = static_cast<std::uint32_t>(entries_.size());
+        entries_.push_back({});
+    }
+    const auto [it, added] = index_.emplace(key_, entry);
+    Entry& e = entries_[entry];
+    e.span = span;
+    e.key = &it->first;
+    e.bytes = static_cast<std::uint32_t>(keyBytes(it->first) + span.count * sizeof(Glyph));
+    e.pool = pool;
+    PoolState& state = poolOf(e);
+    ++state.count;
+    state.bytes += e.bytes;
+    indexBytes_ += e.bytes - span.count * sizeof(Glyph);
     liveGlyphs_ += span.count;
     makeNewest(entry);
     return span;
 }
 
-std::uint32_t GlyphCache::takeEntry()
+bool GlyphCache::makeRoom(Pool pool, std::size_t bytes)
 {
-    if (entries_.size() < capacity_) {
-        entries_.push_back({});
-        return static_cast<std::uint32_t>(entries_.size() - 1);
+    PoolState& state = pools_[static_cast<std::size_t>(pool)];
+    while (state.count >= state.capacity || state.bytes + bytes > state.maxBytes) {
+        if (state.oldest == none || entries_[state.oldest].paint == paint_)
+            return false;
+        letGo(state.oldest);
     }
-    const std::uint32_t entry = oldest_;
+    return true;
+}
+
+void GlyphCache::letGo(std::uint32_t entry)
+{
     unlink(entry);
-    index_.erase(index_.find(*entries_[entry].key));
-    liveGlyphs_ -= entries_[entry].span.count;
-    entries_[entry] = {};
-    compactIfSparse();
-    return entry;
+    Entry& e = entries_[entry];
+    PoolState& state = poolOf(e);
+    --state.count;
+    state.bytes -= e.bytes;
+    indexBytes_ -= e.bytes - e.span.count * sizeof(Glyph);
+    liveGlyphs_ -= e.span.count;
+    index_.erase(index_.find(*e.key));
+    e = {};
+    free_.push_back(entry);
 }
 
 void GlyphCache::unlink(std::uint32_t entry)
 {
     Entry& e = entries_[entry];
-    (e.newer == none ? newest_ : entries_[e.newer].older) = e.older;
-    (e.older == none ? oldest_ : entries_[e.older].newer) = e.newer;
+    PoolState& state = poolOf(e);
+    (e.newer == none ? state.newest : entries_[e.newer].older) = e.older;
+    (e.older == none ? state.oldest : entries_[e.older].newer) = e.newer;
     e.newer = e.older = none;
 }
 
 void GlyphCache::makeNewest(std::uint32_t entry)
 {
-    if (entry == newest_)
-        return;
     Entry& e = entries_[entry];
-    if (e.newer != none || e.older != none || oldest_ == entry)
+    e.paint = paint_;
+    PoolState& state = poolOf(e);
+    if (entry == state.newest)
+        return;
+    if (e.newer != none || e.older != none || state.oldest == entry)
         unlink(entry);
-    e.older = newest_;
-    if (newest_ != none)
-        entries_[newest_].newer = entry;
-    newest_ = entry;
-    if (oldest_ == none)
-        oldest_ = entry;
+    e.older = state.newest;
+    if (state.newest != none)
+        entries_[state.newest].newer = entry;
+    state.newest = entry;
+    if (state.oldest == none)
+        state.oldest = entry;
 }
 
-void GlyphCache::compactIfSparse()
+GlyphCache::Span GlyphCache::store()
 {
-    // Each entry let go leaves its glyphs behind; copying the rest once they are outnumbered
-    // keeps the store within about twice what the entries hold, at a constant cost per glyph.
-    if (glyphs_.size() <= 2 * liveGlyphs_ + capacity_)
-        return;
+    // Each entry let go leaves its glyphs behind, and so does a text shaped for one paint. When
+    // the store is full, the glyphs still in use move to the front of a new one twice their
+    // number: it never holds more than twice what the entries hold (and one text), at a
+    // constant cost per glyph stored.
+    if (glyphs_.size() + scratch_.size() > glyphs_.capacity())
+        compact(scratch_.size());
+    const Span span{static_cast<std::uint32_t>(glyphs_.size()), static_cast<std::uint32_t>(scratch_.size())};
+    glyphs_.insert(glyphs_.end(), scratch_.begin(), scratch_.end());
+    return span;
+}
+
+void GlyphCache::compact(std::size_t room)
+{
     std::vector<Glyph> kept;
-    kept.reserve(liveGlyphs_);
+    kept.reserve(std::max(minStoredGlyphs_, 2 * liveGlyphs_ + room));
     auto keep = [&](Span& span) {
         const auto from = glyphs_.begin() + span.first;
         span.first = static_cast<std::uint32_t>(kept.size());
@@ -196,7 +364,8 @@ void GlyphCache::compactIfSparse()
             if (asciiKnown_[face][code])
                 keep(ascii_[face][code]);
     for (Entry& entry : entries_)
-        keep(entry.span);
+        if (entry.key)
+            keep(entry.span);
     glyphs_ = std::move(kept);
 }
 
@@ -237,8 +406,6 @@ void CellPainter::setFont(const QFont& font)
         face.setKerning(false);
         face.setStyleStrategy(QFont::PreferDefault);
     }
-    glyphs_.setFaces(faces_);
-
     const QFontMetricsF metrics(font);
     const qreal leading = std::max<qreal>(0, metrics.leading());
     cell_ = QSizeF(std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('W'))),
@@ -248,6 +415,7 @@ void CellPainter::setFont(const QFont& font)
     strikePos_ = metrics.strikeOutPos();
     lineWidth_ = std::max<qreal>(1, std::round(metrics.lineWidth()));
     boxes_.setLineWidth(lineWidth_);
+    glyphs_.setFaces(faces_, cell_, baseline_);
     invalidateColors();
 }
 
@@ -443,16 +611,8 @@ int CellPainter::addSequenceGlyph(const CellTables& tables, const BufferLine& li
         chainEnd = col;
         const int sequence = sequenceEnd(tables, line, col, end);
         if (sequence > memberEnd) {
-            // Chains are made without end, and a new one is shaped for its glyphs' advances
-            // (Qt decodes a colour glyph's bitmap for each): a paint shapes a few, and draws
-            // the others as their members until a later paint.
             const std::string text = sequenceText(tables, line, col, sequence);
-            std::optional<GlyphCache::Span> span = glyphs_.find(text, face);
-            if (!span && chainsShaped_ < chainsShapedPerPaint) {
-                ++chainsShaped_;
-                span = glyphs_.glyphs(text, face);
-            }
-            chainsPending_ = chainsPending_ || !span;
+            const std::optional<GlyphCache::Span> span = shapeChain(text, face, sequence - col);
             if (span && span->count == 1) {
                 addGlyphs(*span, x, baseline, color);
                 return sequence;
@@ -464,11 +624,46 @@ int CellPainter::addSequenceGlyph(const CellTables& tables, const BufferLine& li
     if (memberEnd <= col + cellWidth(line[col]))
         return col;
     // A member of several cells: the font's one glyph for it, or else its cells one by one.
-    const GlyphCache::Span span = glyphs_.glyphs(sequenceText(tables, line, col, memberEnd), face);
+    const GlyphCache::Span span = glyphs_.glyphs(sequenceText(tables, line, col, memberEnd), face, memberEnd - col);
     if (span.count != 1)
         return col;
     addGlyphs(span, x, baseline, color);
     return memberEnd;
+}
+
+std::optional<GlyphCache::Span> CellPainter::shapeChain(const std::string& text, int face, int cells)
+{
+    if (const std::optional<GlyphCache::Span> span = glyphs_.find(text, face, cells))
+        return span;
+    // Chains are made without end, and a new one is slow to shape (Qt decodes a colour glyph's
+    // bitmap for its advance): a paint shapes a few, draws the others as their members, and asks
+    // for another paint, which shapes all of those. A chain the cache could not keep is shaped
+    // again by the next paint too, so that a screen with more chains than the cache holds rests.
+    const std::uint64_t id =
+        std::hash<std::string>()(text) ^ (std::uint64_t(face) << 56) ^ (std::uint64_t(cells) << 48);
+    const auto waiting = waitingChains_.find(id);
+    if (waiting == waitingChains_.end() && chainsShaped_ >= chainsShapedPerPaint) {
+        wait(id);
+        chainsPending_ = true;
+        return std::nullopt;
+    }
+    if (waiting == waitingChains_.end())
+        ++chainsShaped_;
+    const GlyphCache::Span span = glyphs_.glyphs(text, face, cells, GlyphCache::Pool::chains);
+    if (!glyphs_.keptLast())
+        wait(id);
+    else if (waiting != waitingChains_.end())
+        waitingChains_.erase(waiting);
+    return span;
+}
+
+void CellPainter::wait(std::uint64_t chain)
+{
+    // Output scrolls chains away before they are shaped: past a few screens' worth, those
+    // waiting are forgotten and take their turn with new ones.
+    if (waitingChains_.size() >= maxWaitingChains)
+        waitingChains_.clear();
+    waitingChains_.insert(chain);
 }
 
 CellPainter::Batch& CellPainter::batchFor(int font, QRgb color)
@@ -536,7 +731,8 @@ void CellPainter::drawCell(QPainter& painter, QPointF topLeft, const CellTables&
         return;
     }
     const int face = faceOf(cell.attribute, true);
-    addGlyphs(glyphs_.glyphs(tables, cell.code, face), topLeft.x(), topLeft.y() + baseline_, color.rgba());
+    addGlyphs(glyphs_.glyphs(tables, cell.code, face, cellWidth(cell)), topLeft.x(), topLeft.y() + baseline_,
+              color.rgba());
     flush(painter);
 }
 
@@ -600,7 +796,7 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
             if (cell.code > 0x7F)
                 drawnUntil = addSequenceGlyph(tables, line, col, cols, chainEnd, st.face, x, baseline, st.fg);
             if (col >= drawnUntil)
-                addGlyphs(glyphs_.glyphs(tables, cell.code, st.face), x, baseline, st.fg);
+                addGlyphs(glyphs_.glyphs(tables, cell.code, st.face, span), x, baseline, st.fg);
         }
         if (!st.invisible) {
             const qreal right = (col + span) * cw;
@@ -625,6 +821,7 @@ void CellPainter::paintRow(QPainter& painter, int screenRow, qreal top, const Fr
 void CellPainter::paint(QPainter& painter, const QRect& dirty, const Frame& frame)
 {
     const Terminal& terminal = *frame.terminal;
+    glyphs_.beginPaint();
     chainsShaped_ = 0;
     chainsPending_ = false;
     // Attributes come from output too (24-bit colours give millions). A style is quick to make

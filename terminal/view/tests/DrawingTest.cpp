@@ -12,11 +12,13 @@
 #include <QBuffer>
 #include <QGlyphRun>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -192,10 +194,11 @@ TEST(Drawing, AnEmojiSequenceOverSeveralCellsIsTheFontsOneGlyph)
 
 // A painter of its own over a view's terminal, into an image of the view's cells.
 struct OwnPainter {
-    explicit OwnPainter(TerminalView& view, std::size_t glyphCapacity = GlyphCache::defaultCapacity)
-        : painter(glyphCapacity)
+    explicit OwnPainter(TerminalView& view, std::size_t glyphCapacity = GlyphCache::defaultCapacity,
+                        const QFont& font = testing::testFont(), std::size_t glyphBytes = GlyphCache::defaultMaxBytes)
+        : painter(glyphCapacity, glyphBytes)
     {
-        painter.setFont(testing::testFont());
+        painter.setFont(font);
         frame.terminal = &view.terminal();
         frame.foreground = Qt::white;
         frame.background = Qt::black;
@@ -235,8 +238,11 @@ struct OwnPainter {
         };
         paint(first, last);
         painter.onGlyphRun = nullptr;
-        std::sort(drawn.begin(), drawn.end(), [](const Glyph& a, const Glyph& b) {
-            return std::pair(a.position.y(), a.position.x()) < std::pair(b.position.y(), b.position.x());
+        // A glyph fitted into its cells stands higher or lower than the row's baseline.
+        const qreal ch = painter.cellSize().height();
+        std::sort(drawn.begin(), drawn.end(), [&](const Glyph& a, const Glyph& b) {
+            return std::pair(std::floor(a.position.y() / ch), a.position.x()) <
+                   std::pair(std::floor(b.position.y() / ch), b.position.x());
         });
         return drawn;
     }
@@ -382,6 +388,298 @@ TEST(Drawing, TheGlyphCacheKeepsToItsBudgetAndAnEvictedClusterDrawsAlike)
     EXPECT_EQ(own.paint(0, 0).copy(top), before);
     EXPECT_TRUE(cache.holds(first[0], 0));
     EXPECT_EQ(cache.size(), capacity);
+}
+
+// The one glyph the colour emoji font alone has for a text, shaped without the view's code; 0
+// when it has none.
+quint32 emojiFontGlyph(const char* utf8)
+{
+    QFont font(QStringLiteral("Noto Color Emoji"));
+    font.setPixelSize(12);
+    font.setStyleStrategy(QFont::NoFontMerging);
+    QTextLayout layout(QString::fromUtf8(utf8), font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = line.glyphRuns();
+    return runs.size() == 1 && runs[0].glyphIndexes().size() == 1 ? runs[0].glyphIndexes()[0] : 0;
+}
+
+// The monospaced fonts emoji are drawn beside: the one the tests pin, and the one desktops with
+// Noto's fonts resolve "monospace" to, which has glyphs for the joiner and variation selectors.
+struct Monospace {
+    const char* name; // of the test case
+    const char* family;
+    QString file; // added for the test; empty for a pinned font
+};
+
+void PrintTo(const Monospace& monospace, std::ostream* out)
+{
+    *out << monospace.family;
+}
+
+class EmojiDrawing : public ::testing::TestWithParam<Monospace> {
+protected:
+    void SetUp() override
+    {
+        emoji_.emplace(testsupport::colourEmojiFontFile);
+        if (!emoji_->isAdded())
+            GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+        if (!GetParam().file.isEmpty()) {
+            monospace_.emplace(GetParam().file);
+            if (!monospace_->isAdded())
+                GTEST_SKIP() << GetParam().family << " is not installed (fonts-noto-mono, which .ci/run installs)";
+        }
+    }
+    QFont font() const
+    {
+        QFont font(QString::fromLatin1(GetParam().family));
+        font.setPixelSize(testing::testFont().pixelSize());
+        return font;
+    }
+    // A view of `cols` x `rows` cells in the font, its caret hidden.
+    std::unique_ptr<TerminalView> view(int cols, int rows) const
+    {
+        auto view = makeView(cols, rows);
+        view->setTerminalFont(font());
+        const QSizeF cell = view->cellSize();
+        view->setFixedSize(static_cast<int>(std::ceil(cell.width() * cols)) + view->scroller()->sizeHint().width(),
+                           static_cast<int>(std::ceil(cell.height() * rows)));
+        view->feed("\x1b[?25l");
+        return view;
+    }
+
+private:
+    std::optional<testsupport::AddedFont> emoji_;
+    std::optional<testsupport::AddedFont> monospace_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Fonts, EmojiDrawing,
+                         ::testing::Values(Monospace{"DejaVuSansMono", "DejaVu Sans Mono", {}},
+                                           Monospace{"NotoSansMono", "Noto Sans Mono", testsupport::notoMonoFontFile}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+bool colourful(QRgb pixel)
+{
+    const int high = std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+    const int low = std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+    return high - low > 40;
+}
+
+// The engine gives a keycap and a heart with U+FE0F one cell each, as shells count them; their
+// colour pictures are wider than that, and are drawn scaled into the cell. The keycap is the
+// colour font's one glyph, not a digit from the text's font with the font's frame over the next
+// cells.
+TEST_P(EmojiDrawing, AnEmojiIsDrawnInsideTheCellsItsClusterOwns)
+{
+    auto view = this->view(30, 2);
+    view->feed("x|AAAA  1\ufe0f\u20e3|AAAA  \u2764\ufe0f|AAAA\r\n"
+               "x|AAAA  x|AAAA  x|AAAA");
+    const int emojiCols[] = {8, 16};
+    for (int col : emojiCols)
+        ASSERT_EQ(view->terminal().buffer().screenLine(0)[col].width, 1) << col;
+    const QImage image = grabView(*view);
+    const QSizeF cell = view->cellSize();
+    const int rowHeight = static_cast<int>(cell.height());
+    auto inEmoji = [&](int x) {
+        return std::any_of(std::begin(emojiCols), std::end(emojiCols), [&](int col) {
+            return x >= std::floor(col * cell.width()) && x < std::ceil((col + 1) * cell.width());
+        });
+    };
+    // Every pixel outside the emoji's cells is the same as beside a plain letter.
+    int differing = 0;
+    for (int x = 0; x < static_cast<int>(22 * cell.width()); ++x)
+        for (int y = 0; y < rowHeight && !inEmoji(x); ++y)
+            differing += image.pixel(x, y) != image.pixel(x, y + static_cast<int>(std::ceil(cell.height())));
+    EXPECT_EQ(differing, 0);
+    for (int col : emojiCols) {
+        int coloured = 0;
+        for (int x = static_cast<int>(std::floor(col * cell.width())); x < std::ceil((col + 1) * cell.width()); ++x)
+            for (int y = 0; y < rowHeight; ++y)
+                coloured += colourful(image.pixel(x, y));
+        EXPECT_GT(coloured, 4) << "column " << col;
+    }
+
+    OwnPainter own(*view, GlyphCache::defaultCapacity, font());
+    std::vector<OwnPainter::Glyph> keycap;
+    for (const auto& glyph : own.drawnGlyphs(0, 0))
+        if (glyph.position.x() >= 8 * cell.width() - 0.5 && glyph.position.x() < 9 * cell.width())
+            keycap.push_back(glyph);
+    ASSERT_EQ(keycap.size(), 1u);
+    EXPECT_EQ(keycap[0].family, QStringLiteral("Noto Color Emoji"));
+    EXPECT_EQ(keycap[0].index, emojiFontGlyph("1\ufe0f\u20e3"));
+}
+
+// Sequences with U+FE0F or skin tones inside, which the text's font (with glyphs for U+FE0F or
+// U+200D) would cut in two, are the colour font's one glyph each: in a fresh view, and again
+// after screens of distinct clusters and chains have filled the glyph cache past its bound.
+TEST_P(EmojiDrawing, ASequenceTheColourFontHasIsItsOneGlyphWheneverItIsDrawn)
+{
+    static const char* const sequences[] = {
+        "\U0001F3F3\ufe0f\u200d\U0001F308",              // rainbow flag
+        "\U0001F468\u200d\U0001F469\u200d\U0001F467", // family
+        "\U0001F469\U0001F3FD\u200d\U0001F4BB",          // technologist, medium skin tone
+        "#\ufe0f\u20e3"};
+    std::string line;
+    for (const char* sequence : sequences) {
+        ASSERT_NE(emojiFontGlyph(sequence), 0u) << sequence;
+        line += std::string(sequence) + " ";
+    }
+    auto view = this->view(40, 6);
+    constexpr std::size_t capacity = 64;
+    OwnPainter own(*view, capacity, font());
+    auto expectOneGlyphEach = [&](int row) {
+        auto drawn = own.drawnGlyphs(row, row);
+        for (int paint = 0; paint < 2 && own.painter.chainsPending(); ++paint)
+            drawn = own.drawnGlyphs(row, row);
+        EXPECT_FALSE(own.painter.chainsPending());
+        ASSERT_EQ(drawn.size(), std::size(sequences)) << "row " << row;
+        for (std::size_t i = 0; i < std::size(sequences); ++i) {
+            EXPECT_EQ(drawn[i].family, QStringLiteral("Noto Color Emoji")) << sequences[i];
+            EXPECT_EQ(drawn[i].index, emojiFontGlyph(sequences[i])) << sequences[i];
+        }
+    };
+    view->feed("\x1b[H" + line);
+    expectOneGlyphEach(0);
+
+    std::mt19937 random(11);
+    for (int screen = 0; screen < 12; ++screen) {
+        std::string rows = "\x1b[2H";
+        for (int row = 1; row < 6; ++row) {
+            for (int col = 0; col < 40;) {
+                if (random() % 8) {
+                    rows += randomCluster(random);
+                    ++col;
+                } else if (col + 8 <= 40) {
+                    for (int member = 0; member < 2; ++member) {
+                        appendUtf8(rows, 0x1F466 + random() % 4);
+                        appendUtf8(rows, 0x1F3FB + random() % 5);
+                        if (!member)
+                            rows += "\u200d";
+                    }
+                    col += 8;
+                }
+            }
+            if (row < 5)
+                rows += "\r\n";
+        }
+        view->feed(rows);
+        own.paint(1, 5);
+        own.paint(1, 5);
+    }
+    EXPECT_EQ(own.painter.glyphCache().size(), capacity + capacity / 8);
+    view->feed("\x1b[6H\x1b[2K" + line);
+    expectOneGlyphEach(5);
+}
+
+// A screen of more distinct clusters than the glyph cache holds, with more chains than a paint
+// shapes: the paint in progress keeps what it used, the next one shapes every chain left, and
+// then the view rests. The chains the cache cannot keep are shaped by each paint again.
+TEST(Drawing, AScreenLargerThanTheCacheWithManyChainsSettles)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    std::mt19937 random(17);
+    // Distinct clusters everywhere, and `chains` people holding hands in the last rows, each
+    // after a letter: eleven columns.
+    auto screen = [&](int cols, int rows, int chains) {
+        std::string text = "\x1b[2 q\x1b[H"; // a steady caret: a blinking one paints too
+        const int chainRows = (chains + cols / 11 - 1) / (cols / 11);
+        for (int row = 0; row < rows; ++row) {
+            int col = 0;
+            for (; row >= rows - chainRows && chains > 0 && col + 11 <= cols; col += 11, --chains) {
+                text += "x\U0001F9D1";
+                appendUtf8(text, 0x1F3FB + random() % 5);
+                text += "\u200d\U0001F91D\u200d\U0001F9D1";
+                appendUtf8(text, 0x1F3FB + random() % 5);
+            }
+            for (; col < cols; ++col)
+                text += randomCluster(random);
+            if (row + 1 < rows)
+                text += "\r\n";
+        }
+        return text;
+    };
+
+    // 480 clusters and 30 chains for 64 entries and 8 chains.
+    constexpr std::size_t capacity = 64;
+    auto small = makeView(40, 12);
+    small->feed(screen(40, 12, 30));
+    OwnPainter own(*small, capacity);
+    std::string first;
+    small->terminal().tables().appendUtf8(small->terminal().buffer().screenLine(0)[0].code, first);
+    own.paint(0, 11);
+    EXPECT_TRUE(own.painter.chainsPending());
+    const QImage second = own.paint(0, 11);
+    EXPECT_FALSE(own.painter.chainsPending());
+    const auto glyphs = own.drawnGlyphs(0, 11);
+    EXPECT_FALSE(own.painter.chainsPending());
+    EXPECT_EQ(own.paint(0, 11), second);
+    EXPECT_FALSE(own.painter.chainsPending());
+    const auto joined = std::count_if(glyphs.begin(), glyphs.end(), [](const OwnPainter::Glyph& g) {
+        return g.family == QStringLiteral("Noto Color Emoji");
+    });
+    EXPECT_EQ(joined, 30);
+    // The first cells drawn keep their entries; the later ones are shaped for each paint.
+    EXPECT_TRUE(own.painter.glyphCache().holds(first, 0));
+    EXPECT_EQ(own.painter.glyphCache().size(), capacity + capacity / 8);
+
+    // The view's own cache, on a screen of more cells than it has entries.
+    const int cols = 200;
+    const int rows = static_cast<int>(GlyphCache::defaultCapacity / cols) + 10;
+    auto view = makeView(cols, rows);
+    const auto before = view->paintCount();
+    view->feed(screen(cols, rows, 24));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return view->paintCount() > before; }, 5000));
+    std::uint64_t painted = 0;
+    for (int wait = 0; wait < 40 && painted != view->paintCount(); ++wait) {
+        painted = view->paintCount();
+        testsupport::spin(300);
+    }
+    EXPECT_EQ(view->paintCount(), painted) << "still painting";
+    EXPECT_LE(painted - before, 3u);
+}
+
+// Chains of 40 pictographs with 30 marks each make entries of 30 KB: the cache keeps to its bytes
+// (the glyphs of entries let go and not yet compacted included), and what it draws after letting
+// go is what a fresh cache draws.
+TEST(Drawing, TheGlyphCacheKeepsToItsBytesUnderLongMarkedChains)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    constexpr std::size_t maxBytes = 4 << 20;
+    auto view = makeView(80, 4);
+    view->feed("\x1b[?25l");
+    OwnPainter own(*view, GlyphCache::defaultCapacity, testing::testFont(), maxBytes);
+    const GlyphCache& cache = own.painter.glyphCache();
+    std::mt19937 random(23);
+    std::size_t most = 0;
+    for (int screen = 0; screen < 16; ++screen) {
+        std::string rows = "\x1b[H";
+        for (int row = 0; row < 4; ++row) {
+            for (int member = 0; member < 40; ++member) {
+                if (member)
+                    rows += "\u200d";
+                appendUtf8(rows, 0x1F466 + random() % 4);
+                for (int mark = 0; mark < 30; ++mark)
+                    appendUtf8(rows, 0x300 + random() % 0x70);
+            }
+            if (row < 3)
+                rows += "\r\n";
+        }
+        view->feed(rows);
+        for (int paint = 0; paint < 2; ++paint) {
+            own.paint(0, 3);
+            most = std::max(most, cache.bytes());
+            ASSERT_LE(cache.bytes(), maxBytes) << "screen " << screen;
+        }
+    }
+    EXPECT_GT(most, maxBytes / 2);
+    EXPECT_LT(cache.size(), cache.capacity());
+    OwnPainter fresh(*view, GlyphCache::defaultCapacity, testing::testFont(), maxBytes);
+    EXPECT_EQ(own.paint(0, 3), fresh.paint(0, 3));
 }
 
 TEST(Drawing, ScreenReverseSwapsTheDefaultColoursAndWideCellsSpanTwoColumns)

@@ -8,6 +8,7 @@ namespace testsupport {
 // Font files of desktop packages that tests add to the DejaVu faces the GUI test mains pin.
 inline const QString colourEmojiFontFile = QStringLiteral("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf"); // fonts-noto-color-emoji
 inline const QString symbolsFontFile = QStringLiteral("/usr/share/fonts/truetype/noto/NotoSansSymbols2-Regular.ttf"); // fonts-noto-core
+inline const QString notoMonoFontFile = QStringLiteral("/usr/share/fonts/truetype/noto/NotoSansMono-Regular.ttf"); // fonts-noto-mono
 
 // A font file added to the fonts the test sees for as long as this lives. A test that needs it
 // skips when it is missing: `if (!font.isAdded()) GTEST_SKIP() << ...`.

@@ -37,8 +37,11 @@ struct EmojiRun {
 // The runs of a text to draw in the colour emoji font, in order; none without such a font.
 std::vector<EmojiRun> emojiRuns(QStringView text);
 
-// `format`, for text in `textFont`, changed to draw an emoji run: the colour emoji family first
-// and the text's family after it.
+// `textFont` changed to draw an emoji run: the colour emoji family first and the text's family
+// after it; that family alone for a run drawn in it alone.
+QFont emojiFont(QFont textFont, bool inEmojiFontAlone);
+
+// `format`, for text in `textFont`, changed to draw an emoji run as emojiFont does.
 QTextCharFormat emojiFormat(QTextCharFormat format, const QFont& textFont, bool inEmojiFontAlone);
 
 } // namespace richtext
