@@ -566,11 +566,44 @@ InlineWork inlineWork(std::string_view text, bool bareLinks)
     return work;
 }
 
+namespace {
+
+// Whether text[at] starts a numeric character reference ("&#" decimal or "&#x" hex digits, then
+// ";") to a placeholder, which cmark-gfm decodes into the character itself. Any number of digits
+// counts: one too many for cmark-gfm to decode only makes the text escaped needlessly.
+bool isPlaceholderReference(std::string_view text, std::size_t at)
+{
+    std::size_t p = at + 2;
+    const bool hex = p < text.size() && (text[p] == 'x' || text[p] == 'X');
+    p += hex;
+    const std::size_t digits = p;
+    std::uint32_t value = 0;
+    for (; p < text.size(); ++p) {
+        const char c = text[p];
+        const char lower = static_cast<char>(c | 0x20);
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = unsigned(c - '0');
+        else if (hex && lower >= 'a' && lower <= 'f')
+            digit = unsigned(lower - 'a' + 10);
+        else
+            break;
+        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + digit, 0x110000);
+    }
+    return p > digits && p < text.size() && text[p] == ';' && value >= 0xFDD0 && value < 0xFDD0 + placeholderMarks.size();
+}
+
+} // namespace
+
 bool holdsPlaceholders(std::string_view text)
 {
     for (std::size_t at = text.find(placeholderLead); at != std::string_view::npos;
          at = text.find(placeholderLead, at + 1)) {
         if (at + 2 < text.size() && markOfPlaceholder(text[at + 2]))
+            return true;
+    }
+    for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        if (isPlaceholderReference(text, at))
             return true;
     }
     return false;

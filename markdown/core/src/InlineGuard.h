@@ -72,6 +72,8 @@ enum DefuseKind : unsigned {
 // extension reads (one just before "www.", "_" in a word with an "@") keep their escapes.
 enum class MarkStyle { escapes, placeholders };
 
+// Whether the text holds a placeholder character, written as it is or as a numeric reference
+// (which cmark-gfm decodes into the character).
 bool holdsPlaceholders(std::string_view text);
 
 // The string with every placeholder turned back into its mark.
