@@ -45,6 +45,12 @@ const CutCase cutCases[] = {
     {"brackets that make no link leave their spaces", "[a b] c d e|f", "[a b] c d"},
     {"a bracket that nothing closes is text", "a [ stray bracket and wor|ds", "a [ stray bracket and"},
     {"\"](\" with no destination is text", "](a b c d|e", "](a b c"},
+    {"\"](\" over and over with no destination is text", "](](](](](](]( a wor|ds", "](](](](](](]( a"},
+    {"a destination closes at a parenthesis it did not open", "[x](a(b)c)d e f g|h", "[x](a(b)c)d e f"},
+    {"an escaped parenthesis closes nothing", "[x](a\\)b) c d|e", "[x](a\\)b) c"},
+    {"a destination open at a space is no link", "[x](a(b c) d|e", "[x](a(b c)"},
+    {"a title in parentheses", "[x](a (t t)) c d|e", "[x](a (t t)) c"},
+    {"an escaped quote does not end a title", "[x](a \"t\\\" t\") c d|e", "[x](a \"t\\\" t\") c"},
     {"no space at all: the limit", "abcdefghij|klmnop", "abcdefghij"},
     {"no space: not inside a character", "abcdefgh\xF0\x9F|\x98\x80ijk", "abcdefgh"},
     {"no space: after a whole character", "abcd\xC3\xA9|fgh", "abcd\xC3\xA9"},
@@ -68,15 +74,16 @@ TEST(MarkdownFirstPart, IsCutAtTheLastSafePlace)
 // A line of inline tokens, some with spaces inside their code spans, link texts and titles, cut
 // at every limit: the beginning parses to the whole's first inlines, but for the text it ends
 // with, so that what is shown first is never a code span or link broken in two.
-TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
+// Tokens joined by spaces, or now and then by nothing when `sometimesJoined`; each cut at most
+// `slack` bytes before its limit.
+void expectBeginningsOfTheWhole(const std::vector<const char*>& tokens, unsigned seed, bool sometimesJoined,
+                                std::size_t slack)
 {
-    static const char* const tokens[] = {"*a*", "_b_", "**c**", "`d *x* d`", "``e ` *y*``", "[f *z* f](g \"h *w* h\")",
-                                         "[i](<j k>)", "![l](m (n n))", "~~o~~", "word", "http://example.org/p", "\\`"};
-    std::mt19937 random(40);
+    std::mt19937 random(seed);
     std::string line;
     while (line.size() < 3000) {
-        line += tokens[random() % std::size(tokens)];
-        line += ' ';
+        line += tokens[random() % tokens.size()];
+        line += !sometimesJoined || random() % 4 ? " " : "";
     }
     const markdown::MarkdownContent whole{std::string_view(line)};
     ASSERT_EQ(whole.blocks().size(), 1u);
@@ -84,7 +91,7 @@ TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
     for (std::size_t limit = 20; limit < 2900; limit += 7) {
         SCOPED_TRACE(limit);
         const std::size_t length = markdownFirstPartLength(line, limit);
-        ASSERT_GE(length + 40, limit);
+        ASSERT_GE(length + slack, limit);
         ASSERT_LE(length, limit);
         const markdown::MarkdownContent first{std::string_view(line).substr(0, length)};
         ASSERT_EQ(first.blocks().size(), 1u);
@@ -95,6 +102,18 @@ TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
         EXPECT_TRUE(std::equal(inlines.begin(), inlines.end(), wholeInlines.begin()))
             << "cut after: " << line.substr(length - std::min<std::size_t>(length, 40), 40);
     }
+}
+
+TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
+{
+    expectBeginningsOfTheWhole({"*a*", "_b_", "**c**", "`d *x* d`", "``e ` *y*``", "[f *z* f](g \"h *w* h\")", "[i](<j k>)",
+                                "![l](m (n n))", "~~o~~", "word", "http://example.org/p", "\\`"},
+                               40, false, 40);
+    // Links, "](" and parentheses run together, escaped or not, with titles of each kind: a
+    // bracket open early may be a link's text that closes later, so a cut can come far before.
+    expectBeginningsOfTheWhole({"](", "[", "]", "(", ")", "\\(", "\\)", "\\", "a", "\"t t\"", "'u'", "(v v)", "[w](x)",
+                                "[y](z(1)2 \"3\")", "](<4 5>)"},
+                               46, true, 3000);
 }
 
 } // namespace
