@@ -40,9 +40,9 @@ void expectSameBothWays(const std::string& markdown)
 }
 
 // Paragraphs the guard rewrites: carefully (code, angle brackets and bare links kept), or
-// thoroughly, as the marks inside bare links alone pass the bound.
-const std::string carefulHostile = repeat("*a_", 2'000) + repeat("*_", 2'000);
-const std::string thoroughHostile = repeat("http://a.b/*_ ", 4'000);
+// thoroughly, as the marks inside bare links alone pass the bound (each link made walks them).
+const std::string carefulHostile = repeat("*a_", 12'000) + repeat("*_", 12'000);
+const std::string thoroughHostile = repeat("http://a.b/*_ [c](d) ", 8'000);
 
 // Inline texts whose parse depends on the marks around them.
 constexpr const char* commonSnippets[] = {
