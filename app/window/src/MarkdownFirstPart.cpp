@@ -279,4 +279,23 @@ std::size_t markdownFirstPartLength(std::string_view utf8, std::size_t limit)
     return cutInLine(utf8, lineStart, limit);
 }
 
+std::string markdownFirstPart(std::string_view utf8, std::size_t limit)
+{
+    const std::size_t length = markdownFirstPartLength(utf8, limit);
+    if (length > 0 || utf8.empty() || utf8[0] != '`')
+        return std::string(utf8.substr(0, length));
+    // Nothing before the span: it is open across the limit, and no run of its length comes before.
+    const std::size_t opener = backtickRunEnd(utf8, 0);
+    std::size_t cut = limit;
+    while (cut > opener && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
+        --cut;
+    while (cut > opener && utf8[cut - 1] == '`')
+        --cut;
+    if (cut == opener)
+        return {};
+    std::string part(utf8.substr(0, cut));
+    part.append(opener, '`');
+    return part;
+}
+
 } // namespace quillora

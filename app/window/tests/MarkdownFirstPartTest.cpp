@@ -71,6 +71,37 @@ TEST(MarkdownFirstPart, IsCutAtTheLastSafePlace)
     EXPECT_EQ(markdownFirstPartLength("within the limit", 40), 16u);
 }
 
+// A text that opens with a code span closing past the limit is shown as that code so far.
+TEST(MarkdownFirstPart, CodeSpanOpenFromTheStartIsShownAsCode)
+{
+    const struct {
+        const char* text; // '|' marks the limit
+        const char* firstPart;
+        const char* code; // the one inline the first part parses to
+    } cases[] = {
+        {"`code from the start| to beyond`", "`code from the start`", "code from the start"},
+        {"``a ` b| c``", "``a ` b``", "a ` b"},
+        {"`ab``|c`", "`ab`", "ab"},
+        {"`abcd\xC3|\xA9 f`", "`abcd`", "abcd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string text = c.text;
+        const std::size_t limit = text.find('|');
+        text.erase(limit, 1);
+        const std::string first = quillora::markdownFirstPart(text, limit);
+        EXPECT_EQ(first, c.firstPart);
+        const markdown::MarkdownContent parsed{std::string_view(first)};
+        ASSERT_EQ(parsed.blocks().size(), 1u);
+        EXPECT_EQ(parsed.blocks()[0].as<markdown::BlockNode::Paragraph>()->content,
+                  std::vector<markdown::InlineNode>{markdown::InlineNode::code(c.code)});
+    }
+    // Otherwise the first part is the cut's.
+    EXPECT_EQ(quillora::markdownFirstPart("# Title\n`a long code span`", 14), "# Title\n");
+    EXPECT_EQ(quillora::markdownFirstPart("words and `more` words", 13), "words and");
+    EXPECT_EQ(quillora::markdownFirstPart("[a link text from the start](x)", 10), "");
+}
+
 // A line of inline tokens, some with spaces inside their code spans, link texts and titles, cut
 // at every limit: the beginning parses to the whole's first inlines, but for the text it ends
 // with, so that what is shown first is never a code span or link broken in two.
