@@ -10,8 +10,14 @@
 // its own for its peak memory, beside QTextDocument::setMarkdown plus its layout of the same
 // text. Budget: within 2 s + 0.5 s per MB of input, and under 1 GB.
 //
+// With --guard: the emphasis guard's table. Each input (ordinary text with many marks, and each
+// input above) at sizes growing fourfold: cmark-gfm's bare parse time, and whether the parser's
+// guard rewrites it (the bounds it passes). The guard should fire only where cmark-gfm's time
+// grows faster than its input, and before that time is long.
+//
 // usage: bench_markdown_hostile [Google Benchmark flags]   (--benchmark_filter=NONE for the
 //        whole layouts alone)
+//        bench_markdown_hostile --guard [PART OF AN INPUT'S NAME]
 
 #include <benchsupport/PeakMemory.h>
 
@@ -27,6 +33,9 @@
 #include <QPainter>
 #include <QProcess>
 #include <QTextDocument>
+
+#include "InputGuard.h"
+#include "TestSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -243,6 +252,76 @@ void printTable()
     std::fflush(stdout);
 }
 
+// cmark-gfm's bare parse of a text with the extensions the parser attaches, in ms: the best of
+// three runs when they are short.
+double cmarkMilliseconds(const std::string& text)
+{
+    double best = 0;
+    for (int run = 0; run < 3 && (run == 0 || best < 200); ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        benchmark::DoNotOptimize(markdown::test::parseWithCmark(text));
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        best = run == 0 ? ms : std::min(best, ms);
+    }
+    return best;
+}
+
+// The bounds the guard passes on a text, named short; "-" for none.
+std::string guardDecision(const std::string& text)
+{
+    markdown::detail::GuardedInput guarded;
+    markdown::detail::guardInput(text, guarded);
+    static const std::pair<const char*, const char*> names[] = {
+        {"emphasis marks", "emphasis"}, {"image openers", "images"}, {"bare links", "bare links"},
+        {"tables", "tables"},           {"nests blocks", "nesting"},
+    };
+    std::string decision;
+    for (const std::string& warning : guarded.warnings) {
+        for (const auto& [key, name] : names) {
+            if (warning.find(key) != std::string::npos)
+                decision += (decision.empty() ? "" : ",") + std::string(name);
+        }
+    }
+    return decision.empty() ? "-" : decision;
+}
+
+int guardTable(std::string_view only)
+{
+    std::vector<Input> all = {
+        {"*w0* *w1* ... (ordinary marks)",
+         [](std::size_t n) {
+             std::string text;
+             for (int i = 0; text.size() < n; ++i)
+                 text += "*w" + std::to_string(i) + "* ";
+             return text;
+         }},
+    };
+    all.insert(all.end(), inputs().begin(), inputs().end());
+    std::printf("%-34s %9s %10s %7s %12s  %s\n", "input", "KB", "cmark ms", "growth", "steps", "guard");
+    for (const Input& input : all) {
+        if (std::string_view(input.name).find(only) == std::string_view::npos)
+            continue;
+        double previous = 0;
+        for (const std::size_t bytes : {std::size_t(9) << 10, std::size_t(36) << 10, std::size_t(144) << 10,
+                                        std::size_t(576) << 10, std::size_t(2304) << 10}) {
+            const std::string text = input.make(bytes);
+            const double ms = cmarkMilliseconds(text);
+            std::uint64_t steps = 0;
+            for (const markdown::detail::Segment& run : markdown::detail::lineRuns(text))
+                steps += markdown::detail::inlineWork(std::string_view(text).substr(run.begin, run.end - run.begin), true).emphasis;
+            std::printf("%-34s %9.0f %10.2f %7s %12llu  %s\n", input.name, double(text.size()) / 1024, ms,
+                        previous > 0.05 ? QByteArray::number(ms / previous, 'f', 1).constData() : "",
+                        static_cast<unsigned long long>(steps), guardDecision(text).c_str());
+            std::fflush(stdout);
+            previous = ms;
+            if (ms > 2000)
+                break; // the next size would take minutes
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -250,6 +329,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc >= 2 && qstrcmp(argv[1], "--guard") == 0)
+        return guardTable(argc > 2 ? argv[2] : "");
     if (argc == 4 && qstrcmp(argv[1], "--whole") == 0)
         return measureWhole(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     for (const Input& input : inputs()) {

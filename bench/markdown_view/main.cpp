@@ -15,7 +15,7 @@
 //
 // One giant block (900 KB of family emoji in one run, a 5 MB code fence of 100,000 lines, a table
 // of 99,999 rows by 5 columns, a 10 MB paragraph of inline marks in short lines, 10 MB of inline
-// tokens on one line) is opened by the whole application as a project's README beside a one-line
+// tokens on one line, a 1.1 MB line of "](" and words, a 3.5 MB line of one code span) is opened by the whole application as a project's README beside a one-line
 // README, each at most 1 s later and under 600 MB; and in the document view, where the rest of
 // the block follows its first screen with no gap of the event loop over 16 ms: counted beside the
 // gaps a thread that only spins sees for as long, since a shared machine stalls a thread now and
@@ -452,6 +452,20 @@ const std::vector<GiantDocument>& giantDocuments()
              }
              text.back() = '\n';
              return text;
+         }},
+        {"3.5 MB line, 1 code span",
+         [] {
+             // A code span from the first byte to the last: no space outside it to cut at.
+             return "`" + QByteArray("code words ").repeated(3500 * 1024 / 11) + "`\n";
+         }},
+        {"1.1 MB line after \"](\"",
+         [] {
+             // "](" over nearly all of the first 256 KiB, then words: every "](" starts a link
+             // tail that runs to the first space.
+             QByteArray text = QByteArray("](").repeated(125'000);
+             while (text.size() < 1100 * 1024)
+                 text += " word";
+             return text + '\n';
          }},
     };
     return all;

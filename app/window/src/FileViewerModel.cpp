@@ -56,15 +56,14 @@ constexpr qsizetype firstPartAbove = qsizetype(1) << 20;
 constexpr std::size_t firstPartBytes = std::size_t(256) << 10;
 
 // The beginning of a long document; nothing when it is short or cannot be cut.
-std::optional<std::string_view> firstPartOf(const QByteArray& utf8)
+std::optional<std::string> firstPartOf(const QByteArray& utf8)
 {
     if (utf8.size() <= firstPartAbove)
         return std::nullopt;
-    const std::string_view whole(utf8.constData(), std::size_t(utf8.size()));
-    const std::size_t length = markdownFirstPartLength(whole, firstPartBytes);
-    if (length == 0)
+    std::string part = markdownFirstPart(std::string_view(utf8.constData(), std::size_t(utf8.size())), firstPartBytes);
+    if (part.empty())
         return std::nullopt;
-    return whole.substr(0, length);
+    return part;
 }
 } // namespace
 

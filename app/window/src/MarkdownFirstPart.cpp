@@ -1,6 +1,8 @@
 #include "window/MarkdownFirstPart.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <vector>
@@ -71,6 +73,71 @@ std::size_t paragraphEnd(std::string_view text, std::size_t from)
     return text.size();
 }
 
+// Where the scans of a link's tail end, for a scan starting anywhere in [start, limit), found in
+// a pass over the line each way: scanning on from each "](" anew is quadratic in a line of them.
+// A backslash escapes the byte after it as the scans read it, from the line's start: a scan never
+// starts just after a backslash, so it reads the escapes as the line does.
+class TailEnds {
+public:
+    TailEnds(std::string_view text, std::size_t start, std::size_t limit)
+        : m_start(start)
+        , m_limit(limit)
+    {
+        const std::size_t n = limit - start;
+        std::vector<bool> escaped(n + 1, false);
+        std::vector<std::int32_t> depth(n + 1, 0); // unescaped "(" less ")" before each byte
+        for (std::size_t i = 0; i < n; ++i) {
+            const char c = text[start + i];
+            escaped[i + 1] = c == '\\' && !escaped[i];
+            depth[i + 1] = depth[i] + (escaped[i] ? 0 : c == '(' ? 1 : c == ')' ? -1 : 0);
+        }
+        for (auto& ends : m_next)
+            ends.assign(n + 1, std::uint32_t(n));
+        m_destination.assign(n + 1, std::uint32_t(n));
+        // The first byte at which each depth is reached, from the end back.
+        constexpr std::uint32_t never = UINT32_MAX;
+        std::vector<std::uint32_t> reached(2 * n + 3, never);
+        const auto slot = [&](std::int32_t d) { return std::size_t(d + std::int32_t(n) + 1); };
+        for (std::size_t i = n; i-- > 0;) {
+            const char c = text[start + i];
+            for (std::size_t k = 0; k < m_next.size(); ++k)
+                m_next[k][i] = !escaped[i] && matches(k, c) ? std::uint32_t(i) : m_next[k][i + 1];
+            reached[slot(depth[i + 1])] = std::uint32_t(i + 1);
+            // A ")" closing more than the scan opened ends it: the byte before the first one at a
+            // depth below the scan's start.
+            const std::uint32_t below = reached[slot(depth[i] - 1)];
+            m_destination[i] = std::min(m_next[blank][i], below == never ? std::uint32_t(n) : below - 1);
+        }
+    }
+
+    // The end of a destination not in angle brackets that starts at `at`: its first blank, a ")"
+    // closing more parentheses than it opened, or the limit.
+    std::size_t destinationEnd(std::size_t at) const { return at >= m_limit ? m_limit : m_start + m_destination[at - m_start]; }
+    // The first unescaped `close` ('"', '\'' or ')') at or after `at`, or the limit.
+    std::size_t next(char close, std::size_t at) const
+    {
+        const std::size_t k = close == '"' ? quote : close == '\'' ? apostrophe : parenthesis;
+        return at >= m_limit ? m_limit : m_start + m_next[k][at - m_start];
+    }
+
+private:
+    enum { blank, quote, apostrophe, parenthesis, kinds };
+    static bool matches(std::size_t kind, char c)
+    {
+        switch (kind) {
+        case blank: return static_cast<unsigned char>(c) <= ' ';
+        case quote: return c == '"';
+        case apostrophe: return c == '\'';
+        default: return c == ')';
+        }
+    }
+
+    std::size_t m_start;
+    std::size_t m_limit;
+    std::array<std::vector<std::uint32_t>, kinds> m_next;
+    std::vector<std::uint32_t> m_destination;
+};
+
 // A link's destination and title, read from just after "](" as far as `limit`: closed (`end`
 // after its parenthesis), open across the limit, or no destination at all.
 struct LinkTail {
@@ -79,7 +146,7 @@ struct LinkTail {
     std::size_t end = 0;
 };
 
-LinkTail linkTail(std::string_view text, std::size_t at, std::size_t limit)
+LinkTail linkTail(std::string_view text, std::size_t at, std::size_t limit, const TailEnds& ends)
 {
     const auto skipSpaces = [&](std::size_t p) {
         while (p < limit && isSpaceOrTab(text[p]))
@@ -89,6 +156,7 @@ LinkTail linkTail(std::string_view text, std::size_t at, std::size_t limit)
     const LinkTail open{LinkTail::Kind::open};
     std::size_t p = skipSpaces(at);
     if (p < limit && text[p] == '<') {
+        // Ends at the next "<": scans from different openers do not overlap.
         for (++p; p < limit && text[p] != '>'; ++p) {
             if (text[p] == '<' || isLineEnd(text[p]))
                 return {};
@@ -99,25 +167,11 @@ LinkTail linkTail(std::string_view text, std::size_t at, std::size_t limit)
             return open;
         ++p;
     } else {
-        for (int depth = 0; p < limit; ++p) {
-            const char c = text[p];
-            if (static_cast<unsigned char>(c) <= ' ' || (c == ')' && depth == 0))
-                break;
-            if (c == '\\')
-                ++p;
-            else if (c == '(')
-                ++depth;
-            else if (c == ')')
-                --depth;
-        }
+        p = ends.destinationEnd(p);
     }
     p = skipSpaces(p);
     if (p < limit && (text[p] == '"' || text[p] == '\'' || text[p] == '(')) {
-        const char close = text[p] == '(' ? ')' : text[p];
-        for (++p; p < limit && text[p] != close; ++p) {
-            if (text[p] == '\\')
-                ++p;
-        }
+        p = ends.next(text[p] == '(' ? ')' : text[p], p + 1);
         p = skipSpaces(p + 1);
     }
     if (p >= limit)
@@ -150,6 +204,7 @@ std::size_t cutInLine(std::string_view text, std::size_t start, std::size_t limi
         std::size_t spaceBefore;
     };
     std::vector<Opener> brackets;
+    std::optional<TailEnds> tailEnds;
     std::size_t lastSpace = npos;
     std::size_t openFrom = limit;
     for (std::size_t p = start; p < limit;) {
@@ -179,7 +234,9 @@ std::size_t cutInLine(std::string_view text, std::size_t start, std::size_t limi
             if (opener)
                 brackets.pop_back();
             // The text goes on past the limit, so the byte after the last one can be read.
-            const LinkTail tail = text[p + 1] == '(' ? linkTail(text, p + 2, limit) : LinkTail{};
+            if (text[p + 1] == '(' && !tailEnds)
+                tailEnds.emplace(text, start, limit);
+            const LinkTail tail = text[p + 1] == '(' ? linkTail(text, p + 2, limit, *tailEnds) : LinkTail{};
             if (tail.kind == LinkTail::Kind::none) {
                 ++p;
                 continue;
@@ -220,6 +277,25 @@ std::size_t markdownFirstPartLength(std::string_view utf8, std::size_t limit)
     if (limit - lineStart <= limit / 2)
         return lineStart;
     return cutInLine(utf8, lineStart, limit);
+}
+
+std::string markdownFirstPart(std::string_view utf8, std::size_t limit)
+{
+    const std::size_t length = markdownFirstPartLength(utf8, limit);
+    if (length > 0 || utf8.empty() || utf8[0] != '`')
+        return std::string(utf8.substr(0, length));
+    // Nothing before the span: it is open across the limit, and no run of its length comes before.
+    const std::size_t opener = backtickRunEnd(utf8, 0);
+    std::size_t cut = limit;
+    while (cut > opener && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
+        --cut;
+    while (cut > opener && utf8[cut - 1] == '`')
+        --cut;
+    if (cut == opener)
+        return {};
+    std::string part(utf8.substr(0, cut));
+    part.append(opener, '`');
+    return part;
 }
 
 } // namespace quillora

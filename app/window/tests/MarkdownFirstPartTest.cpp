@@ -45,6 +45,12 @@ const CutCase cutCases[] = {
     {"brackets that make no link leave their spaces", "[a b] c d e|f", "[a b] c d"},
     {"a bracket that nothing closes is text", "a [ stray bracket and wor|ds", "a [ stray bracket and"},
     {"\"](\" with no destination is text", "](a b c d|e", "](a b c"},
+    {"\"](\" over and over with no destination is text", "](](](](](](]( a wor|ds", "](](](](](](]( a"},
+    {"a destination closes at a parenthesis it did not open", "[x](a(b)c)d e f g|h", "[x](a(b)c)d e f"},
+    {"an escaped parenthesis closes nothing", "[x](a\\)b) c d|e", "[x](a\\)b) c"},
+    {"a destination open at a space is no link", "[x](a(b c) d|e", "[x](a(b c)"},
+    {"a title in parentheses", "[x](a (t t)) c d|e", "[x](a (t t)) c"},
+    {"an escaped quote does not end a title", "[x](a \"t\\\" t\") c d|e", "[x](a \"t\\\" t\") c"},
     {"no space at all: the limit", "abcdefghij|klmnop", "abcdefghij"},
     {"no space: not inside a character", "abcdefgh\xF0\x9F|\x98\x80ijk", "abcdefgh"},
     {"no space: after a whole character", "abcd\xC3\xA9|fgh", "abcd\xC3\xA9"},
@@ -65,18 +71,50 @@ TEST(MarkdownFirstPart, IsCutAtTheLastSafePlace)
     EXPECT_EQ(markdownFirstPartLength("within the limit", 40), 16u);
 }
 
+// A text that opens with a code span closing past the limit is shown as that code so far.
+TEST(MarkdownFirstPart, CodeSpanOpenFromTheStartIsShownAsCode)
+{
+    const struct {
+        const char* text; // '|' marks the limit
+        const char* firstPart;
+        const char* code; // the one inline the first part parses to
+    } cases[] = {
+        {"`code from the start| to beyond`", "`code from the start`", "code from the start"},
+        {"``a ` b| c``", "``a ` b``", "a ` b"},
+        {"`ab``|c`", "`ab`", "ab"},
+        {"`abcd\xC3|\xA9 f`", "`abcd`", "abcd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string text = c.text;
+        const std::size_t limit = text.find('|');
+        text.erase(limit, 1);
+        const std::string first = quillora::markdownFirstPart(text, limit);
+        EXPECT_EQ(first, c.firstPart);
+        const markdown::MarkdownContent parsed{std::string_view(first)};
+        ASSERT_EQ(parsed.blocks().size(), 1u);
+        EXPECT_EQ(parsed.blocks()[0].as<markdown::BlockNode::Paragraph>()->content,
+                  std::vector<markdown::InlineNode>{markdown::InlineNode::code(c.code)});
+    }
+    // Otherwise the first part is the cut's.
+    EXPECT_EQ(quillora::markdownFirstPart("# Title\n`a long code span`", 14), "# Title\n");
+    EXPECT_EQ(quillora::markdownFirstPart("words and `more` words", 13), "words and");
+    EXPECT_EQ(quillora::markdownFirstPart("[a link text from the start](x)", 10), "");
+}
+
 // A line of inline tokens, some with spaces inside their code spans, link texts and titles, cut
 // at every limit: the beginning parses to the whole's first inlines, but for the text it ends
 // with, so that what is shown first is never a code span or link broken in two.
-TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
+// Tokens joined by spaces, or now and then by nothing when `sometimesJoined`; each cut at most
+// `slack` bytes before its limit.
+void expectBeginningsOfTheWhole(const std::vector<const char*>& tokens, unsigned seed, bool sometimesJoined,
+                                std::size_t slack)
 {
-    static const char* const tokens[] = {"*a*", "_b_", "**c**", "`d *x* d`", "``e ` *y*``", "[f *z* f](g \"h *w* h\")",
-                                         "[i](<j k>)", "![l](m (n n))", "~~o~~", "word", "http://example.org/p", "\\`"};
-    std::mt19937 random(40);
+    std::mt19937 random(seed);
     std::string line;
     while (line.size() < 3000) {
-        line += tokens[random() % std::size(tokens)];
-        line += ' ';
+        line += tokens[random() % tokens.size()];
+        line += !sometimesJoined || random() % 4 ? " " : "";
     }
     const markdown::MarkdownContent whole{std::string_view(line)};
     ASSERT_EQ(whole.blocks().size(), 1u);
@@ -84,7 +122,7 @@ TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
     for (std::size_t limit = 20; limit < 2900; limit += 7) {
         SCOPED_TRACE(limit);
         const std::size_t length = markdownFirstPartLength(line, limit);
-        ASSERT_GE(length + 40, limit);
+        ASSERT_GE(length + slack, limit);
         ASSERT_LE(length, limit);
         const markdown::MarkdownContent first{std::string_view(line).substr(0, length)};
         ASSERT_EQ(first.blocks().size(), 1u);
@@ -95,6 +133,18 @@ TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
         EXPECT_TRUE(std::equal(inlines.begin(), inlines.end(), wholeInlines.begin()))
             << "cut after: " << line.substr(length - std::min<std::size_t>(length, 40), 40);
     }
+}
+
+TEST(MarkdownFirstPart, ParsesToTheBeginningOfTheWhole)
+{
+    expectBeginningsOfTheWhole({"*a*", "_b_", "**c**", "`d *x* d`", "``e ` *y*``", "[f *z* f](g \"h *w* h\")", "[i](<j k>)",
+                                "![l](m (n n))", "~~o~~", "word", "http://example.org/p", "\\`"},
+                               40, false, 40);
+    // Links, "](" and parentheses run together, escaped or not, with titles of each kind: a
+    // bracket open early may be a link's text that closes later, so a cut can come far before.
+    expectBeginningsOfTheWhole({"](", "[", "]", "(", ")", "\\(", "\\)", "\\", "a", "\"t t\"", "'u'", "(v v)", "[w](x)",
+                                "[y](z(1)2 \"3\")", "](<4 5>)"},
+                               46, true, 3000);
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -244,30 +247,186 @@ std::vector<bool> marksSeenByLinks(std::string_view s)
     return seen;
 }
 
-std::uint64_t emphasisRunEntries(std::string_view s, std::size_t begin, std::size_t end)
+// A delimiter run as cmark-gfm's inline parser pushes it: its mark, its length, whether it can
+// open and close, and while the matching runs, what is left of it.
+struct Delimiter {
+    char mark;
+    bool canOpen;
+    bool canClose;
+    std::uint32_t length;
+    std::uint32_t left;
+};
+
+// The delimiter cmark-gfm pushes for the run [begin, end) of one mark, if any.
+std::optional<Delimiter> delimiterRun(std::string_view s, std::size_t begin, std::size_t end)
 {
-    const char c = s[begin];
-    const char before = begin > 0 ? s[begin - 1] : ' ';
-    const char after = end < s.size() ? s[end] : ' ';
-    // A run between blanks flanks nothing; "_" inside a word opens and closes nothing.
-    if ((isSpace(before) && isSpace(after)) || (c == '_' && isAsciiAlnum(before) && isAsciiAlnum(after)))
-        return 0;
-    // Runs of "~" are taken in short pieces; count them as the shortest.
-    return c == '~' ? (end - begin + 1) / 2 : 1;
+    const char mark = s[begin];
+    std::size_t length = end - begin;
+    if (mark == '~') {
+        // Strikethrough reads at most 100 at a time and takes only one or two.
+        if (length > 100)
+            begin = end - length % 100;
+        length = end - begin;
+        if (length != 1 && length != 2)
+            return std::nullopt;
+    }
+    // Bytes of other scripts count as letters.
+    const char before = begin > 0 ? s[begin - 1] : '\n';
+    const char after = end < s.size() ? s[end] : '\n';
+    const bool leftFlanking = !isSpace(after) && (!isAsciiPunct(after) || isSpace(before) || isAsciiPunct(before));
+    const bool rightFlanking = !isSpace(before) && (!isAsciiPunct(before) || isSpace(after) || isAsciiPunct(after));
+    Delimiter run{mark, leftFlanking, rightFlanking, std::uint32_t(length), std::uint32_t(length)};
+    if (mark == '_') {
+        run.canOpen = leftFlanking && (!rightFlanking || isAsciiPunct(before));
+        run.canClose = rightFlanking && (!leftFlanking || isAsciiPunct(after));
+    }
+    if (!run.canOpen && !run.canClose)
+        return std::nullopt;
+    return run;
+}
+
+// Counts of the delimiters still in the list, by position, for the number between two.
+class LiveCounts {
+public:
+    explicit LiveCounts(std::uint32_t count)
+        : m_tree(count + 1, 0)
+    {
+        for (std::uint32_t i = 1; i <= count; ++i) {
+            m_tree[i] += 1;
+            if (const std::uint32_t parent = i + (i & (~i + 1)); parent <= count)
+                m_tree[parent] += m_tree[i];
+        }
+    }
+    void remove(std::uint32_t at)
+    {
+        for (std::uint32_t i = at + 1; i < m_tree.size(); i += i & (~i + 1))
+            --m_tree[i];
+    }
+    // Those before `at`.
+    std::uint64_t before(std::uint32_t at) const
+    {
+        std::uint64_t sum = 0;
+        for (std::uint32_t i = at; i > 0; i -= i & (~i + 1))
+            sum += m_tree[i];
+        return sum;
+    }
+
+private:
+    std::vector<std::uint32_t> m_tree;
+};
+
+// The steps cmark-gfm's emphasis matching takes over a text's delimiters, counted as it takes
+// them, as that is what makes it quick on most texts and slow on some. Each closer walks back over
+// the delimiters before it to an opener of its mark, or to the lowest place a closer of its kind
+// (mark and length modulo 3) failed to find one before. That place is the delimiter just before
+// that closer, and once that delimiter is matched and removed, the walks of the kind go back to the
+// start again. A strikethrough closer that finds an opener of another length takes nothing away
+// and leaves the place as it was, so its kind walks as far again each time. The walks are not
+// taken here, only counted: the opener a closer finds is the nearest of the openers it may match,
+// kept in sets by what decides that.
+std::uint64_t emphasisSteps(const std::vector<Delimiter>& runs)
+{
+    constexpr std::uint32_t none = UINT32_MAX;
+    std::vector<Delimiter> delimiters = runs;
+    const std::uint32_t count = std::uint32_t(delimiters.size());
+    std::vector<std::uint32_t> previous(count), next(count);
+    std::vector<bool> live(count, true);
+    LiveCounts counts(count);
+    // Openers by mark, whether they can close, and length modulo 3.
+    std::array<std::set<std::uint32_t>, 18> openers;
+    const auto group = [](const Delimiter& d) {
+        return std::size_t(placeholderMarks.find(d.mark)) * 6 + (d.canClose ? 3 : 0) + d.length % 3;
+    };
+    for (std::uint32_t i = 0; i < count; ++i) {
+        previous[i] = i == 0 ? none : i - 1;
+        next[i] = i + 1 == count ? none : i + 1;
+        if (delimiters[i].canOpen)
+            openers[group(delimiters[i])].insert(openers[group(delimiters[i])].end(), i);
+    }
+    const auto remove = [&](std::uint32_t i) {
+        if (previous[i] != none)
+            next[previous[i]] = next[i];
+        if (next[i] != none)
+            previous[next[i]] = previous[i];
+        live[i] = false;
+        counts.remove(i);
+        if (delimiters[i].canOpen)
+            openers[group(delimiters[i])].erase(i);
+    };
+    std::array<std::uint32_t, 9> bottoms;
+    bottoms.fill(none);
+    std::uint64_t steps = 0;
+    std::uint32_t closer = count ? 0 : none;
+    while (closer != none) {
+        Delimiter& close = delimiters[closer];
+        if (!close.canClose) {
+            closer = next[closer];
+            continue;
+        }
+        const std::size_t mark = placeholderMarks.find(close.mark);
+        std::uint32_t& bottom = bottoms[mark * 3 + close.length % 3];
+        // The nearest opener this closer may match: an opener and closer both can neither,
+        // or their lengths do not add up to a multiple of 3 unless both are.
+        std::uint32_t opener = none;
+        for (const bool openerCanClose : {false, true}) {
+            for (std::uint32_t length = 0; length < 3; ++length) {
+                if ((close.canOpen || openerCanClose) && close.length % 3 != 0 && (length + close.length) % 3 == 0)
+                    continue;
+                const std::set<std::uint32_t>& set = openers[mark * 6 + (openerCanClose ? 3 : 0) + length];
+                const auto found = set.lower_bound(closer);
+                if (found != set.begin() && (opener == none || *std::prev(found) > opener))
+                    opener = *std::prev(found);
+            }
+        }
+        const bool stopped = bottom != none && live[bottom] && (opener == none || bottom > opener);
+        const std::uint32_t old = closer;
+        if (opener == none || stopped) {
+            steps += counts.before(closer) - (stopped ? counts.before(bottom) + 1 : 0);
+            bottom = previous[old];
+            closer = next[old];
+            if (!close.canOpen)
+                remove(old);
+            continue;
+        }
+        steps += counts.before(closer) - counts.before(opener);
+        Delimiter& open = delimiters[opener];
+        if (close.mark == '~' && open.left != close.left) {
+            closer = next[old];
+            continue;
+        }
+        for (std::uint32_t between = previous[closer]; between != opener;) {
+            const std::uint32_t before = previous[between];
+            ++steps;
+            remove(between);
+            between = before;
+        }
+        const std::uint32_t used = close.mark == '~' ? close.left : close.left >= 2 && open.left >= 2 ? 2 : 1;
+        open.left -= used;
+        close.left -= used;
+        if (open.left == 0)
+            remove(opener);
+        if (close.left == 0) {
+            closer = next[old];
+            remove(old);
+        }
+    }
+    return steps;
 }
 
 // The bytes that matter to the bracket count outside a bare link; runs of the others are
 // skipped, as they change nothing.
 constexpr std::array<bool, 256> bracketStops = [] {
     std::array<bool, 256> stops{};
-    for (const char c : std::string_view("\\]!*_~:w"))
+    for (const char c : std::string_view("\\[]!*_~:w"))
         stops[static_cast<unsigned char>(c)] = true;
     return stops;
 }();
 
 void measureBrackets(std::string_view s, bool bareLinks, InlineWork& work)
 {
-    std::uint64_t delimiters = 0;
+    std::vector<Delimiter> delimiters;
+    std::uint64_t linkWalks = 0;
+    std::uint64_t openBrackets = 0;
     std::uint64_t closers = 0;
     std::uint64_t imageOpeners = 0;
     bool inBareLink = false; // a backslash inside a bare link is part of it, not an escape
@@ -285,21 +444,29 @@ void measureBrackets(std::string_view s, bool bareLinks, InlineWork& work)
             inBareLink = true;
         if (c == '\\' && i + 1 < s.size() && isAsciiPunct(s[i + 1])) {
             if (inBareLink && isDelimiterChar(s[i + 1]))
-                ++delimiters;
+                delimiters.push_back({s[i + 1], true, true, 1, 1});
             ++i;
             continue;
         }
-        if (c == ']') {
+        if (c == '[') {
+            ++openBrackets;
+        } else if (c == ']') {
             ++closers;
+            // A link made walks the delimiters pending before it.
+            if (openBrackets) {
+                --openBrackets;
+                linkWalks += delimiters.size();
+            }
         } else if (c == '!' && i + 1 < s.size() && s[i + 1] == '[') {
             ++imageOpeners;
         } else if (isDelimiterChar(c)) {
             const std::size_t end = std::min(s.find_first_not_of(c, i), s.size());
-            delimiters += emphasisRunEntries(s, i, end);
+            if (const std::optional<Delimiter> run = delimiterRun(s, i, end))
+                delimiters.push_back(*run);
             i = end - 1;
         }
     }
-    work.emphasis = delimiters * (delimiters + closers);
+    work.emphasis = linkWalks + emphasisSteps(delimiters);
     work.images = imageOpeners * closers;
 }
 
@@ -566,11 +733,44 @@ InlineWork inlineWork(std::string_view text, bool bareLinks)
     return work;
 }
 
+namespace {
+
+// Whether text[at] starts a numeric character reference ("&#" decimal or "&#x" hex digits, then
+// ";") to a placeholder, which cmark-gfm decodes into the character itself. Any number of digits
+// counts: one too many for cmark-gfm to decode only makes the text escaped needlessly.
+bool isPlaceholderReference(std::string_view text, std::size_t at)
+{
+    std::size_t p = at + 2;
+    const bool hex = p < text.size() && (text[p] == 'x' || text[p] == 'X');
+    p += hex;
+    const std::size_t digits = p;
+    std::uint32_t value = 0;
+    for (; p < text.size(); ++p) {
+        const char c = text[p];
+        const char lower = static_cast<char>(c | 0x20);
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = unsigned(c - '0');
+        else if (hex && lower >= 'a' && lower <= 'f')
+            digit = unsigned(lower - 'a' + 10);
+        else
+            break;
+        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + digit, 0x110000);
+    }
+    return p > digits && p < text.size() && text[p] == ';' && value >= 0xFDD0 && value < 0xFDD0 + placeholderMarks.size();
+}
+
+} // namespace
+
 bool holdsPlaceholders(std::string_view text)
 {
     for (std::size_t at = text.find(placeholderLead); at != std::string_view::npos;
          at = text.find(placeholderLead, at + 1)) {
         if (at + 2 < text.size() && markOfPlaceholder(text[at + 2]))
+            return true;
+    }
+    for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        if (isPlaceholderReference(text, at))
             return true;
     }
     return false;

@@ -36,8 +36,10 @@ std::vector<Segment> inlineUnits(std::string_view text, bool tables);
 
 // Upper bounds of cmark-gfm's superlinear inline work on one stretch of text.
 struct InlineWork {
-    // Each emphasis closer may walk every delimiter pending before it, and so does every link
-    // made: delimiter runs times (delimiter runs + closing brackets).
+    // The steps of cmark-gfm's emphasis matching, counted by doing it as it does (most texts
+    // take about one per delimiter run; some take one per pair of them), and every link made
+    // walks the delimiters pending before it: those steps plus, for each closing bracket that
+    // may end a link, the delimiter runs before it.
     std::uint64_t emphasis = 0;
     // Every link made walks the image openers pending before it: "![" times "]".
     std::uint64_t images = 0;
@@ -72,6 +74,8 @@ enum DefuseKind : unsigned {
 // extension reads (one just before "www.", "_" in a word with an "@") keep their escapes.
 enum class MarkStyle { escapes, placeholders };
 
+// Whether the text holds a placeholder character, written as it is or as a numeric reference
+// (which cmark-gfm decodes into the character).
 bool holdsPlaceholders(std::string_view text);
 
 // The string with every placeholder turned back into its mark.

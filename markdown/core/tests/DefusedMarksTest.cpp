@@ -40,9 +40,9 @@ void expectSameBothWays(const std::string& markdown)
 }
 
 // Paragraphs the guard rewrites: carefully (code, angle brackets and bare links kept), or
-// thoroughly, as the marks inside bare links alone pass the bound.
-const std::string carefulHostile = repeat("*a_", 2'000) + repeat("*_", 2'000);
-const std::string thoroughHostile = repeat("http://a.b/*_ ", 4'000);
+// thoroughly, as the marks inside bare links alone pass the bound (each link made walks them).
+const std::string carefulHostile = repeat("*a_", 12'000) + repeat("*_", 12'000);
+const std::string thoroughHostile = repeat("http://a.b/*_ [c](d) ", 8'000);
 
 // Inline texts whose parse depends on the marks around them.
 constexpr const char* commonSnippets[] = {
@@ -152,4 +152,45 @@ TEST(DefusedMarks, TextWithPlaceholdersOfItsOwnIsEscaped)
     detail::GuardedInput guarded;
     detail::guardInput("\xEF\xB7\x93 \xEF\xB7\xAF " + carefulHostile, guarded);
     EXPECT_TRUE(guarded.placeholders);
+}
+
+// cmark-gfm decodes numeric references to the placeholder characters into the characters
+// themselves: a text holding them is defused with escapes too, and the references stay what
+// they are (not "*", "_" and "~") in a heading, a link's destination and a fence's info.
+TEST(DefusedMarks, ReferencesToPlaceholdersAreKept)
+{
+    LogCapture capture;
+    const std::string star = "\xEF\xB7\x90";
+    const std::string underscore = "\xEF\xB7\x91";
+    const std::string tilde = "\xEF\xB7\x92";
+    const struct {
+        std::string markdown;
+        BlockNode block;
+    } cases[] = {
+        {"# Title &#xFDD0;", BlockNode::heading(1, {InlineNode::text("Title " + star)})},
+        {"# Title &#64976;", BlockNode::heading(1, {InlineNode::text("Title " + star)})},
+        {"# Title &#X00fdd2;", BlockNode::heading(1, {InlineNode::text("Title " + tilde)})},
+        {"[a](http://e.org/&#xFDD1;x)", BlockNode::paragraph({InlineNode::link("http://e.org/" + underscore + "x", {InlineNode::text("a")})})},
+        {"[a](http://e.org/&#0064977;x)", BlockNode::paragraph({InlineNode::link("http://e.org/" + underscore + "x", {InlineNode::text("a")})})},
+        {"```&#xFDD0;\nx\n```", BlockNode::codeBlock(star, "x\n")},
+        {"```&#64978;\nx\n```", BlockNode::codeBlock(tilde, "x\n")},
+    };
+    for (const auto& [markdown, block] : cases) {
+        SCOPED_TRACE(markdown);
+        const std::string document = markdown + "\n\n" + carefulHostile + "\n";
+        detail::GuardedInput guarded;
+        detail::guardInput(document, guarded);
+        EXPECT_FALSE(guarded.placeholders);
+        const std::vector<BlockNode> blocks = parsed(document, MarkStyle::placeholders);
+        ASSERT_EQ(blocks.size(), 2u);
+        EXPECT_EQ(blocks[0], block);
+        EXPECT_EQ(renderBlocksAsPlainText({blocks[1]}), carefulHostile + "\n");
+    }
+    // References to other characters, and ones cmark-gfm reads as text, leave placeholders in use.
+    for (const char* other : {"&#xFDD3;", "&#64975;", "&#xFDD0", "&#x;", "&#;FDD0"}) {
+        SCOPED_TRACE(other);
+        detail::GuardedInput guarded;
+        detail::guardInput(std::string(other) + "\n\n" + carefulHostile + "\n", guarded);
+        EXPECT_TRUE(guarded.placeholders);
+    }
 }

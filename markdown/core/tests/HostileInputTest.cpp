@@ -228,14 +228,14 @@ TEST(HostileInput, RunawayEmphasisBeforeLinksBecomesText)
 
 // A closer that finds no opener walks every delimiter pending before it, and cmark-gfm forgets
 // where such a walk may stop once the delimiter it remembered is matched: quadratic with no
-// link in sight. Each case crosses the bound with a few kilobytes.
+// link in sight. Each case crosses the bound with some tens of kilobytes.
 TEST(HostileInput, EmphasisClosersWithoutOpenersBecomeText)
 {
     const std::pair<const char*, std::string> cases[] = {
-        {"* openers, then _ closers", repeat("*a_", 2'000) + repeat("*_", 2'000)},
-        {"_ openers, then * closers", repeat("_a*", 2'000) + repeat("_*", 2'000)},
-        {"~ against *", repeat("~a*", 2'000) + repeat("~*", 2'000)},
-        {"in a quote, over lines", "> " + repeat("*a_\n", 2'000) + repeat("*_", 2'000)},
+        {"* openers, then _ closers", repeat("*a_", 12'000) + repeat("*_", 12'000)},
+        {"_ openers, then * closers", repeat("_a*", 12'000) + repeat("_*", 12'000)},
+        {"~ against *", repeat("~a*", 12'000) + repeat("~*", 12'000)},
+        {"in a quote, over lines", "> " + repeat("*a_\n", 12'000) + repeat("*_", 12'000)},
     };
     for (const auto& [name, markdown] : cases) {
         SCOPED_TRACE(name);
@@ -251,11 +251,37 @@ TEST(HostileInput, EmphasisClosersWithoutOpenersBecomeText)
     }
 }
 
+// Texts with many marks that cmark-gfm matches quickly keep their emphasis: a paragraph of
+// emphasised words, and openers and closers that each find their kind's lower place at once.
+TEST(HostileInput, ManyMarksMatchedQuicklyKeepTheirEmphasis)
+{
+    std::string words;
+    for (int i = 0; i < 5'000; ++i)
+        words += "*w" + std::to_string(i) + "* ";
+    const std::pair<std::string, std::size_t> cases[] = {
+        {words, 5'000},
+        {repeat("*a_", 2'000) + repeat("*_", 2'000), 1},
+        {repeat("**a __b__ ~c~ ", 3'000), 3'000},
+    };
+    for (const auto& [markdown, emphases] : cases) {
+        SCOPED_TRACE(markdown.substr(0, 30));
+        LogCapture capture;
+        const auto blocks = parseMarkdownBlocks(markdown);
+        ASSERT_TRUE(blocks);
+        EXPECT_TRUE(capture.messages(LogLevel::warning).empty());
+        ASSERT_EQ(blocks->size(), 1u);
+        const auto& inlines = (*blocks)[0].as<BlockNode::Paragraph>()->content;
+        EXPECT_GE(std::count_if(inlines.begin(), inlines.end(),
+                                [](const InlineNode& node) { return !node.is<InlineNode::Text>() && !node.is<InlineNode::SoftBreak>(); }),
+                  std::ptrdiff_t(emphases));
+    }
+}
+
 // Only the costly paragraphs lose their emphasis; code spans and links in them keep their text.
 TEST(HostileInput, EmphasisRewriteKeepsCodeAndLinksAndOtherParagraphs)
 {
     LogCapture capture;
-    const std::string hostile = "`a_b*c` <https://x.org/d_e> https://y.org/f_g " + repeat("*a_", 2'000) + repeat("*_", 2'000);
+    const std::string hostile = "`a_b*c` <https://x.org/d_e> https://y.org/f_g " + repeat("*a_", 12'000) + repeat("*_", 12'000);
     const auto blocks = parseMarkdownBlocks("*kept*\n\n" + hostile + "\n\n*kept too*\n");
     ASSERT_TRUE(blocks);
     ASSERT_EQ(blocks->size(), 3u);
@@ -270,8 +296,8 @@ TEST(HostileInput, EmphasisRewriteKeepsCodeAndLinksAndOtherParagraphs)
     EXPECT_EQ(capture.messages(LogLevel::warning).size(), 1u);
 
     // Marks inside code spans alone can pass the bound: then they are escaped too, text kept.
-    const Shape coded = shapeOf(repeat("`*a_` ", 4'000) + repeat("`*_`", 4'000));
-    EXPECT_EQ(std::count(coded.text.begin(), coded.text.end(), 'a'), 4'000);
+    const Shape coded = shapeOf(repeat("`*a_` ", 12'000) + repeat("`*_`", 12'000));
+    EXPECT_EQ(std::count(coded.text.begin(), coded.text.end(), 'a'), 12'000);
     EXPECT_EQ(capture.messages(LogLevel::warning).size(), 2u);
 }
 

@@ -28,8 +28,8 @@ inline constexpr std::uint64_t maxTableHeaderScan = 100'000'000; // lines times 
 // parsing. Past one, the parser rewrites the costliest paragraphs so that their marks of that
 // kind show as text (emphasis, images), parses without bare links (domain, parenthesis and
 // address scans), or caps the depth of containers (nesting); the text always shows.
-// Emphasis closers and links may walk every pending delimiter: delimiter runs times (runs +
-// closing brackets), per paragraph, summed.
+// Emphasis: the steps of cmark-gfm's delimiter matching (closers walking back to their openers)
+// and of the links made walking the pending delimiters, per paragraph, summed.
 inline constexpr std::uint64_t maxEmphasisWork = 50'000'000;
 // Links walk the pending image openers: "![" times "]", per paragraph, summed.
 inline constexpr std::uint64_t maxImageWork = 20'000'000;
