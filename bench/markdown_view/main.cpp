@@ -23,7 +23,8 @@
 //
 // Memory given back: the whole application shows a 12 MB one-line document (and a real changelog)
 // and a one-line README in turn, 4 times, by selection and by rewriting the file; the resident set
-// with the README shown after round 4 is within 100 MB (changelog: 10 MB) of before round 1. Beside
+// with the README shown after round 4 is within 100 MB (changelog: 10 MB) of before round 1; and a
+// project of 100,000 files scanned again 4 times. Beside
 // it the largest gap of the event loop while a 12 MB and a 45 MB one-line document open, and the
 // time from Quit to the process's end while the 45 MB one is parsed.
 //
@@ -31,6 +32,7 @@
 //        figure is the median over the rounds)
 //        bench_markdown_view --rss view|qtextdocument|none FILE|NAME   (one peak RSS, in KB)
 //        bench_markdown_view --memory select|rewrite FILE ROUNDS   (one run of the memory rounds)
+//        bench_markdown_view --memory tree FOLDER ROUNDS   (a project scanned again ROUNDS times)
 
 #include <benchsupport/ApplicationLaunch.h>
 #include <benchsupport/Heartbeat.h>
@@ -694,6 +696,32 @@ int memoryRounds(const QString& how, const QString& bigPath, int rounds)
     return 0;
 }
 
+// Child mode: the whole application opens the project `folder` and scans it again `rounds`
+// times; prints "rss KB" and "anon KB" once the first scan is shown and after each rescan.
+int treeRounds(const QString& folder, int rounds)
+{
+    quillora::QuilloraApp app;
+    app.launch({folder});
+    quillora::AppViewModel& model = app.appViewModel();
+    int scans = 0;
+    QObject::connect(&model, &quillora::AppViewModel::scanFinished, [&] { ++scans; });
+    using benchsupport::Heartbeat;
+    const auto settled = [&](int wanted) {
+        Heartbeat::runUntil([&] { return scans >= wanted; }, 600'000);
+        QElapsedTimer quiet;
+        quiet.start();
+        Heartbeat::runUntil([&] { return quiet.elapsed() > 300; });
+        std::printf("rss %ld\nanon %ld\n", benchsupport::residentKilobytes(), benchsupport::statusKilobytes("RssAnon:"));
+        std::fflush(stdout);
+    };
+    settled(1);
+    for (int round = 0; round < rounds; ++round) {
+        model.scheduleRescan(false);
+        settled(scans + 1);
+    }
+    return 0;
+}
+
 struct MemoryRounds {
     std::vector<double> residentMB; // before the first round, then after each
     std::vector<double> anonymousMB; // the same without files mapped
@@ -766,6 +794,22 @@ void memory()
             std::fflush(stdout);
         }
     }
+    // A project of 100,000 files in 2,000 folders, scanned again: the other large structure a
+    // background job makes.
+    const QString project = scratch.path() + QStringLiteral("/project-100000");
+    for (int folder = 0; folder < 2000; ++folder) {
+        const QString path = project + QStringLiteral("/group%1/folder%2").arg(folder / 50).arg(folder);
+        QDir().mkpath(path);
+        for (int file = 0; file < 50; ++file)
+            writeBytes(path + QStringLiteral("/notes-%1.md").arg(file), "notes\n");
+    }
+    const MemoryRounds tree = childMemoryRounds(QStringLiteral("tree"), project, rounds, scratch.path() + QStringLiteral("/home-tree"));
+    std::printf("%-24s %-8s", "tree of 100,000 files", "rescan");
+    for (double mb : tree.residentMB)
+        std::printf(" %8.0f", mb);
+    std::printf(" %8.0f %12.0f\n", tree.residentMB.back() - tree.residentMB.front(),
+                tree.anonymousMB.back() - tree.anonymousMB.front());
+
     const MemoryRounds large = childMemoryRounds(QStringLiteral("select"), fortyFive, 1, scratch.path() + QStringLiteral("/home-45"));
     std::printf("45 MB of tokens, 1 line: largest gap of the event loop while it opens %.1f ms\n", large.largestGap);
 
@@ -791,6 +835,8 @@ int main(int argc, char** argv)
     loadDocuments();
     if (argc == 4 && qstrcmp(argv[1], "--rss") == 0)
         return measureResidentSet(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 5 && qstrcmp(argv[1], "--memory") == 0 && qstrcmp(argv[2], "tree") == 0)
+        return treeRounds(QString::fromLocal8Bit(argv[3]), std::atoi(argv[4]));
     if (argc == 5 && qstrcmp(argv[1], "--memory") == 0)
         return memoryRounds(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), std::atoi(argv[4]));
     const QStringList arguments = QCoreApplication::arguments();
