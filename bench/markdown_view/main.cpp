@@ -626,8 +626,9 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 // README and `bigPath`'s document, in turn `rounds` times: by selecting each in the tree
 // ("select"), or by rewriting the one shown file with the one, then the other ("rewrite").
 // Prints "rss KB" with the README shown before the first round and after each (and "anon KB", the
-// part of it that is not files mapped, such as the fonts a document needed), and "gap MS", the
-// largest gap of the event loop while the large document opened, for each round.
+// part of it that is not files mapped, such as the fonts a document needed), and "gap MS" and
+// "back MS", the largest gaps of the event loop while the large document opened and while the
+// README replaced it, for each round.
 int memoryRounds(const QString& how, const QString& bigPath, int rounds)
 {
     QFile bigFile(bigPath);
@@ -690,7 +691,9 @@ int memoryRounds(const QString& how, const QString& bigPath, int rounds)
         heartbeat.start();
         show(rewrite ? smallPath : hugePath, big, bigHash);
         std::printf("gap %.1f\n", heartbeat.largestMs());
+        heartbeat.start();
         show(smallPath, small, smallHash);
+        std::printf("back %.1f\n", heartbeat.largestMs());
         resident();
     }
     return 0;
@@ -725,7 +728,8 @@ int treeRounds(const QString& folder, int rounds)
 struct MemoryRounds {
     std::vector<double> residentMB; // before the first round, then after each
     std::vector<double> anonymousMB; // the same without files mapped
-    double largestGap = 0;
+    double largestGap = 0;     // while the large document opened
+    double largestGapBack = 0; // while the README replaced it
 };
 
 MemoryRounds childMemoryRounds(const QString& how, const QString& bigPath, int rounds, const QString& home)
@@ -748,6 +752,8 @@ MemoryRounds childMemoryRounds(const QString& how, const QString& bigPath, int r
             result.anonymousMB.push_back(line.mid(5).toDouble() / 1024);
         else if (line.startsWith("gap "))
             result.largestGap = std::max(result.largestGap, line.mid(4).toDouble());
+        else if (line.startsWith("back "))
+            result.largestGapBack = std::max(result.largestGapBack, line.mid(5).toDouble());
     }
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || int(result.residentMB.size()) != rounds + 1)
         qFatal("the memory rounds of %s (%s) failed", qPrintable(bigPath), qPrintable(how));
@@ -780,7 +786,7 @@ void memory()
     std::printf("%-24s %-8s %8s", "document", "how", "before");
     for (int round = 1; round <= rounds; ++round)
         std::printf(" %7s%d", "after ", round);
-    std::printf(" %8s %12s %9s\n", "growth", "without files", "max gap");
+    std::printf(" %8s %12s %9s %9s\n", "growth", "without files", "max gap", "gap back");
     int run = 0;
     for (const auto& [name, path] : bigs) {
         for (const char* how : {"select", "rewrite"}) {
@@ -789,8 +795,8 @@ void memory()
             std::printf("%-24s %-8s", name, how);
             for (double mb : result.residentMB)
                 std::printf(" %8.0f", mb);
-            std::printf(" %8.0f %12.0f %9.1f\n", result.residentMB.back() - result.residentMB.front(),
-                        result.anonymousMB.back() - result.anonymousMB.front(), result.largestGap);
+            std::printf(" %8.0f %12.0f %9.1f %9.1f\n", result.residentMB.back() - result.residentMB.front(),
+                        result.anonymousMB.back() - result.anonymousMB.front(), result.largestGap, result.largestGapBack);
             std::fflush(stdout);
         }
     }

@@ -1,6 +1,7 @@
 #include "platform/FreedMemory.h"
 
 #include <QCoreApplication>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <malloc.h>
@@ -18,9 +19,10 @@ void giveFreedMemoryBackSoon()
     if (pending)
         return;
     pending = true;
+    // Off the main thread: handing back hundreds of megabytes takes a few hundred milliseconds.
     QTimer::singleShot(0, QCoreApplication::instance(), [] {
         pending = false;
-        giveFreedMemoryBack();
+        QThreadPool::globalInstance()->start(&giveFreedMemoryBack);
     });
 }
 

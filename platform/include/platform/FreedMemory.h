@@ -10,7 +10,8 @@ namespace platform {
 void giveFreedMemoryBack();
 
 // Trims once the current turn of the event loop has ended, so that what the turn lets go of last
-// goes back too; one trim however many ask in the turn. Main thread only.
+// goes back too, on a thread of the shared pool; one trim however many ask in the turn. Main
+// thread only.
 void giveFreedMemoryBackSoon();
 
 } // namespace platform
