@@ -54,7 +54,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     applyPaletteFromEnvironment();
 
-    quillora::QuilloraApp app;
-    app.launch(QApplication::arguments().mid(1));
-    return QApplication::exec();
+    int status = 0;
+    {
+        quillora::QuilloraApp app;
+        app.launch(QApplication::arguments().mid(1));
+        status = QApplication::exec();
+    }
+    return quillora::QuilloraApp::endRun(status);
 }

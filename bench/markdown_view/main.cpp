@@ -21,13 +21,32 @@
 // gaps a thread that only spins sees for as long, since a shared machine stalls a thread now and
 // then whatever it runs.
 //
-// usage: bench_markdown_view [ROUNDS] [--only documents|giant]   (default 5 rounds; every figure
-//        is the median over the rounds)
+// Memory given back: the whole application shows a 12 MB one-line document (and a real changelog)
+// and a one-line README in turn, 4 times, by selection and by rewriting the file; the resident set
+// with the README shown after round 4 is within 100 MB (changelog: 10 MB) of before round 1; and a
+// project of 100,000 files scanned again 4 times. Beside
+// it the largest gap of the event loop while a 12 MB and a 45 MB one-line document open, and the
+// time from Quit to the process's end while the 45 MB one is parsed.
+//
+// usage: bench_markdown_view [ROUNDS] [--only documents|giant|memory]   (default 5 rounds; every
+//        figure is the median over the rounds)
 //        bench_markdown_view --rss view|qtextdocument|none FILE|NAME   (one peak RSS, in KB)
+//        bench_markdown_view --memory select|rewrite FILE ROUNDS   (one run of the memory rounds)
+//        bench_markdown_view --memory tree FOLDER ROUNDS   (a project scanned again ROUNDS times)
 
 #include <benchsupport/ApplicationLaunch.h>
+#include <benchsupport/Heartbeat.h>
 #include <benchsupport/OffscreenRun.h>
 #include <benchsupport/PeakMemory.h>
+
+#include "core/AppViewModel.h"
+#include "entry/QuilloraApp.h"
+#include "window/AppDetailView.h"
+#include "window/ContentView.h"
+#include "window/FileViewerView.h"
+#include "window/MarkdownFileViewerBody.h"
+
+#include <platform/Sha256.h>
 
 #include "mddoc/Markdown.h"
 
@@ -55,6 +74,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -506,8 +526,8 @@ void giantFirstPaints(int rounds)
         }
     }
     std::printf("\nOne giant block: the whole application (QUILLORA_QUIT_AFTER_FIRST_PAINT=1, %s) opening each "
-                "document as its README; medians of %d rounds. The exit waits for the whole document, parsed "
-                "in the background, and the peak is the process's until then.\nBudget: at most 1,000 ms later "
+                "document as its README; medians of %d rounds. The exit does not wait for the whole document, "
+                "parsed in the background, and the peak is the process's until then.\nBudget: at most 1,000 ms later "
                 "than the one-line README, under 600 MB.\n",
                 qPrintable(platform), rounds);
     std::printf("%-24s %10s %16s %9s %9s\n", "document", "1stpaint", "later than 1-line", "exit", "peak MB");
@@ -593,6 +613,238 @@ void realDocuments(int rounds)
     }
 }
 
+// --- Memory given back: a large document and a one-line README in turn -------------------------
+
+// Inline tokens joined by single spaces on one line of `bytes`.
+QByteArray oneLineOfTokens(qsizetype bytes)
+{
+    static const char* const tokens[] = {"*a*", "_b_", "`d`", "[e](f)", "word", "plain"};
+    std::mt19937 random(12);
+    QByteArray text;
+    text.reserve(bytes + 16);
+    while (text.size() < bytes) {
+        text += tokens[random() % std::size(tokens)];
+        text += ' ';
+    }
+    text.back() = '\n';
+    return text;
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Child mode: the whole application (offscreen, this process) shows a project of a one-line
+// README and `bigPath`'s document, in turn `rounds` times: by selecting each in the tree
+// ("select"), or by rewriting the one shown file with the one, then the other ("rewrite").
+// Prints "rss KB" with the README shown before the first round and after each (and "anon KB", the
+// part of it that is not files mapped, such as the fonts a document needed), and "gap MS" and
+// "back MS", the largest gaps of the event loop while the large document opened and while the
+// README replaced it, for each round.
+int memoryRounds(const QString& how, const QString& bigPath, int rounds)
+{
+    QFile bigFile(bigPath);
+    if (!bigFile.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(bigPath));
+    const QByteArray big = bigFile.readAll();
+    bigFile.close();
+    const QByteArray small("# small\n");
+    const QString bigHash = platform::sha256Hex(big), smallHash = platform::sha256Hex(small);
+
+    QTemporaryDir scratch;
+    const QString folder = scratch.path() + QStringLiteral("/project");
+    QDir().mkpath(folder);
+    const bool rewrite = how == QLatin1String("rewrite");
+    const QString smallPath = folder + (rewrite ? QStringLiteral("/README.md") : QStringLiteral("/small.md"));
+    const QString hugePath = folder + QStringLiteral("/huge.md");
+    if (!writeBytes(smallPath, small) || (!rewrite && !writeBytes(hugePath, big)))
+        qFatal("cannot write into %s", qPrintable(folder));
+
+    quillora::QuilloraApp app;
+    app.launch({folder});
+    quillora::ContentView* window = app.mainWindows().front();
+    window->resize(1400, 900);
+    quillora::FileViewerView* viewer = window->detail()->fileViewer();
+    quillora::AppViewModel& model = app.appViewModel();
+    using benchsupport::Heartbeat;
+    Heartbeat::runUntil([&] { return !model.fileTreeNodes().empty(); });
+
+    // Until the document of `hash` is shown whole and laid out, then a moment more for what the
+    // event loop lets go of after it.
+    const auto shown = [&](const QString& hash) {
+        Heartbeat::runUntil(
+            [&] {
+                return viewer->model().loadedContentHash() == hash && !viewer->model().isReading()
+                    && viewer->markdownBody()->markdown()->host().isSettled();
+            },
+            600'000);
+        QElapsedTimer quiet;
+        quiet.start();
+        Heartbeat::runUntil([&] { return quiet.elapsed() > 300; });
+    };
+    const auto resident = [] {
+        std::printf("rss %ld\nanon %ld\n", benchsupport::residentKilobytes(), benchsupport::statusKilobytes("RssAnon:"));
+        std::fflush(stdout);
+    };
+    const auto show = [&](const QString& path, const QByteArray& bytes, const QString& hash) {
+        if (rewrite) {
+            if (!writeBytes(path, bytes))
+                qFatal("cannot write %s", qPrintable(path));
+        } else {
+            model.selectNode(path);
+        }
+        shown(hash);
+    };
+    model.selectNode(smallPath);
+    shown(smallHash);
+    resident();
+    for (int round = 0; round < rounds; ++round) {
+        Heartbeat heartbeat;
+        heartbeat.start();
+        show(rewrite ? smallPath : hugePath, big, bigHash);
+        std::printf("gap %.1f\n", heartbeat.largestMs());
+        heartbeat.start();
+        show(smallPath, small, smallHash);
+        std::printf("back %.1f\n", heartbeat.largestMs());
+        resident();
+    }
+    return 0;
+}
+
+// Child mode: the whole application opens the project `folder` and scans it again `rounds`
+// times; prints "rss KB" and "anon KB" once the first scan is shown and after each rescan.
+int treeRounds(const QString& folder, int rounds)
+{
+    quillora::QuilloraApp app;
+    app.launch({folder});
+    quillora::AppViewModel& model = app.appViewModel();
+    int scans = 0;
+    QObject::connect(&model, &quillora::AppViewModel::scanFinished, [&] { ++scans; });
+    using benchsupport::Heartbeat;
+    const auto settled = [&](int wanted) {
+        Heartbeat::runUntil([&] { return scans >= wanted; }, 600'000);
+        QElapsedTimer quiet;
+        quiet.start();
+        Heartbeat::runUntil([&] { return quiet.elapsed() > 300; });
+        std::printf("rss %ld\nanon %ld\n", benchsupport::residentKilobytes(), benchsupport::statusKilobytes("RssAnon:"));
+        std::fflush(stdout);
+    };
+    settled(1);
+    for (int round = 0; round < rounds; ++round) {
+        model.scheduleRescan(false);
+        settled(scans + 1);
+    }
+    return 0;
+}
+
+struct MemoryRounds {
+    std::vector<double> residentMB; // before the first round, then after each
+    std::vector<double> anonymousMB; // the same without files mapped
+    double largestGap = 0;     // while the large document opened
+    double largestGapBack = 0; // while the README replaced it
+};
+
+MemoryRounds childMemoryRounds(const QString& how, const QString& bigPath, int rounds, const QString& home)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), how, bigPath, QString::number(rounds)});
+    child.waitForFinished(1'800'000);
+    MemoryRounds result;
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("rss "))
+            result.residentMB.push_back(line.mid(4).toDouble() / 1024);
+        else if (line.startsWith("anon "))
+            result.anonymousMB.push_back(line.mid(5).toDouble() / 1024);
+        else if (line.startsWith("gap "))
+            result.largestGap = std::max(result.largestGap, line.mid(4).toDouble());
+        else if (line.startsWith("back "))
+            result.largestGapBack = std::max(result.largestGapBack, line.mid(5).toDouble());
+    }
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || int(result.residentMB.size()) != rounds + 1)
+        qFatal("the memory rounds of %s (%s) failed", qPrintable(bigPath), qPrintable(how));
+    return result;
+}
+
+// The memory rounds, for a 12 MB one-line document and a real changelog; the largest gap of the
+// event loop while a 12 MB and a 45 MB one-line document open in the whole application; and the
+// time from Quit (right after the first paint) to the end of the process while the 45 MB one is
+// still being parsed.
+void memory()
+{
+    constexpr int rounds = 4;
+    QTemporaryDir scratch;
+    const QString twelve = scratch.path() + QStringLiteral("/tokens-12mb.md");
+    const QString fortyFive = scratch.path() + QStringLiteral("/README.md");
+    if (!writeBytes(twelve, oneLineOfTokens(12 * 1024 * 1024)) || !writeBytes(fortyFive, oneLineOfTokens(45 * 1024 * 1024)))
+        qFatal("cannot write into %s", qPrintable(scratch.path()));
+    std::vector<std::pair<const char*, QString>> bigs = {{"12 MB of tokens, 1 line", twelve}};
+    if (QFile::exists(changelogPath()))
+        bigs.emplace_back("changelog", changelogPath());
+    else
+        std::fprintf(stderr, "skipping the changelog's memory rounds: cannot read %s\n", qUtf8Printable(changelogPath()));
+
+    std::printf("\nMemory given back: the whole application (offscreen) shows a large document and a one-line README "
+                "in turn, %d times, by selection and by rewriting the shown file; resident MB with the README shown, and its growth\n"
+                "without files mapped (the fonts a document needed, loaded once).\n"
+                "Budget: after round %d within 100 MB of before round 1 (12 MB), within 10 MB (changelog).\n",
+                rounds, rounds);
+    std::printf("%-24s %-8s %8s", "document", "how", "before");
+    for (int round = 1; round <= rounds; ++round)
+        std::printf(" %7s%d", "after ", round);
+    std::printf(" %8s %12s %9s %9s\n", "growth", "without files", "max gap", "gap back");
+    int run = 0;
+    for (const auto& [name, path] : bigs) {
+        for (const char* how : {"select", "rewrite"}) {
+            const MemoryRounds result =
+                childMemoryRounds(QString::fromLatin1(how), path, rounds, scratch.path() + QStringLiteral("/home%1").arg(run++));
+            std::printf("%-24s %-8s", name, how);
+            for (double mb : result.residentMB)
+                std::printf(" %8.0f", mb);
+            std::printf(" %8.0f %12.0f %9.1f %9.1f\n", result.residentMB.back() - result.residentMB.front(),
+                        result.anonymousMB.back() - result.anonymousMB.front(), result.largestGap, result.largestGapBack);
+            std::fflush(stdout);
+        }
+    }
+    // A project of 100,000 files in 2,000 folders, scanned again: the other large structure a
+    // background job makes.
+    const QString project = scratch.path() + QStringLiteral("/project-100000");
+    for (int folder = 0; folder < 2000; ++folder) {
+        const QString path = project + QStringLiteral("/group%1/folder%2").arg(folder / 50).arg(folder);
+        QDir().mkpath(path);
+        for (int file = 0; file < 50; ++file)
+            writeBytes(path + QStringLiteral("/notes-%1.md").arg(file), "notes\n");
+    }
+    const MemoryRounds tree = childMemoryRounds(QStringLiteral("tree"), project, rounds, scratch.path() + QStringLiteral("/home-tree"));
+    std::printf("%-24s %-8s", "tree of 100,000 files", "rescan");
+    for (double mb : tree.residentMB)
+        std::printf(" %8.0f", mb);
+    std::printf(" %8.0f %12.0f\n", tree.residentMB.back() - tree.residentMB.front(),
+                tree.anonymousMB.back() - tree.anonymousMB.front());
+
+    const MemoryRounds large = childMemoryRounds(QStringLiteral("select"), fortyFive, 1, scratch.path() + QStringLiteral("/home-45"));
+    std::printf("45 MB of tokens, 1 line: largest gap of the event loop while it opens %.1f ms\n", large.largestGap);
+
+    const QString platform = qEnvironmentVariableIsSet("DISPLAY") ? QStringLiteral("xcb") : QStringLiteral("offscreen");
+    std::vector<double> quits;
+    for (int i = 0; i < 3; ++i) {
+        const benchsupport::ApplicationLaunch launch = benchsupport::launchApplication(
+            QStringLiteral(QUILLORA_PATH), scratch.path() + QStringLiteral("/home-quit"), {fortyFive}, platform);
+        quits.push_back(launch.exitMilliseconds - launch.milliseconds);
+    }
+    std::printf("45 MB of tokens, 1 line, as a README: Quit at its first paint to the end of the process %.0f ms "
+                "(median of 3, %s)\n",
+                median(quits), qPrintable(platform));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -603,6 +855,10 @@ int main(int argc, char** argv)
     loadDocuments();
     if (argc == 4 && qstrcmp(argv[1], "--rss") == 0)
         return measureResidentSet(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 5 && qstrcmp(argv[1], "--memory") == 0 && qstrcmp(argv[2], "tree") == 0)
+        return treeRounds(QString::fromLocal8Bit(argv[3]), std::atoi(argv[4]));
+    if (argc == 5 && qstrcmp(argv[1], "--memory") == 0)
+        return memoryRounds(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), std::atoi(argv[4]));
     const QStringList arguments = QCoreApplication::arguments();
     const int rounds = arguments.size() > 1 && arguments[1].toInt() > 0 ? arguments[1].toInt() : 5;
     const QString only = benchsupport::option(arguments, QStringLiteral("--only"));
@@ -610,5 +866,7 @@ int main(int argc, char** argv)
         realDocuments(rounds);
     if (only.isEmpty() || only == QLatin1String("giant"))
         giantFirstPaints(rounds);
+    if (only.isEmpty() || only == QLatin1String("memory"))
+        memory();
     return 0;
 }

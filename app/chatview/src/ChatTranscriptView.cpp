@@ -9,7 +9,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include <malloc.h>
+#include <platform/FreedMemory.h>
 
 #include <algorithm>
 #include <cmath>
@@ -344,11 +344,10 @@ void ChatTranscriptView::resetRows()
     m_settleCursor = 0;
     placeFrom(0);
     setScrollValue(0);
-    // What a long transcript held is now free, but in the middle of the heap, where the
-    // allocator keeps it for the process: it goes back to the system once the rows let go of
-    // in this turn of the event loop are gone too.
+    // What a long transcript held is now free, but kept by the allocator: it goes back once the
+    // rows let go of in this turn of the event loop are gone too.
     if (hadRows)
-        QTimer::singleShot(0, this, [] { malloc_trim(0); });
+        platform::giveFreedMemoryBackSoon();
 }
 
 // Building and letting go ---------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "core/DefaultsKeys.h"
 
 #include <platform/FileKind.h>
+#include <platform/FreedMemory.h>
 #include <platform/SecurityScopedResources.h>
 
 #include <QCoreApplication>
@@ -229,6 +230,9 @@ void AppViewModel::startScanTask()
 void AppViewModel::finishScan(std::uint64_t generation, const QUrl& folder, FileTreeScannerService::Result listing)
 {
     --runningScans_;
+    // One snapshot of the tree is let go of in this turn, the new one or the one it replaces:
+    // made on a thread of the pool, a large one leaves much free memory in that thread's heap.
+    platform::giveFreedMemoryBackSoon();
     const QString folderPath = folder.toLocalFile();
     // A cancelled scan, or one of a folder that is no longer the project, publishes nothing.
     if (generation != scanGeneration_ || selectedFolderURL_.toLocalFile() != folderPath)

@@ -6,16 +6,20 @@
 #include "feedback/board/FeedbackListView.h"
 #include "terminal/view/TerminalPane.h"
 #include "window/ContentView.h"
+#include "window/DocumentLoadThread.h"
 #include "window/LogsView.h"
 #include "window/SettingsView.h"
 
 #include <chatview/ChatView.h>
+#include <platform/UserDefaults.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThreadPool>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace quillora {
 namespace {
@@ -128,6 +132,17 @@ void QuilloraApp::openWindow(const QString& identifier)
 {
     if (identifier == u"logs")
         showLogs();
+}
+
+int QuilloraApp::endRun(int status)
+{
+    if (!DocumentLoadThread::shared().isBusy())
+        return status;
+    QThreadPool::globalInstance()->waitForDone();
+    platform::UserDefaults::standard()->flush();
+    std::fflush(nullptr);
+    // The session log is written line by line as it goes; nothing else is left to save.
+    std::_Exit(status);
 }
 
 SettingsView* QuilloraApp::settingsWindow() const

@@ -1,6 +1,7 @@
 #include "entry/QuilloraApp.h"
 
 #include "core/AppViewModel.h"
+#include "core/DefaultsKeys.h"
 #include "window/LogsView.h"
 #include "window/SettingsView.h"
 #include "window/AppSidebarView.h"
@@ -16,6 +17,7 @@
 #include "terminal/view/TerminalPane.h"
 #include "window/AppDetailView.h"
 #include "window/DetailViews.h"
+#include "window/FileViewerModel.h"
 
 #include <platform/SecurityScopedResources.h>
 #include <platform/UserDefaults.h>
@@ -38,9 +40,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <algorithm>
 #include <iterator>
+#include <latch>
 #include <set>
 
 #include <sys/stat.h>
@@ -373,3 +377,61 @@ TEST_F(QuilloraAppTest, ARefusedAccessScopeIsShownInTheWindow)
 }
 
 } // namespace
+
+// The child of the test below: a file load held on a latch that never opens, while the
+// application quits and its run ends the way main ends it.
+TEST(QuitWhileLoading, HeldLoadChild)
+{
+    const QString scratch = qEnvironmentVariable("QUILLORA_TEST_HELD_LOAD");
+    if (scratch.isEmpty())
+        GTEST_SKIP() << "run by QuitWhileLoading.TheProcessEndsWhileALoadIsHeld";
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(scratch + QStringLiteral("/defaults.json")));
+    writeFile(scratch + QStringLiteral("/project/README.md"), "# Project\n");
+    static std::latch held(1);
+    static std::atomic<bool> reading = false;
+    FileViewerServices services;
+    services.readFile = [](const QString&, const std::function<bool()>&) {
+        reading = true;
+        held.wait();
+        return platform::RegularFileRead{};
+    };
+    int status = 0;
+    {
+        QuilloraApp app;
+        app.launch({scratch + QStringLiteral("/project")});
+        FileViewerModel model(services);
+        model.setFile(FileDocumentModel::fromURL(QUrl::fromLocalFile(scratch + QStringLiteral("/project/README.md"))));
+        model.setActive(true);
+        ASSERT_TRUE(waitUntil([] { return reading.load(); }));
+        platform::UserDefaults::standard()->setString(QStringLiteral("test.beforeQuit"), QStringLiteral("kept"));
+        QTimer::singleShot(0, [] { QApplication::closeAllWindows(); });
+        status = QApplication::exec() + 7;
+    }
+    QuilloraApp::endRun(status);
+    ADD_FAILURE() << "the run went on while the load was held";
+}
+
+TEST(QuitWhileLoading, TheProcessEndsWhileALoadIsHeld)
+{
+    QTemporaryDir scratch;
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUILLORA_TEST_HELD_LOAD"), scratch.path());
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(scratch.path()); // an earlier test may have left this one's removed
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=QuitWhileLoading.HeldLoadChild")});
+    // Held for good, the load ends only with the process: a process that waited for it would
+    // never end.
+    const bool ended = child.waitForFinished(60000);
+    if (!ended)
+        child.kill();
+    ASSERT_TRUE(ended) << "the process waited for the held load";
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 7); // the event loop's status, handed on
+    platform::UserDefaults written(scratch.path() + QStringLiteral("/defaults.json"));
+    EXPECT_EQ(written.string(QStringLiteral("test.beforeQuit")), QStringLiteral("kept"));
+    // What the application remembers of its own, written as it always is.
+    EXPECT_EQ(written.string(QString::fromLatin1(defaults_keys::lastSelectedDirectory)),
+              QDir::cleanPath(scratch.path() + QStringLiteral("/project")));
+}

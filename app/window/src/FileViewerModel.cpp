@@ -1,15 +1,14 @@
 #include "window/FileViewerModel.h"
 
 #include "core/FileTreeNodeModel.h"
+#include "window/DocumentLoadThread.h"
 #include "window/FileTextDecoding.h"
 #include "window/GrammarCodeHighlighter.h"
 #include "window/MarkdownFirstPart.h"
 
 #include <platform/Sha256.h>
 
-#include <QCoreApplication>
 #include <QPointer>
-#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <utility>
@@ -164,17 +163,14 @@ void FileViewerModel::request(bool fresh)
 void FileViewerModel::start(std::shared_ptr<Job> job)
 {
     m_running = job;
-    QThreadPool::globalInstance()->start([readFile = m_services.readFile, job, self = QPointer(this)] {
-        // Through the application object, which outlives the pool's work: a hop aimed at the
-        // model could be queued after it is gone.
+    DocumentLoadThread::shared().run([readFile = m_services.readFile, job, self = QPointer(this)] {
+        // Through the application object: a hop aimed at the model could be queued after it is gone.
         const auto post = [&](Result result) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, job, result = std::move(result)]() mutable {
+            DocumentLoadThread::shared().deliver(
+                [self, job, result = std::make_shared<Result>(std::move(result))] {
                     if (self)
-                        self->finish(job, std::move(result));
-                },
-                Qt::QueuedConnection);
+                        self->finish(job, std::move(*result));
+                });
         };
         Result result;
         const auto stopped = [&job] { return job->stopped.load(); };

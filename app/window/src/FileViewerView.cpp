@@ -6,6 +6,7 @@
 
 #include <mddoc/Markdown.h>
 #include <mdview/Host.h>
+#include <platform/FreedMemory.h>
 
 #include <QAbstractScrollArea>
 #include <QEvent>
@@ -66,6 +67,13 @@ void FileViewerView::watchPaint(QWidget* page)
     page->installEventFilter(this);
 }
 
+void FileViewerView::handOver()
+{
+    ++m_contentUpdates;
+    // The body lets go of what it showed in this turn: a long document leaves much free memory.
+    platform::giveFreedMemoryBackSoon();
+}
+
 void FileViewerView::render()
 {
     const auto& file = m_model->file();
@@ -76,7 +84,7 @@ void FileViewerView::render()
         page = m_noFile;
     } else if (state.fileID == file->id && state.phase == FileViewerLoadState::Phase::loaded) {
         if (state.content != m_rendered.content || m_rendered.phase != state.phase || m_rendered.fileID != state.fileID) {
-            ++m_contentUpdates;
+            handOver();
             if (fileBodyKind(file->url) == FileBodyKind::markdown)
                 m_markdown->showDocument(file->id, state.content);
             else
@@ -85,7 +93,7 @@ void FileViewerView::render()
         page = fileBodyKind(file->url) == FileBodyKind::markdown ? static_cast<QWidget*>(m_markdown) : m_text;
     } else if (state.fileID == file->id && state.phase == FileViewerLoadState::Phase::failed) {
         if (state.message != m_rendered.message || m_rendered.phase != state.phase || m_rendered.fileID != state.fileID) {
-            ++m_contentUpdates;
+            handOver();
             if (fileBodyKind(file->url) == FileBodyKind::markdown)
                 m_markdown->showError(file->id, state.message);
             else

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QAbstractScrollArea>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 using namespace quillora;
@@ -51,6 +52,68 @@ TEST(MarkdownFileViewerBody, ALongDocumentIsShownWholeAndAReloadKeepsTheScrollPo
     EXPECT_EQ(body.markdown()->content().blocks().size(), 3001u);
     ASSERT_TRUE(waitUntil([&] { return host.isSettled(); }, 30000));
     EXPECT_EQ(scroll->verticalScrollBar()->value(), 5000);
+}
+
+// The word at a point near the top left of the viewport: what the reader sees there.
+QString wordAtTheTop(mdview::ViewHost& host)
+{
+    const QPointF at(60, host.viewportTop() + 60);
+    host.mouseDoubleClick(at, Qt::LeftButton);
+    const QString word = host.selectedText();
+    host.clearSelection();
+    return word;
+}
+
+// The whole of a long document replaces its first part, shown while it was parsed: the reader
+// sees the same text as before, whether they had scrolled part-way or moved to the first part's
+// end. In paragraphs cut inside one, and in one line, a single paragraph laid out in parts.
+TEST(MarkdownFileViewerBody, TheWholeReplacingTheFirstPartKeepsTheReadersPlace)
+{
+    QString paragraphs, line;
+    for (int i = 0; i < 1000; ++i) {
+        for (int j = 0; j < 60; ++j)
+            paragraphs += QStringLiteral("p%1w%2 *a* ").arg(i).arg(j);
+        paragraphs += QStringLiteral("\n\n");
+    }
+    for (int i = 0; i < 60000; ++i)
+        line += QStringLiteral("w%1 *a* `d` ").arg(i);
+    line += u'\n';
+    struct Case {
+        const char* name;
+        QString whole;
+        qsizetype cut;
+        bool toEnd;
+    };
+    const qsizetype insideParagraph = paragraphs.indexOf(QStringLiteral("p500w1 "));
+    const Case cases[] = {
+        {"paragraphs, at the end", paragraphs, insideParagraph, true},
+        {"paragraphs, part-way", paragraphs, insideParagraph, false},
+        {"one line, at the end", line, line.size() / 4, true},
+        {"one line, part-way", line, line.size() / 4, false},
+    };
+    for (const Case& c : cases) {
+        MarkdownFileViewerBody body;
+        body.resize(600, 400);
+        body.show();
+        body.showDocument(QStringLiteral("/p/long.md"), document(c.whole.left(c.cut)));
+        mdview::ViewHost& host = body.markdown()->host();
+        auto* scroll = body.markdown()->findChild<QAbstractScrollArea*>();
+        ASSERT_TRUE(scroll);
+        ASSERT_TRUE(waitUntil([&] { return host.isSettled(); }, 60000)) << c.name;
+        if (c.toEnd) {
+            QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+            QApplication::sendEvent(scroll, &end);
+        } else {
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum() / 2);
+        }
+        ASSERT_TRUE(waitUntil([&] { return host.isSettled(); }, 60000)) << c.name;
+        const QString before = wordAtTheTop(host);
+        ASSERT_FALSE(before.isEmpty()) << c.name;
+
+        body.showDocument(QStringLiteral("/p/long.md"), document(c.whole));
+        ASSERT_TRUE(waitUntil([&] { return host.isSettled(); }, 60000)) << c.name;
+        EXPECT_EQ(wordAtTheTop(host).toStdString(), before.toStdString()) << c.name;
+    }
 }
 
 TEST(MarkdownFileViewerBody, TheCopyButtonPutsExactlyTheBlocksCodeOnTheClipboard)

@@ -82,6 +82,14 @@ LazyStackNode::LazyStackNode(LazyStackContent content, HorizontalAlignment align
 void LazyStackNode::replace(std::size_t from, LazyStackContent content)
 {
     from = std::min(from, m_slots.size());
+    // A viewport held below the first child replaced, at the end say, is held by that child
+    // instead: what replaces it begins with the same text more often than not (a document whole
+    // after its beginning, a paragraph that grew), and the new end is elsewhere.
+    if (m_anchor.index > from && from < m_slots.size()) {
+        updateTops();
+        stopAnchoring();
+        m_anchor = {from, localViewportTop() - m_tops[from]};
+    }
     for (std::size_t i = m_slots.size(); i > from; --i)
         release(i - 1);
     m_content = std::move(content);

@@ -53,6 +53,12 @@ public:
     SettingsView* settingsWindow() const;
     LogsView* logsWindow() const;
 
+    // What main ends with once the application's windows and view model are gone, `status` being
+    // what the event loop returned. A document still being loaded is not waited for: the work of
+    // the shared pool (short, or stopped by now) ends, the settings are written, and the process
+    // ends here. Otherwise returns `status`, for main to return.
+    static int endRun(int status);
+
 private:
     std::unique_ptr<AppViewModel> appViewModel_;
     std::vector<QPointer<ContentView>> mainWindows_;

@@ -52,13 +52,13 @@ struct FileViewerServices {
 };
 
 // Loads the shown file off the main thread and keeps the result in one state value. Reading,
-// fingerprinting (SHA-256), decoding, Markdown parsing and Swift highlighting run on a worker;
-// the main thread only takes the finished content. One read runs at a time: a request for
-// another file (or another colour scheme) stops the running read between chunks and waits to
-// run next; reloads of the file being read while its read runs come together into one reload
-// after it. Only the newest request changes the state, and bytes whose fingerprint equals the
-// shown content's change nothing. The file's folder is watched while the model is active.
-// Main thread only.
+// fingerprinting (SHA-256), decoding, Markdown parsing and Swift highlighting run on the one
+// thread of document loads (DocumentLoadThread); the main thread only takes the finished
+// content. One read runs at a time: a request for another file (or another colour scheme) stops
+// the running read between chunks and waits to run next; reloads of the file being read while
+// its read runs come together into one reload after it. Only the newest request changes the
+// state, and bytes whose fingerprint equals the shown content's change nothing. The file's
+// folder is watched while the model is active. Main thread only.
 class FileViewerModel : public QObject {
     Q_OBJECT
 

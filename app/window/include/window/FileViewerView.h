@@ -46,6 +46,8 @@ protected:
 
 private:
     void render();
+    // Before a body is handed new content or a new message.
+    void handOver();
     void watchPaint(QWidget* page);
 
     FileViewerModel* m_model;
