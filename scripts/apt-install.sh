@@ -13,9 +13,12 @@ if [[ "${1:-}" == "--help" || "${1:-}" == "-h" ]]; then
   exit 0
 fi
 
+# Installed is "install ok installed", or "hold ok installed" for a package held at its version
+# (which an install would try to upgrade, and apt refuse).
 missing=()
 for p in "$@"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == *" ok installed" ]] || missing+=("$p")
 done
 ((${#missing[@]})) || exit 0
 

@@ -45,6 +45,8 @@ for f in "${fuzzers[@]}"; do
   [[ -n "${folder[$f]:-}" ]] || { echo "$me: no fuzzer named $f (one of: ${all[*]})" >&2; exit 2; }
 done
 
+# clang and its sanitizer and libFuzzer runtime, when missing.
+"$root/scripts/apt-install.sh" clang libclang-rt-14-dev
 build=${QUILLORA_BUILD_DIR:-$root/build-fuzz}
 QUILLORA_BUILD_DIR=$build \
   QUILLORA_CMAKE_ARGS="-DCMAKE_CXX_COMPILER=clang++ -DQUILLORA_FUZZ=ON -DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF ${QUILLORA_CMAKE_ARGS:-}" \

@@ -10,7 +10,17 @@ build=${QUILLORA_BUILD_DIR:-$root/build}
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   export QUILLORA_CMAKE_ARGS="-DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF ${QUILLORA_CMAKE_ARGS:-}"
 fi
-"$root/scripts/build.sh" quillora >/dev/null
+# Ninja's status line shows the build going (on the terminal, on standard error), and a failed
+# build its compiler errors.
+if [[ -f "$build/app/quillora" ]]; then
+  echo "Building Quillora in $build ..." >&2
+else
+  echo "Building Quillora in $build (a first build takes several minutes) ..." >&2
+fi
+if ! QUILLORA_QUIET_CONFIGURE=1 "$root/scripts/build.sh" quillora >&2; then
+  echo "run.sh: the build failed (its errors are above); nothing was started." >&2
+  exit 1
+fi
 app="$build/app/quillora"
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
   echo "No display found; starting under Xvfb." >&2

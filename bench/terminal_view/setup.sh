@@ -3,6 +3,8 @@
 set -euo pipefail
 missing=()
 command -v tmux >/dev/null || missing+=(tmux)
-fc-list :lang=zh | grep -q . || missing+=(fonts-wqy-microhei)
-fc-list | grep -qi "Noto Color Emoji" || missing+=(fonts-noto-color-emoji)
+# The font lists are read whole: under pipefail a grep that stops at its first match would
+# make the pipeline fail.
+[[ -n "$(fc-list :lang=zh)" ]] || missing+=(fonts-wqy-microhei)
+grep -qi "Noto Color Emoji" <<<"$(fc-list)" || missing+=(fonts-noto-color-emoji)
 ((${#missing[@]} == 0)) || "$(dirname "$0")/../../scripts/apt-install.sh" "${missing[@]}"

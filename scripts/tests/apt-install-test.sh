@@ -7,11 +7,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin"
 
-# Installed packages are the lines of $work/installed; a package's plan is $work/plan-NAME, its
+# Installed packages are the lines of $work/installed (NAME:hold held at its version, NAME:removed
+# removed with its configuration kept); a package's plan is $work/plan-NAME, its
 # lines as apt-get -s prints them (a missing file plans "Inst NAME"). Every apt-get call is logged.
 cat >"$work/bin/dpkg-query" <<'STUB'
 #!/usr/bin/env bash
-grep -qx "${!#}" "$FAKE/installed" && echo "install ok installed"
+if grep -qx "${!#}" "$FAKE/installed"; then echo "install ok installed"
+elif grep -qx "${!#}:hold" "$FAKE/installed"; then echo "hold ok installed"
+elif grep -qx "${!#}:removed" "$FAKE/installed"; then echo "deinstall ok config-files"
+else exit 1
+fi
 STUB
 cat >"$work/bin/apt-get" <<'STUB'
 #!/usr/bin/env bash
@@ -69,6 +74,10 @@ check() {
 
 check "nothing missing asks apt nothing" "a b" "" 0 "" "" a b
 [[ ! -s "$work/log" ]] || { echo "FAIL nothing missing: apt-get was called"; failures=$((failures + 1)); }
+check "a held package counts as installed, a removed one as missing" "a:hold c:removed" "" 0 "" \
+  "install -y --no-install-recommends --no-remove c" a c
+check "only held ones asks apt nothing" "a:hold b:hold" "" 0 "" "" a b
+[[ ! -s "$work/log" ]] || { echo "FAIL only held ones: apt-get was called"; failures=$((failures + 1)); }
 check "a clean plan installs the missing ones only" "a" "" 0 "" "install -y --no-install-recommends --no-remove b c" a b c
 check "a plan that removes names the removed and the asker, installs nothing" "x node" \
   "c=Inst c\nRemv node [20.1]\nInst c-doc" 1 \

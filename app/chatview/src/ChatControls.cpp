@@ -23,6 +23,16 @@
 #include <cmath>
 
 namespace quillora::chat {
+namespace {
+
+// A click on a button of the pane leaves the keyboard where it was (in the composer, say);
+// Tab still reaches the button.
+void keepFocusOnClick(QWidget* button)
+{
+    button->setFocusPolicy(Qt::TabFocus);
+}
+
+} // namespace
 
 // Header ----------------------------------------------------------------------------------------------
 
@@ -39,6 +49,8 @@ ChatHeaderView::ChatHeaderView(QWidget* parent)
     row->addWidget(m_newChat, 0, Qt::AlignTop);
     m_newChat->setFlat(true);
     m_newChat->setEnabled(false);
+    keepFocusOnClick(m_picker);
+    keepFocusOnClick(m_newChat);
     // Every pick is reported, the current provider too: with no session that starts one.
     QStringList titles;
     for (const ChatProvider provider : allChatProviders)
@@ -141,6 +153,8 @@ ChatInputView::ChatInputView(QWidget* parent)
         if (m_send->isVisible())
             send();
     });
+    keepFocusOnClick(m_send);
+    keepFocusOnClick(m_stop);
     m_send->setEnabled(false);
     m_stop->hide();
     setProviderName(displayName(ChatProvider::codex));
@@ -172,13 +186,25 @@ void ChatInputView::setProviderName(const QString& name)
 void ChatInputView::setSendEnabled(bool enabled)
 {
     m_sendEnabled = enabled;
-    m_send->setEnabled(enabled);
+    changeButtons([&] { m_send->setEnabled(enabled); });
 }
 
 void ChatInputView::setStreaming(bool streaming)
 {
-    m_send->setVisible(!streaming);
-    m_stop->setVisible(streaming);
+    changeButtons([&] {
+        m_send->setVisible(!streaming);
+        m_stop->setVisible(streaming);
+    });
+}
+
+// A button reached with Tab and pressed may go or turn off: the keyboard then goes back to the
+// composer rather than on to whatever follows the pane.
+void ChatInputView::changeButtons(const std::function<void()>& change)
+{
+    const bool buttonHadFocus = m_send->hasFocus() || m_stop->hasFocus();
+    change();
+    if (buttonHadFocus && !m_send->hasFocus() && !m_stop->hasFocus())
+        m_composer->setFocus(Qt::OtherFocusReason);
 }
 
 void ChatInputView::setInputEnabled(bool enabled)
@@ -240,6 +266,7 @@ ChatErrorBannerView::ChatErrorBannerView(QWidget* parent)
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     top->addWidget(m_message, 1);
     top->addWidget(m_retry, 0, Qt::AlignVCenter);
+    keepFocusOnClick(m_retry);
     outer->addLayout(top);
 
     m_toggle->setText(QStringLiteral("Details"));
@@ -247,6 +274,7 @@ ChatErrorBannerView::ChatErrorBannerView(QWidget* parent)
     m_toggle->setAutoRaise(true);
     m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_toggle->setArrowType(Qt::RightArrow);
+    keepFocusOnClick(m_toggle);
     outer->addWidget(m_toggle, 0, Qt::AlignLeft);
     m_detailsView->setReadOnly(true);
     m_detailsView->setFrameShape(QFrame::NoFrame);

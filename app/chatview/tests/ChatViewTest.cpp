@@ -22,7 +22,10 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -365,6 +368,76 @@ TEST_F(ChatPane, TheHeaderSwitchesProviderAndStartsANewChat)
     QTest::mouseClick(view->header()->newChatButton(), Qt::LeftButton);
     EXPECT_EQ(vm->messages().size(), 1);
     EXPECT_EQ(vm->messages().first().content, QStringLiteral("New Chat"));
+}
+
+// In the window a widget that takes the keyboard (the terminal) follows the pane: a click on a
+// button of the pane must leave the keyboard in the composer, also when the button then turns
+// off or goes, and the next prompt typed must land there.
+TEST_F(ChatPane, ButtonsUsedWithTheMouseLeaveTheKeyboardInTheComposer)
+{
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    view = std::make_unique<quillora::chat::ChatView>(*vm, &window);
+    row->addWidget(view.get());
+    auto* terminal = new QLineEdit;
+    row->addWidget(terminal);
+    window.resize(700, 600);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(waitUntil([&] { return vm->isProcessReady(); }));
+    FakeChatService& service = *world->last();
+    auto* composer = view->input()->composer();
+    const auto type = [](const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); };
+    const auto keyboardIsInTheComposer = [&](const char* after) {
+        EXPECT_EQ(QApplication::focusWidget(), composer) << after;
+        type(QStringLiteral("x"));
+        EXPECT_EQ(terminal->text(), QString()) << after;
+        EXPECT_TRUE(composer->toPlainText().endsWith(QLatin1Char('x'))) << after;
+    };
+
+    QTest::mouseClick(composer->viewport(), Qt::LeftButton);
+    type(QStringLiteral("first"));
+    QTest::mouseClick(view->input()->sendButton(), Qt::LeftButton);
+    EXPECT_EQ(service.calls.last(), QStringLiteral("send first\\n in - new"));
+    ASSERT_TRUE(view->input()->stopButton()->isVisible());
+    keyboardIsInTheComposer("Send");
+
+    QTest::mouseClick(view->input()->stopButton(), Qt::LeftButton);
+    service.exit(0);
+    keyboardIsInTheComposer("Stop");
+
+    // The next prompt, sent with Return, is the composer's.
+    composer->setText(QString());
+    type(QStringLiteral("second"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(service.calls.last().startsWith(QStringLiteral("send second\\n"))) << service.calls.last().toStdString();
+    service.deliver(E::TurnCompleted{});
+    service.exit(0);
+
+    quillora::FlatPicker* picker = view->header()->picker();
+    QTest::mouseClick(picker, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return picker->isExpanded(); }));
+    QTest::keyClick(picker->menu(), Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return !picker->isExpanded(); }));
+    keyboardIsInTheComposer("the provider picker");
+
+    // A keyboard user still reaches Send with Tab; pressing it there, the keyboard comes back
+    // to the composer when Send makes way for Stop.
+    type(QStringLiteral("third"));
+    ASSERT_TRUE(waitUntil([&] { return view->input()->sendButton()->isEnabled(); }));
+    QTest::keyClick(composer, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), view->input()->sendButton());
+    QTest::keyClick(view->input()->sendButton(), Qt::Key_Space);
+    EXPECT_TRUE(view->input()->stopButton()->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), composer);
+    service.exit(0);
+
+    ASSERT_TRUE(waitUntil([&] { return view->header()->newChatButton()->isEnabled(); }));
+    QTest::mouseClick(view->header()->newChatButton(), Qt::LeftButton);
+    keyboardIsInTheComposer("New Chat");
+
+    view.reset();
 }
 
 TEST_F(ChatPane, TheBannerShowsErrorsWithTheirDetailsAndRetries)

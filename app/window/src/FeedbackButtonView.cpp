@@ -2,8 +2,10 @@
 
 #include "window/SymbolIcons.h"
 
+#include <QEasingCurve>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWindow>
 
 namespace quillora {
 namespace {
@@ -13,6 +15,9 @@ constexpr int paddingY = 8;
 constexpr int iconSpacing = 6;
 constexpr int cornerRadius = 8;
 constexpr int glimmerMilliseconds = 6000;
+// The band moves by this share of the label's width from frame to frame, about 11 pixels: its
+// colours change gently over 1.5 widths, so each step is slight, however fast the band goes.
+constexpr qreal phaseStep = 1.0 / 12;
 
 QColor withAlpha(QColor color, qreal alpha)
 {
@@ -47,30 +52,70 @@ QImage filledShape(const QImage& shape, const QSize& size, const QBrush& brush)
     return image;
 }
 
+// The sweep eases in and out: the phase runs from -1 to 4 along this curve over the period.
+QEasingCurve glimmerEasing()
+{
+    QEasingCurve easeInOut(QEasingCurve::BezierSpline);
+    easeInOut.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return easeInOut;
+}
+
+// One frame for each step of the band while it overlaps the label (phase 0 to 4: at -1 to 0
+// the label shows the edge colour, as it does at 4); the last frame, at 4, ends the period.
+} // namespace
+
+std::vector<qreal> FeedbackButtonView::sweepPhases()
+{
+    std::vector<qreal> phases;
+    for (int step = 1; step * phaseStep <= 4; ++step)
+        phases.push_back(step * phaseStep);
+    return phases;
+}
+
+namespace {
+
+std::vector<double> glimmerTimes(const std::vector<qreal>& phases)
+{
+    const QEasingCurve easing = glimmerEasing();
+    std::vector<double> times;
+    for (const qreal phase : phases) {
+        // The curve rises monotonically: the progress at which it reaches the phase, by halving.
+        const qreal wanted = (phase + 1) / 5;
+        qreal low = 0, high = 1;
+        for (int i = 0; i < 40; ++i) {
+            const qreal middle = (low + high) / 2;
+            (easing.valueForProgress(middle) < wanted ? low : high) = middle;
+        }
+        times.push_back(high * glimmerMilliseconds);
+    }
+    return times;
+}
+
 } // namespace
 
 FeedbackButtonView::FeedbackButtonView(QWidget* parent)
     : QAbstractButton(parent)
+    , m_phases(sweepPhases())
+    , m_glimmer(glimmerTimes(m_phases), [this](std::size_t frame) { setGlimmerPhase(m_phases[frame]); })
 {
     setText(title());
     setAccessibleName(title());
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    QEasingCurve easeInOut(QEasingCurve::BezierSpline);
-    easeInOut.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
-    m_glimmer.setStartValue(-1.0);
-    m_glimmer.setEndValue(4.0);
-    m_glimmer.setDuration(glimmerMilliseconds);
-    m_glimmer.setEasingCurve(easeInOut);
-    m_glimmer.setLoopCount(-1);
-    connect(&m_glimmer, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& value) { setGlimmerPhase(value.toReal()); });
 }
 
 void FeedbackButtonView::setGlimmerPhase(qreal phase)
 {
     m_phase = phase;
-    update();
+    // Only the label and the border change.
+    QRegion changed = QRegion(rect()) - QRegion(rect().adjusted(borderReach, borderReach, -borderReach, -borderReach));
+    update(changed + labelRect());
+}
+
+QRect FeedbackButtonView::labelRect() const
+{
+    const QSize label = labelSize();
+    return {QPoint((width() - label.width()) / 2, (height() - label.height()) / 2), label};
 }
 
 QSize FeedbackButtonView::labelSize() const
@@ -118,7 +163,7 @@ void FeedbackButtonView::paintEvent(QPaintEvent*)
     const bool dark = WindowColors::isDark(palette());
     const qreal ratio = devicePixelRatioF();
     const QSize label = labelSize();
-    const QRect labelRect(QPoint((width() - label.width()) / 2, (height() - label.height()) / 2), label);
+    const QRect labelRect = this->labelRect();
     const Label& glyphs = this->label(label, ratio, dark);
     const QColor base = dark ? Qt::white : Qt::black;
     const QLinearGradient textGradient = glimmerGradient(QRectF(QPointF(0, 0), QSizeF(label)), m_phase,
@@ -145,18 +190,39 @@ void FeedbackButtonView::paintEvent(QPaintEvent*)
 void FeedbackButtonView::showEvent(QShowEvent* event)
 {
     QAbstractButton::showEvent(event);
-    if (m_glimmer.state() == QAbstractAnimation::Paused)
-        m_glimmer.resume();
-    else if (m_glimmer.state() == QAbstractAnimation::Stopped)
-        m_glimmer.start();
+    // The window's exposure tells when it is minimised or covered.
+    if (QWindow* window = this->window()->windowHandle(); window && window != m_watchedWindow) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        window->installEventFilter(this);
+        m_watchedWindow = window;
+    }
+    followVisibility();
 }
 
 void FeedbackButtonView::hideEvent(QHideEvent* event)
 {
     QAbstractButton::hideEvent(event);
-    // Nothing to draw while hidden: the sweep waits where it is.
-    if (m_glimmer.state() == QAbstractAnimation::Running)
+    followVisibility();
+}
+
+bool FeedbackButtonView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::Expose)
+        QMetaObject::invokeMethod(this, &FeedbackButtonView::followVisibility, Qt::QueuedConnection);
+    return QAbstractButton::eventFilter(watched, event);
+}
+
+// The sweep runs while the button can be seen, and otherwise waits where it is.
+void FeedbackButtonView::followVisibility()
+{
+    const bool seen = isVisible() && m_watchedWindow && m_watchedWindow->isExposed();
+    if (!seen)
         m_glimmer.pause();
+    else if (m_glimmer.state() == platform::FrameLoop::State::paused)
+        m_glimmer.resume();
+    else if (m_glimmer.state() == platform::FrameLoop::State::stopped)
+        m_glimmer.start();
 }
 
 } // namespace quillora

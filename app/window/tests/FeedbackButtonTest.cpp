@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPaintEvent>
 #include <QTest>
 
 using namespace quillora;
@@ -55,7 +56,7 @@ TEST_F(FeedbackButtonTest, PressingItOpensTheBoardSheet)
     ASSERT_TRUE(button);
     EXPECT_EQ(button->text(), QStringLiteral("Suggest Features"));
     EXPECT_TRUE(button->isVisible());
-    EXPECT_TRUE(button->isGlimmering());
+    EXPECT_TRUE(waitUntil([&] { return button->isGlimmering(); })) << "once its window is exposed";
     // Below the tree, with its whole label: never cut, whatever the sidebar's width.
     EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()) + 28);
     EXPECT_GT(button->mapTo(view.sidebar(), QPoint(0, 0)).y(), view.sidebar()->height() / 2);
@@ -85,6 +86,56 @@ TEST(FeedbackButton, TheBandIsBlueInTheDarkCyanInTheLightAndOnlyInsideItsSweep)
         else
             EXPECT_GT(middle.greenOverRed, middle.blueOverRed / 3) << "cyan, not blue";
     }
+}
+
+// Each frame of the sweep changes the picture, and only inside the label and on the border; the
+// last one, the band gone, shows what the button shows before the band comes.
+TEST(FeedbackButton, EveryFrameOfTheSweepChangesTheLabelOrBorderAndNothingElse)
+{
+    FeedbackButtonView button;
+    button.setPalette(schemePalette(true));
+    button.resize(button.sizeHint());
+    button.show();
+    ASSERT_TRUE(waitUntil([&] { return button.isGlimmering(); }));
+    QCoreApplication::processEvents();
+    QRegion repainted;
+    struct PaintRegions : QObject {
+        QRegion* into;
+        bool grabbing = false; // a grab paints everything
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && !grabbing)
+                *into += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } filter;
+    filter.into = &repainted;
+    button.installEventFilter(&filter);
+    const auto pictureAt = [&](qreal phase) {
+        button.setGlimmerPhase(phase);
+        QCoreApplication::processEvents();
+        filter.grabbing = true;
+        const QImage picture = button.grab().toImage();
+        filter.grabbing = false;
+        return picture;
+    };
+    const QImage before = pictureAt(-1);
+    QImage previous = before;
+    const std::vector<qreal> phases = FeedbackButtonView::sweepPhases();
+    ASSERT_GT(phases.size(), 20u);
+    for (const qreal phase : phases) {
+        const QImage picture = pictureAt(phase);
+        if (phase < 4) {
+            EXPECT_NE(picture, previous) << phase;
+        }
+        previous = picture;
+    }
+    EXPECT_EQ(previous, before);
+    EXPECT_EQ(phases.back(), 4);
+    // The padding between the border and the label is never repainted.
+    EXPECT_FALSE(repainted.contains(QPoint(8, button.height() / 2)));
+    EXPECT_TRUE(repainted.contains(QPoint(0, button.height() / 2)));
+    EXPECT_TRUE(repainted.contains(button.rect().center()));
 }
 
 } // namespace

@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace terminal {
@@ -134,7 +136,7 @@ void LocalProcess::readAvailable(bool drain)
             deliver(std::span(readBuffer_.data(), length));
             if (!self)
                 return;
-            sendHeldText();
+            sendHeldTextWhenReading();
         }
         if (ended) {
             endOutput();
@@ -319,21 +321,40 @@ void LocalProcess::writePending()
         writeNotifier_->setEnabled(false);
 }
 
-void LocalProcess::sendAfterFirstOutput(std::string text, std::chrono::milliseconds fallback)
+void LocalProcess::sendWhenReading(std::string text, std::chrono::milliseconds quiet, std::chrono::milliseconds fallback)
 {
     if (!running_)
         return;
     heldText_ = std::move(text);
-    if (sawOutput_) {
-        sendHeldText();
-        return;
-    }
+    heldQuiet_ = quiet;
+    heldDeadline_ = QDeadlineTimer(fallback);
     if (!heldTextTimer_) {
         heldTextTimer_ = std::make_unique<QTimer>();
         heldTextTimer_->setSingleShot(true);
         connect(heldTextTimer_.get(), &QTimer::timeout, this, &LocalProcess::sendHeldText);
     }
-    heldTextTimer_->start(fallback);
+    sendHeldTextWhenReading();
+}
+
+// Line mode off is the sign of a line editor reading the terminal (the terminal no longer
+// echoes); the pseudo-terminal's two sides share their modes.
+bool LocalProcess::terminalInLineMode() const
+{
+    termios modes{};
+    return masterFd_ >= 0 && ::tcgetattr(masterFd_, &modes) == 0 && (modes.c_lflag & ICANON);
+}
+
+void LocalProcess::sendHeldTextWhenReading()
+{
+    if (!heldText_)
+        return;
+    if (sawOutput_ && !terminalInLineMode()) {
+        sendHeldText();
+        return;
+    }
+    const auto left = heldDeadline_.remainingTimeAsDuration();
+    heldTextTimer_->start(std::chrono::duration_cast<std::chrono::milliseconds>(
+        sawOutput_ ? std::min<std::chrono::nanoseconds>(heldQuiet_, left) : left));
 }
 
 void LocalProcess::sendHeldText()

@@ -88,10 +88,10 @@ void startShell(LocalProcess& process, const ShellLaunch& launch)
                          launch.currentDirectory);
     if (!process.running())
         return;
-    // Typed once the shell has printed (its prompt: the line editor is up), or after a while
-    // for a shell that prints nothing.
+    // Typed once the shell's line editor is up, after its prompt, so that the line shows once:
+    // a login message may come first, and a loaded machine may take seconds to start the shell.
     if (const auto line = cdLine(launch.currentDirectory))
-        process.sendAfterFirstOutput(*line, std::chrono::milliseconds(500));
+        process.sendWhenReading(*line, std::chrono::seconds(3), std::chrono::seconds(5));
 }
 
 } // namespace terminal

@@ -267,41 +267,46 @@ TEST(LocalProcess, StartWhileRunningSpawnsNothingAndSendsWithoutChildWriteNothin
     EXPECT_EQ(recorder.exits.back(), 9);
 }
 
-// Text held for the child's first output goes after it and never before, when the terminal
-// would still echo it; a child that prints nothing gets it after the wait, and a send
-// meanwhile lets it go first.
-TEST(LocalProcess, TextHeldForTheFirstOutputFollowsItOrTheWait)
+// Text held until the child reads its terminal goes after the child's line editor is up, never
+// while the terminal would still echo it; a child that only prints and then waits in line mode
+// gets it once quiet; a silent child after the wait; a send meanwhile lets it go first.
+TEST(LocalProcess, TextHeldUntilTheChildReadsFollowsItsLineEditorOrTheWait)
 {
+    using namespace std::chrono_literals;
+    // A login message, then two seconds until the line editor (bash's readline) prompts.
+    Recorder editor;
+    LocalProcess first(&editor);
+    first.startProcess("/bin/bash", {"--norc", "-c", "echo welcome; sleep 2; read -t 0 && printf early; "
+                                     "read -e -p 'prompt$ ' line; printf '[%s]' \"$line\""});
+    first.sendWhenReading("typed\n", 3s, 10min);
+    ASSERT_TRUE(editor.waitForExit());
+    std::string shown = editor.output;
+    for (const std::string_view bracketedPaste : {"\x1B[?2004h", "\x1B[?2004l"})
+        for (std::size_t at; (at = shown.find(bracketedPaste)) != std::string::npos;)
+            shown.erase(at, bracketedPaste.size());
+    EXPECT_EQ(shown, "welcome\r\nprompt$ typed\r\n\r[typed]") << "typed once, after the prompt";
+
+    // Line mode, echo off: quiet after it printed.
     Recorder talker;
-    LocalProcess first(&talker);
-    // Input already waiting when the child first prints would show as "early".
-    first.startProcess("/bin/bash", {"-c", "stty -echo; sleep 0.3; read -t 0 && printf early; printf ready; read line; "
-                                           "printf '[%s]' \"$line\""});
-    first.sendAfterFirstOutput("typed\n", std::chrono::minutes(10));
+    LocalProcess second(&talker);
+    second.startProcess("/bin/bash", {"-c", "stty -echo; sleep 0.3; read -t 0 && printf early; printf ready; read line; "
+                                            "printf '[%s]' \"$line\""});
+    second.sendWhenReading("typed\n", 100ms, 10min);
     ASSERT_TRUE(talker.waitForExit());
     EXPECT_EQ(talker.output, "ready[typed]");
 
     Recorder silent;
-    LocalProcess second(&silent);
-    second.startProcess(sh, {"-c", "read line; printf '[%s]' \"$line\""});
-    second.sendAfterFirstOutput("typed\n", std::chrono::milliseconds(100));
+    LocalProcess third(&silent);
+    third.startProcess(sh, {"-c", "read line; printf '[%s]' \"$line\""});
+    third.sendWhenReading("typed\n", 10min, 100ms);
     ASSERT_TRUE(silent.waitForExit());
     EXPECT_TRUE(silent.output.ends_with("[typed]")) << silent.output;
-
-    // Once the child has printed, at once.
-    Recorder late;
-    LocalProcess third(&late);
-    third.startProcess(sh, {"-c", "stty -echo; echo up; read line; printf '[%s]' \"$line\""});
-    ASSERT_TRUE(late.waitFor("up"));
-    third.sendAfterFirstOutput("typed\n", std::chrono::minutes(10));
-    ASSERT_TRUE(late.waitForExit());
-    EXPECT_EQ(late.lines(), "up\n[typed]");
 
     // Anything sent meanwhile goes after it.
     Recorder eager;
     LocalProcess fourth(&eager);
     fourth.startProcess(sh, {"-c", "read a; read b; printf '[%s|%s]' \"$a\" \"$b\""});
-    fourth.sendAfterFirstOutput("held\n", std::chrono::minutes(10));
+    fourth.sendWhenReading("held\n", 10min, 10min);
     fourth.send("next\n");
     ASSERT_TRUE(eager.waitForExit());
     EXPECT_TRUE(eager.output.ends_with("[held|next]")) << eager.output;

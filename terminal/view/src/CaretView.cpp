@@ -1,30 +1,55 @@
 #include "terminal/view/CaretView.h"
 
-#include <QEasingCurve>
+#include <platform/FrameLoop.h>
+
 #include <QPainter>
-#include <QVariantAnimation>
+
+#include <cmath>
 
 namespace terminal {
+
+namespace {
+
+// One period: from opaque to clear in 0.7 s with an ease-in (opacity 1 - t², t the share of the
+// half period gone), then back the same way. A frame is drawn each time the opacity has moved
+// by one of `fadeSteps` equal steps: few where the curve is flat, none that changes no pixel.
+constexpr qint64 halfPeriodMs = 700;
+constexpr int fadeSteps = 10;
+
+std::vector<CaretView::BlinkFrame> makeBlinkFrames()
+{
+    std::vector<CaretView::BlinkFrame> frames;
+    for (int step = 1; step <= fadeSteps; ++step)
+        frames.push_back({halfPeriodMs * std::sqrt(double(step) / fadeSteps), 1 - double(step) / fadeSteps});
+    for (int step = fadeSteps - 1; step >= 0; --step)
+        frames.push_back({2 * halfPeriodMs - halfPeriodMs * std::sqrt(double(step) / fadeSteps), 1 - double(step) / fadeSteps});
+    return frames;
+}
+
+std::vector<double> frameTimes()
+{
+    std::vector<double> times;
+    for (const CaretView::BlinkFrame& frame : CaretView::blinkFrames())
+        times.push_back(frame.atMs);
+    return times;
+}
+
+} // namespace
+
+const std::vector<CaretView::BlinkFrame>& CaretView::blinkFrames()
+{
+    static const std::vector<BlinkFrame> frames = makeBlinkFrames();
+    return frames;
+}
 
 CaretView::CaretView(CursorStyle style, std::function<void()> repaint)
     : style_(style)
     , repaint_(std::move(repaint))
-    , blink_(new QVariantAnimation(this))
-{
-    // 0.7 s from opaque to clear with an ease-in, then back: one period is 1.4 s.
-    blink_->setDuration(1400);
-    blink_->setStartValue(0.0);
-    blink_->setEndValue(1.0);
-    blink_->setLoopCount(-1);
-    connect(blink_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        const qreal t = value.toReal();
-        const qreal phase = t < 0.5 ? t * 2 : (1 - t) * 2;
-        const qreal opacity = 1 - QEasingCurve(QEasingCurve::InQuad).valueForProgress(phase);
-        if (qAbs(opacity - opacity_) < 0.02 && opacity > 0 && opacity < 1)
-            return;
-        opacity_ = opacity;
+    , blink_(std::make_unique<platform::FrameLoop>(frameTimes(), [this](std::size_t frame) {
+        opacity_ = blinkFrames()[frame].opacity;
         repaint_();
-    });
+    }))
+{
 }
 
 CaretView::~CaretView() = default;
@@ -62,7 +87,7 @@ void CaretView::setBlinking(bool on)
 
 bool CaretView::blinking() const
 {
-    return blink_->state() == QAbstractAnimation::Running;
+    return blink_->state() == platform::FrameLoop::State::running;
 }
 
 void CaretView::paint(QPainter& painter, const QRectF& cell, bool focused,

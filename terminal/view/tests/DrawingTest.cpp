@@ -716,6 +716,26 @@ TEST(Drawing, TheSelectionIsHighlighted)
     EXPECT_FALSE(paints(cellColors(image, *view, 7, 0), rgb(0, 0, 200)));
 }
 
+// The blink fades from opaque to clear in 0.7 s along 1 - t², then back: drawn as frames at
+// equal steps of opacity, each one changing the caret's pixels.
+TEST(Drawing, TheCaretBlinksInFramesOfEqualStepsAlongItsFade)
+{
+    const std::vector<CaretView::BlinkFrame>& frames = CaretView::blinkFrames();
+    ASSERT_GE(frames.size(), 16u);
+    EXPECT_DOUBLE_EQ(frames.back().atMs, 1400);
+    EXPECT_EQ(frames.back().opacity, 1);
+    double last = 0;
+    qreal lastOpacity = 1;
+    for (const CaretView::BlinkFrame& frame : frames) {
+        EXPECT_GT(frame.atMs, last);
+        const double t = (frame.atMs <= 700 ? frame.atMs : 1400 - frame.atMs) / 700;
+        EXPECT_NEAR(frame.opacity, 1 - t * t, 1e-9) << frame.atMs;
+        EXPECT_GE(std::abs(frame.opacity - lastOpacity), 1.0 / 16) << frame.atMs;
+        last = frame.atMs;
+        lastOpacity = frame.opacity;
+    }
+}
+
 TEST(Drawing, TheCaretFollowsTheCursorItsStyleAndTheFocus)
 {
     auto view = makeView(10, 3);

@@ -78,6 +78,7 @@ protected:
 
 private:
     void send();
+    void changeButtons(const std::function<void()>& change);
     void fitComposer();
     QRect boxRect() const;
 

@@ -1,15 +1,22 @@
 #pragma once
 
+#include <platform/FrameLoop.h>
+
 #include <QAbstractButton>
 #include <QFont>
 #include <QImage>
-#include <QVariantAnimation>
+#include <QPointer>
+
+#include <vector>
+
+class QWindow;
 
 namespace quillora {
 
 // "Suggest Features" with a light bulb, at the foot of the sidebar: pressing it asks for the
 // feature-request board. Its label and border carry a gradient whose bright band sweeps across
-// the button, one pass every six seconds, for as long as the button is on screen.
+// the button, one pass every six seconds, for as long as the button can be seen: it waits while
+// the button is hidden or its window minimised or covered.
 class FeedbackButtonView : public QAbstractButton {
     Q_OBJECT
 public:
@@ -20,7 +27,9 @@ public:
     // Where the band is, in label widths: from -1 (all left of the label) to 4 (all right of it).
     qreal glimmerPhase() const { return m_phase; }
     void setGlimmerPhase(qreal phase);
-    bool isGlimmering() const { return m_glimmer.state() == QAbstractAnimation::Running; }
+    // The phases of the sweep's frames, one period: the band's steps across the label.
+    static std::vector<qreal> sweepPhases();
+    bool isGlimmering() const { return m_glimmer.state() == platform::FrameLoop::State::running; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -29,9 +38,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // How far into the button its border's stroke reaches, smoothing and rounded corners included.
+    static constexpr int borderReach = 4;
+
+    void followVisibility();
     QSize labelSize() const;
+    QRect labelRect() const;
     // The label's glyphs and icon as a mask, and the mask filled with the base colour: the same
     // from frame to frame of the sweep, made again when what they are drawn from changes.
     struct Label {
@@ -47,7 +62,9 @@ private:
 
     qreal m_phase = -1;
     Label m_label;
-    QVariantAnimation m_glimmer;
+    std::vector<qreal> m_phases; // of the sweep's frames
+    platform::FrameLoop m_glimmer;
+    QPointer<QWindow> m_watchedWindow;
 };
 
 } // namespace quillora

@@ -2,6 +2,7 @@
 
 #include "terminal/process/PseudoTerminal.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -83,11 +84,13 @@ public:
     // Queues `data` for the child (copied; the caller may reuse its buffer at once).
     SendResult send(std::span<const std::uint8_t> data, SendKind kind = SendKind::input);
     SendResult send(std::string_view text, SendKind kind = SendKind::input);
-    // Sends `text` once the child's first output has been delivered, or after `fallback` when
-    // it has printed nothing by then (at once when it has printed already); a send before then
-    // sends it first. A line typed before a shell's line editor is up is echoed by the
-    // terminal, and then again by the editor.
-    void sendAfterFirstOutput(std::string text, std::chrono::milliseconds fallback);
+    // Sends `text` when the child reads its terminal: as soon as it has printed and has turned
+    // the terminal's line mode off (a shell's line editor is up), or once it has printed and
+    // then been quiet for `quiet` (a shell without a line editor, or a login message with
+    // nothing after it); at the latest after `fallback`. A send before then sends it first. A
+    // line typed before a shell's line editor is up is echoed by the terminal, and then again
+    // by the editor.
+    void sendWhenReading(std::string text, std::chrono::milliseconds quiet, std::chrono::milliseconds fallback);
 
     // SIGTERM to the child; its end is reported as usual.
     void terminate();
@@ -132,6 +135,8 @@ private:
     void writePending();
     void dropPending();
     void sendHeldText();
+    void sendHeldTextWhenReading();
+    bool terminalInLineMode() const;
     void childMayHaveExited();
     void closeMaster();
 
@@ -156,9 +161,11 @@ private:
     std::size_t queuedInput_ = 0;
     std::size_t queuedPaste_ = 0;
     std::vector<std::uint8_t> readBuffer_;
-    // Waiting for the child's first output (sendAfterFirstOutput).
+    // Waiting for the child to read its terminal (sendWhenReading).
     bool sawOutput_ = false;
     std::optional<std::string> heldText_;
+    std::chrono::milliseconds heldQuiet_{};
+    QDeadlineTimer heldDeadline_;
     std::unique_ptr<QTimer> heldTextTimer_;
 };
 

@@ -36,8 +36,9 @@ struct ShellLaunch {
 ShellLaunch shellLaunch(const std::string& folder, const EnvironmentList& host = currentEnvironment());
 
 // Starts `launch` on `process` and, when it runs, types the cd line of its folder once the
-// shell's first output has arrived, or after 500 ms when it prints nothing. The shell already
-// starts in the folder; the line shows the user where it is.
+// shell reads its terminal (LocalProcess::sendWhenReading): its line editor is up, or it has
+// been quiet for 3 s after printing; after 5 s at the latest. The shell already starts in the
+// folder; the line shows the user where it is.
 void startShell(LocalProcess& process, const ShellLaunch& launch);
 
 } // namespace terminal
