@@ -336,14 +336,19 @@ Piece nextPiece(QStringView text, qsizetype offset, std::uint64_t budget, std::u
         }
         const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         const std::uint64_t cost = pair ? supplementaryUnits : 1;
-        if (lineUnits + cost > blockUnits && i > offset) {
+        if (lineUnits + cost > blockUnits) { // at `offset` too: the piece before filled the block
             qsizetype cut = i;
             while (cut > std::max(offset, i - cutWindow) && !isBreakingSpace(text[cut - 1]))
                 --cut;
             if (cut == std::max(offset, i - cutWindow))
                 cut = characterEnd(text, offset, i);
+            if (cut <= offset)
+                cut = i;
+            // The characters after the cut begin the next block.
             lineUnits = 0;
-            return {cut > offset ? cut : i, true};
+            for (qsizetype j = cut; j < i; ++j)
+                lineUnits += text[j].isLowSurrogate() ? supplementaryUnits - 1 : 1;
+            return {cut, true};
         }
         units += cost;
         lineUnits += cost;
