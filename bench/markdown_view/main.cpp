@@ -21,9 +21,13 @@
 // gaps a thread that only spins sees for as long, since a shared machine stalls a thread now and
 // then whatever it runs.
 //
-// usage: bench_markdown_view [ROUNDS] [--only documents|giant]   (default 5 rounds; every figure
+// Emoji-heavy files are opened by the whole application and offscreen (see EmojiFiles.h).
+//
+// usage: bench_markdown_view [ROUNDS] [--only documents|giant|emoji [--file NAME]]   (default 5 rounds; every figure
 //        is the median over the rounds)
 //        bench_markdown_view --rss view|qtextdocument|none FILE|NAME   (one peak RSS, in KB)
+
+#include "EmojiFiles.h"
 
 #include <benchsupport/ApplicationLaunch.h>
 #include <benchsupport/OffscreenRun.h>
@@ -596,5 +600,7 @@ int main(int argc, char** argv)
         realDocuments(rounds);
     if (only.isEmpty() || only == QLatin1String("giant"))
         giantFirstPaints(rounds);
+    if (only.isEmpty() || only == QLatin1String("emoji"))
+        emojifiles::run(rounds, benchsupport::option(arguments, QStringLiteral("--file")));
     return 0;
 }
