@@ -5,7 +5,7 @@
 // long. The table printed after the runs holds both sizes, the ratio and the verdict; the
 // individual runs are Google Benchmark's (median of the repetitions asked for, 3 by default).
 //
-// Then documents of very many blocks laid out whole, as quillora-render and a chat bubble lay
+// Then documents of very many blocks (and one paragraph of emoji) laid out whole, as quillora-render and a chat bubble lay
 // them out (parse, build, layout of everything, the first screen painted), each in a process of
 // its own for its peak memory, beside QTextDocument::setMarkdown plus its layout of the same
 // text. Budget: within 2 s + 0.5 s per MB of input, and under 1 GB.
@@ -162,6 +162,10 @@ const std::vector<ManyBlocks>& manyBlocks()
         {"200,000 setext headings", repeatTo("Heading\n=======\n", 200'000 * 16)},
         {"500,000 thematic breaks", repeatTo("***\n", 500'000 * 4)},
         {"200,000 paragraphs, CR line ends", repeatTo("A line of text in a paragraph.\r\r", 200'000 * 32)},
+        // Man, woman, girl and boy joined into one emoji, with no space: colour glyphs, each
+        // measured from its picture.
+        {"50,000 family emoji, 1 paragraph",
+         repeatTo("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7\xE2\x80\x8D\xF0\x9F\x91\xA6", 50'000 * 25)},
     };
     return all;
 }

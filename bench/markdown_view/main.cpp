@@ -28,11 +28,15 @@
 // it the largest gap of the event loop while a 12 MB and a 45 MB one-line document open, and the
 // time from Quit to the process's end while the 45 MB one is parsed.
 //
-// usage: bench_markdown_view [ROUNDS] [--only documents|giant|memory]   (default 5 rounds; every
-//        figure is the median over the rounds)
+// Emoji-heavy files are opened by the whole application and offscreen (see EmojiFiles.h).
+//
+// usage: bench_markdown_view [ROUNDS] [--only documents|giant|memory|emoji [--file NAME]]   (default
+//        5 rounds; every figure is the median over the rounds)
 //        bench_markdown_view --rss view|qtextdocument|none FILE|NAME   (one peak RSS, in KB)
 //        bench_markdown_view --memory select|rewrite FILE ROUNDS   (one run of the memory rounds)
 //        bench_markdown_view --memory tree FOLDER ROUNDS   (a project scanned again ROUNDS times)
+
+#include "EmojiFiles.h"
 
 #include <benchsupport/ApplicationLaunch.h>
 #include <benchsupport/Heartbeat.h>
@@ -868,5 +872,7 @@ int main(int argc, char** argv)
         giantFirstPaints(rounds);
     if (only.isEmpty() || only == QLatin1String("memory"))
         memory();
+    if (only.isEmpty() || only == QLatin1String("emoji"))
+        emojifiles::run(rounds, benchsupport::option(arguments, QStringLiteral("--file")));
     return 0;
 }

@@ -135,4 +135,44 @@ std::vector<TextSpan> emojiClusters(QStringView text)
     return clusters;
 }
 
+std::vector<qsizetype> overlongClusterJoiners(QStringView text, qsizetype codePointsBefore)
+{
+    std::vector<qsizetype> joiners;
+    qsizetype joiner = text.indexOf(QChar(zeroWidthJoiner));
+    if (joiner < 0 || text.size() > INT32_MAX)
+        return joiners;
+    UBreakIterator* iterator = clustersOf(text);
+    if (!iterator)
+        return joiners;
+    // Cluster by cluster from each joiner's, looking past each cluster once.
+    while (joiner >= 0) {
+        const qsizetype start = ubrk_preceding(iterator, int32_t(joiner + 1));
+        const qsizetype end = ubrk_following(iterator, int32_t(joiner));
+        if (start < 0 || end <= joiner)
+            break;
+        qsizetype codePoints = start == 0 ? codePointsBefore : 0;
+        for (qsizetype i = start; i < end && codePoints <= longestPictureCluster; ++i)
+            codePoints += !(text[i].isLowSurrogate() && i > start && text[i - 1].isHighSurrogate());
+        if (codePoints > longestPictureCluster) {
+            for (qsizetype i = joiner; i < end; ++i) {
+                if (text[i].unicode() == zeroWidthJoiner)
+                    joiners.push_back(i);
+            }
+        }
+        joiner = text.indexOf(QChar(zeroWidthJoiner), end);
+    }
+    return joiners;
+}
+
+QString partedForLayout(QString text, qsizetype codePointsBefore)
+{
+    const std::vector<qsizetype> joiners = overlongClusterJoiners(text, codePointsBefore);
+    if (joiners.empty())
+        return text;
+    QChar* c = text.data();
+    for (const qsizetype at : joiners)
+        c[at] = QChar(0x200B);
+    return text;
+}
+
 } // namespace richtext

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace richtext;
@@ -86,4 +87,43 @@ TEST(EmojiPresentation, EveryRecommendedEmojiIsOneCluster)
         }
     }
     EXPECT_GT(checked, 3'000);
+}
+
+// A cluster of more code points than any emoji sequence has is laid out as its pieces: its
+// joiners, and only its, become zero width spaces; a recommended sequence, however long, and a
+// cluster the text only continues the end of, stay whole unless the part before makes them long.
+TEST(EmojiPresentation, AClusterTooLongToBeOnePictureIsPartedAtItsJoiners)
+{
+    const QString man = u8("👨");
+    const QString joiner(QChar(0x200D));
+    const auto chain = [&](int members) {
+        QStringList pieces;
+        for (int i = 0; i < members; ++i)
+            pieces.push_back(man);
+        return pieces.join(joiner);
+    };
+    const QString kiss = u8("👩🏽‍❤️‍💋‍👨🏿"); // ten code points
+    const QString longest = chain(16);      // 31 code points: still one cluster to draw
+    const QString tooLong = chain(17);      // 33
+    const QString text = kiss + QStringLiteral(" ") + longest + QStringLiteral(" ") + tooLong + QStringLiteral(" ") + kiss;
+    const qsizetype tooLongAt = text.indexOf(tooLong);
+    std::vector<qsizetype> expected;
+    for (qsizetype i = tooLongAt; i < tooLongAt + tooLong.size(); ++i) {
+        if (text[i] == joiner[0])
+            expected.push_back(i);
+    }
+    EXPECT_EQ(expected.size(), 16u);
+    EXPECT_EQ(overlongClusterJoiners(text), expected);
+    EXPECT_TRUE(overlongClusterJoiners(longest).empty());
+    EXPECT_EQ(overlongClusterJoiners(longest, 2).size(), 15u) << "a cluster begun before the text";
+    EXPECT_TRUE(overlongClusterJoiners(QStringLiteral("x ") + longest, 2).empty()) << "only the first cluster continues";
+    EXPECT_TRUE(overlongClusterJoiners(QStringView()).empty());
+
+    const QString parted = partedForLayout(text);
+    ASSERT_EQ(parted.size(), text.size());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        EXPECT_EQ(parted[i], std::find(expected.begin(), expected.end(), i) != expected.end() ? QChar(0x200B) : text[i]) << i;
+    // Each man of the parted cluster is an emoji of its own; the kisses stay one each.
+    EXPECT_EQ(clustersOf(parted).count(man), 17 + 0);
+    EXPECT_EQ(clustersOf(parted).count(kiss), 2);
 }

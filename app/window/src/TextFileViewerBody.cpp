@@ -3,6 +3,7 @@
 #include "window/GrammarCodeHighlighter.h"
 #include "window/ViewParts.h"
 
+#include "richtext/EmojiPresentation.h"
 #include "richtext/gui/EmojiFont.h"
 #include "richtext/gui/QtConversions.h"
 
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QShortcut>
@@ -24,19 +26,78 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 
 namespace quillora {
 
-// Applies precomputed highlight runs to the blocks of a document as they are laid out.
-//
-// The runs are offsets into the highlighted text, where a CR LF pair is two characters; the
-// document holds such a pair as one block separator (as it holds a lone LF or CR). The runs are
-// moved onto the document's positions, one place back for each pair before them.
+// Where the positions of a text's document stand in the text. The document holds a CR LF pair as
+// one block separator (as it holds a lone LF or CR), and a line too long to lay out at once as
+// several blocks: the separators between them are its own. Within a block, positions are the
+// text's one for one.
+struct TextPlaces {
+    QString text;
+    std::vector<qsizetype> pairedFeeds; // text offsets of the line feeds that close a CR LF pair
+    std::vector<int> cuts;              // document positions of the separators of its own, ascending
+
+    explicit TextPlaces(QString shown)
+        : text(std::move(shown))
+    {
+        for (qsizetype i = text.indexOf(u"\r\n"); i >= 0; i = text.indexOf(u"\r\n", i + 2))
+            pairedFeeds.push_back(i + 1);
+    }
+
+    // The text offset of a document position that is no separator of its own.
+    qsizetype textOffset(int position) const
+    {
+        const qsizetype uncut = position - qsizetype(std::lower_bound(cuts.begin(), cuts.end(), position) - cuts.begin());
+        // The k-th pair's separator stands at uncut position pairedFeeds[k] - 1 - k.
+        std::size_t low = 0;
+        std::size_t high = pairedFeeds.size();
+        while (low < high) {
+            const std::size_t middle = (low + high) / 2;
+            if (pairedFeeds[middle] - 1 - qsizetype(middle) < uncut)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return uncut + qsizetype(low);
+    }
+
+    // The text of a selection that starts at `start`, as the document gives it (block separators
+    // as U+2029): with the text's own characters where the document lays out others (the joiners
+    // of a cluster too long to be one picture), without the separators of its own.
+    QString textOf(const QString& selected, int start) const
+    {
+        QString result;
+        result.reserve(selected.size());
+        auto cut = std::lower_bound(cuts.begin(), cuts.end(), start);
+        for (qsizetype i = 0; i < selected.size(); ++i) {
+            const int position = start + int(i);
+            if (cut != cuts.end() && *cut == position) {
+                ++cut;
+                continue;
+            }
+            QChar c = selected.at(i);
+            if (c == QChar(0x200B)) {
+                const qsizetype at = textOffset(position);
+                if (at < text.size())
+                    c = text.at(at);
+            }
+            result += c == QChar::ParagraphSeparator ? QChar(u'\n') : c;
+        }
+        return result;
+    }
+};
+
+// Applies precomputed highlight runs to the blocks of a document as they are laid out. The runs
+// are offsets into the highlighted text, found for each block through the document's places.
 class RunHighlighter : public QSyntaxHighlighter {
 public:
-    RunHighlighter(QTextDocument* document, const richtext::AttributedText& highlighted)
+    RunHighlighter(QTextDocument* document, const richtext::AttributedText& highlighted,
+                   std::shared_ptr<const TextPlaces> places)
         : QSyntaxHighlighter(document)
+        , m_places(std::move(places))
     {
         // One format per style; runs without a colour keep the text's own.
         std::vector<int> formats;
@@ -48,25 +109,17 @@ public:
                 m_formats.push_back(format);
             }
         }
-        // The line feeds that close a CR LF pair: the places the document does not have.
-        const QString& text = highlighted.text();
-        std::vector<qsizetype> pairedFeeds;
-        for (qsizetype i = text.indexOf(u"\r\n"); i >= 0; i = text.indexOf(u"\r\n", i + 2))
-            pairedFeeds.push_back(i + 1);
-        const auto documentPosition = [&](qsizetype offset) {
-            const auto before = std::upper_bound(pairedFeeds.begin(), pairedFeeds.end(), offset);
-            return offset - qsizetype(before - pairedFeeds.begin());
-        };
         m_runs.reserve(highlighted.runs().size());
         for (const richtext::TextRun& run : highlighted.runs())
             if (formats[run.style] >= 0)
-                m_runs.push_back({documentPosition(run.start), documentPosition(run.start + run.length), formats[run.style]});
+                m_runs.push_back({run.start, run.start + run.length, formats[run.style]});
     }
 
 protected:
     void highlightBlock(const QString& text) override
     {
-        const qsizetype begin = currentBlock().position();
+        // A block's characters are the text's one for one from where it begins.
+        const qsizetype begin = m_places->textOffset(currentBlock().position());
         const qsizetype end = begin + text.size();
         auto run = std::upper_bound(m_runs.begin(), m_runs.end(), begin,
                                     [](qsizetype position, const Run& r) { return position < r.end; });
@@ -83,8 +136,26 @@ private:
         qsizetype end;
         int format;
     };
+    std::shared_ptr<const TextPlaces> m_places;
     std::vector<Run> m_runs;
     std::vector<QTextCharFormat> m_formats;
+};
+
+// The text view: what it copies (or drags) is the text's own, through its document's places.
+class SourceTextEdit : public QPlainTextEdit {
+public:
+    std::shared_ptr<const TextPlaces> places;
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override
+    {
+        const QTextCursor cursor = textCursor();
+        if (!places || !cursor.hasSelection())
+            return QPlainTextEdit::createMimeDataFromSelection();
+        auto* data = new QMimeData;
+        data->setText(places->textOf(cursor.selectedText(), cursor.selectionStart()));
+        return data;
+    }
 };
 
 FindBar::FindBar(QPlainTextEdit* target, QWidget* parent)
@@ -181,7 +252,10 @@ bool FindBar::eventFilter(QObject* watched, QEvent* event)
 struct TextFileViewerBody::Fill {
     QTextDocument* document = nullptr;
     QTextCursor cursor;
+    std::shared_ptr<TextPlaces> places;
+    QString laidOut; // the text as the document holds it (richtext::partedForLayout)
     qsizetype offset = 0;
+    std::uint64_t lineUnits = 0; // the work of the line the last piece ended in, so far
     bool attached = false;
     bool keepPosition = false;
     // The formats of emoji runs, by inEmojiFontAlone, once there are any.
@@ -195,27 +269,98 @@ QFont textFont()
     return richtext::toQFont(GrammarCodeHighlighter::displayFont());
 }
 
-// The next piece of at most `limit` code units from `offset` (where a character begins), ending
-// after a line feed when there is one, else where a character as the reader sees it ends: never
-// between the two halves of a surrogate pair, between the CR and the LF of a pair (apart, each
-// would make a line break of its own), nor inside an emoji sequence (looked at for emoji piece
-// by piece). A character longer than a piece is cut between code points.
-qsizetype pieceEnd(const QString& text, qsizetype offset, qsizetype limit)
+// The work of laying out text, in about the time a character of plain text takes: a character
+// beyond the first plane (an emoji: Qt decodes its colour picture to measure it, each time it
+// lays it out) takes a couple of hundred times as long.
+constexpr std::uint64_t supplementaryUnits = 200;
+// A piece of the filling is about this much work; a new file's first slice, which is on screen
+// at once, a few times as much (more than a screenful).
+constexpr std::uint64_t pieceUnits = 32 * 1024;
+constexpr std::uint64_t firstSliceUnits = 4 * pieceUnits;
+// A line of more work than this goes into the document as several blocks (the view lays out a
+// block whole, again whenever it changes), cut where a line may break: a few dozen milliseconds.
+constexpr std::uint64_t blockUnits = 64 * 1024;
+// How far back from where a long line is cut a space is looked for.
+constexpr qsizetype cutWindow = 256;
+
+// A space after which a line may break; U+200B stands for the joiners of a cluster too long to be
+// one picture.
+bool isBreakingSpace(QChar c)
 {
-    const qsizetype end = std::min(text.size(), offset + limit);
-    if (end == text.size())
-        return end;
-    const qsizetype lineEnd = text.lastIndexOf(u'\n', end - 1);
-    if (lineEnd >= offset)
-        return lineEnd + 1;
-    // Whether a character ends at `end` depends on the one after it and those before.
-    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text.constData() + offset, end + 1 - offset);
-    characters.setPosition(end - offset);
+    return c == u' ' || c == u'\t' || c == QChar(0x200B);
+}
+
+bool isLineEnd(QStringView text, qsizetype i)
+{
+    return text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'));
+}
+
+// The last place at or before `at` (and after `from`) where a character as the reader sees it
+// ends; `at` itself inside one longer than a piece, between code points.
+qsizetype characterEnd(QStringView text, qsizetype from, qsizetype at)
+{
+    if (at >= text.size())
+        return text.size();
+    // Whether a character ends at `at` depends on the one after it and those before.
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text.constData() + from, at + 1 - from);
+    characters.setPosition(at - from);
     if (characters.isAtBoundary())
-        return end;
+        return at;
     if (const qsizetype before = characters.toPreviousBoundary(); before > 0)
-        return offset + before;
-    return text.at(end - 1).isHighSurrogate() ? end - 1 : end;
+        return from + before;
+    return text[at - 1].isHighSurrogate() ? at - 1 : at;
+}
+
+struct Piece {
+    qsizetype end = 0;
+    bool cutsLine = false; // it ends inside a line, which goes on in a block of its own
+};
+
+// The next piece of about `budget` units of work from `offset` (where a character begins),
+// ending after a line end when it holds one; else where a character ends: never between the two
+// halves of a surrogate pair, between the CR and the LF of a pair (apart, each would make a line
+// break of its own), nor inside an emoji sequence (looked at for emoji piece by piece). A line of
+// more than blockUnits is cut after a space near where it reaches them, else between characters.
+// `lineUnits` carries the work of the line so far from piece to piece.
+Piece nextPiece(QStringView text, qsizetype offset, std::uint64_t budget, std::uint64_t& lineUnits)
+{
+    std::uint64_t units = 0;
+    qsizetype lastLineEnd = -1;
+    qsizetype i = offset;
+    while (i < text.size() && units < budget) {
+        if (isLineEnd(text, i)) {
+            lastLineEnd = ++i;
+            lineUnits = 0;
+            ++units;
+            continue;
+        }
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const std::uint64_t cost = pair ? supplementaryUnits : 1;
+        if (lineUnits + cost > blockUnits) { // at `offset` too: the piece before filled the block
+            qsizetype cut = i;
+            while (cut > std::max(offset, i - cutWindow) && !isBreakingSpace(text[cut - 1]))
+                --cut;
+            if (cut == std::max(offset, i - cutWindow))
+                cut = characterEnd(text, offset, i);
+            if (cut <= offset)
+                cut = i;
+            // The characters after the cut begin the next block.
+            lineUnits = 0;
+            for (qsizetype j = cut; j < i; ++j)
+                lineUnits += text[j].isLowSurrogate() ? supplementaryUnits - 1 : 1;
+            return {cut, true};
+        }
+        units += cost;
+        lineUnits += cost;
+        i += pair ? 2 : 1;
+    }
+    if (i >= text.size())
+        return {text.size(), false};
+    if (lastLineEnd > offset) {
+        lineUnits = 0;
+        return {lastLineEnd, false};
+    }
+    return {characterEnd(text, offset, i), false};
 }
 
 } // namespace
@@ -223,7 +368,7 @@ qsizetype pieceEnd(const QString& text, qsizetype offset, qsizetype limit)
 TextFileViewerBody::TextFileViewerBody(QWidget* parent)
     : QWidget(parent)
     , m_pages(new QStackedLayout)
-    , m_edit(new QPlainTextEdit)
+    , m_edit(new SourceTextEdit)
     , m_findBar(new FindBar(m_edit))
     , m_error(new MessagePage)
 {
@@ -307,12 +452,14 @@ void TextFileViewerBody::showText(const QString& fileID, std::shared_ptr<const F
     document->setUndoRedoEnabled(false);
     document->setDefaultFont(textFont());
     document->setDocumentMargin(24);
-    if (highlighted)
-        new RunHighlighter(document, *highlighted);
     m_filling = std::make_unique<Fill>();
     m_filling->document = document;
     m_filling->cursor = QTextCursor(document);
+    m_filling->places = std::make_shared<TextPlaces>(m_content->text);
+    m_filling->laidOut = richtext::partedForLayout(m_content->text);
     m_filling->keepPosition = sameFile;
+    if (highlighted)
+        new RunHighlighter(document, *highlighted, m_filling->places);
     if (!sameFile)
         m_findBar->hide();
     fillSlice();
@@ -326,19 +473,22 @@ void TextFileViewerBody::fillSlice()
     const QString& text = m_content->text;
     QElapsedTimer clock;
     clock.start();
-    // Pieces small enough that a slice ends close to its time. A new file's first slice is one
-    // piece, more than a screenful, so that it is on screen as soon as can be.
-    constexpr qsizetype pieceLength = 32 * 1024;
+    // Pieces small enough that a slice ends close to its time. A new file's first slice is
+    // larger, more than a screenful, so that it is on screen as soon as can be.
     const bool firstOfNewFile = !fill.attached && !fill.keepPosition;
     do {
-        const qsizetype end = pieceEnd(text, fill.offset, pieceLength);
-        insertPiece(fill, QStringView(text).sliced(fill.offset, end - fill.offset));
-        fill.offset = end;
+        const Piece piece = nextPiece(fill.laidOut, fill.offset, firstOfNewFile ? firstSliceUnits : pieceUnits, fill.lineUnits);
+        insertPiece(fill, fill.offset, piece.end);
+        fill.offset = piece.end;
+        if (piece.cutsLine && fill.offset < text.size()) {
+            fill.places->cuts.push_back(fill.cursor.position());
+            fill.cursor.insertBlock();
+        }
     } while (!firstOfNewFile && fill.offset < text.size() && clock.elapsed() < sliceMilliseconds);
 
     // A new file is shown as soon as it has text; a new version of the shown file when whole.
     if (!fill.attached && (!fill.keepPosition || fill.offset == text.size())) {
-        attach(fill.document, fill.keepPosition);
+        attach(fill.document, fill.places, fill.keepPosition);
         fill.attached = true;
     }
     if (fill.offset < text.size()) {
@@ -349,28 +499,32 @@ void TextFileViewerBody::fillSlice()
     emit filled();
 }
 
-void TextFileViewerBody::insertPiece(Fill& fill, QStringView piece)
+void TextFileViewerBody::insertPiece(Fill& fill, qsizetype start, qsizetype end)
 {
-    // The document's font and colours, but for emoji, which the colour emoji font draws.
+    // The document's font and colours, but for emoji, which the colour emoji font draws. The
+    // emoji are those of the text (a cluster too long to be one picture is one run); the
+    // characters are those laid out.
+    const QStringView laidOut = QStringView(fill.laidOut).sliced(start, end - start);
     const QTextCharFormat text;
     qsizetype inserted = 0;
-    const auto insertTo = [&](qsizetype end, const QTextCharFormat& format) {
-        if (end > inserted)
-            fill.cursor.insertText(piece.sliced(inserted, end - inserted).toString(), format);
-        inserted = end;
+    const auto insertTo = [&](qsizetype to, const QTextCharFormat& format) {
+        if (to > inserted)
+            fill.cursor.insertText(laidOut.sliced(inserted, to - inserted).toString(), format);
+        inserted = to;
     };
-    for (const richtext::EmojiRun& run : richtext::emojiRuns(piece)) {
+    for (const richtext::EmojiRun& run : richtext::emojiRuns(QStringView(m_content->text).sliced(start, end - start))) {
         insertTo(run.start, text);
         std::optional<QTextCharFormat>& format = fill.emojiFormats[run.inEmojiFontAlone];
         if (!format)
             format = richtext::emojiFormat(text, textFont(), run.inEmojiFontAlone);
         insertTo(run.start + run.length, *format);
     }
-    insertTo(piece.size(), text);
+    insertTo(laidOut.size(), text);
 }
 
-void TextFileViewerBody::attach(QTextDocument* document, bool keepPosition)
+void TextFileViewerBody::attach(QTextDocument* document, std::shared_ptr<const TextPlaces> places, bool keepPosition)
 {
+    static_cast<SourceTextEdit*>(m_edit)->places = std::move(places);
     // Ours to delete; the edit deletes its own first document itself.
     QTextDocument* previous = m_edit->document()->parent() == this ? m_edit->document() : nullptr;
     const QTextCursor oldCursor = m_edit->textCursor();

@@ -14,6 +14,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -257,3 +258,82 @@ TEST(TextFileViewerBody, EmojiAreOneGlyphOfTheColourEmojiFont)
 }
 
 } // namespace
+
+namespace {
+
+// The blocks of the document hold the text in order, a line end between two of them or none (a
+// long line cut), a zero width space where a joiner of an overlong cluster stands; Swift colours
+// on their characters.
+void expectTheTextInOrder(const QTextDocument& document, const richtext::AttributedText& highlighted, bool coloured)
+{
+    const QString& text = highlighted.text();
+    qsizetype i = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QString shown = block.text();
+        // The colour of each column (as colourAt finds it, at once for the block).
+        std::vector<std::optional<QRgb>> colours(std::size_t(shown.size()));
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+            for (int column = range.start; coloured && column < range.start + range.length && column < shown.size(); ++column) {
+                if (!colours[std::size_t(column)] && range.format.hasProperty(QTextFormat::ForegroundBrush))
+                    colours[std::size_t(column)] = range.format.foreground().color().rgba();
+            }
+        }
+        for (qsizetype column = 0; column < shown.size(); ++column, ++i) {
+            ASSERT_LT(i, text.size());
+            ASSERT_TRUE(shown[column] == text[i] || (shown[column] == QChar(0x200B) && text[i] == QChar(0x200D))) << "offset " << i;
+            if (!coloured)
+                continue;
+            const auto& color = highlighted.attributesAt(i)->foregroundColor;
+            const std::optional<QRgb> expected = color ? std::optional(richtext::toQColor(*color).rgba()) : std::nullopt;
+            ASSERT_EQ(colours[std::size_t(column)], expected) << "offset " << i;
+        }
+        if (i < text.size() && (text[i] == u'\n' || text[i] == u'\r'))
+            i += text.mid(i, 2) == QStringLiteral("\r\n") ? 2 : 1;
+    }
+    EXPECT_EQ(i, text.size());
+}
+
+// What the text view copies of all its text.
+QString copiedWhole(TextFileViewerBody& body)
+{
+    body.textView()->selectAll();
+    body.textView()->copy();
+    return QApplication::clipboard()->text();
+}
+
+} // namespace
+
+// A line too long to lay out at once goes in as blocks of a bounded size, and a chain of
+// pictographs too long to be one picture as its pieces, in lines that wrap; Swift colours stay
+// on their characters, and what the view copies is the text's own.
+TEST(TextFileViewerBody, LongLinesAndOverlongClustersAreLaidOutInBoundedPiecesAndCopiedAsTheText)
+{
+    const QString man = QString::fromUtf8("👨");
+    const QString chain = QStringList(10'000, man).join(QChar(0x200D));
+    const QString emojiLine = QString(man).repeated(10'000);
+    const QString letters = QStringLiteral("let x = 1 ").repeated(20'000);
+    for (const QString& source : {chain + QLatin1Char('\n'), QStringLiteral("a\r\n") + emojiLine + QStringLiteral("\r\nb"),
+                                  letters + QLatin1Char('\n') + letters}) {
+        SCOPED_TRACE(source.left(12).toStdString());
+        for (const bool swift : {false, true}) {
+            const auto shown = content(source, swift);
+            TextFileViewerBody body;
+            body.resize(500, 300);
+            body.show();
+            body.showText(QStringLiteral("/p/long.swift"), shown, swift);
+            ASSERT_TRUE(waitUntil([&] { return !body.isFilling(); }, 60000));
+            QString expected = source;
+            expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            EXPECT_TRUE(copiedWhole(body) == expected);
+            const QTextDocument& document = *body.textView()->document();
+            EXPECT_GT(document.blockCount(), 3);
+            for (QTextBlock block = document.firstBlock(); block.isValid(); block = block.next())
+                EXPECT_LE(block.length(), 64 * 1024 + 1); // with its separator
+            // The chain wraps: its first block has lines as wide as the view at most.
+            const QTextBlock first = document.firstBlock();
+            document.documentLayout()->blockBoundingRect(first);
+            EXPECT_LE(first.layout()->boundingRect().width(), 500);
+            expectTheTextInOrder(document, swift ? *shown->highlightedSwiftText : richtext::AttributedText(source), swift);
+        }
+    }
+}

@@ -2,6 +2,8 @@
 
 #include "mdview/TextNode.h"
 
+#include "richtext/EmojiPresentation.h"
+
 #include <QString>
 #include <QTextBoundaryFinder>
 
@@ -65,7 +67,8 @@ std::uint64_t inlinesUnits(const std::vector<InlineNode>& inlines)
 // cutWindow. `rest` gets the units after the last cut.
 std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, std::uint64_t& rest)
 {
-    const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    // As laid out: a cluster too long to be one picture is cut between its pieces.
+    const QString text = richtext::partedForLayout(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
     QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
     // The place of a cut at or after a position; -1 where the text ends too soon for one.
     const auto cutFrom = [&](qsizetype at) -> qsizetype {

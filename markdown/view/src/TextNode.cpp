@@ -1,5 +1,6 @@
 #include "mdview/TextNode.h"
 
+#include "richtext/EmojiPresentation.h"
 #include "richtext/gui/EmojiFont.h"
 #include "richtext/gui/QtConversions.h"
 
@@ -66,8 +67,10 @@ void addBreaks(const QChar* c, qsizetype run, qsizetype end, qsizetype from, std
 // run of `runBefore` units before it; one that runs on past its end (`runsOn`) is long.
 QString sanitized(const QString& text, std::vector<qsizetype>& breaks, qsizetype runBefore, bool runsOn)
 {
-    // Shares the text until a character has to change.
-    QString result = text;
+    // Shares the text until a character has to change. A cluster too long to be one picture is
+    // laid out as its pieces, each run of their own; one the text begins with may have begun in
+    // the part above.
+    QString result = richtext::partedForLayout(text, runBefore);
     const QChar* c = result.constData();
     QChar* writable = nullptr;
     const auto change = [&](qsizetype at, QChar to) {

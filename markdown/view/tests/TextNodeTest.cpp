@@ -9,6 +9,7 @@
 #include "testsupport/QtPrinting.h"
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -325,4 +326,111 @@ TEST(TextNode, EmojiArePaintedInColourAsOnePicture)
     const QString& thumb = testsupport::emojiPieces[3];
     EXPECT_GT(saturated(thumb), 20);
     EXPECT_NEAR(width(thumb), width(testsupport::emojiPieces[0]), 0.5);
+}
+
+namespace {
+
+// A paint device that keeps the characters of the text items drawn on it.
+class DrawnText final : public QPaintDevice {
+public:
+    QString drawn;
+
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth: return 2000;
+        case PdmHeight: return 2000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+
+private:
+    class Engine final : public QPaintEngine {
+    public:
+        explicit Engine(DrawnText& device)
+            : m_device(device)
+        {
+        }
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override { m_device.drawn += item.text(); }
+        Type type() const override { return User; }
+
+    private:
+        DrawnText& m_device;
+    };
+    mutable Engine m_engine{*this};
+};
+
+} // namespace
+
+// A chain of pictographs joined into one cluster longer than any emoji sequence is laid out as
+// its pieces: each pictograph one glyph of the colour emoji font, the joiners nothing, in lines
+// that break between them; its text (and so what is selected and copied) stays the chain.
+TEST(TextNode, AClusterTooLongToBeOnePictureIsLaidOutAsItsPieces)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    const QString man = QString::fromUtf8("👨");
+    const QString chain = repeated(man + QChar(0x200D), 1'999) + man;
+    const auto node = laidOut(richtext::AttributedText(chain), 400);
+    EXPECT_EQ(node->text(), chain);
+    EXPECT_GT(node->frame().height(), 40 * node->rangeRect(0, 2).height()) << "it breaks into lines";
+    EXPECT_LE(node->frame().width(), 400);
+    // Glyphs per man, from the start, the middle and the end of the chain.
+    for (const int member : {0, 1'000, 1'999}) {
+        SCOPED_TRACE(member);
+        const int at = member * 3;
+        QStringList families;
+        for (const QGlyphRun& run : node->glyphRuns(at, at + 2)) {
+            for (qsizetype i = 0; i < run.glyphIndexes().size(); ++i)
+                families.push_back(run.rawFont().familyName());
+        }
+        EXPECT_EQ(families, QStringList{QStringLiteral("Noto Color Emoji")});
+        EXPECT_LE(std::abs(node->offsetAt(node->rangeRect(at, at + 2).center()) - at), 2);
+    }
+    // A recommended sequence beside it stays one picture.
+    const QString family = QString::fromUtf8("👨‍👩‍👧‍👦");
+    const auto both = laidOut(richtext::AttributedText(family + QStringLiteral(" ") + chain), 400);
+    EXPECT_EQ(both->glyphRuns(0, int(family.size())).size(), 1);
+    EXPECT_EQ(both->glyphRuns(0, int(family.size())).at(0).glyphIndexes().size(), 1);
+}
+
+// A paint of a small rectangle of a long run of emoji draws the glyphs of the lines that cross it
+// alone, for a chain laid out as its pieces as for emoji side by side.
+TEST(TextNode, APaintOfASmallRectangleDrawsOnlyTheEmojiThatCrossIt)
+{
+    const testsupport::AddedFont emoji(testsupport::colourEmojiFontFile);
+    if (!emoji.isAdded())
+        GTEST_SKIP() << "fonts-noto-color-emoji is not installed";
+    const QString man = QString::fromUtf8("👨");
+    for (const QString& run : {repeated(man + QChar(0x200D), 4'999) + man, repeated(man, 5'000)}) {
+        SCOPED_TRACE(run.size());
+        const auto node = laidOut(richtext::AttributedText(run), 600);
+        const double line = node->rangeRect(0, 2).height();
+        ASSERT_GT(line, 0);
+        const double perLine = 5'000 * line / node->frame().height();
+        DrawnText device;
+        QPainter painter(&device);
+        const QRectF exposed(100, node->frame().height() / 2, 40, line / 2);
+        painter.setClipRect(exposed);
+        node->paint(painter, exposed);
+        painter.end();
+        const qsizetype drawn = device.drawn.count(man);
+        EXPECT_GT(drawn, 0);
+        EXPECT_LE(drawn, 2 * perLine + 1) << "a line or two of " << perLine << " emoji each";
+    }
 }

@@ -19,6 +19,7 @@ class QTextDocument;
 namespace quillora {
 
 class MessagePage;
+struct TextPlaces;
 
 // Find in a text view: a bar under it with a search field; Return finds the next match,
 // Shift+Return the previous one, Escape closes the bar.
@@ -47,7 +48,10 @@ private:
 // its message instead.
 //
 // Large texts never hold up the window: the text goes into its document in slices of a few
-// milliseconds each, one slice per turn of the event loop. A new file's document is shown
+// milliseconds each, one slice per turn of the event loop, pieces sized by the work of laying
+// them out (an emoji costs far more than a letter). A line too long to lay out at once goes in as
+// several blocks, and a cluster too long to be one picture as its pieces
+// (richtext::partedForLayout); what the view copies is still the text's own. A new file's document is shown
 // after its first slice; a new version of the file already shown is filled aside and then
 // swapped in whole, keeping the scroll position and the selection.
 class TextFileViewerBody : public QWidget {
@@ -81,9 +85,9 @@ protected:
 private:
     struct Fill;
     void fillSlice();
-    // Inserts a piece of the text at the end of the document being filled.
-    void insertPiece(Fill& fill, QStringView piece);
-    void attach(QTextDocument* document, bool keepPosition);
+    // Inserts the text [start, end) at the end of the document being filled.
+    void insertPiece(Fill& fill, qsizetype start, qsizetype end);
+    void attach(QTextDocument* document, std::shared_ptr<const TextPlaces> places, bool keepPosition);
     void applyTextPalette();
 
     QStackedLayout* m_pages;
