@@ -753,12 +753,7 @@ struct MemoryRounds {
 MemoryRounds childMemoryRounds(const QString& how, const QString& bigPath, int rounds, const QString& home)
 {
     QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-    child.setProcessEnvironment(environment);
+    child.setProcessEnvironment(benchsupport::environmentUnder(home));
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), how, bigPath, QString::number(rounds)});
     child.waitForFinished(1'800'000);

@@ -22,6 +22,18 @@ struct ApplicationLaunch {
     long peakKilobytes = 0;
 };
 
+// This process's environment with HOME and the XDG folders under `home`, so that a child
+// application keeps its settings, logs and caches there.
+inline QProcessEnvironment environmentUnder(const QString& home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    return environment;
+}
+
 // Starts `application` with `arguments` under `home` (its settings, logs and caches there) on
 // the Qt platform `platform` ("offscreen", or "xcb" on the display of the environment) and
 // waits for it to quit after its first paint; fails the benchmark when it does not.
@@ -30,11 +42,7 @@ inline ApplicationLaunch launchApplication(const QString& application, const QSt
                                            const QString& platform = QStringLiteral("offscreen"))
 {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    QProcessEnvironment environment = environmentUnder(home);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.insert(QStringLiteral("QUILLORA_QUIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
