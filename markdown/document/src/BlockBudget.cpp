@@ -61,6 +61,27 @@ const char* kindName(const BlockNode& block)
     return "block";
 }
 
+// A code block, or a paragraph whose text is code spans more than anything else: its plain text
+// keeps the code face.
+bool isMostlyCode(const BlockNode& block)
+{
+    if (block.is<BlockNode::CodeBlock>())
+        return true;
+    const auto* p = block.as<BlockNode::Paragraph>();
+    if (!p)
+        return false;
+    std::size_t code = 0;
+    std::size_t other = 0;
+    forEachInline(p->content, [&](const InlineNode& node) {
+        if (const auto* c = node.as<InlineNode::Code>())
+            code += c->code.size();
+        else if (const auto* t = node.as<InlineNode::Text>())
+            other += t->text.size();
+        return true;
+    });
+    return code > other;
+}
+
 } // namespace
 
 std::uint64_t blockWork(const BlockNode& root)
@@ -145,8 +166,9 @@ View DegradedBlockView(const BlockNode& block)
 {
     const QString notice = QStringLiteral("This %1 is shown as plain text: it is too large to lay out in time.")
                                .arg(QLatin1String(kindName(block)));
+    std::string flat = flattenedText(block).toStdString();
     const auto text = std::make_shared<const BlockNode>(
-        BlockNode::paragraph({InlineNode::text(flattenedText(block).toStdString())}));
+        BlockNode::paragraph({isMostlyCode(block) ? InlineNode::code(std::move(flat)) : InlineNode::text(std::move(flat))}));
     return VStack({Text(notice).markdownTextStyle([] {
                        return textStyle(FontSize(RelativeSize::em(0.85)), ForegroundColor(Color::secondary()));
                    }),

@@ -39,7 +39,8 @@ inline constexpr std::uint64_t minDegradedWork = 50'000;
 std::vector<bool> degradedBlocks(const std::vector<std::shared_ptr<const markdown::BlockNode>>& blocks,
                                  bool wholeDocument = true, const std::vector<bool>& exempt = {});
 
-// A block as its plain text, under a notice that says why.
+// A block as its plain text, under a notice that says why; a code block, or a paragraph mostly of
+// code spans, in the code face.
 mdview::View DegradedBlockView(const markdown::BlockNode& block);
 
 } // namespace mddoc::detail

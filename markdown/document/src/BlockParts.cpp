@@ -118,6 +118,17 @@ std::vector<std::size_t> textCuts(const std::string& utf8, std::uint64_t first, 
     return cuts;
 }
 
+// The text of an inline a paragraph's cut may fall inside: plain text or a code span (a line
+// that is one code span is as long as one of words).
+const std::string* cutText(const InlineNode& node)
+{
+    if (const auto* t = node.as<InlineNode::Text>())
+        return &t->text;
+    if (const auto* c = node.as<InlineNode::Code>())
+        return &c->code;
+    return nullptr;
+}
+
 std::optional<BlockParts> paragraphParts(const std::vector<InlineNode>& inlines)
 {
     if (wholeBlocks > 0 || inlinesUnits(inlines) <= partedUnits)
@@ -143,18 +154,18 @@ std::optional<BlockParts> paragraphParts(const std::vector<InlineNode>& inlines)
                 units += 1;
             continue;
         }
-        const auto* text = node.as<InlineNode::Text>();
+        const std::string* text = cutText(node);
         const std::uint64_t nodeWork = nodeUnits(node);
         if (text && units + nodeWork > 2 * paragraphPartUnits) {
             std::uint64_t rest = 0;
             std::size_t from = 0;
             for (const std::size_t offset :
-                 textCuts(text->text, paragraphPartUnits > units ? paragraphPartUnits - units : 0, rest)) {
+                 textCuts(*text, paragraphPartUnits > units ? paragraphPartUnits - units : 0, rest)) {
                 extent.characters += double(offset - from);
                 cut({i, offset});
                 from = offset;
             }
-            extent.characters += double(text->text.size() - from);
+            extent.characters += double(text->size() - from);
             units = rest;
             continue;
         }
@@ -274,16 +285,14 @@ std::vector<InlineNode> partInlines(const std::vector<InlineNode>& inlines, cons
     std::vector<InlineNode> result;
     for (std::size_t i = from.inlineIndex; i < inlines.size() && (i < to.inlineIndex || (i == to.inlineIndex && to.offset > 0)); ++i) {
         const std::size_t begin = i == from.inlineIndex ? from.offset : 0;
-        const auto* text = inlines[i].as<InlineNode::Text>();
-        if (!text) {
+        const std::string* text = cutText(inlines[i]);
+        const std::size_t end = !text ? 0 : i == to.inlineIndex ? to.offset : text->size();
+        if (!text || (begin == 0 && end == text->size()))
             result.push_back(inlines[i]);
-            continue;
-        }
-        const std::size_t end = i == to.inlineIndex ? to.offset : text->text.size();
-        if (begin == 0 && end == text->text.size())
-            result.push_back(inlines[i]);
+        else if (inlines[i].is<InlineNode::Code>())
+            result.push_back(InlineNode::code(text->substr(begin, end - begin)));
         else
-            result.push_back(InlineNode::text(text->text.substr(begin, end - begin)));
+            result.push_back(InlineNode::text(text->substr(begin, end - begin)));
     }
     return result;
 }

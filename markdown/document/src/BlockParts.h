@@ -37,8 +37,9 @@ inline constexpr std::size_t columnWidthRows = 256;
 
 struct BlockParts {
     // Paragraph: part i holds its top-level inlines from cut i to cut i + 1. A cut falls after a
-    // soft break, or inside a text inline at a byte offset of its text (after a space, or inside
-    // a run without one longer than a text leaves unbroken); at an inline's start the offset is 0.
+    // soft break, or inside a text or code span inline at a byte offset of its text (after a
+    // space, or inside a run without one longer than a text leaves unbroken); at an inline's
+    // start the offset is 0.
     struct Cut {
         std::size_t inlineIndex = 0;
         std::size_t offset = 0;

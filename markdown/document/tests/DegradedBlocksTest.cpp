@@ -2,6 +2,7 @@
 // blocks of the document are drawn as usual.
 
 #include "BlockBudget.h"
+#include "BlockParts.h"
 
 #include "mddoc/MarkdownView.h"
 #include "mddoc/Themes.h"
@@ -165,4 +166,107 @@ TEST(DegradedBlocks, ManySmallBlocksAreNeverShownAsPlainText)
     expected.back() = true; // the one large block still goes
     EXPECT_EQ(detail::degradedBlocks(shared(std::move(blocks))), expected);
     EXPECT_EQ(capture.messages(markdown::LogLevel::warning).size(), 1u);
+}
+
+namespace {
+
+// The font family the glyphs of a laid-out text are drawn in.
+QString drawnFamily(mdview::TextNode& text)
+{
+    const QList<QGlyphRun> runs = text.glyphRuns(0, int(std::min<qsizetype>(text.text().size(), 40)));
+    return runs.isEmpty() ? QString() : runs.front().rawFont().familyName();
+}
+
+// The texts of a view laid out alone, at 900 pixels, in the basic theme (a viewport of 600 when
+// `lazily`).
+std::vector<mdview::TextNode*> laidOutTexts(mdview::ViewHost& host, mdview::View view, bool lazily = false)
+{
+    mdview::Environment environment;
+    environment.setTheme(themes::basic());
+    host.setEnvironment(environment);
+    if (lazily)
+        host.setViewportHeight(600);
+    host.setView(std::move(view));
+    host.layout(900);
+    if (lazily)
+        host.scrollTo(0, true);
+    return mdview::collectTextNodes(*host.root());
+}
+
+QString familyOf(const BlockNode& block)
+{
+    mdview::ViewHost host;
+    const auto texts = laidOutTexts(host, MarkdownView(markdown::MarkdownContent({block})));
+    return texts.empty() ? QString() : drawnFamily(*texts.front());
+}
+
+} // namespace
+
+// Shown as plain text, a block keeps the face of what it is: code (a code block, a paragraph that
+// is mostly code spans) in the code face, the rest in the text's.
+TEST(DegradedBlocks, PlainTextKeepsTheCodeFaceOfCode)
+{
+    const QString codeFamily = familyOf(BlockNode::paragraph({InlineNode::code("x")}));
+    const QString textFamily = familyOf(BlockNode::paragraph({InlineNode::text("x")}));
+    ASSERT_FALSE(codeFamily.isEmpty());
+    ASSERT_NE(codeFamily, textFamily);
+    const struct {
+        const char* name;
+        BlockNode block;
+        bool code;
+    } cases[] = {
+        {"one code span", BlockNode::paragraph({InlineNode::code("let x = 1; let y = 2;")}), true},
+        {"mostly code spans",
+         BlockNode::paragraph({InlineNode::text("see "), InlineNode::code("first_call()"), InlineNode::text(" and "),
+                               InlineNode::code("second_call()")}),
+         true},
+        {"a code block", BlockNode::codeBlock("cpp", "int main()\n{\n}\n"), true},
+        {"text with a code span",
+         BlockNode::paragraph({InlineNode::text("a sentence of words around "), InlineNode::code("x")}), false},
+        {"a table", table(2), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        mdview::ViewHost host;
+        const auto texts = laidOutTexts(host, detail::DegradedBlockView(c.block));
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_TRUE(texts[0]->text().startsWith(QStringLiteral("This "))) << qPrintable(texts[0]->text());
+        EXPECT_EQ(drawnFamily(*texts[1]), c.code ? codeFamily : textFamily);
+    }
+    // The lines of a code block stay lines.
+    mdview::ViewHost host;
+    const auto texts = laidOutTexts(host, detail::DegradedBlockView(BlockNode::codeBlock("", "a\nb\nc\n")));
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_GE(texts[1]->frame().height(), 2.5 * texts[0]->frame().height());
+}
+
+// A line of one code span too long to lay out at once is cut into parts, as a line of words is:
+// shown lazily it is laid out a slice at a time, as code, not as plain text.
+TEST(DegradedBlocks, ALongLineOfOneCodeSpanIsShownLazilyAsCode)
+{
+    LogCapture capture;
+    std::string code;
+    while (code.size() < 2 * detail::maxBlockWork)
+        code += "code words ";
+    const BlockNode block = BlockNode::paragraph({InlineNode::code(code)});
+    const std::optional<detail::BlockParts> parts = detail::blockParts(block);
+    ASSERT_TRUE(parts);
+    ASSERT_GT(parts->count(), 100u);
+    std::string joined;
+    for (std::size_t i = 0; i < parts->count(); ++i) {
+        for (const InlineNode& node : detail::partInlines(block.as<BlockNode::Paragraph>()->content, *parts, i)) {
+            ASSERT_TRUE(node.is<InlineNode::Code>());
+            joined += node.as<InlineNode::Code>()->code;
+        }
+    }
+    EXPECT_EQ(joined, code);
+
+    const QString codeFamily = familyOf(BlockNode::paragraph({InlineNode::code("x")}));
+    mdview::ViewHost host;
+    const auto texts = laidOutTexts(host, MarkdownView(markdown::MarkdownContent({block})), true);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_LT(texts.size(), parts->count());
+    EXPECT_TRUE(texts.front()->text().startsWith(QStringLiteral("code words"))) << qPrintable(texts.front()->text().left(40));
+    EXPECT_EQ(drawnFamily(*texts.front()), codeFamily);
+    EXPECT_TRUE(capture.messages(markdown::LogLevel::warning).empty());
 }
